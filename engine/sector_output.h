@@ -1,0 +1,57 @@
+// Where the sectors of an image go: the image file, or memory in tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace kestrel {
+
+class SectorOutput {
+ public:
+  virtual ~SectorOutput() = default;
+  // Appends bytes; false when they could not all be written.
+  virtual bool write(const uint8_t* data, size_t count) = 0;
+  // Pushes out anything held back; false when that fails.
+  virtual bool finish() = 0;
+  virtual SystemError error() const = 0;
+};
+
+// Writes to a file through a coalescing buffer, so that the many one-sector
+// structures become a few large write calls.
+class FileSectorOutput final : public SectorOutput {
+ public:
+  static constexpr size_t buffer_bytes = 1024 * 1024;
+
+  explicit FileSectorOutput(FileHandle& file);
+  bool write(const uint8_t* data, size_t count) override;
+  bool finish() override;
+  SystemError error() const override { return error_; }
+
+ private:
+  bool flush();
+
+  FileHandle& file_;
+  std::unique_ptr<uint8_t[]> buffer_;
+  size_t used_ = 0;
+  bool failed_ = false;
+  SystemError error_ = 0;
+};
+
+// Collects the image in memory (tests).
+class MemorySectorOutput final : public SectorOutput {
+ public:
+  bool write(const uint8_t* data, size_t count) override {
+    bytes.insert(bytes.end(), data, data + count);
+    return true;
+  }
+  bool finish() override { return true; }
+  SystemError error() const override { return 0; }
+
+  std::vector<uint8_t> bytes;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,70 @@
+// One node of the in-memory tree of the source folder: a file or a directory,
+// with the name forms and layout values that the ISO 9660 and UDF writers add.
+// Nodes live in the tree's NodeArena, zero-filled when taken, never freed one
+// by one.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/native_text.h"
+
+namespace kestrel {
+
+struct StereoPair;
+
+// What a node stands for.
+enum class NodeKind : uint8_t {
+  plain = 0,            // ordinary file, or any directory
+  base_view_clip = 1,   // data lies inside the interleaved block of its pair
+  dependent_view_clip = 2,  // carries the interleaved block of both views
+  stereo_virtual_file = 3,  // made by the scan; spans the interleaved block
+  unpaired_clip = 4,    // a Blu-ray stream clip in no pair; a real-time file in UDF
+};
+
+struct SourceNode {
+  SourceNode* next;             // next sibling, primary order
+  SourceNode* iso_next;         // next sibling, ISO 9660 order
+  SourceNode* first_child;      // primary order
+  SourceNode* iso_first_child;  // ISO 9660 order
+  SourceNode* parent;           // the root is its own parent
+
+  const char16_t* name;         // UTF-16 name for the image, zero-terminated; empty for the root
+  const NativeChar* native_name;  // the name exactly as on disk, zero-terminated
+  const uint8_t* udf_name;      // UDF name bytes: 8-bit in DVD-video mode, else UTF-16 units
+  const char* iso_name;         // ISO 9660 identifier, zero-terminated
+
+  int64_t created;   // seconds since 1970-01-01 00:00:00 UTC
+  int64_t modified;
+  int64_t accessed;
+
+  uint64_t size;  // files: bytes
+
+  const StereoPair* stereo_pair;  // clips of a stereoscopic pair
+  SourceNode* dependent_node;     // the dependent-view clip of the pair
+  SourceNode* base_node;          // the base-view clip of the pair
+
+  uint32_t sectors;      // files: size in 2048-byte sectors, rounded up
+  uint32_t data_offset;  // files: first data sector relative to the data area
+  uint32_t unique_id;    // UDF unique ID; 0 for the root
+  uint32_t icb_block;    // block of the UDF (extended) file entry
+  uint32_t icb_sectors;  // blocks of the entry beyond 0 (1 unless interleaved)
+  uint32_t extent_count; // interleaved clips: allocation descriptors
+
+  // Directories only.
+  uint32_t file_children;       // files directly inside
+  uint32_t directory_children;  // sub-directories directly inside
+  uint32_t fid_block;           // first block of the file identifier descriptors
+  uint32_t fid_bytes;           // byte length of those descriptors
+  uint32_t iso_dir_sector;      // sector in the ISO 9660 directory area
+  uint32_t iso_dir_bytes;       // ISO 9660 directory size in bytes
+
+  uint16_t name_length;         // UTF-16 units of `name`
+  uint16_t native_name_length;  // characters of `native_name`
+  uint16_t iso_dir_number;      // path table number, from 1
+  uint8_t iso_name_length;
+  uint8_t udf_name_length;
+  uint8_t is_directory;
+  NodeKind kind;
+};
+
+}  // namespace kestrel

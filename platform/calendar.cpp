@@ -1,0 +1,45 @@
+#include "platform/calendar.h"
+
+#include <ctime>
+
+namespace kestrel {
+namespace {
+
+// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
+int64_t days_from_civil(int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const auto year_of_era = static_cast<unsigned>(year - era * 400);
+  const unsigned day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const unsigned day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + static_cast<int64_t>(day_of_era) - 719468;
+}
+
+}  // namespace
+
+std::optional<LocalTime> local_time(int64_t time) {
+  std::tm fields{};
+#ifdef _WIN32
+  const __time64_t value = time;
+  if (_localtime64_s(&fields, &value) != 0) return std::nullopt;
+#else
+  const std::time_t value = static_cast<std::time_t>(time);
+  if (localtime_r(&value, &fields) == nullptr) return std::nullopt;
+#endif
+  LocalTime result;
+  result.year = fields.tm_year + 1900;
+  result.month = fields.tm_mon + 1;
+  result.day = fields.tm_mday;
+  result.hour = fields.tm_hour;
+  result.minute = fields.tm_min;
+  result.second = fields.tm_sec;
+  // The offset is the local wall-clock reading less the UTC instant, which
+  // includes daylight saving exactly when it was in force.
+  const int64_t wall = days_from_civil(result.year, static_cast<unsigned>(result.month),
+                                       static_cast<unsigned>(result.day)) * 86400 +
+                       result.hour * 3600 + result.minute * 60 + result.second;
+  result.utc_offset_minutes = static_cast<int>((wall - time) / 60);
+  return result;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,148 @@
+// The file and directory layer. The engine reaches the file system only
+// through these operations; file_system_posix.cpp and file_system_win32.cpp
+// implement them for the two platforms with the same observable results.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/native_text.h"
+
+namespace kestrel {
+
+// An operating-system error number (errno on POSIX, GetLastError on Windows);
+// 0 when there was none.
+using SystemError = int;
+
+// A sentence describing a system error, for the front ends.
+std::string describe_system_error(SystemError error);
+
+// Open modes, combined as bits.
+enum FileMode : unsigned {
+  file_mode_read = 1,
+  file_mode_write = 2,
+  file_mode_create_always = 4,  // replace an existing file; else open only an existing one
+};
+
+// An open file. Other processes may read a file while it is open here, but
+// not write it.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  ~FileHandle();
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  bool open(const NativeString& path, unsigned mode);
+  // Reads until `count` bytes are read, the end of the file is reached or a
+  // call fails; returns the bytes read. `last_error()` tells a failure from
+  // the end of the file.
+  size_t read(void* buffer, size_t count);
+  // Writes all `count` bytes, returns the bytes written (short on failure).
+  size_t write(const void* buffer, size_t count);
+  // 64-bit size; 0 if the query fails.
+  uint64_t size();
+  void close();
+  bool is_open() const;
+  SystemError last_error() const { return last_error_; }
+
+ private:
+#ifdef _WIN32
+  void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
+#else
+  int descriptor_ = -1;
+#endif
+  SystemError last_error_ = 0;
+};
+
+// One directory entry as the finder reports it.
+struct FindEntry {
+  uint64_t size = 0;
+  int64_t created = 0;   // seconds since 1970-01-01 00:00:00 UTC
+  int64_t accessed = 0;
+  int64_t modified = 0;
+  bool is_directory = false;
+  // The entry could not be examined (a dangling link, a file that vanished
+  // between listing and examining); `error` holds the reason.
+  bool unreadable = false;
+  SystemError error = 0;
+  // Identity of the object, where the platform has one (device and inode on
+  // POSIX); used to notice a folder link that leads back into its own tree.
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  NativeString name;  // the entry's name, without any path
+};
+
+// One directory enumeration in progress. "." and ".." are reported like any
+// other entry where the platform reports them.
+class DirectoryFinder {
+ public:
+  DirectoryFinder() = default;
+  ~DirectoryFinder();
+  DirectoryFinder(const DirectoryFinder&) = delete;
+  DirectoryFinder& operator=(const DirectoryFinder&) = delete;
+
+  // False at once for an empty path; a trailing separator is optional.
+  bool find_first(const NativeString& directory, FindEntry& entry);
+  bool find_next(FindEntry& entry);
+  void close();
+  // Why the last find_first or find_next failed; 0 at the plain end of a directory.
+  SystemError last_error() const { return last_error_; }
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  SystemError last_error_ = 0;
+};
+
+// A file read whole into memory with two zero bytes after its data.
+struct WholeFile {
+  std::unique_ptr<uint8_t[]> bytes;
+  size_t length = 0;
+};
+
+// Largest file that read_whole_file accepts; navigation files are far smaller.
+inline constexpr uint64_t whole_file_limit = 16u * 1024 * 1024;
+
+// Reads a file whole. Empty result when the file cannot be opened, is empty,
+// is larger than `whole_file_limit` or the memory cannot be had.
+WholeFile read_whole_file(const NativeString& path);
+
+// True when the path names an existing file or directory.
+bool path_exists(const NativeString& path);
+bool is_directory(const NativeString& path);
+
+// Attributes of one path (following links), in FindEntry form; false when the
+// path cannot be examined.
+bool stat_path(const NativeString& path, FindEntry& entry);
+
+// Creates the directory and any missing parents; true when it exists afterwards.
+bool create_directories(const NativeString& path, SystemError* error = nullptr);
+
+// Removes a file; true on success.
+bool remove_file(const NativeString& path);
+
+// Renames `from` to `to`, replacing `to` if it exists.
+bool rename_replacing(const NativeString& from, const NativeString& to, SystemError* error = nullptr);
+
+// The absolute, canonical form of a path: relative paths are taken from the
+// current directory, "." and ".." steps are removed and doubled separators
+// collapsed. An empty result means the path could not be made absolute.
+NativeString canonical_path(const NativeString& path);
+
+// The current working directory.
+NativeString current_directory();
+
+// The last component of a path, without trailing separators.
+NativeString last_path_component(const NativeString& path);
+
+// The folder part of a path (everything before the last separator); empty
+// when the path has none.
+NativeString parent_path(const NativeString& path);
+
+// True for the platform's path separators ('/' on POSIX; '\\' and '/' on Windows).
+bool is_path_separator(NativeChar c);
+
+}  // namespace kestrel

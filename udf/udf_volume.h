@@ -1,0 +1,49 @@
+// The UDF side of an image: the volume label, the volume-level descriptors
+// (recognition sequence, volume descriptor sequences, integrity sequence,
+// anchors), UDF names and order, the file structure sizing and writing, and
+// the metadata file entries of revision 2.50.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "engine/image_writer.h"
+
+namespace kestrel {
+
+// Stores the default volume label in a new writer.
+void set_default_volume_label(ImageWriter& writer);
+// Stores the label (an empty text keeps the current one).
+void set_volume_label(ImageWriter& writer, std::u16string_view text);
+
+// Gives one node its UDF name (udf_name, udf_name_length).
+void make_udf_name(ImageWriter& writer, SourceNode& node);
+// Reorders a directory's primary child list for UDF.
+void sort_udf_children(ImageWriter& writer, SourceNode& directory);
+
+struct UdfLayoutCounters {
+  uint64_t next_block = 3;  // after the file set descriptor, its terminator and the root entry
+  uint64_t identifier_blocks = 0;
+};
+
+// Layout visitor, run breadth first in primary order over the directories:
+// fills fid_block and fid_bytes of the directory and icb_block of its children.
+void size_udf_directory(ImageWriter& writer, SourceNode& directory, UdfLayoutCounters& counters);
+
+// Volume structure writers, each at the sector the layout gave it.
+void write_recognition_sequence(ImageWriter& writer);
+void write_volume_sequence(ImageWriter& writer, uint32_t first_sector);
+void write_anchor(ImageWriter& writer, uint32_t sector);
+void write_integrity(ImageWriter& writer, uint32_t sector);
+void write_terminating_descriptor(ImageWriter& writer, uint32_t sector);
+
+// Emits the whole file structure (file set descriptor, its terminator, the
+// root entry, every directory's identifiers and its children's entries);
+// returns the number of blocks emitted.
+uint64_t write_file_set(ImageWriter& writer);
+
+// UDF 2.50: the metadata file entry (mirror clear) or the metadata mirror
+// file entry (mirror set), one sector.
+void write_metadata_file_entry(ImageWriter& writer, uint32_t sector, bool mirror);
+
+}  // namespace kestrel
