@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Installs every Debian package that Kestrel needs to build and test:
+# the native tool chain and GoogleTest, clang with its sanitizer and fuzzer
+# run-times, the MinGW-w64 cross compilers and Wine for the Windows build,
+# and the independent readers that the tests use to read images back.
+#
+# Safe to run again: when every package is already installed, apt is not
+# touched at all, so repeated runs take a second.
+set -euo pipefail
+
+packages=(
+  # Native build and unit tests.
+  build-essential cmake g++ ninja-build git googletest libgtest-dev
+  # Fuzz targets and sanitizer builds with clang.
+  clang libclang-rt-14-dev
+  # Windows cross build, tested under Wine.
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
+  # Independent readers and writers used as test peers.
+  7zip genisoimage xorriso udftools libudfread-dev libdvdread-dev lsdvd
+  libbluray-bin libbluray-dev python3 python3-pycdlib libarchive-tools
+  libcdio-utils
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  if [[ "$status" != "install ok installed" ]]; then
+    missing+=("$package")
+  fi
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+  echo "install-deps: all ${#packages[@]} packages are installed"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+
+as_root=()
+if [[ $(id -u) -ne 0 ]]; then
+  if command -v sudo >/dev/null 2>&1; then
+    as_root=(sudo)
+  else
+    echo "install-deps: run as root (or install sudo) to install: ${missing[*]}" >&2
+    exit 1
+  fi
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+apt_options=(-y -q -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold
+             --no-install-recommends)
+
+# One retry covers a mirror that drops a connection half-way.
+for attempt in 1 2; do
+  if "${as_root[@]}" apt-get update -q &&
+     "${as_root[@]}" apt-get install "${apt_options[@]}" "${missing[@]}"; then
+    break
+  fi
+  if [[ $attempt -eq 2 ]]; then
+    echo "install-deps: apt-get failed" >&2
+    exit 1
+  fi
+  echo "install-deps: apt-get failed, retrying in 10 s" >&2
+  sleep 10
+done
+
+# Check the outcome rather than trusting apt's exit status alone.
+still_missing=()
+for package in "${missing[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || still_missing+=("$package")
+done
+if [[ ${#still_missing[@]} -gt 0 ]]; then
+  echo "install-deps: still missing after install: ${still_missing[*]}" >&2
+  exit 1
+fi
+echo "install-deps: done"
