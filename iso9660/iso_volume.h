@@ -3,7 +3,9 @@
 // terminator, both path tables and every directory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "engine/image_writer.h"
 
@@ -11,6 +13,10 @@ namespace kestrel {
 
 // Gives one node its ISO 9660 identifier (iso_name, iso_name_length).
 void make_iso_name(ImageWriter& writer, SourceNode& node);
+
+// The byte stored for one identifier byte: unchanged, or in DVD-video mode
+// restricted to the d-characters "0"-"9", "A"-"Z" (others become "_").
+char map_iso_char(const ImageWriter& writer, char c);
 
 // Builds the ISO 9660 child order (iso_first_child / iso_next) of a directory.
 void sort_iso_children(ImageWriter& writer, SourceNode& directory);
@@ -31,5 +37,18 @@ void write_primary_descriptor(ImageWriter& writer);
 void write_set_terminator(ImageWriter& writer);
 void write_path_table(ImageWriter& writer, bool little_endian);
 void write_iso_directory(ImageWriter& writer, SourceNode& directory);
+
+// A text field of the primary volume descriptor: the first `width` bytes of
+// `text` with "a"-"z" raised to upper case, then spaces. A null text gives
+// spaces only.
+void fill_text_field(uint8_t* destination, size_t width, const char* text, size_t text_length);
+
+// ECMA-119 9.1.5 recording date and time (7 bytes) of `time`, local time with
+// its offset from UTC in 15-minute units; all zero when the time cannot be
+// broken down.
+void make_iso_date7(int64_t time, uint8_t* destination);
+// ECMA-119 8.4.26.1 date and time (17 bytes): 16 digits and the offset; with
+// no time, sixteen "0" digits and offset 0.
+void make_iso_date17(std::optional<int64_t> time, uint8_t* destination);
 
 }  // namespace kestrel
