@@ -7,8 +7,6 @@
 
 namespace kestrel {
 
-void set_default_volume_label(ImageWriter& writer) { writer.volume_label[0] = 8; }
-void set_volume_label(ImageWriter&, std::u16string_view) {}
 
 void make_udf_name(ImageWriter&, SourceNode& node) { node.udf_name_length = static_cast<uint8_t>(node.name_length * 2); }
 void sort_udf_children(ImageWriter&, SourceNode&) {}
@@ -30,11 +28,6 @@ void size_udf_directory(ImageWriter&, SourceNode& directory, UdfLayoutCounters& 
   counters.identifier_blocks += fid_blocks;
 }
 
-void write_recognition_sequence(ImageWriter& writer) { writer.emit_zero_sectors(3); }
-void write_volume_sequence(ImageWriter& writer, uint32_t) { writer.emit_zero_sectors(6); }
-void write_anchor(ImageWriter& writer, uint32_t) { writer.emit_zero_sectors(1); }
-void write_integrity(ImageWriter& writer, uint32_t) { writer.emit_zero_sectors(1); }
-void write_terminating_descriptor(ImageWriter& writer, uint32_t) { writer.emit_zero_sectors(1); }
 
 uint64_t write_file_set(ImageWriter& writer) {
   uint64_t blocks = 3;
@@ -52,6 +45,5 @@ uint64_t write_file_set(ImageWriter& writer) {
   return blocks;
 }
 
-void write_metadata_file_entry(ImageWriter& writer, uint32_t, bool) { writer.emit_zero_sectors(1); }
 
 }  // namespace kestrel

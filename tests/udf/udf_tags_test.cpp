@@ -1,0 +1,213 @@
+// Descriptor tags, CRCs, timestamps, d-strings and the file set descriptor.
+#include "udf/udf_tags.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "engine/sector_fields.h"
+
+namespace kestrel {
+namespace {
+
+// Sets the process time zone for one test and restores it afterwards.
+class TimeZoneGuard {
+ public:
+  explicit TimeZoneGuard(const char* zone) {
+    if (const char* old = std::getenv("TZ")) {
+      had_old_ = true;
+      old_ = old;
+    }
+    set(zone);
+  }
+  ~TimeZoneGuard() {
+#ifdef _WIN32
+    _putenv_s("TZ", had_old_ ? old_.c_str() : "");
+    _tzset();
+#else
+    if (had_old_) {
+      setenv("TZ", old_.c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+#endif
+  }
+  TimeZoneGuard(const TimeZoneGuard&) = delete;
+  TimeZoneGuard& operator=(const TimeZoneGuard&) = delete;
+
+ private:
+  static void set(const char* zone) {
+#ifdef _WIN32
+    _putenv_s("TZ", zone);
+    _tzset();
+#else
+    setenv("TZ", zone, 1);
+    tzset();
+#endif
+  }
+  bool had_old_ = false;
+  std::string old_;
+};
+
+std::vector<uint8_t> timestamp_of(int64_t time) {
+  std::vector<uint8_t> stamp(udf_timestamp_bytes, 0xEE);
+  make_udf_timestamp(time, stamp.data());
+  return stamp;
+}
+
+TEST(UdfTags, CrcMatchesTheEcma167Example) {
+  const uint8_t example[] = {0x70, 0x6A, 0x77};
+  EXPECT_EQ(descriptor_crc(example, sizeof example), 0x3299);
+  const std::vector<uint8_t> zeros(496, 0);
+  EXPECT_EQ(descriptor_crc(zeros.data(), zeros.size()), 0);
+  EXPECT_EQ(descriptor_crc(example, 0), 0);
+}
+
+TEST(UdfTags, TerminatingDescriptorTagIsExact) {
+  ImageWriter writer(0);
+  std::vector<uint8_t> sector(sector_bytes, 0);
+  fill_terminating_descriptor(writer, sector.data(), 37);
+  const uint8_t expected[16] = {8, 0, 2, 0, 33, 0, 1, 0, 0, 0, 0xF0, 0x01, 37, 0, 0, 0};
+  EXPECT_EQ(std::vector<uint8_t>(sector.begin(), sector.begin() + 16),
+            std::vector<uint8_t>(expected, expected + 16));
+  for (size_t i = 16; i < sector.size(); ++i) ASSERT_EQ(sector[i], 0) << i;
+
+  // Revision 2.50 records descriptor version 3; the checksum follows.
+  writer.udf_revision = udf_revision_250;
+  std::vector<uint8_t> v3(sector_bytes, 0);
+  fill_terminating_descriptor(writer, v3.data(), 37);
+  EXPECT_EQ(read_le16(&v3[2]), 3);
+  EXPECT_EQ(v3[4], 34);
+}
+
+TEST(UdfTags, TagCrcCoversTheBodyAndChecksumCoversTheTag) {
+  ImageWriter writer(0);
+  std::vector<uint8_t> sector(sector_bytes, 0);
+  sector[16] = 0x70;
+  sector[17] = 0x6A;
+  sector[18] = 0x77;
+  sector[19] = 0x55;  // beyond the CRC length: must not count
+  make_tag(writer, sector.data(), tag_file_entry, 3, 0x01020304);
+  EXPECT_EQ(read_le16(&sector[0]), 261);
+  EXPECT_EQ(read_le16(&sector[8]), 0x3299);
+  EXPECT_EQ(read_le16(&sector[10]), 3);
+  EXPECT_EQ(read_le32(&sector[12]), 0x01020304u);
+  // 261 = 0x05 0x01; 2; serial 1; CRC 0x99 0x32; length 3; location 4 3 2 1.
+  EXPECT_EQ(sector[4], (0x05 + 0x01 + 2 + 1 + 0x99 + 0x32 + 3 + 4 + 3 + 2 + 1) % 256);
+}
+
+TEST(UdfTimestamps, ZoneOffsetsAndFieldsInTheLocalZone) {
+  {
+    const TimeZoneGuard zone("CET-1");
+    const uint8_t expected[12] = {0x3C, 0x10, 0xE8, 0x07, 0x03, 0x05, 0x0E, 0x07, 0x09, 0, 0, 0};
+    EXPECT_EQ(timestamp_of(1709644029), std::vector<uint8_t>(expected, expected + 12));
+  }
+  {
+    const TimeZoneGuard zone("EST5");
+    const std::vector<uint8_t> stamp = timestamp_of(1709644029);
+    EXPECT_EQ(read_le16(&stamp[0]), 0x1ED4);
+    EXPECT_EQ(stamp[6], 8);  // 13:07 UTC is 08:07 at UTC-5
+  }
+}
+
+TEST(UdfTimestamps, DaylightSavingInForceAtThatMomentIsRecorded) {
+#ifdef _WIN32
+  const TimeZoneGuard zone("CET-1CEST");
+#else
+  const TimeZoneGuard zone("CET-1CEST,M3.5.0,M10.5.0/3");
+#endif
+  // 2024-07-01 12:00:00 UTC is 14:00 summer time (UTC+2).
+  std::vector<uint8_t> summer = timestamp_of(1719835200);
+  EXPECT_EQ(read_le16(&summer[0]), 0x1078);
+  EXPECT_EQ(summer[6], 14);
+  // In March the same zone is at UTC+1.
+  EXPECT_EQ(read_le16(timestamp_of(1709644029).data()), 0x103C);
+}
+
+TEST(UdfTimestamps, TimesBefore1970AndUnrepresentableTimes) {
+  const TimeZoneGuard zone("UTC0");
+#ifndef _WIN32
+  // 1969-07-20 20:17:40 UTC.
+  const uint8_t before_epoch[12] = {0x00, 0x10, 0xB1, 0x07, 7, 20, 20, 17, 40, 0, 0, 0};
+  EXPECT_EQ(timestamp_of(-14182940), std::vector<uint8_t>(before_epoch, before_epoch + 12));
+#endif
+  // Year 10000 and a time no calendar can hold: a valid timestamp of
+  // 1970-01-01 00:00:00 with the zone "not specified", never month 0.
+  const uint8_t unspecified[12] = {0x01, 0x18, 0xB2, 0x07, 1, 1, 0, 0, 0, 0, 0, 0};
+  const std::vector<uint8_t> expected(unspecified, unspecified + 12);
+  EXPECT_EQ(timestamp_of(253402300800), expected);
+  EXPECT_EQ(timestamp_of(INT64_MAX), expected);
+}
+
+TEST(UdfDstrings, EightAndSixteenBitForms) {
+  uint8_t field[32];
+  const uint8_t data[] = {'D', 'a', 't', 'a'};
+  std::fill(std::begin(field), std::end(field), 0xEE);
+  make_dstring8(field, sizeof field, data, sizeof data);
+  EXPECT_EQ(field[0], 8);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(field + 1), 4), "Data");
+  for (size_t i = 5; i < 31; ++i) EXPECT_EQ(field[i], 0) << i;
+  EXPECT_EQ(field[31], 5);
+
+  // 16-bit: compression ID 16, units high byte first, cut to whole units.
+  const std::u16string text = u"\u0391\u0392" + std::u16string(20, u'x');
+  make_dstring16(field, sizeof field, text.data(), 2 * text.size());
+  EXPECT_EQ(field[0], 16);
+  EXPECT_EQ(field[1], 0x03);
+  EXPECT_EQ(field[2], 0x91);
+  EXPECT_EQ(field[3], 0x03);
+  EXPECT_EQ(field[4], 0x92);
+  EXPECT_EQ(field[31], 31);
+
+  // A surrogate pair that straddles the cut is left out whole.
+  const std::u16string pair_at_cut = std::u16string(14, u'\u03A9') + u"\U0001F600";
+  make_dstring16(field, sizeof field, pair_at_cut.data(), 2 * pair_at_cut.size());
+  EXPECT_EQ(field[31], 29);
+  EXPECT_EQ(read_be16(field + 27), 0x03A9);
+  EXPECT_EQ(field[29], 0);
+  EXPECT_EQ(field[30], 0);
+  // One that fits is kept.
+  const std::u16string pair_fits = std::u16string(13, u'\u03A9') + u"\U0001F600";
+  make_dstring16(field, sizeof field, pair_fits.data(), 2 * pair_fits.size());
+  EXPECT_EQ(field[31], 31);
+  EXPECT_EQ(read_be16(field + 27), 0xD83D);
+  EXPECT_EQ(read_be16(field + 29), 0xDE00);
+}
+
+TEST(UdfFileSet, FileSetDescriptorFields) {
+  ImageWriter writer(1709644029);
+  writer.udf_revision = udf_revision_250;
+  std::vector<uint8_t> sector(sector_bytes, 0);
+  fill_file_set_descriptor(writer, sector.data());
+  EXPECT_EQ(read_le16(&sector[0]), tag_file_set_descriptor);
+  EXPECT_EQ(read_le16(&sector[10]), 496);
+  EXPECT_EQ(read_le32(&sector[12]), 0u);
+  EXPECT_EQ(descriptor_crc(&sector[16], 496), read_le16(&sector[8]));
+  EXPECT_EQ(0, std::memcmp(&sector[16], writer.build_timestamp, 12));
+  EXPECT_EQ(read_le16(&sector[28]), 3);
+  EXPECT_EQ(read_le16(&sector[30]), 3);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(&sector[49]), 23), "OSTA Compressed Unicode");
+  EXPECT_EQ(0, std::memcmp(&sector[112], writer.volume_label, 128));
+  EXPECT_EQ(sector[304], 8);
+  EXPECT_EQ(sector[335], 9);  // the default label's 8 characters
+  // Root directory ICB: 2048 bytes at block 2 of the metadata partition.
+  EXPECT_EQ(read_le32(&sector[400]), 2048u);
+  EXPECT_EQ(read_le32(&sector[404]), 2u);
+  EXPECT_EQ(read_le16(&sector[408]), 1);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(&sector[417]), 19), "*OSTA UDF Compliant");
+  EXPECT_EQ(read_le16(&sector[440]), 0x0250);
+  EXPECT_EQ(sector[442], 3);
+
+  writer.udf_revision = udf_revision_102;
+  std::fill(sector.begin(), sector.end(), 0);
+  fill_file_set_descriptor(writer, sector.data());
+  EXPECT_EQ(read_le16(&sector[408]), 0);
+  EXPECT_EQ(read_le16(&sector[440]), 0x0102);
+}
+
+}  // namespace
+}  // namespace kestrel
