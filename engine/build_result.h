@@ -40,6 +40,7 @@ enum class BuildError : uint8_t {
 enum class BuildWarning : uint8_t {
   source_grew,       // a file grew during the build; its scanned size was written (path)
   name_shortened,    // a name was too long for the file system and was shortened (path)
+  name_made_unique,  // a name met a sibling's in the image's character set and got "~N" (path)
 };
 
 struct BuildWarningEntry {

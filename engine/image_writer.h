@@ -115,11 +115,17 @@ class ImageWriter {
   // Checks that the next sector emitted is `sector`, the place the layout gave
   // the structure about to be written; a mismatch fails the build.
   bool expect_position(uint64_t sector);
+  // Emits zero sectors up to (not including) `sector`; a position already
+  // past it fails the build.
+  bool pad_to(uint64_t sector);
 
   // Absolute sector of a file's data.
   uint64_t file_data_sector(const SourceNode& node) const {
     return static_cast<uint64_t>(data_base) + data_start + node.data_offset;
   }
+
+  // First sector of the data area.
+  uint64_t file_data_sector_start() const { return static_cast<uint64_t>(data_base) + data_start; }
 
   // Number of bytes of file content copied so far (for the front ends' summary).
   uint64_t content_bytes_copied = 0;
@@ -134,6 +140,7 @@ class ImageWriter {
   bool emit_raw(const uint8_t* buffer, uint64_t count);
 
   std::unique_ptr<uint8_t[]> buffer_;
+  std::unique_ptr<uint8_t[]> copy_buffer_;
   uint32_t buffer_sectors_ = 0;
   SectorOutput* sink_ = nullptr;
   ProgressHook hook_ = nullptr;

@@ -93,7 +93,7 @@ class DirectoryFinder {
 
  private:
   struct State;
-  std::unique_ptr<State> state_;
+  State* state_ = nullptr;  // owned; the platform's enumeration state
   SystemError last_error_ = 0;
 };
 

@@ -135,13 +135,12 @@ bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry
     last_error_ = errno;
     return false;
   }
-  state_ = std::make_unique<State>();
-  state_->directory = handle;
+  state_ = new State{handle};
   return find_next(entry);
 }
 
 bool DirectoryFinder::find_next(FindEntry& entry) {
-  if (!state_ || state_->directory == nullptr) return false;
+  if (state_ == nullptr || state_->directory == nullptr) return false;
   errno = 0;
   const dirent* item = readdir(state_->directory);
   if (item == nullptr) {
@@ -155,8 +154,9 @@ bool DirectoryFinder::find_next(FindEntry& entry) {
 }
 
 void DirectoryFinder::close() {
-  if (state_ && state_->directory != nullptr) closedir(state_->directory);
-  state_.reset();
+  if (state_ != nullptr && state_->directory != nullptr) closedir(state_->directory);
+  delete state_;
+  state_ = nullptr;
 }
 
 WholeFile read_whole_file(const NativeString& path) {

@@ -1,0 +1,142 @@
+// The build job and its worker: from a source folder to a finished image.
+#include "engine/build_job.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "engine/image_writer.h"
+#include "engine/source_tree.h"
+#include "udf/udf_volume.h"
+
+namespace kestrel {
+namespace {
+
+struct FsChoice {
+  uint32_t fs_flags;
+  uint16_t udf_revision;
+};
+
+bool fs_choice_for(int32_t code, FsChoice& choice) {
+  switch (code) {
+    case fs_code_iso9660: choice = {fs_iso9660, udf_revision_102}; return true;
+    case fs_code_bridge: choice = {fs_iso9660 | fs_udf, udf_revision_102}; return true;
+    case fs_code_bluray: choice = {fs_udf, udf_revision_250}; return true;
+    case fs_code_udf102: choice = {fs_udf, udf_revision_102}; return true;
+    case fs_code_udf250: choice = {fs_udf, udf_revision_250}; return true;
+    default: return false;
+  }
+}
+
+// "*" and at most 22 characters of the text, the rest zero; all zero for an
+// empty text.
+void set_identifier(uint8_t (&identifier)[23], const std::string& text) {
+  std::memset(identifier, 0, sizeof identifier);
+  if (text.empty()) return;
+  identifier[0] = '*';
+  std::memcpy(identifier + 1, text.data(), std::min(text.size(), identifier_text_limit));
+}
+
+bool report_progress(uint32_t done, uint32_t total, void* context) {
+  auto& job = *static_cast<BuildJob*>(context);
+  if (job.cancel_requested.load(std::memory_order_relaxed)) return false;
+  job.sectors_total.store(total, std::memory_order_relaxed);
+  job.sectors_done.store(done, std::memory_order_relaxed);
+  job.state.store(build_state_writing, std::memory_order_relaxed);
+  if (job.progress_fn != nullptr) job.progress_fn(done, total);
+  return true;
+}
+
+void finish(BuildJob& job, ImageWriter& writer, bool written) {
+  job.error = writer.error;
+  job.warnings = writer.warnings;
+  job.file_count = writer.file_count;
+  job.directory_count = writer.directory_count;
+  job.image_sectors = writer.image_sectors;
+  job.content_bytes = writer.content_bytes_copied;
+  job.dvd_video_mode = writer.dvd_video_mode;
+  job.effective_fs_flags = writer.fs_flags;
+  job.effective_udf_revision = writer.udf_revision;
+  job.stereo_pair_count = writer.stereo_pairs ? writer.stereo_pairs->size() : 0;
+  if (written && !writer.failed()) {
+    job.outcome = BuildOutcome::succeeded;
+  } else if (writer.error.error == BuildError::cancelled || job.cancel_requested.load()) {
+    job.outcome = BuildOutcome::cancelled;
+    job.error.error = BuildError::cancelled;
+  } else {
+    job.outcome = BuildOutcome::failed;
+    if (job.error.error == BuildError::none) job.error.error = BuildError::output_write_failed;
+  }
+  // Publishes everything above to the thread that sees state 5.
+  job.state.store(build_state_finished, std::memory_order_release);
+}
+
+}  // namespace
+
+int64_t build_clock() {
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr && *epoch != '\0') {
+    int64_t value = 0;
+    const char* end = epoch + std::strlen(epoch);
+    const auto [position, error] = std::from_chars(epoch, end, value);
+    if (error == std::errc() && position == end) return value;
+  }
+  return static_cast<int64_t>(std::time(nullptr));
+}
+
+void run_build(BuildJob& job) {
+  FsChoice choice{};
+  if (!fs_choice_for(job.fs_code, choice)) {
+    job.error.error = BuildError::invalid_fs_code;
+    return;
+  }
+  ImageWriter writer(build_clock());
+  writer.fs_flags = choice.fs_flags;
+  writer.sector_size = sector_bytes;
+  writer.udf_revision = choice.udf_revision;
+  writer.source_folder = job.source_folder;
+  set_identifier(writer.implementation_id, job.implementation_name);
+  set_identifier(writer.application_id, job.application_name);
+  set_volume_label(writer, job.label_text);
+
+  bool written = false;
+  if (scan_source(writer) && writer.lay_out() != 0) {
+    job.sectors_total.store(writer.image_sectors, std::memory_order_relaxed);
+    job.state.store(build_state_writing, std::memory_order_relaxed);
+    written = writer.write_image(job.output_path, report_progress, &job);
+  }
+  finish(job, writer, written);
+}
+
+std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u16string_view label,
+                                      int32_t fs_code, const NativeString& output_path,
+                                      const char* implementation_name, const char* application_name,
+                                      bool run_on_thread, ProgressFn progress_fn) {
+  auto job = std::make_unique<BuildJob>();
+  NativeString canonical = canonical_path(source_folder);
+  if (!canonical.empty() && !is_path_separator(canonical.back())) canonical += native_separator;
+  job->source_folder = canonical;
+  job->label_text = label;
+  job->output_path = output_path;
+  job->fs_code = fs_code;
+  if (implementation_name != nullptr) {
+    job->implementation_name = std::string(implementation_name).substr(0, identifier_text_limit);
+  }
+  if (application_name != nullptr) {
+    job->application_name = std::string(application_name).substr(0, identifier_text_limit);
+  }
+  job->progress_fn = progress_fn;
+  if (run_on_thread) {
+    BuildJob* raw = job.get();
+    job->thread = std::thread([raw] { run_build(*raw); });
+  } else {
+    run_build(*job);
+  }
+  return job;
+}
+
+void wait_for_build(BuildJob& job) {
+  if (job.thread.joinable()) job.thread.join();
+}
+
+}  // namespace kestrel

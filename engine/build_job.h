@@ -1,0 +1,87 @@
+// A build job: the record through which a front end hands one build to the
+// engine and follows it. The worker runs on a thread of its own; the fields
+// that both threads touch are atomics.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/build_result.h"
+#include "platform/native_text.h"
+
+namespace kestrel {
+
+// Values of BuildJob::state.
+inline constexpr int32_t build_state_preparing = 0;  // scanning and laying out
+inline constexpr int32_t build_state_writing = 3;
+inline constexpr int32_t build_state_finished = 5;
+
+// File-system codes.
+inline constexpr int32_t fs_code_iso9660 = 1;
+inline constexpr int32_t fs_code_bridge = 2;      // ISO 9660 + UDF 1.02 (DVD)
+inline constexpr int32_t fs_code_bluray = 3;      // UDF 2.50 with the stereoscopic analysis
+inline constexpr int32_t fs_code_udf102 = 4;
+inline constexpr int32_t fs_code_udf250 = 5;
+
+// Called from the worker with (sectors done, sectors total) after each batch.
+using ProgressFn = void (*)(uint32_t done, uint32_t total);
+
+// Identifiers hold "*" and at most this many characters.
+inline constexpr size_t identifier_text_limit = 22;
+
+struct BuildJob {
+  std::atomic<int32_t> state{build_state_preparing};
+  std::atomic<uint32_t> sectors_done{0};
+  std::atomic<uint32_t> sectors_total{0};
+  std::atomic<bool> cancel_requested{false};
+  std::thread thread;  // not joinable when the worker ran on the caller's thread
+  ProgressFn progress_fn = nullptr;
+
+  std::string implementation_name;  // at most 22 characters
+  std::string application_name;     // at most 22 characters
+  int32_t fs_code = 0;
+  NativeString source_folder;  // canonical, ending in a separator
+  std::u16string label_text;
+  NativeString output_path;
+
+  // The result, valid once `state` is build_state_finished (the store of
+  // `state` publishes it). A build that did not start (bad code) stays
+  // `running` with state 0.
+  BuildOutcome outcome = BuildOutcome::running;
+  BuildErrorInfo error;
+  std::vector<BuildWarningEntry> warnings;
+  // What was built, for the front ends' summary.
+  uint32_t file_count = 0;
+  uint32_t directory_count = 0;
+  uint32_t image_sectors = 0;
+  uint64_t content_bytes = 0;
+  bool dvd_video_mode = false;
+  uint32_t effective_fs_flags = 0;
+  uint16_t effective_udf_revision = 0;
+  size_t stereo_pair_count = 0;
+};
+
+// Starts a build. The source folder is put into canonical form with a
+// trailing separator. With `run_on_thread` the worker runs on a new thread
+// and the job returns at once; otherwise the job is finished on return.
+std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u16string_view label,
+                                      int32_t fs_code, const NativeString& output_path,
+                                      const char* implementation_name, const char* application_name,
+                                      bool run_on_thread, ProgressFn progress_fn = nullptr);
+
+// The worker body.
+void run_build(BuildJob& job);
+
+// Waits for a threaded worker to end.
+void wait_for_build(BuildJob& job);
+
+// The time every volume date of a build derives from: now, or the value of
+// the SOURCE_DATE_EPOCH environment variable when it is set, so that the same
+// tree gives the same image (reproducible builds).
+int64_t build_clock();
+
+}  // namespace kestrel

@@ -1,0 +1,138 @@
+// The ImageWriter's life cycle, its sector emitter interface and the writing
+// of the image file.
+#include "engine/image_writer.h"
+
+#include <cstring>
+#include <new>
+
+#include "udf/udf_volume.h"
+
+namespace kestrel {
+namespace {
+
+// Sectors of the buffer a new writer starts with.
+constexpr uint32_t initial_buffer_sectors = 4;
+// Zero sectors are emitted from one zero-filled buffer in batches of this size.
+constexpr uint32_t zero_batch_sectors = 256;
+
+}  // namespace
+
+ImageWriter::ImageWriter(int64_t time) : build_time(time) {
+  // The default label, and the build timestamp every UDF volume date uses.
+  set_default_volume_label(*this);
+}
+
+ImageWriter::~ImageWriter() { NodeArena::destroy(arena); }
+
+void ImageWriter::fail(BuildError code, const NativeString& path, SystemError system_error) {
+  if (failed()) return;
+  error.error = code;
+  error.path = path;
+  error.system_error = system_error;
+}
+
+void ImageWriter::warn(BuildWarning warning, NativeString path) {
+  warnings.push_back(BuildWarningEntry{warning, std::move(path)});
+}
+
+uint8_t* ImageWriter::get_sector_buffer(uint32_t count) {
+  if (count == 0) count = 1;
+  if (count > buffer_sectors_) {
+    const uint32_t capacity = count < initial_buffer_sectors ? initial_buffer_sectors : count;
+    buffer_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(capacity) * sector_bytes]);
+    if (!buffer_) {
+      buffer_sectors_ = 0;
+      fail(BuildError::out_of_memory);
+      return nullptr;
+    }
+    buffer_sectors_ = capacity;
+  }
+  std::memset(buffer_.get(), 0, static_cast<size_t>(count) * sector_bytes);
+  return buffer_.get();
+}
+
+bool ImageWriter::emit_raw(const uint8_t* buffer, uint64_t count) {
+  if (sink_ == nullptr) return false;
+  emitted_sectors += count;
+  bool ok = !write_failed;
+  if (ok && !sink_->write(buffer, static_cast<size_t>(count) * sector_bytes)) {
+    ok = false;
+    fail(BuildError::output_write_failed, {}, sink_->error());
+  }
+  if (ok && hook_ != nullptr) {
+    const auto done = static_cast<uint32_t>(emitted_sectors);
+    if (!hook_(done, image_sectors, hook_context_)) {
+      ok = false;
+      fail(BuildError::cancelled);
+    }
+  }
+  // Once a batch has failed, the image is incomplete whatever follows.
+  if (!ok) write_failed = true;
+  return ok;
+}
+
+bool ImageWriter::emit_sectors(const uint8_t* buffer, uint32_t count) {
+  if (buffer == nullptr) {
+    write_failed = true;
+    return false;
+  }
+  return emit_raw(buffer, count);
+}
+
+bool ImageWriter::emit_zero_sectors(uint64_t count) {
+  while (count > 0) {
+    const uint32_t batch = count < zero_batch_sectors ? static_cast<uint32_t>(count) : zero_batch_sectors;
+    const uint8_t* zeros = get_sector_buffer(batch);
+    if (!emit_sectors(zeros, batch)) return false;
+    count -= batch;
+  }
+  return !write_failed;
+}
+
+bool ImageWriter::expect_position(uint64_t sector) {
+  if (emitted_sectors == sector) return true;
+  fail(BuildError::layout_mismatch);
+  write_failed = true;
+  return false;
+}
+
+bool ImageWriter::pad_to(uint64_t sector) {
+  if (emitted_sectors > sector) return expect_position(sector);
+  return emit_zero_sectors(sector - emitted_sectors);
+}
+
+bool ImageWriter::write_image(const NativeString& output_path, ProgressHook hook, void* context) {
+  // Write under a temporary name beside the target; only a complete image is
+  // moved into place.
+  const NativeString temporary_path = output_path + KESTREL_NATIVE(".kestrel-part");
+  FileHandle output;
+  if (!output.open(temporary_path, file_mode_write | file_mode_create_always)) {
+    fail(BuildError::output_create_failed, output_path, output.last_error());
+    return false;
+  }
+  FileSectorOutput sink(output);
+  bool ok = write_sequence(sink, hook, context);
+  if (!sink.finish()) {
+    fail(BuildError::output_write_failed, output_path, sink.error());
+    ok = false;
+  }
+  if (ok && emitted_sectors != image_sectors) {
+    fail(BuildError::layout_mismatch, output_path);
+    ok = false;
+  }
+  output.close();
+  if (ok) {
+    SystemError rename_error = 0;
+    if (!rename_replacing(temporary_path, output_path, &rename_error)) {
+      fail(BuildError::output_rename_failed, output_path, rename_error);
+      ok = false;
+    }
+  }
+  if (!ok) {
+    if (error.error == BuildError::output_write_failed && error.path.empty()) error.path = output_path;
+    remove_file(temporary_path);
+  }
+  return ok;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,321 @@
+// The scan: one recursive walk over the source folder that builds the tree,
+// with the DVD-video arrangement for DVD folders and the marking of Blu-ray
+// stream clips.
+#include "engine/source_tree.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "engine/dvd_video.h"
+#include "engine/stereo_arrangement.h"
+
+namespace kestrel {
+namespace {
+
+struct DirectoryIdentity {
+  uint64_t device;
+  uint64_t inode;
+};
+
+struct ScanState {
+  ImageWriter& writer;
+  // Identities of the folders from the root down to the one being listed, to
+  // notice a folder link that leads back into its own tree.
+  std::vector<DirectoryIdentity> ancestors;
+  // The DVD folders as found on disk, which the main walk leaves to the DVD
+  // arrangement.
+  std::vector<NativeString> dvd_folders_on_disk;
+};
+
+template <typename Char>
+const Char* copy_text(NodeArena* arena, std::basic_string_view<Char> text) {
+  auto* copy = static_cast<Char*>(arena->allocate((text.size() + 1) * sizeof(Char), alignof(Char)));
+  if (copy == nullptr) return nullptr;
+  std::copy(text.begin(), text.end(), copy);
+  return copy;
+}
+
+SourceNode* make_root(ImageWriter& writer) {
+  SourceNode* root = writer.arena->make<SourceNode>();
+  if (root == nullptr) return nullptr;
+  root->name = copy_text<char16_t>(writer.arena, u"");
+  root->native_name = copy_text<NativeChar>(writer.arena, NativeStringView());
+  root->is_directory = 1;
+  root->parent = root;
+  root->created = root->modified = root->accessed = writer.build_time;
+  root->icb_block = 2;  // the root's file entry follows the file set descriptor and its terminator
+  root->icb_sectors = 1;
+  return root;
+}
+
+bool is_dot_entry(const NativeString& name) {
+  return name == KESTREL_NATIVE(".") || name == KESTREL_NATIVE("..");
+}
+
+bool scan_directory(ScanState& state, const NativeString& path, SourceNode& directory, int depth);
+
+// Lists a DVD folder and adds its DVD files, sorted into DVD order.
+bool arrange_dvd_folder(ScanState& state, const NativeString& folder_on_disk, SourceNode& folder,
+                        char16_t initial) {
+  ImageWriter& writer = state.writer;
+  struct DvdEntry {
+    uint32_t key;
+    std::u16string name;
+    FindEntry entry;
+  };
+  std::vector<DvdEntry> entries;
+  const NativeString path = writer.source_folder + folder_on_disk + native_separator;
+  DirectoryFinder finder;
+  FindEntry entry;
+  bool found = finder.find_first(path, entry);
+  if (!found && finder.last_error() != 0) {
+    writer.fail(BuildError::source_list_failed, path, finder.last_error());
+    return false;
+  }
+  for (; found; found = finder.find_next(entry)) {
+    if (entry.is_directory) continue;
+    std::u16string name = image_name_from_native(entry.name);
+    if (name.empty() || (name[0] != initial && name[0] != initial + (u'a' - u'A'))) continue;
+    const uint32_t key = dvd_sort_key(name);
+    if (key == 0) continue;
+    if (entry.unreadable) {
+      writer.fail(BuildError::source_unreadable, path + entry.name, entry.error);
+      return false;
+    }
+    entries.push_back(DvdEntry{key, std::move(name), entry});
+  }
+  if (finder.last_error() != 0) {
+    writer.fail(BuildError::source_list_failed, path, finder.last_error());
+    return false;
+  }
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const DvdEntry& a, const DvdEntry& b) { return a.key < b.key; });
+  SourceNode* last = nullptr;
+  for (const DvdEntry& item : entries) {
+    if (add_node(writer, folder, last, item.name, item.entry.name, item.entry) == nullptr) return false;
+  }
+  return true;
+}
+
+// The first directory directly in the source folder whose name is `wanted`:
+// exactly, or else without regard to case (a file system that ignores case
+// may hold "video_ts").
+bool find_dvd_folder(const ImageWriter& writer, std::u16string_view wanted, NativeString& on_disk) {
+  DirectoryFinder finder;
+  FindEntry entry;
+  bool found_other_case = false;
+  for (bool more = finder.find_first(writer.source_folder, entry); more; more = finder.find_next(entry)) {
+    if (!entry.is_directory) continue;
+    const std::u16string name = image_name_from_native(entry.name);
+    if (name == wanted) {
+      on_disk = entry.name;
+      return true;
+    }
+    if (!found_other_case && equal_ignoring_ascii_case(name, wanted)) {
+      on_disk = entry.name;
+      found_other_case = true;
+    }
+  }
+  return found_other_case;
+}
+
+bool build_dvd_arrangement(ScanState& state) {
+  ImageWriter& writer = state.writer;
+  SourceNode* last = nullptr;
+  for (const std::u16string_view folder_name : {dvd_audio_folder_name, dvd_video_folder_name}) {
+    NativeString on_disk;
+    const bool exists = find_dvd_folder(writer, folder_name, on_disk);
+    FindEntry times;
+    times.is_directory = true;
+    times.created = times.modified = times.accessed = writer.build_time;
+    // The folder is named as DVD players expect it, whatever its case on disk.
+    SourceNode* folder = add_node(writer, *writer.root, last, folder_name,
+                                  exists ? NativeStringView(on_disk) : native_from_utf16(folder_name), times);
+    if (folder == nullptr) return false;
+    if (!exists) continue;
+    state.dvd_folders_on_disk.push_back(on_disk);
+    if (!arrange_dvd_folder(state, on_disk, *folder, folder_name[0])) return false;
+  }
+  return true;
+}
+
+bool is_ancestor(const ScanState& state, const FindEntry& entry) {
+  if (entry.device == 0 && entry.inode == 0) return false;
+  return std::any_of(state.ancestors.begin(), state.ancestors.end(), [&](const DirectoryIdentity& id) {
+    return id.device == entry.device && id.inode == entry.inode;
+  });
+}
+
+bool scan_directory(ScanState& state, const NativeString& path, SourceNode& directory, int depth) {
+  ImageWriter& writer = state.writer;
+  // New children follow any already there (the DVD folders at the root).
+  SourceNode* last = nullptr;
+  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) last = child;
+
+  DirectoryFinder finder;
+  FindEntry entry;
+  bool found = finder.find_first(path, entry);
+  // A folder that cannot be listed would silently lose its contents.
+  if (!found && finder.last_error() != 0) {
+    writer.fail(BuildError::source_list_failed, path, finder.last_error());
+    return false;
+  }
+  for (; found; found = finder.find_next(entry)) {
+    if (entry.is_directory && is_dot_entry(entry.name)) continue;
+    if (entry.unreadable) {
+      writer.fail(BuildError::source_unreadable, path + entry.name, entry.error);
+      return false;
+    }
+    if (entry.is_directory && depth == 1 && writer.dvd_video_mode &&
+        std::find(state.dvd_folders_on_disk.begin(), state.dvd_folders_on_disk.end(), entry.name) !=
+            state.dvd_folders_on_disk.end()) {
+      continue;
+    }
+    const std::u16string name = image_name_from_native(entry.name);
+    if (!entry.is_directory && name == excluded_file_name) continue;
+    SourceNode* node = add_node(writer, directory, last, name, entry.name, entry);
+    if (node == nullptr) return false;
+    if (!entry.is_directory) continue;
+    if (is_ancestor(state, entry)) {
+      writer.fail(BuildError::source_loop, path + entry.name);
+      return false;
+    }
+    state.ancestors.push_back(DirectoryIdentity{entry.device, entry.inode});
+    const bool ok = scan_directory(state, path + entry.name + native_separator, *node, depth + 1);
+    state.ancestors.pop_back();
+    if (!ok) return false;
+  }
+  if (finder.last_error() != 0) {
+    writer.fail(BuildError::source_list_failed, path, finder.last_error());
+    return false;
+  }
+  return true;
+}
+
+SourceNode* find_child_directory(SourceNode& directory, std::u16string_view name) {
+  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
+    if (child->is_directory && std::u16string_view(child->name, child->name_length) == name) return child;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+SourceNode* add_node(ImageWriter& writer, SourceNode& directory, SourceNode*& last_child,
+                     std::u16string_view name, NativeStringView native_name, const FindEntry& entry) {
+  SourceNode* node = writer.arena->make<SourceNode>();
+  const char16_t* name_copy = node == nullptr ? nullptr : copy_text(writer.arena, name);
+  const NativeChar* native_copy = name_copy == nullptr ? nullptr : copy_text(writer.arena, native_name);
+  if (native_copy == nullptr) {
+    writer.fail(BuildError::out_of_memory);
+    return nullptr;
+  }
+  node->name = name_copy;
+  node->name_length = static_cast<uint16_t>(name.size());
+  node->native_name = native_copy;
+  node->native_name_length = static_cast<uint16_t>(native_name.size());
+  node->is_directory = entry.is_directory ? 1 : 0;
+  node->kind = NodeKind::plain;
+  node->created = entry.created;
+  node->modified = entry.modified;
+  node->accessed = entry.accessed;
+  node->parent = &directory;
+  node->icb_sectors = 1;
+  if (directory.first_child == nullptr) directory.first_child = node;
+  if (last_child != nullptr) last_child->next = node;
+  last_child = node;
+  if (entry.is_directory) {
+    ++directory.directory_children;
+    ++writer.directory_count;
+  } else {
+    ++directory.file_children;
+    ++writer.file_count;
+    node->size = entry.size;
+    node->sectors = static_cast<uint32_t>((entry.size + sector_bytes - 1) / sector_bytes);
+    // A single file beyond 2^32 - 1 sectors (8 TiB) cannot be addressed.
+    if ((entry.size + sector_bytes - 1) / sector_bytes > UINT32_MAX) {
+      writer.fail(BuildError::file_too_large, node_file_path(writer, *node));
+    }
+  }
+  return node;
+}
+
+bool is_clip_name(const SourceNode& node) {
+  const std::u16string_view name(node.name, node.name_length);
+  return !node.is_directory && name.size() == clip_name_length &&
+         name.substr(clip_name_length - clip_name_tail.size()) == clip_name_tail;
+}
+
+void mark_unpaired_clips(SourceNode& stream_folder) {
+  for (SourceNode* child = stream_folder.first_child; child != nullptr; child = child->next) {
+    if (!is_clip_name(*child)) continue;
+    child->kind = NodeKind::unpaired_clip;
+    child->stereo_pair = nullptr;
+    child->dependent_node = nullptr;
+    child->base_node = nullptr;
+    child->extent_count = 0;
+    child->icb_sectors = 1;
+  }
+}
+
+SourceNode* find_stream_folder(const ImageWriter& writer) {
+  if (writer.root == nullptr) return nullptr;
+  SourceNode* bluray = find_child_directory(*writer.root, bluray_folder_name);
+  return bluray == nullptr ? nullptr : find_child_directory(*bluray, stream_folder_name);
+}
+
+NativeString node_path(const ImageWriter& writer, const SourceNode& directory) {
+  std::vector<const SourceNode*> chain;
+  for (const SourceNode* node = &directory; node->parent != node; node = node->parent) chain.push_back(node);
+  NativeString path = writer.source_folder;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    path += (*it)->native_name;
+    path += native_separator;
+  }
+  return path;
+}
+
+NativeString node_file_path(const ImageWriter& writer, const SourceNode& node) {
+  if (node.parent == &node) return writer.source_folder;
+  NativeString path = node_path(writer, *node.parent);
+  path += node.native_name;
+  return path;
+}
+
+bool scan_source(ImageWriter& writer) {
+  if (writer.arena == nullptr) writer.arena = NodeArena::create(8192);
+  if (writer.arena == nullptr) {
+    writer.fail(BuildError::out_of_memory);
+    return false;
+  }
+  writer.root = make_root(writer);
+  if (writer.root == nullptr) {
+    writer.fail(BuildError::out_of_memory);
+    return false;
+  }
+  FindEntry source;
+  if (!stat_path(writer.source_folder, source) || !source.is_directory) {
+    writer.fail(BuildError::source_not_found, writer.source_folder, source.error);
+    return false;
+  }
+  ScanState state{writer, {DirectoryIdentity{source.device, source.inode}}, {}};
+
+  writer.dvd_video_mode = false;
+  if (writer.fs_flags == (fs_iso9660 | fs_udf) && writer.udf_revision == udf_revision_102) {
+    NativeString on_disk;
+    writer.dvd_video_mode = find_dvd_folder(writer, dvd_audio_folder_name, on_disk) ||
+                            find_dvd_folder(writer, dvd_video_folder_name, on_disk);
+  }
+  if (writer.dvd_video_mode && !build_dvd_arrangement(state)) return false;
+  if (!scan_directory(state, writer.source_folder, *writer.root, 1)) return false;
+
+  SourceNode* stream_folder = find_stream_folder(writer);
+  if (stream_folder == nullptr) return true;
+  if (writer.stereo_pairs && !writer.stereo_pairs->empty() && arrange_stereo_pairs(writer, *stream_folder)) {
+    return true;
+  }
+  mark_unpaired_clips(*stream_folder);
+  return !writer.failed();
+}
+
+}  // namespace kestrel
