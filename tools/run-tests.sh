@@ -126,7 +126,12 @@ run_fuzz() {
   local fuzz_build="$repo/build-fuzz" target name corpus seeds
   CC=clang CXX=clang++ cmake -S "$repo" -B "$fuzz_build" "${generator[@]}" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_FUZZ=ON -DKESTREL_BUILD_TESTS=OFF
-  cmake --build "$fuzz_build" -j "$jobs"
+  # Only the fuzz targets (and the engine they link) are needed here.
+  if [[ ${#generator[@]} -gt 0 ]]; then
+    cmake --build "$fuzz_build" -j "$jobs" --target tests/fuzz/all
+  else
+    cmake --build "$fuzz_build/tests/fuzz" -j "$jobs"
+  fi
 
   local targets=()
   while IFS= read -r target; do
