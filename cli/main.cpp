@@ -1,1 +1,173 @@
-int main() { return 0; }
+// kestrel-cli: builds one disc image from one folder, for scripts and for
+// systems without the Windows program.
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "cli/messages.h"
+#include "engine/build_job.h"
+#include "engine/fs_detection.h"
+#include "platform/console.h"
+#include "platform/file_system.h"
+
+namespace kestrel::cli {
+namespace {
+
+constexpr int exit_success = 0;
+constexpr int exit_build_failed = 1;
+constexpr int exit_usage = 2;
+constexpr int exit_target_exists = 3;
+constexpr int exit_interrupted = 130;
+
+// Volume labels keep at most this many characters.
+constexpr size_t label_limit = 127;
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void on_interrupt(int) { interrupted = 1; }
+
+void print_error(const std::string& sentence) { std::fprintf(stderr, "kestrel-cli: %s\n", sentence.c_str()); }
+
+double megabytes(uint64_t sectors) { return static_cast<double>(sectors) * 2048.0 / 1e6; }
+
+std::string layout_description(const BuildJob& job) {
+  if (job.effective_fs_flags == 1) return "ISO 9660";
+  if (job.effective_fs_flags == 5) return job.dvd_video_mode ? "ISO 9660 + UDF 1.02 (DVD-video)" : "ISO 9660 + UDF 1.02";
+  return job.effective_udf_revision >= 0x0250 ? (job.fs_code == fs_code_bluray ? "UDF 2.50 (Blu-ray)" : "UDF 2.50")
+                                              : "UDF 1.02";
+}
+
+void show_progress(const BuildJob& job, std::chrono::steady_clock::time_point started) {
+  const uint32_t done = job.sectors_done.load(std::memory_order_relaxed);
+  const uint32_t total = job.sectors_total.load(std::memory_order_relaxed);
+  if (total == 0) {
+    std::fprintf(stderr, "\rScanning the source folder...");
+    std::fflush(stderr);
+    return;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const double rate = seconds > 0 ? megabytes(done) / seconds : 0;
+  const double left = rate > 0 ? (megabytes(total) - megabytes(done)) / rate : 0;
+  std::fprintf(stderr, "\r%3u%%  %.1f / %.1f MB  %.1f MB/s  %d s left   ",
+               static_cast<unsigned>(static_cast<uint64_t>(done) * 100 / total), megabytes(done), megabytes(total),
+               rate, static_cast<int>(left + 0.5));
+  std::fflush(stderr);
+}
+
+// The folder's own name, for the default label and image name.
+NativeString folder_name(const NativeString& canonical_folder) { return last_path_component(canonical_folder); }
+
+int run(const std::vector<NativeString>& arguments) {
+  const ParseResult parsed = parse_command_line(arguments);
+  if (!parsed.ok) {
+    print_error(parsed.error);
+    return exit_usage;
+  }
+  const CommandLine& command = parsed.command;
+  if (command.show_help) {
+    std::fputs(usage_text, stdout);
+    return exit_success;
+  }
+  if (command.show_version) {
+    std::puts("kestrel-cli 1.5");
+    return exit_success;
+  }
+
+  const NativeString source = canonical_path(command.source);
+  if (source.empty() || !path_exists(source)) {
+    print_error("The source folder \"" + display_text(command.source) + "\" does not exist.");
+    return exit_usage;
+  }
+  if (!is_directory(source)) {
+    print_error("The source \"" + display_text(command.source) + "\" is not a folder.");
+    return exit_usage;
+  }
+  const NativeString name = folder_name(source);
+
+  NativeString output = command.output ? *command.output : name + KESTREL_NATIVE(".iso");
+  if (output.empty() || is_path_separator(output.back())) {
+    if (command.output && !output.empty()) output += name + KESTREL_NATIVE(".iso");
+  }
+  if (last_path_component(output).find(NativeChar('.')) == NativeString::npos) output += KESTREL_NATIVE(".iso");
+  output = canonical_path(output);
+  if (output.empty()) {
+    print_error("The image path cannot be made absolute.");
+    return exit_usage;
+  }
+  if (is_directory(output)) {
+    print_error("The image path \"" + display_text(output) + "\" is a folder.");
+    return exit_usage;
+  }
+  if (path_exists(output) && !command.replace_existing) {
+    print_error("The image \"" + display_text(output) + "\" already exists; use -yes to replace it.");
+    return exit_target_exists;
+  }
+  SystemError folder_error = 0;
+  const NativeString target_folder = parent_path(output);
+  if (!target_folder.empty() && !create_directories(target_folder, &folder_error)) {
+    print_error("The folder \"" + display_text(target_folder) + "\" for the image cannot be created: " +
+                describe_system_error(folder_error) + ".");
+    return exit_build_failed;
+  }
+
+  std::u16string label = command.label ? *command.label : image_name_from_native(name);
+  if (label.size() > label_limit) label.resize(label_limit);
+  const int32_t fs_code = fs_code_for(source, command.layout);
+
+  std::signal(SIGINT, on_interrupt);
+  std::signal(SIGTERM, on_interrupt);
+  const auto started = std::chrono::steady_clock::now();
+  auto job = start_build(source, label, fs_code, output, "Kestrel", "Kestrel 1.5", true);
+  const bool live = !command.quiet && is_terminal(stderr);
+  // Poll often so that small builds end without delay; redraw the progress
+  // line a few times a second.
+  for (unsigned tick = 0; job->state.load(std::memory_order_acquire) != build_state_finished; ++tick) {
+    if (!job->thread.joinable()) break;
+    if (interrupted) job->cancel_requested.store(true);
+    if (live && tick % 10 == 0) show_progress(*job, started);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  wait_for_build(*job);
+  if (live) std::fprintf(stderr, "\r%*s\r", 70, "");
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+  for (const BuildWarningEntry& warning : job->warnings) {
+    std::fprintf(stderr, "kestrel-cli: warning: %s\n", describe_warning(warning).c_str());
+  }
+  if (job->outcome == BuildOutcome::cancelled) {
+    print_error("Interrupted; no image was written.");
+    return exit_interrupted;
+  }
+  if (job->outcome != BuildOutcome::succeeded) {
+    print_error(describe_error(job->error) + " No image was written.");
+    return exit_build_failed;
+  }
+  if (!command.quiet) {
+    const double size = megabytes(job->image_sectors);
+    std::fprintf(stdout, "%s: %s, %u files, %u folders, %.1f MB in %.1f s (%.1f MB/s)\n",
+                 display_text(output).c_str(), layout_description(*job).c_str(), job->file_count,
+                 job->directory_count, size, seconds, seconds > 0 ? size / seconds : 0.0);
+  }
+  return exit_success;
+}
+
+}  // namespace
+}  // namespace kestrel::cli
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  kestrel::use_utf8_console();
+  std::vector<kestrel::NativeString> arguments(argv + 1, argv + argc);
+  return kestrel::cli::run(arguments);
+}
+#else
+int main(int argc, char** argv) {
+  std::vector<kestrel::NativeString> arguments(argv + 1, argv + argc);
+  return kestrel::cli::run(arguments);
+}
+#endif

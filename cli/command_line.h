@@ -1,0 +1,41 @@
+// The command line of kestrel-cli.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/fs_detection.h"
+#include "platform/native_text.h"
+
+namespace kestrel::cli {
+
+struct CommandLine {
+  NativeString source;
+  std::optional<std::u16string> label;
+  std::optional<NativeString> output;
+  LayoutChoice layout = LayoutChoice::udf250;
+  bool replace_existing = false;
+  bool quiet = false;
+  bool show_help = false;
+  bool show_version = false;
+};
+
+struct ParseResult {
+  bool ok = false;
+  std::string error;  // a sentence for the user when !ok
+  CommandLine command;
+};
+
+// Switches start with "-" or "--" (and "/" on Windows, where it cannot start
+// an absolute path) and are known by the first letter after that:
+// -label TEXT, -output FILE, -fs NAME, -yes, -quiet, -help, -version.
+ParseResult parse_command_line(const std::vector<NativeString>& arguments);
+
+// "iso9660", "bridge", "udf102" or "udf250".
+std::optional<LayoutChoice> layout_from_name(const NativeString& name);
+const char* layout_name(LayoutChoice layout);
+
+extern const char* const usage_text;
+
+}  // namespace kestrel::cli
