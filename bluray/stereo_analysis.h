@@ -1,0 +1,35 @@
+// The stereoscopic (3D) Blu-ray analysis: reads a movie folder's index file,
+// playlists and clip information, and works out which pairs of stream files
+// carry the base and dependent views of a title and how long each of their
+// alternating extents is. It only reads; nothing in the folder is changed.
+#pragma once
+
+#include <cstdint>
+#include <map>
+
+#include "bluray/stereo_pair.h"
+#include "platform/native_text.h"
+
+namespace kestrel {
+
+// Base clip number to dependent clip number, gathered from the playlists; a
+// later playlist's pairing of a base clip replaces an earlier one.
+using ClipPairMap = std::map<int32_t, int32_t>;
+
+// Whole 2048-byte sectors in `packets` 192-byte source packets, the
+// remainder dropped: 32 source packets are exactly 3 sectors.
+inline uint32_t sectors_from_packets(uint32_t packets) {
+  constexpr uint64_t source_packet_bytes = 192;
+  constexpr uint64_t sector_size = 2048;
+  return static_cast<uint32_t>(uint64_t{packets} * source_packet_bytes / sector_size);
+}
+
+// Analyses the movie folder below `source_folder` (which ends in a path
+// separator) and appends one StereoPair per paired clip to `pairs`, in
+// ascending order of the base clip number. True when the index file declares
+// stereoscopic content, at least one playlist pairs clips, and every pair's
+// clip information gives usable extents. On false `pairs` may hold a part of
+// the result and must be discarded.
+bool analyze_stereo_disc(const NativeString& source_folder, StereoPairList& pairs);
+
+}  // namespace kestrel
