@@ -4,6 +4,8 @@
 // allocation descriptors cover the `metadata_blocks` blocks of the file
 // structure: from partition block 32 for the metadata file, from the mirror
 // data for the mirror.
+#include "udf/udf_metadata.h"
+
 #include "engine/sector_fields.h"
 #include "udf/udf_tags.h"
 #include "udf/udf_volume.h"
@@ -60,15 +62,10 @@ constexpr uint32_t max_extent_blocks = max_extent_bytes / sector_bytes;
 
 }  // namespace
 
-void write_metadata_file_entry(ImageWriter& writer, uint32_t sector, bool mirror) {
-  if (!writer.expect_position(sector)) return;
+bool fill_metadata_file_entry(const ImageWriter& writer, uint8_t* buffer, uint32_t sector, bool mirror) {
   // One extent per 0x3FFFF800 bytes; a single entry sector holds this many.
   const uint64_t extents = (static_cast<uint64_t>(writer.metadata_blocks) + max_extent_blocks - 1) / max_extent_blocks;
-  if (extents > (sector_bytes - efe_allocation_descriptors) / short_ad_bytes) {
-    writer.fail(BuildError::image_too_large);
-    return;
-  }
-  uint8_t* buffer = writer.get_sector_buffer(1);
+  if (extents > (sector_bytes - efe_allocation_descriptors) / short_ad_bytes) return false;
   const FieldWriter efe(buffer, sector_bytes);
   const uint64_t metadata_bytes = static_cast<uint64_t>(writer.metadata_blocks) * sector_bytes;
   efe.le32(icb_prior_entries, 0);
@@ -92,7 +89,7 @@ void write_metadata_file_entry(ImageWriter& writer, uint32_t sector, bool mirror
   efe.le64(efe_unique_id, 0);
   efe.le32(efe_ea_length, 0);
 
-  // The allocation descriptors, partition-relative (physical partition).
+  // The allocation descriptors, in blocks of the physical partition.
   uint32_t position = mirror ? writer.mirror_data_sector - writer.data_base : metadata_data_block;
   uint32_t remaining = writer.metadata_blocks;
   size_t offset = efe_allocation_descriptors;
@@ -103,10 +100,20 @@ void write_metadata_file_entry(ImageWriter& writer, uint32_t sector, bool mirror
     remaining -= blocks;
     offset += short_ad_bytes;
   }
-  const auto ad_bytes = static_cast<uint32_t>(offset - efe_allocation_descriptors);
-  efe.le32(efe_ad_length, ad_bytes);
+  efe.le32(efe_ad_length, static_cast<uint32_t>(offset - efe_allocation_descriptors));
   const auto crc_length = static_cast<uint16_t>(offset - descriptor_tag_bytes);
   make_tag(writer, buffer, tag_extended_file_entry, crc_length, sector - writer.data_base);
+  return true;
+}
+
+void write_metadata_file_entry(ImageWriter& writer, uint32_t sector, bool mirror) {
+  if (!writer.expect_position(sector)) return;
+  uint8_t* buffer = writer.get_sector_buffer(1);
+  if (buffer == nullptr) return;
+  if (!fill_metadata_file_entry(writer, buffer, sector, mirror)) {
+    writer.fail(BuildError::image_too_large);
+    return;
+  }
   writer.emit_sectors(buffer, 1);
 }
 

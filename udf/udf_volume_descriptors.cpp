@@ -160,6 +160,7 @@ void emit_one(ImageWriter& writer, const uint8_t* sector) { writer.emit_sectors(
 
 void write_primary_volume_descriptor(ImageWriter& writer, uint32_t sector) {
   uint8_t* buffer = writer.get_sector_buffer(1);
+  if (buffer == nullptr) return;  // out of memory: the build has failed
   const FieldWriter pvd(buffer, sector_bytes);
   pvd.le32(descriptor_sequence_number, sequence_primary);
   pvd.le32(pvd_number, 0);
@@ -188,6 +189,7 @@ void write_primary_volume_descriptor(ImageWriter& writer, uint32_t sector) {
 
 void write_implementation_use_descriptor(ImageWriter& writer, uint32_t sector) {
   uint8_t* buffer = writer.get_sector_buffer(1);
+  if (buffer == nullptr) return;  // out of memory: the build has failed
   const FieldWriter iuvd(buffer, sector_bytes);
   iuvd.le32(descriptor_sequence_number, sequence_implementation_use);
   write_regid(buffer + iuvd_implementation_identifier, 0, regid_lv_info, writer.udf_revision);
@@ -200,6 +202,7 @@ void write_implementation_use_descriptor(ImageWriter& writer, uint32_t sector) {
 
 void write_partition_descriptor(ImageWriter& writer, uint32_t sector) {
   uint8_t* buffer = writer.get_sector_buffer(1);
+  if (buffer == nullptr) return;  // out of memory: the build has failed
   const FieldWriter pd(buffer, sector_bytes);
   pd.le32(descriptor_sequence_number, sequence_partition);
   pd.le16(pd_flags, pd_flags_allocated);
@@ -233,6 +236,7 @@ void write_metadata_partition_map(const ImageWriter& writer, uint8_t* field) {
 
 void write_logical_volume_descriptor(ImageWriter& writer, uint32_t sector) {
   uint8_t* buffer = writer.get_sector_buffer(1);
+  if (buffer == nullptr) return;  // out of memory: the build has failed
   const FieldWriter lvd(buffer, sector_bytes);
   const bool metadata = is_udf250(writer);
   const uint32_t map_count = metadata ? 2 : 1;
@@ -263,6 +267,7 @@ void write_logical_volume_descriptor(ImageWriter& writer, uint32_t sector) {
 
 void write_unallocated_space_descriptor(ImageWriter& writer, uint32_t sector) {
   uint8_t* buffer = writer.get_sector_buffer(1);
+  if (buffer == nullptr) return;  // out of memory: the build has failed
   const FieldWriter usd(buffer, sector_bytes);
   usd.le32(descriptor_sequence_number, sequence_unallocated_space);
   usd.le32(usd_allocation_descriptor_count, 0);
@@ -278,6 +283,8 @@ void write_recognition_sequence(ImageWriter& writer) {
   const std::string_view identifiers[] = {"BEA01", is_udf250(writer) ? "NSR03" : "NSR02", "TEA01"};
   for (const std::string_view identifier : identifiers) {
     uint8_t* buffer = writer.get_sector_buffer(1);
+  if (buffer == nullptr) return;  // out of memory: the build has failed
+    if (buffer == nullptr) return;  // out of memory: the build has failed
     const FieldWriter vsd(buffer, sector_bytes);
     vsd.u8(vsd_structure_type, 0);
     vsd.text(vsd_standard_identifier, identifier);
@@ -299,6 +306,7 @@ void write_volume_sequence(ImageWriter& writer, uint32_t first_sector) {
 void write_anchor(ImageWriter& writer, uint32_t sector) {
   if (!writer.expect_position(sector)) return;
   uint8_t* buffer = writer.get_sector_buffer(1);
+  if (buffer == nullptr) return;  // out of memory: the build has failed
   write_extent_ad(buffer + avdp_main_sequence, volume_sequence_extent_bytes, main_sequence_sector);
   write_extent_ad(buffer + avdp_reserve_sequence, volume_sequence_extent_bytes, reserve_sequence_sector(writer));
   make_tag(writer, buffer, tag_anchor_volume_descriptor_pointer, full_descriptor_crc_length, sector);
@@ -308,6 +316,7 @@ void write_anchor(ImageWriter& writer, uint32_t sector) {
 void write_integrity(ImageWriter& writer, uint32_t sector) {
   if (!writer.expect_position(sector)) return;
   uint8_t* buffer = writer.get_sector_buffer(1);
+  if (buffer == nullptr) return;  // out of memory: the build has failed
   const FieldWriter lvid(buffer, sector_bytes);
   const bool metadata = is_udf250(writer);
   const uint32_t partitions = metadata ? 2 : 1;
@@ -338,6 +347,7 @@ void write_integrity(ImageWriter& writer, uint32_t sector) {
 void write_terminating_descriptor(ImageWriter& writer, uint32_t sector) {
   if (!writer.expect_position(sector)) return;
   uint8_t* buffer = writer.get_sector_buffer(1);
+  if (buffer == nullptr) return;  // out of memory: the build has failed
   fill_terminating_descriptor(writer, buffer, sector);
   emit_one(writer, buffer);
 }
