@@ -11,7 +11,9 @@
 
 namespace kestrel {
 
-// Stores the default volume label in a new writer.
+// Stores the default volume label ("NEW_DISC") in a new writer, and the UDF
+// timestamp of build_time in build_timestamp; the ImageWriter constructor
+// calls it once.
 void set_default_volume_label(ImageWriter& writer);
 // Stores the label (an empty text keeps the current one).
 void set_volume_label(ImageWriter& writer, std::u16string_view text);
