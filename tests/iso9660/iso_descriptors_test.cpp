@@ -1,0 +1,128 @@
+// The primary volume descriptor: volume identifier from the label, the text
+// fields and the layout values it records.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "engine/sector_fields.h"
+#include "iso9660/iso_records.h"
+#include "tests/iso9660/iso_test_nodes.h"
+
+namespace kestrel {
+namespace {
+
+void set_label8(ImageWriter& writer, const std::string& text) {
+  std::fill(std::begin(writer.volume_label), std::end(writer.volume_label), 0);
+  writer.volume_label[0] = 8;
+  for (size_t i = 0; i < text.size(); ++i) writer.volume_label[1 + i] = static_cast<uint8_t>(text[i]);
+  writer.volume_label[127] = static_cast<uint8_t>(text.size() + 1);
+}
+
+void set_label16(ImageWriter& writer, std::u16string_view text) {
+  std::fill(std::begin(writer.volume_label), std::end(writer.volume_label), 0);
+  writer.volume_label[0] = 16;
+  for (size_t i = 0; i < text.size(); ++i) {
+    writer.volume_label[1 + 2 * i] = static_cast<uint8_t>(text[i] >> 8);
+    writer.volume_label[2 + 2 * i] = static_cast<uint8_t>(text[i]);
+  }
+  writer.volume_label[127] = static_cast<uint8_t>(2 * text.size() + 1);
+}
+
+std::string field(const std::vector<uint8_t>& sector, size_t offset, size_t width) {
+  return std::string(reinterpret_cast<const char*>(&sector[offset]), width);
+}
+
+std::vector<uint8_t> descriptor(const ImageWriter& writer) {
+  std::vector<uint8_t> sector(sector_bytes, 0);
+  iso::fill_primary_descriptor(writer, sector.data());
+  return sector;
+}
+
+TEST(IsoDescriptors, VolumeIdentifierFromTheLabel) {
+  test::IsoTree tree;
+  set_label8(tree.writer, "My Disc");
+  EXPECT_EQ(field(descriptor(tree.writer), 40, 32), "MY DISC" + std::string(25, ' '));
+
+  // At most 31 characters of an 8-bit label; only a-z are raised.
+  set_label8(tree.writer, "abcdefghijklmnopqrstuvwxyz-0123456789\xe9");
+  EXPECT_EQ(field(descriptor(tree.writer), 40, 32), "ABCDEFGHIJKLMNOPQRSTUVWXYZ-0123 ");
+  set_label8(tree.writer, "caf\xe9");
+  EXPECT_EQ(field(descriptor(tree.writer), 40, 32), "CAF\xe9" + std::string(28, ' '));
+
+  // A label that needed 16-bit characters has no 8-bit form.
+  set_label16(tree.writer, u"Disc \u4e00");
+  EXPECT_EQ(field(descriptor(tree.writer), 40, 32), "NONE" + std::string(28, ' '));
+
+  // A corrupt used-byte count never reads past the label.
+  set_label8(tree.writer, "X");
+  tree.writer.volume_label[127] = 255;
+  EXPECT_EQ(field(descriptor(tree.writer), 40, 32).substr(0, 1), "X");
+}
+
+TEST(IsoDescriptors, PrimaryDescriptorFields) {
+  const char* old = std::getenv("TZ");
+  const std::string old_zone = old != nullptr ? old : "";
+  setenv("TZ", "XXX-1", 1);
+  tzset();
+
+  constexpr int64_t build_time = 1709644029;  // 2024-03-05 14:07:09 at UTC+1
+  test::IsoTree tree(build_time);
+  tree.file(tree.writer.root, u"a.txt", 3000);
+  tree.file(tree.dir(tree.writer.root, u"d"), u"f.bin", 100);
+  IsoLayoutCounters counters;
+  ASSERT_TRUE(tree.size_all(counters));
+  tree.place_iso_only(counters);
+  const char app[] = "*Kestrel 1.5";
+  std::copy(app, app + sizeof app - 1, tree.writer.application_id);
+  set_label8(tree.writer, "My Disc");
+
+  const std::vector<uint8_t> s = descriptor(tree.writer);
+  EXPECT_EQ(s[0], 1);
+  EXPECT_EQ(field(s, 1, 5), "CD001");
+  EXPECT_EQ(s[6], 1);
+  EXPECT_EQ(field(s, 8, 32), std::string(32, ' '));
+  EXPECT_EQ(read_le32(&s[80]), 32u);
+  EXPECT_EQ(read_be32(&s[84]), 32u);
+  EXPECT_EQ(read_le16(&s[120]), 1);
+  EXPECT_EQ(read_be16(&s[126]), 1);
+  EXPECT_EQ(read_le16(&s[128]), 2048);
+  EXPECT_EQ(read_be16(&s[130]), 2048);
+  EXPECT_EQ(read_le32(&s[132]), 20u);
+  EXPECT_EQ(read_be32(&s[136]), 20u);
+  EXPECT_EQ(read_le32(&s[140]), 18u);
+  EXPECT_EQ(read_le32(&s[144]), 0u);
+  EXPECT_EQ(read_be32(&s[148]), 19u);
+  EXPECT_EQ(read_be32(&s[152]), 0u);
+  // Root record: 34 bytes at 20, 142 bytes long, dated at the build time.
+  const std::vector<uint8_t> root = {34, 0, 20, 0, 0, 0, 0, 0, 0, 20, 142, 0, 0, 0, 0, 0, 0, 142,
+                                     124, 3, 5, 14, 7, 9, 4, 2, 0, 0, 1, 0, 0, 1, 1, 0};
+  EXPECT_EQ(std::vector<uint8_t>(s.begin() + 156, s.begin() + 190), root);
+
+  char set_id[17];
+  std::snprintf(set_id, sizeof set_id, "%08X%08X", static_cast<unsigned>(build_time), 32u);
+  EXPECT_EQ(field(s, 190, 128), std::string(set_id) + std::string(112, ' '));
+  EXPECT_EQ(field(s, 318, 256), std::string(256, ' '));
+  EXPECT_EQ(field(s, 574, 128), "KESTREL 1.5" + std::string(117, ' '));
+  EXPECT_EQ(field(s, 702, 111), std::string(111, ' '));
+  EXPECT_EQ(field(s, 813, 16), "2024030514070900");
+  EXPECT_EQ(s[829], 4);
+  EXPECT_EQ(field(s, 830, 17), field(s, 813, 17));
+  EXPECT_EQ(field(s, 847, 17), std::string(16, '0') + std::string(1, '\0'));
+  EXPECT_EQ(field(s, 864, 17), std::string(16, '0') + std::string(1, '\0'));
+  EXPECT_EQ(s[881], 1);
+  EXPECT_EQ(std::vector<uint8_t>(s.begin() + 882, s.end()), std::vector<uint8_t>(sector_bytes - 882, 0));
+
+  // Without an application name the field is all spaces.
+  std::fill(std::begin(tree.writer.application_id), std::end(tree.writer.application_id), 0);
+  EXPECT_EQ(field(descriptor(tree.writer), 574, 128), std::string(128, ' '));
+
+  if (old != nullptr) setenv("TZ", old_zone.c_str(), 1);
+  else unsetenv("TZ");
+  tzset();
+}
+
+}  // namespace
+}  // namespace kestrel

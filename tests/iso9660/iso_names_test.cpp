@@ -1,0 +1,138 @@
+// ISO 9660 identifiers, the ANSI conversion they start from, and their order.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "iso9660/iso_volume.h"
+#include "platform/code_page.h"
+#include "tests/iso9660/iso_test_nodes.h"
+
+namespace kestrel {
+namespace {
+
+std::string identifier_of(test::IsoTree& tree, std::u16string_view name, bool directory, bool dvd) {
+  tree.writer.dvd_video_mode = dvd;
+  SourceNode* node = tree.add(tree.writer.root, name, directory);
+  make_iso_name(tree.writer, *node);
+  EXPECT_EQ(node->iso_name[node->iso_name_length], '\0');
+  return std::string(node->iso_name, node->iso_name_length);
+}
+
+TEST(IsoNames, FileAndDirectoryIdentifiers) {
+  struct Case {
+    std::u16string_view name;
+    bool directory;
+    const char* normal;
+    const char* dvd;
+  };
+  const Case cases[] = {
+      {u"Read Me.txt", false, "Read Me.txt;1", "READ_ME.TXT;1"},
+      {u"VIDEO_TS.IFO", false, "VIDEO_TS.IFO;1", "VIDEO_TS.IFO;1"},
+      {u"archive.tar.gz", false, "archive..gz;1", "ARCHIVE_.GZ;1"},
+      {u"Makefile", false, "Makefile.;1", "MAKEFILE.;1"},
+      {u".profile", false, ".pro;1", ".PRO;1"},
+      {u"name.", false, "name.;1", "NAME.;1"},
+      {u"document1.txt", false, "document.txt;1", "DOCUMENT.TXT;1"},
+      {u"Program Files", true, "Program ", "PROGRAM_"},
+      {u"my.dir", true, "my.dir", "MY_DIR"},
+      {u"VIDEO_TS", true, "VIDEO_TS", "VIDEO_TS"},
+      // Windows-1252: U+00E9 is 0xE9 and passes through unless DVD-video mode
+      // maps it; U+0101 is not in the code page and becomes "?".
+      {u"caf\u00e9.txt", false, "caf\xe9.txt;1", "CAF_.TXT;1"},
+      {u"\u0101b.c", false, "?b.c;1", "_B.C;1"},
+  };
+  for (const Case& c : cases) {
+    test::IsoTree tree;
+    EXPECT_EQ(identifier_of(tree, c.name, c.directory, false), c.normal);
+    EXPECT_EQ(identifier_of(tree, c.name, c.directory, true), c.dvd);
+  }
+}
+
+TEST(IsoNames, AnsiConversion) {
+  char out[16];
+  // Windows-1252 letters of the 0x80-0x9F row, and a surrogate pair as one "?".
+  EXPECT_EQ(std::string(out, ansi_from_utf16(u"\u20ac\u0160\u0178", out, sizeof out)), "\x80\x8a\x9f");
+  EXPECT_EQ(std::string(out, ansi_from_utf16(u"a\U0001F600b", out, sizeof out)), "a?b");
+  // An unpaired surrogate is a character the code page lacks.
+  EXPECT_EQ(std::string(out, ansi_from_utf16(std::u16string(1, char16_t(0xD800)) + u"x", out, sizeof out)), "?x");
+  // The output never exceeds its capacity.
+  EXPECT_EQ(ansi_from_utf16(u"0123456789abcdefghij", out, 5), 5u);
+  EXPECT_EQ(std::string(out, 5), "01234");
+}
+
+TEST(IsoNames, LongNameIsBounded) {
+  // 300 characters before the dot: the 260-byte conversion cuts the name, and
+  // the identifier is still at most 8.3 with its version.
+  test::IsoTree tree;
+  std::u16string name(300, u'x');
+  name += u".txt";
+  const std::string id = identifier_of(tree, name, false, false);
+  EXPECT_LE(id.size(), 14u);
+  EXPECT_EQ(id.substr(0, 9), "xxxxxxxx.");
+}
+
+TEST(IsoNames, SortByBytesWithTiesInReversePrimaryOrder) {
+  test::IsoTree tree;
+  SourceNode* root = tree.writer.root;
+  tree.file(root, u"B.TXT");
+  tree.file(root, u"A.TXT");
+  tree.dir(root, u"A");
+  tree.file(root, u"a.txt");
+  for (SourceNode* c = root->first_child; c != nullptr; c = c->next) make_iso_name(tree.writer, *c);
+  sort_iso_children(tree.writer, *root);
+  EXPECT_EQ(tree.iso_order(*root), "A A.TXT;1 B.TXT;1 a.txt;1");
+
+  // Equal identifiers: the later primary child comes first.
+  test::IsoTree ties;
+  SourceNode* first = ties.file(ties.writer.root, u"document1.txt");
+  SourceNode* second = ties.file(ties.writer.root, u"document2.txt");
+  SourceNode* third = ties.file(ties.writer.root, u"document3.txt");
+  ties.file(ties.writer.root, u"a.txt");
+  for (SourceNode* c = ties.writer.root->first_child; c != nullptr; c = c->next) make_iso_name(ties.writer, *c);
+  sort_iso_children(ties.writer, *ties.writer.root);
+  const SourceNode* order = ties.writer.root->iso_first_child;
+  EXPECT_EQ(std::string(order->iso_name), "a.txt;1");
+  EXPECT_EQ(order->iso_next, third);
+  EXPECT_EQ(third->iso_next, second);
+  EXPECT_EQ(second->iso_next, first);
+  EXPECT_EQ(first->iso_next, nullptr);
+
+  // A prefix sorts first; bytes of 0x80 and above sort after ASCII.
+  test::IsoTree prefix;
+  prefix.dir(prefix.writer.root, u"ABC\u00c9");
+  prefix.dir(prefix.writer.root, u"ABCD");
+  prefix.dir(prefix.writer.root, u"AB");
+  for (SourceNode* c = prefix.writer.root->first_child; c != nullptr; c = c->next) make_iso_name(prefix.writer, *c);
+  sort_iso_children(prefix.writer, *prefix.writer.root);
+  EXPECT_EQ(prefix.iso_order(*prefix.writer.root), "AB ABCD ABC\xc9");
+}
+
+TEST(IsoNames, SortScalesToLargeFolders) {
+  // 100,000 files, many sharing an identifier: an insertion sort would take
+  // billions of comparisons here.
+  test::IsoTree tree;
+  constexpr int count = 100000;
+  for (int i = 0; i < count; ++i) {
+    // "data1234_a.dat" .. "data1234_t.dat" all shorten to "data1234.dat;1".
+    std::u16string name = u"data";
+    for (const char c : std::to_string(1000 + i % 5000)) name += static_cast<char16_t>(c);
+    name += u"_" + std::u16string(1, static_cast<char16_t>(u'a' + i / 5000)) + u".dat";
+    SourceNode* node = tree.file(tree.writer.root, name);
+    node->data_offset = static_cast<uint32_t>(i);  // remembers the primary position
+    make_iso_name(tree.writer, *node);
+  }
+  sort_iso_children(tree.writer, *tree.writer.root);
+  int seen = 0;
+  for (const SourceNode* c = tree.writer.root->iso_first_child; c != nullptr; c = c->iso_next, ++seen) {
+    if (c->iso_next == nullptr) continue;
+    const int order = std::string_view(c->iso_name).compare(c->iso_next->iso_name);
+    ASSERT_LE(order, 0);
+    if (order == 0) {
+      ASSERT_GT(c->data_offset, c->iso_next->data_offset);
+    }
+  }
+  EXPECT_EQ(seen, count);
+}
+
+}  // namespace
+}  // namespace kestrel
