@@ -1,0 +1,387 @@
+// Win32 implementation of the file and directory layer.
+#include <windows.h>
+
+#include <cwchar>
+#include <new>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/long_path_win32.h"
+
+namespace kestrel {
+namespace {
+
+// FILETIME counts 100-nanosecond intervals since 1601-01-01 00:00:00 UTC.
+constexpr uint64_t filetime_ticks_per_second = 10'000'000;
+constexpr int64_t seconds_from_1601_to_1970 = 11'644'473'600;
+
+// ReadFile and WriteFile take 32-bit counts; large transfers are split into
+// calls of this size, which network redirectors also accept.
+constexpr size_t largest_transfer = 16u * 1024 * 1024;
+
+HANDLE as_handle(void* value) { return static_cast<HANDLE>(value); }
+
+// Whole seconds since 1970; times before 1970 come out negative.
+int64_t seconds_since_1970(const FILETIME& time) {
+  const uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  return static_cast<int64_t>(ticks / filetime_ticks_per_second) - seconds_from_1601_to_1970;
+}
+
+uint64_t join_halves(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
+
+void fill_from_find_data(const WIN32_FIND_DATAW& data, FindEntry& entry) {
+  entry = FindEntry{};
+  entry.is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  entry.size = entry.is_directory ? 0 : join_halves(data.nFileSizeHigh, data.nFileSizeLow);
+  entry.created = seconds_since_1970(data.ftCreationTime);
+  entry.accessed = seconds_since_1970(data.ftLastAccessTime);
+  entry.modified = seconds_since_1970(data.ftLastWriteTime);
+  entry.name.assign(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
+}
+
+void fill_from_handle_information(const BY_HANDLE_FILE_INFORMATION& info, FindEntry& entry) {
+  entry.is_directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  entry.size = entry.is_directory ? 0 : join_halves(info.nFileSizeHigh, info.nFileSizeLow);
+  entry.created = seconds_since_1970(info.ftCreationTime);
+  entry.accessed = seconds_since_1970(info.ftLastAccessTime);
+  entry.modified = seconds_since_1970(info.ftLastWriteTime);
+  entry.device = info.dwVolumeSerialNumber;
+  entry.inode = join_halves(info.nFileIndexHigh, info.nFileIndexLow);
+}
+
+// Opens a path for attribute queries only: no data access, every sharing
+// allowed, so that files held open by others can still be examined. Folders
+// need backup semantics to be opened at all; links are followed.
+HANDLE open_for_query(const std::wstring& path) {
+  return CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Volume serial number and file index of a folder, the identity by which the
+// scan notices a junction or link that leads back into its own tree. Left at
+// 0 when the folder cannot be opened.
+void fill_identity(const std::wstring& path, FindEntry& entry) {
+  std::wstring target;
+  unsigned long error = 0;
+  if (!win32_path(path, target, error)) return;
+  const HANDLE handle = open_for_query(target);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileInformationByHandle(handle, &info)) {
+    entry.device = info.dwVolumeSerialNumber;
+    entry.inode = join_halves(info.nFileIndexHigh, info.nFileIndexLow);
+  }
+  CloseHandle(handle);
+}
+
+bool is_dot_entry(const std::wstring& name) { return name == L"." || name == L".."; }
+
+DWORD attributes_of(const NativeString& path) {
+  std::wstring target;
+  unsigned long error = 0;
+  if (path.empty() || !win32_path(path, target, error)) return INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(target.c_str());
+}
+
+}  // namespace
+
+std::string describe_system_error(SystemError error) {
+  if (error == 0) return "unknown error";
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  if (length == 0 || text == nullptr) {
+    return "system error " + std::to_string(static_cast<unsigned long>(error));
+  }
+  std::u16string message(text, text + length);
+  LocalFree(text);
+  // System messages end with a full stop and a line break; the front ends
+  // place the sentence themselves.
+  while (!message.empty() && (message.back() == u'\r' || message.back() == u'\n' ||
+                              message.back() == u' ' || message.back() == u'.')) {
+    message.pop_back();
+  }
+  return utf8_from_utf16(message);
+}
+
+FileHandle::~FileHandle() { close(); }
+
+bool FileHandle::open(const NativeString& path, unsigned mode) {
+  close();
+  std::wstring target;
+  unsigned long error = 0;
+  if (!win32_path(path, target, error)) {
+    last_error_ = static_cast<SystemError>(error);
+    return false;
+  }
+  DWORD access = 0;
+  if (mode & file_mode_read) access |= GENERIC_READ;
+  if (mode & file_mode_write) access |= GENERIC_WRITE;
+  if (access == 0) access = GENERIC_READ;
+  const DWORD disposition = (mode & file_mode_create_always) ? CREATE_ALWAYS : OPEN_EXISTING;
+  // Others may read the file while it is open here, never write it.
+  const HANDLE handle = CreateFileW(target.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    last_error_ = static_cast<SystemError>(GetLastError());
+    return false;
+  }
+  handle_ = handle;
+  last_error_ = 0;
+  return true;
+}
+
+size_t FileHandle::read(void* buffer, size_t count) {
+  if (!is_open() || count == 0) return 0;
+  auto* out = static_cast<uint8_t*>(buffer);
+  size_t total = 0;
+  while (total < count) {
+    const size_t wanted = count - total < largest_transfer ? count - total : largest_transfer;
+    DWORD got = 0;
+    if (!ReadFile(as_handle(handle_), out + total, static_cast<DWORD>(wanted), &got, nullptr)) {
+      last_error_ = static_cast<SystemError>(GetLastError());
+      break;
+    }
+    if (got == 0) break;
+    total += got;
+  }
+  return total;
+}
+
+size_t FileHandle::write(const void* buffer, size_t count) {
+  if (!is_open() || count == 0) return 0;
+  const auto* in = static_cast<const uint8_t*>(buffer);
+  size_t total = 0;
+  while (total < count) {
+    const size_t wanted = count - total < largest_transfer ? count - total : largest_transfer;
+    DWORD put = 0;
+    if (!WriteFile(as_handle(handle_), in + total, static_cast<DWORD>(wanted), &put, nullptr)) {
+      last_error_ = static_cast<SystemError>(GetLastError());
+      break;
+    }
+    if (put == 0) {
+      // A successful call that wrote nothing would loop for ever.
+      last_error_ = ERROR_DISK_FULL;
+      break;
+    }
+    total += put;
+  }
+  return total;
+}
+
+uint64_t FileHandle::size() {
+  LARGE_INTEGER size{};
+  if (!is_open()) return 0;
+  if (!GetFileSizeEx(as_handle(handle_), &size)) {
+    last_error_ = static_cast<SystemError>(GetLastError());
+    return 0;
+  }
+  return static_cast<uint64_t>(size.QuadPart);
+}
+
+void FileHandle::close() {
+  if (is_open()) CloseHandle(as_handle(handle_));
+  handle_ = INVALID_HANDLE_VALUE;
+}
+
+bool FileHandle::is_open() const { return as_handle(handle_) != INVALID_HANDLE_VALUE; }
+
+struct DirectoryFinder::State {
+  HANDLE find = INVALID_HANDLE_VALUE;
+  // The folder as the caller named it, with a trailing separator; entries'
+  // own paths are built from it when their identity is needed.
+  std::wstring directory;
+};
+
+DirectoryFinder::~DirectoryFinder() { close(); }
+
+bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry) {
+  close();
+  last_error_ = 0;
+  if (directory.empty()) return false;
+  std::wstring folder = directory;
+  if (!is_path_separator(folder.back())) folder += L'\\';
+  std::wstring pattern;
+  unsigned long error = 0;
+  if (!win32_path(folder + L'*', pattern, error)) {
+    last_error_ = static_cast<SystemError>(error);
+    return false;
+  }
+  WIN32_FIND_DATAW data{};
+  const HANDLE find = FindFirstFileW(pattern.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) {
+    // "No matching file" is the plain end of an empty folder (a drive root
+    // has no "." and ".." entries); anything else is a failure.
+    const DWORD reason = GetLastError();
+    last_error_ = reason == ERROR_FILE_NOT_FOUND ? 0 : static_cast<SystemError>(reason);
+    return false;
+  }
+  state_ = new (std::nothrow) State{find, std::move(folder)};
+  if (state_ == nullptr) {
+    FindClose(find);
+    last_error_ = ERROR_NOT_ENOUGH_MEMORY;
+    return false;
+  }
+  fill_from_find_data(data, entry);
+  if (entry.is_directory && !is_dot_entry(entry.name)) fill_identity(state_->directory + entry.name, entry);
+  return true;
+}
+
+bool DirectoryFinder::find_next(FindEntry& entry) {
+  if (state_ == nullptr || state_->find == INVALID_HANDLE_VALUE) return false;
+  WIN32_FIND_DATAW data{};
+  if (!FindNextFileW(state_->find, &data)) {
+    const DWORD reason = GetLastError();
+    last_error_ = reason == ERROR_NO_MORE_FILES ? 0 : static_cast<SystemError>(reason);
+    return false;
+  }
+  fill_from_find_data(data, entry);
+  if (entry.is_directory && !is_dot_entry(entry.name)) fill_identity(state_->directory + entry.name, entry);
+  return true;
+}
+
+void DirectoryFinder::close() {
+  if (state_ != nullptr && state_->find != INVALID_HANDLE_VALUE) FindClose(state_->find);
+  delete state_;
+  state_ = nullptr;
+}
+
+WholeFile read_whole_file(const NativeString& path) {
+  WholeFile result;
+  FileHandle file;
+  if (!file.open(path, file_mode_read)) return result;
+  const uint64_t size = file.size();
+  if (size == 0 || size > whole_file_limit) return result;
+  const auto length = static_cast<size_t>(size);
+  std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[length + 2]);
+  if (!bytes) return result;
+  const size_t got = file.read(bytes.get(), length);
+  bytes[got] = 0;
+  bytes[got + 1] = 0;
+  if (got == 0) return result;
+  result.bytes = std::move(bytes);
+  result.length = got;
+  return result;
+}
+
+bool path_exists(const NativeString& path) { return attributes_of(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool is_directory(const NativeString& path) {
+  const DWORD attributes = attributes_of(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool stat_path(const NativeString& path, FindEntry& entry) {
+  entry = FindEntry{};
+  entry.name = last_path_component(path);
+  std::wstring target;
+  unsigned long error = 0;
+  if (path.empty() || !win32_path(path, target, error)) {
+    entry.error = static_cast<SystemError>(error);
+    entry.unreadable = true;
+    return false;
+  }
+  const HANDLE handle = open_for_query(target);
+  if (handle != INVALID_HANDLE_VALUE) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(handle, &info) != 0;
+    if (!known) entry.error = static_cast<SystemError>(GetLastError());
+    CloseHandle(handle);
+    if (known) {
+      fill_from_handle_information(info, entry);
+      return true;
+    }
+  } else {
+    entry.error = static_cast<SystemError>(GetLastError());
+  }
+  // Some objects (a page file, a file locked by the system) refuse even a
+  // query open; their directory record still gives the attributes.
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &data)) {
+    entry.error = 0;
+    entry.is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.size = entry.is_directory ? 0 : join_halves(data.nFileSizeHigh, data.nFileSizeLow);
+    entry.created = seconds_since_1970(data.ftCreationTime);
+    entry.accessed = seconds_since_1970(data.ftLastAccessTime);
+    entry.modified = seconds_since_1970(data.ftLastWriteTime);
+    return true;
+  }
+  entry.unreadable = true;
+  return false;
+}
+
+bool create_directories(const NativeString& path, SystemError* error) {
+  if (path.empty()) return false;
+  // Walk up to the deepest folder that exists, then create the missing ones
+  // from the top down.
+  std::vector<NativeString> missing;
+  NativeString current = path;
+  while (!current.empty() && !is_directory(current)) {
+    missing.push_back(current);
+    NativeString parent = parent_path(current);
+    if (parent == current) break;
+    current = std::move(parent);
+  }
+  for (auto step = missing.rbegin(); step != missing.rend(); ++step) {
+    std::wstring target;
+    unsigned long reason = 0;
+    if (!win32_path(*step, target, reason)) {
+      if (error != nullptr) *error = static_cast<SystemError>(reason);
+      return false;
+    }
+    if (!CreateDirectoryW(target.c_str(), nullptr)) {
+      reason = GetLastError();
+      // Another process may have made it in the meantime.
+      if (reason != ERROR_ALREADY_EXISTS || !is_directory(*step)) {
+        if (error != nullptr) *error = static_cast<SystemError>(reason);
+        return false;
+      }
+    }
+  }
+  return is_directory(path);
+}
+
+bool remove_file(const NativeString& path) {
+  std::wstring target;
+  unsigned long error = 0;
+  return win32_path(path, target, error) && DeleteFileW(target.c_str()) != 0;
+}
+
+bool rename_replacing(const NativeString& from, const NativeString& to, SystemError* error) {
+  std::wstring source;
+  std::wstring destination;
+  unsigned long reason = 0;
+  if (win32_path(from, source, reason) && win32_path(to, destination, reason)) {
+    if (MoveFileExW(source.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    reason = GetLastError();
+  }
+  if (error != nullptr) *error = static_cast<SystemError>(reason);
+  return false;
+}
+
+NativeString current_directory() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const DWORD capacity = static_cast<DWORD>(buffer.size());
+    const DWORD length = GetCurrentDirectoryW(capacity, buffer.data());
+    if (length == 0) return {};
+    if (length < capacity) {
+      buffer.resize(length);
+      return buffer;
+    }
+    // Too small: `length` is the size needed, terminator included.
+    buffer.assign(length, L'\0');
+  }
+  return {};
+}
+
+bool is_path_separator(NativeChar c) { return c == L'\\' || c == L'/'; }
+
+NativeString canonical_path(const NativeString& path) {
+  if (path.empty() || path.find(L'\0') != NativeString::npos) return {};
+  unsigned long error = 0;
+  return full_path_name(path, error);
+}
+
+}  // namespace kestrel
