@@ -20,8 +20,21 @@ int64_t days_from_civil(int64_t year, unsigned month, unsigned day) {
 std::optional<LocalTime> local_time(int64_t time) {
   std::tm fields{};
 #ifdef _WIN32
-  const __time64_t value = time;
+  // The Windows run-time library breaks down only 1970-01-01 to 3000-12-31.
+  // A time outside is moved by whole 400-year Gregorian cycles, after which
+  // dates, weekdays and hence the daylight-saving rule repeat exactly, and
+  // the year is moved back afterwards.
+  constexpr int64_t cycle_seconds = 146097 * int64_t{86400};
+  constexpr int64_t cycle_years = 400;
+  constexpr int64_t last_supported = 32'535'215'999;  // 3000-12-31 23:59:59 UTC
+  constexpr int64_t most_cycles = 25;  // 10,000 years either way is plenty for file dates
+  int64_t cycles = 0;  // cycles added to reach the supported range
+  if (time < 0) cycles = (-(time + 1)) / cycle_seconds + 1;
+  if (time > last_supported) cycles = -((time - last_supported - 1) / cycle_seconds + 1);
+  if (cycles > most_cycles || cycles < -most_cycles) return std::nullopt;
+  const __time64_t value = time + cycles * cycle_seconds;
   if (_localtime64_s(&fields, &value) != 0) return std::nullopt;
+  fields.tm_year -= static_cast<int>(cycles * cycle_years);
 #else
   const std::time_t value = static_cast<std::time_t>(time);
   if (localtime_r(&value, &fields) == nullptr) return std::nullopt;
