@@ -1,0 +1,187 @@
+// UDF names (UTF-16 and the DVD-video 8-bit form), shortening of names that
+// do not fit in a file identifier, and the UDF order of a directory.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/udf/udf_test_tree.h"
+#include "udf/udf_files.h"
+
+namespace kestrel {
+namespace {
+
+using test::udf_name_of;
+using test::UdfTree;
+
+std::vector<std::u16string> udf_order(const ImageWriter& writer, const SourceNode& directory) {
+  std::vector<std::u16string> names;
+  for (const SourceNode* c = directory.first_child; c != nullptr; c = c->next) names.push_back(udf_name_of(writer, *c));
+  return names;
+}
+
+size_t warnings_of(const ImageWriter& writer, BuildWarning kind) {
+  size_t count = 0;
+  for (const auto& w : writer.warnings) count += w.warning == kind ? 1 : 0;
+  return count;
+}
+
+TEST(UdfNames, Utf16UnitsHighByteFirstAndAnsiBytesInDvdMode) {
+  UdfTree tree;
+  SourceNode* node = tree.file(tree.writer.root, u"a\u00E9\u4E2D\U0001F600");
+  make_udf_name(tree.writer, *node);
+  const uint8_t expected[] = {0x00, 'a', 0x00, 0xE9, 0x4E, 0x2D, 0xD8, 0x3D, 0xDE, 0x00};
+  ASSERT_EQ(node->udf_name_length, sizeof expected);
+  EXPECT_EQ(0, std::memcmp(node->udf_name, expected, sizeof expected));
+
+  UdfTree dvd(udf_revision_102, true);
+  node = dvd.file(dvd.writer.root, u"a\u00E9\u20AC\u4E2D\U0001F600");
+  make_udf_name(dvd.writer, *node);
+  // Windows-1252: e-acute 0xE9, euro 0x80; the rest has no byte and becomes "?".
+  const uint8_t ansi[] = {'a', 0xE9, 0x80, '?', '?'};
+  ASSERT_EQ(node->udf_name_length, sizeof ansi);
+  EXPECT_EQ(0, std::memcmp(node->udf_name, ansi, sizeof ansi));
+  EXPECT_TRUE(tree.writer.warnings.empty());
+}
+
+TEST(UdfNames, LongNamesAreShortenedKeepingTheExtension) {
+  UdfTree tree;
+  SourceNode* root = tree.writer.root;
+  // 127 units fit exactly; 128 do not.
+  SourceNode* fits = tree.file(root, std::u16string(123, u'f') + u".txt");
+  SourceNode* long_name = tree.file(root, std::u16string(200, u'x') + u".jpeg");
+  // A pair that would be cut in half at unit 127 is left out whole.
+  SourceNode* pair_at_cut = tree.file(root, std::u16string(126, u'p') + u"\U0001F600tail");
+  // An extension longer than half the identifier is not kept.
+  SourceNode* long_extension = tree.file(root, u"n." + std::u16string(150, u'e'));
+  tree.name_children(*root);
+
+  EXPECT_EQ(udf_name_of(tree.writer, *fits), std::u16string(123, u'f') + u".txt");
+  EXPECT_EQ(udf_name_of(tree.writer, *long_name), std::u16string(122, u'x') + u".jpeg");
+  EXPECT_EQ(long_name->udf_name_length, 254);
+  EXPECT_EQ(udf_name_of(tree.writer, *pair_at_cut), std::u16string(126, u'p'));
+  EXPECT_EQ(udf_name_of(tree.writer, *long_extension), u"n." + std::u16string(125, u'e'));
+  ASSERT_EQ(warnings_of(tree.writer, BuildWarning::name_shortened), 3u);
+  EXPECT_EQ(tree.writer.warnings[0].path, KESTREL_NATIVE("/src/") + NativeString(200, 'x') + KESTREL_NATIVE(".jpeg"));
+
+  // DVD-video mode: 254 bytes.
+  UdfTree dvd(udf_revision_102, true);
+  SourceNode* ansi = dvd.file(dvd.writer.root, std::u16string(300, u'\u00E9') + u".vob");
+  make_udf_name(dvd.writer, *ansi);
+  EXPECT_EQ(udf_name_of(dvd.writer, *ansi), std::u16string(250, u'\u00E9') + u".vob");
+}
+
+TEST(UdfNames, ShortenedNamesStayDistinctFromTheirSiblings) {
+  UdfTree tree;
+  SourceNode* root = tree.writer.root;
+  const std::u16string stem(140, u's');
+  // Enumeration order puts the later name first: the result must not depend on it.
+  SourceNode* second = tree.file(root, stem + u"2.txt");
+  SourceNode* first = tree.file(root, stem + u"1.txt");
+  // A sibling that already has the shortened form keeps it: it was not changed.
+  SourceNode* exact = tree.file(root, std::u16string(123, u's') + u".txt");
+  // And one that holds the first "~1" candidate.
+  SourceNode* taken = tree.file(root, std::u16string(121, u's') + u"~1.txt");
+  tree.name_children(*root);
+
+  EXPECT_EQ(udf_name_of(tree.writer, *exact), std::u16string(123, u's') + u".txt");
+  EXPECT_EQ(udf_name_of(tree.writer, *taken), std::u16string(121, u's') + u"~1.txt");
+  EXPECT_EQ(udf_name_of(tree.writer, *first), std::u16string(121, u's') + u"~2.txt");
+  EXPECT_EQ(udf_name_of(tree.writer, *second), std::u16string(121, u's') + u"~3.txt");
+  std::set<std::u16string> distinct;
+  for (const auto& name : udf_order(tree.writer, *root)) distinct.insert(name);
+  EXPECT_EQ(distinct.size(), 4u);
+  EXPECT_EQ(warnings_of(tree.writer, BuildWarning::name_shortened), 2u);
+  EXPECT_EQ(warnings_of(tree.writer, BuildWarning::name_made_unique), 0u);
+}
+
+TEST(UdfNames, NamesThatMeetInTheAnsiFormAreMadeUnique) {
+  UdfTree dvd(udf_revision_102, true);
+  SourceNode* root = dvd.writer.root;
+  SourceNode* folder = dvd.dir(root, u"EXTRA");
+  SourceNode* japan = dvd.file(folder, u"\u65E5\u672C.txt");
+  SourceNode* china = dvd.file(folder, u"\u4E2D\u56FD.txt");
+  dvd.name_children(*root);
+  dvd.name_children(*folder);
+  // U+4E2D sorts before U+65E5, so the Chinese name keeps the plain form.
+  EXPECT_EQ(udf_name_of(dvd.writer, *china), u"??.txt");
+  EXPECT_EQ(udf_name_of(dvd.writer, *japan), u"??~1.txt");
+  ASSERT_EQ(warnings_of(dvd.writer, BuildWarning::name_made_unique), 1u);
+  EXPECT_EQ(udf_order(dvd.writer, *folder), (std::vector<std::u16string>{u"??.txt", u"??~1.txt"}));
+}
+
+TEST(UdfOrder, UnsignedUnitsWithPrefixesFirst) {
+  UdfTree tree;
+  SourceNode* root = tree.writer.root;
+  for (const char16_t* name : {u"b", u"\uFF21", u"ab", u"\U0001F600", u"B", u"\u00E9", u"a", u"a.", u"10", u"9"}) {
+    tree.add(root, name, name[0] == u'b');
+  }
+  tree.name_children(*root);
+  // Files and folders together; by 16-bit units, so a surrogate pair (0xD83D)
+  // sorts before the fullwidth letter U+FF21.
+  EXPECT_EQ(udf_order(tree.writer, *root),
+            (std::vector<std::u16string>{u"10", u"9", u"B", u"a", u"a.", u"ab", u"b", u"\u00E9", u"\U0001F600",
+                                         u"\uFF21"}));
+
+  UdfTree dvd(udf_revision_102, true);
+  SourceNode* folder = dvd.dir(dvd.writer.root, u"MISC");
+  for (const char16_t* name : {u"\u00E9", u"z", u"Z", u"\u20AC"}) dvd.file(folder, name);
+  dvd.name_children(*folder);
+  // Bytes: 'Z' 0x5A, 'z' 0x7A, euro 0x80, e-acute 0xE9.
+  EXPECT_EQ(udf_order(dvd.writer, *folder), (std::vector<std::u16string>{u"Z", u"z", u"\u0080", u"\u00E9"}));
+}
+
+TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {
+  UdfTree dvd(udf_revision_102, true);
+  SourceNode* root = dvd.writer.root;
+  SourceNode* audio = dvd.dir(root, u"AUDIO_TS");
+  SourceNode* video = dvd.dir(root, u"VIDEO_TS");
+  dvd.file(root, u"README");
+  dvd.dir(root, u"BONUS");
+  for (const char16_t* name : {u"VIDEO_TS.IFO", u"VIDEO_TS.BUP", u"VTS_01_0.IFO", u"VTS_01_1.VOB"}) dvd.file(video, name);
+  dvd.file(audio, u"AUDIO_TS.IFO");
+  // Deeper folders of the same name are sorted like any other.
+  SourceNode* bonus = root->first_child->next->next->next;
+  SourceNode* nested = dvd.dir(bonus, u"VIDEO_TS");
+  dvd.file(nested, u"b");
+  dvd.file(nested, u"a");
+  for (SourceNode* d : {root, audio, video, bonus, nested}) dvd.name_children(*d);
+  EXPECT_EQ(udf_order(dvd.writer, *root), (std::vector<std::u16string>{u"AUDIO_TS", u"VIDEO_TS", u"README", u"BONUS"}));
+  EXPECT_EQ(udf_order(dvd.writer, *video),
+            (std::vector<std::u16string>{u"VIDEO_TS.IFO", u"VIDEO_TS.BUP", u"VTS_01_0.IFO", u"VTS_01_1.VOB"}));
+  EXPECT_EQ(udf_order(dvd.writer, *nested), (std::vector<std::u16string>{u"a", u"b"}));
+
+  // Without the mode the root is sorted too.
+  UdfTree plain;
+  plain.file(plain.writer.root, u"VIDEO_TS");
+  plain.file(plain.writer.root, u"AUDIO_TS");
+  plain.name_children(*plain.writer.root);
+  EXPECT_EQ(udf_order(plain.writer, *plain.writer.root), (std::vector<std::u16string>{u"AUDIO_TS", u"VIDEO_TS"}));
+}
+
+TEST(UdfOrder, HundredThousandFilesSortQuickly) {
+  UdfTree tree;
+  SourceNode* root = tree.writer.root;
+  constexpr int count = 100000;
+  for (int i = count - 1; i >= 0; --i) {
+    std::string digits = std::to_string(i);
+    digits.insert(0, 6 - digits.size(), '0');
+    tree.file(root, std::u16string(digits.begin(), digits.end()));
+  }
+  const auto start = std::chrono::steady_clock::now();
+  tree.name_children(*root);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(elapsed, std::chrono::seconds(5));
+  int expected = 0;
+  for (const SourceNode* c = root->first_child; c != nullptr; c = c->next, ++expected) {
+    std::string digits = std::to_string(expected);
+    digits.insert(0, 6 - digits.size(), '0');
+    ASSERT_EQ(udf_name_of(tree.writer, *c), std::u16string(digits.begin(), digits.end()));
+  }
+  EXPECT_EQ(expected, count);
+}
+
+}  // namespace
+}  // namespace kestrel
