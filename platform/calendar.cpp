@@ -17,7 +17,12 @@ int64_t days_from_civil(int64_t year, unsigned month, unsigned day) {
 
 }  // namespace
 
-std::optional<LocalTime> local_time(int64_t time) {
+namespace {
+
+// Seconds in 400 Gregorian years, after which the calendar repeats.
+constexpr int64_t gregorian_cycle_seconds = 146097ll * 86400;
+
+std::optional<LocalTime> platform_local_time(int64_t time) {
   std::tm fields{};
 #ifdef _WIN32
   // The Windows run-time library breaks down only 1970-01-01 to 3000-12-31.
@@ -52,6 +57,24 @@ std::optional<LocalTime> local_time(int64_t time) {
                                        static_cast<unsigned>(result.day)) * 86400 +
                        result.hour * 3600 + result.minute * 60 + result.second;
   result.utc_offset_minutes = static_cast<int>((wall - time) / 60);
+  return result;
+}
+
+}  // namespace
+
+std::optional<LocalTime> local_time(int64_t time) {
+  if (auto result = platform_local_time(time)) return result;
+  // Some C run-times refuse times before 1970. The Gregorian calendar repeats
+  // every 400 years, so the same moment 400 years later has the same date
+  // fields apart from the year.
+  if (time >= 0 || time < -100 * gregorian_cycle_seconds) return std::nullopt;
+  int64_t cycles = 0;
+  while (time < 0) {
+    time += gregorian_cycle_seconds;
+    ++cycles;
+  }
+  auto result = platform_local_time(time);
+  if (result) result->year -= static_cast<int>(400 * cycles);
   return result;
 }
 

@@ -1,0 +1,126 @@
+// Faults during a build: each one fails the build naming the file, and no
+// incomplete image is left behind (an earlier image is kept).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/build_job.h"
+#include "engine_fixture.h"
+
+namespace kestrel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct PreparedBuild {
+  ScratchFolder source{"fault"};
+  ScratchFolder output{"fault-out"};
+  std::unique_ptr<ImageWriter> writer;
+
+  explicit PreparedBuild(const FsSetting& setting) {
+    source.file("keep/first.bin", 5000, 1);
+    source.file("keep/victim.bin", 9000, 2);
+    source.file("last.bin", 3000, 3);
+    writer = scanned_writer(source, setting);
+    writer->lay_out();
+  }
+  bool write() { return writer->write_image(output.at("image.iso"), nullptr, nullptr); }
+};
+
+class FaultsInEveryLayout : public ::testing::TestWithParam<FsSetting> {};
+
+TEST_P(FaultsInEveryLayout, VanishedFileFailsTheBuildAndKeepsTheEarlierImage) {
+  PreparedBuild build(GetParam());
+  build.output.text_file("image.iso", "an earlier image");
+  fs::remove(build.source.at("keep/victim.bin"));
+  EXPECT_FALSE(build.write());
+  EXPECT_EQ(build.writer->error.error, BuildError::source_open_failed);
+  EXPECT_EQ(build.writer->error.path, build.source.at("keep/victim.bin"));
+  EXPECT_EQ(file_size(build.output.at("image.iso")), 16u);
+  EXPECT_FALSE(fs::exists(build.output.at("image.iso.kestrel-part")));
+}
+
+TEST_P(FaultsInEveryLayout, ShrunkFileFailsTheBuild) {
+  PreparedBuild build(GetParam());
+  fs::resize_file(build.source.at("keep/victim.bin"), 100);
+  EXPECT_FALSE(build.write());
+  EXPECT_EQ(build.writer->error.error, BuildError::source_shrunk);
+  EXPECT_EQ(build.writer->error.path, build.source.at("keep/victim.bin"));
+  EXPECT_FALSE(fs::exists(build.output.at("image.iso")));
+}
+
+TEST_P(FaultsInEveryLayout, GrownFileIsCutAtItsScannedSizeWithAWarning) {
+  PreparedBuild build(GetParam());
+  fs::resize_file(build.source.at("keep/victim.bin"), 20000);
+  EXPECT_TRUE(build.write());
+  ASSERT_EQ(build.writer->warnings.size(), 1u);
+  EXPECT_EQ(build.writer->warnings[0].warning, BuildWarning::source_grew);
+  EXPECT_EQ(build.writer->warnings[0].path, build.source.at("keep/victim.bin"));
+  EXPECT_EQ(file_size(build.output.at("image.iso")), uint64_t{build.writer->image_sectors} * sector_bytes);
+}
+
+TEST_P(FaultsInEveryLayout, FileReplacedByAFolderFailsTheBuild) {
+  PreparedBuild build(GetParam());
+  fs::remove(build.source.at("last.bin"));
+  fs::create_directory(build.source.at("last.bin"));
+  EXPECT_FALSE(build.write());
+  EXPECT_EQ(build.writer->error.path, build.source.at("last.bin"));
+  EXPECT_FALSE(fs::exists(build.output.at("image.iso")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, FaultsInEveryLayout, ::testing::ValuesIn(all_fs_settings),
+                         fs_setting_name);
+
+TEST(BuildFailures, CancelledBuildLeavesNoImage) {
+  ScratchFolder source("cancel");
+  source.file("a.bin", 3 << 20);
+  ScratchFolder output("cancel-out");
+  auto writer = scanned_writer(source, all_fs_settings[3]);
+  writer->lay_out();
+  int reports = 0;
+  auto stop_after_three = [](uint32_t, uint32_t, void* context) { return ++*static_cast<int*>(context) < 3; };
+  EXPECT_FALSE(writer->write_image(output.at("c.iso"), stop_after_three, &reports));
+  EXPECT_EQ(writer->error.error, BuildError::cancelled);
+  EXPECT_EQ(reports, 3);
+  EXPECT_FALSE(fs::exists(output.at("c.iso")));
+}
+
+TEST(BuildFailures, MissingOutputFolderIsReported) {
+  ScratchFolder source("nofolder");
+  ScratchFolder output("nofolder-out");
+  auto job = build_image(source.path(), fs_code_iso9660, output.at("missing/x.iso"));
+  EXPECT_EQ(job->state.load(), build_state_finished);
+  EXPECT_EQ(job->outcome, BuildOutcome::failed);
+  EXPECT_EQ(job->error.error, BuildError::output_create_failed);
+  EXPECT_EQ(job->error.path, output.at("missing/x.iso"));
+}
+
+TEST(BuildFailures, MissingSourceIsReported) {
+  ScratchFolder output("nosource-out");
+  auto job = build_image(output.at("no such folder"), fs_code_udf250, output.at("x.iso"));
+  EXPECT_EQ(job->outcome, BuildOutcome::failed);
+  EXPECT_EQ(job->error.error, BuildError::source_not_found);
+  EXPECT_FALSE(fs::exists(output.at("x.iso")));
+}
+
+#ifndef _WIN32
+TEST(BuildFailures, FolderLinkBackIntoItsTreeAndDanglingLinksAreReported) {
+  ScratchFolder source("links");
+  source.file("a/b/c.txt", 10);
+  fs::create_directory_symlink(source.at("a"), source.at("a/b/loop"));
+  ScratchFolder output("links-out");
+  auto looped = build_image(source.path(), fs_code_udf102, output.at("x.iso"));
+  EXPECT_EQ(looped->error.error, BuildError::source_loop);
+  EXPECT_EQ(looped->error.path, source.at("a/b/loop"));
+
+  fs::remove(source.at("a/b/loop"));
+  fs::create_symlink(source.at("nowhere"), source.at("a/dangling"));
+  auto dangling = build_image(source.path(), fs_code_udf102, output.at("x.iso"));
+  EXPECT_EQ(dangling->error.error, BuildError::source_unreadable);
+  EXPECT_EQ(dangling->error.path, source.at("a/dangling"));
+  EXPECT_FALSE(fs::exists(output.at("x.iso")));
+}
+#endif
+
+}  // namespace
+}  // namespace kestrel::test

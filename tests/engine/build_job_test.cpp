@@ -1,0 +1,104 @@
+// The build job: its inputs, its states and its progress reports.
+#include "engine/build_job.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "support/test_tree.h"
+
+namespace kestrel::test {
+namespace {
+
+std::mutex progress_mutex;
+std::vector<std::pair<uint32_t, uint32_t>> progress_reports;
+
+void record_progress(uint32_t done, uint32_t total) {
+  std::lock_guard lock(progress_mutex);
+  progress_reports.emplace_back(done, total);
+}
+
+TEST(BuildJob, CodesOutsideOneToFiveDoNothing) {
+  ScratchFolder source("codes");
+  ScratchFolder output("codes-out");
+  for (int32_t code : {0, 6, -1}) {
+    auto job = start_build(source.path(), u"", code, output.at("x.iso"), nullptr, nullptr, false);
+    EXPECT_EQ(job->state.load(), build_state_preparing);
+    EXPECT_EQ(job->error.error, BuildError::invalid_fs_code);
+    EXPECT_FALSE(job->thread.joinable());
+    EXPECT_EQ(file_size(output.at("x.iso")), 0u);
+  }
+}
+
+TEST(BuildJob, SourceFolderIsStoredCanonicalWithOneTrailingSeparator) {
+  ScratchFolder source("canonical");
+  source.folder("sub");
+  ScratchFolder output("canonical-out");
+  const NativeString separator(1, native_separator);
+  const NativeString expected = source.path() + separator;
+  for (const NativeString& given : {source.path(), source.path() + separator,
+                                    source.path() + separator + KESTREL_NATIVE("sub") + separator + KESTREL_NATIVE("..")}) {
+    auto job = start_build(given, u"", 0, output.at("x.iso"), nullptr, nullptr, false);
+    EXPECT_EQ(job->source_folder, expected);
+  }
+}
+
+TEST(BuildJob, ProgramNamesAreCutToTwentyTwoCharacters) {
+  ScratchFolder source("names");
+  ScratchFolder output("names-out");
+  auto job = start_build(source.path(), u"", 0, output.at("x.iso"), "123456789012345678901234567890", nullptr,
+                         false);
+  EXPECT_EQ(job->implementation_name, "1234567890123456789012");
+  EXPECT_TRUE(job->application_name.empty());
+}
+
+TEST(BuildJob, ThreadedBuildReportsRisingProgressEndingAtTheImageSize) {
+  ScratchFolder source("progress");
+  for (int i = 0; i < 40; ++i) source.file("f" + std::to_string(i), 70000 + i, static_cast<uint32_t>(i));
+  ScratchFolder output("progress-out");
+  progress_reports.clear();
+  auto job = start_build(source.path(), u"Progress", fs_code_udf102, output.at("p.iso"), "Kestrel",
+                         "Kestrel 1.5", true, record_progress);
+  ASSERT_TRUE(job->thread.joinable());
+  wait_for_build(*job);
+  ASSERT_EQ(job->state.load(), build_state_finished);
+  EXPECT_EQ(job->outcome, BuildOutcome::succeeded);
+  std::lock_guard lock(progress_mutex);
+  ASSERT_FALSE(progress_reports.empty());
+  for (size_t i = 1; i < progress_reports.size(); ++i) {
+    EXPECT_GT(progress_reports[i].first, progress_reports[i - 1].first);
+  }
+  EXPECT_EQ(progress_reports.back().first, progress_reports.back().second);
+  EXPECT_EQ(progress_reports.back().second, job->image_sectors);
+  EXPECT_EQ(job->sectors_done.load(), job->sectors_total.load());
+  EXPECT_EQ(file_size(output.at("p.iso")), uint64_t{job->image_sectors} * 2048);
+}
+
+TEST(BuildJob, SameTreeAndSourceDateEpochGiveTheSameImage) {
+  ScratchFolder source("reproducible");
+  source.file("a/b.txt", 5000);
+  source.file("c.bin", 100);
+  ScratchFolder output("reproducible-out");
+#ifdef _WIN32
+  _putenv_s("SOURCE_DATE_EPOCH", "1600000000");
+#else
+  setenv("SOURCE_DATE_EPOCH", "1600000000", 1);
+#endif
+  for (int32_t code : {fs_code_bridge, fs_code_udf250}) {
+    auto first = build_image(source.path(), code, output.at("1.iso"));
+    auto second = build_image(source.path(), code, output.at("2.iso"));
+    ASSERT_EQ(first->outcome, BuildOutcome::succeeded);
+    const uint64_t size = file_size(output.at("1.iso"));
+    EXPECT_EQ(read_bytes(output.at("1.iso"), 0, static_cast<size_t>(size)),
+              read_bytes(output.at("2.iso"), 0, static_cast<size_t>(size)));
+  }
+#ifdef _WIN32
+  _putenv_s("SOURCE_DATE_EPOCH", "");
+#else
+  unsetenv("SOURCE_DATE_EPOCH");
+#endif
+  EXPECT_EQ(build_clock() > 1700000000, true);
+}
+
+}  // namespace
+}  // namespace kestrel::test
