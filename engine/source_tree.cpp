@@ -73,7 +73,7 @@ bool arrange_dvd_folder(ScanState& state, const NativeString& folder_on_disk, So
     return false;
   }
   for (; found; found = finder.find_next(entry)) {
-    if (entry.is_directory) continue;
+    if (entry.is_directory || entry.is_special) continue;
     std::u16string name = image_name_from_native(entry.name);
     if (name.empty() || (name[0] != initial && name[0] != initial + (u'a' - u'A'))) continue;
     const uint32_t key = dvd_sort_key(name);
@@ -169,6 +169,10 @@ bool scan_directory(ScanState& state, const NativeString& path, SourceNode& dire
     if (entry.is_directory && depth == 1 && writer.dvd_video_mode &&
         std::find(state.dvd_folders_on_disk.begin(), state.dvd_folders_on_disk.end(), entry.name) !=
             state.dvd_folders_on_disk.end()) {
+      continue;
+    }
+    if (entry.is_special) {
+      writer.warn(BuildWarning::special_file_skipped, path + entry.name);
       continue;
     }
     const std::u16string name = image_name_from_native(entry.name);

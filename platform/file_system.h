@@ -64,6 +64,9 @@ struct FindEntry {
   int64_t accessed = 0;
   int64_t modified = 0;
   bool is_directory = false;
+  // Neither a regular file nor a directory (a FIFO, socket or device node):
+  // such entries carry no file data for an image.
+  bool is_special = false;
   // The entry could not be examined (a dangling link, a file that vanished
   // between listing and examining); `error` holds the reason.
   bool unreadable = false;

@@ -27,6 +27,7 @@ bool fill_attributes(int directory_fd, const char* name, FindEntry& entry) {
     return false;
   }
   entry.is_directory = S_ISDIR(info.stx_mode);
+  entry.is_special = !entry.is_directory && !S_ISREG(info.stx_mode);
   entry.size = entry.is_directory ? 0 : info.stx_size;
   entry.modified = info.stx_mtime.tv_sec;
   entry.accessed = info.stx_atime.tv_sec;
@@ -56,15 +57,22 @@ bool FileHandle::open(const NativeString& path, unsigned mode) {
     flags |= O_RDONLY;
   }
   if (mode & file_mode_create_always) flags |= O_CREAT | O_TRUNC;
+  // Reading opens without blocking, so that a FIFO put in a file's place
+  // cannot stall the build; regular files ignore the flag.
+  const bool read_only = !(mode & file_mode_write);
+  if (read_only) flags |= O_NONBLOCK;
   descriptor_ = ::open(path.c_str(), flags, 0666);
   last_error_ = descriptor_ < 0 ? errno : 0;
-  if (descriptor_ >= 0 && !(mode & file_mode_write)) {
-    // A folder opens for reading on POSIX but cannot be read as a file.
+  if (descriptor_ >= 0 && read_only) {
+    // Only regular files are read: a folder opens for reading on POSIX but
+    // holds no file data, nor does a device or FIFO.
     struct stat info {};
-    if (fstat(descriptor_, &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (fstat(descriptor_, &info) != 0 || !S_ISREG(info.st_mode)) {
+      last_error_ = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
       ::close(descriptor_);
       descriptor_ = -1;
-      last_error_ = EISDIR;
+    } else {
+      fcntl(descriptor_, F_SETFL, fcntl(descriptor_, F_GETFL) & ~O_NONBLOCK);
     }
   }
   return descriptor_ >= 0;

@@ -4,6 +4,10 @@
 
 #include <filesystem>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "engine/build_job.h"
 #include "engine_fixture.h"
 
@@ -119,6 +123,19 @@ TEST(BuildFailures, FolderLinkBackIntoItsTreeAndDanglingLinksAreReported) {
   EXPECT_EQ(dangling->error.error, BuildError::source_unreadable);
   EXPECT_EQ(dangling->error.path, source.at("a/dangling"));
   EXPECT_FALSE(fs::exists(output.at("x.iso")));
+}
+
+TEST(BuildFailures, PipesAreLeftOutWithAWarningInsteadOfStallingTheBuild) {
+  ScratchFolder source("fifo");
+  source.file("data.bin", 10);
+  ASSERT_EQ(mkfifo(source.at("pipe").c_str(), 0600), 0);
+  ScratchFolder output("fifo-out");
+  auto job = build_image(source.path(), fs_code_udf250, output.at("x.iso"));
+  EXPECT_EQ(job->outcome, BuildOutcome::succeeded);
+  EXPECT_EQ(job->file_count, 1u);
+  ASSERT_EQ(job->warnings.size(), 1u);
+  EXPECT_EQ(job->warnings[0].warning, BuildWarning::special_file_skipped);
+  EXPECT_EQ(job->warnings[0].path, source.at("pipe"));
 }
 #endif
 
