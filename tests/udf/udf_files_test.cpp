@@ -89,7 +89,9 @@ TEST(UdfSizing, FilesBeyondOneEntryFailTheLayout) {
     UdfLayoutCounters failing;
     size_tree(too_big, failing);
     EXPECT_EQ(too_big.writer.error.error, BuildError::file_too_large) << revision;
-    EXPECT_EQ(too_big.writer.error.path, KESTREL_NATIVE("/src/d/big"));
+    const NativeString expected =
+        NativeString(KESTREL_NATIVE("/src/d")) + native_separator + KESTREL_NATIVE("big");
+    EXPECT_EQ(too_big.writer.error.path, expected);
   }
 }
 
