@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "bluray/stereo_analysis.h"
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
 #include "udf/udf_volume.h"
@@ -95,6 +96,12 @@ void run_build(BuildJob& job) {
   writer.sector_size = sector_bytes;
   writer.udf_revision = choice.udf_revision;
   writer.source_folder = job.source_folder;
+  if (job.fs_code == fs_code_bluray) {
+    // A stereoscopic movie folder gets its two views interleaved; any other
+    // Blu-ray folder is built as a plain UDF 2.50 image.
+    auto pairs = std::make_unique<StereoPairList>();
+    if (analyze_stereo_disc(job.source_folder, *pairs)) writer.stereo_pairs = std::move(pairs);
+  }
   set_identifier(writer.implementation_id, job.implementation_name);
   set_identifier(writer.application_id, job.application_name);
   set_volume_label(writer, job.label_text);

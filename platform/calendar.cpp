@@ -19,9 +19,6 @@ int64_t days_from_civil(int64_t year, unsigned month, unsigned day) {
 
 namespace {
 
-// Seconds in 400 Gregorian years, after which the calendar repeats.
-constexpr int64_t gregorian_cycle_seconds = 146097ll * 86400;
-
 std::optional<LocalTime> platform_local_time(int64_t time) {
   std::tm fields{};
 #ifdef _WIN32
@@ -32,7 +29,8 @@ std::optional<LocalTime> platform_local_time(int64_t time) {
   constexpr int64_t cycle_seconds = 146097 * int64_t{86400};
   constexpr int64_t cycle_years = 400;
   constexpr int64_t last_supported = 32'535'215'999;  // 3000-12-31 23:59:59 UTC
-  constexpr int64_t most_cycles = 25;  // 10,000 years either way is plenty for file dates
+  // As far as the year still fits the broken-down form's int, as elsewhere.
+  constexpr int64_t most_cycles = 5'000'000;
   int64_t cycles = 0;  // cycles added to reach the supported range
   if (time < 0) cycles = (-(time + 1)) / cycle_seconds + 1;
   if (time > last_supported) cycles = -((time - last_supported - 1) / cycle_seconds + 1);
@@ -62,20 +60,6 @@ std::optional<LocalTime> platform_local_time(int64_t time) {
 
 }  // namespace
 
-std::optional<LocalTime> local_time(int64_t time) {
-  if (auto result = platform_local_time(time)) return result;
-  // Some C run-times refuse times before 1970. The Gregorian calendar repeats
-  // every 400 years, so the same moment 400 years later has the same date
-  // fields apart from the year.
-  if (time >= 0 || time < -100 * gregorian_cycle_seconds) return std::nullopt;
-  int64_t cycles = 0;
-  while (time < 0) {
-    time += gregorian_cycle_seconds;
-    ++cycles;
-  }
-  auto result = platform_local_time(time);
-  if (result) result->year -= static_cast<int>(400 * cycles);
-  return result;
-}
+std::optional<LocalTime> local_time(int64_t time) { return platform_local_time(time); }
 
 }  // namespace kestrel

@@ -1,0 +1,121 @@
+// The stereoscopic arrangement of a Blu-ray stream folder and the interleaved
+// placement of each pair's data.
+#include "engine/stereo_arrangement.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/image_layout.h"
+#include "engine_fixture.h"
+
+namespace kestrel::test {
+namespace {
+
+const FsSetting bluray{"bluray", fs_udf, udf_revision_250};
+
+StereoPair make_pair(uint16_t base, uint16_t dependent, std::vector<uint32_t> base_extents,
+                     std::vector<uint32_t> dependent_extents) {
+  StereoPair pair;
+  pair.base_clip = base;
+  pair.dependent_clip = dependent;
+  for (uint32_t length : base_extents) pair.base_sectors += length;
+  for (uint32_t length : dependent_extents) pair.dependent_sectors += length;
+  pair.base_extents = std::move(base_extents);
+  pair.dependent_extents = std::move(dependent_extents);
+  return pair;
+}
+
+// A writer scanned with the given pairs handed in as the analysis would.
+std::unique_ptr<ImageWriter> scan_with_pairs(const ScratchFolder& source, StereoPairList pairs) {
+  auto writer = std::make_unique<ImageWriter>(1700000000);
+  writer->fs_flags = bluray.fs_flags;
+  writer->udf_revision = bluray.udf_revision;
+  writer->source_folder = source.path() + native_separator;
+  writer->stereo_pairs = std::make_unique<StereoPairList>(std::move(pairs));
+  scan_source(*writer);
+  return writer;
+}
+
+struct StereoSource {
+  ScratchFolder folder{"stereo"};
+  StereoSource() {
+    folder.file("BDMV/STREAM/00001.m2ts", 5 * 2048, 1);
+    folder.file("BDMV/STREAM/00002.m2ts", 7 * 2048, 2);
+    folder.file("BDMV/STREAM/00003.m2ts", 4096, 3);
+    folder.file("BDMV/STREAM/SSIF/00009.ssif", 100, 4);
+    folder.file("BDMV/index.bdmv", 100, 5);
+  }
+};
+
+TEST(StereoArrangement, MarksThePairAndAddsOneInterleavedFile) {
+  StereoSource source;
+  auto writer = scan_with_pairs(source.folder, {make_pair(1, 2, {2, 3}, {3, 4})});
+  ASSERT_FALSE(writer->failed());
+  SourceNode* stream = find_stream_folder(*writer);
+  SourceNode* base = child_named(*stream, u"00001.m2ts");
+  SourceNode* dependent = child_named(*stream, u"00002.m2ts");
+  EXPECT_EQ(base->kind, NodeKind::base_view_clip);
+  EXPECT_EQ(dependent->kind, NodeKind::dependent_view_clip);
+  // Clips in no pair are marked only when there is no stereoscopic arrangement.
+  EXPECT_EQ(child_named(*stream, u"00003.m2ts")->kind, NodeKind::plain);
+  ASSERT_NE(writer->stereo_folder, nullptr);
+  // The source's own SSIF folder gave way to the interleaved files.
+  EXPECT_EQ(child_named(*writer->stereo_folder, u"00009.ssif"), nullptr);
+  SourceNode* virtual_file = child_named(*writer->stereo_folder, u"00001.ssif");
+  ASSERT_NE(virtual_file, nullptr);
+  EXPECT_EQ(virtual_file->size, 12u * 2048);
+  EXPECT_EQ(writer->file_count, 5u);       // four source files and the interleaved file
+  EXPECT_EQ(writer->directory_count, 3u);  // BDMV, STREAM, SSIF
+
+  writer->lay_out();
+  EXPECT_EQ(virtual_file->data_offset, dependent->data_offset);
+  EXPECT_EQ(base->data_offset, dependent->data_offset + 3);
+  const auto dependent_pieces = interleaved_extents(*dependent);
+  const auto base_pieces = interleaved_extents(*base);
+  ASSERT_EQ(dependent_pieces.size(), 2u);
+  ASSERT_EQ(base_pieces.size(), 2u);
+  EXPECT_EQ(dependent_pieces[0].offset_sectors, 0u);
+  EXPECT_EQ(base_pieces[0].offset_sectors, 3u);
+  EXPECT_EQ(dependent_pieces[1].offset_sectors, 5u);
+  EXPECT_EQ(base_pieces[1].offset_sectors, 9u);
+  EXPECT_EQ(base_pieces[1].length_bytes, 3u * 2048);
+}
+
+TEST(StereoArrangement, PairsThatDoNotAddUpFallBackWithoutChangingTheCounts) {
+  const std::vector<StereoPairList> broken = {
+      {make_pair(1, 2, {2, 2}, {3, 4})},                                // base extents short of the clip
+      {make_pair(1, 2, {1, 1, 3}, {3, 4})},                             // more base than dependent extents
+      {make_pair(1, 4, {2, 3}, {3, 4})},                                // missing clip
+      {make_pair(1, 2, {2, 3}, {3, 4}), make_pair(3, 2, {2}, {3, 4})},  // a clip in two pairs
+      {make_pair(1, 2, {5, 0}, {3, 4})},                                // an empty extent
+  };
+  for (const StereoPairList& pairs : broken) {
+    StereoSource source;
+    auto writer = scan_with_pairs(source.folder, pairs);
+    EXPECT_EQ(writer->stereo_folder, nullptr);
+    EXPECT_EQ(writer->file_count, 5u);
+    EXPECT_EQ(writer->directory_count, 3u);
+    EXPECT_EQ(writer->extra_icb_sectors, 0u);
+    SourceNode* stream = find_stream_folder(*writer);
+    EXPECT_NE(child_named(*stream, u"SSIF"), nullptr);  // the source's own folder stays
+    for (SourceNode* child = stream->first_child; child != nullptr; child = child->next) {
+      if (!child->is_directory) {
+        EXPECT_EQ(child->kind, NodeKind::unpaired_clip);
+        EXPECT_EQ(child->icb_sectors, 1u);
+      }
+    }
+  }
+}
+
+TEST(StereoArrangement, EntryBlocksGrowWithTheDescriptorCount) {
+  EXPECT_EQ(entry_blocks_for_descriptors(1), 1u);
+  EXPECT_EQ(entry_blocks_for_descriptors(114), 1u);
+  EXPECT_EQ(entry_blocks_for_descriptors(115), 2u);
+  EXPECT_EQ(entry_blocks_for_descriptors(239), 2u);
+  EXPECT_EQ(entry_blocks_for_descriptors(240), 3u);
+  EXPECT_EQ(entry_blocks_for_descriptors(364), 3u);
+  EXPECT_EQ(entry_blocks_for_descriptors(365), 4u);
+  EXPECT_EQ(descriptor_count_for_extents({max_extent_sectors, max_extent_sectors + 1, 1}), 4u);
+}
+
+}  // namespace
+}  // namespace kestrel::test
