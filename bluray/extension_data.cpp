@@ -61,7 +61,7 @@ bool read_block(const ExtensionEntry& entry, ByteReader block, ExtensionData& da
       uint64_t used = 0;
       while (used < entry.length) {
         const uint16_t table_length = block.u16();
-        if (!block.skip(table_length)) return false;
+        if (block.overrun() || !block.skip(table_length)) return false;
         lengths.push_back(table_length);
         used += uint64_t{table_length} + 2;
       }

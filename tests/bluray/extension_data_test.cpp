@@ -160,6 +160,12 @@ TEST(ExtensionDataHostile, OverlongCountsAndLengthsLeaveTheBlockOut) {
   const ExtensionData tables = read(extension_body({{2, 1, Bytes{0, 2, 0, 0, 0, 50}}}));
   EXPECT_TRUE(tables.stereo_stream_table_lengths.empty());
 
+  // Zero-length stream tables up to a table length of 0xFFFFFFFF: the walk
+  // must stop at the end of the bytes, not go on reading nothing.
+  BigEndianWriter empty_tables;
+  empty_tables.u32(0).zeros(3).u8(1).u16(2).u16(1).u32(20).u32(0xFFFFFFFF).u16(0).u16(0);
+  EXPECT_TRUE(read(empty_tables.bytes()).stereo_stream_table_lengths.empty());
+
   // A sub-path whose length or item count runs past the end.
   SubPath path;
   const Bytes long_path = test::sub_path({"00002"}, 0xFFFFFFFF);

@@ -1,0 +1,15 @@
+// Fuzz target: the movie playlist reader, and the extension-data reader on
+// whatever extension bytes it finds, as the stereoscopic analysis uses them.
+#include <cstddef>
+#include <cstdint>
+
+#include "bluray/extension_data.h"
+#include "bluray/playlist_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  kestrel::PlayListFile playlist;
+  kestrel::read_playlist_file(data, size, playlist);
+  kestrel::ExtensionData extension;
+  kestrel::read_extension_data(playlist.extension_bytes.data(), playlist.extension_bytes.size(), extension);
+  return 0;
+}
