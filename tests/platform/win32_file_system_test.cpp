@@ -70,7 +70,8 @@ TEST(Win32FileLayer, CanonicalPathResolvesStepsSeparatorsAndRelativePaths) {
   const std::wstring here = current_directory();
   ASSERT_FALSE(here.empty());
   std::wstring expected = here;
-  if (expected.back() != L'\\') expected += L'\\';
+  if (expected.back() != L'\\')
+    expected += L'\\';
   EXPECT_EQ(canonical_path(L"child"), expected + L"child");
   EXPECT_EQ(canonical_path(L""), L"");
 }
@@ -83,9 +84,12 @@ TEST(Win32FileLayer, FoldersCarryAnIdentityThatMatchesAcrossPaths) {
   FindEntry two;
   DirectoryFinder finder;
   FindEntry entry;
-  for (bool found = finder.find_first(folder.path(), entry); found; found = finder.find_next(entry)) {
-    if (entry.name == L"one") one = entry;
-    if (entry.name == L"two") two = entry;
+  for (bool found = finder.find_first(folder.path(), entry); found;
+       found = finder.find_next(entry)) {
+    if (entry.name == L"one")
+      one = entry;
+    if (entry.name == L"two")
+      two = entry;
   }
   ASSERT_EQ(one.name, L"one");
   ASSERT_EQ(two.name, L"two");
@@ -116,8 +120,8 @@ TEST(Win32FileLayer, SystemErrorsReadAsOneUtf8Sentence) {
 // still break down, with the same local offset rule as 400 years later.
 TEST(Win32Calendar, BreaksDownTimesOutsideTheRunTimeRange) {
   constexpr int64_t cycle = 146097 * int64_t{86400};
-  for (const int64_t time : {int64_t{-14'182'940}, int64_t{-1}, int64_t{-11'644'473'600},
-                             int64_t{33'000'000'000}}) {
+  for (const int64_t time :
+       {int64_t{-14'182'940}, int64_t{-1}, int64_t{-11'644'473'600}, int64_t{33'000'000'000}}) {
     const auto local = local_time(time);
     const auto shifted = local_time(time < 0 ? time + cycle : time - cycle);
     ASSERT_TRUE(local.has_value()) << time;
@@ -131,8 +135,10 @@ TEST(Win32Calendar, BreaksDownTimesOutsideTheRunTimeRange) {
   }
   const auto moon_landing = local_time(-14'182'940);  // 1969-07-20 20:17:40 UTC
   EXPECT_EQ(moon_landing->year, 1969);
-  const int utc_minute_of_day = ((moon_landing->hour * 60 + moon_landing->minute -
-                                  moon_landing->utc_offset_minutes) % 1440 + 1440) % 1440;
+  const int utc_minute_of_day =
+      ((moon_landing->hour * 60 + moon_landing->minute - moon_landing->utc_offset_minutes) % 1440 +
+       1440) %
+      1440;
   EXPECT_EQ(utc_minute_of_day, 20 * 60 + 17);
   EXPECT_EQ(local_time(-1)->second, 59);
 }
