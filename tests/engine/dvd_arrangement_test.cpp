@@ -65,6 +65,9 @@ TEST(DvdArrangement, OnlyBridgeBuildsUseIt) {
 }
 
 TEST(DvdArrangement, FolderOfAnotherCaseBesideTheDvdFolderIsAnOrdinaryFolder) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows file names ignore case: the two folders are one";
+#endif
   ScratchFolder source("dvd-case");
   source.file("VIDEO_TS/VIDEO_TS.IFO", 10);
   source.file("Video_TS/notes.txt", 10);
