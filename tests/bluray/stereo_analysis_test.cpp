@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -198,6 +199,39 @@ TEST_F(StereoAnalysis, ClipNumbersMustBeFiveDigitsInOnePairAndOneRole) {
     }
     EXPECT_FALSE(analyze()) << what;
   }
+}
+
+// The folders that tools/make_bluray_folder.py writes (and that the image
+// checks build on): the 3D one pairs 00001 with 00002 in three extents of
+// 48 sectors each, the 2D one pairs nothing.
+TEST(MadeMovieFolder, AnalysisFindsTheStereoPairOnly) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the folder writer runs on the build host only";
+#else
+  const std::filesystem::path tool =
+      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "tools" / "make_bluray_folder.py";
+  if (!std::filesystem::exists(tool) || std::system("python3 -c '' > /dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "python3 or the folder writer is missing";
+  }
+  test::ScratchFolder folder("made-movie-folder");
+  const std::string stereo = folder.path() + "/3d";
+  const std::string plain = folder.path() + "/2d";
+  ASSERT_EQ(std::system(("python3 '" + tool.string() + "' --stereo '" + stereo + "'").c_str()), 0);
+  ASSERT_EQ(std::system(("python3 '" + tool.string() + "' '" + plain + "'").c_str()), 0);
+
+  StereoPairList pairs;
+  ASSERT_TRUE(analyze_stereo_disc(stereo + "/", pairs));
+  ASSERT_EQ(pairs.size(), 1u);
+  EXPECT_EQ(pairs[0].base_clip, 1);
+  EXPECT_EQ(pairs[0].dependent_clip, 2);
+  EXPECT_EQ(pairs[0].base_sectors, 144u);
+  EXPECT_EQ(pairs[0].dependent_sectors, 144u);
+  EXPECT_EQ(pairs[0].base_extents, (Extents{48, 48, 48}));
+  EXPECT_EQ(pairs[0].dependent_extents, (Extents{48, 48, 48}));
+
+  StereoPairList none;
+  EXPECT_FALSE(analyze_stereo_disc(plain + "/", none));
+#endif
 }
 
 }  // namespace
