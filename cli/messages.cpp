@@ -52,6 +52,8 @@ std::string describe_warning(const BuildWarningEntry& warning) {
       return "The name " + path + " is too long for the file system and was shortened in the image.";
     case BuildWarning::name_made_unique:
       return "The name " + path + " met another name in the image and was made unique.";
+    case BuildWarning::broken_link_skipped:
+      return "The link " + path + " leads nowhere and was left out.";
     case BuildWarning::special_file_skipped:
       return "The entry " + path + " is not a regular file (a pipe, socket or device) and was left out.";
   }

@@ -101,35 +101,35 @@ bool ImageWriter::pad_to(uint64_t sector) {
   return emit_zero_sectors(sector - emitted_sectors);
 }
 
-bool ImageWriter::write_image(const NativeString& output_path, ProgressHook hook, void* context) {
+bool ImageWriter::write_image(const NativeString& path, ProgressHook hook, void* context) {
   // Write under a temporary name beside the target; only a complete image is
   // moved into place.
-  const NativeString temporary_path = output_path + KESTREL_NATIVE(".kestrel-part");
+  const NativeString temporary_path = temporary_path_for(path);
   FileHandle output;
   if (!output.open(temporary_path, file_mode_write | file_mode_create_always)) {
-    fail(BuildError::output_create_failed, output_path, output.last_error());
+    fail(BuildError::output_create_failed, path, output.last_error());
     return false;
   }
   FileSectorOutput sink(output);
   bool ok = write_sequence(sink, hook, context);
   if (!sink.finish()) {
-    fail(BuildError::output_write_failed, output_path, sink.error());
+    fail(BuildError::output_write_failed, path, sink.error());
     ok = false;
   }
   if (ok && emitted_sectors != image_sectors) {
-    fail(BuildError::layout_mismatch, output_path);
+    fail(BuildError::layout_mismatch, path);
     ok = false;
   }
   output.close();
   if (ok) {
     SystemError rename_error = 0;
-    if (!rename_replacing(temporary_path, output_path, &rename_error)) {
-      fail(BuildError::output_rename_failed, output_path, rename_error);
+    if (!rename_replacing(temporary_path, path, &rename_error)) {
+      fail(BuildError::output_rename_failed, path, rename_error);
       ok = false;
     }
   }
   if (!ok) {
-    if (error.error == BuildError::output_write_failed && error.path.empty()) error.path = output_path;
+    if (error.error == BuildError::output_write_failed && error.path.empty()) error.path = path;
     remove_file(temporary_path);
   }
   return ok;

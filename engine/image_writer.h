@@ -62,6 +62,9 @@ class ImageWriter {
 
   // The source tree, filled by the scan.
   NativeString source_folder;  // canonical, ending in a separator
+  // The image being built, when it lies inside the source folder: the scan
+  // leaves it (and its temporary file) out, so an image never holds itself.
+  NativeString output_path;
   SourceNode* root = nullptr;
   uint32_t directory_count = 0;  // root excluded
   uint32_t file_count = 0;
@@ -102,7 +105,10 @@ class ImageWriter {
   // target under a temporary name and moved over the target only when it is
   // complete, so a failed build never leaves a truncated image, nor destroys
   // an earlier one.
-  bool write_image(const NativeString& output_path, ProgressHook hook, void* context);
+  bool write_image(const NativeString& path, ProgressHook hook, void* context);
+
+  // The name under which the image is written until it is complete.
+  static NativeString temporary_path_for(const NativeString& path) { return path + KESTREL_NATIVE(".kestrel-part"); }
 
   // Emits the whole image into `sink`.
   bool write_sequence(SectorOutput& sink, ProgressHook hook, void* context);

@@ -139,6 +139,11 @@ bool build_dvd_arrangement(ScanState& state) {
   return true;
 }
 
+bool is_own_output(const ImageWriter& writer, const NativeString& path) {
+  return !writer.output_path.empty() &&
+         (path == writer.output_path || path == ImageWriter::temporary_path_for(writer.output_path));
+}
+
 bool is_ancestor(const ScanState& state, const FindEntry& entry) {
   if (entry.device == 0 && entry.inode == 0) return false;
   return std::any_of(state.ancestors.begin(), state.ancestors.end(), [&](const DirectoryIdentity& id) {
@@ -162,10 +167,15 @@ bool scan_directory(ScanState& state, const NativeString& path, SourceNode& dire
   }
   for (; found; found = finder.find_next(entry)) {
     if (entry.is_directory && is_dot_entry(entry.name)) continue;
+    if (entry.broken_link) {
+      writer.warn(BuildWarning::broken_link_skipped, path + entry.name);
+      continue;
+    }
     if (entry.unreadable) {
       writer.fail(BuildError::source_unreadable, path + entry.name, entry.error);
       return false;
     }
+    if (!entry.is_directory && is_own_output(writer, path + entry.name)) continue;
     if (entry.is_directory && depth == 1 && writer.dvd_video_mode &&
         std::find(state.dvd_folders_on_disk.begin(), state.dvd_folders_on_disk.end(), entry.name) !=
             state.dvd_folders_on_disk.end()) {

@@ -70,6 +70,9 @@ struct FindEntry {
   // The entry could not be examined (a dangling link, a file that vanished
   // between listing and examining); `error` holds the reason.
   bool unreadable = false;
+  // The entry is a link whose target does not exist (or a chain of links
+  // that loops): there is nothing to put into an image.
+  bool broken_link = false;
   SystemError error = 0;
   // Identity of the object, where the platform has one (device and inode on
   // POSIX); used to notice a folder link that leads back into its own tree.

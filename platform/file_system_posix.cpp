@@ -24,6 +24,10 @@ bool fill_attributes(int directory_fd, const char* name, FindEntry& entry) {
   const unsigned mask = STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME | STATX_INO;
   if (statx(directory_fd, name, 0, mask, &info) != 0) {
     entry.error = errno;
+    struct statx link {};
+    entry.broken_link = (errno == ENOENT || errno == ELOOP) &&
+                        statx(directory_fd, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE, &link) == 0 &&
+                        S_ISLNK(link.stx_mode);
     return false;
   }
   entry.is_directory = S_ISDIR(info.stx_mode);

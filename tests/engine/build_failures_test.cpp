@@ -117,12 +117,28 @@ TEST(BuildFailures, FolderLinkBackIntoItsTreeAndDanglingLinksAreReported) {
   EXPECT_EQ(looped->error.error, BuildError::source_loop);
   EXPECT_EQ(looped->error.path, source.at("a/b/loop"));
 
+  EXPECT_FALSE(fs::exists(output.at("x.iso")));
+
+  // Links to files are copied as the file; links that lead nowhere are left
+  // out with a warning.
   fs::remove(source.at("a/b/loop"));
   fs::create_symlink(source.at("nowhere"), source.at("a/dangling"));
-  auto dangling = build_image(source.path(), fs_code_udf102, output.at("x.iso"));
-  EXPECT_EQ(dangling->error.error, BuildError::source_unreadable);
-  EXPECT_EQ(dangling->error.path, source.at("a/dangling"));
-  EXPECT_FALSE(fs::exists(output.at("x.iso")));
+  fs::create_symlink(source.at("a/b/c.txt"), source.at("a/link.txt"));
+  auto built = build_image(source.path(), fs_code_udf102, output.at("x.iso"));
+  EXPECT_EQ(built->outcome, BuildOutcome::succeeded);
+  EXPECT_EQ(built->file_count, 2u);
+  ASSERT_EQ(built->warnings.size(), 1u);
+  EXPECT_EQ(built->warnings[0].warning, BuildWarning::broken_link_skipped);
+  EXPECT_EQ(built->warnings[0].path, source.at("a/dangling"));
+}
+
+TEST(BuildFailures, ImageInsideTheSourceFolderIsNotPutIntoItself) {
+  ScratchFolder source("inside");
+  source.file("data.bin", 5000);
+  source.text_file("image.iso", "an earlier image");
+  auto job = build_image(source.path(), fs_code_udf250, source.at("image.iso"));
+  ASSERT_EQ(job->outcome, BuildOutcome::succeeded);
+  EXPECT_EQ(job->file_count, 1u);
 }
 
 TEST(BuildFailures, PipesAreLeftOutWithAWarningInsteadOfStallingTheBuild) {
