@@ -5,6 +5,7 @@
 
 #include "engine/sector_fields.h"
 #include "udf/udf_files.h"
+#include "udf/udf_interleaved.h"
 #include "udf/udf_tags.h"
 
 namespace kestrel {
@@ -223,10 +224,13 @@ void fill_extended_file_entry(const ImageWriter& writer, uint32_t block, const S
   write_implementation_regid(writer, sector + efe_implementation_identifier);
   fields.le64(efe_unique_id, node.unique_id);
   fields.le32(efe_extended_attributes_length, 0);
-  // Interleaved stereoscopic clips are recorded here like any file for now:
-  // one run from their data_offset, without the pair's alternating extents.
-  const uint32_t descriptor_bytes = write_allocation_descriptors(writer, node, fields.at(efe_allocation_descriptors),
-                                                                 long_form, extended_file_entry_max_pieces);
+  // The clips of a stereoscopic pair are described extent by extent inside
+  // their pair's interleaved block; the entry may continue in further blocks.
+  const uint32_t descriptor_bytes =
+      has_interleaved_extents(writer, node)
+          ? fill_interleaved_descriptors(writer, block, node, sector)
+          : write_allocation_descriptors(writer, node, fields.at(efe_allocation_descriptors), long_form,
+                                         extended_file_entry_max_pieces);
   fields.le32(efe_allocation_descriptors_length, descriptor_bytes);
   make_tag(writer, sector, tag_extended_file_entry, static_cast<uint16_t>(efe_fixed_crc_bytes + descriptor_bytes),
            block);
@@ -244,9 +248,8 @@ void write_extended_file_entry(ImageWriter& writer, uint32_t block, const Source
   uint8_t* sector = writer.get_sector_buffer(blocks);
   if (sector == nullptr) return;
   fill_extended_file_entry(writer, block, node, sector);
-  // Interleaved clips with many extents reserve further blocks for their
-  // allocation extent descriptors; until those are written they stay zero,
-  // so the entry's blocks still match the layout.
+  // Interleaved clips with many extents fill further blocks with allocation
+  // extent descriptors.
   writer.emit_sectors(sector, blocks);
 }
 

@@ -3,6 +3,7 @@
 // structure (file set descriptor, its terminator, the root entry, then for
 // each directory, breadth first, its identifiers and its children's entries).
 #include "udf/udf_files.h"
+#include "udf/udf_interleaved.h"
 
 #include <algorithm>
 #include <cstring>
@@ -45,14 +46,6 @@ constexpr uint8_t fid_characteristic_directory = 0x02;
 constexpr uint8_t fid_characteristic_parent = 0x08;
 
 uint64_t blocks_for_bytes(uint64_t bytes) { return (bytes + sector_bytes - 1) / sector_bytes; }
-
-// True when the node is a clip of a stereoscopic pair whose allocation
-// descriptors follow the pair's extent lists and may continue in further
-// blocks (UDF 2.50 only).
-bool has_interleaved_extents(const ImageWriter& writer, const SourceNode& node) {
-  return writer.udf_revision >= udf_revision_250 && node.stereo_pair != nullptr &&
-         (node.kind == NodeKind::base_view_clip || node.kind == NodeKind::dependent_view_clip);
-}
 
 // A file whose extents cannot all be listed in its one entry block.
 bool exceeds_entry(const ImageWriter& writer, const SourceNode& node) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/image_layout.h"
+#include "engine/sector_fields.h"
 #include "engine_fixture.h"
 
 namespace kestrel::test {
@@ -115,6 +116,77 @@ TEST(StereoArrangement, EntryBlocksGrowWithTheDescriptorCount) {
   EXPECT_EQ(entry_blocks_for_descriptors(364), 3u);
   EXPECT_EQ(entry_blocks_for_descriptors(365), 4u);
   EXPECT_EQ(descriptor_count_for_extents({max_extent_sectors, max_extent_sectors + 1, 1}), 4u);
+}
+
+}  // namespace
+}  // namespace kestrel::test
+
+namespace kestrel::test {
+namespace {
+
+// Follows an extended file entry's long allocation descriptors through its
+// allocation extent blocks, as a reader would.
+std::vector<std::pair<uint32_t, uint32_t>> read_long_descriptors(const std::vector<uint8_t>& image,
+                                                                 uint64_t metadata_start, uint32_t entry_block) {
+  std::vector<std::pair<uint32_t, uint32_t>> extents;
+  const uint8_t* entry = image.data() + (metadata_start + entry_block) * 2048;
+  uint32_t length = read_le32(entry + 212);
+  const uint8_t* descriptors = entry + 216;
+  for (int guard = 0; guard < 100; ++guard) {
+    bool continued = false;
+    for (uint32_t offset = 0; offset < length; offset += 16) {
+      const uint32_t extent = read_le32(descriptors + offset);
+      const uint32_t block = read_le32(descriptors + offset + 4);
+      if ((extent >> 30) == 3) {
+        const uint8_t* next = image.data() + (metadata_start + block) * 2048;
+        EXPECT_EQ(read_le16(next), 258);  // allocation extent descriptor
+        EXPECT_EQ(read_le32(next + 12), block);
+        length = read_le32(next + 20);
+        descriptors = next + 24;
+        continued = true;
+        break;
+      }
+      extents.emplace_back(block, extent);
+    }
+    if (!continued) break;
+  }
+  return extents;
+}
+
+TEST(StereoArrangement, ManyExtentsContinueInAllocationExtentBlocks) {
+  ScratchFolder source("stereo-many");
+  constexpr uint32_t extents = 130;
+  source.file("BDMV/STREAM/00001.m2ts", extents * 2048, 1);
+  source.file("BDMV/STREAM/00002.m2ts", extents * 2 * 2048, 2);
+  auto writer = scan_with_pairs(source, {make_pair(1, 2, std::vector<uint32_t>(extents, 1),
+                                                   std::vector<uint32_t>(extents, 2))});
+  ASSERT_NE(writer->stereo_folder, nullptr);
+  SourceNode* stream = find_stream_folder(*writer);
+  SourceNode* base = child_named(*stream, u"00001.m2ts");
+  SourceNode* dependent = child_named(*stream, u"00002.m2ts");
+  EXPECT_EQ(base->icb_sectors, 2u);
+  EXPECT_EQ(writer->extra_icb_sectors, 2u);
+  writer->lay_out();
+  MemorySectorOutput image;
+  ASSERT_TRUE(writer->write_sequence(image, nullptr, nullptr));
+
+  const uint64_t block_start = writer->data_start + dependent->data_offset;
+  const auto dependent_extents = read_long_descriptors(image.bytes, 320, dependent->icb_block);
+  const auto base_extents = read_long_descriptors(image.bytes, 320, base->icb_block);
+  ASSERT_EQ(dependent_extents.size(), extents);
+  ASSERT_EQ(base_extents.size(), extents);
+  for (uint32_t i = 0; i < extents; ++i) {
+    EXPECT_EQ(dependent_extents[i].first, block_start + 3 * i);
+    EXPECT_EQ(dependent_extents[i].second, 2u * 2048);
+    EXPECT_EQ(base_extents[i].first, block_start + 3 * i + 2);
+    EXPECT_EQ(base_extents[i].second, 2048u);
+  }
+  // The block holds D0, B0, D1, B1, ...: the base clip's second sector of
+  // data follows the dependent clip's second extent.
+  const uint8_t* block = image.bytes.data() + (288 + block_start) * 2048;
+  EXPECT_EQ(block[2 * 2048], pattern_byte(1, 0));
+  EXPECT_EQ(block[5 * 2048], pattern_byte(1, 2048));
+  EXPECT_EQ(block[3 * 2048], pattern_byte(2, 2 * 2048));
 }
 
 }  // namespace
