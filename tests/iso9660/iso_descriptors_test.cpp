@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "engine/sector_fields.h"
 #include "iso9660/iso_records.h"
 #include "tests/iso9660/iso_test_nodes.h"
+#include "tests/iso9660/time_zone.h"
 
 namespace kestrel {
 namespace {
@@ -63,10 +63,7 @@ TEST(IsoDescriptors, VolumeIdentifierFromTheLabel) {
 }
 
 TEST(IsoDescriptors, PrimaryDescriptorFields) {
-  const char* old = std::getenv("TZ");
-  const std::string old_zone = old != nullptr ? old : "";
-  setenv("TZ", "XXX-1", 1);
-  tzset();
+  test::TimeZoneGuard zone("XXX-1");
 
   constexpr int64_t build_time = 1709644029;  // 2024-03-05 14:07:09 at UTC+1
   test::IsoTree tree(build_time);
@@ -118,10 +115,6 @@ TEST(IsoDescriptors, PrimaryDescriptorFields) {
   // Without an application name the field is all spaces.
   std::fill(std::begin(tree.writer.application_id), std::end(tree.writer.application_id), 0);
   EXPECT_EQ(field(descriptor(tree.writer), 574, 128), std::string(128, ' '));
-
-  if (old != nullptr) setenv("TZ", old_zone.c_str(), 1);
-  else unsetenv("TZ");
-  tzset();
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
 // ISO 9660 directory sizing and records, path tables and the limits of both.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "engine/sector_fields.h"
 #include "iso9660/iso_records.h"
 #include "tests/iso9660/iso_test_nodes.h"
+#include "tests/iso9660/time_zone.h"
 
 namespace kestrel {
 namespace {
@@ -57,23 +57,8 @@ std::vector<ReadRecord> read_records(const Bytes& extent, uint32_t data_length) 
 }
 
 class IsoDirectoryTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* old = std::getenv("TZ");
-    if (old != nullptr) old_zone_ = old;
-    had_zone_ = old != nullptr;
-    setenv("TZ", "UTC0", 1);
-    tzset();
-  }
-  void TearDown() override {
-    if (had_zone_) setenv("TZ", old_zone_.c_str(), 1);
-    else unsetenv("TZ");
-    tzset();
-  }
-
  private:
-  bool had_zone_ = false;
-  std::string old_zone_;
+  test::TimeZoneGuard zone_{"UTC0"};
 };
 
 // 'a.txt' (3000 bytes) and 'd' holding 'f.bin' (100 bytes), ISO 9660 only.
