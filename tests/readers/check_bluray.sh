@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Reader check: Blu-ray movie folders. A 2D folder becomes a plain UDF 2.50
+# image that libbluray opens; a stereoscopic (3D) folder gets its two views
+# interleaved, with one SSIF file per pair, and still reads back byte for
+# byte through libudfread, 7-Zip and libbluray. Folders whose navigation data
+# do not add up fall back to a plain image whose files all read back equal.
+#
+#   check_bluray.sh KESTREL_CLI
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+cli=${1:?usage: check_bluray.sh KESTREL_CLI}
+need_tool cc bd_info 7zz python3 udfinfo
+if [[ ! -f /usr/include/udfread/udfread.h ]]; then
+  echo "SKIP: libudfread-dev is not installed" >&2
+  exit 77
+fi
+source_dir=${KESTREL_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+scratch=$(make_scratch bluray_readers)
+dump=$scratch/udf_tree_dump
+cc -O2 -o "$dump" "$source_dir/tools/udf_tree_dump.c" -ludfread || fail "udf_tree_dump does not build"
+make_folder() { python3 "$source_dir/tools/make_bluray_folder.py" "$@"; }
+
+# build SOURCE IMAGE: the default layout, which must detect the Blu-ray folder.
+build() {
+  "$cli" -quiet -yes -output "$2" "$1" || fail "kestrel-cli failed on $1"
+  udfinfo "$2" 2>&1 | grep -qx "udfrev=2.50" || fail "$2 is not a UDF 2.50 image"
+}
+
+# Every source file, read back through libudfread and 7-Zip, equals its source.
+check_files() {
+  local source=$1 image=$2 out=$scratch/out
+  rm -rf -- "$out" "$out.7z"
+  "$dump" -x "$out" "$image" > /dev/null || fail "libudfread cannot read $image"
+  7zz x -y -o"$out.7z" "$image" > /dev/null || fail "7-Zip cannot extract $image"
+  (cd -- "$source" && find . -type f -printf '%P\n') | while read -r file; do
+    cmp -s -- "$source/$file" "$out/$file" || fail "libudfread: $file differs in $image"
+    cmp -s -- "$source/$file" "$out.7z/$file" || fail "7-Zip: $file differs in $image"
+  done
+}
+
+# The interleaved file of a pair holds the two clips' extents alternating,
+# starting with the dependent view: as a whole it is a permutation of their
+# sectors, and the first dependent extent comes first.
+check_interleaved() {
+  local out=$scratch/out ssif=$scratch/out/BDMV/STREAM/SSIF/00001.ssif
+  [[ -f "$ssif" ]] || fail "no SSIF/00001.ssif in the 3D image"
+  python3 - "$ssif" "$out/BDMV/STREAM/00001.m2ts" "$out/BDMV/STREAM/00002.m2ts" <<'PY' || fail "the SSIF file is not D0 B0 D1 B1 ..."
+import sys
+ssif, base, dependent = (open(p, 'rb').read() for p in sys.argv[1:])
+assert len(ssif) == len(base) + len(dependent), "size"
+sectors = lambda data: [data[i:i + 2048] for i in range(0, len(data), 2048)]
+assert sorted(sectors(ssif)) == sorted(sectors(base) + sectors(dependent)), "not the clips' sectors"
+assert ssif[:2048] == dependent[:2048], "does not start with the dependent view"
+PY
+}
+
+# 2D: a plain Blu-ray image that libbluray opens and lists.
+make_folder "$scratch/flat"
+build "$scratch/flat" "$scratch/flat.iso"
+info=$(bd_info "$scratch/flat.iso" 2>&1) || fail "bd_info cannot open the 2D image: $info"
+grep -q "BluRay detected     : yes" <<<"$info" || fail "bd_info sees no Blu-ray in the 2D image"
+check_files "$scratch/flat" "$scratch/flat.iso"
+7zz l "$scratch/flat.iso" | grep -q "SSIF" && fail "the 2D image has an SSIF folder"
+
+# 3D: interleaved, readable, and libbluray sees the 3D content.
+make_folder --stereo "$scratch/stereo"
+build "$scratch/stereo" "$scratch/stereo.iso"
+check_files "$scratch/stereo" "$scratch/stereo.iso"
+check_interleaved
+info=$(bd_info "$scratch/stereo.iso" 2>&1) || fail "bd_info cannot open the 3D image: $info"
+grep -q "3D content exists       : Yes" <<<"$info" || fail "bd_info sees no 3D content"
+
+# A source that already holds an SSIF folder (disc backups do): replaced.
+make_folder --stereo "$scratch/backup"
+mkdir -p "$scratch/backup/BDMV/STREAM/SSIF"
+printf 'stale' > "$scratch/backup/BDMV/STREAM/SSIF/00001.ssif"
+build "$scratch/backup" "$scratch/backup.iso"
+"$dump" -x "$scratch/out" "$scratch/backup.iso" > /dev/null
+check_interleaved
+
+# Navigation data that does not add up: plain images, every file intact.
+make_folder --stereo "$scratch/missing"
+rm "$scratch/missing/BDMV/CLIPINF/00002.clpi"
+make_folder --stereo "$scratch/grown"
+printf 'extra bytes' >> "$scratch/grown/BDMV/STREAM/00002.m2ts"
+for case in missing grown; do
+  build "$scratch/$case" "$scratch/$case.iso"
+  check_files "$scratch/$case" "$scratch/$case.iso"
+  7zz l "$scratch/$case.iso" | grep -q "SSIF" && fail "$case: a broken 3D folder still got interleaved"
+done
+
+rm -rf -- "$scratch"
+echo "1 passed, 0 failed"
