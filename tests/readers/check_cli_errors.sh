@@ -51,9 +51,9 @@ expect 1 "cannot be created" -- -quiet -output blocker/x.iso src
 # folder after the scan. A large file keeps the build busy long enough.
 # The victim sorts after the big file, so it is copied after it.
 printf 'victim' > src/sub/z.bin
-truncate -s 6G src/sub/big.bin
+truncate -s 1500M src/sub/big.bin
 ( "$cli" -quiet -fs udf102 -output vanish.iso src > out.txt 2> err.txt; echo $? > code.txt ) &
-sleep 0.3
+sleep 0.15
 rm -f src/sub/z.bin && mkdir src/sub/z.bin
 wait
 code=$(cat code.txt)
