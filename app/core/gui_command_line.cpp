@@ -41,8 +41,8 @@ std::optional<SourceRequest> parse_gui_arguments(const std::vector<std::wstring>
 
 std::vector<uint8_t> encode_forwarded_command_line(std::u16string_view current_directory,
                                                    std::u16string_view command_line) {
-  if (current_directory.size() > forwarded_directory_chars - 1)
-    current_directory = current_directory.substr(0, forwarded_directory_chars - 1);
+  // A cut directory would name another folder; such a block is not made.
+  if (current_directory.size() > forwarded_directory_chars - 1) return {};
   const size_t size = 2 * command_line.size() + 2 * forwarded_directory_chars;
   std::vector<uint8_t> block(size, 0);
   // UTF-16 in the byte order of the machine, as WM_COPYDATA carries it.

@@ -47,8 +47,8 @@ inline constexpr size_t forwarded_directory_chars = 261;
 // Windows can start a process with (32767 characters) plus the directory.
 inline constexpr size_t forwarded_block_limit = 2 * 32768 + 2 * forwarded_directory_chars;
 
-// Builds the block; the directory is cut at 260 characters like the
-// GetCurrentDirectoryW buffer it comes from would be.
+// Builds the block; empty when the directory is longer than 260 characters
+// (it would not fit the receiver's path buffer).
 std::vector<uint8_t> encode_forwarded_command_line(std::u16string_view current_directory,
                                                    std::u16string_view command_line);
 

@@ -81,6 +81,7 @@ TEST(ForwardedCommandLine, RoundTripWithTheDocumentedSize) {
   ASSERT_TRUE(decoded);
   EXPECT_EQ(decoded->current_directory, u"C:\\work");
   EXPECT_EQ(decoded->command_line, line);
+  EXPECT_TRUE(encode_forwarded_command_line(std::u16string(261, u'd'), line).empty());
 }
 
 TEST(ForwardedCommandLine, MalformedBlocksAreRefused) {
