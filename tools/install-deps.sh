@@ -2,7 +2,8 @@
 # Installs every Debian package that Kestrel needs to build and test:
 # the native tool chain and GoogleTest, clang with its sanitizer and fuzzer
 # run-times, the MinGW-w64 cross compilers and Wine for the Windows build,
-# and the independent readers that the tests use to read images back.
+# the independent readers that the tests use to read images back, and the
+# tools that author a small DVD-video title for them.
 #
 # Safe to run again: when every package is already installed, apt is not
 # touched at all, so repeated runs take a second.
@@ -19,6 +20,8 @@ packages=(
   7zip genisoimage xorriso udftools libudfread-dev libdvdread-dev lsdvd
   libbluray-bin libbluray-dev python3 python3-pycdlib libarchive-tools
   libcdio-utils
+  # Authoring of the short DVD-video title that the DVD reader check uses.
+  ffmpeg dvdauthor
 )
 
 missing=()
