@@ -14,7 +14,7 @@ set, the playlist's extension data carries the stereoscopic stream number
 tables (ID1 = 2, ID2 = 1) and the sub-path extension block (ID1 = 2,
 ID2 = 2) that pairs clip 00001 (base view) with 00002 (dependent view), and
 both clips' information carries extent start points (ID1 = 2, ID2 = 4) that
-cut each stream into three equal extents. --backup also writes the copies
+cut each stream into equal extents (three, or --extents N). --backup also writes the copies
 under BDMV/BACKUP that a disc carries.
 
 All numbers in the navigation files are big-endian. Standard library only.
@@ -282,13 +282,15 @@ def main(argv):
     parser.add_argument("--packets", type=int, default=1536,
                         help="source packets per stream, a multiple of 96 (default 1536)")
     parser.add_argument("--backup", action="store_true", help="also write the BDMV/BACKUP copies")
+    parser.add_argument("--extents", type=int, default=3,
+                        help="extents per stereoscopic stream (default 3); --packets must be a multiple of 32 times this")
     args = parser.parse_args(argv)
-    if args.packets <= 0 or args.packets % (3 * ALIGNED_UNIT_PACKETS) != 0:
-        parser.error("--packets must be a positive multiple of 96")
+    if args.extents <= 0 or args.packets <= 0 or args.packets % (args.extents * ALIGNED_UNIT_PACKETS) != 0:
+        parser.error("--packets must be a positive multiple of %d" % (args.extents * ALIGNED_UNIT_PACKETS))
 
     out_time = TITLE_SECONDS * TICKS_45KHZ
-    third = args.packets // 3
-    points = [0, third, 2 * third] if args.stereo else None
+    extent_packets = args.packets // args.extents
+    points = [i * extent_packets for i in range(args.extents)] if args.stereo else None
     folder = args.folder
     for sub in ("PLAYLIST", "CLIPINF", "STREAM", "AUXDATA", "BDJO", "JAR", "META"):
         os.makedirs(os.path.join(folder, "BDMV", sub), exist_ok=True)
