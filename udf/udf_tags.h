@@ -1,7 +1,7 @@
 // Building blocks shared by every UDF descriptor: the descriptor tag with its
 // CRC and checksum (ECMA-167 3/7.2), timestamps (ECMA-167 1/7.3), d-strings
-// (ECMA-167 1/7.2.12), entity identifiers (ECMA-167 1/7.4), the CS0 character
-// set specification (UDF 2.1.2), allocation descriptors (ECMA-167 4/14.14) and
+// (ECMA-167 1/7.2.12), entity identifiers (ECMA-167 1/7.4), the CS0 charspec
+// (UDF 2.1.2), allocation descriptors (ECMA-167 4/14.14) and
 // the file set descriptor with its terminator (ECMA-167 4/14.1, 3/10.9).
 #pragma once
 
