@@ -323,8 +323,14 @@ void set_painter(HWND window, Painter painter, bool attach) {
 }
 
 bool has_painter(HWND window, Painter painter) {
+  // GetWindowSubclass is missing from some import libraries of the common
+  // controls, so it is looked up by name.
+  using GetSubclass = BOOL(WINAPI*)(HWND, SUBCLASSPROC, UINT_PTR, DWORD_PTR*);
+  static const auto get_subclass = reinterpret_cast<GetSubclass>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"comctl32.dll"), "GetWindowSubclass")));
   DWORD_PTR data = 0;
-  return GetWindowSubclass(window, procedure_of(painter), theme_subclass_id, &data) != FALSE;
+  return get_subclass != nullptr &&
+         get_subclass(window, procedure_of(painter), theme_subclass_id, &data) != FALSE;
 }
 
 HBRUSH palette_brush(Colour colour) {
