@@ -92,7 +92,12 @@ bool is_shell_verb_registered() {
 
 void set_shell_verb(bool register_verb) {
   HKEY classes = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, classes_key, 0, classes_access, &classes) != ERROR_SUCCESS) return;
+  // Registering creates the user's class root if a fresh profile lacks it.
+  const LSTATUS opened =
+      register_verb ? RegCreateKeyExW(HKEY_CURRENT_USER, classes_key, 0, nullptr, 0, classes_access, nullptr,
+                                      &classes, nullptr)
+                    : RegOpenKeyExW(HKEY_CURRENT_USER, classes_key, 0, classes_access, &classes);
+  if (opened != ERROR_SUCCESS) return;
   if (register_verb) {
     const std::wstring quoted = L"\"" + module_path() + L"\"";
     HKEY verb = nullptr;
