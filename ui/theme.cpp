@@ -271,6 +271,14 @@ void init_dark_mode() {
   if (s.forced) s.supported = true;
 }
 
+void start_theme_from_settings() {
+  init_dark_mode();
+  if (!dark_mode_supported()) return;
+  const auto choice = static_cast<ThemeChoice>(app::read_setting_int(app::key_theme, 0));
+  set_theme_choice(choice);
+  set_app_dark(wants_dark(choice, choice == ThemeChoice::system && system_prefers_dark()));
+}
+
 bool dark_mode_supported() { return state().supported; }
 bool dark_mode_active() { return state().active; }
 bool apps_dark_effective() { return state().apps_dark; }

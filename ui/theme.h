@@ -17,6 +17,11 @@ namespace kestrel::ui {
 // runs as on a supporting system and the missing system calls are skipped.
 void init_dark_mode();
 
+// Start-up of the themes, before any window exists: init_dark_mode, then,
+// where dark mode is supported, the stored "Theme" (default 0) becomes the
+// theme choice and sets the application's mode.
+void start_theme_from_settings();
+
 // Flags of the theme machinery (all false until init_dark_mode and
 // set_app_dark have run).
 bool dark_mode_supported();  // the theme choice exists (options menu)
