@@ -99,8 +99,9 @@ bool arrange_dvd_folder(ScanState& state, const NativeString& folder_on_disk, So
 
 // The first directory directly in the source folder whose name is `wanted`:
 // exactly, or else without regard to case (a file system that ignores case
-// may hold "video_ts").
-bool find_dvd_folder(const ImageWriter& writer, std::u16string_view wanted, NativeString& on_disk) {
+// may hold "video_ts"). A source folder that cannot be listed fails the
+// build, rather than quietly building a DVD source as an ordinary one.
+bool find_dvd_folder(ImageWriter& writer, std::u16string_view wanted, NativeString& on_disk) {
   DirectoryFinder finder;
   FindEntry entry;
   bool found_other_case = false;
@@ -116,6 +117,7 @@ bool find_dvd_folder(const ImageWriter& writer, std::u16string_view wanted, Nati
       found_other_case = true;
     }
   }
+  if (finder.last_error() != 0) writer.fail(BuildError::source_list_failed, writer.source_folder, finder.last_error());
   return found_other_case;
 }
 
@@ -125,6 +127,7 @@ bool build_dvd_arrangement(ScanState& state) {
   for (const std::u16string_view folder_name : {dvd_audio_folder_name, dvd_video_folder_name}) {
     NativeString on_disk;
     const bool exists = find_dvd_folder(writer, folder_name, on_disk);
+    if (writer.failed()) return false;
     FindEntry times;
     times.is_directory = true;
     times.created = times.modified = times.accessed = writer.build_time;
@@ -319,6 +322,7 @@ bool scan_source(ImageWriter& writer) {
     NativeString on_disk;
     writer.dvd_video_mode = find_dvd_folder(writer, dvd_audio_folder_name, on_disk) ||
                             find_dvd_folder(writer, dvd_video_folder_name, on_disk);
+    if (writer.failed()) return false;
   }
   if (writer.dvd_video_mode && !build_dvd_arrangement(state)) return false;
   if (!scan_directory(state, writer.source_folder, *writer.root, 1)) return false;
