@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#ifdef KESTREL_FAULT_INJECTION
+#include "platform/fault_injection.h"
+#endif
 
 namespace kestrel {
 namespace {
@@ -52,6 +55,12 @@ FileHandle::~FileHandle() { close(); }
 
 bool FileHandle::open(const NativeString& path, unsigned mode) {
   close();
+#ifdef KESTREL_FAULT_INJECTION
+  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::open); fault.active) {
+    last_error_ = fault.error;
+    return false;
+  }
+#endif
   int flags = O_CLOEXEC;
   if ((mode & file_mode_read) && (mode & file_mode_write)) {
     flags |= O_RDWR;
@@ -84,6 +93,14 @@ bool FileHandle::open(const NativeString& path, unsigned mode) {
 
 size_t FileHandle::read(void* buffer, size_t count) {
   if (descriptor_ < 0 || count == 0) return 0;
+#ifdef KESTREL_FAULT_INJECTION
+  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::read); fault.active) {
+    const bool partial = fault.effect == fault_injection::FaultEffect::short_count;
+    const size_t moved = partial ? read(buffer, count / 2) : 0;
+    last_error_ = fault.error;
+    return moved;
+  }
+#endif
   auto* out = static_cast<uint8_t*>(buffer);
   size_t total = 0;
   while (total < count) {
@@ -101,6 +118,14 @@ size_t FileHandle::read(void* buffer, size_t count) {
 
 size_t FileHandle::write(const void* buffer, size_t count) {
   if (descriptor_ < 0 || count == 0) return 0;
+#ifdef KESTREL_FAULT_INJECTION
+  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::write); fault.active) {
+    const bool partial = fault.effect == fault_injection::FaultEffect::short_count;
+    const size_t moved = partial ? write(buffer, count / 2) : 0;
+    last_error_ = fault.error;
+    return moved;
+  }
+#endif
   const auto* in = static_cast<const uint8_t*>(buffer);
   size_t total = 0;
   while (total < count) {
@@ -142,6 +167,12 @@ bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry
   close();
   last_error_ = 0;
   if (directory.empty()) return false;
+#ifdef KESTREL_FAULT_INJECTION
+  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::list); fault.active) {
+    last_error_ = fault.error;
+    return false;
+  }
+#endif
   DIR* handle = opendir(directory.c_str());
   if (handle == nullptr) {
     last_error_ = errno;
