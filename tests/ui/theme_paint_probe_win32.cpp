@@ -24,6 +24,7 @@ constexpr int id_group = 102;
 constexpr int id_check = 103;
 constexpr int id_tagged = 104;
 constexpr int id_combo = 105;
+constexpr int id_tab = 106;
 constexpr COLORREF tagged_colour = RGB(200, 30, 40);  // the dialog's own answer
 
 int failures = 0;
@@ -65,6 +66,13 @@ INT_PTR CALLBACK probe_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPA
       SetWindowLongPtrW(tagged, GWLP_USERDATA, kestrel::ui::NoThemeTag);
       HWND combo = child(dialog, L"ComboBox", L"", CBS_DROPDOWN | WS_VSCROLL, 240, 60, 80, 100, id_combo);
       SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"UDF 2.50"));
+      HWND tab = child(dialog, L"SysTabControl32", L"", 0, 240, 100, 100, 50, id_tab);
+      TCITEMW item{};
+      item.mask = TCIF_TEXT;
+      item.pszText = const_cast<wchar_t*>(L"One");
+      TabCtrl_InsertItem(tab, 0, &item);
+      item.pszText = const_cast<wchar_t*>(L"Two");
+      TabCtrl_InsertItem(tab, 1, &item);
       kestrel::ui::theme_window_tree(dialog);
       return TRUE;
     }
@@ -143,6 +151,15 @@ void check_dark(HWND dialog) {
   expect(seen == DarkPalette::border, "group-box frame is the border colour", seen);
   seen = pixel(GetDlgItem(dialog, id_tagged), 10, 10);
   expect(seen == tagged_colour, "control tagged 76 keeps its dialog's own colour", seen);
+  HWND tab = GetDlgItem(dialog, id_tab);
+  RECT second;
+  TabCtrl_GetItemRect(tab, 1, &second);
+  seen = pixel(tab, second.left + 3, second.bottom - 3);
+  expect(seen == DarkPalette::background, "inactive tab is 0x202020", seen);
+  RECT tab_client;
+  GetClientRect(tab, &tab_client);
+  seen = pixel(tab, tab_client.right / 2, tab_client.bottom - 5);
+  expect(seen == DarkPalette::control_background, "tab page area is 0x2B2B2B", seen);
   expect_flag(kestrel::ui::has_painter(dialog, Painter::dialog_colours), "dialog colour handler attached");
   expect_flag(kestrel::ui::has_painter(bar, Painter::progress), "progress painter attached");
   expect_flag(kestrel::ui::has_painter(group, Painter::group_box), "group-box painter attached");
@@ -162,6 +179,7 @@ void check_light(HWND dialog) {
   expect_flag(!kestrel::ui::has_painter(group, Painter::group_box), "group-box painter removed");
   expect_flag(!kestrel::ui::has_painter(GetDlgItem(dialog, id_combo), Painter::combo_colours),
               "combo colour handler removed");
+  expect_flag(!kestrel::ui::has_painter(GetDlgItem(dialog, id_tab), Painter::tab), "tab painter removed");
   COLORREF seen = pixel(dialog, 5, 5);
   expect(seen == GetSysColor(COLOR_BTNFACE), "dialog background is the system's again", seen);
   HWND edit = GetDlgItem(dialog, id_edit);
@@ -177,7 +195,7 @@ void check_light(HWND dialog) {
 }  // namespace
 
 int wmain() {
-  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
   InitCommonControlsEx(&controls);
   kestrel::ui::init_dark_mode();
   if (!kestrel::ui::dark_mode_supported()) {
