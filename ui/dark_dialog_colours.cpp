@@ -1,48 +1,15 @@
 #include "ui/dark_dialog_colours.h"
 
-#include <uxtheme.h>
-#include <vssym32.h>
-
 #include <cwchar>
 
 #include "ui/core/theme_rules.h"
 #include "ui/dark_painters.h"
+#include "ui/dpi.h"
 #include "ui/theme.h"
 
 namespace kestrel::ui {
 
 namespace {
-
-// ---- DPI of a window and the size of a check-box glyph ----------------------
-// (Stand-ins with the program's DPI rules until the shared DPI helpers land.)
-
-int dpi_of(HWND window) {
-  using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-  static const auto get_dpi_for_window = reinterpret_cast<GetDpiForWindowFunction>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-  if (window == nullptr) window = GetDesktopWindow();
-  if (get_dpi_for_window != nullptr) return static_cast<int>(get_dpi_for_window(window));
-  HDC dc = GetDC(window);
-  if (dc == nullptr) return 96;
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
-  ReleaseDC(window, dc);
-  return dpi;
-}
-
-int glyph_width(HWND button, int part) {
-  if (IsAppThemed()) {
-    HTHEME theme = OpenThemeData(button, L"BUTTON");
-    if (theme != nullptr) {
-      HDC screen = GetDC(nullptr);
-      SIZE size{};
-      const HRESULT result = GetThemePartSize(theme, screen, part, 1, nullptr, TS_DRAW, &size);
-      ReleaseDC(nullptr, screen);
-      CloseThemeData(theme);
-      if (SUCCEEDED(result)) return size.cx;
-    }
-  }
-  return MulDiv(13, dpi_of(button), 96);
-}
 
 // ---- Class of the control that sent a notification ------------------------
 
@@ -55,9 +22,9 @@ bool has_class(HWND window, const wchar_t* name) {
 
 void draw_check_text(const NMCUSTOMDRAW& draw, std::uint32_t type) {
   HWND button = draw.hdr.hwndFrom;
-  constexpr int part_radio = 2;   // BP_RADIOBUTTON
-  constexpr int part_check = 3;   // BP_CHECKBOX
-  const int glyph = glyph_width(button, type == button_auto_radio ? part_radio : part_check);
+  const int glyph =
+      check_glyph_size(button, type == button_auto_radio ? glyph_part_radio : glyph_part_check).cx;
+  const auto dpi = static_cast<int>(window_dpi(button));
   wchar_t text[512] = {};
   GetWindowTextW(button, text, 512);
 
@@ -68,10 +35,10 @@ void draw_check_text(const NMCUSTOMDRAW& draw, std::uint32_t type) {
   UINT format = DT_LEFT | DT_TOP;
   if ((draw.uItemState & CDIS_SHOWKEYBOARDCUES) == 0) format |= DT_HIDEPREFIX;
   const Rect item{draw.rc.left, draw.rc.top, draw.rc.right, draw.rc.bottom};
-  const Rect unshifted = check_text_rect(item, glyph, dpi_of(button), item.height());
+  const Rect unshifted = check_text_rect(item, glyph, dpi, item.height());
   RECT measured{unshifted.left, unshifted.top, unshifted.right, unshifted.bottom};
   DrawTextW(dc, text, -1, &measured, format | DT_CALCRECT);
-  const Rect placed = check_text_rect(item, glyph, dpi_of(button), measured.bottom - measured.top);
+  const Rect placed = check_text_rect(item, glyph, dpi, measured.bottom - measured.top);
   RECT target{placed.left, placed.top, placed.right, placed.bottom};
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, check_text_colour(dark_mode_active(), IsWindowEnabled(button) == FALSE,

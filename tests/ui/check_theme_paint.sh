@@ -29,7 +29,7 @@ x86_64-w64-mingw32-g++ -std=c++20 -O1 -municode -static \
   -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion -Werror \
   -I"$repo" \
   "$repo/tests/ui/theme_paint_probe_win32.cpp" \
-  "$repo/ui/theme.cpp" "$repo/ui/dark_painters.cpp" "$repo/ui/dark_dialog_colours.cpp" \
+  "$repo/ui/theme.cpp" "$repo/ui/dark_painters.cpp" "$repo/ui/dark_dialog_colours.cpp" "$repo/ui/dpi.cpp" \
   "$repo"/ui/core/*.cpp "$repo/app/settings.cpp" "$repo"/app/core/*.cpp \
   "$work/probe_rc.o" \
   -lcomctl32 -luxtheme -lgdi32 -luser32 -ladvapi32 -lshell32 -lole32 -lshlwapi \
