@@ -97,6 +97,7 @@ void run_build(BuildJob& job) {
   writer.udf_revision = choice.udf_revision;
   writer.source_folder = job.source_folder;
   writer.output_path = canonical_path(job.output_path);
+  writer.cancel_requested = &job.cancel_requested;
   if (job.fs_code == fs_code_bluray) {
     // A stereoscopic movie folder gets its two views interleaved; any other
     // Blu-ray folder is built as a plain UDF 2.50 image.

@@ -4,6 +4,7 @@
 // emit_sectors, emit_zero_sectors), strictly front to back.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -59,6 +60,11 @@ class ImageWriter {
   int64_t build_time = 0;
   uint8_t build_timestamp[12] = {};    // UDF timestamp of build_time
   std::unique_ptr<StereoPairList> stereo_pairs;  // only after a successful analysis
+  // The build job's cancel flag, when there is a job: the scan looks at it
+  // before each entry, so that a cancel during a long scan ends the build at
+  // once instead of after the scan (the write sees it through the hook).
+  const std::atomic<bool>* cancel_requested = nullptr;
+  bool cancel_seen() const { return cancel_requested != nullptr && cancel_requested->load(std::memory_order_relaxed); }
 
   // The source tree, filled by the scan.
   NativeString source_folder;  // canonical, ending in a separator

@@ -169,6 +169,10 @@ bool scan_directory(ScanState& state, const NativeString& path, SourceNode& dire
     return false;
   }
   for (; found; found = finder.find_next(entry)) {
+    if (writer.cancel_seen()) {
+      writer.fail(BuildError::cancelled);
+      return false;
+    }
     if (entry.is_directory && is_dot_entry(entry.name)) continue;
     if (entry.broken_link) {
       writer.warn(BuildWarning::broken_link_skipped, path + entry.name);
