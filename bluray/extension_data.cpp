@@ -143,7 +143,7 @@ size_t read_extension_data(const uint8_t* bytes, size_t count, ExtensionData& da
     data.entries.push_back(entry);
   }
 
-  size_t cursor = entry_table_offset + entry_count * entry_bytes;
+  size_t cursor = entry_table_offset + static_cast<size_t>(entry_count * entry_bytes);
   for (const ExtensionEntry& entry : data.entries) {
     uint64_t advance = 0;
     if (!read_block(entry, reader.from(cursor), data, advance) || advance > count - cursor) break;

@@ -3,7 +3,12 @@
 namespace kestrel::cli {
 namespace {
 
-std::string quoted(const NativeString& path) { return "\"" + display_text(path) + "\""; }
+std::string quoted(const NativeString& path) {
+  std::string text(1, '"');
+  text += display_text(path);
+  text += '"';
+  return text;
+}
 
 std::string because(const BuildErrorInfo& error) {
   return error.system_error != 0 ? ": " + describe_system_error(error.system_error) : std::string();
