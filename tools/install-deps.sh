@@ -16,6 +16,9 @@ packages=(
   clang libclang-rt-14-dev
   # Windows cross build, tested under Wine.
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
+  # The Windows program's window tests: a virtual X server, screenshots and
+  # pixel checks.
+  xvfb xauth imagemagick x11-apps
   # Independent readers and writers used as test peers.
   7zip genisoimage xorriso udftools libudfread-dev libdvdread-dev lsdvd
   libbluray-bin libbluray-dev python3 python3-pycdlib libarchive-tools

@@ -117,6 +117,19 @@ elif [[ -f "$repo/tools/test-windows.sh" ]]; then
     exit 1
   fi
   step_done
+  step "2/3 Windows program under Wine on a virtual screen"
+  # The window tests reuse the cross build of the step before.
+  if ! bash "$repo/tools/test-gui.sh" "$repo/build-windows"; then
+    echo "run-tests: the Windows program's window tests failed" >&2
+    exit 1
+  fi
+  theme_status=0
+  bash "$repo/tests/ui/check_theme_paint.sh" "$repo/build-windows/theme-paint" || theme_status=$?
+  if [[ $theme_status -ne 0 && $theme_status -ne 77 ]]; then
+    echo "run-tests: the dark-mode paint check failed" >&2
+    exit 1
+  fi
+  step_done
 else
   echo "run-tests: tools/test-windows.sh not present, Windows step skipped"
 fi
