@@ -6,7 +6,8 @@
 #
 # The build folder defaults to $KESTREL_WINDOWS_BUILD or <repo>/build-windows.
 # Needs: g++-mingw-w64-x86-64-posix, wine64, googletest, cmake.
-# Exits non-zero when the build or any test fails.
+# Exits non-zero when the build or any test fails. Set KESTREL_NATIVE_CLI to
+# a Linux kestrel-cli to also compare the images both programs build.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -42,5 +43,32 @@ wine_server="$(find_wine_tool wineserver64 wineserver)" || wine_server=""
 
 status=0
 (cd "$build" && ctest --output-on-failure --timeout 600) || status=$?
+
+# With KESTREL_NATIVE_CLI naming a Linux kestrel-cli, the Windows program
+# (scanning through the Win32 layer) must build the same bytes for each
+# file system from the same small tree at a fixed time and zone.
+if [ -n "${KESTREL_NATIVE_CLI:-}" ]; then
+  compare="$build/compare"
+  rm -rf "$compare" && mkdir -p "$compare/source/Folder/Deeper"
+  printf 'small text\n' >"$compare/source/readme.txt"
+  head -c 300000 /dev/urandom >"$compare/source/Folder/data.bin"
+  printf 'x' >"$compare/source/Folder/Deeper/Mixed Case Name.txt"
+  # Reading a file or folder moves its access time unless that lies ahead
+  # of its change time, so access times are set a day ahead: both programs
+  # then see the same times.
+  find "$compare/source" -exec touch -a -d "@$(( $(date +%s) + 86400 ))" {} +
+  for fs in iso9660 bridge udf102 udf250; do
+    SOURCE_DATE_EPOCH=1600000000 TZ=UTC0 "$wine_loader" "$build/kestrel-cli.exe" -quiet -yes \
+      -fs "$fs" -output "Z:$compare/windows-$fs.iso" "Z:$compare/source" || status=1
+    SOURCE_DATE_EPOCH=1600000000 TZ=UTC0 "$KESTREL_NATIVE_CLI" -quiet -yes \
+      -fs "$fs" -output "$compare/linux-$fs.iso" "$compare/source" || status=1
+    if cmp -s "$compare/windows-$fs.iso" "$compare/linux-$fs.iso"; then
+      echo "test-windows: $fs image identical to the Linux build"
+    else
+      echo "test-windows: $fs image differs from the Linux build" >&2
+      status=1
+    fi
+  done
+fi
 [ -n "$wine_server" ] && "$wine_server" -k 2>/dev/null || true
 exit "$status"
