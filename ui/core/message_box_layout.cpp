@@ -21,16 +21,6 @@ constexpr int check_row_from_bottom = 41;
 constexpr int band_bottom_gap = 26;        // the band ends this far above the bottom
 constexpr int check_box_glyph_extra = 16;  // check glyph and gap, in pixels
 constexpr int caption_padding_units = 10;  // around a caption sized to its text
-constexpr int dpi_standard = 96;
-
-// MulDiv: a * b / c rounded to the nearest whole number.
-int mul_div(int a, int b, int c) {
-  if (c == 0) return -1;
-  const long long product = static_cast<long long>(a) * b;
-  const long long half = (c > 0 ? c : -c) / 2;
-  const long long rounded = product >= 0 ? (product + half) / c : (product - half) / c;
-  return static_cast<int>(rounded);
-}
 
 // Pixels to dialog units, rounded up.
 int x_pixels_to_units(int pixels, int b) { return (pixels * 4 + b - 1) / b; }
@@ -186,12 +176,11 @@ MessageBoxLayout layout_message_box(const MessageBoxContent& content, const Mess
   layout.x = (work.left + (work_width - framed_width) / 2) * 4 / b;
   layout.y = (work.top + (work.height() - framed_height) / 2) * 8 / c;
 
+  // The band is painted in the box's own client pixels, which are the pixels
+  // measured here at any DPI (the program is system-DPI aware), so it is not
+  // scaled again.
   layout.band_width_px = client_width;
   layout.band_height_px = y_units_to_pixels(layout.height - band_bottom_gap, c);
-  if (metrics.owner_dpi != dpi_standard && metrics.owner_dpi != 0) {
-    layout.band_width_px = mul_div(layout.band_width_px, dpi_standard, metrics.owner_dpi);
-    layout.band_height_px = mul_div(layout.band_height_px, dpi_standard, metrics.owner_dpi);
-  }
   return layout;
 }
 

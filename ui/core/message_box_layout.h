@@ -108,7 +108,6 @@ struct MessageBoxMetrics {
   int icon_height = 0;          // SM_CYICON
   int caption_button_width = 0; // SM_CXSIZE
   Rectangle work_area;          // of the owner's monitor
-  int owner_dpi = 96;           // window_dpi of the owner; 0 when unknown
 };
 
 struct MessageBoxMeasure {
