@@ -247,7 +247,10 @@ bool create_directories(const NativeString& path, SystemError* error) {
     if (error != nullptr) *error = errno;
     return false;
   }
-  return is_directory(path);
+  if (is_directory(path)) return true;
+  // Something that is not a folder stands in the way.
+  if (error != nullptr) *error = ENOTDIR;
+  return false;
 }
 
 bool remove_file(const NativeString& path) { return ::unlink(path.c_str()) == 0; }
