@@ -19,6 +19,19 @@ source_dir=${KESTREL_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && 
 scratch=$(make_scratch bluray_readers)
 dump=$scratch/udf_tree_dump
 cc -O2 -o "$dump" "$source_dir/tools/udf_tree_dump.c" -ludfread || fail "udf_tree_dump does not build"
+navigation=$scratch/bluray_nav_check
+if [[ -f /usr/include/libbluray/bluray.h ]]; then
+  cc -O2 -o "$navigation" "$source_dir/tools/bluray_nav_check.c" -lbluray || fail "bluray_nav_check does not build"
+else
+  navigation=""
+  echo "note: libbluray-dev is missing; the navigation check through libbluray's API is left out" >&2
+fi
+# libbluray's API: disc information, every title's clips and the first
+# stream bytes, read from the image as a player would.
+check_navigation() {
+  [[ -z "$navigation" ]] && return 0
+  "$navigation" "$@" > /dev/null || fail "libbluray cannot read the navigation data of $1"
+}
 make_folder() { python3 "$source_dir/tools/make_bluray_folder.py" "$@"; }
 
 # build SOURCE IMAGE: the default layout, which must detect the Blu-ray folder.
@@ -67,6 +80,7 @@ build "$scratch/flat" "$scratch/flat.iso"
 info=$(bd_info "$scratch/flat.iso" 2>&1) || fail "bd_info cannot open the 2D image: $info"
 grep -q "BluRay detected     : yes" <<<"$info" || fail "bd_info sees no Blu-ray in the 2D image"
 check_files "$scratch/flat" "$scratch/flat.iso"
+check_navigation "$scratch/flat.iso"
 7zz l "$scratch/flat.iso" | grep -q "SSIF" && fail "the 2D image has an SSIF folder"
 
 # 3D: interleaved, readable, and libbluray sees the 3D content.
@@ -76,11 +90,13 @@ check_files "$scratch/stereo" "$scratch/stereo.iso"
 check_interleaved
 info=$(bd_info "$scratch/stereo.iso" 2>&1) || fail "bd_info cannot open the 3D image: $info"
 grep -q "3D content exists       : Yes" <<<"$info" || fail "bd_info sees no 3D content"
+check_navigation "$scratch/stereo.iso" --expect-3d
 
 # 130 extents a clip: the entries continue in allocation extent blocks.
 make_folder --stereo --extents 130 --packets $((130 * 32)) "$scratch/many"
 build "$scratch/many" "$scratch/many.iso"
 check_files "$scratch/many" "$scratch/many.iso" no-7zip
+check_navigation "$scratch/many.iso" --expect-3d
 check_interleaved
 
 # A source that already holds an SSIF folder (disc backups do): replaced.
