@@ -2,8 +2,11 @@
 # The project's test command.
 #
 #   1. Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer
-#      in build-asan and runs the whole ctest suite (unit tests and the
-#      reader checks that read images back with independent tools).
+#      and the file-layer fault injection in build-asan and runs the whole
+#      ctest suite (unit tests, the reader checks that read images back with
+#      independent tools, and the robustness label); then builds the tests
+#      with ThreadSanitizer in build-tsan and runs the threaded build and
+#      cancel tests (tools/run-tsan.sh).
 #   2. Cross-builds for Windows and runs the unit tests under Wine
 #      (tools/test-windows.sh), when that script is present.
 #   3. Runs each fuzz target for a short while, when tests/fuzz has targets
@@ -14,6 +17,7 @@
 #
 # Environment:
 #   KESTREL_JOBS           parallel build and test jobs (default 2)
+#   KESTREL_SKIP_TSAN=1    skip the ThreadSanitizer run of step 1
 #   KESTREL_SKIP_WINDOWS=1 skip step 2
 #   KESTREL_SKIP_FUZZ=1    skip step 3
 #   KESTREL_FUZZ_SECONDS   seconds per fuzz target (default 20, at most 30)
@@ -84,7 +88,7 @@ summarise_ctest() {
 # --- 1. Sanitizer build and the full test suite -----------------------------
 step "1/3 sanitizer build (build-asan)"
 cmake -S "$repo" -B "$repo/build-asan" "${generator[@]}" \
-  -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON -DKESTREL_BUILD_TESTS=ON
+  -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON -DKESTREL_BUILD_TESTS=ON -DKESTREL_FAULT_INJECTION=ON
 cmake --build "$repo/build-asan" -j "$jobs"
 step_done
 
@@ -105,6 +109,18 @@ fi
 if grep -q 'No tests were found' "$ctest_log"; then
   echo "run-tests: ctest found no tests" >&2
   exit 1
+fi
+
+# --- ThreadSanitizer run of the threaded build and cancel tests -------------
+if [[ "${KESTREL_SKIP_TSAN:-0}" == 1 ]]; then
+  echo "run-tests: ThreadSanitizer run skipped (KESTREL_SKIP_TSAN=1)"
+else
+  step "1/3 ThreadSanitizer: threaded build and cancel tests (build-tsan)"
+  if ! bash "$repo/tools/run-tsan.sh"; then
+    echo "run-tests: ThreadSanitizer run failed" >&2
+    exit 1
+  fi
+  step_done
 fi
 
 # --- 2. Windows cross build under Wine ---------------------------------------
