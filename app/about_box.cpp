@@ -16,6 +16,8 @@ namespace kestrel::app {
 namespace {
 
 constexpr LONG bold_weight = 700;  // FW_BOLD
+// The icon's cell in dialog units; the icon is centred in it.
+constexpr RECT icon_cell = {9, 6, 9 + 21, 6 + 20};
 
 #ifdef _WIN64
 constexpr const wchar_t* version_line = L"Kestrel 1.5 (x64) ";
@@ -50,6 +52,12 @@ void on_init(HWND box) {
   const auto icon = static_cast<HICON>(LoadImageW(app_instance(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 0, 0,
                                                   LR_DEFAULTSIZE | LR_SHARED));
   if (icon != nullptr) SendDlgItemMessageW(box, IDC_ABOUT_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+  // A centred icon control keeps its own size, and resource compilers leave
+  // the size of an ICON statement out (0 x 0), so the cell is set here.
+  RECT cell = icon_cell;
+  MapDialogRect(box, &cell);
+  SetWindowPos(GetDlgItem(box, IDC_ABOUT_ICON), nullptr, cell.left, cell.top, cell.right - cell.left,
+               cell.bottom - cell.top, SWP_NOZORDER | SWP_NOACTIVATE);
   ui::theme_window_tree(box);
 }
 

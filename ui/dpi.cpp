@@ -127,11 +127,14 @@ HFONT message_font() {
   }
   const auto dpi_for_system = user32_entry<GetDpiForSystemFunction>("GetDpiForSystem");
   if (dpi_for_system != nullptr) {
-    const auto dpi = static_cast<LONG>(dpi_for_system());
-    // Integer division truncates toward zero, also for the negative heights
-    // that ask for a character height rather than a cell height.
-    metrics.lfMessageFont.lfHeight = (dpi * metrics.lfMessageFont.lfHeight + 48) / 96;
-    metrics.lfMessageFont.lfWidth = (dpi * metrics.lfMessageFont.lfWidth + 48) / 96;
+    // Rounded to the nearest pixel in both directions: adding half of 96 and
+    // truncating would turn the usual negative height (a character height,
+    // e.g. -11) into -10 even at 96 DPI, and text measured in that smaller
+    // font would be clipped in the box, whose dialog font is the unchanged
+    // message font.
+    const auto dpi = static_cast<int>(dpi_for_system());
+    metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, standard_dpi);
+    metrics.lfMessageFont.lfWidth = MulDiv(metrics.lfMessageFont.lfWidth, dpi, standard_dpi);
   }
   return CreateFontIndirectW(&metrics.lfMessageFont);
 }

@@ -40,7 +40,7 @@ const LanguageEntry english = {
         L"ISO files (*.iso)\0*.iso\0\0"sv,                     // 27
         // 28: the about text. The English box has no translator; the line
         // "Translator: null" is cut off when the box opens.
-        L"Kestrel turns a folder into an ISO 9660, UDF 1.02 or UDF 2.50 disc image, "
+        L"Kestrel turns a folder into an ISO 9660 or UDF disc image,\n"
         L"DVD-Video and Blu-ray movie folders (3D too) included.\n"
         L"It is free software and comes without any warranty.\n"
         L"Translator: null"sv,
