@@ -90,6 +90,26 @@ TEST_F(LanguageTableTest, EveryTranslationFillsItsSlotsAndKeepsTheLayoutNames) {
   }
 }
 
+TEST_F(LanguageTableTest, TranslationsTakeTheSamePlaceholdersAsEnglish) {
+  // A translation that dropped or added a "%s" would lose the path or show
+  // the placeholder itself.
+  for (int row = 1; row < language_count; ++row) {
+    for (int slot = 0; slot < slot_count; ++slot) {
+      const std::wstring_view own = language_row(row).texts[static_cast<size_t>(slot)];
+      if (own.empty()) continue;
+      EXPECT_EQ(count_of(own, L"%s"), count_of(language_text_of(english_row, slot), L"%s"))
+          << "row " << row << " slot " << slot;
+      EXPECT_EQ(count_of(own, L"%"), count_of(own, L"%s")) << "row " << row << " slot " << slot;
+    }
+  }
+  // Rows that translate the build results translate all of them.
+  for (const int row : {7, 8, 4, 11, 12, 14, 15, 17}) {
+    for (int slot = slot_build_failed; slot < slot_count; ++slot) {
+      EXPECT_FALSE(language_row(row).texts[static_cast<size_t>(slot)].empty()) << "row " << row << " slot " << slot;
+    }
+  }
+}
+
 TEST_F(LanguageTableTest, TellingTextsOfGermanAndChinese) {
   EXPECT_EQ(language_text_of(8, slot_menu_language), L"&Sprache (Language)"sv);
   EXPECT_EQ(language_text_of(8, slot_menu_about), L"&Über Kestrel ..."sv);
@@ -98,9 +118,9 @@ TEST_F(LanguageTableTest, TellingTextsOfGermanAndChinese) {
 }
 
 TEST_F(LanguageTableTest, EmptySlotsShowEnglish) {
-  // Italian carries no texts for failed builds; German does.
-  set_current_language(11);
-  EXPECT_EQ(language_text(slot_source_caption), L"Origine:"sv);
+  // Indonesian carries no texts for failed builds; German does.
+  set_current_language(10);
+  EXPECT_EQ(language_text(slot_source_caption), L"Sumber:"sv);
   EXPECT_EQ(language_text(slot_build_failed), L"The image could not be built."sv);
   EXPECT_EQ(language_text(slot_layout_first), L"ISO9660"sv);
   set_current_language(8);
