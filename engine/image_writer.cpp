@@ -39,7 +39,7 @@ uint8_t* ImageWriter::get_sector_buffer(uint32_t count) {
   if (count == 0) count = 1;
   if (count > buffer_sectors_) {
     const uint32_t capacity = count < initial_buffer_sectors ? initial_buffer_sectors : count;
-    buffer_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(capacity) * sector_bytes]);
+    buffer_ = allocate_page_aligned(static_cast<size_t>(capacity) * sector_bytes);
     if (!buffer_) {
       buffer_sectors_ = 0;
       fail(BuildError::out_of_memory);
@@ -47,8 +47,9 @@ uint8_t* ImageWriter::get_sector_buffer(uint32_t count) {
     }
     buffer_sectors_ = capacity;
   }
-  std::memset(buffer_.get(), 0, static_cast<size_t>(count) * sector_bytes);
-  return buffer_.get();
+  uint8_t* buffer = page_aligned(buffer_.get());
+  std::memset(buffer, 0, static_cast<size_t>(count) * sector_bytes);
+  return buffer;
 }
 
 bool ImageWriter::emit_raw(const uint8_t* buffer, uint64_t count) {

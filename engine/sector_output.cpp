@@ -6,11 +6,13 @@
 namespace kestrel {
 
 FileSectorOutput::FileSectorOutput(FileHandle& file)
-    : file_(file), buffer_(new (std::nothrow) uint8_t[buffer_bytes]) {}
+    : file_(file), storage_(allocate_page_aligned(buffer_bytes)) {
+  if (storage_) buffer_ = page_aligned(storage_.get());
+}
 
 bool FileSectorOutput::flush() {
   if (used_ == 0) return !failed_;
-  const size_t written = file_.write(buffer_.get(), used_);
+  const size_t written = file_.write(buffer_, used_);
   if (written != used_) {
     failed_ = true;
     error_ = file_.last_error();
@@ -21,7 +23,7 @@ bool FileSectorOutput::flush() {
 
 bool FileSectorOutput::write(const uint8_t* data, size_t count) {
   if (failed_) return false;
-  if (!buffer_) {
+  if (buffer_ == nullptr) {
     // Without a coalescing buffer every batch is one write call.
     if (file_.write(data, count) != count) {
       failed_ = true;
@@ -40,7 +42,7 @@ bool FileSectorOutput::write(const uint8_t* data, size_t count) {
     return !failed_;
   }
   if (count > buffer_bytes - used_ && !flush()) return false;
-  std::memcpy(buffer_.get() + used_, data, count);
+  std::memcpy(buffer_ + used_, data, count);
   used_ += count;
   return true;
 }

@@ -36,6 +36,12 @@ class FileHandle {
   FileHandle& operator=(const FileHandle&) = delete;
 
   bool open(const NativeString& path, unsigned mode);
+  // Opens a regular file to read its contents once, front to back, with as
+  // few system calls as the platform allows; fails like open() for anything
+  // else. `size_now` receives the file's size at the moment of opening, so
+  // that a copy can tell whether the file has grown since it was listed.
+  // Large files are announced to the system as read sequentially.
+  bool open_to_copy(const NativeString& path, uint64_t& size_now);
   // Reads until `count` bytes are read, the end of the file is reached or a
   // call fails; returns the bytes read. `last_error()` tells a failure from
   // the end of the file.
