@@ -1,0 +1,80 @@
+// File contents are read ahead and packed into 1 MiB batches: one progress
+// report per batch, rising to exactly the image size, and a cancel that takes
+// effect at the batch where it was asked for.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "engine_fixture.h"
+
+namespace kestrel::test {
+namespace {
+
+constexpr uint32_t files = 1500;
+constexpr uint64_t file_bytes = 3000;  // two sectors each
+constexpr uint32_t batch_sectors = 512;
+
+struct Reports {
+  std::vector<uint32_t> done;
+  uint32_t total = 0;
+  size_t stop_at = 0;  // report number that cancels; 0 never
+};
+
+bool record(uint32_t done, uint32_t total, void* context) {
+  auto& reports = *static_cast<Reports*>(context);
+  reports.done.push_back(done);
+  reports.total = total;
+  return reports.stop_at == 0 || reports.done.size() < reports.stop_at;
+}
+
+class ContentBatches : public ::testing::TestWithParam<FsSetting> {
+ protected:
+  void SetUp() override {
+    for (uint32_t i = 0; i < files; ++i) source.file("many/f" + std::to_string(i) + ".bin", file_bytes, i + 1);
+  }
+  ScratchFolder source{"batches"};
+  ScratchFolder output{"batches-out"};
+};
+
+TEST_P(ContentBatches, SmallFilesShareBatchesAndProgressEndsAtTheImageSize) {
+  auto writer = scanned_writer(source, GetParam());
+  ASSERT_NE(writer->lay_out(), 0u);
+  Reports reports;
+  ASSERT_TRUE(writer->write_image(output.at("a.iso"), record, &reports));
+  ASSERT_FALSE(reports.done.empty());
+  EXPECT_EQ(reports.done.back(), writer->image_sectors);
+  EXPECT_EQ(reports.total, writer->image_sectors);
+  for (size_t i = 1; i < reports.done.size(); ++i) EXPECT_LT(reports.done[i - 1], reports.done[i]);
+  // 3,000 data sectors come as six batches, not as 1,500 writes.
+  const uint64_t first_data = writer->file_data_sector_start();
+  const uint64_t data_end = first_data + writer->data_sectors;
+  size_t content_reports = 0;
+  for (uint32_t done : reports.done) content_reports += done > first_data && done <= data_end;
+  EXPECT_LE(content_reports, (writer->data_sectors + batch_sectors - 1) / batch_sectors + 1);
+  EXPECT_EQ(writer->content_bytes_copied, files * file_bytes);
+}
+
+TEST_P(ContentBatches, CancelInTheContentsStopsAtThatBatch) {
+  auto writer = scanned_writer(source, GetParam());
+  ASSERT_NE(writer->lay_out(), 0u);
+  // Count the reports up to the first one inside the file data, then cancel there.
+  Reports dry_run;
+  ASSERT_TRUE(writer->write_image(output.at("b.iso"), record, &dry_run));
+  size_t first_content = 0;
+  while (dry_run.done[first_content] <= writer->file_data_sector_start()) ++first_content;
+
+  auto cancelled = scanned_writer(source, GetParam());
+  ASSERT_NE(cancelled->lay_out(), 0u);
+  Reports reports;
+  reports.stop_at = first_content + 1;
+  EXPECT_FALSE(cancelled->write_image(output.at("c.iso"), record, &reports));
+  EXPECT_EQ(cancelled->error.error, BuildError::cancelled);
+  EXPECT_EQ(reports.done.size(), first_content + 1);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(output.at("c.iso"))));
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, ContentBatches, ::testing::ValuesIn(all_fs_settings), fs_setting_name);
+
+}  // namespace
+}  // namespace kestrel::test
