@@ -95,7 +95,7 @@ TEST_P(InjectedFaults, EveryFailingCallIsReportedOrLeavesTheImageExact) {
     calls[op] = fault_injection::call_count(static_cast<FileOperation>(op));
   }
   ASSERT_GT(calls[static_cast<int>(FileOperation::write)], 2u);
-  ASSERT_GT(calls[static_cast<int>(FileOperation::read)], 4u);
+  ASSERT_GE(calls[static_cast<int>(FileOperation::read)], 4u);
 
   const NativeString target = output.at("image.iso");
   const NativeString part = target + KESTREL_NATIVE(".kestrel-part");
@@ -162,6 +162,7 @@ TEST_P(InjectedFaults, EveryFailingCallIsReportedOrLeavesTheImageExact) {
       }
     }
   }
+  RecordProperty("faults_injected", std::to_string(fault_injection::faults_delivered()));
   // Every open, write and listing matters; only the growth checks may not.
   EXPECT_GE(failed_builds, 2 * static_cast<int>(calls[static_cast<int>(FileOperation::write)]) +
                                static_cast<int>(calls[static_cast<int>(FileOperation::open)] +
