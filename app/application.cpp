@@ -11,7 +11,7 @@
 #include "app/main_window.h"
 #include "app/resource_ids.h"
 #include "app/settings.h"
-#include "app/shell_services.h"
+#include "ui/theme.h"
 
 namespace kestrel::app {
 
@@ -131,7 +131,7 @@ int run_application(HINSTANCE instance) {
   set_app_instance(instance);
   if (!check_single_instance()) return 0;
   migrate_legacy_shell_verb();
-  start_themes();
+  ui::start_theme_from_settings();
   set_program_arguments(split_command_line(GetCommandLineW()));
   init_common_controls();
   DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, main_window_proc, 0);

@@ -10,7 +10,9 @@
 #include "app/core/shell_paths.h"
 #include "app/resource_ids.h"
 #include "app/settings.h"
-#include "app/shell_services.h"
+#include "app/core/build_report.h"
+#include "app/core/language_table.h"
+#include "ui/message_box.h"
 #include "engine/fs_detection.h"
 
 namespace kestrel::app {
@@ -34,11 +36,32 @@ std::optional<std::wstring> read_or_pick(HWND window, int id, void (*pick)(HWND)
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::wstring replace_question(const std::wstring& full_target) {
-  const std::wstring pattern = shell_text(slot_replace_question);
-  std::wstring text;
-  const size_t at = pattern.find(L"%s");
-  if (at == std::wstring::npos) return pattern;
-  return pattern.substr(0, at) + full_target + pattern.substr(at + 2);
+  return format_slot_text(language_text(slot_replace_question), full_target);
+}
+
+// The system's own sentence for an error code, without its line break; empty
+// when there is no code or the system has no text for it.
+std::wstring system_message(SystemError code) {
+  if (code == 0) return {};
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text(buffer != nullptr ? buffer : L"", buffer != nullptr ? length : 0);
+  if (buffer != nullptr) LocalFree(buffer);
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
+  return text;
+}
+
+std::wstring failure_text(const BuildJob& job) {
+  return failed_build_text(job.error.error, job.error.path, system_message(job.error.system_error));
+}
+
+std::wstring warning_text(const BuildJob& job) {
+  std::vector<WarningLine> lines;
+  lines.reserve(job.warnings.size());
+  for (const BuildWarningEntry& entry : job.warnings) lines.push_back({entry.warning, entry.path});
+  return warnings_text(lines, listed_warnings);
 }
 
 std::wstring window_text(HWND window, int id) {
@@ -100,14 +123,14 @@ void start_build_from_window(HWND window) {
   wchar_t full[path_buffer_chars] = {};
   const DWORD length = GetFullPathNameW(target->c_str(), path_buffer_chars, full, nullptr);
   if (length >= path_buffer_chars) {
-    ask_user(window, too_long_text(*target), MB_OK | MB_ICONWARNING);
+    ui::show_message_box(window, path_too_long_text(*target), MB_OK | MB_ICONWARNING);
     return;
   }
   const std::wstring full_target(full, length);
   if (length == 0 || !has_file_name_part(full_target)) return;
 
   if (exists(full_target)) {
-    if (ask_user(window, replace_question(full_target), MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return;
+    if (ui::show_message_box(window, replace_question(full_target), MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return;
   } else {
     const std::wstring folder = folder_part(full_target);
     if (!is_existing_folder(folder)) {
@@ -153,9 +176,12 @@ void poll_build(HWND window) {
   state.busy = false;
   if (!succeeded) {
     if (job->outcome != BuildOutcome::cancelled)
-      ask_user(window, build_failure_text(*job), MB_OK | MB_ICONERROR);
+      ui::show_message_box(window, failure_text(*job), MB_OK | MB_ICONERROR);
     return;
   }
+  // Files left out or renamed are told before the window closes or reveals
+  // the image, so a build that lost something never passes silently.
+  if (!job->warnings.empty()) ui::show_message_box(window, warning_text(*job), MB_OK | MB_ICONWARNING);
   if (read_setting_int(key_close_when_done, 0) != 0) PostMessageW(window, WM_CLOSE, 0, 0);
   if (read_setting_int(key_reveal_when_done, 0) != 0) reveal_in_file_manager(job->output_path);
 }

@@ -7,7 +7,12 @@
 #include "app/core/shell_paths.h"
 #include "app/resource_ids.h"
 #include "app/settings.h"
-#include "app/shell_services.h"
+#include "app/core/build_report.h"
+#include "app/core/language_table.h"
+#include "app/options_menu.h"
+#include "ui/dark_painters.h"
+#include "ui/message_box.h"
+#include "ui/theme.h"
 
 namespace kestrel::app {
 
@@ -37,7 +42,7 @@ void set_window_icons(HWND window) {
 void fill_layout_list(HWND window) {
   HWND list = GetDlgItem(window, IDC_LAYOUT);
   for (int slot = slot_layout_first; slot < slot_layout_first + 4; ++slot) {
-    const std::wstring text = shell_text(slot);
+    const std::wstring text(language_text(slot));
     SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
   }
   SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(layout_index_from(read_setting_int(key_file_system, 3))),
@@ -50,7 +55,7 @@ void on_init_dialog(HWND window) {
   SetWindowTextW(window, main_window_title());
   SetPropW(window, main_window_property, reinterpret_cast<HANDLE>(1));
   DragAcceptFiles(window, TRUE);
-  select_language();
+  select_start_language();
   if (read_setting_int(key_topmost, 0) != 0)
     SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   set_window_icons(window);
@@ -58,7 +63,7 @@ void on_init_dialog(HWND window) {
                                       CLR_NONE, IMAGE_BITMAP, LR_CREATEDIBSECTION);
   SendDlgItemMessageW(window, IDC_LABEL, EM_SETLIMITTEXT, label_chars, 0);
   fill_layout_list(window);
-  apply_window_language(window);
+  apply_language(window);
   parse_command_line(program_arguments(), nullptr);
 }
 
@@ -83,7 +88,10 @@ INT_PTR on_notify(HWND window, const NMHDR& header) {
 
 INT_PTR on_draw_item(const DRAWITEMSTRUCT& item) {
   if (item.CtlID != IDC_OPTIONS) return FALSE;
-  FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_3DFACE));
+  // The button sits on the dialog's own background, dark or light.
+  const HBRUSH face = ui::dark_mode_active() ? ui::palette_brush(ui::DarkPalette::background)
+                                             : GetSysColorBrush(COLOR_3DFACE);
+  FillRect(item.hDC, &item.rcItem, face);
   ImageList_Draw(main_window_state().images, IMAGE_OPTIONS, item.hDC, item.rcItem.left, item.rcItem.top,
                  ILD_TRANSPARENT);
   return TRUE;
@@ -106,7 +114,7 @@ INT_PTR on_command(HWND window, int id) {
       if (!busy) browse_target(window);
       return TRUE;
     case IDC_OPTIONS:
-      open_options_menu(window);
+      show_options_menu(window);
       return TRUE;
     default:
       return FALSE;
@@ -145,7 +153,7 @@ std::optional<std::wstring> read_path_edit(HWND window, int id) {
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
   text.resize(static_cast<size_t>(GetWindowTextW(edit, text.data(), length + 1)));
   if (text.size() >= path_buffer_chars) {
-    ask_user(window, too_long_text(text), MB_OK | MB_ICONWARNING);
+    ui::show_message_box(window, path_too_long_text(text), MB_OK | MB_ICONWARNING);
     return std::nullopt;
   }
   return text;
@@ -159,7 +167,7 @@ void set_source(HWND window, const std::wstring& source, const std::optional<std
   const DWORD length = GetFullPathNameW(source.c_str(), path_buffer_chars, full, nullptr);
   if (length == 0) return;
   if (length >= path_buffer_chars) {
-    ask_user(window, too_long_text(source), MB_OK | MB_ICONWARNING);
+    ui::show_message_box(window, path_too_long_text(source), MB_OK | MB_ICONWARNING);
     return;
   }
   const std::wstring folder = strip_trailing_backslashes(full);
@@ -186,7 +194,7 @@ INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
   switch (message) {
     case WM_INITDIALOG:
       on_init_dialog(window);
-      theme_window(window);
+      ui::theme_window_tree(window);
       return TRUE;
     case WM_COMMAND:
       return on_command(window, LOWORD(wparam));
@@ -208,7 +216,7 @@ INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_DRAWITEM:
       return on_draw_item(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
     case WM_SETTINGCHANGE:
-      follow_setting_change(window, wparam, lparam);
+      ui::follow_system_theme(window);
       return FALSE;
     case WM_DESTROY:
       RemovePropW(window, main_window_property);

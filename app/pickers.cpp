@@ -9,7 +9,9 @@
 #include "app/main_window.h"
 #include "app/resource_ids.h"
 #include "app/settings.h"
-#include "app/shell_services.h"
+#include "app/core/build_report.h"
+#include "app/core/language_table.h"
+#include "ui/message_box.h"
 
 namespace kestrel::app {
 
@@ -109,7 +111,7 @@ void browse_target(HWND window) {
 
   wchar_t file[path_buffer_chars] = {};
   initial.copy(file, initial.size());
-  const std::wstring filter = shell_text(slot_save_filter);
+  const std::wstring filter = std::wstring(language_text(slot_save_filter));
   OPENFILENAMEW dialog = {};
   dialog.lStructSize = sizeof(dialog);
   dialog.hwndOwner = window;
@@ -123,7 +125,7 @@ void browse_target(HWND window) {
   std::wstring picked = file;
   if (picked_name_needs_extension(picked)) picked += L".iso";
   if (picked.size() >= path_buffer_chars) {
-    ask_user(window, too_long_text(picked), MB_OK | MB_ICONWARNING);
+    ui::show_message_box(window, path_too_long_text(picked), MB_OK | MB_ICONWARNING);
     return;
   }
   SetDlgItemTextW(window, IDC_TARGET, picked.c_str());

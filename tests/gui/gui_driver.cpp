@@ -115,7 +115,10 @@ void MessageBoxWatcher::run() {
         std::lock_guard<std::mutex> lock(mutex_);
         texts_.push_back(text);
       }
-      const int answer = answered < answers_.size() ? answers_[answered] : IDOK;
+      int answer = answered < answers_.size() ? answers_[answered] : IDOK;
+      // A lone OK button carries the Cancel identifier so that Escape and the
+      // close box answer it too.
+      if (answer == IDOK && GetDlgItem(search.box, IDOK) == nullptr) answer = IDCANCEL;
       ++answered;
       PostMessageW(search.box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
       // Wait until this box has gone before looking for the next one.

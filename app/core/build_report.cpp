@@ -1,0 +1,41 @@
+#include "app/core/build_report.h"
+
+#include "app/core/language_table.h"
+
+namespace kestrel::app {
+
+std::wstring failed_build_text(BuildError error, std::wstring_view path, std::wstring_view system_message) {
+  std::wstring text(language_text(slot_build_failed));
+  if (error != BuildError::none) {
+    text += L"\n\n";
+    text += format_slot_text(language_text(build_error_slot(error)), path);
+  }
+  if (!system_message.empty()) {
+    text += L"\n\n";
+    text += format_slot_text(language_text(slot_system_error), system_message);
+  }
+  return text;
+}
+
+std::wstring warnings_text(const std::vector<WarningLine>& warnings, std::size_t listed) {
+  std::wstring text(language_text(slot_build_warnings));
+  text += L"\n";
+  std::size_t shown = 0;
+  for (const WarningLine& line : warnings) {
+    if (shown == listed) break;
+    text += L"\n";
+    text += format_slot_text(language_text(build_warning_slot(line.warning)), line.path);
+    ++shown;
+  }
+  if (warnings.size() > shown) {
+    text += L"\n";
+    text += format_slot_text(language_text(slot_more_warnings), std::to_wstring(warnings.size() - shown));
+  }
+  return text;
+}
+
+std::wstring path_too_long_text(std::wstring_view path) {
+  return format_slot_text(language_text(slot_path_too_long), path);
+}
+
+}  // namespace kestrel::app

@@ -1,0 +1,35 @@
+// The sentences the Windows program shows when a build failed or finished
+// with warnings, and when a path does not fit its buffers. The texts come from
+// the language table in the current language; paths fill their "%s".
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/build_result.h"
+
+namespace kestrel::app {
+
+// A failed build: the heading, a blank line, the reason (naming the file or
+// folder where the engine reported one) and, when the system gave a message,
+// that message on a line of its own.
+std::wstring failed_build_text(BuildError error, std::wstring_view path, std::wstring_view system_message);
+
+struct WarningLine {
+  BuildWarning warning;
+  std::wstring path;
+};
+
+// A build that succeeded with warnings: the heading and one line per warning,
+// at most `listed` of them, then how many more there were.
+std::wstring warnings_text(const std::vector<WarningLine>& warnings, std::size_t listed);
+
+// How many warnings the box lists before "...and N more".
+inline constexpr std::size_t listed_warnings = 10;
+
+// A path or text that does not fit the program's path buffers.
+std::wstring path_too_long_text(std::wstring_view path);
+
+}  // namespace kestrel::app

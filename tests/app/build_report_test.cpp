@@ -1,0 +1,57 @@
+// The failed-build, warning and path-too-long texts: they come from the
+// current language, name the file, and hold the system's message.
+#include "app/core/build_report.h"
+
+#include <gtest/gtest.h>
+
+#include "app/core/language_table.h"
+
+namespace kestrel::app {
+namespace {
+
+class BuildReportTest : public ::testing::Test {
+ protected:
+  void TearDown() override { set_current_language(english_row); }
+};
+
+TEST_F(BuildReportTest, FailedBuildNamesTheFileAndTheSystemMessage) {
+  EXPECT_EQ(failed_build_text(BuildError::source_read_failed, L"C:\\src\\movie.m2ts", L"The device is not ready."),
+            L"The image could not be built.\n\nReading the file 'C:\\src\\movie.m2ts' failed.\n\n"
+            L"Windows reports: The device is not ready.");
+  // Without a system message there is no third paragraph; a reason without a
+  // path stays as it is.
+  EXPECT_EQ(failed_build_text(BuildError::out_of_memory, L"", L""),
+            L"The image could not be built.\n\nThere is not enough memory for this build.");
+  // A path holding "%s" or "%d" is put in as it is and never read as a pattern.
+  EXPECT_EQ(failed_build_text(BuildError::source_open_failed, L"a%s%d.txt", L""),
+            L"The image could not be built.\n\nThe file 'a%s%d.txt' cannot be opened.");
+}
+
+TEST_F(BuildReportTest, TextsFollowTheCurrentLanguage) {
+  set_current_language(language_row_for(0x0407, 0x0409));  // German
+  const std::wstring text = failed_build_text(BuildError::source_open_failed, L"D:\\x.bin", L"");
+  EXPECT_EQ(text.rfind(std::wstring(language_text(slot_build_failed)), 0), 0u);
+  EXPECT_NE(text.find(L"D:\\x.bin"), std::wstring::npos);
+  EXPECT_NE(language_text(slot_build_failed), language_text_of(english_row, slot_build_failed));
+  EXPECT_EQ(path_too_long_text(L"C:\\long"),
+            format_slot_text(language_text(slot_path_too_long), L"C:\\long"));
+}
+
+TEST_F(BuildReportTest, WarningsListedUpToTheLimitThenCounted) {
+  std::vector<WarningLine> warnings;
+  warnings.push_back({BuildWarning::name_shortened, L"a\\very long name"});
+  warnings.push_back({BuildWarning::broken_link_skipped, L"b\\link"});
+  warnings.push_back({BuildWarning::special_file_skipped, L"c\\pipe"});
+  EXPECT_EQ(warnings_text(warnings, 10),
+            L"The image was built, with warnings:\n"
+            L"\nThe name 'a\\very long name' was too long for the file system and was shortened."
+            L"\nThe link 'b\\link' leads nowhere and was left out."
+            L"\n'c\\pipe' is not a regular file (a pipe, socket or device) and was left out.");
+  const std::wstring limited = warnings_text(warnings, 1);
+  EXPECT_NE(limited.find(L"a\\very long name"), std::wstring::npos);
+  EXPECT_EQ(limited.find(L"b\\link"), std::wstring::npos);
+  EXPECT_NE(limited.find(L"...and 2 more."), std::wstring::npos);
+}
+
+}  // namespace
+}  // namespace kestrel::app
