@@ -38,11 +38,11 @@ enum class BuildError : uint8_t {
 };
 
 enum class BuildWarning : uint8_t {
-  source_grew,       // a file grew during the build; its scanned size was written (path)
-  name_shortened,    // a name was too long for the file system and was shortened (path)
-  name_made_unique,
-  special_file_skipped,
-  broken_link_skipped,   // a link whose target does not exist was left out (path)  // a FIFO, socket or device node holds no file data and was left out (path)  // a name met a sibling's in the image's character set and got "~N" (path)
+  source_grew,           // a file grew during the build; its scanned size was written (path)
+  name_shortened,        // a name was too long for the file system and was shortened (path)
+  name_made_unique,      // a name met a sibling's in the image's character set and got "~N" (path)
+  special_file_skipped,  // a FIFO, socket or device node holds no file data and was left out (path)
+  broken_link_skipped,   // a link whose target does not exist was left out (path)
 };
 
 struct BuildWarningEntry {

@@ -147,12 +147,9 @@ class ImageWriter {
   bool write_udf102();
   bool write_udf250();
   bool write_file_contents();
-  bool copy_file(const NativeString& path, const SourceNode& node);
-  bool copy_interleaved_clip(const NativeString& folder, const SourceNode& node);
   bool emit_raw(const uint8_t* buffer, uint64_t count);
 
   std::unique_ptr<uint8_t[]> buffer_;
-  std::unique_ptr<uint8_t[]> copy_buffer_;
   uint32_t buffer_sectors_ = 0;
   SectorOutput* sink_ = nullptr;
   ProgressHook hook_ = nullptr;

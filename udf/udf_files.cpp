@@ -216,6 +216,9 @@ uint64_t write_file_set(ImageWriter& writer) {
     if (!writer.expect_position(base + directory.fid_block)) return false;
     blocks += write_udf_directory(writer, directory.fid_block, directory) / sector_bytes;
     for (const SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
+      // A failed batch or a cancel ends a folder of 100,000 entries at once
+      // instead of filling the rest of its entries for nothing.
+      if (writer.write_failed) return false;
       if (!writer.expect_position(base + child->icb_block)) return false;
       blocks += write_entry(writer, child->icb_block, *child);
     }
