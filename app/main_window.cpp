@@ -24,6 +24,10 @@ constexpr int input_controls[] = {IDC_SOURCE_CAPTION, IDC_SOURCE, IDC_BROWSE_SOU
                                   IDC_LABEL_CAPTION,  IDC_LABEL,  IDC_LAYOUT_CAPTION,
                                   IDC_LAYOUT,         IDC_START};
 
+// Mask colour of the button strip (tools/make_images.py paints the images'
+// empty pixels in it), so the images sit on the light or dark button face.
+constexpr COLORREF button_image_mask = RGB(255, 0, 255);
+
 INT_PTR answer(HWND window, LONG_PTR result) {
   SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
   return TRUE;
@@ -60,7 +64,7 @@ void on_init_dialog(HWND window) {
     SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   set_window_icons(window);
   state.images = ImageList_LoadImageW(app_instance(), MAKEINTRESOURCEW(IDB_BUTTONS), BUTTON_IMAGE_SIZE, 3,
-                                      CLR_NONE, IMAGE_BITMAP, LR_CREATEDIBSECTION);
+                                      button_image_mask, IMAGE_BITMAP, LR_CREATEDIBSECTION);
   SendDlgItemMessageW(window, IDC_LABEL, EM_SETLIMITTEXT, label_chars, 0);
   fill_layout_list(window);
   apply_language(window);

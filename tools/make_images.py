@@ -2,7 +2,8 @@
 """Draws the Windows program's images with the standard library only:
 resources/kestrel.ico (program icon, 16, 32, 48 and 64 pixels) and
 resources/buttons.bmp (80 x 16 strip of five 16 x 16 button images:
-options, target, source, target disabled, source disabled).
+options, target, source, target disabled, source disabled; transparent
+pixels hold the mask colour STRIP_MASK, magenta).
 
 Shapes are described in a unit square and rendered with 4 x 4 supersampling,
 so every size is drawn from the same geometry. Output is 32-bit BGRA."""
@@ -13,9 +14,14 @@ import struct
 import sys
 
 SUPERSAMPLE = 4
-# Colour of fully transparent pixels, for renderers that ignore alpha: the
-# light button face.
+# Colour of fully transparent pixels of the icon (its AND mask hides them).
 BACKDROP = (240, 240, 240)
+# Mask colour of the button strip: the program loads the strip into an image
+# list with this colour as its mask, so the images sit on the button face of
+# either theme. Pixels less than half covered become mask pixels; the rest
+# keep their colour and coverage (renderers that use the alpha channel blend
+# the edges, mask-only renderers draw them solid).
+STRIP_MASK = (255, 0, 255)
 
 
 def blend(dst, src):
@@ -154,6 +160,11 @@ def transparent_centre(rows, size, radius):
     return rows
 
 
+def keyed_strip(rows):
+    """Turns the strip's transparent and barely covered pixels into the mask colour."""
+    return [[STRIP_MASK + (0,) if a < 128 else (r, g, b, a) for r, g, b, a in row] for row in rows]
+
+
 def bmp_pixels(rows):
     """Bottom-up BGRA bytes."""
     out = bytearray()
@@ -212,14 +223,14 @@ def main():
     grey = rgb("9a9a9a")
     light_grey = rgb("c4c4c4")
     strip_parts = [
-        render(16, options_shapes(rgb("3c4650"))),
+        render(16, options_shapes(rgb("6f7b88"))),
         render(16, target_shapes(rgb("7f8c99"), rgb("2f7fd0"))),
         render(16, folder_shapes(rgb("f0c24b"), rgb("d9a22b"))),
         render(16, target_shapes(light_grey, grey)),
         render(16, folder_shapes(light_grey, grey)),
     ]
     strip = [sum((part[y] for part in strip_parts), []) for y in range(16)]
-    write_bmp(os.path.join(out, "buttons.bmp"), strip)
+    write_bmp(os.path.join(out, "buttons.bmp"), keyed_strip(strip))
 
 
 if __name__ == "__main__":
