@@ -341,8 +341,14 @@ HBRUSH palette_brush(Colour colour) {
   };
   static Entry brushes[8] = {};
   static int used = 0;
-  for (int i = 0; i < used; ++i)
-    if (brushes[i].colour == colour) return brushes[i].brush;
+  // A brush handed out in a colour message can be deleted by a control that
+  // takes it for its own (some link-control implementations do); a handle
+  // that no longer names a brush is made again.
+  for (int i = 0; i < used; ++i) {
+    if (brushes[i].colour != colour) continue;
+    if (GetObjectType(brushes[i].brush) != OBJ_BRUSH) brushes[i].brush = CreateSolidBrush(colour);
+    return brushes[i].brush;
+  }
   HBRUSH brush = CreateSolidBrush(colour);
   if (used < 8) brushes[used++] = Entry{colour, brush};
   return brush;

@@ -93,9 +93,12 @@ void on_init(HWND box, BoxState& state) {
   SetWindowLongPtrW(box, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
   theme_window_tree(box);
   // The icon, the text and the link keep the colours this procedure picks.
-  for (const int id : {id_icon, id_link_text, id_plain_text}) {
-    const HWND control = GetDlgItem(box, id);
-    if (control != nullptr) SetWindowLongPtrW(control, GWLP_USERDATA, NoThemeTag);
+  // The plain text's identifier is the template's 16-bit 0xFFFF, which the
+  // system may keep as 65535 rather than -1, so it is matched on its low word.
+  for (HWND control = GetWindow(box, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
+    const int id = GetDlgCtrlID(control);
+    if (id == id_icon || id == id_link_text || (id & 0xFFFF) == (id_plain_text & 0xFFFF))
+      SetWindowLongPtrW(control, GWLP_USERDATA, NoThemeTag);
   }
   if ((state.type & mb_topmost) != 0) SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   if (state.caller_icon != nullptr) {
