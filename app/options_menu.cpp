@@ -179,6 +179,12 @@ void show_options_menu(HWND main_window) {
   carry_out(main_window, command, readings);
 }
 
+void carry_out_options_command(HWND main_window, UINT command) {
+  MenuReadings readings;
+  DestroyMenu(build_options_menu(main_window, readings));
+  carry_out(main_window, command, readings);
+}
+
 void open_web_page(const char* address) {
   wchar_t wide[web_address_chars + 1] = {};
   if (MultiByteToWideChar(CP_ACP, 0, address, -1, wide, web_address_chars) == 0) return;

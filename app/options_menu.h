@@ -20,6 +20,11 @@ void apply_language(HWND main_window);
 // out the chosen command.
 void show_options_menu(HWND main_window);
 
+// Carries out one command of the options menu (the menu's item identifiers
+// from resource_ids.h) with the switches read now, as if it had been chosen
+// from a freshly opened menu. Other values do nothing.
+void carry_out_options_command(HWND main_window, UINT command);
+
 // Opens a web address (8-bit text in the system's code page) in the default
 // browser. Failures are not reported.
 void open_web_page(const char* address);

@@ -6,7 +6,9 @@
 #
 #   tools/test-gui.sh [--screenshots] [build-folder]
 #
-# --screenshots also writes docs/screenshots/{idle,building,done}.png.
+# --screenshots also writes the window captures of the tests to
+# docs/screenshots/*.png (main window idle, building and done in light; main
+# window, about box and overwrite question in light and dark).
 # The build folder defaults to $KESTREL_GUI_BUILD or <repo>/build-gui.
 # Needs: g++-mingw-w64-x86-64-posix, wine64, xvfb, googletest, cmake, 7zz (optional).
 set -euo pipefail
@@ -74,6 +76,7 @@ fi
 
 if [ "$screenshots" = 1 ]; then
   mkdir -p "$repo/docs/screenshots"
-  python3 "$repo/tools/bmp_to_png.py" "$artifacts" "$repo/docs/screenshots" idle building done
+  python3 "$repo/tools/bmp_to_png.py" "$artifacts" "$repo/docs/screenshots" idle building done \
+    main-window-dark about-box about-box-dark message-box-overwrite message-box-overwrite-dark message-box-usage
 fi
 exit "$status"

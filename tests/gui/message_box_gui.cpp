@@ -84,7 +84,7 @@ INT_PTR show_watched(UINT type, const std::wstring& text, Seen& seen) {
 
 TEST(MessageBoxGui, OverwriteQuestionHasOkCancelQuestionIconAndEscapeCancels) {
   Seen seen;
-  seen.screenshot = L"overwrite_question";
+  seen.screenshot = L"message-box-overwrite";
   const std::wstring question =
       app::format_slot_text(app::language_text_of(app::english_row, app::slot_replace_question), L"C:\\out\\movie.iso");
   const INT_PTR answer = show_watched(MB_OKCANCEL | MB_ICONQUESTION, question, seen);
@@ -101,7 +101,7 @@ TEST(MessageBoxGui, OverwriteQuestionHasOkCancelQuestionIconAndEscapeCancels) {
 
 TEST(MessageBoxGui, CommandLineHelpHasOneButtonAndEscapeAnswersOne) {
   Seen seen;
-  seen.screenshot = L"command_line_help";
+  seen.screenshot = L"message-box-usage";
   const INT_PTR answer = show_watched(MB_OK, app::usage_text, seen);
   ASSERT_TRUE(seen.opened);
   EXPECT_EQ(answer, IDOK);
@@ -157,7 +157,7 @@ void CALLBACK inspect_about(HWND, UINT, UINT_PTR timer, DWORD) {
   RECT icon_rect{};
   GetWindowRect(GetDlgItem(box, IDC_ABOUT_ICON), &icon_rect);
   about_seen.icon = about_seen.icon && icon_rect.right - icon_rect.left >= GetSystemMetrics(SM_CXICON);
-  if (app::current_language() == app::english_row) capture_window(box, L"about_box");
+  if (app::current_language() == app::english_row) capture_window(box, L"about-box");
   PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
 }
 
