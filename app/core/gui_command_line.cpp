@@ -1,5 +1,6 @@
 #include "app/core/gui_command_line.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kestrel::app {
@@ -43,7 +44,12 @@ std::vector<uint8_t> encode_forwarded_command_line(std::u16string_view current_d
                                                    std::u16string_view command_line) {
   // A cut directory would name another folder; such a block is not made.
   if (current_directory.size() > forwarded_directory_chars - 1) return {};
-  const size_t size = 2 * command_line.size() + 2 * forwarded_directory_chars;
+  // The directory and its NUL take the 261 reserved characters; a directory
+  // of 260 characters fills them, and the block grows by one character so
+  // that the command line still ends in its NUL (without it the receiver
+  // refuses the block and the forwarded command line is lost).
+  const size_t reserved = std::max(forwarded_directory_chars, current_directory.size() + 2);
+  const size_t size = 2 * command_line.size() + 2 * reserved;
   std::vector<uint8_t> block(size, 0);
   // UTF-16 in the byte order of the machine, as WM_COPYDATA carries it.
   std::memcpy(block.data(), current_directory.data(), 2 * current_directory.size());

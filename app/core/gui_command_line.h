@@ -35,7 +35,8 @@ extern const wchar_t* const usage_text;
 // The block a second start sends to the running window (WM_COPYDATA): the
 // sender's current directory and its full command line, each as UTF-16 with
 // a terminating NUL, in a zero-filled block of 2 x (command line length) +
-// 522 bytes.
+// 522 bytes (524 when the directory is 260 characters long, so that the
+// command line keeps its NUL).
 struct ForwardedCommandLine {
   std::u16string current_directory;
   std::u16string command_line;

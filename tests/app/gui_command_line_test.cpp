@@ -84,6 +84,23 @@ TEST(ForwardedCommandLine, RoundTripWithTheDocumentedSize) {
   EXPECT_TRUE(encode_forwarded_command_line(std::u16string(261, u'd'), line).empty());
 }
 
+TEST(ForwardedCommandLine, LongestDirectoryStillCarriesTheTerminatedLine) {
+  // 260 characters fill the reserved area with the directory's NUL; the
+  // block grows by one character so the line keeps its own NUL.
+  const std::u16string directory(260, u'd');
+  for (const std::u16string& line : {std::u16string(), std::u16string(u"kestrel.exe src")}) {
+    const auto block = encode_forwarded_command_line(directory, line);
+    EXPECT_EQ(block.size(), 2 * line.size() + 524);
+    const auto decoded = decode_forwarded_command_line(block.data(), block.size());
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->current_directory, directory);
+    EXPECT_EQ(decoded->command_line, line);
+  }
+  // The longest line Windows starts a process with still fits the limit.
+  const std::u16string longest(32767, u'a');
+  EXPECT_EQ(encode_forwarded_command_line(directory, longest).size(), forwarded_block_limit);
+}
+
 TEST(ForwardedCommandLine, MalformedBlocksAreRefused) {
   auto block = encode_forwarded_command_line(u"C:\\work", u"kestrel.exe src");
   EXPECT_FALSE(decode_forwarded_command_line(nullptr, 0));
