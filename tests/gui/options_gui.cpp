@@ -329,6 +329,7 @@ TEST_F(OptionsTest, DarkThemePaintsTheRealWindowsAndFollowsTheSystem) {
   const int area = (options.right - options.left) * (options.bottom - options.top);
   EXPECT_GT(dark_face_pixels, area / 3);
   EXPECT_LT(dark_face_pixels, area);  // the image is there
+  SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window_, IDC_START)), TRUE);
   capture_window(window_, L"main-window-dark");
 
   SetTimer(nullptr, 0, 200, sample_about);
