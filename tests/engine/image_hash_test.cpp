@@ -132,8 +132,8 @@ struct PinnedImage {
 
 // The image of each tree in each layout, as recorded.
 const PinnedImage pinned_images[] = {
-    {"varied", all_fs_settings[0], false, 0xeeac85c76458bff2},
-    {"varied", all_fs_settings[1], false, 0x482ee92c8396c5f2},
+    {"varied", all_fs_settings[0], false, 0x468b9e727413c62f},
+    {"varied", all_fs_settings[1], false, 0x1147b8f0f2803e67},
     {"varied", all_fs_settings[2], false, 0x09579c6c69fd71be},
     {"varied", all_fs_settings[3], false, 0xad1c12555d354f13},
     {"dvd", all_fs_settings[0], false, 0x77d68a4b4710e6f7},

@@ -3,8 +3,9 @@
 # isoinfo, xorriso, 7-Zip, bsdtar, iso-info and pycdlib. Every reader must
 # list every file and folder, and the bytes read back must equal the source.
 #
-# Identifiers are shortened to 8.3 and are not made unique, so the trees used
-# here keep their names unique under that rule. The expected identifier of
+# Identifiers are shortened to 8.3; names that shorten alike get "~N" (checked
+# on a tree of its own, by contents), so the other trees keep their names
+# unique under the 8.3 rule. The expected identifier of
 # every source entry is computed by the same rule (Windows-1252, "?" for
 # characters the code page lacks, 8 + "." + 3 + ";1" for files, 8 for
 # folders); readers that show names in their own way (without ";1", in lower
@@ -360,5 +361,42 @@ check "xorriso reads the files after the large one" test \
   "$(hash_file "$scratch/xlarge/SUB/AFTER.BIN") $(hash_file "$scratch/xlarge/A_FIRST.BIN")" = \
   "$(hash_file "$large/SUB/AFTER.BIN") $(hash_file "$large/A_FIRST.BIN")"
 rm -rf -- "$scratch/xlarge" "$scratch/large.iso" "$large"
+
+# 3. Names that shorten to one identifier: every file must still be found by
+#    its own record, so each reader extracts as many distinct files as there
+#    are in the source, with the same contents.
+alike=$scratch/alike
+mkdir -p "$alike/Programs (x86)" "$alike/Programs"
+for i in 1 2 3 4 5 6 7 8 9 10 11; do write_random_file "$alike/document$i.txt" $((100 * i)) "doc$i"; done
+write_random_file "$alike/Programs (x86)/a.bin" 10 x86
+write_random_file "$alike/Programs/a.bin" 20 plain
+build "$alike" "$scratch/alike.iso"
+sorted_hashes() { find "$1" -type f -exec sha256sum {} + | awk '{print $1}' | sort; }
+for reader in 7zz xorriso bsdtar; do
+  out=$scratch/alike-$reader
+  mkdir "$out"
+  case $reader in
+    7zz) 7zz x -y -o"$out" "$scratch/alike.iso" >/dev/null 2>&1 ;;
+    xorriso) xorriso -osirrox on -indev "$scratch/alike.iso" -extract / "$out" >/dev/null 2>&1 ;;
+    bsdtar) bsdtar -xf "$scratch/alike.iso" -C "$out" 2>/dev/null ;;
+  esac
+  chmod -R u+w "$out"
+  check "$reader extracts every look-alike file with its own contents" \
+    test "$(sorted_hashes "$out")" = "$(sorted_hashes "$alike")"
+  rm -rf -- "$out"
+done
+check "isoinfo lists distinct identifiers" test \
+  "$(isoinfo -f -i "$scratch/alike.iso" | sort | uniq -d)" = ""
+check "pycdlib reads 15 distinct records" test "$("$python" - "$scratch/alike.iso" <<'PY'
+import sys, pycdlib
+iso = pycdlib.PyCdlib()
+iso.open(sys.argv[1])
+distinct = 0
+for _, dirs, files in iso.walk(iso_path="/"):
+    distinct += len(set(dirs + files))
+print(distinct)
+PY
+)" = 15
+rm -rf -- "$alike" "$scratch/alike.iso"
 
 exit "$status"
