@@ -105,15 +105,12 @@ bool number_identifier(ImageWriter& writer, SourceNode& node, std::unordered_set
 // that no reader can tell apart: a lookup by name finds only one of the
 // files. One of them keeps the identifier (keeper_of); the others are
 // numbered with "~N", counting per cut base and extension, so a folder of
-// many look-alike names is numbered in one pass. Folders without look-alikes
-// are left as they are.
+// many look-alike names is numbered in one pass.
 void make_iso_names_unique(ImageWriter& writer, SourceNode& directory) {
   std::unordered_map<std::string_view, std::vector<SourceNode*>> by_identifier;
-  size_t children = 0;
-  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next, ++children) {
+  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
     by_identifier[identifier_of(*child)].push_back(child);
   }
-  if (by_identifier.size() == children) return;
   std::unordered_set<std::string_view> taken;
   for (const auto& entry : by_identifier) taken.insert(entry.first);
   std::unordered_map<std::string, uint32_t> next_number;
@@ -170,14 +167,25 @@ void make_iso_name(ImageWriter& writer, SourceNode& node) {
 }
 
 void sort_iso_children(ImageWriter& writer, SourceNode& directory) {
-  make_iso_names_unique(writer, directory);
   // Ascending identifiers; equal identifiers (only past ten million
   // look-alikes) in reverse primary order. A stable sort of the reversed
   // primary list gives exactly that, in n log n.
   std::vector<SourceNode*> children;
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) children.push_back(child);
-  std::reverse(children.begin(), children.end());
-  std::stable_sort(children.begin(), children.end(), identifier_less);
+  const auto sort_children = [&] {
+    std::reverse(children.begin(), children.end());
+    std::stable_sort(children.begin(), children.end(), identifier_less);
+  };
+  sort_children();
+  // Look-alikes lie next to each other once sorted; most folders have none
+  // and are done here.
+  const auto same = [](const SourceNode* a, const SourceNode* b) { return identifier_of(*a) == identifier_of(*b); };
+  if (std::adjacent_find(children.begin(), children.end(), same) != children.end()) {
+    make_iso_names_unique(writer, directory);
+    children.clear();
+    for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) children.push_back(child);
+    sort_children();
+  }
 
   SourceNode* following = nullptr;
   for (auto it = children.rbegin(); it != children.rend(); ++it) {
