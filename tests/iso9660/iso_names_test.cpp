@@ -94,8 +94,7 @@ TEST(IsoNames, SortByBytesWithTiesInReversePrimaryOrder) {
   tree.file(root, u"A.TXT");
   tree.dir(root, u"A");
   tree.file(root, u"a.txt");
-  for (SourceNode* c = root->first_child; c != nullptr; c = c->next) make_iso_name(tree.writer, *c);
-  sort_iso_children(tree.writer, *root);
+  tree.name_all(*root);
   EXPECT_EQ(tree.iso_order(*root), "A A.TXT;1 B.TXT;1 a.txt;1");
 
   // A prefix sorts first; bytes of 0x80 and above sort after ASCII.
@@ -103,8 +102,7 @@ TEST(IsoNames, SortByBytesWithTiesInReversePrimaryOrder) {
   prefix.dir(prefix.writer.root, u"ABC\u00c9");
   prefix.dir(prefix.writer.root, u"ABCD");
   prefix.dir(prefix.writer.root, u"AB");
-  for (SourceNode* c = prefix.writer.root->first_child; c != nullptr; c = c->next) make_iso_name(prefix.writer, *c);
-  sort_iso_children(prefix.writer, *prefix.writer.root);
+  prefix.name_all(*prefix.writer.root);
   EXPECT_EQ(prefix.iso_order(*prefix.writer.root), "AB ABCD ABC\xc9");
 }
 
@@ -120,8 +118,7 @@ TEST(IsoNames, NamesThatShortenAlikeGetDistinctIdentifiers) {
   tree.dir(root, u"Programs (x86)");
   tree.dir(root, u"Programs");
   tree.file(root, u"a.txt");
-  for (SourceNode* c = root->first_child; c != nullptr; c = c->next) make_iso_name(tree.writer, *c);
-  sort_iso_children(tree.writer, *root);
+  tree.name_all(*root);
   EXPECT_EQ(tree.iso_order(*root), "Programs Progra~1 a.txt;1 document.txt;1 docume~1.txt;1 docume~2.txt;1 docume~3.txt;1");
   EXPECT_EQ(std::string(root->first_child->iso_name), "document.txt;1");
   // The folder named in full keeps its identifier, though it comes later.
@@ -132,15 +129,13 @@ TEST(IsoNames, NamesThatShortenAlikeGetDistinctIdentifiers) {
   dvd.writer.dvd_video_mode = true;
   dvd.file(dvd.writer.root, u"menu.ifo");
   dvd.file(dvd.writer.root, u"MENU.IFO");
-  for (SourceNode* c = dvd.writer.root->first_child; c != nullptr; c = c->next) make_iso_name(dvd.writer, *c);
-  sort_iso_children(dvd.writer, *dvd.writer.root);
+  dvd.name_all(*dvd.writer.root);
   EXPECT_EQ(dvd.iso_order(*dvd.writer.root), "MENU.IFO;1 MENU_1.IFO;1");
 
   // Short names are not cut; a ten-digit-wide number cuts the base to fit 8.
   test::IsoTree wide;
   for (int i = 0; i < 12; ++i) wide.file(wide.writer.root, u"ab.c");
-  for (SourceNode* c = wide.writer.root->first_child; c != nullptr; c = c->next) make_iso_name(wide.writer, *c);
-  sort_iso_children(wide.writer, *wide.writer.root);
+  wide.name_all(*wide.writer.root);
   EXPECT_EQ(wide.iso_order(*wide.writer.root),
             "ab.c;1 ab~1.c;1 ab~10.c;1 ab~11.c;1 ab~2.c;1 ab~3.c;1 ab~4.c;1 ab~5.c;1 ab~6.c;1 ab~7.c;1 ab~8.c;1 ab~9.c;1");
 }

@@ -73,6 +73,15 @@ class IsoTree {
     writer.image_sectors = (iso_only_area_start + writer.data_start + next + 31) & ~31u;
   }
 
+  // Gives every node below `directory` its identifier and every folder its order.
+  void name_all(SourceNode& directory) {
+    for (SourceNode* c = directory.first_child; c != nullptr; c = c->next) make_iso_name(writer, *c);
+    sort_iso_children(writer, directory);
+    for (SourceNode* c = directory.first_child; c != nullptr; c = c->next) {
+      if (c->is_directory) name_all(*c);
+    }
+  }
+
   std::string iso_order(const SourceNode& directory) const {
     std::string out;
     for (const SourceNode* c = directory.iso_first_child; c != nullptr; c = c->iso_next) {
@@ -87,13 +96,6 @@ class IsoTree {
  private:
   std::unordered_map<SourceNode*, SourceNode*> last_child_;
 
-  void name_all(SourceNode& directory) {
-    for (SourceNode* c = directory.first_child; c != nullptr; c = c->next) make_iso_name(writer, *c);
-    sort_iso_children(writer, directory);
-    for (SourceNode* c = directory.first_child; c != nullptr; c = c->next) {
-      if (c->is_directory) name_all(*c);
-    }
-  }
   void place_files(SourceNode& directory, uint32_t& next) {
     for (SourceNode* c = directory.first_child; c != nullptr; c = c->next) {
       if (!c->is_directory) {
