@@ -4,7 +4,9 @@
 // process, rewritten for every input):
 //
 //   4 x u32 LE   sizes in bytes of BDMV/STREAM/00001.m2ts .. 00004.m2ts
-//                (sparse files)
+//                (sparse files); 0xFFFFFFFF stands for the size the clip's
+//                information declares (its source packets x 192 bytes), so
+//                that mutated clip information still meets a matching stream
 //   then, in this order, index.bdmv, PLAYLIST/00000.mpls,
 //   PLAYLIST/00001.mpls and CLIPINF/00001.clpi .. 00004.clpi, each as a
 //   u16 LE length and that many bytes (cut short at the end of the input);
@@ -30,6 +32,7 @@
 #include <utility>
 #include <vector>
 
+#include "bluray/clip_info_file.h"
 #include "bluray/stereo_analysis.h"
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
@@ -42,6 +45,8 @@ using kestrel::StereoPair;
 
 constexpr int stream_count = 4;
 constexpr uint16_t absent_file = 0xFFFF;
+constexpr uint32_t size_from_clip_info = 0xFFFFFFFF;
+constexpr uint64_t source_packet_bytes = 192;
 
 [[noreturn]] void fault(const char* what) {
   std::fprintf(stderr, "stereo folder fuzz: %s\n", what);
@@ -78,7 +83,7 @@ void put_file(const std::string& path, const uint8_t* bytes, size_t length) {
   close(fd);
 }
 
-void put_sparse_file(const std::string& path, uint32_t size) {
+void put_sparse_file(const std::string& path, uint64_t size) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (fd < 0 || ftruncate(fd, static_cast<off_t>(size)) != 0) fault("cannot size a stream file");
   close(fd);
@@ -92,33 +97,42 @@ void write_folder(const uint8_t* data, size_t size) {
   const std::string& root = movie_root();
   const std::string clip_names[stream_count] = {"00001", "00002", "00003", "00004"};
   size_t pos = 0;
-  for (int i = 0; i < stream_count; ++i) {
-    uint32_t stream_size = 0;
+  uint32_t stream_sizes[stream_count] = {};
+  for (uint32_t& stream_size : stream_sizes) {
     if (size - pos >= 4) {
       stream_size = u32_le(data + pos);
       pos += 4;
     }
-    put_sparse_file(root + "/BDMV/STREAM/" + clip_names[i] + ".m2ts", stream_size);
   }
   std::vector<std::string> navigation = {root + "/BDMV/index.bdmv",
                                          root + "/BDMV/PLAYLIST/00000.mpls",
                                          root + "/BDMV/PLAYLIST/00001.mpls"};
   for (const std::string& clip : clip_names) navigation.push_back(root + "/BDMV/CLIPINF/" + clip + ".clpi");
-  for (const std::string& path : navigation) {
+  const size_t first_clip_info = navigation.size() - stream_count;
+  std::vector<std::pair<const uint8_t*, size_t>> contents(navigation.size(), {nullptr, 0});
+  for (auto& [bytes, length] : contents) {
     if (size - pos < 2) {
       pos = size;
-      put_file(path, nullptr, 0);
       continue;
     }
     const size_t declared = size_t{data[pos]} | size_t{data[pos + 1]} << 8;
     pos += 2;
-    if (declared == absent_file) {
-      put_file(path, nullptr, 0);
-      continue;
-    }
-    const size_t length = std::min(declared, size - pos);
-    put_file(path, data + pos, length);
+    if (declared == absent_file) continue;
+    bytes = data + pos;
+    length = std::min(declared, size - pos);
     pos += length;
+  }
+  for (size_t i = 0; i < navigation.size(); ++i) put_file(navigation[i], contents[i].first, contents[i].second);
+
+  for (size_t i = 0; i < stream_count; ++i) {
+    uint64_t stream_size = stream_sizes[i];
+    if (stream_sizes[i] == size_from_clip_info) {
+      kestrel::ClipInfoFile info;
+      const auto& [bytes, length] = contents[first_clip_info + i];
+      if (bytes != nullptr) kestrel::read_clip_info_file(bytes, length, info);
+      stream_size = uint64_t{info.source_packet_count} * source_packet_bytes;
+    }
+    put_sparse_file(root + "/BDMV/STREAM/" + clip_names[i] + ".m2ts", stream_size);
   }
 }
 

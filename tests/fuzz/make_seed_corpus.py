@@ -10,7 +10,7 @@ zero-filled block of 2 x (line length) + 522 bytes.
 
 Movie folders come from tools/make_bluray_folder.py and are packed in the
 fuzz target's input format: four u32 LE stream sizes (00001.m2ts to
-00004.m2ts), then index.bdmv, PLAYLIST/00000.mpls, PLAYLIST/00001.mpls and
+00004.m2ts; 0xFFFFFFFF for the size the clip information declares), then index.bdmv, PLAYLIST/00000.mpls, PLAYLIST/00001.mpls and
 CLIPINF/00001.clpi to 00004.clpi, each as a u16 LE length and its bytes
 (0xFFFF for a file that is left out). Standard library only.
 """
@@ -25,6 +25,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 DIRECTORY_CHARS = 261
 ABSENT = 0xFFFF
+SIZE_FROM_CLIP_INFO = 0xFFFFFFFF
 
 
 def command_line_block(directory, line):
@@ -45,7 +46,7 @@ COMMAND_LINES = {
 }
 
 
-def packed_folder(folder, playlists):
+def packed_folder(folder, playlists, sizes_from_clip_info=False):
     def read(relative):
         path = os.path.join(folder, "BDMV", relative)
         if not os.path.exists(path):
@@ -56,7 +57,10 @@ def packed_folder(folder, playlists):
     out = bytearray()
     for clip in range(1, 5):
         path = os.path.join(folder, "BDMV", "STREAM", "%05d.m2ts" % clip)
-        out += struct.pack("<I", os.path.getsize(path) if os.path.exists(path) else 0)
+        if sizes_from_clip_info:
+            out += struct.pack("<I", SIZE_FROM_CLIP_INFO)
+        else:
+            out += struct.pack("<I", os.path.getsize(path) if os.path.exists(path) else 0)
     files = [read("index.bdmv")] + playlists(read("PLAYLIST/00000.mpls"))
     files += [read("CLIPINF/%05d.clpi" % clip) for clip in range(1, 5)]
     for data in files:
@@ -79,9 +83,12 @@ def stereo_seeds(scratch):
         subprocess.run([sys.executable, os.path.join(REPO, "tools", "make_bluray_folder.py"), folder]
                        + arguments, check=True)
         seeds[name] = packed_folder(folder, lambda playlist: [playlist, None])
-    # The same pairing in two playlists.
+    # The same pairing in two playlists, and streams sized after their clip
+    # information.
     seeds["stereo_two_playlists"] = packed_folder(os.path.join(scratch, "stereo_one_extent"),
                                                   lambda playlist: [playlist, playlist])
+    seeds["stereo_sizes_from_clip_info"] = packed_folder(os.path.join(scratch, "stereo_three_extents"),
+                                                         lambda playlist: [playlist, None], True)
     return seeds
 
 
