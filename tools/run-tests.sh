@@ -8,7 +8,9 @@
 #      with ThreadSanitizer in build-tsan and runs the threaded build and
 #      cancel tests (tools/run-tsan.sh).
 #   2. Cross-builds for Windows and runs the unit tests under Wine
-#      (tools/test-windows.sh), when that script is present.
+#      (tools/test-windows.sh), when that script is present, then the window
+#      tests (tools/test-gui.sh), the 32-bit kestrel.exe (build only, with a
+#      check of its machine type and title) and the dark-mode paint check.
 #   3. Runs each fuzz target for a short while, when tests/fuzz has targets
 #      and clang is installed: the four Blu-ray navigation readers, the
 #      forwarded command-line block of the Windows program, and the whole
@@ -148,6 +150,25 @@ elif [[ -f "$repo/tools/test-windows.sh" ]]; then
   bash "$repo/tests/ui/check_theme_paint.sh" "$repo/build-windows/theme-paint" || theme_status=$?
   if [[ $theme_status -ne 0 && $theme_status -ne 77 ]]; then
     echo "run-tests: the dark-mode paint check failed" >&2
+    exit 1
+  fi
+  step_done
+  # The 32-bit program is built too (32-bit Wine is not installed, so it is
+  # not run): it must compile without warnings for i686 and carry its title.
+  step "2/3 Windows program for x86 (build only)"
+  x86_build="$repo/build-windows-x86"
+  cmake -S "$repo" -B "$x86_build" "${generator[@]}" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-i686.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DKESTREL_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$x86_build" -j "$jobs" --target kestrel
+  if ! python3 - "$x86_build/kestrel.exe" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+machine = struct.unpack_from("<H", data, pe + 4)[0]
+sys.exit(0 if machine == 0x14C and "Kestrel 1.5 (x86) ".encode("utf-16-le") in data else 1)
+PY
+  then
+    echo "run-tests: the x86 kestrel.exe is not an i386 program titled 'Kestrel 1.5 (x86) '" >&2
     exit 1
   fi
   step_done
