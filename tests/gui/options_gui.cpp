@@ -282,6 +282,38 @@ void CALLBACK sample_about(HWND, UINT, UINT_PTR timer, DWORD) {
   PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
 }
 
+// Pixels of the folder image's yellow and the target arrow's blue inside a button.
+int coloured_pixels(HWND button) {
+  const RECT rect = screen_rect(button);
+  int count = 0;
+  for (int y = rect.top; y < rect.bottom; ++y) {
+    for (int x = rect.left; x < rect.right; ++x) {
+      const COLORREF pixel = screen_pixel({x, y});
+      const int red = GetRValue(pixel);
+      const int green = GetGValue(pixel);
+      const int blue = GetBValue(pixel);
+      const bool yellow = red > 200 && green > 150 && blue < 120;
+      const bool arrow_blue = blue > 160 && red < 90;
+      if (yellow || arrow_blue) ++count;
+    }
+  }
+  return count;
+}
+
+TEST_F(OptionsTest, BrowseButtonsShowTheirDisabledImagesWhileInputsAreOff) {
+  open();
+  pump_for(300);
+  HWND source_button = GetDlgItem(window_, IDC_BROWSE_SOURCE);
+  HWND target_button = GetDlgItem(window_, IDC_BROWSE_TARGET);
+  EXPECT_GT(coloured_pixels(source_button), 10);
+  EXPECT_GT(coloured_pixels(target_button), 5);
+  app::set_inputs_enabled(window_, false);
+  pump_for(300);
+  EXPECT_EQ(coloured_pixels(source_button), 0);
+  EXPECT_EQ(coloured_pixels(target_button), 0);
+  app::set_inputs_enabled(window_, true);
+}
+
 void set_apps_use_light_theme(DWORD value) {
   HKEY key = nullptr;
   ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, personalize_key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
