@@ -89,7 +89,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // What was accepted fits the block: the directory, its NUL, the line and
   // its NUL, within the directory's limit.
   if (forwarded->current_directory.size() >= forwarded_directory_chars) std::abort();
-  if (2 * (forwarded->current_directory.size() + forwarded->command_line.size() + 2) > size) std::abort();
+  const size_t accepted_chars =
+      forwarded->current_directory.size() + forwarded->command_line.size() + 2;
+  if (2 * accepted_chars > size) std::abort();
   if (forwarded->current_directory.find(u'\0') != std::u16string::npos ||
       forwarded->command_line.find(u'\0') != std::u16string::npos)
     std::abort();

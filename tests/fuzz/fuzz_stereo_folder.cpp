@@ -57,7 +57,8 @@ const std::string& movie_root() {
   // Never destroyed: the exit handler below still needs the path.
   static const std::string* const root = [] {
     const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    auto* folder = new std::string(std::string(base) + "/kestrel-fuzz-stereo-" + std::to_string(getpid()));
+    auto* folder =
+        new std::string(std::string(base) + "/kestrel-fuzz-stereo-" + std::to_string(getpid()));
     for (const char* sub : {"", "/BDMV", "/BDMV/PLAYLIST", "/BDMV/CLIPINF", "/BDMV/STREAM"}) {
       mkdir((*folder + sub).c_str(), 0700);
     }
@@ -107,7 +108,9 @@ void write_folder(const uint8_t* data, size_t size) {
   std::vector<std::string> navigation = {root + "/BDMV/index.bdmv",
                                          root + "/BDMV/PLAYLIST/00000.mpls",
                                          root + "/BDMV/PLAYLIST/00001.mpls"};
-  for (const std::string& clip : clip_names) navigation.push_back(root + "/BDMV/CLIPINF/" + clip + ".clpi");
+  for (const std::string& clip : clip_names) {
+    navigation.push_back(root + "/BDMV/CLIPINF/" + clip + ".clpi");
+  }
   const size_t first_clip_info = navigation.size() - stream_count;
   std::vector<std::pair<const uint8_t*, size_t>> contents(navigation.size(), {nullptr, 0});
   for (auto& [bytes, length] : contents) {
@@ -122,7 +125,9 @@ void write_folder(const uint8_t* data, size_t size) {
     length = std::min(declared, size - pos);
     pos += length;
   }
-  for (size_t i = 0; i < navigation.size(); ++i) put_file(navigation[i], contents[i].first, contents[i].second);
+  for (size_t i = 0; i < navigation.size(); ++i) {
+    put_file(navigation[i], contents[i].first, contents[i].second);
+  }
 
   for (size_t i = 0; i < stream_count; ++i) {
     uint64_t stream_size = stream_sizes[i];
@@ -236,7 +241,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (writer.lay_out() == 0) return 0;
   size_t files = 0;
-  for (const SourceNode* file = writer.stereo_folder->first_child; file != nullptr; file = file->next) {
+  for (const SourceNode* file = writer.stereo_folder->first_child; file != nullptr;
+       file = file->next) {
     check_interleaved_file(*file);
     ++files;
   }

@@ -15,6 +15,7 @@ CLIPINF/00001.clpi to 00004.clpi, each as a u16 LE length and its bytes
 (0xFFFF for a file that is left out). Standard library only.
 """
 
+import importlib.util
 import os
 import struct
 import subprocess
@@ -89,7 +90,31 @@ def stereo_seeds(scratch):
                                                   lambda playlist: [playlist, playlist])
     seeds["stereo_sizes_from_clip_info"] = packed_folder(os.path.join(scratch, "stereo_three_extents"),
                                                          lambda playlist: [playlist, None], True)
+    seeds["stereo_extents_beyond_one_descriptor"] = large_extent_seed()
     return seeds
+
+
+def large_extent_seed():
+    """Two extents of 6,000,000 source packets per clip: each extent is
+    longer than one allocation descriptor can hold (0x7FFFE sectors), so the
+    arrangement cuts it. The streams are sized after the clip information
+    (sparse, about 2.3 GB each); only the navigation files are in the seed."""
+    spec = importlib.util.spec_from_file_location("make_bluray_folder",
+                                                  os.path.join(REPO, "tools", "make_bluray_folder.py"))
+    folder = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(folder)
+    out_time = folder.TITLE_SECONDS * folder.TICKS_45KHZ
+    extent_packets = 6000000
+    packets = 2 * extent_packets
+    points = [0, extent_packets]
+    files = [folder.index_file(True), folder.playlist_file(True, out_time), None,
+             folder.clip_info_file(packets, folder.VIDEO_PID, folder.CODING_H264, out_time, points),
+             folder.clip_info_file(packets, folder.DEPENDENT_VIDEO_PID, folder.CODING_MVC, out_time, points),
+             None, None]
+    out = bytearray(struct.pack("<IIII", SIZE_FROM_CLIP_INFO, SIZE_FROM_CLIP_INFO, 0, 0))
+    for data in files:
+        out += struct.pack("<H", ABSENT) if data is None else struct.pack("<H", len(data)) + data
+    return bytes(out)
 
 
 def write_corpus(name, seeds):
