@@ -12,7 +12,6 @@ namespace {
 // Fixed sectors of the UDF volume structure (UDF 2.2.3: the anchor at 256).
 constexpr uint32_t main_sequence_sector = 32;
 constexpr uint32_t reserve_sequence_sector_102 = 48;
-constexpr uint32_t volume_sequence_sectors = 6;
 constexpr uint32_t integrity_sector = 64;
 constexpr uint32_t anchor_sector = 256;
 constexpr uint32_t primary_descriptor_sector = 16;
