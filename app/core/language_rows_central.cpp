@@ -32,6 +32,33 @@ const LanguageEntry czech = {
         L"včetně složek s filmy DVD-Video a Blu-ray (i 3D).\n"
         L"Je to svobodný software poskytovaný bez jakékoli záruky.\n"
         L"Překladatel: projekt Kestrel"sv,
+        L"Obraz se nepodařilo vytvořit."sv,                         // 29
+        L"Zvolený systém souborů není platný."sv,
+        L"Zdrojovou složku '%s' nelze otevřít."sv,
+        L"Obsah složky '%s' nelze vypsat."sv,
+        L"Položku '%s' nelze prozkoumat."sv,
+        L"Soubor '%s' nelze otevřít."sv,
+        L"Čtení souboru '%s' se nezdařilo."sv,
+        L"Soubor '%s' se během vytváření obrazu zkrátil."sv,
+        L"Složka '%s' je odkazem zpět do vlastního stromu a nelze ji vložit do obrazu."sv,
+        L"Soubor obrazu '%s' nelze vytvořit."sv,
+        L"Zápis souboru obrazu '%s' se nezdařil. Není disk plný?"sv,
+        L"Hotový obraz nelze přesunout do '%s'."sv,
+        L"Pro vytvoření obrazu není dostatek paměti."sv,
+        L"Zdroj obsahuje více složek, než dokáže svazek ISO 9660 očíslovat. Zvolte systém souborů UDF."sv,
+        L"Soubor '%s' je pro zvolený systém souborů příliš velký."sv,
+        L"Obraz by byl větší, než dokáže obraz disku adresovat."sv,
+        L"Vnitřní chyba: struktura nebyla zapsána tam, kde byla umístěna. Obraz nebyl zachován."sv,
+        L"Vytváření obrazu bylo zrušeno."sv,
+        L"Systém Windows hlásí: %s"sv,                              // 47
+        L"Obraz byl vytvořen s upozorněními:"sv,
+        L"Soubor '%s' se během vytváření obrazu zvětšil; byla zapsána jeho původní velikost."sv,
+        L"Název '%s' byl pro systém souborů příliš dlouhý a byl zkrácen."sv,
+        L"Název '%s' se shodoval s jiným názvem v obrazu a byl změněn na jedinečný."sv,
+        L"'%s' není běžný soubor (roura, soket nebo zařízení) a byl vynechán."sv,
+        L"Odkaz '%s' nikam nevede a byl vynechán."sv,
+        L"... a %s dalších."sv,
+        L"Tato cesta je pro program příliš dlouhá:\n\n%s"sv,        // 55
     }},
 };
 
@@ -60,6 +87,33 @@ const LanguageEntry hungarian = {
         L"DVD-Video és Blu-ray filmmappákból is (3D-ben is).\n"
         L"Szabad szoftver, mindenféle garancia nélkül.\n"
         L"Fordító: a Kestrel projekt"sv,
+        L"A lemezképet nem sikerült elkészíteni."sv,                // 29
+        L"A választott fájlrendszer érvénytelen."sv,
+        L"A(z) '%s' forrásmappa nem nyitható meg."sv,
+        L"A(z) '%s' mappa tartalma nem listázható."sv,
+        L"A(z) '%s' elem nem vizsgálható meg."sv,
+        L"A(z) '%s' fájl nem nyitható meg."sv,
+        L"Nem sikerült olvasni a(z) '%s' fájlt."sv,
+        L"A(z) '%s' fájl megrövidült a lemezkép készítése közben."sv,
+        L"A(z) '%s' mappa a saját fájába visszamutató hivatkozás, ezért nem tehető lemezképbe."sv,
+        L"A(z) '%s' lemezképfájl nem hozható létre."sv,
+        L"Nem sikerült írni a(z) '%s' lemezképfájlt. Megtelt a lemez?"sv,
+        L"Az elkészült lemezkép nem helyezhető át ide: '%s'."sv,
+        L"Nincs elég memória a lemezkép elkészítéséhez."sv,
+        L"A forrás több mappát tartalmaz, mint amennyit egy ISO 9660 kötet sorszámozni tud. Válasszon UDF fájlrendszert."sv,
+        L"A(z) '%s' fájl túl nagy a választott fájlrendszerhez."sv,
+        L"A lemezkép nagyobb lenne, mint amekkorát egy lemezkép címezni tud."sv,
+        L"Belső hiba: egy adatszerkezet nem a kijelölt helyére íródott. A program nem tartotta meg a lemezképet."sv,
+        L"A lemezkép készítése megszakítva."sv,
+        L"A Windows jelentése: %s"sv,                               // 47
+        L"A lemezkép elkészült, figyelmeztetésekkel:"sv,
+        L"A(z) '%s' fájl megnőtt a készítés közben; a kezdeti mérete került a lemezképbe."sv,
+        L"A(z) '%s' név túl hosszú volt a fájlrendszerhez, ezért a program lerövidítette."sv,
+        L"A(z) '%s' név ütközött a lemezkép egy másik nevével, ezért a program egyedivé tette."sv,
+        L"A(z) '%s' nem szabályos fájl (csővezeték, szoftvercsatorna vagy eszköz), ezért kimaradt."sv,
+        L"A(z) '%s' hivatkozás nem mutat sehová, ezért kimaradt."sv,
+        L"... és még %s."sv,
+        L"Ez az elérési út túl hosszú a program számára:\n\n%s"sv,  // 55
     }},
 };
 
@@ -143,6 +197,33 @@ const LanguageEntry romanian = {
         L"inclusiv din dosare de filme DVD-Video și Blu-ray (și 3D).\n"
         L"Este software liber, oferit fără nicio garanție.\n"
         L"Traducător: proiectul Kestrel"sv,
+        L"Imaginea nu a putut fi creată."sv,                        // 29
+        L"Sistemul de fișiere ales nu este valid."sv,
+        L"Dosarul sursă '%s' nu poate fi deschis."sv,
+        L"Conținutul dosarului '%s' nu poate fi listat."sv,
+        L"Elementul '%s' nu poate fi examinat."sv,
+        L"Fișierul '%s' nu poate fi deschis."sv,
+        L"Citirea fișierului '%s' a eșuat."sv,
+        L"Fișierul '%s' s-a micșorat în timpul creării imaginii."sv,
+        L"Dosarul '%s' este o legătură înapoi în propriul arbore și nu poate fi pus într-o imagine."sv,
+        L"Fișierul imagine '%s' nu poate fi creat."sv,
+        L"Scrierea fișierului imagine '%s' a eșuat. Este discul plin?"sv,
+        L"Imaginea finalizată nu poate fi mutată în '%s'."sv,
+        L"Nu există suficientă memorie pentru crearea imaginii."sv,
+        L"Sursa conține mai multe dosare decât poate numerota un volum ISO 9660. Alegeți un sistem de fișiere UDF."sv,
+        L"Fișierul '%s' este prea mare pentru sistemul de fișiere ales."sv,
+        L"Imaginea ar depăși dimensiunea pe care o poate adresa o imagine de disc."sv,
+        L"Eroare internă: o structură nu a fost scrisă acolo unde a fost planificată. Imaginea nu a fost păstrată."sv,
+        L"Crearea imaginii a fost anulată."sv,
+        L"Windows raportează: %s"sv,                                // 47
+        L"Imaginea a fost creată, cu avertismente:"sv,
+        L"Fișierul '%s' a crescut în timpul creării imaginii; a fost scrisă dimensiunea sa inițială."sv,
+        L"Numele '%s' era prea lung pentru sistemul de fișiere și a fost scurtat."sv,
+        L"Numele '%s' coincidea cu alt nume din imagine și a fost făcut unic."sv,
+        L"'%s' nu este un fișier obișnuit (pipe, socket sau dispozitiv) și a fost omis."sv,
+        L"Legătura '%s' nu duce nicăieri și a fost omisă."sv,
+        L"... și încă %s."sv,
+        L"Această cale este prea lungă pentru program:\n\n%s"sv,    // 55
     }},
 };
 
@@ -171,6 +252,33 @@ const LanguageEntry slovak = {
         L"vrátane priečinkov s filmami DVD-Video a Blu-ray (aj 3D).\n"
         L"Je to slobodný softvér poskytovaný bez akejkoľvek záruky.\n"
         L"Prekladateľ: projekt Kestrel"sv,
+        L"Obraz sa nepodarilo vytvoriť."sv,                         // 29
+        L"Zvolený systém súborov nie je platný."sv,
+        L"Zdrojový priečinok '%s' sa nedá otvoriť."sv,
+        L"Obsah priečinka '%s' sa nedá vypísať."sv,
+        L"Položku '%s' nemožno preskúmať."sv,
+        L"Súbor '%s' sa nedá otvoriť."sv,
+        L"Čítanie súboru '%s' zlyhalo."sv,
+        L"Súbor '%s' sa počas vytvárania obrazu skrátil."sv,
+        L"Priečinok '%s' je odkazom späť do vlastného stromu a nedá sa vložiť do obrazu."sv,
+        L"Súbor obrazu '%s' sa nedá vytvoriť."sv,
+        L"Zápis súboru obrazu '%s' zlyhal. Nie je disk plný?"sv,
+        L"Hotový obraz sa nedá presunúť do '%s'."sv,
+        L"Na vytvorenie obrazu nie je dostatok pamäte."sv,
+        L"Zdroj obsahuje viac priečinkov, než dokáže zväzok ISO 9660 očíslovať. Zvoľte systém súborov UDF."sv,
+        L"Súbor '%s' je pre zvolený systém súborov príliš veľký."sv,
+        L"Obraz by bol väčší, než dokáže obraz disku adresovať."sv,
+        L"Vnútorná chyba: štruktúra nebola zapísaná tam, kde bola umiestnená. Obraz nebol zachovaný."sv,
+        L"Vytváranie obrazu bolo zrušené."sv,
+        L"Systém Windows hlási: %s"sv,                              // 47
+        L"Obraz bol vytvorený s upozorneniami:"sv,
+        L"Súbor '%s' sa počas vytvárania obrazu zväčšil; zapísala sa jeho pôvodná veľkosť."sv,
+        L"Názov '%s' bol pre systém súborov príliš dlhý a bol skrátený."sv,
+        L"Názov '%s' sa zhodoval s iným názvom v obraze a bol zmenený na jedinečný."sv,
+        L"'%s' nie je bežný súbor (rúra, soket alebo zariadenie) a bol vynechaný."sv,
+        L"Odkaz '%s' nikam nevedie a bol vynechaný."sv,
+        L"... a ďalších %s."sv,
+        L"Táto cesta je pre program príliš dlhá:\n\n%s"sv,          // 55
     }},
 };
 
@@ -199,6 +307,33 @@ const LanguageEntry slovenian = {
         L"tudi iz map s filmi DVD-Video in Blu-ray (tudi 3D).\n"
         L"Je prosto programje brez kakršnega koli jamstva.\n"
         L"Prevajalec: projekt Kestrel"sv,
+        L"Slike ni bilo mogoče ustvariti."sv,                       // 29
+        L"Izbrani datotečni sistem ni veljaven."sv,
+        L"Izvorne mape '%s' ni mogoče odpreti."sv,
+        L"Vsebine mape '%s' ni mogoče prebrati."sv,
+        L"Elementa '%s' ni mogoče pregledati."sv,
+        L"Datoteke '%s' ni mogoče odpreti."sv,
+        L"Branje datoteke '%s' ni uspelo."sv,
+        L"Datoteka '%s' se je med ustvarjanjem slike skrajšala."sv,
+        L"Mapa '%s' je povezava nazaj v lastno drevo in je ni mogoče vključiti v sliko."sv,
+        L"Slikovne datoteke '%s' ni mogoče ustvariti."sv,
+        L"Pisanje slikovne datoteke '%s' ni uspelo. Ali je disk poln?"sv,
+        L"Dokončane slike ni mogoče premakniti v '%s'."sv,
+        L"Za ustvarjanje slike ni dovolj pomnilnika."sv,
+        L"Vir vsebuje več map, kot jih lahko oštevilči nosilec ISO 9660. Izberite datotečni sistem UDF."sv,
+        L"Datoteka '%s' je prevelika za izbrani datotečni sistem."sv,
+        L"Slika bi presegla velikost, ki jo slika diska lahko naslovi."sv,
+        L"Notranja napaka: struktura ni bila zapisana tam, kjer je bila razporejena. Slika ni bila ohranjena."sv,
+        L"Ustvarjanje slike je bilo preklicano."sv,
+        L"Windows sporoča: %s"sv,                                   // 47
+        L"Slika je bila ustvarjena, z opozorili:"sv,
+        L"Datoteka '%s' se je med ustvarjanjem slike povečala; zapisana je bila njena začetna velikost."sv,
+        L"Ime '%s' je bilo predolgo za datotečni sistem in je bilo skrajšano."sv,
+        L"Ime '%s' je sovpadalo z drugim imenom v sliki in je bilo spremenjeno v edinstveno."sv,
+        L"'%s' ni navadna datoteka (cev, vtičnica ali naprava) in je bila izpuščena."sv,
+        L"Povezava '%s' ne vodi nikamor in je bila izpuščena."sv,
+        L"... in še %s."sv,
+        L"Ta pot je predolga za program:\n\n%s"sv,                  // 55
     }},
 };
 

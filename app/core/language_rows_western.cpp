@@ -142,6 +142,33 @@ const LanguageEntry indonesian = {
         L"termasuk folder film DVD-Video dan Blu-ray (juga 3D).\n"
         L"Ini adalah perangkat lunak bebas, diberikan tanpa jaminan apa pun.\n"
         L"Penerjemah: proyek Kestrel"sv,
+        L"Image tidak dapat dibuat."sv,                             // 29
+        L"Sistem berkas yang dipilih tidak valid."sv,
+        L"Folder sumber '%s' tidak dapat dibuka."sv,
+        L"Isi folder '%s' tidak dapat dibaca."sv,
+        L"Entri '%s' tidak dapat diperiksa."sv,
+        L"Berkas '%s' tidak dapat dibuka."sv,
+        L"Gagal membaca berkas '%s'."sv,
+        L"Berkas '%s' menjadi lebih pendek saat image sedang dibuat."sv,
+        L"Folder '%s' merupakan tautan kembali ke pohonnya sendiri dan tidak dapat dimasukkan ke dalam image."sv,
+        L"Berkas image '%s' tidak dapat dibuat."sv,
+        L"Gagal menulis berkas image '%s'. Apakah disk penuh?"sv,
+        L"Image yang sudah selesai tidak dapat dipindahkan ke '%s'."sv,
+        L"Memori tidak cukup untuk membuat image ini."sv,
+        L"Sumber berisi lebih banyak folder daripada yang dapat dinomori oleh volume ISO 9660. Pilih sistem berkas UDF."sv,
+        L"Berkas '%s' terlalu besar untuk sistem berkas yang dipilih."sv,
+        L"Image akan melebihi ukuran yang dapat dialamatkan oleh image disk."sv,
+        L"Kesalahan internal: sebuah struktur tidak ditulis di tempat yang telah direncanakan. Image tidak disimpan."sv,
+        L"Pembuatan image dibatalkan."sv,
+        L"Windows melaporkan: %s"sv,                                // 47
+        L"Image berhasil dibuat, dengan peringatan:"sv,
+        L"Berkas '%s' bertambah besar saat image sedang dibuat; ukuran awalnya yang ditulis."sv,
+        L"Nama '%s' terlalu panjang untuk sistem berkas dan telah dipendekkan."sv,
+        L"Nama '%s' sama dengan nama lain di dalam image dan telah dibuat unik."sv,
+        L"'%s' bukan berkas biasa (pipe, soket, atau perangkat) dan telah dilewati."sv,
+        L"Tautan '%s' tidak mengarah ke mana pun dan telah dilewati."sv,
+        L"... dan %s lainnya."sv,
+        L"Jalur ini terlalu panjang untuk program:\n\n%s"sv,        // 55
     }},
 };
 
@@ -280,6 +307,33 @@ const LanguageEntry turkish = {
         L"DVD-Video ve Blu-ray film klasörleri (3D dahil) de desteklenir.\n"
         L"Özgür bir yazılımdır ve hiçbir garanti olmadan sunulur.\n"
         L"Çevirmen: Kestrel projesi"sv,
+        L"Görüntü oluşturulamadı."sv,                               // 29
+        L"Seçilen dosya sistemi geçerli değil."sv,
+        L"Kaynak klasör '%s' açılamıyor."sv,
+        L"'%s' klasörünün içeriği listelenemiyor."sv,
+        L"'%s' öğesi incelenemiyor."sv,
+        L"'%s' dosyası açılamıyor."sv,
+        L"'%s' dosyası okunamadı."sv,
+        L"'%s' dosyası, görüntü oluşturulurken kısaldı."sv,
+        L"'%s' klasörü kendi ağacına geri dönen bir bağlantıdır ve görüntüye eklenemez."sv,
+        L"'%s' görüntü dosyası oluşturulamıyor."sv,
+        L"'%s' görüntü dosyasına yazılamadı. Disk dolu mu?"sv,
+        L"Tamamlanan görüntü '%s' konumuna taşınamıyor."sv,
+        L"Bu işlem için yeterli bellek yok."sv,
+        L"Kaynakta, bir ISO 9660 biriminin numaralandırabileceğinden daha fazla klasör var. Bir UDF dosya sistemi seçin."sv,
+        L"'%s' dosyası, seçilen dosya sistemi için çok büyük."sv,
+        L"Görüntü, bir disk görüntüsünün adresleyebileceği boyutu aşardı."sv,
+        L"İç hata: bir yapı, yerleşim planındaki konumuna yazılmadı. Görüntü saklanmadı."sv,
+        L"Oluşturma iptal edildi."sv,
+        L"Windows bildiriyor: %s"sv,                                // 47
+        L"Görüntü oluşturuldu, ancak uyarılar var:"sv,
+        L"'%s' dosyası, görüntü oluşturulurken büyüdü; başlangıçtaki boyutu yazıldı."sv,
+        L"'%s' adı dosya sistemi için çok uzundu ve kısaltıldı."sv,
+        L"'%s' adı görüntüdeki başka bir adla çakıştı ve benzersiz hâle getirildi."sv,
+        L"'%s' normal bir dosya değil (kanal, soket veya aygıt) ve dışarıda bırakıldı."sv,
+        L"'%s' bağlantısı hiçbir yere gitmiyor ve dışarıda bırakıldı."sv,
+        L"... ve %s tane daha."sv,
+        L"Bu yol program için çok uzun:\n\n%s"sv,                   // 55
     }},
 };
 
