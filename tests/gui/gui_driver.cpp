@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include "app/resource_ids.h"
+
 namespace kestrel::gui_test {
 
 bool pump_until(const std::function<bool()>& done, DWORD timeout_ms) {
@@ -163,6 +165,24 @@ void capture_window(HWND window, const wchar_t* name) {
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
+}
+
+namespace {
+
+BOOL CALLBACK find_about(HWND window, LPARAM data) {
+  wchar_t class_name[16] = {};
+  GetClassNameW(window, class_name, 16);
+  if (lstrcmpW(class_name, L"#32770") != 0 || GetDlgItem(window, IDC_ABOUT_VERSION) == nullptr) return TRUE;
+  *reinterpret_cast<HWND*>(data) = window;
+  return FALSE;
+}
+
+}  // namespace
+
+HWND find_about_box() {
+  HWND box = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), find_about, reinterpret_cast<LPARAM>(&box));
+  return box;
 }
 
 }  // namespace kestrel::gui_test

@@ -46,4 +46,7 @@ class MessageBoxWatcher {
 // variable KESTREL_SCREENSHOT_DIR names a folder.
 void capture_window(HWND window, const wchar_t* name);
 
+// The about box open on the calling thread, or null.
+HWND find_about_box();
+
 }  // namespace kestrel::gui_test

@@ -133,17 +133,8 @@ struct AboutSeen {
 };
 AboutSeen about_seen;
 
-BOOL CALLBACK find_about(HWND window, LPARAM data) {
-  wchar_t class_name[16] = {};
-  GetClassNameW(window, class_name, 16);
-  if (lstrcmpW(class_name, L"#32770") != 0 || GetDlgItem(window, IDC_ABOUT_VERSION) == nullptr) return TRUE;
-  *reinterpret_cast<HWND*>(data) = window;
-  return FALSE;
-}
-
 void CALLBACK inspect_about(HWND, UINT, UINT_PTR timer, DWORD) {
-  HWND box = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), find_about, reinterpret_cast<LPARAM>(&box));
+  HWND box = find_about_box();
   if (box == nullptr) return;
   KillTimer(nullptr, timer);
   wchar_t title[64] = {};

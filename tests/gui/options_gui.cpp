@@ -264,14 +264,8 @@ int sample_box(HWND box, int event, WPARAM, LPARAM, void*) {
 }
 
 COLORREF about_background = CLR_INVALID;
-BOOL CALLBACK find_about(HWND window, LPARAM data) {
-  if (GetDlgItem(window, IDC_ABOUT_VERSION) == nullptr) return TRUE;
-  *reinterpret_cast<HWND*>(data) = window;
-  return FALSE;
-}
 void CALLBACK sample_about(HWND, UINT, UINT_PTR timer, DWORD) {
-  HWND box = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), find_about, reinterpret_cast<LPARAM>(&box));
+  HWND box = find_about_box();
   if (box == nullptr) return;
   KillTimer(nullptr, timer);
   pump_for(300);
