@@ -35,7 +35,9 @@ void make_bold_version_line(HWND box) {
   if (dialog_font == nullptr || GetObjectW(dialog_font, sizeof(font), &font) == 0) return;
   font.lfWeight = bold_weight;
   bold_font = CreateFontIndirectW(&font);
-  if (bold_font != nullptr) SendDlgItemMessageW(box, IDC_ABOUT_VERSION, WM_SETFONT, reinterpret_cast<WPARAM>(bold_font), FALSE);
+  if (bold_font != nullptr)
+    SendDlgItemMessageW(box, IDC_ABOUT_VERSION, WM_SETFONT, reinterpret_cast<WPARAM>(bold_font),
+                        FALSE);
 }
 
 void on_init(HWND box) {
@@ -49,15 +51,16 @@ void on_init(HWND box) {
   SetWindowTextW(box, about_box_title(language_text(slot_menu_about)).c_str());
   // The icon at the system's default icon size (the template's would be
   // stretched to the control).
-  const auto icon = static_cast<HICON>(LoadImageW(app_instance(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 0, 0,
-                                                  LR_DEFAULTSIZE | LR_SHARED));
-  if (icon != nullptr) SendDlgItemMessageW(box, IDC_ABOUT_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+  const auto icon = static_cast<HICON>(LoadImageW(app_instance(), MAKEINTRESOURCEW(IDI_APP),
+                                                  IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+  if (icon != nullptr)
+    SendDlgItemMessageW(box, IDC_ABOUT_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
   // A centred icon control keeps its own size, and resource compilers leave
   // the size of an ICON statement out (0 x 0), so the cell is set here.
   RECT cell = icon_cell;
   MapDialogRect(box, &cell);
-  SetWindowPos(GetDlgItem(box, IDC_ABOUT_ICON), nullptr, cell.left, cell.top, cell.right - cell.left,
-               cell.bottom - cell.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(GetDlgItem(box, IDC_ABOUT_ICON), nullptr, cell.left, cell.top,
+               cell.right - cell.left, cell.bottom - cell.top, SWP_NOZORDER | SWP_NOACTIVATE);
   ui::theme_window_tree(box);
 }
 
@@ -70,9 +73,7 @@ void delete_bold_font() {
 
 INT_PTR CALLBACK about_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
-    case WM_INITDIALOG:
-      on_init(box);
-      return TRUE;
+    case WM_INITDIALOG: on_init(box); return TRUE;
     case WM_COMMAND:
       if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
         EndDialog(box, 0);
@@ -82,7 +83,8 @@ INT_PTR CALLBACK about_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lp
     case WM_NOTIFY: {
       // The home-page link opens the product page, not the address it shows.
       const auto* header = reinterpret_cast<const NMHDR*>(lparam);
-      if (header->idFrom == IDC_ABOUT_HOME_LINK && (header->code == NM_CLICK || header->code == NM_RETURN)) {
+      if (header->idFrom == IDC_ABOUT_HOME_LINK &&
+          (header->code == NM_CLICK || header->code == NM_RETURN)) {
         open_web_page(product_page);
         return TRUE;
       }
@@ -92,8 +94,7 @@ INT_PTR CALLBACK about_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lp
       // The version line keeps the font until the box is gone.
       delete_bold_font();
       return FALSE;
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }
 

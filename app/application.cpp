@@ -26,7 +26,8 @@ std::vector<std::wstring> arguments_at_start;
 
 // A relative path of a forwarded command line, made absolute against the
 // sender's directory. Nothing when the combination does not fit.
-std::optional<std::wstring> resolve_against(const std::wstring& path, const wchar_t* base_directory) {
+std::optional<std::wstring> resolve_against(const std::wstring& path,
+                                            const wchar_t* base_directory) {
   if (base_directory == nullptr || !PathIsRelativeW(path.c_str())) return path;
   wchar_t combined[MAX_PATH] = {};
   if (PathCombineW(combined, base_directory, path.c_str()) == nullptr) return std::nullopt;
@@ -40,7 +41,8 @@ BOOL CALLBACK forward_to_main_window(HWND window, LPARAM) {
   wchar_t title[title_chars] = {};
   const int length = GetWindowTextW(window, title, title_chars);
   const int name_length = static_cast<int>(wcslen(application_name));
-  if (length >= name_length && wcsncmp(title, application_name, static_cast<size_t>(name_length)) == 0 &&
+  if (length >= name_length &&
+      wcsncmp(title, application_name, static_cast<size_t>(name_length)) == 0 &&
       GetPropW(window, main_window_property) != nullptr)
     forward_command_line(window);
   return TRUE;
@@ -59,7 +61,9 @@ HINSTANCE app_instance() { return module_instance; }
 void set_app_instance(HINSTANCE instance) { module_instance = instance; }
 
 const std::vector<std::wstring>& program_arguments() { return arguments_at_start; }
-void set_program_arguments(std::vector<std::wstring> arguments) { arguments_at_start = std::move(arguments); }
+void set_program_arguments(std::vector<std::wstring> arguments) {
+  arguments_at_start = std::move(arguments);
+}
 
 std::vector<std::wstring> split_command_line(const wchar_t* command_line) {
   std::vector<std::wstring> arguments;
@@ -91,8 +95,9 @@ void forward_command_line(HWND window) {
   if (length == 0 || length >= forwarded_directory_chars) return;
   const wchar_t* line = GetCommandLineW();
   const std::wstring_view line_view(line);
-  std::vector<uint8_t> block = encode_forwarded_command_line(
-      std::u16string(directory, directory + length), std::u16string(line_view.begin(), line_view.end()));
+  std::vector<uint8_t> block =
+      encode_forwarded_command_line(std::u16string(directory, directory + length),
+                                    std::u16string(line_view.begin(), line_view.end()));
   COPYDATASTRUCT data = {};
   data.dwData = 0;
   data.cbData = static_cast<DWORD>(block.size());
@@ -106,7 +111,8 @@ void receive_command_line(HWND window, const COPYDATASTRUCT* block) {
   // and terminators have been checked.
   const auto forwarded = decode_forwarded_command_line(block->lpData, block->cbData);
   if (!forwarded) return;
-  const std::wstring directory(forwarded->current_directory.begin(), forwarded->current_directory.end());
+  const std::wstring directory(forwarded->current_directory.begin(),
+                               forwarded->current_directory.end());
   const std::wstring line(forwarded->command_line.begin(), forwarded->command_line.end());
   parse_command_line(split_command_line(line.c_str()), directory.c_str());
   ShowWindow(window, IsIconic(window) ? SW_SHOWNORMAL : SW_SHOW);

@@ -7,13 +7,13 @@
 #include <cwchar>
 #include <vector>
 
+#include "app/core/build_report.h"
+#include "app/core/language_table.h"
 #include "app/core/shell_paths.h"
 #include "app/resource_ids.h"
 #include "app/settings.h"
-#include "app/core/build_report.h"
-#include "app/core/language_table.h"
-#include "ui/message_box.h"
 #include "engine/fs_detection.h"
+#include "ui/message_box.h"
 
 namespace kestrel::app {
 
@@ -33,7 +33,9 @@ std::optional<std::wstring> read_or_pick(HWND window, int id, void (*pick)(HWND)
   return text;
 }
 
-bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 std::wstring replace_question(const std::wstring& full_target) {
   return format_slot_text(language_text(slot_replace_question), full_target);
@@ -45,11 +47,12 @@ std::wstring system_message(SystemError code) {
   if (code == 0) return {};
   wchar_t* buffer = nullptr;
   const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::wstring text(buffer != nullptr ? buffer : L"", buffer != nullptr ? length : 0);
   if (buffer != nullptr) LocalFree(buffer);
-  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+    text.pop_back();
   return text;
 }
 
@@ -67,7 +70,8 @@ std::wstring warning_text(const BuildJob& job) {
 std::wstring window_text(HWND window, int id) {
   HWND control = GetDlgItem(window, id);
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 
@@ -86,8 +90,8 @@ void reveal_in_file_manager(const std::wstring& target) {
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWNORMAL;
   PROCESS_INFORMATION process = {};
-  if (CreateProcessW(explorer.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                     &process)) {
+  if (CreateProcessW(explorer.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &process)) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   }
@@ -106,7 +110,8 @@ bool ensure_directory_path(const std::wstring& folder_with_backslash) {
   if (prefixes.empty()) return false;
   for (const std::wstring& folder : prefixes) {
     if (is_existing_folder(folder)) continue;
-    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+      return false;
   }
   return true;
 }
@@ -130,7 +135,9 @@ void start_build_from_window(HWND window) {
   if (length == 0 || !has_file_name_part(full_target)) return;
 
   if (exists(full_target)) {
-    if (ui::show_message_box(window, replace_question(full_target), MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return;
+    if (ui::show_message_box(window, replace_question(full_target),
+                             MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+      return;
   } else {
     const std::wstring folder = folder_part(full_target);
     if (!is_existing_folder(folder)) {
@@ -181,7 +188,8 @@ void poll_build(HWND window) {
   }
   // Files left out or renamed are told before the window closes or reveals
   // the image, so a build that lost something never passes silently.
-  if (!job->warnings.empty()) ui::show_message_box(window, warning_text(*job), MB_OK | MB_ICONWARNING);
+  if (!job->warnings.empty())
+    ui::show_message_box(window, warning_text(*job), MB_OK | MB_ICONWARNING);
   if (read_setting_int(key_close_when_done, 0) != 0) PostMessageW(window, WM_CLOSE, 0, 0);
   if (read_setting_int(key_reveal_when_done, 0) != 0) reveal_in_file_manager(job->output_path);
 }

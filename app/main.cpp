@@ -3,4 +3,6 @@
 
 #include "app/application.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return kestrel::app::run_application(instance); }
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  return kestrel::app::run_application(instance);
+}

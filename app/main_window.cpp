@@ -4,12 +4,12 @@
 #include <shellapi.h>
 
 #include "app/application.h"
-#include "app/core/shell_paths.h"
-#include "app/resource_ids.h"
-#include "app/settings.h"
 #include "app/core/build_report.h"
 #include "app/core/language_table.h"
+#include "app/core/shell_paths.h"
 #include "app/options_menu.h"
+#include "app/resource_ids.h"
+#include "app/settings.h"
 #include "ui/dark_painters.h"
 #include "ui/message_box.h"
 #include "ui/theme.h"
@@ -40,7 +40,8 @@ void set_window_icons(HWND window) {
                       GetSystemMetrics(metric_y), LR_DEFAULTCOLOR);
   };
   SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(load(SM_CXICON, SM_CYICON)));
-  SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(load(SM_CXSMICON, SM_CYSMICON)));
+  SendMessageW(window, WM_SETICON, ICON_SMALL,
+               reinterpret_cast<LPARAM>(load(SM_CXSMICON, SM_CYSMICON)));
 }
 
 void fill_layout_list(HWND window) {
@@ -49,8 +50,8 @@ void fill_layout_list(HWND window) {
     const std::wstring text(language_text(slot));
     SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
   }
-  SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(layout_index_from(read_setting_int(key_file_system, 3))),
-               0);
+  SendMessageW(list, CB_SETCURSEL,
+               static_cast<WPARAM>(layout_index_from(read_setting_int(key_file_system, 3))), 0);
 }
 
 void on_init_dialog(HWND window) {
@@ -63,8 +64,9 @@ void on_init_dialog(HWND window) {
   if (read_setting_int(key_topmost, 0) != 0)
     SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   set_window_icons(window);
-  state.images = ImageList_LoadImageW(app_instance(), MAKEINTRESOURCEW(IDB_BUTTONS), BUTTON_IMAGE_SIZE, 3,
-                                      button_image_mask, IMAGE_BITMAP, LR_CREATEDIBSECTION);
+  state.images =
+      ImageList_LoadImageW(app_instance(), MAKEINTRESOURCEW(IDB_BUTTONS), BUTTON_IMAGE_SIZE, 3,
+                           button_image_mask, IMAGE_BITMAP, LR_CREATEDIBSECTION);
   SendDlgItemMessageW(window, IDC_LABEL, EM_SETLIMITTEXT, label_chars, 0);
   fill_layout_list(window);
   apply_language(window);
@@ -85,7 +87,8 @@ INT_PTR on_button_custom_draw(HWND window, const NMCUSTOMDRAW& draw) {
 }
 
 INT_PTR on_notify(HWND window, const NMHDR& header) {
-  if (header.code == NM_CUSTOMDRAW && (header.idFrom == IDC_BROWSE_SOURCE || header.idFrom == IDC_BROWSE_TARGET))
+  if (header.code == NM_CUSTOMDRAW &&
+      (header.idFrom == IDC_BROWSE_SOURCE || header.idFrom == IDC_BROWSE_TARGET))
     return on_button_custom_draw(window, reinterpret_cast<const NMCUSTOMDRAW&>(header));
   return FALSE;
 }
@@ -96,8 +99,8 @@ INT_PTR on_draw_item(const DRAWITEMSTRUCT& item) {
   const HBRUSH face = ui::dark_mode_active() ? ui::palette_brush(ui::DarkPalette::background)
                                              : GetSysColorBrush(COLOR_3DFACE);
   FillRect(item.hDC, &item.rcItem, face);
-  ImageList_Draw(main_window_state().images, IMAGE_OPTIONS, item.hDC, item.rcItem.left, item.rcItem.top,
-                 ILD_TRANSPARENT);
+  ImageList_Draw(main_window_state().images, IMAGE_OPTIONS, item.hDC, item.rcItem.left,
+                 item.rcItem.top, ILD_TRANSPARENT);
   return TRUE;
 }
 
@@ -117,11 +120,8 @@ INT_PTR on_command(HWND window, int id) {
     case IDC_BROWSE_TARGET:
       if (!busy) browse_target(window);
       return TRUE;
-    case IDC_OPTIONS:
-      show_options_menu(window);
-      return TRUE;
-    default:
-      return FALSE;
+    case IDC_OPTIONS: show_options_menu(window); return TRUE;
+    default: return FALSE;
   }
 }
 
@@ -200,8 +200,7 @@ INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       on_init_dialog(window);
       ui::theme_window_tree(window);
       return TRUE;
-    case WM_COMMAND:
-      return on_command(window, LOWORD(wparam));
+    case WM_COMMAND: return on_command(window, LOWORD(wparam));
     case WM_TIMER:
       if (wparam == IDT_POLL_BUILD) poll_build(window);
       return TRUE;
@@ -215,18 +214,11 @@ INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_COPYDATA:
       receive_command_line(window, reinterpret_cast<const COPYDATASTRUCT*>(lparam));
       return answer(window, 0);
-    case WM_NOTIFY:
-      return on_notify(window, *reinterpret_cast<const NMHDR*>(lparam));
-    case WM_DRAWITEM:
-      return on_draw_item(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
-    case WM_SETTINGCHANGE:
-      ui::follow_system_theme(window);
-      return FALSE;
-    case WM_DESTROY:
-      RemovePropW(window, main_window_property);
-      return FALSE;
-    default:
-      return FALSE;
+    case WM_NOTIFY: return on_notify(window, *reinterpret_cast<const NMHDR*>(lparam));
+    case WM_DRAWITEM: return on_draw_item(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
+    case WM_SETTINGCHANGE: ui::follow_system_theme(window); return FALSE;
+    case WM_DESTROY: RemovePropW(window, main_window_property); return FALSE;
+    default: return FALSE;
   }
 }
 

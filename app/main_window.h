@@ -26,7 +26,7 @@ inline constexpr const wchar_t* main_window_property = L"Kestrel.MainWindow";
 // Process-wide state of the window.
 struct MainWindowState {
   HWND window = nullptr;
-  bool busy = false;        // from start_build until poll_build sees the end
+  bool busy = false;  // from start_build until poll_build sees the end
   HIMAGELIST images = nullptr;
   std::unique_ptr<BuildJob> job;  // the last build; replaced by the next one
 };

@@ -59,8 +59,8 @@ void append_sub_menu(HMENU menu, HMENU sub_menu, const std::wstring& text) {
 HMENU build_language_menu() {
   const HMENU menu = CreatePopupMenu();
   for (int row = 0; row < language_count; ++row) {
-    append_item(menu, static_cast<UINT>(IDM_LANGUAGE_FIRST + row), std::wstring(language_row(row).display_name),
-                false);
+    append_item(menu, static_cast<UINT>(IDM_LANGUAGE_FIRST + row),
+                std::wstring(language_row(row).display_name), false);
   }
   CheckMenuRadioItem(menu, IDM_LANGUAGE_FIRST, IDM_LANGUAGE_LAST,
                      static_cast<UINT>(IDM_LANGUAGE_FIRST + current_language()), MF_BYCOMMAND);
@@ -75,8 +75,8 @@ HMENU build_theme_menu() {
   // A stored value outside 0 to 2 marks nothing.
   const int stored = read_setting_int(key_theme, 0);
   if (stored >= 0 && stored <= 2) {
-    CheckMenuRadioItem(menu, IDM_THEME_LIGHT, IDM_THEME_SYSTEM, static_cast<UINT>(IDM_THEME_LIGHT + stored),
-                       MF_BYCOMMAND);
+    CheckMenuRadioItem(menu, IDM_THEME_LIGHT, IDM_THEME_SYSTEM,
+                       static_cast<UINT>(IDM_THEME_LIGHT + stored), MF_BYCOMMAND);
   }
   return menu;
 }
@@ -85,12 +85,15 @@ HMENU build_theme_menu() {
 int screen_x(DWORD position) { return static_cast<short>(LOWORD(position)); }
 int screen_y(DWORD position) { return static_cast<short>(HIWORD(position)); }
 
-bool is_topmost(HWND window) { return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+bool is_topmost(HWND window) {
+  return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
 
 HMENU build_options_menu(HWND main_window, MenuReadings& readings) {
   const HMENU menu = CreatePopupMenu();
   append_sub_menu(menu, build_language_menu(), slot_text(slot_menu_language));
-  if (ui::dark_mode_supported()) append_sub_menu(menu, build_theme_menu(), slot_text(slot_menu_theme));
+  if (ui::dark_mode_supported())
+    append_sub_menu(menu, build_theme_menu(), slot_text(slot_menu_theme));
   append_item(menu, IDM_SHELL_VERB, slot_text(slot_menu_shell_verb), is_shell_verb_registered());
   for (size_t i = 0; i < std::size(switch_items); ++i) {
     const SwitchItem& item = switch_items[i];
@@ -127,7 +130,8 @@ void carry_out(HWND main_window, UINT command, const MenuReadings& readings) {
     case IDM_REVEAL_WHEN_DONE:
     case IDM_CLOSE_WHEN_DONE:
       for (size_t i = 0; i < std::size(switch_items); ++i) {
-        if (switch_items[i].command == command) write_setting_int(switch_items[i].key, 1 - readings.switches[i]);
+        if (switch_items[i].command == command)
+          write_setting_int(switch_items[i].key, 1 - readings.switches[i]);
       }
       return;
     case IDM_TOPMOST: toggle_topmost(main_window); return;
@@ -137,7 +141,8 @@ void carry_out(HWND main_window, UINT command, const MenuReadings& readings) {
     case IDM_THEME_LIGHT:
     case IDM_THEME_DARK:
     case IDM_THEME_SYSTEM:
-      ui::apply_theme_choice(main_window, static_cast<ui::ThemeChoice>(command - IDM_THEME_LIGHT), true);
+      ui::apply_theme_choice(main_window, static_cast<ui::ThemeChoice>(command - IDM_THEME_LIGHT),
+                             true);
       return;
     default:
       if (command >= IDM_LANGUAGE_FIRST && command <= IDM_LANGUAGE_LAST) {
@@ -151,12 +156,13 @@ void carry_out(HWND main_window, UINT command, const MenuReadings& readings) {
 
 void select_start_language() {
   const int stored = read_setting_int(key_language, 0);
-  set_current_language(language_row_for(static_cast<std::uint32_t>(stored), GetUserDefaultLangID()));
+  set_current_language(
+      language_row_for(static_cast<std::uint32_t>(stored), GetUserDefaultLangID()));
 }
 
 void apply_language(HWND main_window) {
-  static constexpr int captions[] = {IDC_SOURCE_CAPTION, IDC_TARGET_CAPTION, IDC_LABEL_CAPTION, IDC_LAYOUT_CAPTION,
-                                     IDC_START};
+  static constexpr int captions[] = {IDC_SOURCE_CAPTION, IDC_TARGET_CAPTION, IDC_LABEL_CAPTION,
+                                     IDC_LAYOUT_CAPTION, IDC_START};
   for (int i = 0; i < static_cast<int>(std::size(captions)); ++i) {
     SetDlgItemTextW(main_window, captions[i], slot_text(slot_source_caption + i).c_str());
   }
@@ -164,7 +170,8 @@ void apply_language(HWND main_window) {
   for (int i = 0; i < static_cast<int>(std::size(edits)); ++i) {
     // FALSE: the banner disappears while the edit has the focus.
     const std::wstring cue = slot_text(slot_source_cue + i);
-    SendDlgItemMessageW(main_window, edits[i], EM_SETCUEBANNER, FALSE, reinterpret_cast<LPARAM>(cue.c_str()));
+    SendDlgItemMessageW(main_window, edits[i], EM_SETCUEBANNER, FALSE,
+                        reinterpret_cast<LPARAM>(cue.c_str()));
   }
 }
 
@@ -172,9 +179,9 @@ void show_options_menu(HWND main_window) {
   MenuReadings readings;
   const HMENU menu = build_options_menu(main_window, readings);
   const DWORD position = GetMessagePos();
-  const UINT command = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY,
-                                                        screen_x(position), screen_y(position), 0,
-                                                        main_window, nullptr));
+  const UINT command =
+      static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY, screen_x(position),
+                                       screen_y(position), 0, main_window, nullptr));
   DestroyMenu(menu);
   carry_out(main_window, command, readings);
 }

@@ -5,12 +5,12 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "app/core/build_report.h"
+#include "app/core/language_table.h"
 #include "app/core/shell_paths.h"
 #include "app/main_window.h"
 #include "app/resource_ids.h"
 #include "app/settings.h"
-#include "app/core/build_report.h"
-#include "app/core/language_table.h"
 #include "ui/message_box.h"
 
 namespace kestrel::app {
@@ -31,8 +31,8 @@ bool windows_vista_or_later() {
 // so the caller falls back to the older folder browser.
 bool pick_folder_with_item_dialog(HWND window, const std::wstring& start, std::wstring& chosen) {
   IFileOpenDialog* dialog = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileOpenDialog,
-                              reinterpret_cast<void**>(&dialog))))
+  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IFileOpenDialog, reinterpret_cast<void**>(&dialog))))
     return false;
   IShellItem* folder = nullptr;
   if (!start.empty() &&
@@ -86,7 +86,8 @@ void pick_folder_with_browser(HWND window, const std::wstring& start, std::wstri
 std::wstring dialog_text(HWND window, int id) {
   HWND control = GetDlgItem(window, id);
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 

@@ -39,7 +39,8 @@ std::wstring module_path() {
   // Grown until the whole path fits, so a long installation path is never cut.
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) return {};
     if (length < buffer.size()) return std::wstring(buffer.data(), length);
     if (buffer.size() >= 32768) return {};
@@ -57,13 +58,14 @@ int read_setting_int(const wchar_t* key, int default_value) {
 bool write_setting_int(const wchar_t* key, int value) {
   wchar_t text[32];
   std::swprintf(text, 32, L"%d", value);
-  return WritePrivateProfileStringW(settings_section, key, text, settings_file().path.c_str()) != FALSE;
+  return WritePrivateProfileStringW(settings_section, key, text, settings_file().path.c_str()) !=
+         FALSE;
 }
 
 std::wstring documents_folder() {
   wchar_t path[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
-                              path)))
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr,
+                              SHGFP_TYPE_CURRENT, path)))
     return {};
   return path;
 }
@@ -79,13 +81,15 @@ std::wstring load_output_dir() {
 
 void save_output_dir(std::wstring_view target) {
   const std::wstring folder = output_dir_for_target(target);
-  WritePrivateProfileStringW(settings_section, key_output_dir, folder.c_str(), settings_file().path.c_str());
+  WritePrivateProfileStringW(settings_section, key_output_dir, folder.c_str(),
+                             settings_file().path.c_str());
 }
 
 bool is_shell_verb_registered() {
   HKEY key = nullptr;
   const std::wstring path = std::wstring(classes_key) + L"\\" + verb_key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return false;
   RegCloseKey(key);
   return true;
 }
@@ -94,8 +98,8 @@ void set_shell_verb(bool register_verb) {
   HKEY classes = nullptr;
   // Registering creates the user's class root if a fresh profile lacks it.
   const LSTATUS opened =
-      register_verb ? RegCreateKeyExW(HKEY_CURRENT_USER, classes_key, 0, nullptr, 0, classes_access, nullptr,
-                                      &classes, nullptr)
+      register_verb ? RegCreateKeyExW(HKEY_CURRENT_USER, classes_key, 0, nullptr, 0, classes_access,
+                                      nullptr, &classes, nullptr)
                     : RegOpenKeyExW(HKEY_CURRENT_USER, classes_key, 0, classes_access, &classes);
   if (opened != ERROR_SUCCESS) return;
   if (register_verb) {
@@ -121,7 +125,8 @@ void set_shell_verb(bool register_verb) {
 
 void migrate_legacy_shell_verb() {
   HKEY legacy = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, legacy_verb_key, 0, KEY_READ, &legacy) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, legacy_verb_key, 0, KEY_READ, &legacy) != ERROR_SUCCESS)
+    return;
   RegCloseKey(legacy);
   HKEY classes = nullptr;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, classes_key, 0, classes_access, &classes) == ERROR_SUCCESS) {

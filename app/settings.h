@@ -10,11 +10,11 @@
 namespace kestrel::app {
 
 // Setting keys of section "General", with their defaults where one applies.
-inline constexpr const wchar_t* key_language = L"LangId";               // 0: user's language
-inline constexpr const wchar_t* key_topmost = L"TopMost";               // 0
-inline constexpr const wchar_t* key_file_system = L"FileSystem";        // 3
-inline constexpr const wchar_t* key_output_dir = L"OutputDir";          // empty: Documents
-inline constexpr const wchar_t* key_theme = L"Theme";                   // 0
+inline constexpr const wchar_t* key_language = L"LangId";         // 0: user's language
+inline constexpr const wchar_t* key_topmost = L"TopMost";         // 0
+inline constexpr const wchar_t* key_file_system = L"FileSystem";  // 3
+inline constexpr const wchar_t* key_output_dir = L"OutputDir";    // empty: Documents
+inline constexpr const wchar_t* key_theme = L"Theme";             // 0
 inline constexpr const wchar_t* key_multiple_instances = L"AllowMultipleInstances";  // 1
 inline constexpr const wchar_t* key_reveal_when_done = L"RevealWhenDone";            // 0
 inline constexpr const wchar_t* key_close_when_done = L"CloseWhenDone";              // 0

@@ -20,8 +20,8 @@ constexpr uint8_t text_subtitle_application = 6;  // carries font files
 constexpr size_t clip_name_chars = 5;
 constexpr size_t codec_id_chars = 4;
 // Least sizes of the records whose counts come from the file.
-constexpr uint64_t atc_delta_bytes = 14;   // delta, clip name, codec identifier, 1 byte
-constexpr uint64_t font_entry_bytes = 6;   // file name, 1 byte
+constexpr uint64_t atc_delta_bytes = 14;  // delta, clip name, codec identifier, 1 byte
+constexpr uint64_t font_entry_bytes = 6;  // file name, 1 byte
 constexpr uint64_t atc_sequence_minimum_bytes = 6;
 constexpr uint64_t stc_sequence_bytes = 14;
 constexpr uint64_t program_minimum_bytes = 8;
@@ -172,7 +172,8 @@ bool read_clip_info_file(const uint8_t* bytes, size_t count, ClipInfoFile& clip)
   if (program_address != 0) read_program_info(reader.from(program_address), clip);
   if (cpi_address != 0) read_cpi(reader.from(cpi_address), clip);
   if (clip_mark_address != 0) read_clip_marks(reader.from(clip_mark_address), clip);
-  if (extension_address != 0) clip.extension_bytes = copy_extension_bytes(reader, extension_address);
+  if (extension_address != 0)
+    clip.extension_bytes = copy_extension_bytes(reader, extension_address);
   return true;
 }
 

@@ -39,7 +39,8 @@ constexpr uint16_t id2_length_prefixed_second = 6;
 // Reads the data block of one entry at the start of `block` (which runs to
 // the end of the extension data) and sets `advance` to how far the walk
 // moves. False when the block runs past the end; nothing is stored then.
-bool read_block(const ExtensionEntry& entry, ByteReader block, ExtensionData& data, uint64_t& advance) {
+bool read_block(const ExtensionEntry& entry, ByteReader block, ExtensionData& data,
+                uint64_t& advance) {
   advance = 0;
   if (entry.id1 == id1_playlist_metadata) {
     if (entry.id2 != 1 && entry.id2 != 2) return true;
@@ -65,8 +66,8 @@ bool read_block(const ExtensionEntry& entry, ByteReader block, ExtensionData& da
         lengths.push_back(table_length);
         used += uint64_t{table_length} + 2;
       }
-      data.stereo_stream_table_lengths.insert(data.stereo_stream_table_lengths.end(), lengths.begin(),
-                                              lengths.end());
+      data.stereo_stream_table_lengths.insert(data.stereo_stream_table_lengths.end(),
+                                              lengths.begin(), lengths.end());
       advance = used;
       return true;
     }
@@ -111,8 +112,7 @@ bool read_block(const ExtensionEntry& entry, ByteReader block, ExtensionData& da
       advance = uint64_t{4} + length;
       return !block.overrun() && advance <= block.size();
     }
-    default:
-      return true;
+    default: return true;
   }
 }
 

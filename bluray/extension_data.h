@@ -76,7 +76,7 @@ struct ExtensionData {
   // Kept as read; nothing in the program uses them.
   uint32_t id1_block_length = 0;  // ID1 = 1, ID2 = 1 or 2
   uint16_t id1_block_value = 0;
-  uint32_t id2_3_value = 0;       // ID1 = 2, ID2 = 3
+  uint32_t id2_3_value = 0;  // ID1 = 2, ID2 = 3
 };
 
 // The extension data of a navigation file at `address` (from the start of

@@ -54,7 +54,8 @@ void read_index_table(ByteReader reader, IndexFile& index) {
   index.top_menu = read_object(top_menu, false);
   if (!reader.has_records(title_count, index_object_bytes)) return;
   index.titles.reserve(title_count);
-  for (uint16_t i = 0; i < title_count; ++i) index.titles.push_back(read_object(reader.block(index_object_bytes), true));
+  for (uint16_t i = 0; i < title_count; ++i)
+    index.titles.push_back(read_object(reader.block(index_object_bytes), true));
 }
 
 }  // namespace
@@ -70,7 +71,8 @@ bool read_index_file(const uint8_t* bytes, size_t count, IndexFile& index) {
   const uint32_t table_address = reader.u32();
   reader.seek(extension_address_offset);
   const uint32_t extension_address = reader.u32();
-  if (index.type != index_type_indicator || table_address >= count || extension_address >= count) return false;
+  if (index.type != index_type_indicator || table_address >= count || extension_address >= count)
+    return false;
 
   reader.seek(playback_flags_offset);
   const uint8_t playback_flags = reader.u8();
@@ -85,7 +87,8 @@ bool read_index_file(const uint8_t* bytes, size_t count, IndexFile& index) {
 
   read_index_table(reader.from(table_address), index);
 
-  if (extension_address != 0) index.extension_bytes = copy_extension_bytes(reader, extension_address);
+  if (extension_address != 0)
+    index.extension_bytes = copy_extension_bytes(reader, extension_address);
   return true;
 }
 

@@ -11,10 +11,10 @@ namespace kestrel {
 
 // A first-playback, top-menu or title object of the index table.
 struct IndexObject {
-  uint8_t object_type = 0;    // 1: movie object (HDMV), otherwise a Java object
-  uint8_t access_type = 0;    // titles only
+  uint8_t object_type = 0;  // 1: movie object (HDMV), otherwise a Java object
+  uint8_t access_type = 0;  // titles only
   uint8_t playback_type = 0;
-  uint16_t object_id = 0;     // movie objects
+  uint16_t object_id = 0;             // movie objects
   std::array<char, 6> object_name{};  // Java objects: five characters
 };
 
@@ -25,7 +25,7 @@ inline constexpr unsigned index_video_format_shift = 8;  // bits 8 to 11
 inline constexpr unsigned index_frame_rate_shift = 12;   // bits 12 to 15
 
 struct IndexFile {
-  uint32_t type = 0;     // "INDX"
+  uint32_t type = 0;  // "INDX"
   uint32_t version = 0;
   uint16_t flags = 0;
   std::array<uint8_t, 32> provider_data{};

@@ -36,8 +36,10 @@ constexpr uint64_t stream_minimum_bytes = 2;
 
 // The order in which the streams follow the counts of the stream number table.
 constexpr StreamKind stream_read_order[stream_kind_count] = {
-    stream_primary_video,   stream_primary_audio,   stream_presentation_graphics, stream_picture_in_picture_graphics,
-    stream_interactive_graphics, stream_secondary_audio, stream_secondary_video,       stream_further_video};
+    stream_primary_video,         stream_primary_audio,
+    stream_presentation_graphics, stream_picture_in_picture_graphics,
+    stream_interactive_graphics,  stream_secondary_audio,
+    stream_secondary_video,       stream_further_video};
 
 // A length byte and that many bytes.
 std::vector<uint8_t> read_counted_bytes(ByteReader& reader) {
@@ -183,11 +185,13 @@ bool read_playlist_file(const uint8_t* bytes, size_t count, PlayListFile& playli
   playlist.user_operation_mask = reader.u64();
   // The flags word's bits 15, 14, 13 and 12 become record bits 0 to 3.
   const unsigned top = reader.u16() >> 12u;
-  playlist.flags = static_cast<uint8_t>(((top >> 3) & 1u) | ((top >> 1) & 2u) | ((top << 1) & 4u) | ((top << 3) & 8u));
+  playlist.flags = static_cast<uint8_t>(((top >> 3) & 1u) | ((top >> 1) & 2u) | ((top << 1) & 4u) |
+                                        ((top << 3) & 8u));
 
   read_playlist_proper(reader.from(playlist_address), playlist);
   read_marks(reader.from(marks_address), playlist);
-  if (extension_address != 0) playlist.extension_bytes = copy_extension_bytes(reader, extension_address);
+  if (extension_address != 0)
+    playlist.extension_bytes = copy_extension_bytes(reader, extension_address);
   return true;
 }
 

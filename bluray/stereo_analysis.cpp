@@ -188,7 +188,8 @@ bool analyze_stereo_disc(const NativeString& source_folder, StereoPairList& pair
     pair.base_clip = static_cast<uint16_t>(base);
     pair.dependent_clip = static_cast<uint16_t>(dependent);
     if (!read_clip_side(source_folder, base, pair.base_sectors, pair.base_extents)) return false;
-    if (!read_clip_side(source_folder, dependent, pair.dependent_sectors, pair.dependent_extents)) return false;
+    if (!read_clip_side(source_folder, dependent, pair.dependent_sectors, pair.dependent_extents))
+      return false;
     pairs.push_back(std::move(pair));
   }
   return true;

@@ -31,15 +31,19 @@ volatile std::sig_atomic_t interrupted = 0;
 
 extern "C" void on_interrupt(int) { interrupted = 1; }
 
-void print_error(const std::string& sentence) { std::fprintf(stderr, "kestrel-cli: %s\n", sentence.c_str()); }
+void print_error(const std::string& sentence) {
+  std::fprintf(stderr, "kestrel-cli: %s\n", sentence.c_str());
+}
 
 double megabytes(uint64_t sectors) { return static_cast<double>(sectors) * 2048.0 / 1e6; }
 
 std::string layout_description(const BuildJob& job) {
   if (job.effective_fs_flags == 1) return "ISO 9660";
-  if (job.effective_fs_flags == 5) return job.dvd_video_mode ? "ISO 9660 + UDF 1.02 (DVD-video)" : "ISO 9660 + UDF 1.02";
-  return job.effective_udf_revision >= 0x0250 ? (job.fs_code == fs_code_bluray ? "UDF 2.50 (Blu-ray)" : "UDF 2.50")
-                                              : "UDF 1.02";
+  if (job.effective_fs_flags == 5)
+    return job.dvd_video_mode ? "ISO 9660 + UDF 1.02 (DVD-video)" : "ISO 9660 + UDF 1.02";
+  return job.effective_udf_revision >= 0x0250
+             ? (job.fs_code == fs_code_bluray ? "UDF 2.50 (Blu-ray)" : "UDF 2.50")
+             : "UDF 1.02";
 }
 
 void show_progress(const BuildJob& job, std::chrono::steady_clock::time_point started) {
@@ -50,17 +54,20 @@ void show_progress(const BuildJob& job, std::chrono::steady_clock::time_point st
     std::fflush(stderr);
     return;
   }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   const double rate = seconds > 0 ? megabytes(done) / seconds : 0;
   const double left = rate > 0 ? (megabytes(total) - megabytes(done)) / rate : 0;
   std::fprintf(stderr, "\r%3u%%  %.1f / %.1f MB  %.1f MB/s  %d s left   ",
-               static_cast<unsigned>(static_cast<uint64_t>(done) * 100 / total), megabytes(done), megabytes(total),
-               rate, static_cast<int>(left + 0.5));
+               static_cast<unsigned>(static_cast<uint64_t>(done) * 100 / total), megabytes(done),
+               megabytes(total), rate, static_cast<int>(left + 0.5));
   std::fflush(stderr);
 }
 
 // The folder's own name, for the default label and image name.
-NativeString folder_name(const NativeString& canonical_folder) { return last_path_component(canonical_folder); }
+NativeString folder_name(const NativeString& canonical_folder) {
+  return last_path_component(canonical_folder);
+}
 
 int run(const std::vector<NativeString>& arguments) {
   const ParseResult parsed = parse_command_line(arguments);
@@ -93,7 +100,8 @@ int run(const std::vector<NativeString>& arguments) {
   if (output.empty() || is_path_separator(output.back())) {
     if (command.output && !output.empty()) output += name + KESTREL_NATIVE(".iso");
   }
-  if (last_path_component(output).find(NativeChar('.')) == NativeString::npos) output += KESTREL_NATIVE(".iso");
+  if (last_path_component(output).find(NativeChar('.')) == NativeString::npos)
+    output += KESTREL_NATIVE(".iso");
   output = canonical_path(output);
   if (output.empty()) {
     print_error("The image path cannot be made absolute.");
@@ -104,14 +112,15 @@ int run(const std::vector<NativeString>& arguments) {
     return exit_usage;
   }
   if (path_exists(output) && !command.replace_existing) {
-    print_error("The image \"" + display_text(output) + "\" already exists; use -yes to replace it.");
+    print_error("The image \"" + display_text(output) +
+                "\" already exists; use -yes to replace it.");
     return exit_target_exists;
   }
   SystemError folder_error = 0;
   const NativeString target_folder = parent_path(output);
   if (!target_folder.empty() && !create_directories(target_folder, &folder_error)) {
-    print_error("The folder \"" + display_text(target_folder) + "\" for the image cannot be created: " +
-                describe_system_error(folder_error) + ".");
+    print_error("The folder \"" + display_text(target_folder) +
+                "\" for the image cannot be created: " + describe_system_error(folder_error) + ".");
     return exit_build_failed;
   }
 
@@ -126,7 +135,8 @@ int run(const std::vector<NativeString>& arguments) {
   const bool live = !command.quiet && is_terminal(stderr);
   // Poll often so that small builds end without delay; redraw the progress
   // line a few times a second.
-  for (unsigned tick = 0; job->state.load(std::memory_order_acquire) != build_state_finished; ++tick) {
+  for (unsigned tick = 0; job->state.load(std::memory_order_acquire) != build_state_finished;
+       ++tick) {
     if (!job->thread.joinable()) break;
     if (interrupted) job->cancel_requested.store(true);
     if (live && tick % 10 == 0) show_progress(*job, started);
@@ -134,7 +144,8 @@ int run(const std::vector<NativeString>& arguments) {
   }
   wait_for_build(*job);
   if (live) std::fprintf(stderr, "\r%*s\r", 70, "");
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
   for (const BuildWarningEntry& warning : job->warnings) {
     std::fprintf(stderr, "kestrel-cli: warning: %s\n", describe_warning(warning).c_str());

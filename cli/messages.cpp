@@ -21,28 +21,38 @@ std::string describe_error(const BuildErrorInfo& error) {
   switch (error.error) {
     case BuildError::none: return "The build did not finish.";
     case BuildError::invalid_fs_code: return "The file-system choice is not valid.";
-    case BuildError::source_not_found: return "The source folder " + path + " cannot be opened" + because(error) + ".";
-    case BuildError::source_list_failed: return "The folder " + path + " cannot be listed" + because(error) + ".";
-    case BuildError::source_unreadable: return "The entry " + path + " cannot be examined" + because(error) + ".";
-    case BuildError::source_open_failed: return "The file " + path + " cannot be opened" + because(error) + ".";
-    case BuildError::source_read_failed: return "Reading the file " + path + " failed" + because(error) + ".";
+    case BuildError::source_not_found:
+      return "The source folder " + path + " cannot be opened" + because(error) + ".";
+    case BuildError::source_list_failed:
+      return "The folder " + path + " cannot be listed" + because(error) + ".";
+    case BuildError::source_unreadable:
+      return "The entry " + path + " cannot be examined" + because(error) + ".";
+    case BuildError::source_open_failed:
+      return "The file " + path + " cannot be opened" + because(error) + ".";
+    case BuildError::source_read_failed:
+      return "Reading the file " + path + " failed" + because(error) + ".";
     case BuildError::source_shrunk:
       return "The file " + path + " became shorter while the image was being built.";
     case BuildError::source_loop:
-      return "The folder " + path + " is a link back into its own tree; it cannot be put into an image.";
-    case BuildError::output_create_failed: return "The image file " + path + " cannot be created" + because(error) + ".";
+      return "The folder " + path +
+             " is a link back into its own tree; it cannot be put into an image.";
+    case BuildError::output_create_failed:
+      return "The image file " + path + " cannot be created" + because(error) + ".";
     case BuildError::output_write_failed:
       return "Writing the image file " + path + " failed" + because(error) + ".";
     case BuildError::output_rename_failed:
       return "The finished image cannot be moved to " + path + because(error) + ".";
     case BuildError::out_of_memory: return "There is not enough memory for this build.";
     case BuildError::too_many_directories:
-      return "The source holds more than 65,535 folders, more than an ISO 9660 volume can number; choose a UDF layout.";
+      return "The source holds more than 65,535 folders, more than an ISO 9660 volume can number; "
+             "choose a UDF layout.";
     case BuildError::file_too_large:
       return "The file " + path + " is too large for the chosen file system.";
-    case BuildError::image_too_large: return "The image would be larger than a disc image can address (8 TiB).";
+    case BuildError::image_too_large:
+      return "The image would be larger than a disc image can address (8 TiB).";
     case BuildError::layout_mismatch:
-      return "Internal error: a structure was not written where the layout placed it; the image was not kept.";
+      return "Internal error: a structure was not written where the layout placed it; the image "
+             "was not kept.";
     case BuildError::cancelled: return "The build was cancelled.";
   }
   return "The build failed.";
@@ -52,15 +62,18 @@ std::string describe_warning(const BuildWarningEntry& warning) {
   const std::string path = quoted(warning.path);
   switch (warning.warning) {
     case BuildWarning::source_grew:
-      return "The file " + path + " grew while the image was being built; its size at the start was written.";
+      return "The file " + path +
+             " grew while the image was being built; its size at the start was written.";
     case BuildWarning::name_shortened:
-      return "The name " + path + " is too long for the file system and was shortened in the image.";
+      return "The name " + path +
+             " is too long for the file system and was shortened in the image.";
     case BuildWarning::name_made_unique:
       return "The name " + path + " met another name in the image and was made unique.";
     case BuildWarning::broken_link_skipped:
       return "The link " + path + " leads nowhere and was left out.";
     case BuildWarning::special_file_skipped:
-      return "The entry " + path + " is not a regular file (a pipe, socket or device) and was left out.";
+      return "The entry " + path +
+             " is not a regular file (a pipe, socket or device) and was left out.";
   }
   return "Warning about " + path + ".";
 }

@@ -22,8 +22,8 @@ inline constexpr int32_t build_state_finished = 5;
 
 // File-system codes.
 inline constexpr int32_t fs_code_iso9660 = 1;
-inline constexpr int32_t fs_code_bridge = 2;      // ISO 9660 + UDF 1.02 (DVD)
-inline constexpr int32_t fs_code_bluray = 3;      // UDF 2.50 with the stereoscopic analysis
+inline constexpr int32_t fs_code_bridge = 2;  // ISO 9660 + UDF 1.02 (DVD)
+inline constexpr int32_t fs_code_bluray = 3;  // UDF 2.50 with the stereoscopic analysis
 inline constexpr int32_t fs_code_udf102 = 4;
 inline constexpr int32_t fs_code_udf250 = 5;
 

@@ -18,23 +18,23 @@ enum class BuildOutcome : uint8_t {
 
 enum class BuildError : uint8_t {
   none = 0,
-  invalid_fs_code,          // file-system code outside 1 to 5
-  source_not_found,         // the source folder does not exist or is not a folder
-  source_list_failed,       // a folder of the source could not be listed (path)
-  source_unreadable,        // an entry of the source could not be examined (path)
-  source_open_failed,       // a source file could not be opened for copying (path)
-  source_read_failed,       // reading a source file failed (path)
-  source_shrunk,            // a source file became shorter than when scanned (path)
-  source_loop,              // a folder link leads back into its own tree (path)
-  output_create_failed,     // the image file could not be created (path)
-  output_write_failed,      // writing the image failed, e.g. the disk is full (path)
-  output_rename_failed,     // the finished image could not be moved into place (path)
+  invalid_fs_code,       // file-system code outside 1 to 5
+  source_not_found,      // the source folder does not exist or is not a folder
+  source_list_failed,    // a folder of the source could not be listed (path)
+  source_unreadable,     // an entry of the source could not be examined (path)
+  source_open_failed,    // a source file could not be opened for copying (path)
+  source_read_failed,    // reading a source file failed (path)
+  source_shrunk,         // a source file became shorter than when scanned (path)
+  source_loop,           // a folder link leads back into its own tree (path)
+  output_create_failed,  // the image file could not be created (path)
+  output_write_failed,   // writing the image failed, e.g. the disk is full (path)
+  output_rename_failed,  // the finished image could not be moved into place (path)
   out_of_memory,
-  too_many_directories,     // more directories than ISO 9660 path tables can number
-  file_too_large,           // a file needs more extents than its entry can hold (path)
-  image_too_large,          // the image would exceed 2^32 - 1 sectors
-  layout_mismatch,          // a structure was written at another sector than laid out
-  cancelled,                // the user asked to stop
+  too_many_directories,  // more directories than ISO 9660 path tables can number
+  file_too_large,        // a file needs more extents than its entry can hold (path)
+  image_too_large,       // the image would exceed 2^32 - 1 sectors
+  layout_mismatch,       // a structure was written at another sector than laid out
+  cancelled,             // the user asked to stop
 };
 
 enum class BuildWarning : uint8_t {

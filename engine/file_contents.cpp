@@ -39,7 +39,8 @@ struct Batch {
   uint32_t sectors = 0;        // filled so far
   uint64_t content_bytes = 0;  // file bytes among them (the rest is padding)
   std::vector<FileStart> starts;
-  std::vector<NativeString> grown;  // files that have grown since the scan, cut at their scanned size
+  std::vector<NativeString>
+      grown;  // files that have grown since the scan, cut at their scanned size
   // A failure ends the contents: nothing of this batch is written.
   BuildError error = BuildError::none;
   NativeString error_path;
@@ -166,14 +167,16 @@ class ContentReader {
     while (sectors > 0) {
       Batch* batch = filling();
       if (batch == nullptr) return false;
-      const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(sectors, batch_sectors - batch->sectors));
+      const uint32_t take =
+          static_cast<uint32_t>(std::min<uint64_t>(sectors, batch_sectors - batch->sectors));
       const size_t take_bytes = size_t{take} * sector_bytes;
       const size_t wanted = static_cast<size_t>(std::min<uint64_t>(source.bytes_left, take_bytes));
       uint8_t* destination = batch->data + size_t{batch->sectors} * sector_bytes;
       const size_t got = source.file.read(destination, wanted);
       if (got != wanted) {
         const SystemError error = source.file.last_error();
-        fail(error != 0 ? BuildError::source_read_failed : BuildError::source_shrunk, source.path, error);
+        fail(error != 0 ? BuildError::source_read_failed : BuildError::source_shrunk, source.path,
+             error);
         return false;
       }
       // Only the tail of a file's last sector is padding; the rest was read.
@@ -212,7 +215,8 @@ class ContentReader {
     if (!open(base_source, folder + base->native_name, base->size)) return false;
     for (size_t i = 0; i < pair->dependent_extents.size(); ++i) {
       if (!copy_sectors(dependent_source, pair->dependent_extents[i])) return false;
-      if (i < pair->base_extents.size() && !copy_sectors(base_source, pair->base_extents[i])) return false;
+      if (i < pair->base_extents.size() && !copy_sectors(base_source, pair->base_extents[i]))
+        return false;
     }
     return true;
   }
@@ -237,8 +241,7 @@ class ContentReader {
             if (!copy_interleaved_clip(folder, *child)) return false;
             break;
           case NodeKind::base_view_clip:
-          case NodeKind::stereo_virtual_file:
-            break;
+          case NodeKind::stereo_virtual_file: break;
         }
       }
       return true;

@@ -11,9 +11,9 @@ namespace kestrel {
 // The layout choices offered to the user, in the order of the main window's list.
 enum class LayoutChoice : int32_t {
   iso9660 = 0,
-  bridge = 1,   // ISO 9660 + UDF 1.02 (DVD)
+  bridge = 1,  // ISO 9660 + UDF 1.02 (DVD)
   udf102 = 2,
-  udf250 = 3,   // UDF 2.50 (BD/UHD)
+  udf250 = 3,  // UDF 2.50 (BD/UHD)
 };
 
 // The file-system code for start_build: a source holding "BDMV" or "BDAV"

@@ -48,43 +48,44 @@ void prepare_names(ImageWriter& writer, SourceNode& directory) {
 }
 
 bool assign_data_and_ids(ImageWriter& writer, DataPlacementCounters& counters) {
-  bool ok = walk_directories_depth_first(writer.root, ChildOrder::primary, [&](SourceNode& directory) {
-    for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
-      if (!child->is_directory) {
-        switch (child->kind) {
-          case NodeKind::plain:
-          case NodeKind::unpaired_clip:
-            child->data_offset = static_cast<uint32_t>(counters.data_sectors);
-            counters.data_sectors += child->sectors;
-            break;
-          case NodeKind::dependent_view_clip: {
-            // The interleaved block of a stereoscopic pair: dependent extent 0,
-            // base extent 0, dependent extent 1, ... The base clip's data
-            // starts after the first dependent extent.
-            child->data_offset = static_cast<uint32_t>(counters.data_sectors);
-            counters.data_sectors += child->sectors;
-            SourceNode* base = child->base_node;
-            const StereoPair* pair = child->stereo_pair;
-            if (base != nullptr && pair != nullptr) {
-              const uint32_t first = pair->dependent_extents.empty() ? 0 : pair->dependent_extents.front();
-              base->data_offset = child->data_offset + first;
-              counters.data_sectors += base->sectors;
+  bool ok =
+      walk_directories_depth_first(writer.root, ChildOrder::primary, [&](SourceNode& directory) {
+        for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
+          if (!child->is_directory) {
+            switch (child->kind) {
+              case NodeKind::plain:
+              case NodeKind::unpaired_clip:
+                child->data_offset = static_cast<uint32_t>(counters.data_sectors);
+                counters.data_sectors += child->sectors;
+                break;
+              case NodeKind::dependent_view_clip: {
+                // The interleaved block of a stereoscopic pair: dependent extent 0,
+                // base extent 0, dependent extent 1, ... The base clip's data
+                // starts after the first dependent extent.
+                child->data_offset = static_cast<uint32_t>(counters.data_sectors);
+                counters.data_sectors += child->sectors;
+                SourceNode* base = child->base_node;
+                const StereoPair* pair = child->stereo_pair;
+                if (base != nullptr && pair != nullptr) {
+                  const uint32_t first =
+                      pair->dependent_extents.empty() ? 0 : pair->dependent_extents.front();
+                  base->data_offset = child->data_offset + first;
+                  counters.data_sectors += base->sectors;
+                }
+                break;
+              }
+              case NodeKind::base_view_clip:
+              case NodeKind::stereo_virtual_file: break;
             }
-            break;
           }
-          case NodeKind::base_view_clip:
-          case NodeKind::stereo_virtual_file:
-            break;
+          child->unique_id = counters.next_unique_id++;
+          if (counters.data_sectors > max_sector_count) {
+            writer.fail(BuildError::image_too_large);
+            return false;
+          }
         }
-      }
-      child->unique_id = counters.next_unique_id++;
-      if (counters.data_sectors > max_sector_count) {
-        writer.fail(BuildError::image_too_large);
-        return false;
-      }
-    }
-    return true;
-  });
+        return true;
+      });
   if (!ok) return false;
   // Every file of the virtual stereoscopic folder, and its base clip, describe
   // the block that starts with the dependent clip's data.
@@ -120,9 +121,10 @@ uint32_t ImageWriter::lay_out() {
 
   IsoLayoutCounters iso_counters;
   if (fs_flags & fs_iso9660) {
-    const bool sized = walk_directories_breadth_first(root, ChildOrder::iso9660, [&](SourceNode& directory) {
-      return size_iso_directory(*this, directory, iso_counters) && !failed();
-    });
+    const bool sized =
+        walk_directories_breadth_first(root, ChildOrder::iso9660, [&](SourceNode& directory) {
+          return size_iso_directory(*this, directory, iso_counters) && !failed();
+        });
     if (!sized || failed()) return 0;
   }
 
@@ -133,7 +135,8 @@ uint32_t ImageWriter::lay_out() {
   uint64_t image = 0;
   if (fs_flags & fs_iso9660) {
     const uint64_t table_sectors = sectors_for_bytes(iso_counters.path_table_bytes);
-    if (iso_counters.path_table_bytes > max_sector_count || iso_counters.directory_sectors > max_sector_count) {
+    if (iso_counters.path_table_bytes > max_sector_count ||
+        iso_counters.directory_sectors > max_sector_count) {
       fail(BuildError::image_too_large);
       return 0;
     }
@@ -143,7 +146,8 @@ uint32_t ImageWriter::lay_out() {
     if (fs_flags == fs_iso9660) {
       data_base = iso_only_area_start;
       const uint64_t start = iso_counters.directory_sectors + 2 * table_sectors;
-      image = round_up(iso_only_area_start + start + placement.data_sectors, image_alignment_sectors);
+      image =
+          round_up(iso_only_area_start + start + placement.data_sectors, image_alignment_sectors);
       if (image > max_sector_count) {
         fail(BuildError::image_too_large);
         return 0;
@@ -159,7 +163,8 @@ uint32_t ImageWriter::lay_out() {
     return 0;
   }
   const uint64_t structure_blocks = udf_counters.identifier_blocks + extra_icb_sectors +
-                                    static_cast<uint64_t>(file_count) + directory_count + file_set_blocks;
+                                    static_cast<uint64_t>(file_count) + directory_count +
+                                    file_set_blocks;
   uint64_t metadata = 0, start = 0, base = 0, length = 0, mirror_entry = 0, mirror_data = 0;
   if (udf_revision >= udf_revision_250) {
     base = udf250_partition_start;

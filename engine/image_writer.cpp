@@ -82,7 +82,8 @@ bool ImageWriter::emit_sectors(const uint8_t* buffer, uint32_t count) {
 
 bool ImageWriter::emit_zero_sectors(uint64_t count) {
   while (count > 0) {
-    const uint32_t batch = count < zero_batch_sectors ? static_cast<uint32_t>(count) : zero_batch_sectors;
+    const uint32_t batch =
+        count < zero_batch_sectors ? static_cast<uint32_t>(count) : zero_batch_sectors;
     const uint8_t* zeros = get_sector_buffer(batch);
     if (!emit_sectors(zeros, batch)) return false;
     count -= batch;

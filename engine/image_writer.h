@@ -58,13 +58,15 @@ class ImageWriter {
   uint8_t implementation_id[23] = {};  // "*" and up to 22 characters, or zeros
   uint8_t volume_label[128] = {};      // d-string (ECMA-167 1/7.2.12)
   int64_t build_time = 0;
-  uint8_t build_timestamp[12] = {};    // UDF timestamp of build_time
+  uint8_t build_timestamp[12] = {};              // UDF timestamp of build_time
   std::unique_ptr<StereoPairList> stereo_pairs;  // only after a successful analysis
   // The build job's cancel flag, when there is a job: the scan looks at it
   // before each entry, so that a cancel during a long scan ends the build at
   // once instead of after the scan (the write sees it through the hook).
   const std::atomic<bool>* cancel_requested = nullptr;
-  bool cancel_seen() const { return cancel_requested != nullptr && cancel_requested->load(std::memory_order_relaxed); }
+  bool cancel_seen() const {
+    return cancel_requested != nullptr && cancel_requested->load(std::memory_order_relaxed);
+  }
 
   // The source tree, filled by the scan.
   NativeString source_folder;  // canonical, ending in a separator
@@ -114,7 +116,9 @@ class ImageWriter {
   bool write_image(const NativeString& path, ProgressHook hook, void* context);
 
   // The name under which the image is written until it is complete.
-  static NativeString temporary_path_for(const NativeString& path) { return path + KESTREL_NATIVE(".kestrel-part"); }
+  static NativeString temporary_path_for(const NativeString& path) {
+    return path + KESTREL_NATIVE(".kestrel-part");
+  }
 
   // Emits the whole image into `sink`.
   bool write_sequence(SectorOutput& sink, ProgressHook hook, void* context);

@@ -60,7 +60,9 @@ class FieldWriter {
     check(offset, count);
     if (count > 0) std::memcpy(base_ + offset, source, count);
   }
-  void text(size_t offset, std::string_view value) const { bytes(offset, value.data(), value.size()); }
+  void text(size_t offset, std::string_view value) const {
+    bytes(offset, value.data(), value.size());
+  }
   void fill(size_t offset, uint8_t value, size_t count) const {
     check(offset, count);
     std::memset(base_ + offset, value, count);

@@ -14,11 +14,11 @@ struct StereoPair;
 
 // What a node stands for.
 enum class NodeKind : uint8_t {
-  plain = 0,            // ordinary file, or any directory
-  base_view_clip = 1,   // data lies inside the interleaved block of its pair
+  plain = 0,                // ordinary file, or any directory
+  base_view_clip = 1,       // data lies inside the interleaved block of its pair
   dependent_view_clip = 2,  // carries the interleaved block of both views
   stereo_virtual_file = 3,  // made by the scan; spans the interleaved block
-  unpaired_clip = 4,    // a Blu-ray stream clip in no pair; a real-time file in UDF
+  unpaired_clip = 4,        // a Blu-ray stream clip in no pair; a real-time file in UDF
 };
 
 struct SourceNode {
@@ -28,12 +28,12 @@ struct SourceNode {
   SourceNode* iso_first_child;  // ISO 9660 order
   SourceNode* parent;           // the root is its own parent
 
-  const char16_t* name;         // UTF-16 name for the image, zero-terminated; empty for the root
+  const char16_t* name;           // UTF-16 name for the image, zero-terminated; empty for the root
   const NativeChar* native_name;  // the name exactly as on disk, zero-terminated
-  const uint8_t* udf_name;      // UDF name bytes: 8-bit in DVD-video mode, else UTF-16 units
-  const char* iso_name;         // ISO 9660 identifier, zero-terminated
+  const uint8_t* udf_name;        // UDF name bytes: 8-bit in DVD-video mode, else UTF-16 units
+  const char* iso_name;           // ISO 9660 identifier, zero-terminated
 
-  int64_t created;   // seconds since 1970-01-01 00:00:00 UTC
+  int64_t created;  // seconds since 1970-01-01 00:00:00 UTC
   int64_t modified;
   int64_t accessed;
 
@@ -43,12 +43,12 @@ struct SourceNode {
   SourceNode* dependent_node;     // the dependent-view clip of the pair
   SourceNode* base_node;          // the base-view clip of the pair
 
-  uint32_t sectors;      // files: size in 2048-byte sectors, rounded up
-  uint32_t data_offset;  // files: first data sector relative to the data area
-  uint32_t unique_id;    // UDF unique ID; 0 for the root
-  uint32_t icb_block;    // block of the UDF (extended) file entry
-  uint32_t icb_sectors;  // blocks of the entry beyond 0 (1 unless interleaved)
-  uint32_t extent_count; // interleaved clips: allocation descriptors
+  uint32_t sectors;       // files: size in 2048-byte sectors, rounded up
+  uint32_t data_offset;   // files: first data sector relative to the data area
+  uint32_t unique_id;     // UDF unique ID; 0 for the root
+  uint32_t icb_block;     // block of the UDF (extended) file entry
+  uint32_t icb_sectors;   // blocks of the entry beyond 0 (1 unless interleaved)
+  uint32_t extent_count;  // interleaved clips: allocation descriptors
 
   // Directories only.
   uint32_t file_children;       // files directly inside

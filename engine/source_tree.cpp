@@ -92,7 +92,8 @@ bool arrange_dvd_folder(ScanState& state, const NativeString& folder_on_disk, So
                    [](const DvdEntry& a, const DvdEntry& b) { return a.key < b.key; });
   SourceNode* last = nullptr;
   for (const DvdEntry& item : entries) {
-    if (add_node(writer, folder, last, item.name, item.entry.name, item.entry) == nullptr) return false;
+    if (add_node(writer, folder, last, item.name, item.entry.name, item.entry) == nullptr)
+      return false;
   }
   return true;
 }
@@ -105,7 +106,8 @@ bool find_dvd_folder(ImageWriter& writer, std::u16string_view wanted, NativeStri
   DirectoryFinder finder;
   FindEntry entry;
   bool found_other_case = false;
-  for (bool more = finder.find_first(writer.source_folder, entry); more; more = finder.find_next(entry)) {
+  for (bool more = finder.find_first(writer.source_folder, entry); more;
+       more = finder.find_next(entry)) {
     if (!entry.is_directory) continue;
     const std::u16string name = image_name_from_native(entry.name);
     if (name == wanted) {
@@ -117,7 +119,8 @@ bool find_dvd_folder(ImageWriter& writer, std::u16string_view wanted, NativeStri
       found_other_case = true;
     }
   }
-  if (finder.last_error() != 0) writer.fail(BuildError::source_list_failed, writer.source_folder, finder.last_error());
+  if (finder.last_error() != 0)
+    writer.fail(BuildError::source_list_failed, writer.source_folder, finder.last_error());
   return found_other_case;
 }
 
@@ -132,8 +135,9 @@ bool build_dvd_arrangement(ScanState& state) {
     times.is_directory = true;
     times.created = times.modified = times.accessed = writer.build_time;
     // The folder is named as DVD players expect it, whatever its case on disk.
-    SourceNode* folder = add_node(writer, *writer.root, last, folder_name,
-                                  exists ? NativeStringView(on_disk) : native_from_utf16(folder_name), times);
+    SourceNode* folder =
+        add_node(writer, *writer.root, last, folder_name,
+                 exists ? NativeStringView(on_disk) : native_from_utf16(folder_name), times);
     if (folder == nullptr) return false;
     if (!exists) continue;
     state.dvd_folders_on_disk.push_back(on_disk);
@@ -144,21 +148,24 @@ bool build_dvd_arrangement(ScanState& state) {
 
 bool is_own_output(const ImageWriter& writer, const NativeString& path) {
   return !writer.output_path.empty() &&
-         (path == writer.output_path || path == ImageWriter::temporary_path_for(writer.output_path));
+         (path == writer.output_path ||
+          path == ImageWriter::temporary_path_for(writer.output_path));
 }
 
 bool is_ancestor(const ScanState& state, const FindEntry& entry) {
   if (entry.device == 0 && entry.inode == 0) return false;
-  return std::any_of(state.ancestors.begin(), state.ancestors.end(), [&](const DirectoryIdentity& id) {
-    return id.device == entry.device && id.inode == entry.inode;
-  });
+  return std::any_of(state.ancestors.begin(), state.ancestors.end(),
+                     [&](const DirectoryIdentity& id) {
+                       return id.device == entry.device && id.inode == entry.inode;
+                     });
 }
 
 bool scan_directory(ScanState& state, const NativeString& path, SourceNode& directory, int depth) {
   ImageWriter& writer = state.writer;
   // New children follow any already there (the DVD folders at the root).
   SourceNode* last = nullptr;
-  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) last = child;
+  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
+    last = child;
 
   DirectoryFinder finder;
   FindEntry entry;
@@ -215,7 +222,8 @@ bool scan_directory(ScanState& state, const NativeString& path, SourceNode& dire
 
 SourceNode* find_child_directory(SourceNode& directory, std::u16string_view name) {
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
-    if (child->is_directory && std::u16string_view(child->name, child->name_length) == name) return child;
+    if (child->is_directory && std::u16string_view(child->name, child->name_length) == name)
+      return child;
   }
   return nullptr;
 }
@@ -223,10 +231,12 @@ SourceNode* find_child_directory(SourceNode& directory, std::u16string_view name
 }  // namespace
 
 SourceNode* add_node(ImageWriter& writer, SourceNode& directory, SourceNode*& last_child,
-                     std::u16string_view name, NativeStringView native_name, const FindEntry& entry) {
+                     std::u16string_view name, NativeStringView native_name,
+                     const FindEntry& entry) {
   SourceNode* node = writer.arena->make<SourceNode>();
   const char16_t* name_copy = node == nullptr ? nullptr : copy_text(writer.arena, name);
-  const NativeChar* native_copy = name_copy == nullptr ? nullptr : copy_text(writer.arena, native_name);
+  const NativeChar* native_copy =
+      name_copy == nullptr ? nullptr : copy_text(writer.arena, native_name);
   if (native_copy == nullptr) {
     writer.fail(BuildError::out_of_memory);
     return nullptr;
@@ -287,7 +297,8 @@ SourceNode* find_stream_folder(const ImageWriter& writer) {
 
 NativeString node_path(const ImageWriter& writer, const SourceNode& directory) {
   std::vector<const SourceNode*> chain;
-  for (const SourceNode* node = &directory; node->parent != node; node = node->parent) chain.push_back(node);
+  for (const SourceNode* node = &directory; node->parent != node; node = node->parent)
+    chain.push_back(node);
   NativeString path = writer.source_folder;
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     path += (*it)->native_name;
@@ -333,7 +344,8 @@ bool scan_source(ImageWriter& writer) {
 
   SourceNode* stream_folder = find_stream_folder(writer);
   if (stream_folder == nullptr) return true;
-  if (writer.stereo_pairs && !writer.stereo_pairs->empty() && arrange_stereo_pairs(writer, *stream_folder)) {
+  if (writer.stereo_pairs && !writer.stereo_pairs->empty() &&
+      arrange_stereo_pairs(writer, *stream_folder)) {
     return true;
   }
   mark_unpaired_clips(*stream_folder);

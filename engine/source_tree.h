@@ -39,6 +39,7 @@ bool is_clip_name(const SourceNode& node);
 // Adds a node under `directory` (after `last_child`, which is updated).
 // Returns null when the arena cannot supply it (the build is then failed).
 SourceNode* add_node(ImageWriter& writer, SourceNode& directory, SourceNode*& last_child,
-                     std::u16string_view name, NativeStringView native_name, const FindEntry& entry);
+                     std::u16string_view name, NativeStringView native_name,
+                     const FindEntry& entry);
 
 }  // namespace kestrel

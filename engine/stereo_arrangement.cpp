@@ -44,8 +44,10 @@ bool has_empty_extent(const std::vector<uint32_t>& extents) {
 // cover each clip exactly, or every later sector of the image would shift.
 bool pair_adds_up(const StereoPair& pair, const SourceNode& base, const SourceNode& dependent) {
   return pair.base_sectors == base.sectors && pair.dependent_sectors == dependent.sectors &&
-         !pair.dependent_extents.empty() && pair.base_extents.size() <= pair.dependent_extents.size() &&
-         sum_of(pair.base_extents) == base.sectors && sum_of(pair.dependent_extents) == dependent.sectors &&
+         !pair.dependent_extents.empty() &&
+         pair.base_extents.size() <= pair.dependent_extents.size() &&
+         sum_of(pair.base_extents) == base.sectors &&
+         sum_of(pair.dependent_extents) == dependent.sectors &&
          !has_empty_extent(pair.base_extents) && !has_empty_extent(pair.dependent_extents);
 }
 
@@ -75,7 +77,8 @@ void remove_folder(ImageWriter& writer, SourceNode& parent, SourceNode& folder) 
     pending.pop_back();
     if (node->is_directory) {
       --writer.directory_count;
-      for (SourceNode* child = node->first_child; child != nullptr; child = child->next) pending.push_back(child);
+      for (SourceNode* child = node->first_child; child != nullptr; child = child->next)
+        pending.push_back(child);
     } else {
       --writer.file_count;
     }
@@ -84,7 +87,8 @@ void remove_folder(ImageWriter& writer, SourceNode& parent, SourceNode& folder) 
 
 SourceNode* find_folder(SourceNode& parent, std::u16string_view name) {
   for (SourceNode* child = parent.first_child; child != nullptr; child = child->next) {
-    if (child->is_directory && std::u16string_view(child->name, child->name_length) == name) return child;
+    if (child->is_directory && std::u16string_view(child->name, child->name_length) == name)
+      return child;
   }
   return nullptr;
 }
@@ -93,7 +97,8 @@ SourceNode* find_folder(SourceNode& parent, std::u16string_view name) {
 
 uint64_t descriptor_count_for_extents(const std::vector<uint32_t>& extents) {
   uint64_t count = 0;
-  for (uint32_t length : extents) count += (static_cast<uint64_t>(length) + max_extent_sectors - 1) / max_extent_sectors;
+  for (uint32_t length : extents)
+    count += (static_cast<uint64_t>(length) + max_extent_sectors - 1) / max_extent_sectors;
   return count;
 }
 
@@ -103,7 +108,8 @@ uint32_t entry_blocks_for_descriptors(uint64_t descriptors) {
   uint32_t blocks = 1;
   while (remaining != 0) {
     ++blocks;
-    remaining = remaining > descriptors_in_last_extent_block ? remaining - descriptors_in_extent_block : 0;
+    remaining =
+        remaining > descriptors_in_last_extent_block ? remaining - descriptors_in_extent_block : 0;
   }
   return blocks;
 }
@@ -121,7 +127,8 @@ bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
   for (const StereoPair& pair : *writer.stereo_pairs) {
     const auto base = clips.find(pair.base_clip);
     const auto dependent = clips.find(pair.dependent_clip);
-    if (base == clips.end() || dependent == clips.end() || base->second == dependent->second) return false;
+    if (base == clips.end() || dependent == clips.end() || base->second == dependent->second)
+      return false;
     if (!pair_adds_up(pair, *base->second, *dependent->second)) return false;
     // A clip in two pairs, or in both roles, would be written twice or never.
     if (++roles[base->second] > 1 || ++roles[dependent->second] > 1) return false;
@@ -133,7 +140,8 @@ bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
     remove_folder(writer, stream_folder, *existing);
   }
   SourceNode* last = nullptr;
-  for (SourceNode* child = stream_folder.first_child; child != nullptr; child = child->next) last = child;
+  for (SourceNode* child = stream_folder.first_child; child != nullptr; child = child->next)
+    last = child;
   FindEntry folder_entry;
   folder_entry.is_directory = true;
   SourceNode* folder = add_node(writer, stream_folder, last, stereo_folder_name,
@@ -146,15 +154,19 @@ bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
     SourceNode& base = *clips[pair.base_clip];
     SourceNode& dependent = *clips[pair.dependent_clip];
     mark_clip(writer, base, NodeKind::base_view_clip, pair, pair.base_extents, base, dependent);
-    mark_clip(writer, dependent, NodeKind::dependent_view_clip, pair, pair.dependent_extents, base, dependent);
+    mark_clip(writer, dependent, NodeKind::dependent_view_clip, pair, pair.dependent_extents, base,
+              dependent);
 
     FindEntry file_entry;
-    file_entry.size = (static_cast<uint64_t>(pair.base_sectors) + pair.dependent_sectors) * sector_bytes;
+    file_entry.size =
+        (static_cast<uint64_t>(pair.base_sectors) + pair.dependent_sectors) * sector_bytes;
     file_entry.created = base.created;
     file_entry.modified = base.modified;
     file_entry.accessed = base.accessed;
-    const std::u16string name = std::u16string(base.name, clip_number_digits) + std::u16string(stereo_file_extension);
-    SourceNode* file = add_node(writer, *folder, last_file, name, native_from_utf16(name), file_entry);
+    const std::u16string name =
+        std::u16string(base.name, clip_number_digits) + std::u16string(stereo_file_extension);
+    SourceNode* file =
+        add_node(writer, *folder, last_file, name, native_from_utf16(name), file_entry);
     if (file == nullptr) return false;
     file->kind = NodeKind::stereo_virtual_file;
     file->base_node = &base;

@@ -57,8 +57,8 @@ static void write_iso_tables_and_directories(ImageWriter& writer) {
   write_path_table(writer, true);
   write_path_table(writer, false);
   walk_directories_breadth_first(writer.root, ChildOrder::iso9660, [&](SourceNode& directory) {
-    writer.expect_position(static_cast<uint64_t>(writer.iso_area_start) + 2 * writer.path_table_sectors +
-                           directory.iso_dir_sector);
+    writer.expect_position(static_cast<uint64_t>(writer.iso_area_start) +
+                           2 * writer.path_table_sectors + directory.iso_dir_sector);
     write_iso_directory(writer, directory);
     return !writer.write_failed;
   });

@@ -30,16 +30,16 @@ constexpr size_t system_identifier = 8;
 constexpr size_t system_identifier_width = 32;
 constexpr size_t volume_identifier = 40;
 constexpr size_t volume_identifier_width = 32;
-constexpr size_t volume_space_size = 80;          // both-endian 32-bit
-constexpr size_t volume_set_size = 120;           // both-endian 16-bit
-constexpr size_t volume_sequence_number = 124;    // both-endian 16-bit
-constexpr size_t logical_block_size = 128;        // both-endian 16-bit
-constexpr size_t path_table_size = 132;           // both-endian 32-bit
-constexpr size_t type_l_path_table = 140;         // little-endian 32-bit
+constexpr size_t volume_space_size = 80;        // both-endian 32-bit
+constexpr size_t volume_set_size = 120;         // both-endian 16-bit
+constexpr size_t volume_sequence_number = 124;  // both-endian 16-bit
+constexpr size_t logical_block_size = 128;      // both-endian 16-bit
+constexpr size_t path_table_size = 132;         // both-endian 32-bit
+constexpr size_t type_l_path_table = 140;       // little-endian 32-bit
 constexpr size_t optional_type_l_path_table = 144;
-constexpr size_t type_m_path_table = 148;         // big-endian 32-bit
+constexpr size_t type_m_path_table = 148;  // big-endian 32-bit
 constexpr size_t optional_type_m_path_table = 152;
-constexpr size_t root_directory_record = 156;     // 34 bytes
+constexpr size_t root_directory_record = 156;  // 34 bytes
 constexpr size_t volume_set_identifier = 190;
 constexpr size_t publisher_identifier = 318;
 constexpr size_t data_preparer_identifier = 446;
@@ -73,7 +73,8 @@ void fill_volume_identifier(const ImageWriter& writer, const FieldWriter& sector
   uint8_t* field = sector.at(pvd::volume_identifier).data();
   const uint8_t* label = writer.volume_label;
   if (label[0] != dstring_8bit) {
-    fill_text_field(field, pvd::volume_identifier_width, no_volume_identifier, sizeof no_volume_identifier - 1);
+    fill_text_field(field, pvd::volume_identifier_width, no_volume_identifier,
+                    sizeof no_volume_identifier - 1);
     return;
   }
   // The last byte of the d-string counts the used bytes, compression ID included.
@@ -81,7 +82,8 @@ void fill_volume_identifier(const ImageWriter& writer, const FieldWriter& sector
   size_t characters = used == 0 ? 0 : used - 1;
   if (characters > label_bytes - 2) characters = label_bytes - 2;
   if (characters > volume_identifier_characters) characters = volume_identifier_characters;
-  fill_text_field(field, pvd::volume_identifier_width, reinterpret_cast<const char*>(label + 1), characters);
+  fill_text_field(field, pvd::volume_identifier_width, reinterpret_cast<const char*>(label + 1),
+                  characters);
 }
 
 void fill_application_identifier(const ImageWriter& writer, const FieldWriter& sector) {
@@ -92,7 +94,8 @@ void fill_application_identifier(const ImageWriter& writer, const FieldWriter& s
   if (id[0] != '\0') {
     while (1 + length < id_bytes && id[1 + length] != '\0') ++length;
   }
-  fill_text_field(sector.at(pvd::application_identifier).data(), pvd::long_identifier_width, id + 1, length);
+  fill_text_field(sector.at(pvd::application_identifier).data(), pvd::long_identifier_width, id + 1,
+                  length);
 }
 
 // The volume set identifier: the low 32 bits of the build time and of the
@@ -100,9 +103,10 @@ void fill_application_identifier(const ImageWriter& writer, const FieldWriter& s
 // different trees, tell their volume sets apart.
 void fill_volume_set_identifier(const ImageWriter& writer, const FieldWriter& sector) {
   char text[17];
-  std::snprintf(text, sizeof text, "%08" PRIX32 "%08" PRIX32, static_cast<uint32_t>(writer.build_time),
-                writer.image_sectors);
-  fill_text_field(sector.at(pvd::volume_set_identifier).data(), pvd::long_identifier_width, text, 16);
+  std::snprintf(text, sizeof text, "%08" PRIX32 "%08" PRIX32,
+                static_cast<uint32_t>(writer.build_time), writer.image_sectors);
+  fill_text_field(sector.at(pvd::volume_set_identifier).data(), pvd::long_identifier_width, text,
+                  16);
 }
 
 void fill_header(const FieldWriter& sector, uint8_t type) {

@@ -23,7 +23,7 @@ struct RecordSlot {
   const SourceNode* node;  // the child, for SlotKind::child
   uint64_t extent_index;   // files: which extent of the file
   uint64_t extent_count;
-  uint64_t offset;         // byte offset in the directory extent
+  uint64_t offset;  // byte offset in the directory extent
   uint32_t length;
 };
 
@@ -33,7 +33,8 @@ struct RecordSlot {
 template <typename Visitor>
 uint64_t for_each_record(const ImageWriter& writer, const SourceNode& directory, Visitor&& visit) {
   uint64_t offset = 0;
-  auto place = [&](SlotKind kind, const SourceNode* node, uint64_t index, uint64_t count, uint32_t length) {
+  auto place = [&](SlotKind kind, const SourceNode* node, uint64_t index, uint64_t count,
+                   uint32_t length) {
     offset = place_record(offset, length);
     visit(RecordSlot{kind, node, index, count, offset, length});
     offset += length;
@@ -41,10 +42,12 @@ uint64_t for_each_record(const ImageWriter& writer, const SourceNode& directory,
   const uint32_t dot_length = directory_record_bytes(writer, 1);
   place(SlotKind::self, &directory, 0, 1, dot_length);
   place(SlotKind::parent, &directory, 0, 1, dot_length);
-  for (const SourceNode* child = directory.iso_first_child; child != nullptr; child = child->iso_next) {
+  for (const SourceNode* child = directory.iso_first_child; child != nullptr;
+       child = child->iso_next) {
     const uint32_t length = directory_record_bytes(writer, child->iso_name_length);
     const uint64_t count = child->is_directory ? 1 : file_extent_count(*child);
-    for (uint64_t index = 0; index < count; ++index) place(SlotKind::child, child, index, count, length);
+    for (uint64_t index = 0; index < count; ++index)
+      place(SlotKind::child, child, index, count, length);
   }
   return offset;
 }
@@ -58,7 +61,8 @@ DirectoryRecord directory_entry(const ImageWriter& writer, const SourceNode& dir
   return record;
 }
 
-DirectoryRecord record_for(const ImageWriter& writer, const SourceNode& directory, const RecordSlot& slot) {
+DirectoryRecord record_for(const ImageWriter& writer, const SourceNode& directory,
+                           const RecordSlot& slot) {
   static constexpr uint8_t self_id[1] = {self_identifier};
   static constexpr uint8_t parent_id[1] = {parent_identifier};
   if (slot.kind == SlotKind::self) {
@@ -84,7 +88,8 @@ DirectoryRecord record_for(const ImageWriter& writer, const SourceNode& director
     // every extent but the last is full and carries the multi-extent flag.
     const bool last = slot.extent_index + 1 == slot.extent_count;
     const uint64_t first_byte = slot.extent_index * max_extent_bytes;
-    record.location = static_cast<uint32_t>(writer.file_data_sector(child) + slot.extent_index * max_extent_sectors);
+    record.location = static_cast<uint32_t>(writer.file_data_sector(child) +
+                                            slot.extent_index * max_extent_sectors);
     record.data_length = static_cast<uint32_t>(last ? child.size - first_byte : max_extent_bytes);
     record.recorded = child.modified;
     record.flags = last ? 0 : flag_multi_extent;
@@ -103,7 +108,8 @@ Identifier node_identifier(const SourceNode& node) {
   return Identifier{reinterpret_cast<const uint8_t*>(node.iso_name), node.iso_name_length};
 }
 
-uint32_t fill_directory_record(const FieldWriter& out, const DirectoryRecord& record, bool dvd_system_use) {
+uint32_t fill_directory_record(const FieldWriter& out, const DirectoryRecord& record,
+                               bool dvd_system_use) {
   const uint32_t length = static_cast<uint32_t>(dir_record::fixed_part) + record.identifier_length +
                           (record.identifier_length % 2 == 0 ? 1 : 0) +
                           (dvd_system_use ? static_cast<uint32_t>(dvd_system_use_bytes) : 0);
@@ -123,7 +129,8 @@ uint32_t fill_directory_record(const FieldWriter& out, const DirectoryRecord& re
 }
 
 void fill_iso_directory(const ImageWriter& writer, const SourceNode& directory, uint8_t* buffer) {
-  const size_t buffer_bytes = static_cast<size_t>(sectors_for_bytes(directory.iso_dir_bytes)) * sector_bytes;
+  const size_t buffer_bytes =
+      static_cast<size_t>(sectors_for_bytes(directory.iso_dir_bytes)) * sector_bytes;
   const FieldWriter extent(buffer, buffer_bytes);
   for_each_record(writer, directory, [&](const RecordSlot& slot) {
     if (slot.length > buffer_bytes - slot.offset) return;  // never past the extent laid out

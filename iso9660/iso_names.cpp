@@ -32,7 +32,9 @@ bool identifier_less(const SourceNode* a, const SourceNode* b) {
   return a->iso_name_length < b->iso_name_length;
 }
 
-std::string_view identifier_of(const SourceNode& node) { return {node.iso_name, node.iso_name_length}; }
+std::string_view identifier_of(const SourceNode& node) {
+  return {node.iso_name, node.iso_name_length};
+}
 
 // Marks the identifier of a name that met a sibling's; "~" is not a
 // d-character, so DVD-video mode stores it as "_" like any other.
@@ -73,7 +75,8 @@ SourceNode* keeper_of(const std::vector<SourceNode*>& group) {
 
 // Gives `node` the identifier of its base cut to make room for "~N", with N
 // the lowest number not yet taken among names of that form.
-bool number_identifier(ImageWriter& writer, SourceNode& node, std::unordered_set<std::string_view>& taken,
+bool number_identifier(ImageWriter& writer, SourceNode& node,
+                       std::unordered_set<std::string_view>& taken,
                        std::unordered_map<std::string, uint32_t>& next_number) {
   const std::string_view identifier = identifier_of(node);
   // A file's identifier is base "." extension ";1"; the extension has no dot.
@@ -118,7 +121,8 @@ void make_iso_names_unique(ImageWriter& writer, SourceNode& directory) {
   // are reproducible.
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
     const auto found = by_identifier.find(identifier_of(*child));
-    if (found == by_identifier.end() || found->second.size() < 2 || found->second.front() != child) continue;
+    if (found == by_identifier.end() || found->second.size() < 2 || found->second.front() != child)
+      continue;
     const SourceNode* keeper = keeper_of(found->second);
     for (SourceNode* node : found->second) {
       if (node != keeper && !number_identifier(writer, *node, taken, next_number)) return;
@@ -138,13 +142,15 @@ char map_iso_char(const ImageWriter& writer, char c) {
 
 void make_iso_name(ImageWriter& writer, SourceNode& node) {
   char ansi[ansi_name_capacity];
-  const size_t ansi_length = ansi_from_utf16(std::u16string_view(node.name, node.name_length), ansi, sizeof ansi);
+  const size_t ansi_length =
+      ansi_from_utf16(std::u16string_view(node.name, node.name_length), ansi, sizeof ansi);
   const std::string_view name(ansi, ansi_length);
 
   char identifier[max_identifier_bytes + 1];
   size_t length = 0;
   auto append_mapped = [&](std::string_view part, size_t limit) {
-    for (size_t i = 0; i < part.size() && i < limit; ++i) identifier[length++] = map_iso_char(writer, part[i]);
+    for (size_t i = 0; i < part.size() && i < limit; ++i)
+      identifier[length++] = map_iso_char(writer, part[i]);
   };
 
   if (node.is_directory) {
@@ -153,7 +159,8 @@ void make_iso_name(ImageWriter& writer, SourceNode& node) {
   } else {
     const size_t dot = name.rfind(separator);
     const std::string_view base = dot == std::string_view::npos ? name : name.substr(0, dot);
-    const std::string_view extension = dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+    const std::string_view extension =
+        dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
     append_mapped(base, base_name_bytes);
     // The separator is written even without an extension (ECMA-119 7.5.1).
     identifier[length++] = separator;
@@ -171,7 +178,8 @@ void sort_iso_children(ImageWriter& writer, SourceNode& directory) {
   // look-alikes) in reverse primary order. A stable sort of the reversed
   // primary list gives exactly that, in n log n.
   std::vector<SourceNode*> children;
-  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) children.push_back(child);
+  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
+    children.push_back(child);
   const auto sort_children = [&] {
     std::reverse(children.begin(), children.end());
     std::stable_sort(children.begin(), children.end(), identifier_less);
@@ -179,11 +187,14 @@ void sort_iso_children(ImageWriter& writer, SourceNode& directory) {
   sort_children();
   // Look-alikes lie next to each other once sorted; most folders have none
   // and are done here.
-  const auto same = [](const SourceNode* a, const SourceNode* b) { return identifier_of(*a) == identifier_of(*b); };
+  const auto same = [](const SourceNode* a, const SourceNode* b) {
+    return identifier_of(*a) == identifier_of(*b);
+  };
   if (std::adjacent_find(children.begin(), children.end(), same) != children.end()) {
     make_iso_names_unique(writer, directory);
     children.clear();
-    for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) children.push_back(child);
+    for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
+      children.push_back(child);
     sort_children();
   }
 

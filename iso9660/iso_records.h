@@ -14,9 +14,9 @@ namespace kestrel::iso {
 namespace dir_record {
 inline constexpr size_t length = 0;
 inline constexpr size_t extended_attribute_length = 1;
-inline constexpr size_t extent_location = 2;    // both-endian 32-bit
-inline constexpr size_t data_length = 10;       // both-endian 32-bit
-inline constexpr size_t recording_date = 18;    // 7 bytes (9.1.5)
+inline constexpr size_t extent_location = 2;  // both-endian 32-bit
+inline constexpr size_t data_length = 10;     // both-endian 32-bit
+inline constexpr size_t recording_date = 18;  // 7 bytes (9.1.5)
 inline constexpr size_t file_flags = 25;
 inline constexpr size_t file_unit_size = 26;
 inline constexpr size_t interleave_gap = 27;
@@ -41,7 +41,8 @@ inline constexpr size_t dvd_system_use_bytes = 6;
 // whole number of sectors that does. Larger files are recorded as several
 // extents (ECMA-119 6.5.1, multi-extent files).
 inline constexpr uint64_t max_extent_bytes = 0xFFFFF800;
-inline constexpr uint32_t max_extent_sectors = static_cast<uint32_t>(max_extent_bytes / sector_bytes);
+inline constexpr uint32_t max_extent_sectors =
+    static_cast<uint32_t>(max_extent_bytes / sector_bytes);
 
 // ECMA-119 9.4 Path Table Record.
 namespace path_record {
@@ -60,13 +61,15 @@ inline constexpr uint32_t max_directory_number = 0xFFFF;
 // bytes: the identifier is followed by a padding byte when its length is
 // even (ECMA-119 9.1.12), then the DVD-video system use bytes.
 inline uint32_t directory_record_bytes(const ImageWriter& writer, uint32_t identifier_length) {
-  return static_cast<uint32_t>(dir_record::fixed_part) + identifier_length + (identifier_length % 2 == 0 ? 1 : 0) +
+  return static_cast<uint32_t>(dir_record::fixed_part) + identifier_length +
+         (identifier_length % 2 == 0 ? 1 : 0) +
          (writer.dvd_video_mode ? static_cast<uint32_t>(dvd_system_use_bytes) : 0);
 }
 
 // Bytes of a path table record: odd identifiers get a padding byte (ECMA-119 9.4.6).
 inline uint32_t path_record_bytes(uint32_t identifier_length) {
-  return static_cast<uint32_t>(path_record::fixed_part) + identifier_length + (identifier_length % 2 == 1 ? 1 : 0);
+  return static_cast<uint32_t>(path_record::fixed_part) + identifier_length +
+         (identifier_length % 2 == 1 ? 1 : 0);
 }
 
 // Number of directory records (extents) a file needs; at least one.
@@ -83,11 +86,14 @@ inline uint64_t place_record(uint64_t offset, uint32_t record_bytes) {
   return offset;
 }
 
-inline uint64_t sectors_for_bytes(uint64_t bytes) { return (bytes + sector_bytes - 1) / sector_bytes; }
+inline uint64_t sectors_for_bytes(uint64_t bytes) {
+  return (bytes + sector_bytes - 1) / sector_bytes;
+}
 
 // Absolute first sector of a directory's extent.
 inline uint64_t directory_location(const ImageWriter& writer, const SourceNode& directory) {
-  return static_cast<uint64_t>(writer.iso_area_start) + 2ull * writer.path_table_sectors + directory.iso_dir_sector;
+  return static_cast<uint64_t>(writer.iso_area_start) + 2ull * writer.path_table_sectors +
+         directory.iso_dir_sector;
 }
 
 struct DirectoryRecord {
@@ -101,7 +107,8 @@ struct DirectoryRecord {
 
 // Fills one directory record at the start of `out`; returns its length.
 // System use bytes (DVD-video mode) stay zero.
-uint32_t fill_directory_record(const FieldWriter& out, const DirectoryRecord& record, bool dvd_system_use);
+uint32_t fill_directory_record(const FieldWriter& out, const DirectoryRecord& record,
+                               bool dvd_system_use);
 
 // The identifier of a node as stored: 0x00 for the root, else iso_name.
 struct Identifier {

@@ -52,7 +52,8 @@ std::optional<LocalTime> platform_local_time(int64_t time) {
   // The offset is the local wall-clock reading less the UTC instant, which
   // includes daylight saving exactly when it was in force.
   const int64_t wall = days_from_civil(result.year, static_cast<unsigned>(result.month),
-                                       static_cast<unsigned>(result.day)) * 86400 +
+                                       static_cast<unsigned>(result.day)) *
+                           86400 +
                        result.hour * 3600 + result.minute * 60 + result.second;
   result.utc_offset_minutes = static_cast<int>((wall - time) / 60);
   return result;

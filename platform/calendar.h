@@ -9,9 +9,9 @@
 namespace kestrel {
 
 struct LocalTime {
-  int year = 0;    // full year, e.g. 2024
-  int month = 0;   // 1-12
-  int day = 0;     // 1-31
+  int year = 0;   // full year, e.g. 2024
+  int month = 0;  // 1-12
+  int day = 0;    // 1-31
   int hour = 0;
   int minute = 0;
   int second = 0;

@@ -23,7 +23,8 @@ constexpr uint8_t c1_count = 32;
 // The Windows-1252 byte of one UTF-16 unit outside a surrogate pair.
 char windows_1252_byte(char16_t unit) {
   // ASCII and the Latin-1 letters 0xA0-0xFF are the same in both.
-  if (unit < c1_first || (unit >= c1_first + c1_count && unit <= 0xFF)) return static_cast<char>(unit);
+  if (unit < c1_first || (unit >= c1_first + c1_count && unit <= 0xFF))
+    return static_cast<char>(unit);
   for (uint8_t i = 0; i < c1_count; ++i) {
     if (windows_1252_high[i] == unit) return static_cast<char>(c1_first + i);
   }

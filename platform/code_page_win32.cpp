@@ -28,8 +28,8 @@ size_t ansi_from_utf16(std::u16string_view text, char* out, size_t capacity) {
     const int units =
         is_high_surrogate(text[i]) && i + 1 < text.size() && is_low_surrogate(text[i + 1]) ? 2 : 1;
     BOOL used_default = FALSE;
-    int bytes = WideCharToMultiByte(code_page, flags, reinterpret_cast<LPCWCH>(text.data() + i), units,
-                                    character, static_cast<int>(sizeof character), nullptr,
+    int bytes = WideCharToMultiByte(code_page, flags, reinterpret_cast<LPCWCH>(text.data() + i),
+                                    units, character, static_cast<int>(sizeof character), nullptr,
                                     utf8 ? nullptr : &used_default);
     if (bytes <= 0) {
       character[0] = '?';

@@ -1,8 +1,8 @@
 #include "platform/console.h"
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
+#include <io.h>
 #else
 #include <unistd.h>
 #endif

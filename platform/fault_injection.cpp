@@ -40,7 +40,8 @@ uint64_t faults_delivered() { return delivered.load(); }
 InjectedFault next_call(FileOperation operation) {
   const uint64_t number = calls[static_cast<int>(operation)].fetch_add(1) + 1;
   InjectedFault fault;
-  if (armed.operation.load() != static_cast<int>(operation) || armed.nth_call.load() != number) return fault;
+  if (armed.operation.load() != static_cast<int>(operation) || armed.nth_call.load() != number)
+    return fault;
   fault.active = true;
   fault.effect = armed.effect.load();
   fault.error = armed.error.load();

@@ -66,7 +66,7 @@ class FileHandle {
 // One directory entry as the finder reports it.
 struct FindEntry {
   uint64_t size = 0;
-  int64_t created = 0;   // seconds since 1970-01-01 00:00:00 UTC
+  int64_t created = 0;  // seconds since 1970-01-01 00:00:00 UTC
   int64_t accessed = 0;
   int64_t modified = 0;
   bool is_directory = false;
@@ -137,7 +137,8 @@ bool create_directories(const NativeString& path, SystemError* error = nullptr);
 bool remove_file(const NativeString& path);
 
 // Renames `from` to `to`, replacing `to` if it exists.
-bool rename_replacing(const NativeString& from, const NativeString& to, SystemError* error = nullptr);
+bool rename_replacing(const NativeString& from, const NativeString& to,
+                      SystemError* error = nullptr);
 
 // The absolute, canonical form of a path: relative paths are taken from the
 // current directory, "." and ".." steps are removed and doubled separators

@@ -24,7 +24,8 @@ namespace {
 // last-write time.
 bool fill_attributes(int directory_fd, const char* name, FindEntry& entry) {
   struct statx info {};
-  const unsigned mask = STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME | STATX_INO;
+  const unsigned mask =
+      STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME | STATX_INO;
   if (statx(directory_fd, name, 0, mask, &info) != 0) {
     entry.error = errno;
     struct statx link {};
@@ -56,7 +57,8 @@ FileHandle::~FileHandle() { close(); }
 bool FileHandle::open(const NativeString& path, unsigned mode) {
   close();
 #ifdef KESTREL_FAULT_INJECTION
-  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::open); fault.active) {
+  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::open);
+      fault.active) {
     last_error_ = fault.error;
     return false;
   }
@@ -94,7 +96,8 @@ bool FileHandle::open(const NativeString& path, unsigned mode) {
 size_t FileHandle::read(void* buffer, size_t count) {
   if (descriptor_ < 0 || count == 0) return 0;
 #ifdef KESTREL_FAULT_INJECTION
-  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::read); fault.active) {
+  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::read);
+      fault.active) {
     const bool partial = fault.effect == fault_injection::FaultEffect::short_count;
     const size_t moved = partial ? read(buffer, count / 2) : 0;
     last_error_ = fault.error;
@@ -119,7 +122,8 @@ size_t FileHandle::read(void* buffer, size_t count) {
 size_t FileHandle::write(const void* buffer, size_t count) {
   if (descriptor_ < 0 || count == 0) return 0;
 #ifdef KESTREL_FAULT_INJECTION
-  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::write); fault.active) {
+  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::write);
+      fault.active) {
     const bool partial = fault.effect == fault_injection::FaultEffect::short_count;
     const size_t moved = partial ? write(buffer, count / 2) : 0;
     last_error_ = fault.error;
@@ -168,7 +172,8 @@ bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry
   last_error_ = 0;
   if (directory.empty()) return false;
 #ifdef KESTREL_FAULT_INJECTION
-  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::list); fault.active) {
+  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::list);
+      fault.active) {
     last_error_ = fault.error;
     return false;
   }

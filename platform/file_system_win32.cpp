@@ -19,9 +19,7 @@ constexpr int64_t seconds_from_1601_to_1970 = 11'644'473'600;
 // calls of this size, which network redirectors also accept.
 constexpr size_t largest_transfer = 16u * 1024 * 1024;
 
-HANDLE as_handle(void* value) {
-  return static_cast<HANDLE>(value);
-}
+HANDLE as_handle(void* value) { return static_cast<HANDLE>(value); }
 
 // Whole seconds since 1970; times before 1970 come out negative.
 int64_t seconds_since_1970(const FILETIME& time) {
@@ -29,9 +27,7 @@ int64_t seconds_since_1970(const FILETIME& time) {
   return static_cast<int64_t>(ticks / filetime_ticks_per_second) - seconds_from_1601_to_1970;
 }
 
-uint64_t join_halves(DWORD high, DWORD low) {
-  return (static_cast<uint64_t>(high) << 32) | low;
-}
+uint64_t join_halves(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
 
 void fill_from_find_data(const WIN32_FIND_DATAW& data, FindEntry& entry) {
   entry = FindEntry{};
@@ -67,11 +63,9 @@ HANDLE open_for_query(const std::wstring& path) {
 void fill_identity(const std::wstring& path, FindEntry& entry) {
   std::wstring target;
   unsigned long error = 0;
-  if (!win32_path(path, target, error))
-    return;
+  if (!win32_path(path, target, error)) return;
   const HANDLE handle = open_for_query(target);
-  if (handle == INVALID_HANDLE_VALUE)
-    return;
+  if (handle == INVALID_HANDLE_VALUE) return;
   BY_HANDLE_FILE_INFORMATION info{};
   if (GetFileInformationByHandle(handle, &info)) {
     entry.device = info.dwVolumeSerialNumber;
@@ -80,23 +74,19 @@ void fill_identity(const std::wstring& path, FindEntry& entry) {
   CloseHandle(handle);
 }
 
-bool is_dot_entry(const std::wstring& name) {
-  return name == L"." || name == L"..";
-}
+bool is_dot_entry(const std::wstring& name) { return name == L"." || name == L".."; }
 
 DWORD attributes_of(const NativeString& path) {
   std::wstring target;
   unsigned long error = 0;
-  if (path.empty() || !win32_path(path, target, error))
-    return INVALID_FILE_ATTRIBUTES;
+  if (path.empty() || !win32_path(path, target, error)) return INVALID_FILE_ATTRIBUTES;
   return GetFileAttributesW(target.c_str());
 }
 
 }  // namespace
 
 std::string describe_system_error(SystemError error) {
-  if (error == 0)
-    return "unknown error";
+  if (error == 0) return "unknown error";
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -115,9 +105,7 @@ std::string describe_system_error(SystemError error) {
   return utf8_from_utf16(message);
 }
 
-FileHandle::~FileHandle() {
-  close();
-}
+FileHandle::~FileHandle() { close(); }
 
 bool FileHandle::open(const NativeString& path, unsigned mode) {
   close();
@@ -128,12 +116,9 @@ bool FileHandle::open(const NativeString& path, unsigned mode) {
     return false;
   }
   DWORD access = 0;
-  if (mode & file_mode_read)
-    access |= GENERIC_READ;
-  if (mode & file_mode_write)
-    access |= GENERIC_WRITE;
-  if (access == 0)
-    access = GENERIC_READ;
+  if (mode & file_mode_read) access |= GENERIC_READ;
+  if (mode & file_mode_write) access |= GENERIC_WRITE;
+  if (access == 0) access = GENERIC_READ;
   const DWORD disposition = (mode & file_mode_create_always) ? CREATE_ALWAYS : OPEN_EXISTING;
   // Others may read the file while it is open here, never write it.
   const HANDLE handle = CreateFileW(target.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
@@ -148,8 +133,7 @@ bool FileHandle::open(const NativeString& path, unsigned mode) {
 }
 
 size_t FileHandle::read(void* buffer, size_t count) {
-  if (!is_open() || count == 0)
-    return 0;
+  if (!is_open() || count == 0) return 0;
   auto* out = static_cast<uint8_t*>(buffer);
   size_t total = 0;
   while (total < count) {
@@ -159,16 +143,14 @@ size_t FileHandle::read(void* buffer, size_t count) {
       last_error_ = static_cast<SystemError>(GetLastError());
       break;
     }
-    if (got == 0)
-      break;
+    if (got == 0) break;
     total += got;
   }
   return total;
 }
 
 size_t FileHandle::write(const void* buffer, size_t count) {
-  if (!is_open() || count == 0)
-    return 0;
+  if (!is_open() || count == 0) return 0;
   const auto* in = static_cast<const uint8_t*>(buffer);
   size_t total = 0;
   while (total < count) {
@@ -190,8 +172,7 @@ size_t FileHandle::write(const void* buffer, size_t count) {
 
 uint64_t FileHandle::size() {
   LARGE_INTEGER size{};
-  if (!is_open())
-    return 0;
+  if (!is_open()) return 0;
   if (!GetFileSizeEx(as_handle(handle_), &size)) {
     last_error_ = static_cast<SystemError>(GetLastError());
     return 0;
@@ -200,14 +181,11 @@ uint64_t FileHandle::size() {
 }
 
 void FileHandle::close() {
-  if (is_open())
-    CloseHandle(as_handle(handle_));
+  if (is_open()) CloseHandle(as_handle(handle_));
   handle_ = INVALID_HANDLE_VALUE;
 }
 
-bool FileHandle::is_open() const {
-  return as_handle(handle_) != INVALID_HANDLE_VALUE;
-}
+bool FileHandle::is_open() const { return as_handle(handle_) != INVALID_HANDLE_VALUE; }
 
 struct DirectoryFinder::State {
   HANDLE find = INVALID_HANDLE_VALUE;
@@ -216,18 +194,14 @@ struct DirectoryFinder::State {
   std::wstring directory;
 };
 
-DirectoryFinder::~DirectoryFinder() {
-  close();
-}
+DirectoryFinder::~DirectoryFinder() { close(); }
 
 bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry) {
   close();
   last_error_ = 0;
-  if (directory.empty())
-    return false;
+  if (directory.empty()) return false;
   std::wstring folder = directory;
-  if (!is_path_separator(folder.back()))
-    folder += L'\\';
+  if (!is_path_separator(folder.back())) folder += L'\\';
   std::wstring pattern;
   unsigned long error = 0;
   if (!win32_path(folder + L'*', pattern, error)) {
@@ -256,8 +230,7 @@ bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry
 }
 
 bool DirectoryFinder::find_next(FindEntry& entry) {
-  if (state_ == nullptr || state_->find == INVALID_HANDLE_VALUE)
-    return false;
+  if (state_ == nullptr || state_->find == INVALID_HANDLE_VALUE) return false;
   WIN32_FIND_DATAW data{};
   if (!FindNextFileW(state_->find, &data)) {
     const DWORD reason = GetLastError();
@@ -271,8 +244,7 @@ bool DirectoryFinder::find_next(FindEntry& entry) {
 }
 
 void DirectoryFinder::close() {
-  if (state_ != nullptr && state_->find != INVALID_HANDLE_VALUE)
-    FindClose(state_->find);
+  if (state_ != nullptr && state_->find != INVALID_HANDLE_VALUE) FindClose(state_->find);
   delete state_;
   state_ = nullptr;
 }
@@ -280,20 +252,16 @@ void DirectoryFinder::close() {
 WholeFile read_whole_file(const NativeString& path) {
   WholeFile result;
   FileHandle file;
-  if (!file.open(path, file_mode_read))
-    return result;
+  if (!file.open(path, file_mode_read)) return result;
   const uint64_t size = file.size();
-  if (size == 0 || size > whole_file_limit)
-    return result;
+  if (size == 0 || size > whole_file_limit) return result;
   const auto length = static_cast<size_t>(size);
   std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[length + 2]);
-  if (!bytes)
-    return result;
+  if (!bytes) return result;
   const size_t got = file.read(bytes.get(), length);
   bytes[got] = 0;
   bytes[got + 1] = 0;
-  if (got == 0)
-    return result;
+  if (got == 0) return result;
   result.bytes = std::move(bytes);
   result.length = got;
   return result;
@@ -322,8 +290,7 @@ bool stat_path(const NativeString& path, FindEntry& entry) {
   if (handle != INVALID_HANDLE_VALUE) {
     BY_HANDLE_FILE_INFORMATION info{};
     const bool known = GetFileInformationByHandle(handle, &info) != 0;
-    if (!known)
-      entry.error = static_cast<SystemError>(GetLastError());
+    if (!known) entry.error = static_cast<SystemError>(GetLastError());
     CloseHandle(handle);
     if (known) {
       fill_from_handle_information(info, entry);
@@ -349,8 +316,7 @@ bool stat_path(const NativeString& path, FindEntry& entry) {
 }
 
 bool create_directories(const NativeString& path, SystemError* error) {
-  if (path.empty())
-    return false;
+  if (path.empty()) return false;
   // Walk up to the deepest folder that exists, then create the missing ones
   // from the top down.
   std::vector<NativeString> missing;
@@ -358,24 +324,21 @@ bool create_directories(const NativeString& path, SystemError* error) {
   while (!current.empty() && !is_directory(current)) {
     missing.push_back(current);
     NativeString parent = parent_path(current);
-    if (parent == current)
-      break;
+    if (parent == current) break;
     current = std::move(parent);
   }
   for (auto step = missing.rbegin(); step != missing.rend(); ++step) {
     std::wstring target;
     unsigned long reason = 0;
     if (!win32_path(*step, target, reason)) {
-      if (error != nullptr)
-        *error = static_cast<SystemError>(reason);
+      if (error != nullptr) *error = static_cast<SystemError>(reason);
       return false;
     }
     if (!CreateDirectoryW(target.c_str(), nullptr)) {
       reason = GetLastError();
       // Another process may have made it in the meantime.
       if (reason != ERROR_ALREADY_EXISTS || !is_directory(*step)) {
-        if (error != nullptr)
-          *error = static_cast<SystemError>(reason);
+        if (error != nullptr) *error = static_cast<SystemError>(reason);
         return false;
       }
     }
@@ -394,12 +357,10 @@ bool rename_replacing(const NativeString& from, const NativeString& to, SystemEr
   std::wstring destination;
   unsigned long reason = 0;
   if (win32_path(from, source, reason) && win32_path(to, destination, reason)) {
-    if (MoveFileExW(source.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING))
-      return true;
+    if (MoveFileExW(source.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
     reason = GetLastError();
   }
-  if (error != nullptr)
-    *error = static_cast<SystemError>(reason);
+  if (error != nullptr) *error = static_cast<SystemError>(reason);
   return false;
 }
 
@@ -408,8 +369,7 @@ NativeString current_directory() {
   for (int attempt = 0; attempt < 4; ++attempt) {
     const DWORD capacity = static_cast<DWORD>(buffer.size());
     const DWORD length = GetCurrentDirectoryW(capacity, buffer.data());
-    if (length == 0)
-      return {};
+    if (length == 0) return {};
     if (length < capacity) {
       buffer.resize(length);
       return buffer;
@@ -420,13 +380,10 @@ NativeString current_directory() {
   return {};
 }
 
-bool is_path_separator(NativeChar c) {
-  return c == L'\\' || c == L'/';
-}
+bool is_path_separator(NativeChar c) { return c == L'\\' || c == L'/'; }
 
 NativeString canonical_path(const NativeString& path) {
-  if (path.empty() || path.find(L'\0') != NativeString::npos)
-    return {};
+  if (path.empty() || path.find(L'\0') != NativeString::npos) return {};
   unsigned long error = 0;
   return full_path_name(path, error);
 }

@@ -9,17 +9,13 @@ constexpr wchar_t extended_prefix[] = L"\\\\?\\";
 constexpr wchar_t extended_unc_prefix[] = L"\\\\?\\UNC\\";
 constexpr wchar_t device_prefix[] = L"\\\\.\\";
 
-bool is_separator(wchar_t c) {
-  return c == L'\\' || c == L'/';
-}
+bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 bool starts_with(const std::wstring& text, const wchar_t* prefix) {
   return text.rfind(prefix, 0) == 0;
 }
 
-bool is_drive_letter(wchar_t c) {
-  return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
-}
+bool is_drive_letter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
 // "C:\..." or "\\server\share\...": the path names the same object whatever
 // the current drive and directory are.
@@ -75,8 +71,7 @@ bool win32_path(const std::wstring& path, std::wstring& result, unsigned long& e
   // The extended form is passed to the file system as it stands, so "." and
   // ".." steps and forward slashes are resolved first.
   const std::wstring full = full_path_name(path, error);
-  if (full.empty())
-    return false;
+  if (full.empty()) return false;
   if (starts_with(full, extended_prefix) || starts_with(full, device_prefix)) {
     result = full;
   } else if (full.size() >= 2 && is_separator(full[0]) && is_separator(full[1])) {

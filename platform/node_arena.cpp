@@ -59,12 +59,14 @@ bool NodeArena::add_block() {
 }
 
 void* NodeArena::allocate(size_t count, size_t alignment) {
-  if (alignment == 0 || (alignment & (alignment - 1)) != 0 || alignment > block_alignment) return nullptr;
+  if (alignment == 0 || (alignment & (alignment - 1)) != 0 || alignment > block_alignment)
+    return nullptr;
   // A fresh block starts aligned, so the largest request any block can serve
   // is its size less the link word.
   if (count > block_size_ - block_header_size) return nullptr;
   auto padding_for = [&](const uint8_t* position) {
-    return static_cast<size_t>((alignment - reinterpret_cast<uintptr_t>(position) % alignment) % alignment);
+    return static_cast<size_t>((alignment - reinterpret_cast<uintptr_t>(position) % alignment) %
+                               alignment);
   };
   size_t padding = padding_for(next_free_);
   if (bytes_left_ < padding || bytes_left_ - padding < count) {

@@ -33,7 +33,8 @@ class NodeArena {
   // A zero-filled object of a trivially constructible type.
   template <typename T>
   T* make() {
-    static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>);
+    static_assert(std::is_trivially_default_constructible_v<T> &&
+                  std::is_trivially_destructible_v<T>);
     void* memory = allocate(sizeof(T), alignof(T));
     return memory == nullptr ? nullptr : new (memory) T;
   }

@@ -19,7 +19,8 @@ NativeString parent_path(const NativeString& path) {
   // Keep a root such as "/" or "C:\" whole.
   size_t trimmed = end;
   while (trimmed > 1 && is_path_separator(path[trimmed - 1])) --trimmed;
-  if (trimmed > 0 && (trimmed == 1 || path[trimmed - 1] == NativeChar(':'))) return path.substr(0, end);
+  if (trimmed > 0 && (trimmed == 1 || path[trimmed - 1] == NativeChar(':')))
+    return path.substr(0, end);
   return path.substr(0, trimmed);
 }
 

@@ -93,6 +93,10 @@ summarise_ctest() {
 }
 
 # --- 1. Sanitizer build and the full test suite -----------------------------
+step "1/3 source format (tools/check-format.sh)"
+bash "$repo/tools/check-format.sh"
+step_done
+
 step "1/3 sanitizer build (build-asan)"
 cmake -S "$repo" -B "$repo/build-asan" "${generator[@]}" \
   -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON -DKESTREL_BUILD_TESTS=ON -DKESTREL_FAULT_INJECTION=ON

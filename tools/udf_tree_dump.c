@@ -32,8 +32,8 @@ static int failures = 0;
 /* libudfread reports names in modified UTF-8, where a character beyond the
  * Basic Multilingual Plane may come as two 3-byte surrogate halves. Turn
  * such pairs into 4-byte UTF-8 so the names compare with the source's. */
-static void standard_utf8(const char *in, char *out, size_t size) {
-  const unsigned char *s = (const unsigned char *)in;
+static void standard_utf8(const char* in, char* out, size_t size) {
+  const unsigned char* s = (const unsigned char*)in;
   size_t n = 0;
   while (*s != 0 && n + 5 < size) {
     if (s[0] == 0xED && (s[1] & 0xF0) == 0xA0 && s[3] == 0xED && (s[4] & 0xF0) == 0xB0) {
@@ -52,7 +52,7 @@ static void standard_utf8(const char *in, char *out, size_t size) {
   out[n] = 0;
 }
 
-static int all_zero(const unsigned char *bytes, size_t count) {
+static int all_zero(const unsigned char* bytes, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     if (bytes[i] != 0) return 0;
   }
@@ -60,7 +60,7 @@ static int all_zero(const unsigned char *bytes, size_t count) {
 }
 
 /* Copies one file out of the image; returns its size or -1. */
-static int64_t extract_file(UDFFILE *file, const char *target, unsigned char *buffer) {
+static int64_t extract_file(UDFFILE* file, const char* target, unsigned char* buffer) {
   int fd = -1;
   if (target != NULL) {
     fd = open(target, O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -75,7 +75,8 @@ static int64_t extract_file(UDFFILE *file, const char *target, unsigned char *bu
     const size_t want = size - done < CHUNK_BYTES ? (size_t)(size - done) : CHUNK_BYTES;
     const ssize_t got = udfread_file_read(file, buffer, want);
     if (got <= 0) {
-      fprintf(stderr, "udf_tree_dump: read failed at byte %lld of %s\n", (long long)done, target ? target : "");
+      fprintf(stderr, "udf_tree_dump: read failed at byte %lld of %s\n", (long long)done,
+              target ? target : "");
       if (fd >= 0) close(fd);
       return -1;
     }
@@ -98,8 +99,9 @@ static int64_t extract_file(UDFFILE *file, const char *target, unsigned char *bu
 
 /* `raw` is the folder's path as libudfread names it ("" for the root, else
  * "/a/b"); `shown` the same path in standard UTF-8 without the leading "/". */
-static void walk(udfread *udf, const char *raw, const char *shown, const char *target_root, unsigned char *buffer) {
-  UDFDIR *dir = udfread_opendir(udf, raw[0] ? raw : "/");
+static void walk(udfread* udf, const char* raw, const char* shown, const char* target_root,
+                 unsigned char* buffer) {
+  UDFDIR* dir = udfread_opendir(udf, raw[0] ? raw : "/");
   if (dir == NULL) {
     fprintf(stderr, "udf_tree_dump: cannot open folder /%s\n", shown);
     ++failures;
@@ -110,9 +112,11 @@ static void walk(udfread *udf, const char *raw, const char *shown, const char *t
     if (strcmp(entry.d_name, ".") == 0 || strcmp(entry.d_name, "..") == 0) continue;
     char name[PATH_BYTES], child[PATH_BYTES], raw_child[PATH_BYTES], target[PATH_BYTES];
     standard_utf8(entry.d_name, name, sizeof name);
-    const int too_long = snprintf(child, sizeof child, "%s%s%s", shown, shown[0] ? "/" : "", name) >= PATH_BYTES ||
-                         snprintf(raw_child, sizeof raw_child, "%s/%s", raw, entry.d_name) >= PATH_BYTES ||
-                         snprintf(target, sizeof target, "%s/%s", target_root ? target_root : "", child) >= PATH_BYTES;
+    const int too_long =
+        snprintf(child, sizeof child, "%s%s%s", shown, shown[0] ? "/" : "", name) >= PATH_BYTES ||
+        snprintf(raw_child, sizeof raw_child, "%s/%s", raw, entry.d_name) >= PATH_BYTES ||
+        snprintf(target, sizeof target, "%s/%s", target_root ? target_root : "", child) >=
+            PATH_BYTES;
     if (too_long) {
       fprintf(stderr, "udf_tree_dump: path too long below /%s\n", shown);
       ++failures;
@@ -127,7 +131,7 @@ static void walk(udfread *udf, const char *raw, const char *shown, const char *t
       walk(udf, raw_child, child, target_root, buffer);
       continue;
     }
-    UDFFILE *file = udfread_file_open(udf, raw_child);
+    UDFFILE* file = udfread_file_open(udf, raw_child);
     if (file == NULL) {
       fprintf(stderr, "udf_tree_dump: cannot open file %s\n", child);
       ++failures;
@@ -141,8 +145,8 @@ static void walk(udfread *udf, const char *raw, const char *shown, const char *t
   udfread_closedir(dir);
 }
 
-int main(int argc, char **argv) {
-  const char *target_root = NULL;
+int main(int argc, char** argv) {
+  const char* target_root = NULL;
   int arg = 1;
   if (argc == 4 && strcmp(argv[1], "-x") == 0) {
     target_root = argv[2];
@@ -151,12 +155,12 @@ int main(int argc, char **argv) {
     fprintf(stderr, "usage: udf_tree_dump [-x folder] image\n");
     return 2;
   }
-  udfread *udf = udfread_init();
+  udfread* udf = udfread_init();
   if (udf == NULL || udfread_open(udf, argv[arg]) < 0) {
     fprintf(stderr, "udf_tree_dump: cannot open %s as UDF\n", argv[arg]);
     return 1;
   }
-  unsigned char *buffer = malloc(CHUNK_BYTES);
+  unsigned char* buffer = malloc(CHUNK_BYTES);
   if (buffer == NULL) return 1;
   if (target_root != NULL) mkdir(target_root, 0755);
   walk(udf, "", "", target_root, buffer);

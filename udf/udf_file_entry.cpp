@@ -46,7 +46,8 @@ constexpr size_t fe_unique_id = 160;
 constexpr size_t fe_extended_attributes_length = 168;
 constexpr size_t fe_allocation_descriptors_length = 172;
 constexpr size_t fe_extended_attributes = 176;
-constexpr uint16_t fe_fixed_crc_bytes = 160;  // the entry after its tag, up to the extended attributes
+constexpr uint16_t fe_fixed_crc_bytes =
+    160;  // the entry after its tag, up to the extended attributes
 
 // Extended file entry, UDF 2.50 (ECMA-167 4/14.17).
 constexpr size_t efe_object_size = 64;
@@ -79,14 +80,14 @@ constexpr size_t iua_subtype = 4;
 constexpr size_t iua_length = 8;
 constexpr size_t iua_implementation_use_length = 12;
 constexpr size_t iua_identifier = 16;
-constexpr size_t iua_header_checksum = 48;  // UDF 3.3.4.5.1: over bytes 0-47
+constexpr size_t iua_header_checksum = 48;     // UDF 3.3.4.5.1: over bytes 0-47
 constexpr size_t iua_implementation_use = 50;  // after the checksum
 constexpr uint32_t iua_type_implementation_use = 2048;
 constexpr uint8_t iua_subtype_first = 1;
 constexpr uint32_t free_ea_space_attribute_bytes = 52;
-constexpr uint32_t free_ea_space_use_bytes = 4;   // header checksum, free space 0
+constexpr uint32_t free_ea_space_use_bytes = 4;  // header checksum, free space 0
 constexpr uint32_t cgms_attribute_bytes = 56;
-constexpr uint32_t cgms_use_bytes = 8;            // header checksum, CGMS, type, protection 0
+constexpr uint32_t cgms_use_bytes = 8;  // header checksum, CGMS, type, protection 0
 constexpr size_t fe_allocation_descriptors = fe_extended_attributes + ea_space_bytes;  // 308
 static_assert(fe_allocation_descriptors == 308);
 
@@ -99,7 +100,8 @@ void write_icb_tag(const FieldWriter& fields, uint8_t file_type, uint16_t ad_typ
   fields.le16(icb_flags, static_cast<uint16_t>(icb_flag_archive | ad_type));
 }
 
-void write_common_fields(const FieldWriter& fields, const SourceNode& node, uint64_t information_length) {
+void write_common_fields(const FieldWriter& fields, const SourceNode& node,
+                         uint64_t information_length) {
   fields.le32(entry_uid, id_not_specified);
   fields.le32(entry_gid, id_not_specified);
   fields.le32(entry_permissions, permissions_read_execute);
@@ -108,7 +110,9 @@ void write_common_fields(const FieldWriter& fields, const SourceNode& node, uint
   fields.le64(entry_information_length, information_length);
 }
 
-uint64_t information_length(const SourceNode& node) { return node.is_directory ? node.fid_bytes : node.size; }
+uint64_t information_length(const SourceNode& node) {
+  return node.is_directory ? node.fid_bytes : node.size;
+}
 
 // Logical blocks recorded: the low 32 bits of the length in blocks.
 uint64_t blocks_recorded(uint64_t length) {
@@ -120,39 +124,45 @@ void write_time(const FieldWriter& fields, size_t offset, int64_t time) {
 }
 
 // One implementation use extended attribute with its header checksum.
-void write_implementation_attribute(const ImageWriter& writer, const FieldWriter& attribute, uint32_t length,
-                                    uint32_t use_length, std::string_view identifier) {
+void write_implementation_attribute(const ImageWriter& writer, const FieldWriter& attribute,
+                                    uint32_t length, uint32_t use_length,
+                                    std::string_view identifier) {
   attribute.le32(iua_type, iua_type_implementation_use);
   attribute.u8(iua_subtype, iua_subtype_first);
   attribute.le32(iua_length, length);
   attribute.le32(iua_implementation_use_length, use_length);
   write_regid(attribute.data() + iua_identifier, 0, identifier, writer.udf_revision);
   uint16_t checksum = 0;
-  for (size_t i = 0; i < iua_header_checksum; ++i) checksum = static_cast<uint16_t>(checksum + attribute.data()[i]);
+  for (size_t i = 0; i < iua_header_checksum; ++i)
+    checksum = static_cast<uint16_t>(checksum + attribute.data()[i]);
   attribute.le16(iua_header_checksum, checksum);
 }
 
-void write_extended_attributes(const ImageWriter& writer, const FieldWriter& space, uint32_t location) {
+void write_extended_attributes(const ImageWriter& writer, const FieldWriter& space,
+                               uint32_t location) {
   space.le32(ea_implementation_attributes_location, ea_first_attribute);
   // No application attributes: their location is the end of the space.
   space.le32(ea_application_attributes_location, ea_space_bytes);
   const FieldWriter free_space = space.at(ea_free_space_attribute);
-  write_implementation_attribute(writer, free_space, free_ea_space_attribute_bytes, free_ea_space_use_bytes,
-                                 regid_free_ea_space);
+  write_implementation_attribute(writer, free_space, free_ea_space_attribute_bytes,
+                                 free_ea_space_use_bytes, regid_free_ea_space);
   free_space.le16(iua_implementation_use, 0);  // free EA space
   const FieldWriter cgms = space.at(ea_cgms_attribute);
-  write_implementation_attribute(writer, cgms, cgms_attribute_bytes, cgms_use_bytes, regid_dvd_cgms_info);
+  write_implementation_attribute(writer, cgms, cgms_attribute_bytes, cgms_use_bytes,
+                                 regid_dvd_cgms_info);
   // CGMS information, data structure type and protection system information
   // stay zero: no copy protection.
-  make_tag(writer, space.data(), tag_extended_attribute_header_descriptor, ea_header_crc_bytes, location);
+  make_tag(writer, space.data(), tag_extended_attribute_header_descriptor, ea_header_crc_bytes,
+           location);
 }
 
 // Allocation descriptors of a file or directory; returns their byte length.
 // Directories: one short descriptor of the identifiers. Files: one descriptor
 // per piece of at most udf_piece_bytes, the first at the file's data sector;
 // an empty file gets one all-zero descriptor.
-uint32_t write_allocation_descriptors(const ImageWriter& writer, const SourceNode& node, const FieldWriter& area,
-                                      bool long_form, uint64_t max_pieces) {
+uint32_t write_allocation_descriptors(const ImageWriter& writer, const SourceNode& node,
+                                      const FieldWriter& area, bool long_form,
+                                      uint64_t max_pieces) {
   if (node.is_directory) {
     write_short_ad(area.data(), node.fid_bytes, node.fid_block);
     return short_ad_bytes;
@@ -185,7 +195,8 @@ uint8_t udf_file_type(const SourceNode& node) {
   return node.kind == NodeKind::plain ? icb_file_type_file : icb_file_type_real_time;
 }
 
-void fill_file_entry(const ImageWriter& writer, uint32_t block, const SourceNode& node, uint8_t* sector) {
+void fill_file_entry(const ImageWriter& writer, uint32_t block, const SourceNode& node,
+                     uint8_t* sector) {
   const FieldWriter fields(sector, sector_bytes);
   write_icb_tag(fields, udf_file_type(node), icb_flag_short_ad);
   const uint64_t length = information_length(node);
@@ -199,14 +210,15 @@ void fill_file_entry(const ImageWriter& writer, uint32_t block, const SourceNode
   fields.le64(fe_unique_id, node.unique_id);
   fields.le32(fe_extended_attributes_length, ea_space_bytes);
   write_extended_attributes(writer, fields.at(fe_extended_attributes), block);
-  const uint32_t descriptor_bytes = write_allocation_descriptors(writer, node, fields.at(fe_allocation_descriptors),
-                                                                 false, file_entry_max_pieces);
+  const uint32_t descriptor_bytes = write_allocation_descriptors(
+      writer, node, fields.at(fe_allocation_descriptors), false, file_entry_max_pieces);
   fields.le32(fe_allocation_descriptors_length, descriptor_bytes);
-  make_tag(writer, sector, tag_file_entry, static_cast<uint16_t>(fe_fixed_crc_bytes + ea_space_bytes + descriptor_bytes),
-           block);
+  make_tag(writer, sector, tag_file_entry,
+           static_cast<uint16_t>(fe_fixed_crc_bytes + ea_space_bytes + descriptor_bytes), block);
 }
 
-void fill_extended_file_entry(const ImageWriter& writer, uint32_t block, const SourceNode& node, uint8_t* sector) {
+void fill_extended_file_entry(const ImageWriter& writer, uint32_t block, const SourceNode& node,
+                              uint8_t* sector) {
   const FieldWriter fields(sector, sector_bytes);
   // Directories are described by a short descriptor in the metadata
   // partition; file data by long descriptors into the physical partition.
@@ -229,11 +241,11 @@ void fill_extended_file_entry(const ImageWriter& writer, uint32_t block, const S
   const uint32_t descriptor_bytes =
       has_interleaved_extents(writer, node)
           ? fill_interleaved_descriptors(writer, block, node, sector)
-          : write_allocation_descriptors(writer, node, fields.at(efe_allocation_descriptors), long_form,
-                                         extended_file_entry_max_pieces);
+          : write_allocation_descriptors(writer, node, fields.at(efe_allocation_descriptors),
+                                         long_form, extended_file_entry_max_pieces);
   fields.le32(efe_allocation_descriptors_length, descriptor_bytes);
-  make_tag(writer, sector, tag_extended_file_entry, static_cast<uint16_t>(efe_fixed_crc_bytes + descriptor_bytes),
-           block);
+  make_tag(writer, sector, tag_extended_file_entry,
+           static_cast<uint16_t>(efe_fixed_crc_bytes + descriptor_bytes), block);
 }
 
 void write_file_entry(ImageWriter& writer, uint32_t block, const SourceNode& node) {

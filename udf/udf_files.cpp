@@ -35,8 +35,8 @@ constexpr uint32_t identifier_window_blocks = 64;
 constexpr size_t fid_version = 16;
 constexpr size_t fid_characteristics = 18;
 constexpr size_t fid_identifier_length = 19;
-constexpr size_t fid_icb = 20;                  // long_ad
-constexpr size_t fid_icb_unique_id = 20 + 12;   // UDF 2.3.4.3: implementation use of the ICB long_ad
+constexpr size_t fid_icb = 20;                 // long_ad
+constexpr size_t fid_icb_unique_id = 20 + 12;  // UDF 2.3.4.3: implementation use of the ICB long_ad
 constexpr size_t fid_implementation_use_length = 36;
 constexpr size_t fid_identifier = 38;
 
@@ -50,17 +50,18 @@ uint64_t blocks_for_bytes(uint64_t bytes) { return (bytes + sector_bytes - 1) / 
 // A file whose extents cannot all be listed in its one entry block.
 bool exceeds_entry(const ImageWriter& writer, const SourceNode& node) {
   if (node.is_directory || has_interleaved_extents(writer, node)) return false;
-  const uint64_t limit =
-      writer.udf_revision >= udf_revision_250 ? extended_file_entry_max_pieces : file_entry_max_pieces;
+  const uint64_t limit = writer.udf_revision >= udf_revision_250 ? extended_file_entry_max_pieces
+                                                                 : file_entry_max_pieces;
   return udf_piece_count(node.size) > limit;
 }
 
 // Builds one file identifier descriptor at `record` (zero-filled, at least
 // its length long), which begins in partition block `block`.
-uint32_t fill_file_identifier(const ImageWriter& writer, uint8_t* record, uint32_t block, const SourceNode& target,
-                              bool parent_entry) {
+uint32_t fill_file_identifier(const ImageWriter& writer, uint8_t* record, uint32_t block,
+                              const SourceNode& target, bool parent_entry) {
   const uint32_t name_bytes = parent_entry ? 0 : target.udf_name_length;
-  const uint32_t length = parent_entry ? parent_identifier_bytes : file_identifier_bytes(name_bytes);
+  const uint32_t length =
+      parent_entry ? parent_identifier_bytes : file_identifier_bytes(name_bytes);
   const FieldWriter fields(record, length);
   fields.le16(fid_version, fid_version_number);
   uint8_t characteristics = 0;
@@ -74,14 +75,16 @@ uint32_t fill_file_identifier(const ImageWriter& writer, uint8_t* record, uint32
   fields.u8(fid_identifier_length, static_cast<uint8_t>(name_bytes == 0 ? 0 : name_bytes + 1));
   write_long_ad(record + fid_icb, sector_bytes, target.icb_block, file_structure_partition(writer));
   // The parent entry carries the unique ID only from UDF 2.00 on.
-  if (!parent_entry || writer.udf_revision >= udf_revision_250) fields.le32(fid_icb_unique_id, target.unique_id);
+  if (!parent_entry || writer.udf_revision >= udf_revision_250)
+    fields.le32(fid_icb_unique_id, target.unique_id);
   fields.le16(fid_implementation_use_length, 0);
   if (name_bytes > 0) {
-    fields.u8(fid_identifier, writer.dvd_video_mode ? dstring_compression_8 : dstring_compression_16);
+    fields.u8(fid_identifier,
+              writer.dvd_video_mode ? dstring_compression_8 : dstring_compression_16);
     fields.bytes(fid_identifier + 1, target.udf_name, name_bytes);
   }
-  make_tag(writer, record, tag_file_identifier_descriptor, static_cast<uint16_t>(length - descriptor_tag_bytes),
-           block);
+  make_tag(writer, record, tag_file_identifier_descriptor,
+           static_cast<uint16_t>(length - descriptor_tag_bytes), block);
   return length;
 }
 
@@ -92,7 +95,8 @@ class IdentifierEmitter {
  public:
   IdentifierEmitter(ImageWriter& writer, uint32_t first_block, uint64_t total_bytes)
       : writer_(writer), first_block_(first_block) {
-    window_blocks_ = static_cast<uint32_t>(std::min<uint64_t>(blocks_for_bytes(total_bytes), identifier_window_blocks));
+    window_blocks_ = static_cast<uint32_t>(
+        std::min<uint64_t>(blocks_for_bytes(total_bytes), identifier_window_blocks));
     window_ = writer_.get_sector_buffer(window_blocks_);
   }
 
@@ -106,7 +110,8 @@ class IdentifierEmitter {
       if (length > window_blocks_ * sector_bytes - used_) return false;
     }
     const uint64_t block = first_block_ + (emitted_bytes_ + used_) / sector_bytes;
-    used_ += fill_file_identifier(writer_, window_ + used_, static_cast<uint32_t>(block), target, parent_entry);
+    used_ += fill_file_identifier(writer_, window_ + used_, static_cast<uint32_t>(block), target,
+                                  parent_entry);
     return true;
   }
 
@@ -182,7 +187,8 @@ void size_udf_directory(ImageWriter& writer, SourceNode& directory, UdfLayoutCou
   counters.identifier_blocks += identifier_blocks;
 }
 
-uint64_t write_udf_directory(ImageWriter& writer, uint32_t first_block, const SourceNode& directory) {
+uint64_t write_udf_directory(ImageWriter& writer, uint32_t first_block,
+                             const SourceNode& directory) {
   IdentifierEmitter emitter(writer, first_block, directory.fid_bytes);
   // The first entry names the parent; the root is its own parent.
   const SourceNode& parent = directory.parent != nullptr ? *directory.parent : directory;

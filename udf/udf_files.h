@@ -38,11 +38,15 @@ constexpr uint32_t file_identifier_bytes(uint32_t name_bytes) { return (name_byt
 inline constexpr uint32_t parent_identifier_bytes = 40;
 
 // Data extents of a file of `size` bytes.
-constexpr uint64_t udf_piece_count(uint64_t size) { return (size + udf_piece_bytes - 1) / udf_piece_bytes; }
+constexpr uint64_t udf_piece_count(uint64_t size) {
+  return (size + udf_piece_bytes - 1) / udf_piece_bytes;
+}
 
 // Blocks taken by a node's entry: one, more only for interleaved clips with
 // continuation extents.
-inline uint32_t udf_entry_blocks(const SourceNode& node) { return node.icb_sectors > 1 ? node.icb_sectors : 1; }
+inline uint32_t udf_entry_blocks(const SourceNode& node) {
+  return node.icb_sectors > 1 ? node.icb_sectors : 1;
+}
 
 // ICB file types (ECMA-167 4/14.6.6; UDF 2.3.5.2 for the real-time file).
 inline constexpr uint8_t icb_file_type_directory = 4;
@@ -55,8 +59,10 @@ uint8_t udf_file_type(const SourceNode& node);
 
 // Builds the file entry (1.02) or the extended file entry (2.50) of `node`
 // at partition block `block` into a zero-filled sector; the tag is complete.
-void fill_file_entry(const ImageWriter& writer, uint32_t block, const SourceNode& node, uint8_t* sector);
-void fill_extended_file_entry(const ImageWriter& writer, uint32_t block, const SourceNode& node, uint8_t* sector);
+void fill_file_entry(const ImageWriter& writer, uint32_t block, const SourceNode& node,
+                     uint8_t* sector);
+void fill_extended_file_entry(const ImageWriter& writer, uint32_t block, const SourceNode& node,
+                              uint8_t* sector);
 
 // Emit the entry of `node` at `block`: one sector for a file entry;
 // udf_entry_blocks(node) sectors for an extended file entry.
@@ -66,6 +72,7 @@ void write_extended_file_entry(ImageWriter& writer, uint32_t block, const Source
 // Emits the file identifier descriptors of `directory`, which start at
 // partition block `first_block`: the parent entry, then one per child in
 // primary order. Returns the bytes emitted, a whole number of blocks.
-uint64_t write_udf_directory(ImageWriter& writer, uint32_t first_block, const SourceNode& directory);
+uint64_t write_udf_directory(ImageWriter& writer, uint32_t first_block,
+                             const SourceNode& directory);
 
 }  // namespace kestrel

@@ -30,13 +30,14 @@ constexpr uint16_t metadata_partition_reference = 1;
 
 void write_piece(uint8_t* field, const InterleavedPiece& piece, uint64_t block_start) {
   // File data lies in the physical partition (partition reference 0).
-  write_long_ad(field, piece.length_bytes, static_cast<uint32_t>(block_start + piece.offset_sectors), 0);
+  write_long_ad(field, piece.length_bytes,
+                static_cast<uint32_t>(block_start + piece.offset_sectors), 0);
 }
 
 }  // namespace
 
-uint32_t fill_interleaved_descriptors(const ImageWriter& writer, uint32_t block, const SourceNode& node,
-                                      uint8_t* entry) {
+uint32_t fill_interleaved_descriptors(const ImageWriter& writer, uint32_t block,
+                                      const SourceNode& node, uint8_t* entry) {
   std::vector<InterleavedPiece> pieces = interleaved_extents(node);
   if (pieces.empty() || node.dependent_node == nullptr) return 0;
   // The last extent ends with the clip's last byte, not with its last sector.
@@ -45,7 +46,8 @@ uint32_t fill_interleaved_descriptors(const ImageWriter& writer, uint32_t block,
   if (node.size > before_last && node.size - before_last < pieces.back().length_bytes) {
     pieces.back().length_bytes = static_cast<uint32_t>(node.size - before_last);
   }
-  const uint64_t block_start = static_cast<uint64_t>(writer.data_start) + node.dependent_node->data_offset;
+  const uint64_t block_start =
+      static_cast<uint64_t>(writer.data_start) + node.dependent_node->data_offset;
   // Blocks reserved by the layout; the descriptors never run past them.
   const uint32_t blocks = node.icb_sectors == 0 ? 1 : node.icb_sectors;
 
@@ -58,21 +60,24 @@ uint32_t fill_interleaved_descriptors(const ImageWriter& writer, uint32_t block,
 
   size_t next = 0;
   for (; next < entry_descriptors_before_continuation; ++next) {
-    write_piece(entry + efe_allocation_descriptors + next * long_ad_bytes, pieces[next], block_start);
+    write_piece(entry + efe_allocation_descriptors + next * long_ad_bytes, pieces[next],
+                block_start);
   }
-  write_long_ad(entry + efe_allocation_descriptors + next * long_ad_bytes, continuation_extent, block + 1,
-                metadata_partition_reference);
+  write_long_ad(entry + efe_allocation_descriptors + next * long_ad_bytes, continuation_extent,
+                block + 1, metadata_partition_reference);
   for (uint32_t index = 1; index < blocks && next < pieces.size(); ++index) {
     uint8_t* sector = entry + static_cast<size_t>(index) * sector_bytes;
     const FieldWriter fields(sector, sector_bytes);
     const size_t remaining = pieces.size() - next;
     const bool last = remaining <= descriptors_in_last_block || index + 1 == blocks;
-    const size_t count = last ? std::min(remaining, descriptors_in_last_block) : block_descriptors_before_continuation;
-    for (size_t i = 0; i < count; ++i) write_piece(sector + aed_descriptors + i * long_ad_bytes, pieces[next++], block_start);
+    const size_t count = last ? std::min(remaining, descriptors_in_last_block)
+                              : block_descriptors_before_continuation;
+    for (size_t i = 0; i < count; ++i)
+      write_piece(sector + aed_descriptors + i * long_ad_bytes, pieces[next++], block_start);
     size_t descriptor_bytes = count * long_ad_bytes;
     if (!last) {
-      write_long_ad(sector + aed_descriptors + descriptor_bytes, continuation_extent, block + index + 1,
-                    metadata_partition_reference);
+      write_long_ad(sector + aed_descriptors + descriptor_bytes, continuation_extent,
+                    block + index + 1, metadata_partition_reference);
       descriptor_bytes += long_ad_bytes;
     }
     fields.le32(aed_previous_location, 0);

@@ -21,7 +21,7 @@ inline bool has_interleaved_extents(const ImageWriter& writer, const SourceNode&
 // there, the allocation extent descriptors of the following blocks; `entry`
 // holds node.icb_sectors zero-filled blocks. Returns the descriptor length
 // (L_AD) of the entry itself.
-uint32_t fill_interleaved_descriptors(const ImageWriter& writer, uint32_t block, const SourceNode& node,
-                                      uint8_t* entry);
+uint32_t fill_interleaved_descriptors(const ImageWriter& writer, uint32_t block,
+                                      const SourceNode& node, uint8_t* entry);
 
 }  // namespace kestrel

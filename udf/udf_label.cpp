@@ -24,7 +24,8 @@ constexpr char16_t first_16bit_character = u'\u0100';
 }  // namespace
 
 void set_default_volume_label(ImageWriter& writer) {
-  make_dstring8(writer.volume_label, label_bytes, reinterpret_cast<const uint8_t*>(default_volume_label.data()),
+  make_dstring8(writer.volume_label, label_bytes,
+                reinterpret_cast<const uint8_t*>(default_volume_label.data()),
                 default_volume_label.size());
   // The constructor calls this once, at the moment build_time was taken, so
   // the timestamp every UDF volume date copies is made here too.
@@ -33,8 +34,8 @@ void set_default_volume_label(ImageWriter& writer) {
 
 void set_volume_label(ImageWriter& writer, std::u16string_view text) {
   if (text.empty()) return;
-  const bool needs_16bit =
-      std::any_of(text.begin(), text.end(), [](char16_t unit) { return unit >= first_16bit_character; });
+  const bool needs_16bit = std::any_of(text.begin(), text.end(),
+                                       [](char16_t unit) { return unit >= first_16bit_character; });
   if (needs_16bit) {
     // make_dstring16 keeps 63 units and never splits a surrogate pair.
     make_dstring16(writer.volume_label, label_bytes, text.data(), 2 * text.size());

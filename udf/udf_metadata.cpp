@@ -62,9 +62,11 @@ constexpr uint32_t max_extent_blocks = max_extent_bytes / sector_bytes;
 
 }  // namespace
 
-bool fill_metadata_file_entry(const ImageWriter& writer, uint8_t* buffer, uint32_t sector, bool mirror) {
+bool fill_metadata_file_entry(const ImageWriter& writer, uint8_t* buffer, uint32_t sector,
+                              bool mirror) {
   // One extent per 0x3FFFF800 bytes; a single entry sector holds this many.
-  const uint64_t extents = (static_cast<uint64_t>(writer.metadata_blocks) + max_extent_blocks - 1) / max_extent_blocks;
+  const uint64_t extents =
+      (static_cast<uint64_t>(writer.metadata_blocks) + max_extent_blocks - 1) / max_extent_blocks;
   if (extents > (sector_bytes - efe_allocation_descriptors) / short_ad_bytes) return false;
   const FieldWriter efe(buffer, sector_bytes);
   const uint64_t metadata_bytes = static_cast<uint64_t>(writer.metadata_blocks) * sector_bytes;

@@ -11,6 +11,7 @@ namespace kestrel {
 // Fills the metadata file entry (mirror clear) or the metadata mirror file
 // entry (mirror set) for absolute sector `sector` into a zero-filled sector.
 // False when the metadata needs more extents than one entry can list.
-bool fill_metadata_file_entry(const ImageWriter& writer, uint8_t* buffer, uint32_t sector, bool mirror);
+bool fill_metadata_file_entry(const ImageWriter& writer, uint8_t* buffer, uint32_t sector,
+                              bool mirror);
 
 }  // namespace kestrel

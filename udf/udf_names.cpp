@@ -50,7 +50,8 @@ std::string encode_udf_text(const ImageWriter& writer, std::u16string_view text,
     return bytes;
   }
   size_t units = std::min(capacity / 2, text.size());
-  if (units > 0 && units < text.size() && is_high_surrogate(text[units - 1]) && is_low_surrogate(text[units])) {
+  if (units > 0 && units < text.size() && is_high_surrogate(text[units - 1]) &&
+      is_low_surrogate(text[units])) {
     --units;
   }
   bytes.reserve(units * 2);
@@ -74,7 +75,8 @@ std::string full_udf_name(const ImageWriter& writer, const SourceNode& node) {
 // fits in a file identifier. The extension (from the last dot that is not the
 // first character) is kept whole when it is short enough; the part before it
 // is cut on a character boundary.
-std::string fitted_udf_name(const ImageWriter& writer, std::u16string_view name, std::u16string_view suffix) {
+std::string fitted_udf_name(const ImageWriter& writer, std::u16string_view name,
+                            std::u16string_view suffix) {
   std::u16string_view base = name;
   std::string extension;
   const size_t dot = name.rfind(u'.');
@@ -87,7 +89,8 @@ std::string fitted_udf_name(const ImageWriter& writer, std::u16string_view name,
     }
   }
   const std::string suffix_bytes = encode_udf_text(writer, suffix);
-  std::string result = encode_udf_text(writer, base, max_udf_name_bytes - suffix_bytes.size() - extension.size());
+  std::string result =
+      encode_udf_text(writer, base, max_udf_name_bytes - suffix_bytes.size() - extension.size());
   result += suffix_bytes;
   result += extension;
   return result;
@@ -128,8 +131,9 @@ void make_udf_names_unique(ImageWriter& writer, SourceNode& directory) {
   }
   if (collisions.empty()) return;
   // Handle the groups in a fixed order, so that the numbers are reproducible.
-  std::sort(collisions.begin(), collisions.end(),
-            [](const auto& a, const auto& b) { return udf_name_bytes(*a.front()) < udf_name_bytes(*b.front()); });
+  std::sort(collisions.begin(), collisions.end(), [](const auto& a, const auto& b) {
+    return udf_name_bytes(*a.front()) < udf_name_bytes(*b.front());
+  });
   for (auto& nodes : collisions) {
     std::vector<std::pair<bool, SourceNode*>> ranked;
     for (SourceNode* node : nodes) ranked.emplace_back(was_shortened(writer, *node), node);
@@ -150,14 +154,17 @@ void make_udf_names_unique(ImageWriter& writer, SourceNode& directory) {
       store_udf_name(writer, node, candidate);
       if (writer.failed()) return;
       by_name[udf_name_bytes(node)].push_back(&node);
-      if (!ranked[i].first) writer.warn(BuildWarning::name_made_unique, node_file_path(writer, node));
+      if (!ranked[i].first)
+        writer.warn(BuildWarning::name_made_unique, node_file_path(writer, node));
     }
   }
 }
 
 // Unsigned byte order; for UTF-16 names stored high byte first this is the
 // order of the 16-bit units. A name that is a prefix of another sorts first.
-bool udf_name_less(const SourceNode* a, const SourceNode* b) { return udf_name_bytes(*a) < udf_name_bytes(*b); }
+bool udf_name_less(const SourceNode* a, const SourceNode* b) {
+  return udf_name_bytes(*a) < udf_name_bytes(*b);
+}
 
 bool keeps_dvd_order(const ImageWriter& writer, const SourceNode& directory) {
   if (!writer.dvd_video_mode) return false;
@@ -182,7 +189,8 @@ void sort_udf_children(ImageWriter& writer, SourceNode& directory) {
   make_udf_names_unique(writer, directory);
   if (writer.failed() || keeps_dvd_order(writer, directory)) return;
   std::vector<SourceNode*> children;
-  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) children.push_back(child);
+  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
+    children.push_back(child);
   if (children.size() < 2) return;
   // A stable sort gives the same order as exchanging neighbours until no pair
   // is out of order, in n log n steps for folders of many thousand files.

@@ -116,12 +116,12 @@ uint16_t descriptor_crc(const uint8_t* bytes, size_t length) {
   return crc;
 }
 
-void make_tag(const ImageWriter& writer, uint8_t* descriptor, uint16_t tag_identifier, uint16_t crc_length,
-              uint32_t location) {
+void make_tag(const ImageWriter& writer, uint8_t* descriptor, uint16_t tag_identifier,
+              uint16_t crc_length, uint32_t location) {
   const FieldWriter tag(descriptor, descriptor_tag_bytes + crc_length);
   tag.le16(tag_identifier_offset, tag_identifier);
-  tag.le16(tag_version_offset,
-           writer.udf_revision >= udf_revision_250 ? descriptor_version_nsr03 : descriptor_version_nsr02);
+  tag.le16(tag_version_offset, writer.udf_revision >= udf_revision_250 ? descriptor_version_nsr03
+                                                                       : descriptor_version_nsr02);
   tag.u8(tag_checksum_offset, 0);
   tag.u8(tag_checksum_offset + 1, 0);  // reserved
   tag.le16(tag_serial_offset, tag_serial_number);
@@ -150,7 +150,8 @@ void make_udf_timestamp(int64_t time, uint8_t* destination) {
     return;
   }
   // A negative offset is stored as its 12-bit two's complement.
-  const auto zone = static_cast<uint16_t>(static_cast<unsigned>(local->utc_offset_minutes) & timestamp_zone_mask);
+  const auto zone =
+      static_cast<uint16_t>(static_cast<unsigned>(local->utc_offset_minutes) & timestamp_zone_mask);
   stamp.le16(timestamp_type_and_zone, static_cast<uint16_t>(timestamp_type_local | zone));
   stamp.le16(timestamp_year, static_cast<uint16_t>(local->year));
   stamp.u8(timestamp_month, static_cast<uint8_t>(local->month));
@@ -177,7 +178,8 @@ void make_dstring16(uint8_t* field, size_t width, const char16_t* units, size_t 
   dstring.fill(0, 0, width);
   // Whole units only, and never the first half of a surrogate pair alone.
   size_t unit_count = std::min(byte_count, width - 2) / 2;
-  if (unit_count > 0 && unit_count < byte_count / 2 && is_high_surrogate(units[unit_count - 1])) --unit_count;
+  if (unit_count > 0 && unit_count < byte_count / 2 && is_high_surrogate(units[unit_count - 1]))
+    --unit_count;
   dstring.u8(0, dstring_compression_16);
   for (size_t i = 0; i < unit_count; ++i) dstring.be16(1 + 2 * i, static_cast<uint16_t>(units[i]));
   dstring.u8(width - 1, static_cast<uint8_t>(2 * unit_count + 1));
@@ -194,14 +196,17 @@ void copy_label_dstring(const ImageWriter& writer, uint8_t* field, size_t width)
   if (label[0] == dstring_compression_16) {
     count &= ~size_t{1};
     // Leave out a high surrogate whose partner does not fit.
-    if (count >= 2 && count < label_used - 1u && is_high_surrogate(read_be16(label + 1 + count - 2))) count -= 2;
+    if (count >= 2 && count < label_used - 1u &&
+        is_high_surrogate(read_be16(label + 1 + count - 2)))
+      count -= 2;
   }
   dstring.u8(0, label[0]);
   dstring.bytes(1, label + 1, count);
   dstring.u8(width - 1, static_cast<uint8_t>(count + 1));
 }
 
-void write_regid(uint8_t* field, uint8_t flags, std::string_view identifier, uint16_t revision_suffix) {
+void write_regid(uint8_t* field, uint8_t flags, std::string_view identifier,
+                 uint16_t revision_suffix) {
   const FieldWriter regid(field, regid_bytes);
   regid.u8(regid_flags, flags);
   regid.text(regid_identifier, identifier.substr(0, regid_identifier_bytes));

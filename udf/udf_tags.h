@@ -63,8 +63,8 @@ uint16_t descriptor_crc(const uint8_t* bytes, size_t length);
 // Fills the 16 tag bytes of a descriptor whose body is complete: identifier,
 // version (3 from UDF 2.00 on, else 2), serial number 1, the CRC over
 // `crc_length` bytes after the tag, the location, and the checksum last.
-void make_tag(const ImageWriter& writer, uint8_t* descriptor, uint16_t tag_identifier, uint16_t crc_length,
-              uint32_t location);
+void make_tag(const ImageWriter& writer, uint8_t* descriptor, uint16_t tag_identifier,
+              uint16_t crc_length, uint32_t location);
 
 // A 12-byte timestamp of type 1 (local time) with the offset from UTC in force
 // at `time`. A time the platform cannot break down is written as 1970-01-01
@@ -83,7 +83,8 @@ void copy_label_dstring(const ImageWriter& writer, uint8_t* field, size_t width)
 
 // Entity identifiers: flags, identifier (up to 23 bytes), and as suffix either
 // nothing (`revision_suffix` 0) or the UDF revision in its first two bytes.
-void write_regid(uint8_t* field, uint8_t flags, std::string_view identifier, uint16_t revision_suffix);
+void write_regid(uint8_t* field, uint8_t flags, std::string_view identifier,
+                 uint16_t revision_suffix);
 void write_implementation_regid(const ImageWriter& writer, uint8_t* field);
 void write_application_regid(const ImageWriter& writer, uint8_t* field);
 // "*OSTA UDF Compliant" with the revision and the write-protect domain flags.

@@ -152,7 +152,8 @@ constexpr uint32_t lvid_implementation_use_bytes = 46;
 bool is_udf250(const ImageWriter& writer) { return writer.udf_revision >= udf_revision_250; }
 
 uint32_t reserve_sequence_sector(const ImageWriter& writer) {
-  return is_udf250(writer) ? writer.mirror_data_sector + writer.metadata_blocks : udf102_reserve_sequence_sector;
+  return is_udf250(writer) ? writer.mirror_data_sector + writer.metadata_blocks
+                           : udf102_reserve_sequence_sector;
 }
 
 // Hands one finished sector to the output.
@@ -174,7 +175,8 @@ void write_primary_volume_descriptor(ImageWriter& writer, uint32_t sector) {
   // UDF 2.2.2.5 asks the volume set identifier to begin with 16 hexadecimal
   // digits unique to the volume: the build time and the image size.
   char set_identifier[17] = {};
-  std::snprintf(set_identifier, sizeof set_identifier, "%08X%08X", static_cast<unsigned>(writer.build_time & 0xFFFFFFFF),
+  std::snprintf(set_identifier, sizeof set_identifier, "%08X%08X",
+                static_cast<unsigned>(writer.build_time & 0xFFFFFFFF),
                 static_cast<unsigned>(writer.image_sectors));
   make_dstring8(buffer + pvd_volume_set_identifier, pvd_volume_set_identifier_bytes,
                 reinterpret_cast<const uint8_t*>(set_identifier), 16);
@@ -196,7 +198,8 @@ void write_implementation_use_descriptor(ImageWriter& writer, uint32_t sector) {
   write_cs0_charspec(buffer + iuvd_lvi_charset);
   iuvd.bytes(iuvd_logical_volume_identifier, writer.volume_label, label_bytes);
   write_implementation_regid(writer, buffer + iuvd_lvi_implementation_identifier);
-  make_tag(writer, buffer, tag_implementation_use_volume_descriptor, full_descriptor_crc_length, sector);
+  make_tag(writer, buffer, tag_implementation_use_volume_descriptor, full_descriptor_crc_length,
+           sector);
   emit_one(writer, buffer);
 }
 
@@ -223,7 +226,8 @@ void write_metadata_partition_map(const ImageWriter& writer, uint8_t* field) {
   const FieldWriter map(field, metadata_map_bytes);
   map.u8(map_type, 2);
   map.u8(map_length, static_cast<uint8_t>(metadata_map_bytes));
-  write_regid(field + metadata_map_type_identifier, 0, regid_metadata_partition, writer.udf_revision);
+  write_regid(field + metadata_map_type_identifier, 0, regid_metadata_partition,
+              writer.udf_revision);
   map.le16(metadata_map_volume_sequence_number, 1);
   map.le16(metadata_map_partition_number, 0);
   map.le32(metadata_map_file_location, 0);
@@ -246,7 +250,8 @@ void write_logical_volume_descriptor(ImageWriter& writer, uint32_t sector) {
   lvd.bytes(lvd_logical_volume_identifier, writer.volume_label, label_bytes);
   lvd.le32(lvd_logical_block_size, sector_bytes);
   write_domain_regid(writer, buffer + lvd_domain_identifier);
-  write_long_ad(buffer + lvd_file_set_location, file_set_extent_bytes, 0, file_structure_partition(writer));
+  write_long_ad(buffer + lvd_file_set_location, file_set_extent_bytes, 0,
+                file_structure_partition(writer));
   lvd.le32(lvd_map_table_length, static_cast<uint32_t>(map_table_bytes));
   lvd.le32(lvd_partition_map_count, map_count);
   write_implementation_regid(writer, buffer + lvd_implementation_identifier);
@@ -260,7 +265,8 @@ void write_logical_volume_descriptor(ImageWriter& writer, uint32_t sector) {
   type1.le16(type1_partition_number, 0);
   // Partition map 1 (2.50): the metadata partition inside it.
   if (metadata) write_metadata_partition_map(writer, buffer + lvd_partition_maps + type1_map_bytes);
-  const auto crc_length = static_cast<uint16_t>(lvd_partition_maps + map_table_bytes - descriptor_tag_bytes);
+  const auto crc_length =
+      static_cast<uint16_t>(lvd_partition_maps + map_table_bytes - descriptor_tag_bytes);
   make_tag(writer, buffer, tag_logical_volume_descriptor, crc_length, sector);
   emit_one(writer, buffer);
 }
@@ -283,7 +289,7 @@ void write_recognition_sequence(ImageWriter& writer) {
   const std::string_view identifiers[] = {"BEA01", is_udf250(writer) ? "NSR03" : "NSR02", "TEA01"};
   for (const std::string_view identifier : identifiers) {
     uint8_t* buffer = writer.get_sector_buffer(1);
-  if (buffer == nullptr) return;  // out of memory: the build has failed
+    if (buffer == nullptr) return;  // out of memory: the build has failed
     if (buffer == nullptr) return;  // out of memory: the build has failed
     const FieldWriter vsd(buffer, sector_bytes);
     vsd.u8(vsd_structure_type, 0);
@@ -308,8 +314,10 @@ void write_anchor(ImageWriter& writer, uint32_t sector) {
   uint8_t* buffer = writer.get_sector_buffer(1);
   if (buffer == nullptr) return;  // out of memory: the build has failed
   write_extent_ad(buffer + avdp_main_sequence, volume_sequence_extent_bytes, main_sequence_sector);
-  write_extent_ad(buffer + avdp_reserve_sequence, volume_sequence_extent_bytes, reserve_sequence_sector(writer));
-  make_tag(writer, buffer, tag_anchor_volume_descriptor_pointer, full_descriptor_crc_length, sector);
+  write_extent_ad(buffer + avdp_reserve_sequence, volume_sequence_extent_bytes,
+                  reserve_sequence_sector(writer));
+  make_tag(writer, buffer, tag_anchor_volume_descriptor_pointer, full_descriptor_crc_length,
+           sector);
   emit_one(writer, buffer);
 }
 
@@ -332,14 +340,15 @@ void write_integrity(ImageWriter& writer, uint32_t sector) {
   if (metadata) lvid.le32(size_table + 4, writer.metadata_blocks);
   const size_t implementation_use = size_table + 4 * partitions;
   const FieldWriter use = lvid.at(implementation_use);
-  write_implementation_regid(writer, buffer + implementation_use + lvid_iu_implementation_identifier);
+  write_implementation_regid(writer,
+                             buffer + implementation_use + lvid_iu_implementation_identifier);
   use.le32(lvid_iu_file_count, writer.file_count);
   use.le32(lvid_iu_directory_count, writer.directory_count + 1);  // the root counts too
   use.le16(lvid_iu_min_read_revision, writer.udf_revision);
   use.le16(lvid_iu_min_write_revision, writer.udf_revision);
   use.le16(lvid_iu_max_write_revision, writer.udf_revision);
-  const auto crc_length =
-      static_cast<uint16_t>(implementation_use + lvid_implementation_use_bytes - descriptor_tag_bytes);
+  const auto crc_length = static_cast<uint16_t>(implementation_use + lvid_implementation_use_bytes -
+                                                descriptor_tag_bytes);
   make_tag(writer, buffer, tag_logical_volume_integrity_descriptor, crc_length, sector);
   emit_one(writer, buffer);
 }

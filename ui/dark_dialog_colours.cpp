@@ -100,23 +100,12 @@ LRESULT answer_colours(WPARAM wparam, ColourRequest request) {
 
 bool colour_request_of(UINT message, ColourRequest& request) {
   switch (message) {
-    case WM_CTLCOLOREDIT:
-      request = ColourRequest::edit;
-      return true;
-    case WM_CTLCOLORLISTBOX:
-      request = ColourRequest::list_box;
-      return true;
-    case WM_CTLCOLORBTN:
-      request = ColourRequest::button;
-      return true;
-    case WM_CTLCOLORDLG:
-      request = ColourRequest::dialog;
-      return true;
-    case WM_CTLCOLORSTATIC:
-      request = ColourRequest::static_text;
-      return true;
-    default:
-      return false;
+    case WM_CTLCOLOREDIT: request = ColourRequest::edit; return true;
+    case WM_CTLCOLORLISTBOX: request = ColourRequest::list_box; return true;
+    case WM_CTLCOLORBTN: request = ColourRequest::button; return true;
+    case WM_CTLCOLORDLG: request = ColourRequest::dialog; return true;
+    case WM_CTLCOLORSTATIC: request = ColourRequest::static_text; return true;
+    default: return false;
   }
 }
 

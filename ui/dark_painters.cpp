@@ -101,13 +101,9 @@ void paint_group_box(HWND box) {
 LRESULT CALLBACK group_box_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                                 UINT_PTR id, DWORD_PTR) {
   switch (message) {
-    case WM_PAINT:
-      paint_group_box(window);
-      return 0;
-    case WM_NCDESTROY:
-      return leave(window, message, wparam, lparam, group_box_proc, id);
-    default:
-      return DefSubclassProc(window, message, wparam, lparam);
+    case WM_PAINT: paint_group_box(window); return 0;
+    case WM_NCDESTROY: return leave(window, message, wparam, lparam, group_box_proc, id);
+    default: return DefSubclassProc(window, message, wparam, lparam);
   }
 }
 
@@ -128,10 +124,8 @@ LRESULT CALLBACK etched_line_proc(HWND window, UINT message, WPARAM wparam, LPAR
       ReleaseDC(window, dc);
       return 0;
     }
-    case WM_NCDESTROY:
-      return leave(window, message, wparam, lparam, etched_line_proc, id);
-    default:
-      return DefSubclassProc(window, message, wparam, lparam);
+    case WM_NCDESTROY: return leave(window, message, wparam, lparam, etched_line_proc, id);
+    default: return DefSubclassProc(window, message, wparam, lparam);
   }
 }
 
@@ -146,10 +140,8 @@ LRESULT CALLBACK combo_colours_proc(HWND window, UINT message, WPARAM wparam, LP
       SetTextColor(dc, theme_text_colour());
       return reinterpret_cast<LRESULT>(palette_brush(DarkPalette::control_background));
     }
-    case WM_NCDESTROY:
-      return leave(window, message, wparam, lparam, combo_colours_proc, id);
-    default:
-      return DefSubclassProc(window, message, wparam, lparam);
+    case WM_NCDESTROY: return leave(window, message, wparam, lparam, combo_colours_proc, id);
+    default: return DefSubclassProc(window, message, wparam, lparam);
   }
 }
 
@@ -170,10 +162,8 @@ LRESULT CALLBACK header_colours_proc(HWND window, UINT message, WPARAM wparam, L
       }
       break;
     }
-    case WM_NCDESTROY:
-      return leave(window, message, wparam, lparam, header_colours_proc, id);
-    default:
-      break;
+    case WM_NCDESTROY: return leave(window, message, wparam, lparam, header_colours_proc, id);
+    default: break;
   }
   return DefSubclassProc(window, message, wparam, lparam);
 }
@@ -189,16 +179,15 @@ LRESULT CALLBACK rebar_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
       fill(reinterpret_cast<HDC>(wparam), from_rect(client), DarkPalette::control_background);
       return TRUE;
     }
-    case WM_NCDESTROY:
-      return leave(window, message, wparam, lparam, rebar_proc, id);
-    default:
-      return DefSubclassProc(window, message, wparam, lparam);
+    case WM_NCDESTROY: return leave(window, message, wparam, lparam, rebar_proc, id);
+    default: return DefSubclassProc(window, message, wparam, lparam);
   }
 }
 
 // ---- Tab control -----------------------------------------------------------
 
-void paint_tab(HWND tab, HDC dc, const RECT& tab_rect, int index, bool selected, HIMAGELIST images) {
+void paint_tab(HWND tab, HDC dc, const RECT& tab_rect, int index, bool selected,
+               HIMAGELIST images) {
   const TabParts parts = tab_parts(from_rect(tab_rect), selected);
   const int saved = SaveDC(dc);
   IntersectClipRect(dc, parts.tab.left, parts.tab.top, parts.tab.right, parts.tab.bottom);
@@ -253,10 +242,8 @@ LRESULT CALLBACK tab_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
     case WM_ERASEBKGND:
       if (!tab_painter_applies(style)) break;
       return TRUE;  // WM_PAINT covers everything
-    case WM_NCDESTROY:
-      return leave(window, message, wparam, lparam, tab_proc, id);
-    default:
-      break;
+    case WM_NCDESTROY: return leave(window, message, wparam, lparam, tab_proc, id);
+    default: break;
   }
   return DefSubclassProc(window, message, wparam, lparam);
 }
@@ -279,37 +266,25 @@ void paint_progress(HWND bar) {
   EndPaint(bar, &paint);
 }
 
-LRESULT CALLBACK progress_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
-                               UINT_PTR id, DWORD_PTR) {
+LRESULT CALLBACK progress_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
+                               DWORD_PTR) {
   switch (message) {
-    case WM_PAINT:
-      paint_progress(window);
-      return 0;
-    case WM_NCDESTROY:
-      return leave(window, message, wparam, lparam, progress_proc, id);
-    default:
-      return DefSubclassProc(window, message, wparam, lparam);
+    case WM_PAINT: paint_progress(window); return 0;
+    case WM_NCDESTROY: return leave(window, message, wparam, lparam, progress_proc, id);
+    default: return DefSubclassProc(window, message, wparam, lparam);
   }
 }
 
 SUBCLASSPROC procedure_of(Painter painter) {
   switch (painter) {
-    case Painter::dialog_colours:
-      return dialog_colours_proc;
-    case Painter::group_box:
-      return group_box_proc;
-    case Painter::etched_line:
-      return etched_line_proc;
-    case Painter::combo_colours:
-      return combo_colours_proc;
-    case Painter::header_colours:
-      return header_colours_proc;
-    case Painter::rebar:
-      return rebar_proc;
-    case Painter::tab:
-      return tab_proc;
-    case Painter::progress:
-      return progress_proc;
+    case Painter::dialog_colours: return dialog_colours_proc;
+    case Painter::group_box: return group_box_proc;
+    case Painter::etched_line: return etched_line_proc;
+    case Painter::combo_colours: return combo_colours_proc;
+    case Painter::header_colours: return header_colours_proc;
+    case Painter::rebar: return rebar_proc;
+    case Painter::tab: return tab_proc;
+    case Painter::progress: return progress_proc;
   }
   return nullptr;
 }

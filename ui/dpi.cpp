@@ -40,13 +40,13 @@ const DpiApi& dpi_api() {
 }
 
 constexpr UINT standard_dpi = 96;
-constexpr int unthemed_glyph_pixels = 13;   // a check glyph at 96 DPI
-constexpr int glyph_state_normal = 1;       // CBS_UNCHECKEDNORMAL / RBS_UNCHECKEDNORMAL
+constexpr int unthemed_glyph_pixels = 13;  // a check glyph at 96 DPI
+constexpr int glyph_state_normal = 1;      // CBS_UNCHECKEDNORMAL / RBS_UNCHECKEDNORMAL
 constexpr int max_caption_chars = 31;
 // The system's button captions are strings 800 (OK) to 810 (Continue) of
 // user32: 799 + the button's identifier.
 constexpr int button_string_base = 799;
-constexpr int strings_per_block = 16;       // one RT_STRING resource holds 16 strings
+constexpr int strings_per_block = 16;  // one RT_STRING resource holds 16 strings
 
 // Finds string `id` of `module` in one language only (LoadStringW would
 // take the thread's language instead).
@@ -82,8 +82,8 @@ const wchar_t* english_caption(int identifier) {
     case IDIGNORE: return L"&Ignore";
     case IDYES: return L"&Yes";
     case IDNO: return L"&No";
-    case 10: return L"&Try Again";   // IDTRYAGAIN
-    case 11: return L"&Continue";    // IDCONTINUE
+    case 10: return L"&Try Again";  // IDTRYAGAIN
+    case 11: return L"&Continue";   // IDCONTINUE
     default: return L"";
   }
 }
@@ -106,13 +106,15 @@ SIZE check_glyph_size(HWND window, int part) {
     if (theme != nullptr) {
       SIZE size{};
       const HDC screen = GetDC(nullptr);
-      const HRESULT result = GetThemePartSize(theme, screen, part, glyph_state_normal, nullptr, TS_DRAW, &size);
+      const HRESULT result =
+          GetThemePartSize(theme, screen, part, glyph_state_normal, nullptr, TS_DRAW, &size);
       if (screen != nullptr) ReleaseDC(nullptr, screen);
       CloseThemeData(theme);
       if (SUCCEEDED(result)) return size;
     }
   }
-  const int pixels = MulDiv(unthemed_glyph_pixels, static_cast<int>(window_dpi(window)), standard_dpi);
+  const int pixels =
+      MulDiv(unthemed_glyph_pixels, static_cast<int>(window_dpi(window)), standard_dpi);
   return SIZE{pixels, pixels};
 }
 
@@ -123,7 +125,8 @@ HFONT message_font() {
   metrics.cbSize = sizeof(NONCLIENTMETRICSW);
   if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) {
     metrics.cbSize = offsetof(NONCLIENTMETRICSW, iPaddedBorderWidth);
-    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) return nullptr;
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
+      return nullptr;
   }
   const auto dpi_for_system = user32_entry<GetDpiForSystemFunction>("GetDpiForSystem");
   if (dpi_for_system != nullptr) {
@@ -145,10 +148,12 @@ std::wstring button_text(int identifier, LANGID language) {
   if (user32 != nullptr) {
     const int id = button_string_base + identifier;
     caption = string_in_language(user32, id, language);
-    if (caption.empty()) caption = string_in_language(user32, id, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    if (caption.empty())
+      caption = string_in_language(user32, id, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     if (caption.empty()) {
       wchar_t buffer[max_caption_chars + 1] = {};
-      if (LoadStringW(user32, static_cast<UINT>(id), buffer, max_caption_chars + 1) > 0) caption = buffer;
+      if (LoadStringW(user32, static_cast<UINT>(id), buffer, max_caption_chars + 1) > 0)
+        caption = buffer;
     }
   }
   if (caption.empty()) caption = english_caption(identifier);

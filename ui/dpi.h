@@ -14,8 +14,8 @@ namespace kestrel::ui {
 UINT window_dpi(HWND window);
 
 // Check-box and radio-button glyph parts of the "BUTTON" theme class.
-inline constexpr int glyph_part_radio = 2;     // BP_RADIOBUTTON
-inline constexpr int glyph_part_check = 3;     // BP_CHECKBOX
+inline constexpr int glyph_part_radio = 2;  // BP_RADIOBUTTON
+inline constexpr int glyph_part_check = 3;  // BP_CHECKBOX
 
 // Pixel size of a check-box or radio-button glyph: the theme's part size
 // when the application is themed, else 13 pixels at 96 DPI scaled to the

@@ -18,7 +18,8 @@ constexpr UINT_PTR timeout_timer = 1;
 // character width.
 constexpr const wchar_t* width_sample = L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
 constexpr int width_sample_pairs = 26;
-constexpr UINT measure_flags = DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX | DT_EDITCONTROL;
+constexpr UINT measure_flags =
+    DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX | DT_EDITCONTROL;
 
 // Everything the dialog procedure needs, kept as the box's window data.
 struct BoxState {
@@ -31,7 +32,9 @@ struct BoxState {
   UINT_PTR timer = 0;
 };
 
-BoxState* state_of(HWND box) { return reinterpret_cast<BoxState*>(GetWindowLongPtrW(box, DWLP_USER)); }
+BoxState* state_of(HWND box) {
+  return reinterpret_cast<BoxState*>(GetWindowLongPtrW(box, DWLP_USER));
+}
 
 int ask_callback(BoxState& state, HWND box, int event, WPARAM wparam, LPARAM lparam) {
   if (state.params == nullptr || state.params->callback == nullptr) return 0;
@@ -65,7 +68,8 @@ MessageBoxMeasure screen_measure(HDC dc) {
     std::wstring copy(text);
     RECT rect{0, 0, width, height};
     DrawTextExW(dc, copy.data(), static_cast<int>(copy.size()), &rect, measure_flags, nullptr);
-    return PixelSize{static_cast<int>(rect.right - rect.left), static_cast<int>(rect.bottom - rect.top)};
+    return PixelSize{static_cast<int>(rect.right - rect.left),
+                     static_cast<int>(rect.bottom - rect.top)};
   };
   return measure;
 }
@@ -82,7 +86,8 @@ MessageBoxMetrics system_metrics(HWND owner, int average_width, int height) {
   MONITORINFO monitor{};
   monitor.cbSize = sizeof(monitor);
   if (GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor)) {
-    metrics.work_area = {monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right, monitor.rcWork.bottom};
+    metrics.work_area = {monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right,
+                         monitor.rcWork.bottom};
   } else {
     metrics.work_area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   }
@@ -95,19 +100,22 @@ void on_init(HWND box, BoxState& state) {
   // The icon, the text and the link keep the colours this procedure picks.
   // The plain text's identifier is the template's 16-bit 0xFFFF, which the
   // system may keep as 65535 rather than -1, so it is matched on its low word.
-  for (HWND control = GetWindow(box, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
+  for (HWND control = GetWindow(box, GW_CHILD); control != nullptr;
+       control = GetWindow(control, GW_HWNDNEXT)) {
     const int id = GetDlgCtrlID(control);
     if (id == id_icon || id == id_link_text || (id & 0xFFFF) == (id_plain_text & 0xFFFF))
       SetWindowLongPtrW(control, GWLP_USERDATA, NoThemeTag);
   }
-  if ((state.type & mb_topmost) != 0) SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  if ((state.type & mb_topmost) != 0)
+    SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   if (state.caller_icon != nullptr) {
     SendDlgItemMessageW(box, id_icon, STM_SETICON, reinterpret_cast<WPARAM>(state.caller_icon), 0);
   }
   const MessageBoxLayout& layout = state.layout;
   HWND default_button = nullptr;
   if (layout.buttons.count > 0) {
-    default_button = GetDlgItem(box, layout.buttons.ids[static_cast<size_t>(layout.default_button)]);
+    default_button =
+        GetDlgItem(box, layout.buttons.ids[static_cast<size_t>(layout.default_button)]);
   }
   if (state.close == 0) DeleteMenu(GetSystemMenu(box, FALSE), SC_CLOSE, MF_BYCOMMAND);
   if (state.plain_ok) {
@@ -119,7 +127,8 @@ void on_init(HWND box, BoxState& state) {
     SendMessageW(box, DM_SETDEFID, static_cast<WPARAM>(GetDlgCtrlID(default_button)), 0);
     SetFocus(default_button);
   }
-  if (layout.timeout > 0) state.timer = SetTimer(box, timeout_timer, static_cast<UINT>(layout.timeout), nullptr);
+  if (layout.timeout > 0)
+    state.timer = SetTimer(box, timeout_timer, static_cast<UINT>(layout.timeout), nullptr);
   ask_callback(state, box, message_box_opened, 0, 0);
   if (layout.has_check_box && state.params != nullptr && state.params->check_state) {
     CheckDlgButton(box, id_check_box, BST_CHECKED);
@@ -135,8 +144,10 @@ void on_command(HWND box, BoxState& state, int id) {
       ask_callback(state, box, message_box_check, checked ? 1 : 0, 0);
       return;
     case CommandAction::end_box:
-      if (state.params != nullptr && state.layout.has_check_box) state.params->check_state = checked;
-      if (ask_callback(state, box, message_box_button, static_cast<WPARAM>(id), 0) == 0) EndDialog(box, id);
+      if (state.params != nullptr && state.layout.has_check_box)
+        state.params->check_state = checked;
+      if (ask_callback(state, box, message_box_button, static_cast<WPARAM>(id), 0) == 0)
+        EndDialog(box, id);
       return;
   }
 }
@@ -146,8 +157,8 @@ void on_paint(HWND box, const BoxState& state) {
   const HDC dc = BeginPaint(box, &paint);
   if (dc == nullptr) return;
   const RECT band{0, 0, state.layout.band_width_px, state.layout.band_height_px};
-  const HBRUSH brush =
-      dark_mode_active() ? palette_brush(DarkPalette::control_background) : GetSysColorBrush(COLOR_WINDOW);
+  const HBRUSH brush = dark_mode_active() ? palette_brush(DarkPalette::control_background)
+                                          : GetSysColorBrush(COLOR_WINDOW);
   FillRect(dc, &band, brush);
   EndPaint(box, &paint);
 }
@@ -172,12 +183,11 @@ INT_PTR CALLBACK message_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM 
   BoxState* state = state_of(box);
   if (state == nullptr) return FALSE;
   switch (message) {
-    case WM_COMMAND:
-      on_command(box, *state, LOWORD(wparam));
-      return TRUE;
+    case WM_COMMAND: on_command(box, *state, LOWORD(wparam)); return TRUE;
     case WM_TIMER:
       if (wparam != timeout_timer) return FALSE;
-      if (ask_callback(*state, box, message_box_timeout, 0, 0) == 0) EndDialog(box, message_box_timed_out);
+      if (ask_callback(*state, box, message_box_timeout, 0, 0) == 0)
+        EndDialog(box, message_box_timed_out);
       return TRUE;
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lparam);
@@ -188,21 +198,18 @@ INT_PTR CALLBACK message_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM 
       }
       return FALSE;
     }
-    case WM_PAINT:
-      on_paint(box, *state);
-      return TRUE;
-    case WM_CTLCOLORSTATIC:
-      return on_static_colour(reinterpret_cast<HDC>(wparam));
+    case WM_PAINT: on_paint(box, *state); return TRUE;
+    case WM_CTLCOLORSTATIC: return on_static_colour(reinterpret_cast<HDC>(wparam));
     case WM_NCDESTROY:
       if (state->timer != 0) KillTimer(box, state->timer);
       state->timer = 0;
       return FALSE;
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }
 
-INT_PTR show_message_box(HWND owner, const std::wstring& text, UINT type, MessageBoxParams* params) {
+INT_PTR show_message_box(HWND owner, const std::wstring& text, UINT type,
+                         MessageBoxParams* params) {
   MessageBoxParams none;
   MessageBoxParams& extras = params != nullptr ? *params : none;
   BoxState state;
@@ -214,13 +221,14 @@ INT_PTR show_message_box(HWND owner, const std::wstring& text, UINT type, Messag
   for (int i = 0; i < buttons.count; ++i) {
     const auto index = static_cast<size_t>(i);
     const wchar_t* given = extras.captions[index];
-    content.captions[index] = given != nullptr ? std::wstring(given) : button_text(buttons.ids[index], extras.language);
+    content.captions[index] =
+        given != nullptr ? std::wstring(given) : button_text(buttons.ids[index], extras.language);
   }
 
   // 3. The caller's icon replaces the type's.
   if (extras.icon_name != nullptr) {
-    state.caller_icon = static_cast<HICON>(
-        LoadImageW(extras.icon_module, extras.icon_name, IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    state.caller_icon = static_cast<HICON>(LoadImageW(
+        extras.icon_module, extras.icon_name, IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
     type = (type & ~static_cast<UINT>(mb_icon_mask)) | mb_user_icon;
   }
   state.type = type;
@@ -243,7 +251,8 @@ INT_PTR show_message_box(HWND owner, const std::wstring& text, UINT type, Messag
   int average_width = 0;
   int height = 0;
   font_metrics(dc, average_width, height);
-  state.layout = layout_message_box(content, system_metrics(owner, average_width, height), screen_measure(dc));
+  state.layout =
+      layout_message_box(content, system_metrics(owner, average_width, height), screen_measure(dc));
   if (old_font != nullptr) SelectObject(dc, old_font);
   ReleaseDC(nullptr, dc);
   if (font != nullptr) DeleteObject(font);
@@ -260,9 +269,9 @@ INT_PTR show_message_box(HWND owner, const std::wstring& text, UINT type, Messag
   for (size_t i = 0; i < max_buttons; ++i) texts.captions[i] = content.captions[i];
   if (extras.check_text != nullptr) texts.check_text = extras.check_text;
   const std::vector<std::uint8_t> block = build_message_box_template(state.layout, type, texts);
-  const INT_PTR result =
-      DialogBoxIndirectParamW(GetModuleHandleW(L"user32.dll"), reinterpret_cast<LPCDLGTEMPLATEW>(block.data()),
-                              owner, message_box_proc, reinterpret_cast<LPARAM>(&state));
+  const INT_PTR result = DialogBoxIndirectParamW(
+      GetModuleHandleW(L"user32.dll"), reinterpret_cast<LPCDLGTEMPLATEW>(block.data()), owner,
+      message_box_proc, reinterpret_cast<LPARAM>(&state));
   // 9. The lone OK answers 1 however it was closed.
   return message_box_result(state.plain_ok, result);
 }

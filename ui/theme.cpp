@@ -13,12 +13,12 @@ namespace kestrel::ui {
 namespace {
 
 // Ordinals of the theme library's dark-mode entries.
-constexpr WORD ordinal_refresh_colour_policy = 49;   // looked up only
-constexpr WORD ordinal_open_nc_theme_data = 104;     // looked up only
-constexpr WORD ordinal_should_apps_use_dark = 132;   // () -> bool
-constexpr WORD ordinal_allow_dark_for_window = 133;  // (window, bool)
-constexpr WORD ordinal_app_mode = 135;               // (bool) before 18362, (mode) from 18362
-constexpr WORD ordinal_flush_menu_themes = 136;      // ()
+constexpr WORD ordinal_refresh_colour_policy = 49;        // looked up only
+constexpr WORD ordinal_open_nc_theme_data = 104;          // looked up only
+constexpr WORD ordinal_should_apps_use_dark = 132;        // () -> bool
+constexpr WORD ordinal_allow_dark_for_window = 133;       // (window, bool)
+constexpr WORD ordinal_app_mode = 135;                    // (bool) before 18362, (mode) from 18362
+constexpr WORD ordinal_flush_menu_themes = 136;           // ()
 constexpr WORD ordinal_is_dark_allowed_for_window = 137;  // (window) -> bool
 
 // Window composition attribute that switches a window's frame to dark colours.
@@ -90,7 +90,8 @@ bool system_apps_dark() {
 
 void allow_dark_for_window(HWND window, bool dark) {
   const ThemeState& s = state();
-  if (s.supported && s.api.allow_dark_for_window != nullptr) s.api.allow_dark_for_window(window, dark);
+  if (s.supported && s.api.allow_dark_for_window != nullptr)
+    s.api.allow_dark_for_window(window, dark);
 }
 
 void apply_visual_style(HWND window, const VisualStyle& style) {
@@ -163,44 +164,24 @@ void theme_child(HWND child, bool dark) {
   allow_dark_for_window(child, dark);
   const ControlKind kind = classify_control_class(class_name);
   switch (kind) {
-    case ControlKind::button:
-      theme_button(child, dark);
-      break;
+    case ControlKind::button: theme_button(child, dark); break;
     case ControlKind::static_text: {
       const auto style = static_cast<std::uint32_t>(GetWindowLongPtrW(child, GWL_STYLE));
       set_painter(child, Painter::etched_line, dark && is_etched_horizontal_line(style));
       break;
     }
-    case ControlKind::combo_box:
-      theme_combo_box(child, dark);
-      break;
-    case ControlKind::combo_box_ex:
-      theme_combo_box_ex(child, dark);
-      break;
-    case ControlKind::list_view:
-      theme_list_view(child, dark);
-      break;
-    case ControlKind::tree_view:
-      theme_tree_view(child, dark);
-      break;
-    case ControlKind::tab:
-      set_painter(child, Painter::tab, dark);
-      break;
-    case ControlKind::rebar:
-      set_painter(child, Painter::rebar, dark);
-      break;
-    case ControlKind::rich_edit:
-      theme_rich_edit(child, dark);
-      break;
-    case ControlKind::progress:
-      set_painter(child, Painter::progress, dark);
-      break;
+    case ControlKind::combo_box: theme_combo_box(child, dark); break;
+    case ControlKind::combo_box_ex: theme_combo_box_ex(child, dark); break;
+    case ControlKind::list_view: theme_list_view(child, dark); break;
+    case ControlKind::tree_view: theme_tree_view(child, dark); break;
+    case ControlKind::tab: set_painter(child, Painter::tab, dark); break;
+    case ControlKind::rebar: set_painter(child, Painter::rebar, dark); break;
+    case ControlKind::rich_edit: theme_rich_edit(child, dark); break;
+    case ControlKind::progress: set_painter(child, Painter::progress, dark); break;
     case ControlKind::edit:
     case ControlKind::status_bar:
     case ControlKind::list_box:
-    case ControlKind::other:
-      apply_visual_style(child, visual_style_for(kind, dark));
-      break;
+    case ControlKind::other: apply_visual_style(child, visual_style_for(kind, dark)); break;
   }
 }
 
@@ -235,7 +216,8 @@ void init_dark_mode() {
   ThemeState& s = state();
   s.forced = force_dark_requested();
   DarkModeApi& api = s.api;
-  auto get_version = lookup<GetNtVersionNumbers>(GetModuleHandleW(L"ntdll.dll"), "RtlGetNtVersionNumbers");
+  auto get_version =
+      lookup<GetNtVersionNumbers>(GetModuleHandleW(L"ntdll.dll"), "RtlGetNtVersionNumbers");
   bool accepted_build = false;
   if (get_version != nullptr) {
     DWORD major = 0;
@@ -251,8 +233,10 @@ void init_dark_mode() {
       const bool looked_up_only =
           lookup<FARPROC>(theme_library, ordinal_refresh_colour_policy) != nullptr &&
           lookup<FARPROC>(theme_library, ordinal_open_nc_theme_data) != nullptr;
-      api.should_apps_use_dark = lookup<ShouldAppsUseDark>(theme_library, ordinal_should_apps_use_dark);
-      api.allow_dark_for_window = lookup<AllowDarkForWindow>(theme_library, ordinal_allow_dark_for_window);
+      api.should_apps_use_dark =
+          lookup<ShouldAppsUseDark>(theme_library, ordinal_should_apps_use_dark);
+      api.allow_dark_for_window =
+          lookup<AllowDarkForWindow>(theme_library, ordinal_allow_dark_for_window);
       if (uses_preferred_app_mode(api.build))
         api.set_preferred_app_mode = lookup<SetPreferredAppMode>(theme_library, ordinal_app_mode);
       else
@@ -265,8 +249,8 @@ void init_dark_mode() {
                     (api.set_preferred_app_mode != nullptr || api.allow_dark_for_app != nullptr) &&
                     api.flush_menu_themes != nullptr && api.is_dark_allowed_for_window != nullptr;
     }
-    api.set_composition_attribute =
-        lookup<SetCompositionAttribute>(GetModuleHandleW(L"user32.dll"), "SetWindowCompositionAttribute");
+    api.set_composition_attribute = lookup<SetCompositionAttribute>(
+        GetModuleHandleW(L"user32.dll"), "SetWindowCompositionAttribute");
   }
   if (s.forced) s.supported = true;
 }
@@ -301,14 +285,16 @@ void set_app_dark(bool dark) {
 bool is_high_contrast() {
   HIGHCONTRASTW high_contrast{};
   high_contrast.cbSize = sizeof(high_contrast);
-  if (!SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(high_contrast), &high_contrast, 0)) return false;
+  if (!SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(high_contrast), &high_contrast, 0))
+    return false;
   return (high_contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
 }
 
 bool system_prefers_dark() {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
-                    0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_CURRENT_USER,
+                    L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize", 0,
+                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
     return false;
   DWORD value = 1;
   DWORD type = 0;
@@ -335,7 +321,8 @@ void apply_theme_choice(HWND window, ThemeChoice choice, bool store) {
 void follow_system_theme(HWND main_window) {
   if (theme_choice() != ThemeChoice::system) return;
   apply_theme_choice(main_window, ThemeChoice::system, false);
-  EnumThreadWindows(GetCurrentThreadId(), retheme_owned_window, reinterpret_cast<LPARAM>(main_window));
+  EnumThreadWindows(GetCurrentThreadId(), retheme_owned_window,
+                    reinterpret_cast<LPARAM>(main_window));
 }
 
 void set_title_bar_dark(HWND window) {

@@ -24,10 +24,10 @@ namespace kestrel::app {
 #define KESTREL_RIGHTS_NOTICE L"Copyright (C) 2025 the Kestrel project"
 #endif
 
-inline constexpr const char* project_page = KESTREL_PROJECT_PAGE;   // options menu: translation
-inline constexpr const char* issues_page = KESTREL_ISSUES_PAGE;     // options menu: issues
-inline constexpr const char* product_page = KESTREL_PRODUCT_PAGE;   // the about box's link
-inline constexpr const char* home_page = KESTREL_HOME_PAGE;         // address the link shows
+inline constexpr const char* project_page = KESTREL_PROJECT_PAGE;  // options menu: translation
+inline constexpr const char* issues_page = KESTREL_ISSUES_PAGE;    // options menu: issues
+inline constexpr const char* product_page = KESTREL_PRODUCT_PAGE;  // the about box's link
+inline constexpr const char* home_page = KESTREL_HOME_PAGE;        // address the link shows
 inline constexpr const wchar_t* rights_notice = KESTREL_RIGHTS_NOTICE;
 // Release date shown on the version line of the about box.
 inline constexpr const wchar_t* release_date = L"2025-10-02";

@@ -4,7 +4,8 @@
 
 namespace kestrel::app {
 
-std::wstring failed_build_text(BuildError error, std::wstring_view path, std::wstring_view system_message) {
+std::wstring failed_build_text(BuildError error, std::wstring_view path,
+                               std::wstring_view system_message) {
   std::wstring text(language_text(slot_build_failed));
   if (error != BuildError::none) {
     text += L"\n\n";
@@ -29,7 +30,8 @@ std::wstring warnings_text(const std::vector<WarningLine>& warnings, std::size_t
   }
   if (warnings.size() > shown) {
     text += L"\n";
-    text += format_slot_text(language_text(slot_more_warnings), std::to_wstring(warnings.size() - shown));
+    text += format_slot_text(language_text(slot_more_warnings),
+                             std::to_wstring(warnings.size() - shown));
   }
   return text;
 }

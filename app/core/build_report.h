@@ -15,7 +15,8 @@ namespace kestrel::app {
 // A failed build: the heading, a blank line, the reason (naming the file or
 // folder where the engine reported one) and, when the system gave a message,
 // that message on a line of its own.
-std::wstring failed_build_text(BuildError error, std::wstring_view path, std::wstring_view system_message);
+std::wstring failed_build_text(BuildError error, std::wstring_view path,
+                               std::wstring_view system_message);
 
 struct WarningLine {
   BuildWarning warning;

@@ -11,7 +11,9 @@ const wchar_t* const usage_text =
 
 namespace {
 
-wchar_t ascii_lower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+wchar_t ascii_lower(wchar_t c) {
+  return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
 
 }  // namespace
 
@@ -59,7 +61,8 @@ std::vector<uint8_t> encode_forwarded_command_line(std::u16string_view current_d
 }
 
 std::optional<ForwardedCommandLine> decode_forwarded_command_line(const void* data, size_t size) {
-  if (data == nullptr || size == 0 || size % 2 != 0 || size > forwarded_block_limit) return std::nullopt;
+  if (data == nullptr || size == 0 || size % 2 != 0 || size > forwarded_block_limit)
+    return std::nullopt;
   std::u16string text(size / 2, u'\0');
   std::memcpy(text.data(), data, size);
   const size_t directory_end = text.find(u'\0');

@@ -11,10 +11,18 @@ const LanguageEntry czech = {
     0x0405,
     L"Czech (čeština)"sv,
     {{
-        L"Zdroj:"sv, L"Cíl:"sv, L"Jmenovka:"sv, L"Systém souborů:"sv, L"Spustit"sv,
-        L"Vyberte nebo sem přetáhněte složku"sv, L"Vyberte výstupní soubor ISO"sv,
+        L"Zdroj:"sv,
+        L"Cíl:"sv,
+        L"Jmenovka:"sv,
+        L"Systém souborů:"sv,
+        L"Spustit"sv,
+        L"Vyberte nebo sem přetáhněte složku"sv,
+        L"Vyberte výstupní soubor ISO"sv,
         L"Jmenovka svazku, 0 až 128 znaků"sv,
-        {}, {}, {}, {},
+        {},
+        {},
+        {},
+        {},
         L"&Jazyk (Language)"sv,
         L"&Integrovat do místní nabídky prostředí"sv,
         L"Povolit &více instancí"sv,
@@ -25,14 +33,17 @@ const LanguageEntry czech = {
         L"Nahlásit p&roblém"sv,
         L"Příkazový řá&dek"sv,
         L"&O programu Kestrel..."sv,
-        L"&Motiv"sv, L"&Světlý"sv, L"&Tmavý"sv, L"Po&dle systému"sv,
+        L"&Motiv"sv,
+        L"&Světlý"sv,
+        L"&Tmavý"sv,
+        L"Po&dle systému"sv,
         L"'%s' již existuje.\n\nChcete jej nahradit?"sv,
         L"Soubory ISO (*.iso)\0*.iso\0\0"sv,
         L"Kestrel vytvoří ze složky obraz disku ISO 9660, UDF 1.02 nebo UDF 2.50, "
         L"včetně složek s filmy DVD-Video a Blu-ray (i 3D).\n"
         L"Je to svobodný software poskytovaný bez jakékoli záruky.\n"
         L"Překladatel: projekt Kestrel"sv,
-        L"Obraz se nepodařilo vytvořit."sv,                         // 29
+        L"Obraz se nepodařilo vytvořit."sv,  // 29
         L"Zvolený systém souborů není platný."sv,
         L"Zdrojovou složku '%s' nelze otevřít."sv,
         L"Obsah složky '%s' nelze vypsat."sv,
@@ -50,7 +61,7 @@ const LanguageEntry czech = {
         L"Obraz by byl větší, než dokáže obraz disku adresovat."sv,
         L"Vnitřní chyba: struktura nebyla zapsána tam, kde byla umístěna. Obraz nebyl zachován."sv,
         L"Vytváření obrazu bylo zrušeno."sv,
-        L"Systém Windows hlásí: %s"sv,                              // 47
+        L"Systém Windows hlásí: %s"sv,  // 47
         L"Obraz byl vytvořen s upozorněními:"sv,
         L"Soubor '%s' se během vytváření obrazu zvětšil; byla zapsána jeho původní velikost."sv,
         L"Název '%s' byl pro systém souborů příliš dlouhý a byl zkrácen."sv,
@@ -58,7 +69,7 @@ const LanguageEntry czech = {
         L"'%s' není běžný soubor (roura, soket nebo zařízení) a byl vynechán."sv,
         L"Odkaz '%s' nikam nevede a byl vynechán."sv,
         L"... a %s dalších."sv,
-        L"Tato cesta je pro program příliš dlouhá:\n\n%s"sv,        // 55
+        L"Tato cesta je pro program příliš dlouhá:\n\n%s"sv,  // 55
     }},
 };
 
@@ -66,10 +77,18 @@ const LanguageEntry hungarian = {
     0x040E,
     L"Hungarian (magyar)"sv,
     {{
-        L"Forrás:"sv, L"Cél:"sv, L"Címke:"sv, L"Fájlrendszer:"sv, L"Indítás"sv,
-        L"Válasszon ki vagy húzzon ide egy mappát"sv, L"Válassza ki a kimeneti ISO-fájlt"sv,
+        L"Forrás:"sv,
+        L"Cél:"sv,
+        L"Címke:"sv,
+        L"Fájlrendszer:"sv,
+        L"Indítás"sv,
+        L"Válasszon ki vagy húzzon ide egy mappát"sv,
+        L"Válassza ki a kimeneti ISO-fájlt"sv,
         L"Kötetcímke, 0–128 karakter"sv,
-        {}, {}, {}, {},
+        {},
+        {},
+        {},
+        {},
         L"&Nyelv (Language)"sv,
         L"&Beépülés a helyi menübe"sv,
         L"&Több példány engedélyezése"sv,
@@ -80,14 +99,17 @@ const LanguageEntry hungarian = {
         L"&Hibák bejelentése"sv,
         L"&Parancssor"sv,
         L"&A Kestrel névjegye..."sv,
-        L"Té&ma"sv, L"&Világos"sv, L"&Sötét"sv, L"&Rendszer"sv,
+        L"Té&ma"sv,
+        L"&Világos"sv,
+        L"&Sötét"sv,
+        L"&Rendszer"sv,
         L"'%s' már létezik.\n\nLe szeretné cserélni?"sv,
         L"ISO-fájlok (*.iso)\0*.iso\0\0"sv,
         L"A Kestrel egy mappából ISO 9660, UDF 1.02 vagy UDF 2.50 lemezképet készít, "
         L"DVD-Video és Blu-ray filmmappákból is (3D-ben is).\n"
         L"Szabad szoftver, mindenféle garancia nélkül.\n"
         L"Fordító: a Kestrel projekt"sv,
-        L"A lemezképet nem sikerült elkészíteni."sv,                // 29
+        L"A lemezképet nem sikerült elkészíteni."sv,  // 29
         L"A választott fájlrendszer érvénytelen."sv,
         L"A(z) '%s' forrásmappa nem nyitható meg."sv,
         L"A(z) '%s' mappa tartalma nem listázható."sv,
@@ -105,7 +127,7 @@ const LanguageEntry hungarian = {
         L"A lemezkép nagyobb lenne, mint amekkorát egy lemezkép címezni tud."sv,
         L"Belső hiba: egy adatszerkezet nem a kijelölt helyére íródott. A program nem tartotta meg a lemezképet."sv,
         L"A lemezkép készítése megszakítva."sv,
-        L"A Windows jelentése: %s"sv,                               // 47
+        L"A Windows jelentése: %s"sv,  // 47
         L"A lemezkép elkészült, figyelmeztetésekkel:"sv,
         L"A(z) '%s' fájl megnőtt a készítés közben; a kezdeti mérete került a lemezképbe."sv,
         L"A(z) '%s' név túl hosszú volt a fájlrendszerhez, ezért a program lerövidítette."sv,
@@ -121,10 +143,18 @@ const LanguageEntry polish = {
     0x0415,
     L"Polish (Polski)"sv,
     {{
-        L"Źródło:"sv, L"Cel:"sv, L"Etykieta:"sv, L"System plików:"sv, L"Start"sv,
-        L"Wybierz lub przeciągnij tutaj folder"sv, L"Wybierz wyjściowy plik ISO"sv,
+        L"Źródło:"sv,
+        L"Cel:"sv,
+        L"Etykieta:"sv,
+        L"System plików:"sv,
+        L"Start"sv,
+        L"Wybierz lub przeciągnij tutaj folder"sv,
+        L"Wybierz wyjściowy plik ISO"sv,
         L"Etykieta woluminu, od 0 do 128 znaków"sv,
-        {}, {}, {}, {},
+        {},
+        {},
+        {},
+        {},
         L"&Język (Language)"sv,
         L"&Integruj z menu kontekstowym powłoki"sv,
         L"Zezwalaj na &wiele wystąpień"sv,
@@ -135,7 +165,10 @@ const LanguageEntry polish = {
         L"Zgłoś p&roblem"sv,
         L"Wiersz pole&ceń"sv,
         L"&O programie Kestrel..."sv,
-        L"&Motyw"sv, L"&Jasny"sv, L"&Ciemny"sv, L"&Systemowy"sv,
+        L"&Motyw"sv,
+        L"&Jasny"sv,
+        L"&Ciemny"sv,
+        L"&Systemowy"sv,
         L"'%s' już istnieje.\n\nCzy chcesz go zastąpić?"sv,
         L"Pliki ISO (*.iso)\0*.iso\0\0"sv,
         L"Kestrel tworzy z folderu obraz dysku ISO 9660, UDF 1.02 lub UDF 2.50, "
@@ -176,10 +209,18 @@ const LanguageEntry romanian = {
     0x0418,
     L"Romanian (România)"sv,
     {{
-        L"Sursă:"sv, L"Destinație:"sv, L"Etichetă:"sv, L"Sistem de fișiere:"sv, L"Pornește"sv,
-        L"Selectați sau trageți aici un dosar"sv, L"Selectați fișierul ISO de ieșire"sv,
+        L"Sursă:"sv,
+        L"Destinație:"sv,
+        L"Etichetă:"sv,
+        L"Sistem de fișiere:"sv,
+        L"Pornește"sv,
+        L"Selectați sau trageți aici un dosar"sv,
+        L"Selectați fișierul ISO de ieșire"sv,
         L"Eticheta volumului, între 0 și 128 de caractere"sv,
-        {}, {}, {}, {},
+        {},
+        {},
+        {},
+        {},
         L"&Limbă (Language)"sv,
         L"&Integrare în meniul contextual al shell-ului"sv,
         L"Permite &mai multe instanțe"sv,
@@ -190,14 +231,17 @@ const LanguageEntry romanian = {
         L"&Raportează probleme"sv,
         L"Linie de c&omandă"sv,
         L"&Despre Kestrel..."sv,
-        L"T&emă"sv, L"&Luminoasă"sv, L"Înt&unecată"sv, L"&Sistem"sv,
+        L"T&emă"sv,
+        L"&Luminoasă"sv,
+        L"Înt&unecată"sv,
+        L"&Sistem"sv,
         L"'%s' există deja.\n\nDoriți să îl înlocuiți?"sv,
         L"Fișiere ISO (*.iso)\0*.iso\0\0"sv,
         L"Kestrel creează dintr-un dosar o imagine de disc ISO 9660, UDF 1.02 sau UDF 2.50, "
         L"inclusiv din dosare de filme DVD-Video și Blu-ray (și 3D).\n"
         L"Este software liber, oferit fără nicio garanție.\n"
         L"Traducător: proiectul Kestrel"sv,
-        L"Imaginea nu a putut fi creată."sv,                        // 29
+        L"Imaginea nu a putut fi creată."sv,  // 29
         L"Sistemul de fișiere ales nu este valid."sv,
         L"Dosarul sursă '%s' nu poate fi deschis."sv,
         L"Conținutul dosarului '%s' nu poate fi listat."sv,
@@ -215,7 +259,7 @@ const LanguageEntry romanian = {
         L"Imaginea ar depăși dimensiunea pe care o poate adresa o imagine de disc."sv,
         L"Eroare internă: o structură nu a fost scrisă acolo unde a fost planificată. Imaginea nu a fost păstrată."sv,
         L"Crearea imaginii a fost anulată."sv,
-        L"Windows raportează: %s"sv,                                // 47
+        L"Windows raportează: %s"sv,  // 47
         L"Imaginea a fost creată, cu avertismente:"sv,
         L"Fișierul '%s' a crescut în timpul creării imaginii; a fost scrisă dimensiunea sa inițială."sv,
         L"Numele '%s' era prea lung pentru sistemul de fișiere și a fost scurtat."sv,
@@ -223,7 +267,7 @@ const LanguageEntry romanian = {
         L"'%s' nu este un fișier obișnuit (pipe, socket sau dispozitiv) și a fost omis."sv,
         L"Legătura '%s' nu duce nicăieri și a fost omisă."sv,
         L"... și încă %s."sv,
-        L"Această cale este prea lungă pentru program:\n\n%s"sv,    // 55
+        L"Această cale este prea lungă pentru program:\n\n%s"sv,  // 55
     }},
 };
 
@@ -231,10 +275,18 @@ const LanguageEntry slovak = {
     0x041B,
     L"Slovak (Slovenčina)"sv,
     {{
-        L"Zdroj:"sv, L"Cieľ:"sv, L"Menovka:"sv, L"Systém súborov:"sv, L"Spustiť"sv,
-        L"Vyberte alebo sem presuňte priečinok"sv, L"Vyberte výstupný súbor ISO"sv,
+        L"Zdroj:"sv,
+        L"Cieľ:"sv,
+        L"Menovka:"sv,
+        L"Systém súborov:"sv,
+        L"Spustiť"sv,
+        L"Vyberte alebo sem presuňte priečinok"sv,
+        L"Vyberte výstupný súbor ISO"sv,
         L"Menovka zväzku, 0 až 128 znakov"sv,
-        {}, {}, {}, {},
+        {},
+        {},
+        {},
+        {},
         L"&Jazyk (Language)"sv,
         L"&Integrovať do kontextovej ponuky prostredia"sv,
         L"Povoliť &viac inštancií"sv,
@@ -245,14 +297,17 @@ const LanguageEntry slovak = {
         L"Nahlásiť p&roblém"sv,
         L"Príkazový riad&ok"sv,
         L"&O programe Kestrel..."sv,
-        L"&Motív"sv, L"&Svetlý"sv, L"&Tmavý"sv, L"Po&dľa systému"sv,
+        L"&Motív"sv,
+        L"&Svetlý"sv,
+        L"&Tmavý"sv,
+        L"Po&dľa systému"sv,
         L"'%s' už existuje.\n\nChcete ho nahradiť?"sv,
         L"Súbory ISO (*.iso)\0*.iso\0\0"sv,
         L"Kestrel vytvorí z priečinka obraz disku ISO 9660, UDF 1.02 alebo UDF 2.50, "
         L"vrátane priečinkov s filmami DVD-Video a Blu-ray (aj 3D).\n"
         L"Je to slobodný softvér poskytovaný bez akejkoľvek záruky.\n"
         L"Prekladateľ: projekt Kestrel"sv,
-        L"Obraz sa nepodarilo vytvoriť."sv,                         // 29
+        L"Obraz sa nepodarilo vytvoriť."sv,  // 29
         L"Zvolený systém súborov nie je platný."sv,
         L"Zdrojový priečinok '%s' sa nedá otvoriť."sv,
         L"Obsah priečinka '%s' sa nedá vypísať."sv,
@@ -270,7 +325,7 @@ const LanguageEntry slovak = {
         L"Obraz by bol väčší, než dokáže obraz disku adresovať."sv,
         L"Vnútorná chyba: štruktúra nebola zapísaná tam, kde bola umiestnená. Obraz nebol zachovaný."sv,
         L"Vytváranie obrazu bolo zrušené."sv,
-        L"Systém Windows hlási: %s"sv,                              // 47
+        L"Systém Windows hlási: %s"sv,  // 47
         L"Obraz bol vytvorený s upozorneniami:"sv,
         L"Súbor '%s' sa počas vytvárania obrazu zväčšil; zapísala sa jeho pôvodná veľkosť."sv,
         L"Názov '%s' bol pre systém súborov príliš dlhý a bol skrátený."sv,
@@ -278,7 +333,7 @@ const LanguageEntry slovak = {
         L"'%s' nie je bežný súbor (rúra, soket alebo zariadenie) a bol vynechaný."sv,
         L"Odkaz '%s' nikam nevedie a bol vynechaný."sv,
         L"... a ďalších %s."sv,
-        L"Táto cesta je pre program príliš dlhá:\n\n%s"sv,          // 55
+        L"Táto cesta je pre program príliš dlhá:\n\n%s"sv,  // 55
     }},
 };
 
@@ -286,10 +341,18 @@ const LanguageEntry slovenian = {
     0x0424,
     L"Slovenian (Slovenščina)"sv,
     {{
-        L"Vir:"sv, L"Cilj:"sv, L"Oznaka:"sv, L"Datotečni sistem:"sv, L"Začni"sv,
-        L"Izberite ali sem povlecite mapo"sv, L"Izberite izhodno datoteko ISO"sv,
+        L"Vir:"sv,
+        L"Cilj:"sv,
+        L"Oznaka:"sv,
+        L"Datotečni sistem:"sv,
+        L"Začni"sv,
+        L"Izberite ali sem povlecite mapo"sv,
+        L"Izberite izhodno datoteko ISO"sv,
         L"Oznaka nosilca, od 0 do 128 znakov"sv,
-        {}, {}, {}, {},
+        {},
+        {},
+        {},
+        {},
         L"&Jezik (Language)"sv,
         L"&Vključi v priročni meni lupine"sv,
         L"Dovoli več &primerkov"sv,
@@ -300,14 +363,17 @@ const LanguageEntry slovenian = {
         L"&Sporoči težave"sv,
         L"&Ukazna vrstica"sv,
         L"&O programu Kestrel..."sv,
-        L"&Tema"sv, L"&Svetla"sv, L"&Temna"sv, L"S&istemska"sv,
+        L"&Tema"sv,
+        L"&Svetla"sv,
+        L"&Temna"sv,
+        L"S&istemska"sv,
         L"'%s' že obstaja.\n\nAli jo želite zamenjati?"sv,
         L"Datoteke ISO (*.iso)\0*.iso\0\0"sv,
         L"Kestrel iz mape ustvari slikovno datoteko diska ISO 9660, UDF 1.02 ali UDF 2.50, "
         L"tudi iz map s filmi DVD-Video in Blu-ray (tudi 3D).\n"
         L"Je prosto programje brez kakršnega koli jamstva.\n"
         L"Prevajalec: projekt Kestrel"sv,
-        L"Slike ni bilo mogoče ustvariti."sv,                       // 29
+        L"Slike ni bilo mogoče ustvariti."sv,  // 29
         L"Izbrani datotečni sistem ni veljaven."sv,
         L"Izvorne mape '%s' ni mogoče odpreti."sv,
         L"Vsebine mape '%s' ni mogoče prebrati."sv,
@@ -325,7 +391,7 @@ const LanguageEntry slovenian = {
         L"Slika bi presegla velikost, ki jo slika diska lahko naslovi."sv,
         L"Notranja napaka: struktura ni bila zapisana tam, kjer je bila razporejena. Slika ni bila ohranjena."sv,
         L"Ustvarjanje slike je bilo preklicano."sv,
-        L"Windows sporoča: %s"sv,                                   // 47
+        L"Windows sporoča: %s"sv,  // 47
         L"Slika je bila ustvarjena, z opozorili:"sv,
         L"Datoteka '%s' se je med ustvarjanjem slike povečala; zapisana je bila njena začetna velikost."sv,
         L"Ime '%s' je bilo predolgo za datotečni sistem in je bilo skrajšano."sv,
@@ -333,7 +399,7 @@ const LanguageEntry slovenian = {
         L"'%s' ni navadna datoteka (cev, vtičnica ali naprava) in je bila izpuščena."sv,
         L"Povezava '%s' ne vodi nikamor in je bila izpuščena."sv,
         L"... in še %s."sv,
-        L"Ta pot je predolga za program:\n\n%s"sv,                  // 55
+        L"Ta pot je predolga za program:\n\n%s"sv,  // 55
     }},
 };
 

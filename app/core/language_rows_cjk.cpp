@@ -12,10 +12,18 @@ const LanguageEntry chinese_simplified = {
     0x0804,
     L"Chinese (简体中文)"sv,
     {{
-        L"源文件夹："sv, L"目标："sv, L"卷标："sv, L"文件系统："sv, L"开始"sv,
-        L"选择文件夹或将其拖到此处"sv, L"选择输出的 ISO 文件"sv,
+        L"源文件夹："sv,
+        L"目标："sv,
+        L"卷标："sv,
+        L"文件系统："sv,
+        L"开始"sv,
+        L"选择文件夹或将其拖到此处"sv,
+        L"选择输出的 ISO 文件"sv,
         L"卷标，0 到 128 个字符"sv,
-        {}, {}, {}, {},
+        {},
+        {},
+        {},
+        {},
         L"语言(Language)(&L)"sv,
         L"集成到资源管理器右键菜单(&I)"sv,
         L"允许多个实例(&U)"sv,
@@ -26,14 +34,17 @@ const LanguageEntry chinese_simplified = {
         L"报告问题(&P)"sv,
         L"命令行(&M)"sv,
         L"关于 Kestrel...(&A)"sv,
-        L"主题(&H)"sv, L"浅色(&L)"sv, L"深色(&D)"sv, L"跟随系统(&S)"sv,
+        L"主题(&H)"sv,
+        L"浅色(&L)"sv,
+        L"深色(&D)"sv,
+        L"跟随系统(&S)"sv,
         L"“%s”已存在。\n\n要替换它吗？"sv,
         L"ISO 文件 (*.iso)\0*.iso\0\0"sv,
         L"Kestrel 可将文件夹制作为 ISO 9660、UDF 1.02 或 UDF 2.50 光盘映像，"
         L"也支持 DVD-Video 和蓝光电影文件夹（包括 3D）。\n"
         L"本程序为自由软件，不提供任何担保。\n"
         L"翻译：Kestrel 项目"sv,
-        L"无法创建映像。"sv,                                        // 29
+        L"无法创建映像。"sv,  // 29
         L"所选文件系统无效。"sv,
         L"无法打开源文件夹“%s”。"sv,
         L"无法列出文件夹“%s”的内容。"sv,
@@ -51,7 +62,7 @@ const LanguageEntry chinese_simplified = {
         L"映像将超过光盘映像所能寻址的大小。"sv,
         L"内部错误：某个结构未写入其布局位置。映像未保留。"sv,
         L"已取消创建。"sv,
-        L"Windows 报告：%s"sv,                                       // 47
+        L"Windows 报告：%s"sv,  // 47
         L"映像已创建，但有警告："sv,
         L"文件“%s”在创建映像期间变大了；已写入其开始时的大小。"sv,
         L"名称“%s”对于文件系统过长，已被缩短。"sv,
@@ -59,7 +70,7 @@ const LanguageEntry chinese_simplified = {
         L"“%s”不是普通文件（管道、套接字或设备），已跳过。"sv,
         L"链接“%s”指向不存在的目标，已跳过。"sv,
         L"……另有 %s 条。"sv,
-        L"此路径对本程序而言过长：\n\n%s"sv,                         // 55
+        L"此路径对本程序而言过长：\n\n%s"sv,  // 55
     }},
 };
 
@@ -67,10 +78,18 @@ const LanguageEntry chinese_traditional = {
     0x0404,
     L"Chinese (繁體中文)"sv,
     {{
-        L"來源："sv, L"目標："sv, L"標籤："sv, L"檔案系統："sv, L"開始"sv,
-        L"選取資料夾或將其拖曳至此"sv, L"選取輸出的 ISO 檔案"sv,
+        L"來源："sv,
+        L"目標："sv,
+        L"標籤："sv,
+        L"檔案系統："sv,
+        L"開始"sv,
+        L"選取資料夾或將其拖曳至此"sv,
+        L"選取輸出的 ISO 檔案"sv,
         L"磁碟區標籤，0 到 128 個字元"sv,
-        {}, {}, {}, {},
+        {},
+        {},
+        {},
+        {},
         L"語言(Language)(&L)"sv,
         L"整合至檔案總管右鍵選單(&I)"sv,
         L"允許多個執行個體(&U)"sv,
@@ -81,14 +100,17 @@ const LanguageEntry chinese_traditional = {
         L"回報問題(&P)"sv,
         L"命令列(&M)"sv,
         L"關於 Kestrel...(&A)"sv,
-        L"佈景主題(&H)"sv, L"淺色(&L)"sv, L"深色(&D)"sv, L"跟隨系統(&S)"sv,
+        L"佈景主題(&H)"sv,
+        L"淺色(&L)"sv,
+        L"深色(&D)"sv,
+        L"跟隨系統(&S)"sv,
         L"「%s」已存在。\n\n要取代它嗎？"sv,
         L"ISO 檔案 (*.iso)\0*.iso\0\0"sv,
         L"Kestrel 可將資料夾製作成 ISO 9660、UDF 1.02 或 UDF 2.50 光碟映像檔，"
         L"也支援 DVD-Video 與藍光電影資料夾（包括 3D）。\n"
         L"本程式為自由軟體，不提供任何擔保。\n"
         L"翻譯：Kestrel 專案"sv,
-        L"無法建立映像檔。"sv,                                      // 29
+        L"無法建立映像檔。"sv,  // 29
         L"所選的檔案系統無效。"sv,
         L"無法開啟來源資料夾「%s」。"sv,
         L"無法列出資料夾「%s」的內容。"sv,
@@ -106,7 +128,7 @@ const LanguageEntry chinese_traditional = {
         L"映像檔將超過光碟映像檔所能定址的大小。"sv,
         L"內部錯誤：某個結構未寫入其配置的位置。映像檔未保留。"sv,
         L"已取消建立。"sv,
-        L"Windows 回報：%s"sv,                                      // 47
+        L"Windows 回報：%s"sv,  // 47
         L"映像檔已建立，但有警告："sv,
         L"檔案「%s」在建立映像檔期間變大了；已寫入其開始時的大小。"sv,
         L"名稱「%s」對檔案系統而言過長，已被縮短。"sv,
@@ -114,7 +136,7 @@ const LanguageEntry chinese_traditional = {
         L"「%s」不是一般檔案（管道、通訊端或裝置），已略過。"sv,
         L"連結「%s」指向不存在的目標，已略過。"sv,
         L"……另有 %s 項。"sv,
-        L"此路徑對本程式而言過長：\n\n%s"sv,                        // 55
+        L"此路徑對本程式而言過長：\n\n%s"sv,  // 55
     }},
 };
 
@@ -122,10 +144,18 @@ const LanguageEntry japanese = {
     0x0411,
     L"Japanese (日本語)"sv,
     {{
-        L"ソース："sv, L"出力先："sv, L"ラベル："sv, L"ファイル システム："sv, L"開始"sv,
-        L"フォルダーを選択するか、ここにドラッグします"sv, L"出力する ISO ファイルを選択します"sv,
+        L"ソース："sv,
+        L"出力先："sv,
+        L"ラベル："sv,
+        L"ファイル システム："sv,
+        L"開始"sv,
+        L"フォルダーを選択するか、ここにドラッグします"sv,
+        L"出力する ISO ファイルを選択します"sv,
         L"ボリューム ラベル (0 ～ 128 文字)"sv,
-        {}, {}, {}, {},
+        {},
+        {},
+        {},
+        {},
         L"言語 (Language)(&L)"sv,
         L"シェルのコンテキスト メニューに統合(&I)"sv,
         L"複数のインスタンスを許可(&M)"sv,
@@ -136,7 +166,10 @@ const LanguageEntry japanese = {
         L"問題を報告(&P)"sv,
         L"コマンド ライン(&O)"sv,
         L"Kestrel について...(&A)"sv,
-        L"テーマ(&H)"sv, L"ライト(&L)"sv, L"ダーク(&D)"sv, L"システム設定に従う(&S)"sv,
+        L"テーマ(&H)"sv,
+        L"ライト(&L)"sv,
+        L"ダーク(&D)"sv,
+        L"システム設定に従う(&S)"sv,
         L"'%s' は既に存在します。\n\n置き換えますか？"sv,
         L"ISO ファイル (*.iso)\0*.iso\0\0"sv,
         L"Kestrel はフォルダーから ISO 9660、UDF 1.02、UDF 2.50 のディスク イメージを作成します。"
@@ -177,10 +210,18 @@ const LanguageEntry korean = {
     0x0412,
     L"Korean (한국어)"sv,
     {{
-        L"원본:"sv, L"대상:"sv, L"레이블:"sv, L"파일 시스템:"sv, L"시작"sv,
-        L"폴더를 선택하거나 여기로 끌어 놓으세요"sv, L"출력 ISO 파일을 선택하세요"sv,
+        L"원본:"sv,
+        L"대상:"sv,
+        L"레이블:"sv,
+        L"파일 시스템:"sv,
+        L"시작"sv,
+        L"폴더를 선택하거나 여기로 끌어 놓으세요"sv,
+        L"출력 ISO 파일을 선택하세요"sv,
         L"볼륨 레이블, 0~128자"sv,
-        {}, {}, {}, {},
+        {},
+        {},
+        {},
+        {},
         L"언어(Language)(&L)"sv,
         L"셸 바로 가기 메뉴에 통합(&I)"sv,
         L"여러 인스턴스 허용(&M)"sv,
@@ -191,14 +232,17 @@ const LanguageEntry korean = {
         L"문제 보고(&P)"sv,
         L"명령줄(&O)"sv,
         L"Kestrel 정보...(&A)"sv,
-        L"테마(&H)"sv, L"밝게(&L)"sv, L"어둡게(&D)"sv, L"시스템 설정(&S)"sv,
+        L"테마(&H)"sv,
+        L"밝게(&L)"sv,
+        L"어둡게(&D)"sv,
+        L"시스템 설정(&S)"sv,
         L"'%s'이(가) 이미 있습니다.\n\n바꾸시겠습니까?"sv,
         L"ISO 파일 (*.iso)\0*.iso\0\0"sv,
         L"Kestrel은 폴더로부터 ISO 9660, UDF 1.02 또는 UDF 2.50 디스크 이미지를 만듭니다. "
         L"DVD-Video 및 Blu-ray 영화 폴더(3D 포함)도 지원합니다.\n"
         L"자유 소프트웨어이며 어떠한 보증도 없이 제공됩니다.\n"
         L"번역: Kestrel 프로젝트"sv,
-        L"이미지를 만들 수 없습니다."sv,                            // 29
+        L"이미지를 만들 수 없습니다."sv,  // 29
         L"선택한 파일 시스템이 올바르지 않습니다."sv,
         L"원본 폴더 '%s'을(를) 열 수 없습니다."sv,
         L"폴더 '%s'의 내용을 나열할 수 없습니다."sv,
@@ -216,7 +260,7 @@ const LanguageEntry korean = {
         L"이미지가 디스크 이미지에서 주소를 지정할 수 있는 크기를 넘게 됩니다."sv,
         L"내부 오류: 구조가 배치된 위치에 기록되지 않았습니다. 이미지를 보존하지 않았습니다."sv,
         L"이미지 만들기가 취소되었습니다."sv,
-        L"Windows 보고: %s"sv,                                      // 47
+        L"Windows 보고: %s"sv,  // 47
         L"이미지를 만들었지만 경고가 있습니다:"sv,
         L"이미지를 만드는 동안 파일 '%s'의 크기가 커졌습니다. 시작할 때의 크기로 기록했습니다."sv,
         L"이름 '%s'이(가) 파일 시스템에 비해 너무 길어서 줄였습니다."sv,

@@ -10,48 +10,45 @@ const LanguageEntry english = {
     0x0409,
     L"English"sv,
     {{
-        L"Source:"sv,                                        // 0
-        L"Target:"sv,                                        // 1
-        L"Label:"sv,                                         // 2
-        L"File system:"sv,                                   // 3
-        L"Start"sv,                                          // 4
-        L"Select or drag a folder here"sv,                   // 5
-        L"Select the output ISO file"sv,                     // 6
-        L"0 to 128 characters of volume label"sv,            // 7
-        L"ISO9660"sv,                                        // 8
-        L"ISO9660 + UDF 1.02 (DVD)"sv,                       // 9
-        L"UDF 1.02"sv,                                       // 10
-        L"UDF 2.50 (BD/UHD)"sv,                              // 11
-        L"&Language"sv,                                      // 12
-        L"&Integrate into shell context menu"sv,             // 13
-        L"&Allow multiple instances"sv,                      // 14
-        L"&Reveal in Explorer when finished"sv,              // 15
-        L"&Close when done"sv,                               // 16
-        L"&Stay on top"sv,                                   // 17
-        L"&Translation"sv,                                   // 18
-        L"&Report issues"sv,                                 // 19
-        L"&Command line"sv,                                  // 20
-        L"&About Kestrel..."sv,                              // 21
-        L"&Theme"sv,                                         // 22
-        L"&Light"sv,                                         // 23
-        L"&Dark"sv,                                          // 24
-        L"&System"sv,                                        // 25
+        L"Source:"sv,                                             // 0
+        L"Target:"sv,                                             // 1
+        L"Label:"sv,                                              // 2
+        L"File system:"sv,                                        // 3
+        L"Start"sv,                                               // 4
+        L"Select or drag a folder here"sv,                        // 5
+        L"Select the output ISO file"sv,                          // 6
+        L"0 to 128 characters of volume label"sv,                 // 7
+        L"ISO9660"sv,                                             // 8
+        L"ISO9660 + UDF 1.02 (DVD)"sv,                            // 9
+        L"UDF 1.02"sv,                                            // 10
+        L"UDF 2.50 (BD/UHD)"sv,                                   // 11
+        L"&Language"sv,                                           // 12
+        L"&Integrate into shell context menu"sv,                  // 13
+        L"&Allow multiple instances"sv,                           // 14
+        L"&Reveal in Explorer when finished"sv,                   // 15
+        L"&Close when done"sv,                                    // 16
+        L"&Stay on top"sv,                                        // 17
+        L"&Translation"sv,                                        // 18
+        L"&Report issues"sv,                                      // 19
+        L"&Command line"sv,                                       // 20
+        L"&About Kestrel..."sv,                                   // 21
+        L"&Theme"sv,                                              // 22
+        L"&Light"sv,                                              // 23
+        L"&Dark"sv,                                               // 24
+        L"&System"sv,                                             // 25
         L"'%s' already exists.\n\nDo you want to replace it?"sv,  // 26
-        L"ISO files (*.iso)\0*.iso\0\0"sv,                     // 27
+        L"ISO files (*.iso)\0*.iso\0\0"sv,                        // 27
         // 28: the about text. The English box has no translator; the line
         // "Translator: null" is cut off when the box opens.
         L"Kestrel turns a folder into an ISO 9660 or UDF disc image,\n"
         L"DVD-Video and Blu-ray movie folders (3D too) included.\n"
         L"It is free software and comes without any warranty.\n"
         L"Translator: null"sv,
-        L"The image could not be built."sv,                  // 29
+        L"The image could not be built."sv,  // 29
         // 30 to 46: one text per build error, in the order of BuildError.
-        L"The chosen file system is not valid."sv,
-        L"The source folder '%s' cannot be opened."sv,
-        L"The folder '%s' cannot be listed."sv,
-        L"The entry '%s' cannot be examined."sv,
-        L"The file '%s' cannot be opened."sv,
-        L"Reading the file '%s' failed."sv,
+        L"The chosen file system is not valid."sv, L"The source folder '%s' cannot be opened."sv,
+        L"The folder '%s' cannot be listed."sv, L"The entry '%s' cannot be examined."sv,
+        L"The file '%s' cannot be opened."sv, L"Reading the file '%s' failed."sv,
         L"The file '%s' became shorter while the image was being built."sv,
         L"The folder '%s' is a link back into its own tree and cannot be put into an image."sv,
         L"The image file '%s' cannot be created."sv,
@@ -63,16 +60,16 @@ const LanguageEntry english = {
         L"The image would be larger than a disc image can address."sv,
         L"Internal error: a structure was not written where it was laid out. The image was not kept."sv,
         L"The build was cancelled."sv,
-        L"Windows reports: %s"sv,                            // 47
-        L"The image was built, with warnings:"sv,            // 48
+        L"Windows reports: %s"sv,                  // 47
+        L"The image was built, with warnings:"sv,  // 48
         // 49 to 53: one text per build warning, in the order of BuildWarning.
         L"The file '%s' grew while the image was being built; its size at the start was written."sv,
         L"The name '%s' was too long for the file system and was shortened."sv,
         L"The name '%s' met another name in the image and was made unique."sv,
         L"'%s' is not a regular file (a pipe, socket or device) and was left out."sv,
         L"The link '%s' leads nowhere and was left out."sv,
-        L"...and %s more."sv,                                // 54
-        L"This path is too long for the program:\n\n%s"sv,   // 55
+        L"...and %s more."sv,                               // 54
+        L"This path is too long for the program:\n\n%s"sv,  // 55
     }},
 };
 

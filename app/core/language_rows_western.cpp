@@ -11,11 +11,19 @@ const LanguageEntry french = {
     0x040C,
     L"French (Français)"sv,
     {{
-        L"Source :"sv, L"Cible :"sv, L"Étiquette :"sv, L"Système de fichiers :"sv, L"Démarrer"sv,
-        L"Sélectionnez ou glissez un dossier ici"sv, L"Sélectionnez le fichier ISO de sortie"sv,
+        L"Source :"sv,
+        L"Cible :"sv,
+        L"Étiquette :"sv,
+        L"Système de fichiers :"sv,
+        L"Démarrer"sv,
+        L"Sélectionnez ou glissez un dossier ici"sv,
+        L"Sélectionnez le fichier ISO de sortie"sv,
         L"Nom de volume de 0 à 128 caractères"sv,
-        {}, {}, {}, {},
-        L"&Langue (Language)"sv,                                   // 12
+        {},
+        {},
+        {},
+        {},
+        L"&Langue (Language)"sv,  // 12
         L"&Intégrer au menu contextuel de l'Explorateur"sv,
         L"&Autoriser plusieurs instances"sv,
         L"Afficher dans l'&Explorateur une fois terminé"sv,
@@ -24,15 +32,18 @@ const LanguageEntry french = {
         L"T&raduction"sv,
         L"Signaler un &problème"sv,
         L"Ligne de &commande"sv,
-        L"À pr&opos de Kestrel..."sv,                              // 21
-        L"Thè&me"sv, L"&Clair"sv, L"&Sombre"sv, L"S&ystème"sv,
-        L"« %s » existe déjà.\n\nVoulez-vous le remplacer ?"sv,    // 26
+        L"À pr&opos de Kestrel..."sv,  // 21
+        L"Thè&me"sv,
+        L"&Clair"sv,
+        L"&Sombre"sv,
+        L"S&ystème"sv,
+        L"« %s » existe déjà.\n\nVoulez-vous le remplacer ?"sv,  // 26
         L"Fichiers ISO (*.iso)\0*.iso\0\0"sv,
         L"Kestrel crée une image disque ISO 9660, UDF 1.02 ou UDF 2.50 à partir d'un dossier, "
         L"y compris les dossiers de films DVD-Vidéo et Blu-ray (3D comprise).\n"
         L"C'est un logiciel libre, fourni sans aucune garantie.\n"
         L"Traducteur : projet Kestrel"sv,
-        L"L'image n'a pas pu être créée."sv,                       // 29
+        L"L'image n'a pas pu être créée."sv,  // 29
         L"Le système de fichiers choisi n'est pas valide."sv,
         L"Le dossier source « %s » ne peut pas être ouvert."sv,
         L"Le contenu du dossier « %s » ne peut pas être lu."sv,
@@ -50,7 +61,7 @@ const LanguageEntry french = {
         L"L'image dépasserait la taille qu'une image disque peut adresser."sv,
         L"Erreur interne : une structure n'a pas été écrite à l'endroit prévu. L'image n'a pas été conservée."sv,
         L"La création a été annulée."sv,
-        L"Windows indique : %s"sv,                                 // 47
+        L"Windows indique : %s"sv,  // 47
         L"L'image a été créée, avec des avertissements :"sv,
         L"Le fichier « %s » a grandi pendant la création ; sa taille initiale a été écrite."sv,
         L"Le nom « %s » était trop long pour le système de fichiers et a été raccourci."sv,
@@ -58,7 +69,7 @@ const LanguageEntry french = {
         L"« %s » n'est pas un fichier ordinaire (tube, socket ou périphérique) et a été ignoré."sv,
         L"Le lien « %s » ne mène nulle part et a été ignoré."sv,
         L"... et %s de plus."sv,
-        L"Ce chemin est trop long pour le programme :\n\n%s"sv,   // 55
+        L"Ce chemin est trop long pour le programme :\n\n%s"sv,  // 55
     }},
 };
 
@@ -66,11 +77,19 @@ const LanguageEntry german = {
     0x0407,
     L"German (Deutsch)"sv,
     {{
-        L"Quelle:"sv, L"Ziel:"sv, L"Bezeichnung:"sv, L"Dateisystem:"sv, L"Start"sv,
-        L"Ordner auswählen oder hierher ziehen"sv, L"Ausgabe-ISO-Datei auswählen"sv,
+        L"Quelle:"sv,
+        L"Ziel:"sv,
+        L"Bezeichnung:"sv,
+        L"Dateisystem:"sv,
+        L"Start"sv,
+        L"Ordner auswählen oder hierher ziehen"sv,
+        L"Ausgabe-ISO-Datei auswählen"sv,
         L"0 bis 128 Zeichen Datenträgerbezeichnung"sv,
-        {}, {}, {}, {},
-        L"&Sprache (Language)"sv,                                  // 12
+        {},
+        {},
+        {},
+        {},
+        L"&Sprache (Language)"sv,  // 12
         L"In das &Kontextmenü der Shell einbinden"sv,
         L"&Mehrere Instanzen zulassen"sv,
         L"Nach Abschluss im Explorer an&zeigen"sv,
@@ -79,15 +98,18 @@ const LanguageEntry german = {
         L"Üb&ersetzung"sv,
         L"&Probleme melden"sv,
         L"&Befehlszeile"sv,
-        L"&Über Kestrel ..."sv,                                    // 21
-        L"&Design"sv, L"&Hell"sv, L"&Dunkel"sv, L"&System"sv,
+        L"&Über Kestrel ..."sv,  // 21
+        L"&Design"sv,
+        L"&Hell"sv,
+        L"&Dunkel"sv,
+        L"&System"sv,
         L"'%s' ist bereits vorhanden.\n\nMöchten Sie diese ersetzen?"sv,  // 26
         L"ISO-Dateien (*.iso)\0*.iso\0\0"sv,
         L"Kestrel erstellt aus einem Ordner ein ISO-9660-, UDF-1.02- oder UDF-2.50-Abbild, "
         L"auch aus DVD-Video- und Blu-ray-Filmordnern (auch 3D).\n"
         L"Es ist freie Software und wird ohne jede Gewährleistung angeboten.\n"
         L"Übersetzer: Kestrel-Projekt"sv,
-        L"Das Abbild konnte nicht erstellt werden."sv,              // 29
+        L"Das Abbild konnte nicht erstellt werden."sv,  // 29
         L"Das gewählte Dateisystem ist ungültig."sv,
         L"Der Quellordner '%s' kann nicht geöffnet werden."sv,
         L"Der Ordner '%s' kann nicht aufgelistet werden."sv,
@@ -105,7 +127,7 @@ const LanguageEntry german = {
         L"Das Abbild wäre größer, als ein Datenträgerabbild adressieren kann."sv,
         L"Interner Fehler: Eine Struktur wurde nicht an ihrer geplanten Stelle geschrieben. Das Abbild wurde verworfen."sv,
         L"Die Erstellung wurde abgebrochen."sv,
-        L"Windows meldet: %s"sv,                                   // 47
+        L"Windows meldet: %s"sv,  // 47
         L"Das Abbild wurde erstellt, mit Warnungen:"sv,
         L"Die Datei '%s' ist während der Erstellung gewachsen; ihre Anfangsgröße wurde geschrieben."sv,
         L"Der Name '%s' war für das Dateisystem zu lang und wurde gekürzt."sv,
@@ -113,7 +135,7 @@ const LanguageEntry german = {
         L"'%s' ist keine normale Datei (Pipe, Socket oder Gerät) und wurde ausgelassen."sv,
         L"Die Verknüpfung '%s' führt ins Leere und wurde ausgelassen."sv,
         L"... und %s weitere."sv,
-        L"Dieser Pfad ist für das Programm zu lang:\n\n%s"sv,     // 55
+        L"Dieser Pfad ist für das Programm zu lang:\n\n%s"sv,  // 55
     }},
 };
 
@@ -121,10 +143,18 @@ const LanguageEntry indonesian = {
     0x0421,
     L"Indonesian (ID)"sv,
     {{
-        L"Sumber:"sv, L"Tujuan:"sv, L"Label:"sv, L"Sistem berkas:"sv, L"Mulai"sv,
-        L"Pilih atau seret folder ke sini"sv, L"Pilih berkas ISO keluaran"sv,
+        L"Sumber:"sv,
+        L"Tujuan:"sv,
+        L"Label:"sv,
+        L"Sistem berkas:"sv,
+        L"Mulai"sv,
+        L"Pilih atau seret folder ke sini"sv,
+        L"Pilih berkas ISO keluaran"sv,
         L"Label volume, 0 sampai 128 karakter"sv,
-        {}, {}, {}, {},
+        {},
+        {},
+        {},
+        {},
         L"&Bahasa (Language)"sv,
         L"&Integrasikan ke menu konteks shell"sv,
         L"Izinkan beberapa i&nstans"sv,
@@ -135,14 +165,17 @@ const LanguageEntry indonesian = {
         L"&Laporkan masalah"sv,
         L"Baris &perintah"sv,
         L"Tent&ang Kestrel..."sv,
-        L"T&ema"sv, L"&Terang"sv, L"&Gelap"sv, L"&Sistem"sv,
+        L"T&ema"sv,
+        L"&Terang"sv,
+        L"&Gelap"sv,
+        L"&Sistem"sv,
         L"'%s' sudah ada.\n\nApakah Anda ingin menggantinya?"sv,
         L"Berkas ISO (*.iso)\0*.iso\0\0"sv,
         L"Kestrel membuat image disk ISO 9660, UDF 1.02, atau UDF 2.50 dari sebuah folder, "
         L"termasuk folder film DVD-Video dan Blu-ray (juga 3D).\n"
         L"Ini adalah perangkat lunak bebas, diberikan tanpa jaminan apa pun.\n"
         L"Penerjemah: proyek Kestrel"sv,
-        L"Image tidak dapat dibuat."sv,                             // 29
+        L"Image tidak dapat dibuat."sv,  // 29
         L"Sistem berkas yang dipilih tidak valid."sv,
         L"Folder sumber '%s' tidak dapat dibuka."sv,
         L"Isi folder '%s' tidak dapat dibaca."sv,
@@ -160,7 +193,7 @@ const LanguageEntry indonesian = {
         L"Image akan melebihi ukuran yang dapat dialamatkan oleh image disk."sv,
         L"Kesalahan internal: sebuah struktur tidak ditulis di tempat yang telah direncanakan. Image tidak disimpan."sv,
         L"Pembuatan image dibatalkan."sv,
-        L"Windows melaporkan: %s"sv,                                // 47
+        L"Windows melaporkan: %s"sv,  // 47
         L"Image berhasil dibuat, dengan peringatan:"sv,
         L"Berkas '%s' bertambah besar saat image sedang dibuat; ukuran awalnya yang ditulis."sv,
         L"Nama '%s' terlalu panjang untuk sistem berkas dan telah dipendekkan."sv,
@@ -168,7 +201,7 @@ const LanguageEntry indonesian = {
         L"'%s' bukan berkas biasa (pipe, soket, atau perangkat) dan telah dilewati."sv,
         L"Tautan '%s' tidak mengarah ke mana pun dan telah dilewati."sv,
         L"... dan %s lainnya."sv,
-        L"Jalur ini terlalu panjang untuk program:\n\n%s"sv,        // 55
+        L"Jalur ini terlalu panjang untuk program:\n\n%s"sv,  // 55
     }},
 };
 
@@ -176,10 +209,18 @@ const LanguageEntry italian = {
     0x0410,
     L"Italian (Italiano)"sv,
     {{
-        L"Origine:"sv, L"Destinazione:"sv, L"Etichetta:"sv, L"File system:"sv, L"Avvia"sv,
-        L"Seleziona o trascina qui una cartella"sv, L"Seleziona il file ISO di destinazione"sv,
+        L"Origine:"sv,
+        L"Destinazione:"sv,
+        L"Etichetta:"sv,
+        L"File system:"sv,
+        L"Avvia"sv,
+        L"Seleziona o trascina qui una cartella"sv,
+        L"Seleziona il file ISO di destinazione"sv,
         L"Etichetta del volume, da 0 a 128 caratteri"sv,
-        {}, {}, {}, {},
+        {},
+        {},
+        {},
+        {},
         L"&Lingua (Language)"sv,
         L"I&ntegra nel menu contestuale della shell"sv,
         L"Consenti &più istanze"sv,
@@ -190,7 +231,10 @@ const LanguageEntry italian = {
         L"&Segnala problemi"sv,
         L"Riga di coman&do"sv,
         L"&Informazioni su Kestrel..."sv,
-        L"T&ema"sv, L"&Chiaro"sv, L"&Scuro"sv, L"Si&stema"sv,
+        L"T&ema"sv,
+        L"&Chiaro"sv,
+        L"&Scuro"sv,
+        L"Si&stema"sv,
         L"'%s' esiste già.\n\nSostituirlo?"sv,
         L"File ISO (*.iso)\0*.iso\0\0"sv,
         L"Kestrel crea un'immagine disco ISO 9660, UDF 1.02 o UDF 2.50 da una cartella, "
@@ -231,10 +275,18 @@ const LanguageEntry portuguese_brazil = {
     0x0416,
     L"Portuguese (Brazil)"sv,
     {{
-        L"Origem:"sv, L"Destino:"sv, L"Rótulo:"sv, L"Sistema de arquivos:"sv, L"Iniciar"sv,
-        L"Selecione ou arraste uma pasta aqui"sv, L"Selecione o arquivo ISO de saída"sv,
+        L"Origem:"sv,
+        L"Destino:"sv,
+        L"Rótulo:"sv,
+        L"Sistema de arquivos:"sv,
+        L"Iniciar"sv,
+        L"Selecione ou arraste uma pasta aqui"sv,
+        L"Selecione o arquivo ISO de saída"sv,
         L"Rótulo do volume, de 0 a 128 caracteres"sv,
-        {}, {}, {}, {},
+        {},
+        {},
+        {},
+        {},
         L"&Idioma (Language)"sv,
         L"Integrar ao &menu de contexto do Explorer"sv,
         L"Permitir &várias instâncias"sv,
@@ -245,7 +297,10 @@ const LanguageEntry portuguese_brazil = {
         L"&Relatar problemas"sv,
         L"&Linha de comando"sv,
         L"&Sobre o Kestrel..."sv,
-        L"Tem&a"sv, L"&Claro"sv, L"&Escuro"sv, L"&Sistema"sv,
+        L"Tem&a"sv,
+        L"&Claro"sv,
+        L"&Escuro"sv,
+        L"&Sistema"sv,
         L"'%s' já existe.\n\nDeseja substituí-lo?"sv,
         L"Arquivos ISO (*.iso)\0*.iso\0\0"sv,
         L"O Kestrel cria uma imagem de disco ISO 9660, UDF 1.02 ou UDF 2.50 a partir de uma pasta, "
@@ -286,10 +341,18 @@ const LanguageEntry turkish = {
     0x041F,
     L"Turkish (Türkçe)"sv,
     {{
-        L"Kaynak:"sv, L"Hedef:"sv, L"Etiket:"sv, L"Dosya sistemi:"sv, L"Başlat"sv,
-        L"Bir klasör seçin veya buraya sürükleyin"sv, L"Çıktı ISO dosyasını seçin"sv,
+        L"Kaynak:"sv,
+        L"Hedef:"sv,
+        L"Etiket:"sv,
+        L"Dosya sistemi:"sv,
+        L"Başlat"sv,
+        L"Bir klasör seçin veya buraya sürükleyin"sv,
+        L"Çıktı ISO dosyasını seçin"sv,
         L"0 ile 128 karakter arası birim etiketi"sv,
-        {}, {}, {}, {},
+        {},
+        {},
+        {},
+        {},
         L"&Dil (Language)"sv,
         L"Kabuk &bağlam menüsüne ekle"sv,
         L"Birden çok ö&rneğe izin ver"sv,
@@ -300,14 +363,17 @@ const LanguageEntry turkish = {
         L"&Sorun bildir"sv,
         L"Ko&mut satırı"sv,
         L"Kestrel &hakkında..."sv,
-        L"&Tema"sv, L"&Açık"sv, L"&Koyu"sv, L"&Sistem"sv,
+        L"&Tema"sv,
+        L"&Açık"sv,
+        L"&Koyu"sv,
+        L"&Sistem"sv,
         L"'%s' zaten var.\n\nDeğiştirmek istiyor musunuz?"sv,
         L"ISO dosyaları (*.iso)\0*.iso\0\0"sv,
         L"Kestrel bir klasörden ISO 9660, UDF 1.02 veya UDF 2.50 disk görüntüsü oluşturur; "
         L"DVD-Video ve Blu-ray film klasörleri (3D dahil) de desteklenir.\n"
         L"Özgür bir yazılımdır ve hiçbir garanti olmadan sunulur.\n"
         L"Çevirmen: Kestrel projesi"sv,
-        L"Görüntü oluşturulamadı."sv,                               // 29
+        L"Görüntü oluşturulamadı."sv,  // 29
         L"Seçilen dosya sistemi geçerli değil."sv,
         L"Kaynak klasör '%s' açılamıyor."sv,
         L"'%s' klasörünün içeriği listelenemiyor."sv,
@@ -325,7 +391,7 @@ const LanguageEntry turkish = {
         L"Görüntü, bir disk görüntüsünün adresleyebileceği boyutu aşardı."sv,
         L"İç hata: bir yapı, yerleşim planındaki konumuna yazılmadı. Görüntü saklanmadı."sv,
         L"Oluşturma iptal edildi."sv,
-        L"Windows bildiriyor: %s"sv,                                // 47
+        L"Windows bildiriyor: %s"sv,  // 47
         L"Görüntü oluşturuldu, ancak uyarılar var:"sv,
         L"'%s' dosyası, görüntü oluşturulurken büyüdü; başlangıçtaki boyutu yazıldı."sv,
         L"'%s' adı dosya sistemi için çok uzundu ve kısaltıldı."sv,
@@ -333,7 +399,7 @@ const LanguageEntry turkish = {
         L"'%s' normal bir dosya değil (kanal, soket veya aygıt) ve dışarıda bırakıldı."sv,
         L"'%s' bağlantısı hiçbir yere gitmiyor ve dışarıda bırakıldı."sv,
         L"... ve %s tane daha."sv,
-        L"Bu yol program için çok uzun:\n\n%s"sv,                   // 55
+        L"Bu yol program için çok uzun:\n\n%s"sv,  // 55
     }},
 };
 

@@ -10,16 +10,26 @@ namespace {
 // row, and the stored choice is a LANGID, so reordering rows changes no
 // user's setting.
 const LanguageEntry* const table[language_count] = {
-    &language_rows::english,           &language_rows::arabic,
-    &language_rows::belarusian,        &language_rows::bulgarian,
-    &language_rows::chinese_simplified, &language_rows::chinese_traditional,
-    &language_rows::czech,             &language_rows::french,
-    &language_rows::german,            &language_rows::hungarian,
-    &language_rows::indonesian,        &language_rows::italian,
-    &language_rows::japanese,          &language_rows::korean,
-    &language_rows::polish,            &language_rows::portuguese_brazil,
-    &language_rows::romanian,          &language_rows::russian,
-    &language_rows::slovak,            &language_rows::slovenian,
+    &language_rows::english,
+    &language_rows::arabic,
+    &language_rows::belarusian,
+    &language_rows::bulgarian,
+    &language_rows::chinese_simplified,
+    &language_rows::chinese_traditional,
+    &language_rows::czech,
+    &language_rows::french,
+    &language_rows::german,
+    &language_rows::hungarian,
+    &language_rows::indonesian,
+    &language_rows::italian,
+    &language_rows::japanese,
+    &language_rows::korean,
+    &language_rows::polish,
+    &language_rows::portuguese_brazil,
+    &language_rows::romanian,
+    &language_rows::russian,
+    &language_rows::slovak,
+    &language_rows::slovenian,
     &language_rows::turkish,
 };
 
@@ -33,9 +43,7 @@ bool valid_row(int row) { return row >= 0 && row < language_count; }
 
 }  // namespace
 
-const LanguageEntry& language_row(int row) {
-  return *table[valid_row(row) ? row : english_row];
-}
+const LanguageEntry& language_row(int row) { return *table[valid_row(row) ? row : english_row]; }
 
 int current_language() { return current_row; }
 

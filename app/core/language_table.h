@@ -18,15 +18,15 @@ namespace kestrel::app {
 
 // ---- Slots ---------------------------------------------------------------
 // Main window captions, Start button, cue banners and layout names.
-inline constexpr int slot_source_caption = 0;       // "Source:"
-inline constexpr int slot_target_caption = 1;       // "Target:"
-inline constexpr int slot_label_caption = 2;        // "Label:"
-inline constexpr int slot_layout_caption = 3;       // "File system:"
-inline constexpr int slot_start = 4;                // "Start"
+inline constexpr int slot_source_caption = 0;  // "Source:"
+inline constexpr int slot_target_caption = 1;  // "Target:"
+inline constexpr int slot_label_caption = 2;   // "Label:"
+inline constexpr int slot_layout_caption = 3;  // "File system:"
+inline constexpr int slot_start = 4;           // "Start"
 inline constexpr int slot_source_cue = 5;
 inline constexpr int slot_target_cue = 6;
 inline constexpr int slot_label_cue = 7;
-inline constexpr int slot_layout_first = 8;         // 8 to 11: the four layouts (never translated)
+inline constexpr int slot_layout_first = 8;  // 8 to 11: the four layouts (never translated)
 inline constexpr int slot_layout_count = 4;
 // Options menu.
 inline constexpr int slot_menu_language = 12;
@@ -38,35 +38,35 @@ inline constexpr int slot_menu_topmost = 17;
 inline constexpr int slot_menu_translation_page = 18;
 inline constexpr int slot_menu_issues_page = 19;
 inline constexpr int slot_menu_command_line = 20;
-inline constexpr int slot_menu_about = 21;          // also the about box title
+inline constexpr int slot_menu_about = 21;  // also the about box title
 inline constexpr int slot_menu_theme = 22;
 inline constexpr int slot_theme_light = 23;
 inline constexpr int slot_theme_dark = 24;
 inline constexpr int slot_theme_system = 25;
 // Questions, pickers and the about box.
-inline constexpr int slot_replace_question = 26;    // one "%s": the full target path
-inline constexpr int slot_save_filter = 27;         // "ISO files (*.iso)\0*.iso\0\0", the NULs included
-inline constexpr int slot_about_text = 28;          // ends in the translator line
+inline constexpr int slot_replace_question = 26;  // one "%s": the full target path
+inline constexpr int slot_save_filter = 27;  // "ISO files (*.iso)\0*.iso\0\0", the NULs included
+inline constexpr int slot_about_text = 28;   // ends in the translator line
 
 // Failed and completed-with-warnings builds. Texts with a "%s" take the path
 // the engine reported; format them with format_slot_text.
-inline constexpr int slot_build_failed = 29;        // heading of a failed build
-inline constexpr int slot_build_error_first = 30;   // + BuildError code - 1
-inline constexpr int slot_build_error_count = 17;   // invalid_fs_code .. cancelled
-inline constexpr int slot_system_error = 47;        // "%s": the system's own message
-inline constexpr int slot_build_warnings = 48;      // heading of a build with warnings
-inline constexpr int slot_build_warning_first = 49; // + BuildWarning code
-inline constexpr int slot_build_warning_count = 5;  // source_grew .. broken_link_skipped
-inline constexpr int slot_more_warnings = 54;       // "%s": how many more warnings
-inline constexpr int slot_path_too_long = 55;       // "%s": the path that does not fit
+inline constexpr int slot_build_failed = 29;         // heading of a failed build
+inline constexpr int slot_build_error_first = 30;    // + BuildError code - 1
+inline constexpr int slot_build_error_count = 17;    // invalid_fs_code .. cancelled
+inline constexpr int slot_system_error = 47;         // "%s": the system's own message
+inline constexpr int slot_build_warnings = 48;       // heading of a build with warnings
+inline constexpr int slot_build_warning_first = 49;  // + BuildWarning code
+inline constexpr int slot_build_warning_count = 5;   // source_grew .. broken_link_skipped
+inline constexpr int slot_more_warnings = 54;        // "%s": how many more warnings
+inline constexpr int slot_path_too_long = 55;        // "%s": the path that does not fit
 
 inline constexpr int slot_count = 56;
 
 // ---- Table ---------------------------------------------------------------
 // One language. An empty slot shows the English text of that slot.
 struct LanguageEntry {
-  std::uint16_t langid;                // the Windows language identifier (LANGID)
-  std::wstring_view display_name;      // entry of the language menu
+  std::uint16_t langid;            // the Windows language identifier (LANGID)
+  std::wstring_view display_name;  // entry of the language menu
   std::array<std::wstring_view, slot_count> texts;
 };
 
@@ -100,7 +100,7 @@ int language_row_for(std::uint32_t stored_langid, std::uint16_t user_default);
 std::wstring format_slot_text(std::wstring_view pattern, std::wstring_view argument);
 
 // Slots of the engine's result codes.
-int build_error_slot(BuildError error);        // slot_build_failed for none
+int build_error_slot(BuildError error);  // slot_build_failed for none
 int build_warning_slot(BuildWarning warning);
 
 }  // namespace kestrel::app

@@ -15,7 +15,8 @@ class BuildReportTest : public ::testing::Test {
 };
 
 TEST_F(BuildReportTest, FailedBuildNamesTheFileAndTheSystemMessage) {
-  EXPECT_EQ(failed_build_text(BuildError::source_read_failed, L"C:\\src\\movie.m2ts", L"The device is not ready."),
+  EXPECT_EQ(failed_build_text(BuildError::source_read_failed, L"C:\\src\\movie.m2ts",
+                              L"The device is not ready."),
             L"The image could not be built.\n\nReading the file 'C:\\src\\movie.m2ts' failed.\n\n"
             L"Windows reports: The device is not ready.");
   // Without a system message there is no third paragraph; a reason without a

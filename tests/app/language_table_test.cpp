@@ -22,15 +22,18 @@ class LanguageTableTest : public ::testing::Test {
 
 size_t count_of(std::wstring_view text, std::wstring_view part) {
   size_t count = 0;
-  for (size_t at = text.find(part); at != std::wstring_view::npos; at = text.find(part, at + part.size())) ++count;
+  for (size_t at = text.find(part); at != std::wstring_view::npos;
+       at = text.find(part, at + part.size()))
+    ++count;
   return count;
 }
 
 TEST_F(LanguageTableTest, RowsInTableOrderWithTheirIdentifiers) {
-  const std::uint16_t expected[language_count] = {0x0409, 0x0401, 0x0423, 0x0402, 0x0804, 0x0404, 0x0405,
-                                                  0x040C, 0x0407, 0x040E, 0x0421, 0x0410, 0x0411, 0x0412,
-                                                  0x0415, 0x0416, 0x0418, 0x0419, 0x041B, 0x0424, 0x041F};
-  for (int row = 0; row < language_count; ++row) EXPECT_EQ(language_row(row).langid, expected[row]) << row;
+  const std::uint16_t expected[language_count] = {
+      0x0409, 0x0401, 0x0423, 0x0402, 0x0804, 0x0404, 0x0405, 0x040C, 0x0407, 0x040E, 0x0421,
+      0x0410, 0x0411, 0x0412, 0x0415, 0x0416, 0x0418, 0x0419, 0x041B, 0x0424, 0x041F};
+  for (int row = 0; row < language_count; ++row)
+    EXPECT_EQ(language_row(row).langid, expected[row]) << row;
   EXPECT_EQ(language_row(0).display_name, L"English"sv);
   EXPECT_EQ(language_row(4).display_name, L"Chinese (简体中文)"sv);
   EXPECT_EQ(language_row(5).display_name, L"Chinese (繁體中文)"sv);
@@ -49,9 +52,11 @@ TEST_F(LanguageTableTest, EnglishTextsAsTheProgramShowsThem) {
   EXPECT_EQ(language_text(slot_menu_shell_verb), L"&Integrate into shell context menu"sv);
   EXPECT_EQ(language_text(slot_menu_about), L"&About Kestrel..."sv);
   EXPECT_EQ(language_text(slot_theme_system), L"&System"sv);
-  EXPECT_EQ(language_text(slot_replace_question), L"'%s' already exists.\n\nDo you want to replace it?"sv);
+  EXPECT_EQ(language_text(slot_replace_question),
+            L"'%s' already exists.\n\nDo you want to replace it?"sv);
   // The save-dialog filter: two texts, each NUL-terminated, then a second NUL.
-  EXPECT_EQ(language_text(slot_save_filter), std::wstring_view(L"ISO files (*.iso)\0*.iso\0\0", 25));
+  EXPECT_EQ(language_text(slot_save_filter),
+            std::wstring_view(L"ISO files (*.iso)\0*.iso\0\0", 25));
   EXPECT_NE(language_text(slot_about_text).find(L"Translator: null"), std::wstring_view::npos);
 }
 
@@ -106,7 +111,8 @@ TEST_F(LanguageTableTest, TranslationsTakeTheSamePlaceholdersAsEnglish) {
   // so a failed build never switches language in the middle of its report.
   for (int row = 0; row < language_count; ++row) {
     for (int slot = slot_build_failed; slot <= slot_path_too_long; ++slot) {
-      EXPECT_FALSE(language_row(row).texts[static_cast<size_t>(slot)].empty()) << "row " << row << " slot " << slot;
+      EXPECT_FALSE(language_row(row).texts[static_cast<size_t>(slot)].empty())
+          << "row " << row << " slot " << slot;
     }
   }
 }
@@ -114,7 +120,8 @@ TEST_F(LanguageTableTest, TranslationsTakeTheSamePlaceholdersAsEnglish) {
 TEST_F(LanguageTableTest, TellingTextsOfGermanAndChinese) {
   EXPECT_EQ(language_text_of(8, slot_menu_language), L"&Sprache (Language)"sv);
   EXPECT_EQ(language_text_of(8, slot_menu_about), L"&Über Kestrel ..."sv);
-  EXPECT_EQ(language_text_of(8, slot_replace_question), L"'%s' ist bereits vorhanden.\n\nMöchten Sie diese ersetzen?"sv);
+  EXPECT_EQ(language_text_of(8, slot_replace_question),
+            L"'%s' ist bereits vorhanden.\n\nMöchten Sie diese ersetzen?"sv);
   EXPECT_EQ(language_text_of(4, slot_menu_about), L"关于 Kestrel...(&A)"sv);
 }
 
@@ -134,17 +141,17 @@ TEST_F(LanguageTableTest, EmptySlotsShowEnglish) {
 }
 
 TEST_F(LanguageTableTest, StartLanguageFromStoredOrUserLanguage) {
-  EXPECT_EQ(language_row_for(1031, 0x0409), 8);     // German
-  EXPECT_EQ(language_row_for(2055, 0x0409), 8);     // German (Switzerland): same primary language
-  EXPECT_EQ(language_row_for(1033, 0x0407), 0);     // English wins over the user's German
-  EXPECT_EQ(language_row_for(0, 0x0409), 0);        // 0: the user's language
+  EXPECT_EQ(language_row_for(1031, 0x0409), 8);  // German
+  EXPECT_EQ(language_row_for(2055, 0x0409), 8);  // German (Switzerland): same primary language
+  EXPECT_EQ(language_row_for(1033, 0x0407), 0);  // English wins over the user's German
+  EXPECT_EQ(language_row_for(0, 0x0409), 0);     // 0: the user's language
   EXPECT_EQ(language_row_for(0, 0x0407), 8);
-  EXPECT_EQ(language_row_for(0, 0x0809), 0);        // English (United Kingdom)
-  EXPECT_EQ(language_row_for(0x0804, 0x0409), 4);   // Simplified Chinese, exact
-  EXPECT_EQ(language_row_for(0x0C04, 0x0409), 5);   // Hong Kong: the last Chinese row
-  EXPECT_EQ(language_row_for(0x1004, 0x0409), 5);   // Singapore
-  EXPECT_EQ(language_row_for(0x0816, 0x0409), 15);  // Portuguese (Portugal)
-  EXPECT_EQ(language_row_for(0x0413, 0x0407), 0);   // Dutch has no row
+  EXPECT_EQ(language_row_for(0, 0x0809), 0);               // English (United Kingdom)
+  EXPECT_EQ(language_row_for(0x0804, 0x0409), 4);          // Simplified Chinese, exact
+  EXPECT_EQ(language_row_for(0x0C04, 0x0409), 5);          // Hong Kong: the last Chinese row
+  EXPECT_EQ(language_row_for(0x1004, 0x0409), 5);          // Singapore
+  EXPECT_EQ(language_row_for(0x0816, 0x0409), 15);         // Portuguese (Portugal)
+  EXPECT_EQ(language_row_for(0x0413, 0x0407), 0);          // Dutch has no row
   EXPECT_EQ(language_row_for(0x10000 | 1031, 0x0409), 8);  // only the low 16 bits count
   EXPECT_EQ(language_row_for(0x10000, 0x0419), 17);        // low bits 0: the user's Russian
 }

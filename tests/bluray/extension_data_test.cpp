@@ -25,9 +25,10 @@ ExtensionData read(const Bytes& body, size_t* walked = nullptr) {
 std::string name_of(const ClipName& name) { return std::string(name.data()); }
 
 TEST(ExtensionData, WalksAdjacentBlocksInTableOrder) {
-  const Bytes body = extension_body({{2, 1, test::stereo_stream_tables(2)},
-                                     {2, 2, test::sub_path_block({test::sub_path({"00002", "00004"})})},
-                                     {2, 4, test::extent_start_block({0, 96, 192})}});
+  const Bytes body =
+      extension_body({{2, 1, test::stereo_stream_tables(2)},
+                      {2, 2, test::sub_path_block({test::sub_path({"00002", "00004"})})},
+                      {2, 4, test::extent_start_block({0, 96, 192})}});
   size_t walked = 0;
   const ExtensionData data = read(body, &walked);
   EXPECT_EQ(data.byte_count, body.size());
@@ -47,7 +48,8 @@ TEST(ExtensionData, WalksAdjacentBlocksInTableOrder) {
 TEST(ExtensionData, StartAddressesAreIgnored) {
   // A gap between two blocks that only the start addresses account for
   // shifts the second block: its fields are read from the gap.
-  Bytes body = extension_body({{2, 2, test::sub_path_block({test::sub_path({"00002"})})}, {2, 4, {}}});
+  Bytes body =
+      extension_body({{2, 2, test::sub_path_block({test::sub_path({"00002"})})}, {2, 4, {}}});
   const Bytes points = test::extent_start_block({0, 96});
   body.insert(body.end(), 8, 0);  // gap
   body.insert(body.end(), points.begin(), points.end());
@@ -118,7 +120,8 @@ TEST(SubPlayItem, MultiClipEntries) {
   item.u8(1).u8(0);  // multi-clip, one clip: no further entries
   item.set_u16(0, static_cast<uint32_t>(item.size() - 2));
   SubPlayItem read_item;
-  EXPECT_EQ(read_sub_play_item(ByteReader(item.bytes().data(), item.size()), read_item), item.size());
+  EXPECT_EQ(read_sub_play_item(ByteReader(item.bytes().data(), item.size()), read_item),
+            item.size());
   EXPECT_EQ(read_item.multi_clip, 1);
   EXPECT_EQ(read_item.connection_condition, 3);
   EXPECT_EQ(read_item.stc_id, 5);
@@ -130,7 +133,8 @@ TEST(SubPlayItem, MultiClipEntries) {
   multi.u16(0).text("00010").text("M2TS").u32(1).u8(0).u32(0).u32(0).u16(0).u32(0);
   multi.u8(3).u8(0).text("00011").text("M2TS").u8(1).text("00012").text("M2TS").u8(2);
   multi.set_u16(0, static_cast<uint32_t>(multi.size() - 2));
-  EXPECT_EQ(read_sub_play_item(ByteReader(multi.bytes().data(), multi.size()), read_item), multi.size());
+  EXPECT_EQ(read_sub_play_item(ByteReader(multi.bytes().data(), multi.size()), read_item),
+            multi.size());
   ASSERT_EQ(read_item.clips.size(), 2u);
   EXPECT_EQ(name_of(read_item.clips[1].clip_name), "00012");
   EXPECT_EQ(std::string(read_item.clips[1].codec_id.data()), "M2TS");
@@ -153,7 +157,8 @@ TEST(ExtensionDataHostile, OverlongCountsAndLengthsLeaveTheBlockOut) {
   // A length of 0xFFFFFFFF ends the walk: the next block is not read.
   BigEndianWriter huge;
   huge.u32(0xFFFFFFFF).u16(0);
-  const ExtensionData stopped = read(extension_body({{1, 1, huge.bytes()}, {2, 4, test::extent_start_block({0})}}));
+  const ExtensionData stopped =
+      read(extension_body({{1, 1, huge.bytes()}, {2, 4, test::extent_start_block({0})}}));
   EXPECT_TRUE(stopped.extent_start_points.empty());
 
   // A stereo stream table block whose table length exceeds the bytes.
@@ -181,11 +186,12 @@ TEST(ExtensionDataHostile, OverlongCountsAndLengthsLeaveTheBlockOut) {
 }
 
 TEST(ExtensionDataHostile, EveryTruncationStaysInsideTheBytes) {
-  const Bytes body = extension_body({{1, 1, Bytes{0, 0, 0, 2, 0, 0}},
-                                     {2, 1, test::stereo_stream_tables(2)},
-                                     {2, 2, test::sub_path_block({test::sub_path({"00002", "00004"})})},
-                                     {2, 3, Bytes(8, 0)},
-                                     {2, 4, test::extent_start_block({0, 96, 192})}});
+  const Bytes body =
+      extension_body({{1, 1, Bytes{0, 0, 0, 2, 0, 0}},
+                      {2, 1, test::stereo_stream_tables(2)},
+                      {2, 2, test::sub_path_block({test::sub_path({"00002", "00004"})})},
+                      {2, 3, Bytes(8, 0)},
+                      {2, 4, test::extent_start_block({0, 96, 192})}});
   const ExtensionData whole = read(body);
   ASSERT_EQ(whole.extent_start_points.size(), 3u);
   for (size_t length = 0; length < body.size(); ++length) {

@@ -42,7 +42,8 @@ class BigEndianWriter {
     return *this;
   }
   void set(size_t offset, uint64_t value, int width) {
-    for (int i = 0; i < width; ++i) bytes_[offset + i] = static_cast<uint8_t>(value >> (8 * (width - 1 - i)));
+    for (int i = 0; i < width; ++i)
+      bytes_[offset + i] = static_cast<uint8_t>(value >> (8 * (width - 1 - i)));
   }
   Bytes bytes_;
 };
@@ -128,8 +129,8 @@ inline Bytes play_item(std::string_view clip_name, uint16_t length = 0) {
   out.u16(0).text(clip_name).text("M2TS").u16(1).u8(0).u32(0).u32(900000).u64(0).u32(0);
   // Stream number table: length, 2 bytes, eight counts, 4 bytes, streams.
   out.u16(30).u16(0).u8(1).zeros(7).zeros(4);
-  out.u8(9).u8(1).u16(0x1011).zeros(6);    // stream entry: a stream of the main path
-  out.u8(5).u8(0x1B).u8(0x61).zeros(3);    // attributes: video, 1080p, 23.976 Hz
+  out.u8(9).u8(1).u16(0x1011).zeros(6);  // stream entry: a stream of the main path
+  out.u8(5).u8(0x1B).u8(0x61).zeros(3);  // attributes: video, 1080p, 23.976 Hz
   const size_t natural = out.size() - 2;
   if (length > natural) out.zeros(length - natural);
   out.set_u16(0, length != 0 ? length : static_cast<uint32_t>(natural));
@@ -162,7 +163,8 @@ inline Bytes playlist_file(const std::vector<std::string>& clips, const Bytes& e
 
 // A 3D playlist: base clips in the play items, dependent clips in the first
 // sub-path of the sub-path extension block.
-inline Bytes stereo_playlist(const std::vector<std::string>& base, const std::vector<std::string>& dependent) {
+inline Bytes stereo_playlist(const std::vector<std::string>& base,
+                             const std::vector<std::string>& dependent) {
   return playlist_file(base, extension_data({{2, 1, stereo_stream_tables(base.size())},
                                              {2, 2, sub_path_block({sub_path(dependent)})}}));
 }
@@ -172,13 +174,14 @@ inline Bytes clip_info_file(uint32_t packets, const Bytes& extension) {
   out.text("HDMV").text("0200").zeros(20).zeros(12);
   out.u32(176).u16(0).u8(1).u8(1).u32(0).u32(48000000).u32(packets).zeros(128);
   out.u16(30).u8(0x80).text("HDMV").zeros(9).zeros(16);  // transport stream type info
-  out.set_u32(8, static_cast<uint32_t>(out.size()));      // sequence information
+  out.set_u32(8, static_cast<uint32_t>(out.size()));     // sequence information
   out.u32(22).u8(0).u8(1).u32(0).u8(1).u8(0).u16(0x1001).u32(0).u32(0).u32(900000);
-  out.set_u32(12, static_cast<uint32_t>(out.size()));     // program information
-  out.u32(16).u8(0).u8(1).u32(0).u16(0x0100).u8(1).u8(0).u16(0x1011).u8(3).u8(0x1B).u8(0x61).u8(0x30);
-  out.set_u32(16, static_cast<uint32_t>(out.size()));     // characteristic point information
+  out.set_u32(12, static_cast<uint32_t>(out.size()));  // program information
+  out.u32(16).u8(0).u8(1).u32(0).u16(0x0100).u8(1).u8(0).u16(0x1011).u8(3).u8(0x1B).u8(0x61).u8(
+      0x30);
+  out.set_u32(16, static_cast<uint32_t>(out.size()));  // characteristic point information
   out.u32(0);
-  out.set_u32(20, static_cast<uint32_t>(out.size()));     // clip marks
+  out.set_u32(20, static_cast<uint32_t>(out.size()));  // clip marks
   out.u32(0);
   if (!extension.empty()) {
     out.set_u32(24, static_cast<uint32_t>(out.size()));
@@ -198,8 +201,8 @@ inline Bytes index_file(uint8_t playback_flags, const Bytes& extension = {}) {
   out.text("INDX").text("0200").u32(78).u32(0).zeros(24);
   out.u32(34).u8(playback_flags).u8(0x61).zeros(32);  // application info
   out.u32(12 + 12 + 2 + 12);
-  out.u32(1u << 30).u32(0x40000000 | 0).u32(0);        // first playback: movie object 0
-  out.u32(2u << 30).u16(0).text("00000").u8(0);        // top menu: a Java object
+  out.u32(1u << 30).u32(0x40000000 | 0).u32(0);         // first playback: movie object 0
+  out.u32(2u << 30).u16(0).text("00000").u8(0);         // top menu: a Java object
   out.u16(1).u32(1u << 30).u32(0x40000000 | 1).u32(0);  // one title: movie object 1
   if (!extension.empty()) {
     out.set_u32(12, static_cast<uint32_t>(out.size()));

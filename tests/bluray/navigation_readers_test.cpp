@@ -119,7 +119,8 @@ TEST(PlayListFile, ReadsPlayItemsMarksAndExtension) {
   EXPECT_EQ(std::string(playlist.play_items[0].codec_id.data()), "M2TS");
   EXPECT_EQ(playlist.play_items[0].out_time, 900000u);
   ASSERT_EQ(playlist.play_items[0].streams[stream_primary_video].size(), 1u);
-  EXPECT_EQ(playlist.play_items[0].streams[stream_primary_video][0].attributes, (Bytes{0x1B, 0x61, 0, 0, 0}));
+  EXPECT_EQ(playlist.play_items[0].streams[stream_primary_video][0].attributes,
+            (Bytes{0x1B, 0x61, 0, 0, 0}));
   ASSERT_EQ(playlist.marks.size(), 1u);
   EXPECT_EQ(playlist.marks[0].mark_type, 1);
   EXPECT_EQ(playlist.extension_bytes, Bytes(extension.begin() + 4, extension.end()));
@@ -144,8 +145,9 @@ TEST(PlayListFile, MultiAngleAndSecondaryStreams) {
   item.u16(0).text("00001").text("M2TS").u16(0x11).u8(0).u32(0).u32(1).u64(0).u32(0);
   item.u8(2).u8(3).text("00005").text("M2TS").u8(4);  // two angles
   item.u16(0).u16(0).u8(0).u8(0).u8(0).u8(0).u8(1).u8(1).u8(0).u8(0).zeros(4);
-  item.u8(1).u8(9).u8(1).u8(0x21).u8(3).u8(0).u8(7).u8(8).u8(9).u8(0);  // secondary audio, 3 refs + pad
-  item.u8(0).u8(0).u8(2).u8(0).u8(1).u8(2).u8(1).u8(0).u8(6).u8(0);   // secondary video
+  item.u8(1).u8(9).u8(1).u8(0x21).u8(3).u8(0).u8(7).u8(8).u8(9).u8(
+      0);  // secondary audio, 3 refs + pad
+  item.u8(0).u8(0).u8(2).u8(0).u8(1).u8(2).u8(1).u8(0).u8(6).u8(0);  // secondary video
   item.set_u16(0, static_cast<uint32_t>(item.size() - 2));
   PlayItem read_item;
   ASSERT_EQ(read_play_item(ByteReader(item.bytes().data(), item.size()), read_item), item.size());
@@ -240,7 +242,8 @@ TEST(ClipInfoFile, HostileAndTruncatedInput) {
   Bytes counts = valid;
   counts[48 + 3] = 1;      // arrival time deltas follow the type info ...
   counts[220 + 1] = 0xFF;  // ... 255 of them
-  const size_t sequence = (size_t{valid[8]} << 24) | (size_t{valid[9]} << 16) | (size_t{valid[10]} << 8) | valid[11];
+  const size_t sequence =
+      (size_t{valid[8]} << 24) | (size_t{valid[9]} << 16) | (size_t{valid[10]} << 8) | valid[11];
   counts[sequence + 5] = 0xFF;  // 255 ATC sequences
   ClipInfoFile clip;
   EXPECT_TRUE(read_clip_info_file(counts.data(), counts.size(), clip));

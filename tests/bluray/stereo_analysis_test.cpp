@@ -28,12 +28,14 @@ class StereoAnalysis : public ::testing::Test {
     const std::filesystem::path path(folder_.at(relative));
     std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
   }
 
   // A 3D folder: the index flag, one playlist pairing 00001 with 00002, and
   // clip information with the given start points for both clips.
-  void stereo_folder(uint32_t packets, const Extents& base_points, const Extents& dependent_points) {
+  void stereo_folder(uint32_t packets, const Extents& base_points,
+                     const Extents& dependent_points) {
     write("BDMV/index.bdmv", test::index_file(0x20));
     write("BDMV/PLAYLIST/00000.mpls", test::stereo_playlist({"00001"}, {"00002"}));
     write("BDMV/CLIPINF/00001.clpi", test::stereo_clip_info(packets, base_points));
@@ -78,8 +80,10 @@ TEST_F(StereoAnalysis, PairsClipsAndCutsTheirExtents) {
 TEST_F(StereoAnalysis, ClipsWithoutStartPointsKeepNoExtents) {
   // A start point block of length 0, or of non-zero length without points.
   stereo_folder(288, {0}, {0});
-  write("BDMV/CLIPINF/00001.clpi", test::clip_info_file(288, test::extension_data({{2, 4, Bytes(8, 0)}})));
-  write("BDMV/CLIPINF/00002.clpi", test::clip_info_file(288, test::extension_data({{2, 4, {0, 0, 0, 4, 0, 0, 0, 0}}})));
+  write("BDMV/CLIPINF/00001.clpi",
+        test::clip_info_file(288, test::extension_data({{2, 4, Bytes(8, 0)}})));
+  write("BDMV/CLIPINF/00002.clpi",
+        test::clip_info_file(288, test::extension_data({{2, 4, {0, 0, 0, 4, 0, 0, 0, 0}}})));
   ASSERT_TRUE(analyze());
   ASSERT_EQ(pairs_.size(), 1u);
   EXPECT_EQ(pairs_[0].base_sectors, 27u);
@@ -127,11 +131,13 @@ TEST_F(StereoAnalysis, PlaylistsThatPairNothing) {
       {"2D playlist", test::playlist_file(std::vector<std::string>{"00001"}, {})},
       {"one sub-play-item too many", test::stereo_playlist({"00001"}, {"00002", "00004"})},
       {"no stereo stream tables",
+       test::playlist_file(
+           std::vector<std::string>{"00001"},
+           test::extension_data({{2, 2, test::sub_path_block({test::sub_path({"00002"})})}}))},
+      {"no sub-path",
        test::playlist_file(std::vector<std::string>{"00001"},
-                           test::extension_data({{2, 2, test::sub_path_block({test::sub_path({"00002"})})}}))},
-      {"no sub-path", test::playlist_file(std::vector<std::string>{"00001"},
-                                          test::extension_data({{2, 1, test::stereo_stream_tables(1)},
-                                                                {2, 2, test::sub_path_block({})}}))},
+                           test::extension_data({{2, 1, test::stereo_stream_tables(1)},
+                                                 {2, 2, test::sub_path_block({})}}))},
   };
   for (const auto& [what, playlist] : cases) {
     write("BDMV/PLAYLIST/00000.mpls", playlist);
@@ -169,7 +175,8 @@ TEST_F(StereoAnalysis, LaterPlaylistOverridesAPairing) {
   std::string last;
   DirectoryFinder finder;
   FindEntry entry;
-  for (bool found = finder.find_first(folder_.at("BDMV/PLAYLIST"), entry); found; found = finder.find_next(entry)) {
+  for (bool found = finder.find_first(folder_.at("BDMV/PLAYLIST"), entry); found;
+       found = finder.find_next(entry)) {
     const std::string name = display_text(entry.name);
     if (name == "00000.mpls" || name == "00001.mpls") last = name;
   }
@@ -209,7 +216,8 @@ TEST(MadeMovieFolder, AnalysisFindsTheStereoPairOnly) {
   GTEST_SKIP() << "the folder writer runs on the build host only";
 #else
   const std::filesystem::path tool =
-      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "tools" / "make_bluray_folder.py";
+      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "tools" /
+      "make_bluray_folder.py";
   if (!std::filesystem::exists(tool) || std::system("python3 -c '' > /dev/null 2>&1") != 0) {
     GTEST_SKIP() << "python3 or the folder writer is missing";
   }

@@ -60,7 +60,8 @@ TEST_P(FaultsInEveryLayout, GrownFileIsCutAtItsScannedSizeWithAWarning) {
   ASSERT_EQ(build.writer->warnings.size(), 1u);
   EXPECT_EQ(build.writer->warnings[0].warning, BuildWarning::source_grew);
   EXPECT_EQ(build.writer->warnings[0].path, build.source.at("keep/victim.bin"));
-  EXPECT_EQ(file_size(build.output.at("image.iso")), uint64_t{build.writer->image_sectors} * sector_bytes);
+  EXPECT_EQ(file_size(build.output.at("image.iso")),
+            uint64_t{build.writer->image_sectors} * sector_bytes);
 }
 
 TEST_P(FaultsInEveryLayout, FileReplacedByAFolderFailsTheBuild) {
@@ -82,7 +83,9 @@ TEST(BuildFailures, CancelledBuildLeavesNoImage) {
   auto writer = scanned_writer(source, all_fs_settings[3]);
   writer->lay_out();
   int reports = 0;
-  auto stop_after_three = [](uint32_t, uint32_t, void* context) { return ++*static_cast<int*>(context) < 3; };
+  auto stop_after_three = [](uint32_t, uint32_t, void* context) {
+    return ++*static_cast<int*>(context) < 3;
+  };
   EXPECT_FALSE(writer->write_image(output.at("c.iso"), stop_after_three, &reports));
   EXPECT_EQ(writer->error.error, BuildError::cancelled);
   EXPECT_EQ(reports, 3);

@@ -36,8 +36,9 @@ TEST(BuildJob, SourceFolderIsStoredCanonicalWithOneTrailingSeparator) {
   ScratchFolder output("canonical-out");
   const NativeString separator(1, native_separator);
   const NativeString expected = source.path() + separator;
-  for (const NativeString& given : {source.path(), source.path() + separator,
-                                    source.path() + separator + KESTREL_NATIVE("sub") + separator + KESTREL_NATIVE("..")}) {
+  for (const NativeString& given :
+       {source.path(), source.path() + separator,
+        source.path() + separator + KESTREL_NATIVE("sub") + separator + KESTREL_NATIVE("..")}) {
     auto job = start_build(given, u"", 0, output.at("x.iso"), nullptr, nullptr, false);
     EXPECT_EQ(job->source_folder, expected);
   }
@@ -46,15 +47,16 @@ TEST(BuildJob, SourceFolderIsStoredCanonicalWithOneTrailingSeparator) {
 TEST(BuildJob, ProgramNamesAreCutToTwentyTwoCharacters) {
   ScratchFolder source("names");
   ScratchFolder output("names-out");
-  auto job = start_build(source.path(), u"", 0, output.at("x.iso"), "123456789012345678901234567890", nullptr,
-                         false);
+  auto job = start_build(source.path(), u"", 0, output.at("x.iso"),
+                         "123456789012345678901234567890", nullptr, false);
   EXPECT_EQ(job->implementation_name, "1234567890123456789012");
   EXPECT_TRUE(job->application_name.empty());
 }
 
 TEST(BuildJob, ThreadedBuildReportsRisingProgressEndingAtTheImageSize) {
   ScratchFolder source("progress");
-  for (int i = 0; i < 40; ++i) source.file("f" + std::to_string(i), 70000 + i, static_cast<uint32_t>(i));
+  for (int i = 0; i < 40; ++i)
+    source.file("f" + std::to_string(i), 70000 + i, static_cast<uint32_t>(i));
   ScratchFolder output("progress-out");
   progress_reports.clear();
   auto job = start_build(source.path(), u"Progress", fs_code_udf102, output.at("p.iso"), "Kestrel",

@@ -16,7 +16,8 @@ ParseResult parse(std::initializer_list<const char*> words) {
 }
 
 TEST(CommandLine, SwitchesAreKnownByTheirFirstLetterAfterOneOrTwoDashes) {
-  const ParseResult result = parse({"--label", "My Disc", "-o", "out.iso", "-FS", "bridge", "-y", "--q", "src"});
+  const ParseResult result =
+      parse({"--label", "My Disc", "-o", "out.iso", "-FS", "bridge", "-y", "--q", "src"});
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(*result.command.label, u"My Disc");
   EXPECT_EQ(*result.command.output, native_from_utf16(u"out.iso"));

@@ -31,7 +31,8 @@ bool record(uint32_t done, uint32_t total, void* context) {
 class ContentBatches : public ::testing::TestWithParam<FsSetting> {
  protected:
   void SetUp() override {
-    for (uint32_t i = 0; i < files; ++i) source.file("many/f" + std::to_string(i) + ".bin", file_bytes, i + 1);
+    for (uint32_t i = 0; i < files; ++i)
+      source.file("many/f" + std::to_string(i) + ".bin", file_bytes, i + 1);
   }
   ScratchFolder source{"batches"};
   ScratchFolder output{"batches-out"};
@@ -74,7 +75,8 @@ TEST_P(ContentBatches, CancelInTheContentsStopsAtThatBatch) {
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(output.at("c.iso"))));
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, ContentBatches, ::testing::ValuesIn(all_fs_settings), fs_setting_name);
+INSTANTIATE_TEST_SUITE_P(Layouts, ContentBatches, ::testing::ValuesIn(all_fs_settings),
+                         fs_setting_name);
 
 }  // namespace
 }  // namespace kestrel::test

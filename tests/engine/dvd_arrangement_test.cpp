@@ -36,8 +36,8 @@ TEST(DvdSortKey, OrdersManagerThenTitleSetsByNumberClassAndPart) {
 
 TEST(DvdArrangement, PutsBothDvdFoldersFirstAndSortsTheirFiles) {
   ScratchFolder source("dvd");
-  for (const char* name : {"VTS_01_1.VOB", "VTS_01_0.BUP", "VIDEO_TS.BUP", "VTS_01_0.IFO", "VIDEO_TS.IFO",
-                           "VTS_01_2.VOB", "readme.txt", "VIDEO_TS.IFO.old"}) {
+  for (const char* name : {"VTS_01_1.VOB", "VTS_01_0.BUP", "VIDEO_TS.BUP", "VTS_01_0.IFO",
+                           "VIDEO_TS.IFO", "VTS_01_2.VOB", "readme.txt", "VIDEO_TS.IFO.old"}) {
     source.file(std::string("VIDEO_TS/") + name, 100);
   }
   source.folder("VIDEO_TS/EXTRA");

@@ -2,9 +2,9 @@
 // the tree and the layout values between the steps.
 #pragma once
 
+#include <gtest/gtest.h>
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
-#include <gtest/gtest.h>
 
 #include "support/test_tree.h"
 
@@ -23,7 +23,8 @@ inline constexpr FsSetting all_fs_settings[] = {
     {"udf250", fs_udf, udf_revision_250},
 };
 
-inline std::unique_ptr<ImageWriter> scanned_writer(const ScratchFolder& folder, const FsSetting& setting,
+inline std::unique_ptr<ImageWriter> scanned_writer(const ScratchFolder& folder,
+                                                   const FsSetting& setting,
                                                    int64_t build_time = 1700000000) {
   auto writer = std::make_unique<ImageWriter>(build_time);
   writer->fs_flags = setting.fs_flags;

@@ -42,7 +42,8 @@ uint64_t hash_file(const NativeString& path) {
 }
 
 bool keeps_scan_order(const ImageWriter& writer, const SourceNode& directory) {
-  if (!writer.dvd_video_mode || directory.parent != writer.root || &directory == writer.root) return false;
+  if (!writer.dvd_video_mode || directory.parent != writer.root || &directory == writer.root)
+    return false;
   const std::u16string_view name(directory.name, directory.name_length);
   return name == dvd_audio_folder_name || name == dvd_video_folder_name;
 }
@@ -52,12 +53,13 @@ bool keeps_scan_order(const ImageWriter& writer, const SourceNode& directory) {
 // scan arranged them) and every node gets times from a counter.
 void pin_tree(const ImageWriter& writer, SourceNode& directory, int64_t& clock) {
   std::vector<SourceNode*> children;
-  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) children.push_back(child);
+  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
+    children.push_back(child);
   if (!keeps_scan_order(writer, directory)) {
     // At the root of a DVD-video image the two DVD folders stay first.
     const size_t fixed = (&directory == writer.root && writer.dvd_video_mode) ? 2 : 0;
-    std::stable_sort(children.begin() + static_cast<ptrdiff_t>(std::min(fixed, children.size())), children.end(),
-                     [](const SourceNode* a, const SourceNode* b) {
+    std::stable_sort(children.begin() + static_cast<ptrdiff_t>(std::min(fixed, children.size())),
+                     children.end(), [](const SourceNode* a, const SourceNode* b) {
                        return NativeStringView(a->native_name) < NativeStringView(b->native_name);
                      });
     directory.first_child = children.empty() ? nullptr : children.front();
@@ -152,7 +154,8 @@ void PrintTo(const PinnedImage& pinned, std::ostream* out) {
 }
 
 std::string pinned_name(const ::testing::TestParamInfo<PinnedImage>& info) {
-  return std::string(info.param.tree) + "_" + info.param.setting.name + (info.param.stereo ? "_stereo" : "");
+  return std::string(info.param.tree) + "_" + info.param.setting.name +
+         (info.param.stereo ? "_stereo" : "");
 }
 
 class PinnedImageHash : public ::testing::TestWithParam<PinnedImage> {};
@@ -178,7 +181,8 @@ TEST_P(PinnedImageHash, ImageBytesAreUnchanged) {
   pin_tree(*writer, *writer->root, clock);
   ASSERT_NE(writer->lay_out(), 0u);
   const NativeString image = output.at("image.iso");
-  ASSERT_TRUE(writer->write_image(image, nullptr, nullptr)) << static_cast<int>(writer->error.error);
+  ASSERT_TRUE(writer->write_image(image, nullptr, nullptr))
+      << static_cast<int>(writer->error.error);
   ASSERT_EQ(file_size(image), uint64_t{writer->image_sectors} * sector_bytes);
 
   char actual[24];

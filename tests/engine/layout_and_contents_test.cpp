@@ -28,12 +28,14 @@ TEST_P(EveryLayout, EachFileLiesAtItsDataSectorAndTheImageHasItsLaidOutSize) {
   auto writer = scanned_writer(source, GetParam());
   ASSERT_FALSE(writer->failed());
   ASSERT_NE(writer->lay_out(), 0u);
-  ASSERT_TRUE(writer->write_image(image, nullptr, nullptr)) << static_cast<int>(writer->error.error);
+  ASSERT_TRUE(writer->write_image(image, nullptr, nullptr))
+      << static_cast<int>(writer->error.error);
   EXPECT_EQ(file_size(image), uint64_t{writer->image_sectors} * sector_bytes);
   EXPECT_EQ(writer->image_sectors % image_alignment_sectors, 0u);
 
   // Every file has its own size, so the size tells which pattern it holds.
-  const std::map<uint64_t, uint32_t> seed_of_size = {{3000, 1}, {1, 3}, {2049, 4}, {2048, 5}, {1000001, 6}};
+  const std::map<uint64_t, uint32_t> seed_of_size = {
+      {3000, 1}, {1, 3}, {2049, 4}, {2048, 5}, {1000001, 6}};
   int files_checked = 0;
   walk_directories_depth_first(writer->root, ChildOrder::primary, [&](SourceNode& directory) {
     for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {

@@ -83,9 +83,9 @@ TEST(StereoArrangement, MarksThePairAndAddsOneInterleavedFile) {
 
 TEST(StereoArrangement, PairsThatDoNotAddUpFallBackWithoutChangingTheCounts) {
   const std::vector<StereoPairList> broken = {
-      {make_pair(1, 2, {2, 2}, {3, 4})},                                // base extents short of the clip
-      {make_pair(1, 2, {1, 1, 3}, {3, 4})},                             // more base than dependent extents
-      {make_pair(1, 4, {2, 3}, {3, 4})},                                // missing clip
+      {make_pair(1, 2, {2, 2}, {3, 4})},     // base extents short of the clip
+      {make_pair(1, 2, {1, 1, 3}, {3, 4})},  // more base than dependent extents
+      {make_pair(1, 4, {2, 3}, {3, 4})},     // missing clip
       {make_pair(1, 2, {2, 3}, {3, 4}), make_pair(3, 2, {2}, {3, 4})},  // a clip in two pairs
       {make_pair(1, 2, {5, 0}, {3, 4})},                                // an empty extent
   };
@@ -127,7 +127,8 @@ namespace {
 // Follows an extended file entry's long allocation descriptors through its
 // allocation extent blocks, as a reader would.
 std::vector<std::pair<uint32_t, uint32_t>> read_long_descriptors(const std::vector<uint8_t>& image,
-                                                                 uint64_t metadata_start, uint32_t entry_block) {
+                                                                 uint64_t metadata_start,
+                                                                 uint32_t entry_block) {
   std::vector<std::pair<uint32_t, uint32_t>> extents;
   const uint8_t* entry = image.data() + (metadata_start + entry_block) * 2048;
   uint32_t length = read_le32(entry + 212);

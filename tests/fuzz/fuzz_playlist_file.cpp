@@ -10,6 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kestrel::PlayListFile playlist;
   kestrel::read_playlist_file(data, size, playlist);
   kestrel::ExtensionData extension;
-  kestrel::read_extension_data(playlist.extension_bytes.data(), playlist.extension_bytes.size(), extension);
+  kestrel::read_extension_data(playlist.extension_bytes.data(), playlist.extension_bytes.size(),
+                               extension);
   return 0;
 }

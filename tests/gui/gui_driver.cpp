@@ -21,12 +21,15 @@ bool pump_until(const std::function<bool()>& done, DWORD timeout_ms) {
   }
 }
 
-void pump_for(DWORD ms) { pump_until([] { return false; }, ms); }
+void pump_for(DWORD ms) {
+  pump_until([] { return false; }, ms);
+}
 
 std::wstring control_text(HWND window, int id) {
   HWND control = GetDlgItem(window, id);
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 
@@ -36,7 +39,8 @@ std::wstring scratch_folder() {
   GetTempPathW(MAX_PATH, temp);
   // Process ids repeat between runs under Wine: take the first unused name.
   for (;;) {
-    std::wstring folder = std::wstring(temp) + L"kestrel-gui-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+    std::wstring folder = std::wstring(temp) + L"kestrel-gui-" +
+                          std::to_wstring(GetCurrentProcessId()) + L"-" +
                           std::to_wstring(++counter);
     if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
   }
@@ -50,7 +54,8 @@ void write_file(const std::wstring& path, const std::string& contents) {
 }
 
 std::string read_file(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {};
   std::string contents(1 << 16, '\0');
   DWORD read = 0;
@@ -60,7 +65,9 @@ std::string read_file(const std::wstring& path) {
   return contents;
 }
 
-bool path_exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool path_exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 MessageBoxWatcher::MessageBoxWatcher(DWORD ui_thread, std::vector<int> answers)
     : ui_thread_(ui_thread), answers_(std::move(answers)), thread_([this] { run(); }) {}
@@ -85,7 +92,8 @@ BOOL CALLBACK find_box(HWND window, LPARAM data) {
   wchar_t class_name[16] = {};
   GetClassNameW(window, class_name, 16);
   // Message boxes are dialogs owned by another window; the main window has no owner.
-  if (wcscmp(class_name, L"#32770") == 0 && IsWindowVisible(window) && GetWindow(window, GW_OWNER) != nullptr) {
+  if (wcscmp(class_name, L"#32770") == 0 && IsWindowVisible(window) &&
+      GetWindow(window, GW_OWNER) != nullptr) {
     reinterpret_cast<Search*>(data)->box = window;
     return FALSE;
   }
@@ -172,7 +180,8 @@ namespace {
 BOOL CALLBACK find_about(HWND window, LPARAM data) {
   wchar_t class_name[16] = {};
   GetClassNameW(window, class_name, 16);
-  if (lstrcmpW(class_name, L"#32770") != 0 || GetDlgItem(window, IDC_ABOUT_VERSION) == nullptr) return TRUE;
+  if (lstrcmpW(class_name, L"#32770") != 0 || GetDlgItem(window, IDC_ABOUT_VERSION) == nullptr)
+    return TRUE;
   *reinterpret_cast<HWND*>(data) = window;
   return FALSE;
 }

@@ -52,7 +52,9 @@ class MainWindowTest : public testing::Test {
   void click(int id) { SendMessageW(window_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
   bool enabled(int id) { return IsWindowEnabled(GetDlgItem(window_, id)) != FALSE; }
   std::wstring text(int id) { return control_text(window_, id); }
-  int setting(const wchar_t* key, int default_value) { return app::read_setting_int(key, default_value); }
+  int setting(const wchar_t* key, int default_value) {
+    return app::read_setting_int(key, default_value);
+  }
 
   bool wait_until_idle() {
     return pump_until([] { return !main_window_state().busy; }, build_timeout_ms);
@@ -105,7 +107,8 @@ TEST_F(MainWindowTest, StoredLayoutOutsideTheListSelectsUdf250) {
 TEST_F(MainWindowTest, CommandLineFillsSourceLabelAndTarget) {
   const std::wstring source = make_source(L"Holiday");
   app::write_setting_int(L"Unused", 0);
-  WritePrivateProfileStringW(L"General", app::key_output_dir, L"D:\\images", app::settings_file().path.c_str());
+  WritePrivateProfileStringW(L"General", app::key_output_dir, L"D:\\images",
+                             app::settings_file().path.c_str());
   open({source + L"\\"});
   EXPECT_EQ(text(IDC_SOURCE), source);  // trailing backslash removed
   EXPECT_EQ(text(IDC_LABEL), L"Holiday");
@@ -211,7 +214,8 @@ TEST_F(MainWindowTest, FailedBuildShowsItsReasonAndNotCompletion) {
   const std::wstring source = make_source(L"Locked");
   const std::wstring locked = source + L"\\readme.txt";
   // Held open without sharing, the file cannot be read by the build.
-  HANDLE holder = CreateFileW(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE holder = CreateFileW(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
   app::write_setting_int(app::key_close_when_done, 1);
   const std::wstring target = folder_ + L"\\failed.iso";
@@ -240,7 +244,8 @@ TEST_F(MainWindowTest, FailedBuildShowsItsReasonAndNotCompletion) {
 TEST_F(MainWindowTest, ClosingDuringABuildStopsItAndLeavesNoImage) {
   const std::wstring source = make_source(L"Large");
   // A large file keeps the build busy long enough to be closed midway.
-  HANDLE big = CreateFileW((source + L"\\large.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  HANDLE big = CreateFileW((source + L"\\large.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, 0, nullptr);
   LARGE_INTEGER size;
   size.QuadPart = 1536ll << 20;
   SetFilePointerEx(big, size, nullptr, FILE_BEGIN);
@@ -281,10 +286,11 @@ TEST_F(MainWindowTest, ForwardedCommandLineIsIgnoredWhileBusyAndCheckedWhenIdle)
     SendMessageW(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
   };
   const std::wstring line = L"kestrel.exe sub -label Fwd";
-  const auto block = app::encode_forwarded_command_line(std::u16string(folder_.begin(), folder_.end()),
-                                                        std::u16string(line.begin(), line.end()));
+  const auto block = app::encode_forwarded_command_line(
+      std::u16string(folder_.begin(), folder_.end()), std::u16string(line.begin(), line.end()));
   // Cut short, the block has no terminator and is ignored.
-  send(std::vector<uint8_t>(block.begin(), block.begin() + static_cast<long>(2 * folder_.size() + 8)));
+  send(std::vector<uint8_t>(block.begin(),
+                            block.begin() + static_cast<long>(2 * folder_.size() + 8)));
   EXPECT_EQ(text(IDC_SOURCE), L"");
   main_window_state().busy = true;
   send(block);
@@ -316,7 +322,8 @@ TEST(Settings, WholeNumbersAndOutputFolderGoToSectionGeneral) {
 std::wstring registry_text(const wchar_t* key, const wchar_t* name) {
   wchar_t data[1024] = {};
   DWORD bytes = sizeof(data);
-  if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ, nullptr, data, &bytes) != ERROR_SUCCESS)
+  if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ, nullptr, data, &bytes) !=
+      ERROR_SUCCESS)
     return L"<missing>";
   return data;
 }
@@ -339,14 +346,16 @@ TEST(ShellVerb, RegisterTwiceRemoveTwice) {
 
 TEST(ShellVerb, LegacyFolderVerbIsMovedOnce) {
   HKEY legacy = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes\\Folder\\shell\\Kestrel\\command", 0, nullptr,
-                            0, KEY_WRITE, nullptr, &legacy, nullptr),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes\\Folder\\shell\\Kestrel\\command", 0,
+                      nullptr, 0, KEY_WRITE, nullptr, &legacy, nullptr),
+      ERROR_SUCCESS);
   RegCloseKey(legacy);
   app::set_shell_verb(false);
   app::migrate_legacy_shell_verb();
   EXPECT_TRUE(app::is_shell_verb_registered());
-  EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes\\Folder\\shell\\Kestrel", 0, KEY_READ, &legacy),
+  EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes\\Folder\\shell\\Kestrel", 0,
+                          KEY_READ, &legacy),
             ERROR_SUCCESS);
   app::set_shell_verb(false);
   app::migrate_legacy_shell_verb();  // nothing left to move: nothing registered

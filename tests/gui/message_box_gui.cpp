@@ -25,7 +25,7 @@ struct Seen {
   bool opened = false;
   std::wstring title;
   std::wstring text;
-  std::vector<int> buttons;         // identifiers of the push buttons, left to right
+  std::vector<int> buttons;  // identifiers of the push buttons, left to right
   std::vector<std::wstring> captions;
   bool icon = false;
   int focused_id = 0;
@@ -63,7 +63,8 @@ int watch(HWND box, int event, WPARAM, LPARAM, void* data) {
   seen.title = title;
   EnumChildWindows(box, collect_child, reinterpret_cast<LPARAM>(&seen));
   seen.focused_id = GetDlgCtrlID(GetFocus());
-  seen.has_close_command = GetMenuState(GetSystemMenu(box, FALSE), SC_CLOSE, MF_BYCOMMAND) != static_cast<UINT>(-1);
+  seen.has_close_command =
+      GetMenuState(GetSystemMenu(box, FALSE), SC_CLOSE, MF_BYCOMMAND) != static_cast<UINT>(-1);
   if (seen.screenshot != nullptr) {
     ShowWindow(box, SW_SHOW);
     capture_window(box, seen.screenshot);
@@ -85,8 +86,8 @@ INT_PTR show_watched(UINT type, const std::wstring& text, Seen& seen) {
 TEST(MessageBoxGui, OverwriteQuestionHasOkCancelQuestionIconAndEscapeCancels) {
   Seen seen;
   seen.screenshot = L"message-box-overwrite";
-  const std::wstring question =
-      app::format_slot_text(app::language_text_of(app::english_row, app::slot_replace_question), L"C:\\out\\movie.iso");
+  const std::wstring question = app::format_slot_text(
+      app::language_text_of(app::english_row, app::slot_replace_question), L"C:\\out\\movie.iso");
   const INT_PTR answer = show_watched(MB_OKCANCEL | MB_ICONQUESTION, question, seen);
   ASSERT_TRUE(seen.opened);
   EXPECT_EQ(answer, IDCANCEL);
@@ -147,7 +148,8 @@ void CALLBACK inspect_about(HWND, UINT, UINT_PTR timer, DWORD) {
                     IsWindowVisible(GetDlgItem(box, IDC_ABOUT_ICON));
   RECT icon_rect{};
   GetWindowRect(GetDlgItem(box, IDC_ABOUT_ICON), &icon_rect);
-  about_seen.icon = about_seen.icon && icon_rect.right - icon_rect.left >= GetSystemMetrics(SM_CXICON);
+  about_seen.icon =
+      about_seen.icon && icon_rect.right - icon_rect.left >= GetSystemMetrics(SM_CXICON);
   if (app::current_language() == app::english_row) capture_window(box, L"about-box");
   PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
 }

@@ -34,7 +34,8 @@ using app::main_window_state;
 
 constexpr DWORD build_timeout_ms = 60000;
 constexpr int german_row = 8;
-constexpr const wchar_t* personalize_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+constexpr const wchar_t* personalize_key =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
 
 class OptionsTest : public testing::Test {
  protected:
@@ -52,7 +53,8 @@ class OptionsTest : public testing::Test {
   void open(std::vector<std::wstring> arguments = {}) {
     arguments.insert(arguments.begin(), L"kestrel.exe");
     app::set_program_arguments(arguments);
-    window_ = CreateDialogParamW(app::app_instance(), MAKEINTRESOURCEW(IDD_MAIN), nullptr, app::main_window_proc, 0);
+    window_ = CreateDialogParamW(app::app_instance(), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
+                                 app::main_window_proc, 0);
     ASSERT_NE(window_, nullptr);
     ShowWindow(window_, SW_SHOW);
     SetForegroundWindow(window_);
@@ -188,7 +190,8 @@ TEST_F(OptionsTest, FailedBuildIsToldInTheChosenLanguageAndNamesTheFile) {
   const std::wstring source = make_source(L"Gesperrt");
   const std::wstring locked = source + L"\\readme.txt";
   // Held open without sharing, the file cannot be read by the build.
-  HANDLE holder = CreateFileW(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE holder = CreateFileW(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
   open({source, L"-output", folder_ + L"\\failed.iso"});
   command(IDM_LANGUAGE_FIRST + german_row);
@@ -209,7 +212,8 @@ TEST_F(OptionsTest, FailedBuildIsToldInTheChosenLanguageAndNamesTheFile) {
   EXPECT_NE(message.find(L"readme.txt"), std::wstring::npos) << message;
   // The reason is the German sentence of the engine's error, with the path filled in.
   const std::wstring reason = app::format_slot_text(
-      app::language_text_of(german_row, app::build_error_slot(main_window_state().job->error.error)),
+      app::language_text_of(german_row,
+                            app::build_error_slot(main_window_state().job->error.error)),
       main_window_state().job->error.path);
   const size_t reason_at = message.find(reason);
   EXPECT_NE(reason_at, std::wstring::npos) << message;
@@ -310,9 +314,11 @@ TEST_F(OptionsTest, BrowseButtonsShowTheirDisabledImagesWhileInputsAreOff) {
 
 void set_apps_use_light_theme(DWORD value) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, personalize_key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, personalize_key, 0, nullptr, 0, KEY_SET_VALUE,
+                            nullptr, &key, nullptr),
             ERROR_SUCCESS);
-  RegSetValueExW(key, L"AppsUseLightTheme", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+  RegSetValueExW(key, L"AppsUseLightTheme", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                 sizeof(value));
   RegCloseKey(key);
 }
 
@@ -332,12 +338,15 @@ TEST_F(OptionsTest, DarkThemePaintsTheRealWindowsAndFollowsTheSystem) {
   pump_for(300);
 
   const RECT layout = screen_rect(GetDlgItem(window_, IDC_LAYOUT));
-  EXPECT_EQ(screen_pixel({layout.right + 20, (layout.top + layout.bottom) / 2}), ui::DarkPalette::background);
+  EXPECT_EQ(screen_pixel({layout.right + 20, (layout.top + layout.bottom) / 2}),
+            ui::DarkPalette::background);
   const RECT label = screen_rect(GetDlgItem(window_, IDC_LABEL));
-  EXPECT_EQ(screen_pixel({label.right - 6, (label.top + label.bottom) / 2}), ui::DarkPalette::control_background);
+  EXPECT_EQ(screen_pixel({label.right - 6, (label.top + label.bottom) / 2}),
+            ui::DarkPalette::control_background);
   const RECT progress = screen_rect(GetDlgItem(window_, IDC_PROGRESS));
-  EXPECT_EQ(screen_pixel({(progress.left + progress.right) / 2, (progress.top + progress.bottom) / 2}),
-            ui::DarkPalette::progress_fill);
+  EXPECT_EQ(
+      screen_pixel({(progress.left + progress.right) / 2, (progress.top + progress.bottom) / 2}),
+      ui::DarkPalette::progress_fill);
 
   // The options button: its image on the dark face, no light box around it.
   const RECT options = screen_rect(GetDlgItem(window_, IDC_OPTIONS));
@@ -347,7 +356,8 @@ TEST_F(OptionsTest, DarkThemePaintsTheRealWindowsAndFollowsTheSystem) {
   for (int y = options.top; y < options.bottom; ++y) {
     for (int x = options.left; x < options.right; ++x) {
       const COLORREF pixel = screen_pixel({x, y});
-      if (GetRValue(pixel) > 0xD0 && GetGValue(pixel) > 0xD0 && GetBValue(pixel) > 0xD0) ++light_pixels;
+      if (GetRValue(pixel) > 0xD0 && GetGValue(pixel) > 0xD0 && GetBValue(pixel) > 0xD0)
+        ++light_pixels;
       if (pixel == ui::DarkPalette::background) ++dark_face_pixels;
     }
   }
@@ -355,7 +365,8 @@ TEST_F(OptionsTest, DarkThemePaintsTheRealWindowsAndFollowsTheSystem) {
   const int area = (options.right - options.left) * (options.bottom - options.top);
   EXPECT_GT(dark_face_pixels, area / 3);
   EXPECT_LT(dark_face_pixels, area);  // the image is there
-  SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window_, IDC_START)), TRUE);
+  SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window_, IDC_START)),
+               TRUE);
   capture_window(window_, L"main-window-dark");
 
   SetTimer(nullptr, 0, 200, sample_about);
@@ -366,8 +377,8 @@ TEST_F(OptionsTest, DarkThemePaintsTheRealWindowsAndFollowsTheSystem) {
   const BoxPixels& pixels = box_pixels;
   ui::MessageBoxParams params;
   params.callback = sample_box;
-  const std::wstring question = app::format_slot_text(app::language_text(app::slot_replace_question),
-                                                      L"C:\\out\\movie.iso");
+  const std::wstring question =
+      app::format_slot_text(app::language_text(app::slot_replace_question), L"C:\\out\\movie.iso");
   ui::show_message_box(window_, question, MB_OKCANCEL | MB_ICONQUESTION, &params);
   ASSERT_TRUE(pixels.opened);
   EXPECT_EQ(pixels.text_band, ui::DarkPalette::control_background);
@@ -383,7 +394,8 @@ TEST_F(OptionsTest, DarkThemePaintsTheRealWindowsAndFollowsTheSystem) {
   SendMessageW(window_, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"ImmersiveColorSet"));
   EXPECT_FALSE(ui::dark_mode_active());
   pump_for(300);
-  EXPECT_NE(screen_pixel({layout.right + 20, (layout.top + layout.bottom) / 2}), ui::DarkPalette::background);
+  EXPECT_NE(screen_pixel({layout.right + 20, (layout.top + layout.bottom) / 2}),
+            ui::DarkPalette::background);
   command(IDM_THEME_DARK);
   EXPECT_TRUE(ui::dark_mode_active());
   SendMessageW(window_, WM_SETTINGCHANGE, 0, 0);

@@ -31,26 +31,28 @@ HWND find_main_window(DWORD process_id) {
   return search.found;
 }
 
-PROCESS_INFORMATION start(const std::wstring& exe, const std::wstring& arguments, const std::wstring& directory) {
+PROCESS_INFORMATION start(const std::wstring& exe, const std::wstring& arguments,
+                          const std::wstring& directory) {
   std::wstring line = L"\"" + exe + L"\" " + arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(), &startup,
-                 &process);
+  CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(),
+                 &startup, &process);
   return process;
 }
 
 std::wstring remote_text(HWND window, int id) {
   wchar_t text[512] = {};
-  SendMessageTimeoutW(GetDlgItem(window, id), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000,
-                      nullptr);
+  SendMessageTimeoutW(GetDlgItem(window, id), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text),
+                      SMTO_BLOCK, 5000, nullptr);
   return text;
 }
 
 TEST(SingleInstance, SecondStartForwardsItsCommandLineAndEnds) {
   wchar_t exe[MAX_PATH] = {};
-  if (GetEnvironmentVariableW(L"KESTREL_EXE", exe, MAX_PATH) == 0) GTEST_SKIP() << "KESTREL_EXE not set";
+  if (GetEnvironmentVariableW(L"KESTREL_EXE", exe, MAX_PATH) == 0)
+    GTEST_SKIP() << "KESTREL_EXE not set";
   std::wstring ini = exe;
   ini = ini.substr(0, ini.rfind(L'.')) + L".ini";
   DeleteFileW(ini.c_str());
@@ -60,13 +62,15 @@ TEST(SingleInstance, SecondStartForwardsItsCommandLineAndEnds) {
   PROCESS_INFORMATION first = start(exe, L"", first_dir);
   ASSERT_NE(first.hProcess, nullptr);
   HWND window = nullptr;
-  ASSERT_TRUE(pump_until([&] { return (window = find_main_window(first.dwProcessId)) != nullptr; }, 20000));
+  ASSERT_TRUE(
+      pump_until([&] { return (window = find_main_window(first.dwProcessId)) != nullptr; }, 20000));
 
   // The second start runs in another folder and names a folder relative to it.
   const std::wstring second_dir = scratch_folder();
   CreateDirectoryW((second_dir + L"\\sub").c_str(), nullptr);
   CreateDirectoryW((second_dir + L"\\sub\\folder").c_str(), nullptr);
-  PROCESS_INFORMATION second = start(exe, L"sub\\folder -label Forwarded -output out\\x.iso", second_dir);
+  PROCESS_INFORMATION second =
+      start(exe, L"sub\\folder -label Forwarded -output out\\x.iso", second_dir);
   ASSERT_NE(second.hProcess, nullptr);
   EXPECT_EQ(WaitForSingleObject(second.hProcess, 20000), WAIT_OBJECT_0);
   DWORD exit_code = 1;

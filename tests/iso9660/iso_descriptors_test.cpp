@@ -17,7 +17,8 @@ namespace {
 void set_label8(ImageWriter& writer, const std::string& text) {
   std::fill(std::begin(writer.volume_label), std::end(writer.volume_label), 0);
   writer.volume_label[0] = 8;
-  for (size_t i = 0; i < text.size(); ++i) writer.volume_label[1 + i] = static_cast<uint8_t>(text[i]);
+  for (size_t i = 0; i < text.size(); ++i)
+    writer.volume_label[1 + i] = static_cast<uint8_t>(text[i]);
   writer.volume_label[127] = static_cast<uint8_t>(text.size() + 1);
 }
 
@@ -94,8 +95,8 @@ TEST(IsoDescriptors, PrimaryDescriptorFields) {
   EXPECT_EQ(read_be32(&s[148]), 19u);
   EXPECT_EQ(read_be32(&s[152]), 0u);
   // Root record: 34 bytes at 20, 142 bytes long, dated at the build time.
-  const std::vector<uint8_t> root = {34, 0, 20, 0, 0, 0, 0, 0, 0, 20, 142, 0, 0, 0, 0, 0, 0, 142,
-                                     124, 3, 5, 14, 7, 9, 4, 2, 0, 0, 1, 0, 0, 1, 1, 0};
+  const std::vector<uint8_t> root = {34,  0,   20, 0, 0,  0, 0, 0, 0, 20, 142, 0, 0, 0, 0, 0, 0,
+                                     142, 124, 3,  5, 14, 7, 9, 4, 2, 0,  0,   1, 0, 0, 1, 1, 0};
   EXPECT_EQ(std::vector<uint8_t>(s.begin() + 156, s.begin() + 190), root);
 
   char set_id[17];
@@ -110,7 +111,8 @@ TEST(IsoDescriptors, PrimaryDescriptorFields) {
   EXPECT_EQ(field(s, 847, 17), std::string(16, '0') + std::string(1, '\0'));
   EXPECT_EQ(field(s, 864, 17), std::string(16, '0') + std::string(1, '\0'));
   EXPECT_EQ(s[881], 1);
-  EXPECT_EQ(std::vector<uint8_t>(s.begin() + 882, s.end()), std::vector<uint8_t>(sector_bytes - 882, 0));
+  EXPECT_EQ(std::vector<uint8_t>(s.begin() + 882, s.end()),
+            std::vector<uint8_t>(sector_bytes - 882, 0));
 
   // Without an application name the field is all spaces.
   std::fill(std::begin(tree.writer.application_id), std::end(tree.writer.application_id), 0);

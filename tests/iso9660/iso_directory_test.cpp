@@ -101,13 +101,13 @@ TEST_F(IsoDirectoryTest, WorkedLayoutByteForByte) {
 
   const Bytes root_extent = directory_bytes(tree.writer, *root);
   // The 'a.txt;1' record at 68: 7 identifier bytes, odd, so no padding byte.
-  const Bytes a_record = {40,   0,    22,   0, 0, 0, 0, 0, 0, 22, 0xB8, 0x0B, 0, 0, 0, 0, 0x0B, 0xB8,
-                          124,  3,    5,    13, 7, 10, 0, 0, 0, 0, 1, 0, 0, 1, 7,
-                          'a',  '.',  't',  'x', 't', ';', '1'};
+  const Bytes a_record = {40, 0, 22,   0,    0,   0,   0,   0,   0,   22,  0xB8, 0x0B, 0, 0,
+                          0,  0, 0x0B, 0xB8, 124, 3,   5,   13,  7,   10,  0,    0,    0, 0,
+                          1,  0, 0,    1,    7,   'a', '.', 't', 'x', 't', ';',  '1'};
   EXPECT_EQ(Bytes(root_extent.begin() + 68, root_extent.begin() + 108), a_record);
   // The 'd' record at 108: one identifier byte and no padding: 34 bytes.
-  const Bytes d_record = {34, 0, 21, 0, 0, 0, 0, 0, 0, 21, 108, 0, 0, 0, 0, 0, 0, 108,
-                          124, 3, 5, 13, 7, 11, 0, 2, 0, 0, 1, 0, 0, 1, 1, 'd'};
+  const Bytes d_record = {34,  0,   21, 0, 0,  0, 0,  0, 0, 21, 108, 0, 0, 0, 0, 0, 0,
+                          108, 124, 3,  5, 13, 7, 11, 0, 2, 0,  0,   1, 0, 0, 1, 1, 'd'};
   EXPECT_EQ(Bytes(root_extent.begin() + 108, root_extent.begin() + 142), d_record);
   const auto root_records = read_records(root_extent, root->iso_dir_bytes);
   ASSERT_EQ(root_records.size(), 4u);
@@ -142,8 +142,8 @@ TEST_F(IsoDirectoryTest, IdentifierPaddingAndDvdSystemUse) {
     ASSERT_TRUE(tree.size_all(counters));
     const uint32_t extra = dvd ? 6 : 0;
     EXPECT_EQ(counters.path_table_bytes, 10u + 10u + 12u);
-    EXPECT_EQ(tree.writer.root->iso_dir_bytes, 2 * (34 + extra) + (38 + extra) + (40 + extra) + (36 + extra) +
-                                                   (36 + extra));
+    EXPECT_EQ(tree.writer.root->iso_dir_bytes,
+              2 * (34 + extra) + (38 + extra) + (40 + extra) + (36 + extra) + (36 + extra));
     tree.place_iso_only(counters);
     const Bytes extent = directory_bytes(tree.writer, *tree.writer.root);
     const auto records = read_records(extent, tree.writer.root->iso_dir_bytes);
@@ -205,8 +205,8 @@ TEST_F(IsoDirectoryTest, LargeFilesBecomeMultiExtentFiles) {
     // 'big.bin;1' records are 42 bytes, one per extent.
     EXPECT_EQ(tree.writer.root->iso_dir_bytes, 68u + 40 + 42 * c.lengths.size() + 40);
     tree.place_iso_only(counters);
-    const auto records =
-        read_records(directory_bytes(tree.writer, *tree.writer.root), tree.writer.root->iso_dir_bytes);
+    const auto records = read_records(directory_bytes(tree.writer, *tree.writer.root),
+                                      tree.writer.root->iso_dir_bytes);
     ASSERT_EQ(records.size(), 4u + c.lengths.size());
     uint64_t expected_sector = tree.writer.file_data_sector(*big);
     for (size_t i = 0; i < c.lengths.size(); ++i) {
@@ -214,7 +214,8 @@ TEST_F(IsoDirectoryTest, LargeFilesBecomeMultiExtentFiles) {
       EXPECT_EQ(r.identifier, "big.bin;1");
       EXPECT_EQ(r.location, expected_sector) << c.size << " extent " << i;
       EXPECT_EQ(r.data_length, c.lengths[i]) << c.size << " extent " << i;
-      EXPECT_EQ(r.flags, i + 1 < c.lengths.size() ? iso::flag_multi_extent : 0) << c.size << " extent " << i;
+      EXPECT_EQ(r.flags, i + 1 < c.lengths.size() ? iso::flag_multi_extent : 0)
+          << c.size << " extent " << i;
       expected_sector += c.lengths[i] / sector_bytes;  // every extent but the last is whole sectors
     }
     // The 0-byte file after it points at the next free data sector.

@@ -67,10 +67,13 @@ TEST(IsoNames, AnsiConversion) {
   if (!ansi_is_windows_1252()) GTEST_SKIP() << "the ANSI code page is not Windows-1252";
   char out[16];
   // Windows-1252 letters of the 0x80-0x9F row, and a surrogate pair as one "?".
-  EXPECT_EQ(std::string(out, ansi_from_utf16(u"\u20ac\u0160\u0178", out, sizeof out)), "\x80\x8a\x9f");
+  EXPECT_EQ(std::string(out, ansi_from_utf16(u"\u20ac\u0160\u0178", out, sizeof out)),
+            "\x80\x8a\x9f");
   EXPECT_EQ(std::string(out, ansi_from_utf16(u"a\U0001F600b", out, sizeof out)), "a?b");
   // An unpaired surrogate is a character the code page lacks.
-  EXPECT_EQ(std::string(out, ansi_from_utf16(std::u16string(1, char16_t(0xD800)) + u"x", out, sizeof out)), "?x");
+  EXPECT_EQ(std::string(
+                out, ansi_from_utf16(std::u16string(1, char16_t(0xD800)) + u"x", out, sizeof out)),
+            "?x");
   // The output never exceeds its capacity.
   EXPECT_EQ(ansi_from_utf16(u"0123456789abcdefghij", out, 5), 5u);
   EXPECT_EQ(std::string(out, 5), "01234");
@@ -119,7 +122,9 @@ TEST(IsoNames, NamesThatShortenAlikeGetDistinctIdentifiers) {
   tree.dir(root, u"Programs");
   tree.file(root, u"a.txt");
   tree.name_all(*root);
-  EXPECT_EQ(tree.iso_order(*root), "Programs Progra~1 a.txt;1 document.txt;1 docume~1.txt;1 docume~2.txt;1 docume~3.txt;1");
+  EXPECT_EQ(
+      tree.iso_order(*root),
+      "Programs Progra~1 a.txt;1 document.txt;1 docume~1.txt;1 docume~2.txt;1 docume~3.txt;1");
   EXPECT_EQ(std::string(root->first_child->iso_name), "document.txt;1");
   // The folder named in full keeps its identifier, though it comes later.
   EXPECT_EQ(std::string(root->first_child->next->next->next->next->iso_name), "Progra~1");
@@ -137,7 +142,8 @@ TEST(IsoNames, NamesThatShortenAlikeGetDistinctIdentifiers) {
   for (int i = 0; i < 12; ++i) wide.file(wide.writer.root, u"ab.c");
   wide.name_all(*wide.writer.root);
   EXPECT_EQ(wide.iso_order(*wide.writer.root),
-            "ab.c;1 ab~1.c;1 ab~10.c;1 ab~11.c;1 ab~2.c;1 ab~3.c;1 ab~4.c;1 ab~5.c;1 ab~6.c;1 ab~7.c;1 ab~8.c;1 ab~9.c;1");
+            "ab.c;1 ab~1.c;1 ab~10.c;1 ab~11.c;1 ab~2.c;1 ab~3.c;1 ab~4.c;1 ab~5.c;1 ab~6.c;1 "
+            "ab~7.c;1 ab~8.c;1 ab~9.c;1");
 }
 
 TEST(IsoNames, SortScalesToLargeFolders) {
@@ -157,7 +163,8 @@ TEST(IsoNames, SortScalesToLargeFolders) {
   }
   sort_iso_children(tree.writer, *tree.writer.root);
   int seen = 0;
-  for (const SourceNode* c = tree.writer.root->iso_first_child; c != nullptr; c = c->iso_next, ++seen) {
+  for (const SourceNode* c = tree.writer.root->iso_first_child; c != nullptr;
+       c = c->iso_next, ++seen) {
     if (c->iso_next == nullptr) continue;
     ASSERT_LT(std::string_view(c->iso_name).compare(c->iso_next->iso_name), 0);
     ASSERT_LE(c->iso_name_length, 14u);

@@ -26,7 +26,8 @@ class IsoTree {
 
   SourceNode* add(SourceNode* parent, std::u16string_view name, bool directory, uint64_t size = 0) {
     SourceNode* node = writer.arena->make<SourceNode>();
-    auto* stored = static_cast<char16_t*>(writer.arena->copy(name.data(), (name.size() + 1) * sizeof(char16_t), 2));
+    auto* stored = static_cast<char16_t*>(
+        writer.arena->copy(name.data(), (name.size() + 1) * sizeof(char16_t), 2));
     stored[name.size()] = 0;
     node->name = stored;
     node->name_length = static_cast<uint16_t>(name.size());
@@ -63,7 +64,8 @@ class IsoTree {
   void place_iso_only(const IsoLayoutCounters& counters) {
     writer.iso_area_start = iso_only_area_start;
     writer.path_table_bytes = static_cast<uint32_t>(counters.path_table_bytes);
-    writer.path_table_sectors = static_cast<uint32_t>((counters.path_table_bytes + sector_bytes - 1) / sector_bytes);
+    writer.path_table_sectors =
+        static_cast<uint32_t>((counters.path_table_bytes + sector_bytes - 1) / sector_bytes);
     writer.iso_dir_sectors = static_cast<uint32_t>(counters.directory_sectors);
     writer.data_base = iso_only_area_start;
     writer.data_start = writer.iso_dir_sectors + 2 * writer.path_table_sectors;
@@ -75,7 +77,8 @@ class IsoTree {
 
   // Gives every node below `directory` its identifier and every folder its order.
   void name_all(SourceNode& directory) {
-    for (SourceNode* c = directory.first_child; c != nullptr; c = c->next) make_iso_name(writer, *c);
+    for (SourceNode* c = directory.first_child; c != nullptr; c = c->next)
+      make_iso_name(writer, *c);
     sort_iso_children(writer, directory);
     for (SourceNode* c = directory.first_child; c != nullptr; c = c->next) {
       if (c->is_directory) name_all(*c);

@@ -23,14 +23,11 @@ namespace {
 using testing::ScratchFolder;
 using testing::write_file;
 
-NativeString native(const std::string& text) {
-  return NativeString(text.begin(), text.end());
-}
+NativeString native(const std::string& text) { return NativeString(text.begin(), text.end()); }
 
 std::string read_all(const NativeString& path) {
   FileHandle file;
-  if (!file.open(path, file_mode_read))
-    return "<unopenable>";
+  if (!file.open(path, file_mode_read)) return "<unopenable>";
   std::string bytes(static_cast<size_t>(file.size()), '\0');
   bytes.resize(file.read(bytes.data(), bytes.size()));
   return bytes;
@@ -41,8 +38,7 @@ bool set_modified_time(const NativeString& path, int64_t seconds) {
 #ifdef _WIN32
   const HANDLE handle = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE)
-    return false;
+  if (handle == INVALID_HANDLE_VALUE) return false;
   const uint64_t ticks = static_cast<uint64_t>(seconds + 11'644'473'600) * 10'000'000;
   FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
   const bool done = SetFileTime(handle, nullptr, nullptr, &time) != 0;
@@ -110,8 +106,7 @@ TEST(FileLayer, WritesAndReadsLargeBuffersWhole) {
   ScratchFolder folder;
   const NativeString path = folder / native("large.bin");
   std::string data(3 * 1024 * 1024 + 17, '\0');
-  for (size_t i = 0; i < data.size(); ++i)
-    data[i] = static_cast<char>(i * 7 + i / 4096);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 4096);
   FileHandle file;
   ASSERT_TRUE(file.open(path, file_mode_write | file_mode_create_always));
   EXPECT_EQ(file.write(data.data(), data.size()), data.size());
@@ -128,8 +123,7 @@ TEST(FileLayer, FinderListsTheSameFolderWithOrWithoutTrailingSeparator) {
   const auto with_separator = list_folder(folder.path() + native_separator);
   ASSERT_EQ(plain.size(), 4u);  // ".", "..", "a.txt", "sub"
   ASSERT_EQ(with_separator.size(), plain.size());
-  for (const auto& [name, entry] : plain)
-    EXPECT_EQ(with_separator.count(name), 1u);
+  for (const auto& [name, entry] : plain) EXPECT_EQ(with_separator.count(name), 1u);
 
   EXPECT_TRUE(plain.at(native(".")).is_directory);
   EXPECT_TRUE(plain.at(native("..")).is_directory);

@@ -10,17 +10,20 @@ namespace {
 TEST(NativeText, Utf8ToUtf16KeepsValidTextAndReplacesInvalidBytes) {
   EXPECT_EQ(utf16_from_utf8("Caf\xC3\xA9"), u"Caf\u00E9");
   EXPECT_EQ(utf16_from_utf8("\xF0\x9F\x98\x80"), u"\U0001F600");
-  EXPECT_EQ(utf16_from_utf8("a\xFF" "b"), u"a\uFFFDb");
-  EXPECT_EQ(utf16_from_utf8("\xC0\xAF"), u"\uFFFD\uFFFD");          // overlong
-  EXPECT_EQ(utf16_from_utf8("\xED\xA0\x80"), u"\uFFFD");           // encoded surrogate
-  EXPECT_EQ(utf16_from_utf8("x\xE2\x82"), u"x\uFFFD");             // truncated at the end
+  EXPECT_EQ(utf16_from_utf8("a\xFF"
+                            "b"),
+            u"a\uFFFDb");
+  EXPECT_EQ(utf16_from_utf8("\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong
+  EXPECT_EQ(utf16_from_utf8("\xED\xA0\x80"), u"\uFFFD");    // encoded surrogate
+  EXPECT_EQ(utf16_from_utf8("x\xE2\x82"), u"x\uFFFD");      // truncated at the end
   EXPECT_EQ(utf8_from_utf16(u"\U0001F600\u00E9"), "\xF0\x9F\x98\x80\xC3\xA9");
   EXPECT_EQ(utf8_from_utf16(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }
 
 TEST(PathHelpers, SplitPathsIntoFolderAndLastComponent) {
   const NativeString separator(1, native_separator);
-  const NativeString path = separator + KESTREL_NATIVE("a") + separator + KESTREL_NATIVE("b") + separator;
+  const NativeString path =
+      separator + KESTREL_NATIVE("a") + separator + KESTREL_NATIVE("b") + separator;
   EXPECT_EQ(last_path_component(path), KESTREL_NATIVE("b"));
   EXPECT_EQ(parent_path(path), separator + KESTREL_NATIVE("a"));
   EXPECT_EQ(parent_path(KESTREL_NATIVE("name.iso")), NativeString());

@@ -22,8 +22,7 @@ namespace kestrel::testing {
 // Writes `bytes` to a new file through the file layer; false on failure.
 inline bool write_file(const NativeString& path, const std::string& bytes) {
   FileHandle file;
-  if (!file.open(path, file_mode_write | file_mode_create_always))
-    return false;
+  if (!file.open(path, file_mode_write | file_mode_create_always)) return false;
   return bytes.empty() || file.write(bytes.data(), bytes.size()) == bytes.size();
 }
 
@@ -43,8 +42,7 @@ inline void remove_tree(const NativeString& path) {
   DirectoryFinder finder;
   FindEntry entry;
   for (bool found = finder.find_first(path, entry); found; found = finder.find_next(entry)) {
-    if (entry.name == KESTREL_NATIVE(".") || entry.name == KESTREL_NATIVE(".."))
-      continue;
+    if (entry.name == KESTREL_NATIVE(".") || entry.name == KESTREL_NATIVE("..")) continue;
     const NativeString child = path + native_separator + entry.name;
     if (entry.is_directory) {
       remove_tree(child);
@@ -61,8 +59,7 @@ class ScratchFolder {
   ScratchFolder() {
     static std::atomic<unsigned> counter{0};
     NativeString root = scratch_root();
-    while (!root.empty() && is_path_separator(root.back()))
-      root.pop_back();
+    while (!root.empty() && is_path_separator(root.back())) root.pop_back();
     const std::string leaf =
         "kestrel-" + std::to_string(process_number()) + "-" + std::to_string(counter++);
     path_ = root + native_separator + NativeString(leaf.begin(), leaf.end());

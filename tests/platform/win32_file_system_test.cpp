@@ -2,8 +2,8 @@
 // path forms, full path names, folder identity and system error texts.
 #ifdef _WIN32
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 
@@ -70,8 +70,7 @@ TEST(Win32FileLayer, CanonicalPathResolvesStepsSeparatorsAndRelativePaths) {
   const std::wstring here = current_directory();
   ASSERT_FALSE(here.empty());
   std::wstring expected = here;
-  if (expected.back() != L'\\')
-    expected += L'\\';
+  if (expected.back() != L'\\') expected += L'\\';
   EXPECT_EQ(canonical_path(L"child"), expected + L"child");
   EXPECT_EQ(canonical_path(L""), L"");
 }
@@ -86,10 +85,8 @@ TEST(Win32FileLayer, FoldersCarryAnIdentityThatMatchesAcrossPaths) {
   FindEntry entry;
   for (bool found = finder.find_first(folder.path(), entry); found;
        found = finder.find_next(entry)) {
-    if (entry.name == L"one")
-      one = entry;
-    if (entry.name == L"two")
-      two = entry;
+    if (entry.name == L"one") one = entry;
+    if (entry.name == L"two") two = entry;
   }
   ASSERT_EQ(one.name, L"one");
   ASSERT_EQ(two.name, L"two");

@@ -41,7 +41,8 @@ TEST(RobustnessCancel, CancelDuringTheScanEndsTheBuildAtOnce) {
   }
   ScratchFolder output("cancel-scan-out");
   const NativeString target = output.at("x.iso");
-  auto job = start_build(source.path(), u"", fs_code_udf250, target, "Kestrel", "Kestrel 1.5", true);
+  auto job =
+      start_build(source.path(), u"", fs_code_udf250, target, "Kestrel", "Kestrel 1.5", true);
   EXPECT_LT(cancel_and_wait(*job), 1.0);
   expect_cancelled_without_image(*job, target);
   EXPECT_FALSE(fs::exists(target));
@@ -54,13 +55,16 @@ TEST(RobustnessCancel, CancelDuringTheCopyStopsWithinABatchAndKeepsTheEarlierIma
   ScratchFolder output("cancel-copy-out");
   const NativeString target = output.at("x.iso");
   output.text_file("x.iso", "an earlier image");
-  auto job = start_build(source.path(), u"", fs_code_bridge, target, "Kestrel", "Kestrel 1.5", true);
+  auto job =
+      start_build(source.path(), u"", fs_code_bridge, target, "Kestrel", "Kestrel 1.5", true);
   // Wait until file contents are being copied: past the first 16 MiB.
   const auto deadline = Clock::now() + std::chrono::seconds(60);
-  while (job->sectors_done.load() < 8192 && job->state.load() != build_state_finished && Clock::now() < deadline) {
+  while (job->sectors_done.load() < 8192 && job->state.load() != build_state_finished &&
+         Clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  ASSERT_NE(job->state.load(), build_state_finished) << "the build ended before it could be cancelled";
+  ASSERT_NE(job->state.load(), build_state_finished)
+      << "the build ended before it could be cancelled";
   EXPECT_LT(cancel_and_wait(*job), 1.0);
   expect_cancelled_without_image(*job, target);
   EXPECT_EQ(file_size(target), 16u);

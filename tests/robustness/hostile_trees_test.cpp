@@ -47,9 +47,11 @@ std::set<std::string> udf_names_of(const SourceNode& directory) {
   return names;
 }
 
-const SourceNode* child_found_on_disk_as(const SourceNode& directory, const NativeString& native_name) {
+const SourceNode* child_found_on_disk_as(const SourceNode& directory,
+                                         const NativeString& native_name) {
   for (const SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
-    if (NativeStringView(child->native_name, child->native_name_length) == native_name) return child;
+    if (NativeStringView(child->native_name, child->native_name_length) == native_name)
+      return child;
   }
   return nullptr;
 }
@@ -132,7 +134,9 @@ TEST(RobustnessTraps, InvalidUtf8NamesAreCopiedUnderDistinctNames) {
       const SourceNode* node = child_found_on_disk_as(*writer->root, name);
       ASSERT_NE(node, nullptr);
       const std::vector<uint8_t> expected = read_bytes(source.at(name), 0, 3000);
-      EXPECT_EQ(read_bytes(output.at("x.iso"), writer->file_data_sector(*node) * sector_bytes, 3000), expected);
+      EXPECT_EQ(
+          read_bytes(output.at("x.iso"), writer->file_data_sector(*node) * sector_bytes, 3000),
+          expected);
     }
     if (setting.fs_flags & fs_udf) {
       EXPECT_EQ(udf_names_of(*writer->root).size(), 3u) << setting.name;
@@ -143,7 +147,7 @@ TEST(RobustnessTraps, InvalidUtf8NamesAreCopiedUnderDistinctNames) {
 
 TEST(RobustnessTraps, LongestNamesAreShortenedToDistinctUdfNames) {
   ScratchFolder source("traps-long");
-  const std::string longest(255, 'n');            // the most a Linux name may hold
+  const std::string longest(255, 'n');  // the most a Linux name may hold
   const std::string almost = std::string(250, 'n') + "x.bin";
   source.file(longest, 10, 31);
   source.file(almost, 20, 32);

@@ -89,7 +89,8 @@ TEST_P(InjectedFaults, EveryFailingCallIsReportedOrLeavesTheImageExact) {
   auto clean = build(output.at("clean.iso"));
   ASSERT_EQ(clean->outcome, BuildOutcome::succeeded);
   const NativeString clean_path = output.at("clean.iso");
-  const std::vector<uint8_t> expected = read_bytes(clean_path, 0, static_cast<size_t>(file_size(clean_path)));
+  const std::vector<uint8_t> expected =
+      read_bytes(clean_path, 0, static_cast<size_t>(file_size(clean_path)));
   uint64_t calls[fault_injection::file_operation_count];
   for (int op = 0; op < fault_injection::file_operation_count; ++op) {
     calls[op] = fault_injection::call_count(static_cast<FileOperation>(op));
@@ -147,7 +148,8 @@ TEST_P(InjectedFaults, EveryFailingCallIsReportedOrLeavesTheImageExact) {
           EXPECT_EQ(error.system_error, EACCES);
           break;
         case FileOperation::read:
-          EXPECT_EQ(error.error, c.error == 0 ? BuildError::source_shrunk : BuildError::source_read_failed);
+          EXPECT_EQ(error.error,
+                    c.error == 0 ? BuildError::source_shrunk : BuildError::source_read_failed);
           EXPECT_TRUE(files.count(error.path)) << error.path;
           break;
         case FileOperation::write:
@@ -183,7 +185,9 @@ TEST_P(InjectedFaults, FirstWriteFailingIsNotHiddenByLaterWrites) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Robustness, InjectedFaults, ::testing::ValuesIn(layouts),
-                         [](const ::testing::TestParamInfo<Layout>& param_info) { return std::string(param_info.param.name); });
+                         [](const ::testing::TestParamInfo<Layout>& param_info) {
+                           return std::string(param_info.param.name);
+                         });
 
 #else
 

@@ -14,7 +14,8 @@ namespace {
 fs::path to_fs(const NativeString& path) { return fs::path(path); }
 
 fs::path scratch_root() {
-  if (const char* configured = std::getenv("KESTREL_TEST_TMP"); configured != nullptr && *configured) {
+  if (const char* configured = std::getenv("KESTREL_TEST_TMP");
+      configured != nullptr && *configured) {
     return fs::path(configured);
   }
   return fs::temp_directory_path() / "kestrel-tests";
@@ -42,8 +43,8 @@ ScratchFolder::ScratchFolder(const std::string& name) {
 ScratchFolder::~ScratchFolder() {
   std::error_code ignored;
   fs::permissions(to_fs(path_), fs::perms::owner_all, fs::perm_options::add, ignored);
-  for (auto it = fs::recursive_directory_iterator(to_fs(path_), fs::directory_options::skip_permission_denied,
-                                                  ignored);
+  for (auto it = fs::recursive_directory_iterator(
+           to_fs(path_), fs::directory_options::skip_permission_denied, ignored);
        it != fs::recursive_directory_iterator(); it.increment(ignored)) {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
   }
@@ -79,7 +80,9 @@ void ScratchFolder::text_file(const std::string& relative, const std::string& co
   std::ofstream(target, std::ios::binary | std::ios::trunc) << contents;
 }
 
-void ScratchFolder::folder(const std::string& relative) const { fs::create_directories(to_fs(at(relative))); }
+void ScratchFolder::folder(const std::string& relative) const {
+  fs::create_directories(to_fs(at(relative)));
+}
 
 void ScratchFolder::sparse_file(const std::string& relative, uint64_t size) const {
   const fs::path target = to_fs(at(relative));
@@ -108,8 +111,8 @@ uint64_t file_size(const NativeString& path) {
   return error ? 0 : size;
 }
 
-std::unique_ptr<BuildJob> build_image(const NativeString& source, int32_t fs_code, const NativeString& output,
-                                      std::u16string_view label) {
+std::unique_ptr<BuildJob> build_image(const NativeString& source, int32_t fs_code,
+                                      const NativeString& output, std::u16string_view label) {
   return start_build(source, label, fs_code, output, "Kestrel", "Kestrel 1.5", false);
 }
 

@@ -43,7 +43,7 @@ uint64_t file_size(const NativeString& path);
 NativeString native(const std::string& utf8);
 
 // Builds an image synchronously and returns the finished job.
-std::unique_ptr<BuildJob> build_image(const NativeString& source, int32_t fs_code, const NativeString& output,
-                                      std::u16string_view label = u"");
+std::unique_ptr<BuildJob> build_image(const NativeString& source, int32_t fs_code,
+                                      const NativeString& output, std::u16string_view label = u"");
 
 }  // namespace kestrel::test

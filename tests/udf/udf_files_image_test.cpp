@@ -44,18 +44,21 @@ struct Identifier {
 
 // Reads the identifiers of a directory whose stream starts at `first`
 // (partition block, absolute sector `base` + block), checking every tag.
-std::vector<Identifier> read_directory(const MemoryImage& image, uint64_t base, uint32_t first, uint32_t bytes) {
+std::vector<Identifier> read_directory(const MemoryImage& image, uint64_t base, uint32_t first,
+                                       uint32_t bytes) {
   std::vector<uint8_t> stream(image.sector(base + first), image.sector(base + first) + bytes);
   std::vector<Identifier> entries;
   for (uint32_t at = 0; at < bytes;) {
     const uint8_t* fid = stream.data() + at;
     const uint8_t name_length = fid[19];
     const uint32_t length = (38u + name_length + 3u) & ~3u;
-    expect_valid_tag(fid, tag_file_identifier_descriptor, static_cast<uint16_t>(length - 16), first + at / 2048);
+    expect_valid_tag(fid, tag_file_identifier_descriptor, static_cast<uint16_t>(length - 16),
+                     first + at / 2048);
     Identifier entry{fid[18], {}, read_le32(fid + 24), read_le16(fid + 28), read_le32(fid + 32)};
     if (name_length > 0) {
       EXPECT_EQ(fid[38], 16);
-      for (uint32_t i = 1; i + 1 < name_length; i += 2) entry.name += static_cast<char16_t>(read_be16(fid + 38 + i));
+      for (uint32_t i = 1; i + 1 < name_length; i += 2)
+        entry.name += static_cast<char16_t>(read_be16(fid + 38 + i));
     }
     entries.push_back(entry);
     at += length;
@@ -68,7 +71,8 @@ TEST(UdfFileStructure, WorkedLayoutOfRevision102) {
   const std::string a_text(3000, 'A');
   ASSERT_TRUE(write_file(source / KESTREL_NATIVE("a.txt"), a_text));
   ASSERT_TRUE(create_directories(source / KESTREL_NATIVE("d")));
-  ASSERT_TRUE(write_file(source / KESTREL_NATIVE("d") + native_separator + KESTREL_NATIVE("f.bin"), std::string(100, 'F')));
+  ASSERT_TRUE(write_file(source / KESTREL_NATIVE("d") + native_separator + KESTREL_NATIVE("f.bin"),
+                         std::string(100, 'F')));
   ImageWriter writer(1700000000);
   writer.fs_flags = fs_udf;
   MemoryImage image;
@@ -82,7 +86,7 @@ TEST(UdfFileStructure, WorkedLayoutOfRevision102) {
   const uint8_t* root = image.sector(base + 2);
   expect_valid_tag(root, tag_file_entry, 300, 2);
   EXPECT_EQ(root[27], 4);
-  EXPECT_EQ(read_le16(root + 48), 2);   // itself and 'd'
+  EXPECT_EQ(read_le16(root + 48), 2);     // itself and 'd'
   EXPECT_EQ(read_le64(root + 56), 136u);  // 40 + 52 + 44
   EXPECT_EQ(read_le64(root + 160), 0u);
   EXPECT_EQ(read_le32(root + 308), 136u);
@@ -167,7 +171,9 @@ TEST(UdfFileStructure, LargeDirectoryAcrossManyBlocksInRevision250) {
   EXPECT_EQ(read_le16(entry + 34), 0x21);
   EXPECT_EQ(read_le32(entry + 216), 5u);
   EXPECT_EQ(read_le16(entry + 224), 0);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.sector(288 + read_le32(entry + 220))), 5), "seven");
+  EXPECT_EQ(
+      std::string(reinterpret_cast<const char*>(image.sector(288 + read_le32(entry + 220))), 5),
+      "seven");
   // The metadata mirror holds the same blocks.
   EXPECT_TRUE(std::equal(image.sector(base), image.sector(base + writer.metadata_blocks),
                          image.sector(writer.mirror_data_sector)));

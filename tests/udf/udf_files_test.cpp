@@ -61,7 +61,8 @@ TEST(UdfSizing, LongIdentifierStreamsAndInterleavedEntries) {
   UdfTree tree(udf_revision_250);
   SourceNode* root = tree.writer.root;
   // 30 names of 100 units: 40 + 30 * 240 = 7240 bytes, 4 blocks.
-  for (int i = 0; i < 30; ++i) tree.file(root, std::u16string(99, u'n') + static_cast<char16_t>(u'A' + i));
+  for (int i = 0; i < 30; ++i)
+    tree.file(root, std::u16string(99, u'n') + static_cast<char16_t>(u'A' + i));
   SourceNode* clip = tree.file(root, u"00001.m2ts", 4096);
   clip->icb_sectors = 3;  // an interleaved clip with two allocation extent blocks
   SourceNode* after = tree.file(root, u"00002.m2ts");
@@ -125,10 +126,10 @@ TEST(UdfFileEntry, FileEntryOfRevision102) {
   fill_file_entry(tree.writer, 12, *file, sector);
 
   expect_valid_tag(sector, tag_file_entry, 160 + 132 + 8, 12);
-  EXPECT_EQ(read_le16(sector + 2), 2);  // descriptor version 2 for UDF 1.02
-  EXPECT_EQ(read_le16(sector + 20), 4);   // strategy 4
-  EXPECT_EQ(read_le16(sector + 24), 1);   // one entry
-  EXPECT_EQ(sector[27], 5);               // a file
+  EXPECT_EQ(read_le16(sector + 2), 2);      // descriptor version 2 for UDF 1.02
+  EXPECT_EQ(read_le16(sector + 20), 4);     // strategy 4
+  EXPECT_EQ(read_le16(sector + 24), 1);     // one entry
+  EXPECT_EQ(sector[27], 5);                 // a file
   EXPECT_EQ(read_le16(sector + 34), 0x20);  // archive, short descriptors
   EXPECT_EQ(read_le32(sector + 36), 0xFFFFFFFFu);
   EXPECT_EQ(read_le32(sector + 40), 0xFFFFFFFFu);
@@ -139,7 +140,7 @@ TEST(UdfFileEntry, FileEntryOfRevision102) {
   uint8_t created[12], modified[12];
   make_udf_timestamp(file->created, created);
   make_udf_timestamp(file->modified, modified);
-  EXPECT_EQ(0, std::memcmp(sector + 72, created, 12));   // access: the creation time
+  EXPECT_EQ(0, std::memcmp(sector + 72, created, 12));  // access: the creation time
   EXPECT_EQ(0, std::memcmp(sector + 84, modified, 12));
   EXPECT_EQ(0, std::memcmp(sector + 96, created, 12));
   EXPECT_EQ(read_le32(sector + 108), 1u);
@@ -235,7 +236,8 @@ TEST(UdfFileEntry, PiecesOfAtMostOneGibibyteLessFourKibibytes) {
     EXPECT_EQ(entry(), (std::vector<Extent>{{0x3FFFF000, first, partition}}));
     EXPECT_EQ(read_le16(sector + 34), extended ? 0x21 : 0x20);
     file->size = piece + 1;
-    EXPECT_EQ(entry(), (std::vector<Extent>{{0x3FFFF000, first, partition}, {1, first + 524286, partition}}));
+    EXPECT_EQ(entry(), (std::vector<Extent>{{0x3FFFF000, first, partition},
+                                            {1, first + 524286, partition}}));
     EXPECT_EQ(read_le64(sector + (extended ? 72 : 64)), 524287u);
     // An empty file: one all-zero descriptor.
     file->size = 0;
@@ -257,8 +259,8 @@ TEST(UdfFileEntry, StreamClipsAreRealTimeFiles) {
   uint8_t sector[2048] = {};
   fill_extended_file_entry(tree.writer, 3, *clip, sector);
   EXPECT_EQ(sector[27], 5);
-  for (const NodeKind kind : {NodeKind::unpaired_clip, NodeKind::base_view_clip, NodeKind::dependent_view_clip,
-                              NodeKind::stereo_virtual_file}) {
+  for (const NodeKind kind : {NodeKind::unpaired_clip, NodeKind::base_view_clip,
+                              NodeKind::dependent_view_clip, NodeKind::stereo_virtual_file}) {
     clip->kind = kind;
     std::memset(sector, 0, sizeof sector);
     fill_extended_file_entry(tree.writer, 3, *clip, sector);

@@ -28,8 +28,8 @@ Entry entry_for(uint32_t metadata_blocks, bool mirror) {
   writer.mirror_entry_sector = 4000000;
   writer.mirror_data_sector = 4000032;
   Entry entry;
-  entry.filled = fill_metadata_file_entry(writer, entry.bytes.data(), mirror ? writer.mirror_entry_sector : 288,
-                                          mirror);
+  entry.filled = fill_metadata_file_entry(writer, entry.bytes.data(),
+                                          mirror ? writer.mirror_entry_sector : 288, mirror);
   return entry;
 }
 

@@ -18,7 +18,8 @@ using test::UdfTree;
 
 std::vector<std::u16string> udf_order(const ImageWriter& writer, const SourceNode& directory) {
   std::vector<std::u16string> names;
-  for (const SourceNode* c = directory.first_child; c != nullptr; c = c->next) names.push_back(udf_name_of(writer, *c));
+  for (const SourceNode* c = directory.first_child; c != nullptr; c = c->next)
+    names.push_back(udf_name_of(writer, *c));
   return names;
 }
 
@@ -64,7 +65,8 @@ TEST(UdfNames, LongNamesAreShortenedKeepingTheExtension) {
   EXPECT_EQ(udf_name_of(tree.writer, *pair_at_cut), std::u16string(126, u'p'));
   EXPECT_EQ(udf_name_of(tree.writer, *long_extension), u"n." + std::u16string(125, u'e'));
   ASSERT_EQ(warnings_of(tree.writer, BuildWarning::name_shortened), 3u);
-  EXPECT_EQ(tree.writer.warnings[0].path, KESTREL_NATIVE("/src/") + NativeString(200, 'x') + KESTREL_NATIVE(".jpeg"));
+  EXPECT_EQ(tree.writer.warnings[0].path,
+            KESTREL_NATIVE("/src/") + NativeString(200, 'x') + KESTREL_NATIVE(".jpeg"));
 
   // DVD-video mode: 254 bytes.
   UdfTree dvd(udf_revision_102, true);
@@ -115,22 +117,24 @@ TEST(UdfNames, NamesThatMeetInTheAnsiFormAreMadeUnique) {
 TEST(UdfOrder, UnsignedUnitsWithPrefixesFirst) {
   UdfTree tree;
   SourceNode* root = tree.writer.root;
-  for (const char16_t* name : {u"b", u"\uFF21", u"ab", u"\U0001F600", u"B", u"\u00E9", u"a", u"a.", u"10", u"9"}) {
+  for (const char16_t* name :
+       {u"b", u"\uFF21", u"ab", u"\U0001F600", u"B", u"\u00E9", u"a", u"a.", u"10", u"9"}) {
     tree.add(root, name, name[0] == u'b');
   }
   tree.name_children(*root);
   // Files and folders together; by 16-bit units, so a surrogate pair (0xD83D)
   // sorts before the fullwidth letter U+FF21.
   EXPECT_EQ(udf_order(tree.writer, *root),
-            (std::vector<std::u16string>{u"10", u"9", u"B", u"a", u"a.", u"ab", u"b", u"\u00E9", u"\U0001F600",
-                                         u"\uFF21"}));
+            (std::vector<std::u16string>{u"10", u"9", u"B", u"a", u"a.", u"ab", u"b", u"\u00E9",
+                                         u"\U0001F600", u"\uFF21"}));
 
   UdfTree dvd(udf_revision_102, true);
   SourceNode* folder = dvd.dir(dvd.writer.root, u"MISC");
   for (const char16_t* name : {u"\u00E9", u"z", u"Z", u"\u20AC"}) dvd.file(folder, name);
   dvd.name_children(*folder);
   // Bytes: 'Z' 0x5A, 'z' 0x7A, euro 0x80, e-acute 0xE9.
-  EXPECT_EQ(udf_order(dvd.writer, *folder), (std::vector<std::u16string>{u"Z", u"z", u"\u0080", u"\u00E9"}));
+  EXPECT_EQ(udf_order(dvd.writer, *folder),
+            (std::vector<std::u16string>{u"Z", u"z", u"\u0080", u"\u00E9"}));
 }
 
 TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {
@@ -140,7 +144,8 @@ TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {
   SourceNode* video = dvd.dir(root, u"VIDEO_TS");
   dvd.file(root, u"README");
   dvd.dir(root, u"BONUS");
-  for (const char16_t* name : {u"VIDEO_TS.IFO", u"VIDEO_TS.BUP", u"VTS_01_0.IFO", u"VTS_01_1.VOB"}) dvd.file(video, name);
+  for (const char16_t* name : {u"VIDEO_TS.IFO", u"VIDEO_TS.BUP", u"VTS_01_0.IFO", u"VTS_01_1.VOB"})
+    dvd.file(video, name);
   dvd.file(audio, u"AUDIO_TS.IFO");
   // Deeper folders of the same name are sorted like any other.
   SourceNode* bonus = root->first_child->next->next->next;
@@ -148,9 +153,11 @@ TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {
   dvd.file(nested, u"b");
   dvd.file(nested, u"a");
   for (SourceNode* d : {root, audio, video, bonus, nested}) dvd.name_children(*d);
-  EXPECT_EQ(udf_order(dvd.writer, *root), (std::vector<std::u16string>{u"AUDIO_TS", u"VIDEO_TS", u"README", u"BONUS"}));
+  EXPECT_EQ(udf_order(dvd.writer, *root),
+            (std::vector<std::u16string>{u"AUDIO_TS", u"VIDEO_TS", u"README", u"BONUS"}));
   EXPECT_EQ(udf_order(dvd.writer, *video),
-            (std::vector<std::u16string>{u"VIDEO_TS.IFO", u"VIDEO_TS.BUP", u"VTS_01_0.IFO", u"VTS_01_1.VOB"}));
+            (std::vector<std::u16string>{u"VIDEO_TS.IFO", u"VIDEO_TS.BUP", u"VTS_01_0.IFO",
+                                         u"VTS_01_1.VOB"}));
   EXPECT_EQ(udf_order(dvd.writer, *nested), (std::vector<std::u16string>{u"a", u"b"}));
 
   // Without the mode the root is sorted too.
@@ -158,7 +165,8 @@ TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {
   plain.file(plain.writer.root, u"VIDEO_TS");
   plain.file(plain.writer.root, u"AUDIO_TS");
   plain.name_children(*plain.writer.root);
-  EXPECT_EQ(udf_order(plain.writer, *plain.writer.root), (std::vector<std::u16string>{u"AUDIO_TS", u"VIDEO_TS"}));
+  EXPECT_EQ(udf_order(plain.writer, *plain.writer.root),
+            (std::vector<std::u16string>{u"AUDIO_TS", u"VIDEO_TS"}));
 }
 
 TEST(UdfOrder, HundredThousandFilesSortQuickly) {

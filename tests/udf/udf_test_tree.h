@@ -18,7 +18,8 @@ namespace kestrel::test {
 
 class UdfTree {
  public:
-  explicit UdfTree(uint16_t revision = udf_revision_102, bool dvd_video_mode = false) : writer(1700000000) {
+  explicit UdfTree(uint16_t revision = udf_revision_102, bool dvd_video_mode = false)
+      : writer(1700000000) {
     writer.arena = NodeArena::create(0);
     writer.fs_flags = fs_udf;
     writer.udf_revision = revision;
@@ -34,13 +35,16 @@ class UdfTree {
 
   SourceNode* add(SourceNode* parent, std::u16string_view name, bool directory, uint64_t size = 0) {
     SourceNode* node = writer.arena->make<SourceNode>();
-    auto* stored = static_cast<char16_t*>(writer.arena->copy(name.data(), (name.size() + 1) * sizeof(char16_t), 2));
+    auto* stored = static_cast<char16_t*>(
+        writer.arena->copy(name.data(), (name.size() + 1) * sizeof(char16_t), 2));
     stored[name.size()] = 0;
     node->name = stored;
     node->name_length = static_cast<uint16_t>(name.size());
     // Native names are only used for the paths of warnings: ASCII is enough.
-    auto* native = static_cast<NativeChar*>(writer.arena->allocate((name.size() + 1) * sizeof(NativeChar), 4));
-    for (size_t i = 0; i < name.size(); ++i) native[i] = static_cast<NativeChar>(name[i] < 0x80 ? name[i] : '_');
+    auto* native =
+        static_cast<NativeChar*>(writer.arena->allocate((name.size() + 1) * sizeof(NativeChar), 4));
+    for (size_t i = 0; i < name.size(); ++i)
+      native[i] = static_cast<NativeChar>(name[i] < 0x80 ? name[i] : '_');
     node->native_name = native;
     node->native_name_length = static_cast<uint16_t>(name.size());
     node->is_directory = directory ? 1 : 0;
@@ -62,7 +66,8 @@ class UdfTree {
 
   // UDF names of every child of `directory`, then its UDF order.
   void name_children(SourceNode& directory) {
-    for (SourceNode* c = directory.first_child; c != nullptr; c = c->next) make_udf_name(writer, *c);
+    for (SourceNode* c = directory.first_child; c != nullptr; c = c->next)
+      make_udf_name(writer, *c);
     sort_udf_children(writer, directory);
   }
 
@@ -77,9 +82,11 @@ class UdfTree {
 inline std::u16string udf_name_of(const ImageWriter& writer, const SourceNode& node) {
   std::u16string text;
   if (writer.dvd_video_mode) {
-    for (size_t i = 0; i < node.udf_name_length; ++i) text += static_cast<char16_t>(node.udf_name[i]);
+    for (size_t i = 0; i < node.udf_name_length; ++i)
+      text += static_cast<char16_t>(node.udf_name[i]);
   } else {
-    for (size_t i = 0; i + 1 < node.udf_name_length; i += 2) text += static_cast<char16_t>(read_be16(node.udf_name + i));
+    for (size_t i = 0; i + 1 < node.udf_name_length; i += 2)
+      text += static_cast<char16_t>(read_be16(node.udf_name + i));
   }
   return text;
 }
@@ -97,7 +104,8 @@ inline uint16_t reference_crc(const uint8_t* bytes, size_t length) {
 }
 
 // Checks a descriptor tag: identifier, CRC length, location, CRC and checksum.
-inline void expect_valid_tag(const uint8_t* descriptor, uint16_t identifier, uint16_t crc_length, uint32_t location) {
+inline void expect_valid_tag(const uint8_t* descriptor, uint16_t identifier, uint16_t crc_length,
+                             uint32_t location) {
   SCOPED_TRACE("tag " + std::to_string(identifier) + " at block " + std::to_string(location));
   EXPECT_EQ(read_le16(descriptor), identifier);
   EXPECT_EQ(read_le16(descriptor + 6), 1);  // serial number

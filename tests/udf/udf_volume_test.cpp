@@ -24,7 +24,8 @@ std::string dstring_text(const uint8_t* field, size_t width) {
 
 std::u16string units_of(const uint8_t* field, size_t width) {
   std::u16string text;
-  for (size_t i = 1; i + 1 < field[width - 1]; i += 2) text += static_cast<char16_t>(read_be16(field + i));
+  for (size_t i = 1; i + 1 < field[width - 1]; i += 2)
+    text += static_cast<char16_t>(read_be16(field + i));
   return text;
 }
 
@@ -110,7 +111,8 @@ struct MemoryImage {
   size_t sectors() const { return bytes.size() / sector_bytes; }
 };
 
-bool build_in_memory(ImageWriter& writer, const testing::ScratchFolder& source, MemoryImage& image) {
+bool build_in_memory(ImageWriter& writer, const testing::ScratchFolder& source,
+                     MemoryImage& image) {
   writer.source_folder = source.path() + native_separator;
   std::memcpy(writer.implementation_id, "*Kestrel", 8);
   std::memcpy(writer.application_id, "*Kestrel 1.5", 12);
@@ -122,7 +124,8 @@ bool build_in_memory(ImageWriter& writer, const testing::ScratchFolder& source, 
 }
 
 // Checks the tag of a descriptor: identifier, location, CRC and checksum.
-void expect_tag(const uint8_t* descriptor, uint16_t identifier, uint32_t location, uint16_t version) {
+void expect_tag(const uint8_t* descriptor, uint16_t identifier, uint32_t location,
+                uint16_t version) {
   SCOPED_TRACE("tag " + std::to_string(identifier) + " at " + std::to_string(location));
   EXPECT_EQ(read_le16(descriptor), identifier);
   EXPECT_EQ(read_le16(descriptor + 2), version);
@@ -135,9 +138,12 @@ void expect_tag(const uint8_t* descriptor, uint16_t identifier, uint32_t locatio
   EXPECT_EQ(descriptor[4], sum % 256);
 }
 
-std::string text_at(const uint8_t* p, size_t n) { return std::string(reinterpret_cast<const char*>(p), n); }
+std::string text_at(const uint8_t* p, size_t n) {
+  return std::string(reinterpret_cast<const char*>(p), n);
+}
 
-void expect_volume_sequence(const MemoryImage& image, uint32_t first, const ImageWriter& writer, uint16_t version) {
+void expect_volume_sequence(const MemoryImage& image, uint32_t first, const ImageWriter& writer,
+                            uint16_t version) {
   const uint16_t identifiers[] = {1, 4, 5, 6, 7, 8};
   for (uint32_t i = 0; i < 6; ++i) {
     expect_tag(image.sector(first + i), identifiers[i], first + i, version);
@@ -148,8 +154,8 @@ void expect_volume_sequence(const MemoryImage& image, uint32_t first, const Imag
   const uint8_t* pvd = image.sector(first);
   EXPECT_EQ(read_le16(pvd + 10), 496);
   char set_identifier[17];
-  std::snprintf(set_identifier, sizeof set_identifier, "%08X%08X", static_cast<unsigned>(writer.build_time),
-                writer.image_sectors);
+  std::snprintf(set_identifier, sizeof set_identifier, "%08X%08X",
+                static_cast<unsigned>(writer.build_time), writer.image_sectors);
   EXPECT_EQ(pvd[72], 8);
   EXPECT_EQ(dstring_text(pvd + 72, 128), set_identifier);
   EXPECT_EQ(text_at(pvd + 345, 12), "*Kestrel 1.5");
@@ -202,7 +208,9 @@ TEST(UdfVolume, EmptyFolderUdf250Layout) {
   expect_volume_sequence(image, 416, writer, 3);
   // The two sequences differ only in their tags.
   for (uint32_t i = 0; i < 6; ++i) {
-    EXPECT_EQ(0, std::memcmp(image.sector(32 + i) + 16, image.sector(416 + i) + 16, sector_bytes - 16)) << i;
+    EXPECT_EQ(0,
+              std::memcmp(image.sector(32 + i) + 16, image.sector(416 + i) + 16, sector_bytes - 16))
+        << i;
   }
   const uint8_t* pd = image.sector(34);
   EXPECT_EQ(text_at(pd + 25, 6), "+NSR03");
@@ -265,7 +273,8 @@ TEST(UdfVolume, EmptyFolderUdf250Layout) {
   EXPECT_EQ(0, std::memcmp(image.sector(320), image.sector(384), 32 * sector_bytes));
   expect_tag(image.sector(320), 256, 0, 3);
   // Everything else in the system and gap areas is zero.
-  for (uint32_t sector : {0u, 15u, 19u, 31u, 38u, 63u, 66u, 255u, 257u, 287u, 289u, 319u, 353u, 383u, 422u, 446u}) {
+  for (uint32_t sector :
+       {0u, 15u, 19u, 31u, 38u, 63u, 66u, 255u, 257u, 287u, 289u, 319u, 353u, 383u, 422u, 446u}) {
     const uint8_t* p = image.sector(sector);
     EXPECT_TRUE(std::all_of(p, p + sector_bytes, [](uint8_t b) { return b == 0; })) << sector;
   }
@@ -275,8 +284,9 @@ TEST(UdfVolume, BridgeImageUdf102Structure) {
   const testing::ScratchFolder source;
   ASSERT_TRUE(testing::write_file(source / KESTREL_NATIVE("a.txt"), "hello"));
   create_directories(source / KESTREL_NATIVE("sub"));
-  ASSERT_TRUE(testing::write_file(source / KESTREL_NATIVE("sub") + native_separator + KESTREL_NATIVE("b.bin"),
-                                  std::string(5000, 'x')));
+  ASSERT_TRUE(testing::write_file(
+      source / KESTREL_NATIVE("sub") + native_separator + KESTREL_NATIVE("b.bin"),
+      std::string(5000, 'x')));
   ImageWriter writer(0x123456789);
   writer.fs_flags = fs_iso9660 | fs_udf;
   writer.udf_revision = udf_revision_102;
@@ -295,7 +305,8 @@ TEST(UdfVolume, BridgeImageUdf102Structure) {
   EXPECT_EQ(dstring_text(image.sector(32) + 24, 32), "Data");
   EXPECT_EQ(text_at(image.sector(34) + 25, 6), "+NSR02");
   EXPECT_EQ(image.sector(34)[24], 0);  // not a DVD-video source
-  EXPECT_EQ(read_le32(image.sector(34) + 188), 257u + 2 * writer.path_table_sectors + writer.iso_dir_sectors);
+  EXPECT_EQ(read_le32(image.sector(34) + 188),
+            257u + 2 * writer.path_table_sectors + writer.iso_dir_sectors);
   const uint8_t* lvd = image.sector(35);
   EXPECT_EQ(read_le16(lvd + 10), 430);
   EXPECT_EQ(read_le32(lvd + 264), 6u);
@@ -325,9 +336,9 @@ TEST(UdfVolume, BridgeImageUdf102Structure) {
 TEST(UdfVolume, DvdVideoPartitionContentsAreProtected) {
   const testing::ScratchFolder source;
   create_directories(source / KESTREL_NATIVE("VIDEO_TS"));
-  ASSERT_TRUE(testing::write_file(source / KESTREL_NATIVE("VIDEO_TS") + native_separator +
-                                      KESTREL_NATIVE("VIDEO_TS.IFO"),
-                                  std::string(100, 'v')));
+  ASSERT_TRUE(testing::write_file(
+      source / KESTREL_NATIVE("VIDEO_TS") + native_separator + KESTREL_NATIVE("VIDEO_TS.IFO"),
+      std::string(100, 'v')));
   ImageWriter writer(0);
   writer.fs_flags = fs_iso9660 | fs_udf;
   MemoryImage image;

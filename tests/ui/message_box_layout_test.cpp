@@ -28,7 +28,8 @@ struct ModelFont {
       size_t start = 0;
       while (true) {
         const size_t end = text.find(L'\n', start);
-        const int length = static_cast<int>((end == std::wstring_view::npos ? text.size() : end) - start);
+        const int length =
+            static_cast<int>((end == std::wstring_view::npos ? text.size() : end) - start);
         const int wrapped = std::max(1, (length + per_line - 1) / per_line);
         lines += wrapped;
         size.width = std::max(size.width, std::min(length, per_line) * b);
@@ -65,7 +66,9 @@ MessageBoxContent content(std::uint32_t type, std::wstring_view text) {
 
 // The text's inner width at a candidate box width in pixels: frames and the
 // margin of (text x + 14) units come off.
-int text_room(int box_pixels, bool icon) { return box_pixels - 2 * 3 - x_units_to_pixels(icon ? 55 : 21, b); }
+int text_room(int box_pixels, bool icon) {
+  return box_pixels - 2 * 3 - x_units_to_pixels(icon ? 55 : 21, b);
+}
 
 // Width in units of a box whose wrapped text fills the room of a candidate:
 // whole characters of the model font plus the margin, rounded up.
@@ -76,14 +79,15 @@ int filled_width(int box_pixels) {
 
 TEST(MessageBoxLayout, UnitConversionsOfTheDialogManager) {
   EXPECT_EQ(x_units_to_pixels(4, 8), 8);
-  EXPECT_EQ(x_units_to_pixels(278, 7), 487);   // (1946 + 2) / 4
+  EXPECT_EQ(x_units_to_pixels(278, 7), 487);  // (1946 + 2) / 4
   EXPECT_EQ(y_units_to_pixels(8, 16), 16);
-  EXPECT_EQ(y_units_to_pixels(53, 15), 99);    // (795 + 4) / 8
+  EXPECT_EQ(y_units_to_pixels(53, 15), 99);  // (795 + 4) / 8
 }
 
 TEST(MessageBoxLayout, ShortTextKeepsTheFirstWidthAndTheBoxNarrow) {
   ModelFont font;
-  const MessageBoxLayout layout = layout_message_box(content(0, L"Done."), screen(), font.measure());
+  const MessageBoxLayout layout =
+      layout_message_box(content(0, L"Done."), screen(), font.measure());
   ASSERT_FALSE(font.widths_tried.empty());
   EXPECT_EQ(font.widths_tried.front(), text_room(x_units_to_pixels(278, b), false));
   EXPECT_EQ(layout.text_x, 7);
@@ -109,8 +113,8 @@ TEST(MessageBoxLayout, LongSingleLineWrapsAt278UnitsWhileItFits) {
 
 TEST(MessageBoxLayout, WidensToFiveSixAndSevenEighthsOnlyWhenTooTall) {
   const int work_width = 1024;
-  const std::array<int, 4> boxes = {x_units_to_pixels(278, b), (5 * work_width + 4) / 8, (6 * work_width + 4) / 8,
-                                    (7 * work_width + 4) / 8};
+  const std::array<int, 4> boxes = {x_units_to_pixels(278, b), (5 * work_width + 4) / 8,
+                                    (6 * work_width + 4) / 8, (7 * work_width + 4) / 8};
   // Text lengths that need 2, 3 and 4 candidates (and more than 4).
   struct Case {
     int characters;
@@ -120,13 +124,15 @@ TEST(MessageBoxLayout, WidensToFiveSixAndSevenEighthsOnlyWhenTooTall) {
     SCOPED_TRACE(test.characters);
     ModelFont font;
     const std::wstring text(static_cast<size_t>(test.characters), L'y');
-    const MessageBoxLayout layout = layout_message_box(content(0, text), screen(work_width), font.measure());
+    const MessageBoxLayout layout =
+        layout_message_box(content(0, text), screen(work_width), font.measure());
     std::vector<int> distinct;
     for (const int width : font.widths_tried) {
       if (distinct.empty() || distinct.back() != width) distinct.push_back(width);
     }
     ASSERT_EQ(distinct.size(), static_cast<size_t>(test.expected_candidates));
-    for (size_t i = 0; i < distinct.size(); ++i) EXPECT_EQ(distinct[i], text_room(boxes[i], false)) << i;
+    for (size_t i = 0; i < distinct.size(); ++i)
+      EXPECT_EQ(distinct[i], text_room(boxes[i], false)) << i;
     const int chosen = boxes[static_cast<size_t>(test.expected_candidates - 1)];
     EXPECT_EQ(layout.width, filled_width(chosen));
   }
@@ -156,7 +162,8 @@ TEST(MessageBoxLayout, ButtonOffsetsFromTheRightEdge) {
 
 TEST(MessageBoxLayout, TextCentredOnATallerIcon) {
   ModelFont font;
-  const MessageBoxLayout with_icon = layout_message_box(content(0x21, L"Replace?"), screen(), font.measure());
+  const MessageBoxLayout with_icon =
+      layout_message_box(content(0x21, L"Replace?"), screen(), font.measure());
   EXPECT_TRUE(with_icon.has_icon);
   EXPECT_EQ(with_icon.text_x, 41);
   // One line of 15 pixels beside a 32-pixel icon: 8 pixels lower, in units.
@@ -165,7 +172,8 @@ TEST(MessageBoxLayout, TextCentredOnATallerIcon) {
   EXPECT_EQ(with_icon.height, ((32 + y_units_to_pixels(53, c)) * 8 + c - 1) / c);
 
   // Three lines are taller than the icon: no shift.
-  const MessageBoxLayout tall = layout_message_box(content(0x21, L"a\nb\nc"), screen(), font.measure());
+  const MessageBoxLayout tall =
+      layout_message_box(content(0x21, L"a\nb\nc"), screen(), font.measure());
   EXPECT_EQ(tall.text_y, 14);
 }
 

@@ -113,7 +113,8 @@ MessageBoxLayout question_layout() {
 
 TEST(MessageBoxTemplate, OverwriteQuestionWithOkCancelAndQuestionIcon) {
   const MessageBoxLayout layout = question_layout();
-  const auto bytes = build_message_box_template(layout, 0x21, {L"Kestrel", L"'x' exists", {L"OK", L"Cancel", L""}, {}});
+  const auto bytes = build_message_box_template(
+      layout, 0x21, {L"Kestrel", L"'x' exists", {L"OK", L"Cancel", L""}, {}});
   const Template t = parse(bytes);
   EXPECT_EQ(t.style, 0x80C809C5u);
   EXPECT_EQ(t.count, 4);  // two buttons, icon, text
@@ -127,7 +128,8 @@ TEST(MessageBoxTemplate, OverwriteQuestionWithOkCancelAndQuestionIcon) {
   EXPECT_EQ(ok.id, 1);
   EXPECT_EQ(ok.class_atom, 0x0080);
   EXPECT_EQ(ok.title, u"OK");
-  EXPECT_EQ(ok.style, 0x40000000u | 0x10000000u | 0x00010000u | 0x00020000u | 0x1u);  // group, default
+  EXPECT_EQ(ok.style,
+            0x40000000u | 0x10000000u | 0x00010000u | 0x00020000u | 0x1u);  // group, default
   EXPECT_EQ(ok.x, 200 - 115);
   EXPECT_EQ(ok.width, 115 - 60 - 5);
   EXPECT_EQ(ok.y, 40);
@@ -165,7 +167,7 @@ TEST(MessageBoxTemplate, LinkTextCheckBoxAndNoIcon) {
       layout, 0, {L"Kestrel!", L"See <a>here</a>", {L"OK", L"", L""}, L"Do not ask again"});
   const Template t = parse(bytes);
   EXPECT_EQ(t.title, u"Kestrel!");  // even length: no padding
-  ASSERT_EQ(t.count, 3);          // button, link text, check box
+  ASSERT_EQ(t.count, 3);            // button, link text, check box
   EXPECT_EQ(t.items[1].id, 50);
   EXPECT_EQ(t.items[1].class_name, u"SysLink");
   EXPECT_EQ(t.items[1].title, u"See <a>here</a>");
@@ -182,8 +184,8 @@ TEST(MessageBoxTemplate, ItemsStartOnFourByteBoundaries) {
   // Titles of every length shift the items; each must still start aligned,
   // which the parser above checks by landing exactly on the end.
   for (const wchar_t* title : {L"K", L"Ke", L"Kes", L"Kest"}) {
-    const auto bytes =
-        build_message_box_template(question_layout(), 0x21, {title, L"t", {L"OK", L"Cancel", L""}, {}});
+    const auto bytes = build_message_box_template(question_layout(), 0x21,
+                                                  {title, L"t", {L"OK", L"Cancel", L""}, {}});
     EXPECT_EQ(parse(bytes).count, 4);
   }
 }

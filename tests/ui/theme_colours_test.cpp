@@ -47,10 +47,10 @@ TEST(ThemeChoiceRule, DarkOnlyWhenChosenOrFollowedSystemIsDark) {
 
 TEST(ThemeChoiceRule, SystemPreferenceNeedsValueZeroAndNoHighContrast) {
   EXPECT_TRUE(prefers_dark_from_setting(true, 0, false));
-  EXPECT_FALSE(prefers_dark_from_setting(true, 0, true));   // high contrast wins
+  EXPECT_FALSE(prefers_dark_from_setting(true, 0, true));  // high contrast wins
   EXPECT_FALSE(prefers_dark_from_setting(true, 1, false));
-  EXPECT_FALSE(prefers_dark_from_setting(true, 2, false));  // any non-zero is light
-  EXPECT_FALSE(prefers_dark_from_setting(false, 0, false)); // unreadable counts as light
+  EXPECT_FALSE(prefers_dark_from_setting(true, 2, false));   // any non-zero is light
+  EXPECT_FALSE(prefers_dark_from_setting(false, 0, false));  // unreadable counts as light
   EXPECT_TRUE(wants_dark(ThemeChoice::system, prefers_dark_from_setting(true, 0, false)));
   EXPECT_FALSE(wants_dark(ThemeChoice::system, prefers_dark_from_setting(true, 0, true)));
 }

@@ -47,9 +47,11 @@ HBRUSH tagged_brush() {
 
 HWND child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w,
            int h, int id) {
-  HWND control = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
-  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  HWND control =
+      CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
+               FALSE);
   return control;
 }
 
@@ -64,7 +66,8 @@ INT_PTR CALLBACK probe_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPA
       child(dialog, L"Button", L"Check", BS_AUTOCHECKBOX | WS_TABSTOP, 30, 110, 120, 20, id_check);
       HWND tagged = child(dialog, L"Static", L"", SS_LEFT, 240, 20, 60, 30, id_tagged);
       SetWindowLongPtrW(tagged, GWLP_USERDATA, kestrel::ui::NoThemeTag);
-      HWND combo = child(dialog, L"ComboBox", L"", CBS_DROPDOWN | WS_VSCROLL, 240, 60, 80, 100, id_combo);
+      HWND combo =
+          child(dialog, L"ComboBox", L"", CBS_DROPDOWN | WS_VSCROLL, 240, 60, 80, 100, id_combo);
       SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"UDF 2.50"));
       HWND tab = child(dialog, L"SysTabControl32", L"", 0, 240, 100, 100, 50, id_tab);
       TCITEMW item{};
@@ -81,12 +84,8 @@ INT_PTR CALLBACK probe_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPA
       if (GetDlgCtrlID(reinterpret_cast<HWND>(lparam)) == id_tagged)
         return reinterpret_cast<INT_PTR>(tagged_brush());
       return FALSE;
-    case WM_CLOSE:
-      DestroyWindow(dialog);
-      return TRUE;
-    default:
-      (void)wparam;
-      return FALSE;
+    case WM_CLOSE: DestroyWindow(dialog); return TRUE;
+    default: (void)wparam; return FALSE;
   }
 }
 
@@ -160,7 +159,8 @@ void check_dark(HWND dialog) {
   GetClientRect(tab, &tab_client);
   seen = pixel(tab, tab_client.right / 2, tab_client.bottom - 5);
   expect(seen == DarkPalette::control_background, "tab page area is 0x2B2B2B", seen);
-  expect_flag(kestrel::ui::has_painter(dialog, Painter::dialog_colours), "dialog colour handler attached");
+  expect_flag(kestrel::ui::has_painter(dialog, Painter::dialog_colours),
+              "dialog colour handler attached");
   expect_flag(kestrel::ui::has_painter(bar, Painter::progress), "progress painter attached");
   expect_flag(kestrel::ui::has_painter(group, Painter::group_box), "group-box painter attached");
   expect_flag(!kestrel::ui::has_painter(GetDlgItem(dialog, id_check), Painter::group_box),
@@ -174,12 +174,14 @@ void check_light(HWND dialog) {
   HWND bar = GetDlgItem(dialog, id_progress);
   HWND group = GetDlgItem(dialog, id_group);
   expect_flag(!kestrel::ui::dark_mode_active(), "application is light");
-  expect_flag(!kestrel::ui::has_painter(dialog, Painter::dialog_colours), "dialog colour handler removed");
+  expect_flag(!kestrel::ui::has_painter(dialog, Painter::dialog_colours),
+              "dialog colour handler removed");
   expect_flag(!kestrel::ui::has_painter(bar, Painter::progress), "progress painter removed");
   expect_flag(!kestrel::ui::has_painter(group, Painter::group_box), "group-box painter removed");
   expect_flag(!kestrel::ui::has_painter(GetDlgItem(dialog, id_combo), Painter::combo_colours),
               "combo colour handler removed");
-  expect_flag(!kestrel::ui::has_painter(GetDlgItem(dialog, id_tab), Painter::tab), "tab painter removed");
+  expect_flag(!kestrel::ui::has_painter(GetDlgItem(dialog, id_tab), Painter::tab),
+              "tab painter removed");
   COLORREF seen = pixel(dialog, 5, 5);
   expect(seen == GetSysColor(COLOR_BTNFACE), "dialog background is the system's again", seen);
   HWND edit = GetDlgItem(dialog, id_edit);
@@ -195,7 +197,8 @@ void check_light(HWND dialog) {
 }  // namespace
 
 int wmain() {
-  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof(controls),
+                                ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
   InitCommonControlsEx(&controls);
   kestrel::ui::init_dark_mode();
   if (!kestrel::ui::dark_mode_supported()) {
@@ -208,7 +211,8 @@ int wmain() {
   dialog_template.header.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_MODALFRAME;
   dialog_template.header.cx = 240;
   dialog_template.header.cy = 120;
-  HWND dialog = CreateDialogIndirectParamW(nullptr, &dialog_template.header, nullptr, probe_dialog_proc, 0);
+  HWND dialog =
+      CreateDialogIndirectParamW(nullptr, &dialog_template.header, nullptr, probe_dialog_proc, 0);
   if (dialog == nullptr) {
     std::printf("FAIL dialog could not be created (error %lu)\n", GetLastError());
     return 1;

@@ -115,8 +115,8 @@ TEST(ThemeGeometry, MulDivRoundsLikeTheSystem) {
   EXPECT_EQ(mul_div(7, 3, 4), 5);     // 5.25
   EXPECT_EQ(mul_div(3, 144, 96), 5);  // 4.5
   EXPECT_EQ(mul_div(1, 1, 0), -1);
-  EXPECT_EQ(mul_div(0x40000000, 8, 1), -1);  // does not fit
-  EXPECT_EQ(mul_div(0x40000000, 4, 2), -1);  // 2^31 is one too many
+  EXPECT_EQ(mul_div(0x40000000, 8, 1), -1);            // does not fit
+  EXPECT_EQ(mul_div(0x40000000, 4, 2), -1);            // 2^31 is one too many
   EXPECT_EQ(mul_div(100000, 100000, 100000), 100000);  // 64-bit product
 }
 

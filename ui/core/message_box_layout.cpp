@@ -8,13 +8,13 @@ namespace {
 
 // Dialog layout constants, in dialog units.
 constexpr int default_min_button_width = 50;
-constexpr int button_gap = 5;              // between buttons and at the right edge
+constexpr int button_gap = 5;  // between buttons and at the right edge
 constexpr int text_x_with_icon = 41;
 constexpr int text_x_without_icon = 7;
-constexpr int text_margin_extra = 14;      // right of the text, on top of text x
+constexpr int text_margin_extra = 14;  // right of the text, on top of text x
 constexpr int text_top = 14;
-constexpr int preferred_width = 278;       // first width tried
-constexpr int button_area_with_check = 63; // below the text: check box and buttons
+constexpr int preferred_width = 278;        // first width tried
+constexpr int button_area_with_check = 63;  // below the text: check box and buttons
 constexpr int button_area = 53;
 constexpr int button_row_from_bottom = 20;
 constexpr int check_row_from_bottom = 41;
@@ -36,13 +36,13 @@ int y_units_to_pixels(int units, int char_height) { return (units * char_height 
 
 ButtonSet message_box_buttons(std::uint32_t type) {
   static constexpr std::array<std::array<int, max_buttons>, 7> sets = {{
-      {id_ok, 0, 0},                            // MB_OK
-      {id_ok, id_cancel, 0},                    // MB_OKCANCEL
-      {id_abort, id_retry, id_ignore},          // MB_ABORTRETRYIGNORE
-      {id_yes, id_no, id_cancel},               // MB_YESNOCANCEL
-      {id_yes, id_no, 0},                       // MB_YESNO
-      {id_retry, id_cancel, 0},                 // MB_RETRYCANCEL
-      {id_cancel, id_try_again, id_continue},   // MB_CANCELTRYCONTINUE
+      {id_ok, 0, 0},                           // MB_OK
+      {id_ok, id_cancel, 0},                   // MB_OKCANCEL
+      {id_abort, id_retry, id_ignore},         // MB_ABORTRETRYIGNORE
+      {id_yes, id_no, id_cancel},              // MB_YESNOCANCEL
+      {id_yes, id_no, 0},                      // MB_YESNO
+      {id_retry, id_cancel, 0},                // MB_RETRYCANCEL
+      {id_cancel, id_try_again, id_continue},  // MB_CANCELTRYCONTINUE
   }};
   ButtonSet set;
   const std::uint32_t index = type & mb_button_set_mask;
@@ -83,7 +83,8 @@ bool is_plain_ok(const ButtonSet& buttons, std::optional<int> close_allowed) {
 }
 
 CommandAction command_action(int id, bool control_exists) {
-  if (id == id_ok || id == id_cancel) return control_exists ? CommandAction::end_box : CommandAction::ignore;
+  if (id == id_ok || id == id_cancel)
+    return control_exists ? CommandAction::end_box : CommandAction::ignore;
   if (id >= id_abort && id <= id_continue) return CommandAction::end_box;
   if (id == id_check_box) return CommandAction::check_toggled;
   return CommandAction::ignore;
@@ -94,7 +95,8 @@ std::intptr_t message_box_result(bool plain_ok, std::intptr_t dialog_result) {
   return dialog_result;
 }
 
-MessageBoxLayout layout_message_box(const MessageBoxContent& content, const MessageBoxMetrics& metrics,
+MessageBoxLayout layout_message_box(const MessageBoxContent& content,
+                                    const MessageBoxMetrics& metrics,
                                     const MessageBoxMeasure& measure) {
   MessageBoxLayout layout;
   // A font without metrics would divide by zero below; the smallest sizes
@@ -108,7 +110,8 @@ MessageBoxLayout layout_message_box(const MessageBoxContent& content, const Mess
   layout.has_link = content.text.find(L"<a>") != std::wstring_view::npos;
   layout.has_icon = system_icon_for(content.type) != 0;
   layout.has_check_box = content.check_text.has_value();
-  layout.min_button_width = content.min_button_width > 0 ? content.min_button_width : default_min_button_width;
+  layout.min_button_width =
+      content.min_button_width > 0 ? content.min_button_width : default_min_button_width;
 
   // 1. Frame, caption and icon; the text's left edge and the margin around it.
   const int icon_height = layout.has_icon ? metrics.icon_height : 0;
@@ -118,8 +121,9 @@ MessageBoxLayout layout_message_box(const MessageBoxContent& content, const Mess
 
   // 3. Title and check-box widths.
   const int title_width = measure.line_width(content.title) + 2 * metrics.caption_button_width;
-  const int check_width =
-      layout.has_check_box ? measure.line_width(*content.check_text) + margin + check_box_glyph_extra : 0;
+  const int check_width = layout.has_check_box ? measure.line_width(*content.check_text) + margin +
+                                                     check_box_glyph_extra
+                                               : 0;
 
   // 4. Button offsets from the right edge, from the last button to the first.
   int offset = button_gap;
@@ -148,7 +152,8 @@ MessageBoxLayout layout_message_box(const MessageBoxContent& content, const Mess
   PixelSize text;
   int client_width = 0;
   int client_height = 0;
-  const int below_text = y_units_to_pixels(layout.has_check_box ? button_area_with_check : button_area, c);
+  const int below_text =
+      y_units_to_pixels(layout.has_check_box ? button_area_with_check : button_area, c);
   for (const int candidate : candidates) {
     const int inner = candidate - 2 * metrics.frame_width;
     text = measure.wrapped_size(content.text, inner - margin, work.height());
@@ -167,7 +172,8 @@ MessageBoxLayout layout_message_box(const MessageBoxContent& content, const Mess
   layout.width = x_pixels_to_units(client_width, b);
   layout.height = y_pixels_to_units(client_height, c);
   layout.text_y = text_top;
-  if (text.height < icon_height) layout.text_y += y_pixels_to_units((icon_height - text.height) / 2, c);
+  if (text.height < icon_height)
+    layout.text_y += y_pixels_to_units((icon_height - text.height) / 2, c);
   layout.button_y = layout.height - button_row_from_bottom;
   layout.check_y = layout.height - check_row_from_bottom;
 

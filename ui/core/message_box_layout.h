@@ -35,7 +35,7 @@ inline constexpr int id_yes = 6;
 inline constexpr int id_no = 7;
 inline constexpr int id_try_again = 10;
 inline constexpr int id_continue = 11;
-inline constexpr int id_timeout = 32000;      // the box ended by its timeout
+inline constexpr int id_timeout = 32000;  // the box ended by its timeout
 // Controls of the box besides its buttons.
 inline constexpr int id_icon = 20;
 inline constexpr int id_link_text = 50;
@@ -100,14 +100,14 @@ struct Rectangle {
 
 // What the caller measures on the screen, in pixels.
 struct MessageBoxMetrics {
-  int average_char_width = 0;   // b: of the message font
-  int char_height = 0;          // c: tmHeight of the message font
-  int frame_width = 0;          // SM_CXDLGFRAME
-  int frame_height = 0;         // SM_CYDLGFRAME
-  int caption_height = 0;       // SM_CYCAPTION
-  int icon_height = 0;          // SM_CYICON
-  int caption_button_width = 0; // SM_CXSIZE
-  Rectangle work_area;          // of the owner's monitor
+  int average_char_width = 0;    // b: of the message font
+  int char_height = 0;           // c: tmHeight of the message font
+  int frame_width = 0;           // SM_CXDLGFRAME
+  int frame_height = 0;          // SM_CYDLGFRAME
+  int caption_height = 0;        // SM_CYCAPTION
+  int icon_height = 0;           // SM_CYICON
+  int caption_button_width = 0;  // SM_CXSIZE
+  Rectangle work_area;           // of the owner's monitor
 };
 
 struct MessageBoxMeasure {
@@ -125,15 +125,15 @@ struct MessageBoxContent {
   std::wstring_view title;
   std::array<std::wstring, max_buttons> captions;
   std::optional<std::wstring_view> check_text;
-  int min_button_width = 0;        // dialog units; 0 means 50
+  int min_button_width = 0;  // dialog units; 0 means 50
   bool size_buttons_to_text = false;
-  int timeout_ms = 0;              // 0: none
+  int timeout_ms = 0;  // 0: none
 };
 
 // Everything in dialog units unless the name says pixels.
 struct MessageBoxLayout {
   ButtonSet buttons;
-  int timeout = -1;                // milliseconds, -1 for none
+  int timeout = -1;  // milliseconds, -1 for none
   int default_button = 0;
   bool has_link = false;
   bool has_icon = false;
@@ -143,7 +143,7 @@ struct MessageBoxLayout {
   // offsets[count] is the right margin, so button i is
   // offsets[i] - offsets[i + 1] - 5 wide.
   std::array<int, max_buttons + 1> button_offsets{};
-  int band_width_px = 0;           // the text band painted on top
+  int band_width_px = 0;  // the text band painted on top
   int band_height_px = 0;
   int x = 0;
   int y = 0;
@@ -160,7 +160,8 @@ struct MessageBoxLayout {
 // Lays the box out: tries the widths 278 units, then 5/8, 6/8 and 7/8 of the
 // work area, and keeps the first at which the framed box fits the work
 // area's height (the last one otherwise).
-MessageBoxLayout layout_message_box(const MessageBoxContent& content, const MessageBoxMetrics& metrics,
+MessageBoxLayout layout_message_box(const MessageBoxContent& content,
+                                    const MessageBoxMetrics& metrics,
                                     const MessageBoxMeasure& measure);
 
 // Dialog units to pixels, as the dialog manager converts them.

@@ -110,8 +110,8 @@ void write_template(TemplateWriter& out, const MessageBoxLayout& layout, std::ui
   }
 
   if (icon != 0) {
-    item_header(out, style_child | style_visible | style_group | style_icon, icon_position, icon_position, 0, 0,
-                static_cast<std::uint16_t>(id_icon));
+    item_header(out, style_child | style_visible | style_group | style_icon, icon_position,
+                icon_position, 0, 0, static_cast<std::uint16_t>(id_icon));
     out.u16(ordinal_marker);
     out.u16(class_static);
     out.u16(ordinal_marker);
@@ -120,12 +120,14 @@ void write_template(TemplateWriter& out, const MessageBoxLayout& layout, std::ui
   }
 
   if (layout.has_link) {
-    item_header(out, style_child | style_visible | style_tab_stop | style_custom_link_text, layout.text_x,
-                layout.text_y, layout.text_width, layout.text_height, static_cast<std::uint16_t>(id_link_text));
+    item_header(out, style_child | style_visible | style_tab_stop | style_custom_link_text,
+                layout.text_x, layout.text_y, layout.text_width, layout.text_height,
+                static_cast<std::uint16_t>(id_link_text));
     out.text(link_class);
   } else {
-    item_header(out, style_child | style_visible | style_group | style_no_prefix | style_edit_control,
-                layout.text_x, layout.text_y, layout.text_width, layout.text_height, item_id_plain_text);
+    item_header(
+        out, style_child | style_visible | style_group | style_no_prefix | style_edit_control,
+        layout.text_x, layout.text_y, layout.text_width, layout.text_height, item_id_plain_text);
     out.u16(ordinal_marker);
     out.u16(class_static);
   }
@@ -134,7 +136,8 @@ void write_template(TemplateWriter& out, const MessageBoxLayout& layout, std::ui
 
   if (layout.has_check_box) {
     item_header(out, style_child | style_visible | style_tab_stop | style_auto_check, layout.text_x,
-                layout.check_y, layout.text_width, check_box_height, static_cast<std::uint16_t>(id_check_box));
+                layout.check_y, layout.text_width, check_box_height,
+                static_cast<std::uint16_t>(id_check_box));
     out.u16(ordinal_marker);
     out.u16(class_button);
     out.text(texts.check_text);
@@ -144,7 +147,8 @@ void write_template(TemplateWriter& out, const MessageBoxLayout& layout, std::ui
 
 }  // namespace
 
-std::vector<std::uint8_t> build_message_box_template(const MessageBoxLayout& layout, std::uint32_t type,
+std::vector<std::uint8_t> build_message_box_template(const MessageBoxLayout& layout,
+                                                     std::uint32_t type,
                                                      const MessageBoxTemplateTexts& texts) {
   TemplateWriter counter(nullptr);
   write_template(counter, layout, type, texts);

@@ -4,12 +4,9 @@ namespace kestrel::ui {
 
 bool wants_dark(ThemeChoice choice, bool system_prefers_dark) {
   switch (choice) {
-    case ThemeChoice::dark:
-      return true;
-    case ThemeChoice::system:
-      return system_prefers_dark;
-    case ThemeChoice::light:
-      return false;
+    case ThemeChoice::dark: return true;
+    case ThemeChoice::system: return system_prefers_dark;
+    case ThemeChoice::light: return false;
   }
   return false;  // an unknown stored value
 }
@@ -51,8 +48,8 @@ RichEditColours rich_edit_colours(bool dark, bool transparent, const SystemColou
   RichEditColours colours{};
   colours.text = theme_text_colour(dark, system);
   colours.set_background = !transparent;
-  colours.background = dark ? DarkPalette::control_background
-                            : DarkPalette::rich_edit_light_background;
+  colours.background =
+      dark ? DarkPalette::control_background : DarkPalette::rich_edit_light_background;
   return colours;
 }
 

@@ -23,8 +23,7 @@ std::uint32_t strip_build_flags(std::uint32_t reported_build) {
 
 bool is_dark_mode_build(std::uint32_t major, std::uint32_t minor, std::uint32_t build) {
   if (major != 10 || minor != 0) return false;
-  return build == build_1809 || build == build_1903 || build == build_1909 ||
-         build >= build_2004;
+  return build == build_1809 || build == build_1903 || build == build_1909 || build >= build_2004;
 }
 
 bool uses_preferred_app_mode(std::uint32_t build) { return build >= build_1903; }
@@ -65,21 +64,17 @@ VisualStyle visual_style_for(ControlKind kind, bool dark) {
     case ControlKind::combo_box:
       // The common file dialog's style follows the window's dark-mode flag.
       return {true, L"CFD", nullptr};
-    case ControlKind::combo_box_ex:
-      return {true, L"AddressComposited", nullptr};
+    case ControlKind::combo_box_ex: return {true, L"AddressComposited", nullptr};
     case ControlKind::list_view:
-    case ControlKind::tree_view:
-      return {true, dark ? L"DarkMode_Explorer" : L"Explorer", nullptr};
-    case ControlKind::rich_edit:
-      return {true, L"Explorer", nullptr};
+    case ControlKind::tree_view: return {true, dark ? L"DarkMode_Explorer" : L"Explorer", nullptr};
+    case ControlKind::rich_edit: return {true, L"Explorer", nullptr};
     case ControlKind::status_bar:
       return dark ? VisualStyle{true, nullptr, L"ExplorerStatusBar"} : default_style;
     case ControlKind::static_text:
     case ControlKind::tab:
     case ControlKind::rebar:
     case ControlKind::progress:
-    case ControlKind::other:
-      break;
+    case ControlKind::other: break;
   }
   return {};
 }
