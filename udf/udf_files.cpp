@@ -80,7 +80,7 @@ uint32_t fill_file_identifier(const ImageWriter& writer, uint8_t* record, uint32
   fields.le16(fid_implementation_use_length, 0);
   if (name_bytes > 0) {
     fields.u8(fid_identifier,
-              writer.dvd_video_mode ? dstring_compression_8 : dstring_compression_16);
+              target.udf_name_8bit != 0 ? dstring_compression_8 : dstring_compression_16);
     fields.bytes(fid_identifier + 1, target.udf_name, name_bytes);
   }
   make_tag(writer, record, tag_file_identifier_descriptor,

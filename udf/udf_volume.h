@@ -18,7 +18,7 @@ void set_default_volume_label(ImageWriter& writer);
 // Stores the label (an empty text keeps the current one).
 void set_volume_label(ImageWriter& writer, std::u16string_view text);
 
-// Gives one node its UDF name (udf_name, udf_name_length).
+// Gives one node its UDF name (udf_name, udf_name_length, udf_name_8bit).
 void make_udf_name(ImageWriter& writer, SourceNode& node);
 // Reorders a directory's primary child list for UDF.
 void sort_udf_children(ImageWriter& writer, SourceNode& directory);
