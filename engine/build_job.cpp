@@ -6,10 +6,17 @@
 #include <cstring>
 #include <ctime>
 
+#include <system_error>
+
 #include "bluray/stereo_analysis.h"
+#include "engine/fs_detection.h"
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
+#include "engine/stereo_arrangement.h"
 #include "udf/udf_volume.h"
+#ifdef KESTREL_FAULT_INJECTION
+#include "platform/fault_injection.h"
+#endif
 
 namespace kestrel {
 namespace {
@@ -59,7 +66,11 @@ void finish(BuildJob& job, ImageWriter& writer, bool written) {
   job.dvd_video_mode = writer.dvd_video_mode;
   job.effective_fs_flags = writer.fs_flags;
   job.effective_udf_revision = writer.udf_revision;
-  job.stereo_pair_count = writer.stereo_pairs ? writer.stereo_pairs->size() : 0;
+  // The arrangement interleaves every title or none; its folder shows which.
+  if (writer.stereo_folder != nullptr && writer.stereo_pairs) {
+    for (const StereoPair& pair : *writer.stereo_pairs)
+      job.interleaved_titles.push_back(StereoTitle{pair.base_clip, pair.dependent_clip});
+  }
   if (written && !writer.failed()) {
     job.outcome = BuildOutcome::succeeded;
   } else if (writer.error.error == BuildError::cancelled || job.cancel_requested.load()) {
@@ -71,6 +82,46 @@ void finish(BuildJob& job, ImageWriter& writer, bool written) {
   }
   // Publishes everything above to the thread that sees state 5.
   job.state.store(build_state_finished, std::memory_order_release);
+}
+
+// A stereoscopic movie folder gets its two views interleaved; any other
+// Blu-ray folder is built as a plain UDF 2.50 image, and a 3D one whose
+// titles cannot be interleaved says why.
+void analyze_movie_folder(const BuildJob& job, ImageWriter& writer) {
+  const NativeString movie_folder = describe_source(job.source_folder).folder(DiscFolder::bdmv);
+  if (movie_folder.empty()) return;
+  auto pairs = std::make_unique<StereoPairList>();
+  if (analyze_stereo_disc(job.source_folder, *pairs, movie_folder)) {
+    writer.stereo_pairs = std::move(pairs);
+  } else {
+    warn_titles_not_interleaved(writer, *pairs, movie_folder);
+  }
+}
+
+void finish_without_worker(BuildJob& job, SystemError reason) {
+  job.outcome = BuildOutcome::failed;
+  job.error.error = BuildError::worker_start_failed;
+  job.error.system_error = reason;
+  job.state.store(build_state_finished, std::memory_order_release);
+}
+
+// Starts the worker on a thread of its own. The standard library reports a
+// thread the system will not start by throwing; that is caught here, so the
+// caller gets a failed job instead of an ended process.
+void start_worker_thread(BuildJob& job) {
+#ifdef KESTREL_FAULT_INJECTION
+  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::start_thread);
+      fault.active) {
+    finish_without_worker(job, fault.error);
+    return;
+  }
+#endif
+  try {
+    BuildJob* raw = &job;
+    job.thread = std::thread([raw] { run_build(*raw); });
+  } catch (const std::system_error& failure) {
+    finish_without_worker(job, failure.code().value());
+  }
 }
 
 }  // namespace
@@ -98,12 +149,7 @@ void run_build(BuildJob& job) {
   writer.source_folder = job.source_folder;
   writer.output_path = canonical_path(job.output_path);
   writer.cancel_requested = &job.cancel_requested;
-  if (job.fs_code == fs_code_bluray) {
-    // A stereoscopic movie folder gets its two views interleaved; any other
-    // Blu-ray folder is built as a plain UDF 2.50 image.
-    auto pairs = std::make_unique<StereoPairList>();
-    if (analyze_stereo_disc(job.source_folder, *pairs)) writer.stereo_pairs = std::move(pairs);
-  }
+  if (job.fs_code == fs_code_bluray) analyze_movie_folder(job, writer);
   set_identifier(writer.implementation_id, job.implementation_name);
   set_identifier(writer.application_id, job.application_name);
   set_volume_label(writer, job.label_text);
@@ -136,8 +182,7 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
   }
   job->progress_fn = progress_fn;
   if (run_on_thread) {
-    BuildJob* raw = job.get();
-    job->thread = std::thread([raw] { run_build(*raw); });
+    start_worker_thread(*job);
   } else {
     run_build(*job);
   }

@@ -30,6 +30,12 @@ inline constexpr int32_t fs_code_udf250 = 5;
 // Called from the worker with (sectors done, sectors total) after each batch.
 using ProgressFn = void (*)(uint32_t done, uint32_t total);
 
+// A 3D title: the clip numbers of its base and dependent views.
+struct StereoTitle {
+  uint16_t base_clip = 0;
+  uint16_t dependent_clip = 0;
+};
+
 // Identifiers hold "*" and at most this many characters.
 inline constexpr size_t identifier_text_limit = 22;
 
@@ -62,12 +68,15 @@ struct BuildJob {
   bool dvd_video_mode = false;
   uint32_t effective_fs_flags = 0;
   uint16_t effective_udf_revision = 0;
-  size_t stereo_pair_count = 0;
+  // The 3D titles whose two views were laid out interleaved.
+  std::vector<StereoTitle> interleaved_titles;
 };
 
 // Starts a build. The source folder is put into canonical form with a
 // trailing separator. With `run_on_thread` the worker runs on a new thread
-// and the job returns at once; otherwise the job is finished on return.
+// and the job returns at once; otherwise the job is finished on return. A
+// thread that the system will not start gives a job that is finished and
+// failed with worker_start_failed and the system's reason.
 std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u16string_view label,
                                       int32_t fs_code, const NativeString& output_path,
                                       const char* implementation_name, const char* application_name,

@@ -1,34 +1,65 @@
 #include "engine/fs_detection.h"
 
 #include "engine/build_job.h"
-#include "platform/file_system.h"
+#include "engine/dvd_video.h"
 
 namespace kestrel {
+namespace {
+
+constexpr std::array<std::u16string_view, disc_folder_count> disc_folder_names = {
+    u"BDMV", u"BDAV", dvd_video_folder_name, dvd_audio_folder_name};
+
+}  // namespace
+
+std::u16string_view disc_folder_name(DiscFolder which) {
+  return disc_folder_names[static_cast<size_t>(which)];
+}
+
+SourceDescription describe_source(const NativeString& source_folder) {
+  SourceDescription description;
+  std::array<bool, disc_folder_count> exact{};
+  DirectoryFinder finder;
+  FindEntry entry;
+  for (bool more = finder.find_first(source_folder, entry); more; more = finder.find_next(entry)) {
+    if (!entry.is_directory) continue;
+    const std::u16string name = image_name_from_native(entry.name);
+    for (size_t i = 0; i < disc_folder_count; ++i) {
+      const std::u16string_view wanted = disc_folder_names[i];
+      if (exact[i] || !equal_ignoring_ascii_case(name, wanted)) continue;
+      // A file system that tells case apart may hold "VIDEO_TS" and
+      // "video_ts": the one named as the format writes it is the disc folder.
+      if (name == wanted || description.on_disk[i].empty()) description.on_disk[i] = entry.name;
+      exact[i] = name == wanted;
+    }
+  }
+  description.list_error = finder.last_error();
+  for (size_t i = 0; i < disc_folder_count; ++i) {
+    if (description.on_disk[i].empty()) continue;
+    description.deciding_folder = static_cast<DiscFolder>(i);
+    description.kind =
+        i <= static_cast<size_t>(DiscFolder::bdav) ? DiscKind::bluray : DiscKind::dvd;
+    break;
+  }
+  return description;
+}
+
+LayoutDecision decide_layout(const SourceDescription& source, LayoutChoice choice) {
+  switch (source.kind) {
+    case DiscKind::bluray: return {fs_code_bluray, LayoutReason::bluray_folder};
+    case DiscKind::dvd: return {fs_code_bridge, LayoutReason::dvd_folder};
+    case DiscKind::plain: break;
+  }
+  switch (choice) {
+    case LayoutChoice::iso9660: return {fs_code_iso9660, LayoutReason::chosen};
+    case LayoutChoice::bridge: return {fs_code_bridge, LayoutReason::chosen};
+    case LayoutChoice::udf102: return {fs_code_udf102, LayoutReason::chosen};
+    case LayoutChoice::udf250: return {fs_code_udf250, LayoutReason::chosen};
+  }
+  return {fs_code_udf250, LayoutReason::chosen};
+}
 
 int32_t fs_code_for(const NativeString& source_folder, LayoutChoice choice) {
-  int32_t code = fs_code_udf250;
-  switch (choice) {
-    case LayoutChoice::iso9660: code = fs_code_iso9660; break;
-    case LayoutChoice::bridge: code = fs_code_bridge; break;
-    case LayoutChoice::udf102: code = fs_code_udf102; break;
-    case LayoutChoice::udf250: code = fs_code_udf250; break;
-  }
-  NativeString folder = source_folder;
-  if (!folder.empty() && !is_path_separator(folder.back())) folder += native_separator;
-  struct Marker {
-    const NativeChar* name;
-    int32_t code;
-  };
-  static constexpr Marker markers[] = {
-      {KESTREL_NATIVE("BDMV"), fs_code_bluray},
-      {KESTREL_NATIVE("BDAV"), fs_code_bluray},
-      {KESTREL_NATIVE("VIDEO_TS"), fs_code_bridge},
-      {KESTREL_NATIVE("AUDIO_TS"), fs_code_bridge},
-  };
-  for (const Marker& marker : markers) {
-    if (path_exists(folder + marker.name)) return marker.code;
-  }
-  return code;
+  return decide_layout(describe_source(source_folder), choice).fs_code;
 }
 
 }  // namespace kestrel

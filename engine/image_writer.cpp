@@ -31,8 +31,8 @@ void ImageWriter::fail(BuildError code, const NativeString& path, SystemError sy
   error.system_error = system_error;
 }
 
-void ImageWriter::warn(BuildWarning warning, NativeString path) {
-  warnings.push_back(BuildWarningEntry{warning, std::move(path)});
+void ImageWriter::warn(BuildWarning warning, NativeString path, const StereoTitleNote& stereo) {
+  warnings.push_back(BuildWarningEntry{warning, std::move(path), stereo});
 }
 
 uint8_t* ImageWriter::get_sector_buffer(uint32_t count) {

@@ -11,6 +11,7 @@
 
 #include "bluray/stereo_pair.h"
 #include "engine/build_result.h"
+#include "engine/fs_detection.h"
 #include "engine/sector_output.h"
 #include "engine/source_node.h"
 #include "platform/node_arena.h"
@@ -73,6 +74,8 @@ class ImageWriter {
   // The image being built, when it lies inside the source folder: the scan
   // leaves it (and its temporary file) out, so an image never holds itself.
   NativeString output_path;
+  // The disc folders of the source (describe_source), as the scan found them.
+  SourceDescription source_description;
   SourceNode* root = nullptr;
   uint32_t directory_count = 0;  // root excluded
   uint32_t file_count = 0;
@@ -104,7 +107,7 @@ class ImageWriter {
   std::vector<BuildWarningEntry> warnings;
   void fail(BuildError code, const NativeString& path = {}, SystemError system_error = 0);
   bool failed() const { return error.error != BuildError::none; }
-  void warn(BuildWarning warning, NativeString path);
+  void warn(BuildWarning warning, NativeString path, const StereoTitleNote& stereo = {});
 
   // Runs the layout passes; returns image_sectors (0 when the layout failed).
   uint32_t lay_out();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -111,28 +112,29 @@ TEST(BuildFailures, MissingSourceIsReported) {
 }
 
 #ifndef _WIN32
-TEST(BuildFailures, FolderLinkBackIntoItsTreeAndDanglingLinksAreReported) {
+TEST(BuildFailures, LinksBackUpTheTreeAndLinksToNowhereAreLeftOutWithAWarning) {
   ScratchFolder source("links");
   source.file("a/b/c.txt", 10);
+  source.file("z.txt", 20);
+  // Links to folders that lead back up, links that lead nowhere, and a link
+  // to a file, which is copied as the file.
   fs::create_directory_symlink(source.at("a"), source.at("a/b/loop"));
-  ScratchFolder output("links-out");
-  auto looped = build_image(source.path(), fs_code_udf102, output.at("x.iso"));
-  EXPECT_EQ(looped->error.error, BuildError::source_loop);
-  EXPECT_EQ(looped->error.path, source.at("a/b/loop"));
-
-  EXPECT_FALSE(fs::exists(output.at("x.iso")));
-
-  // Links to files are copied as the file; links that lead nowhere are left
-  // out with a warning.
-  fs::remove(source.at("a/b/loop"));
+  fs::create_directory_symlink(source.at("a/b"), source.at("a/b/self"));
   fs::create_symlink(source.at("nowhere"), source.at("a/dangling"));
   fs::create_symlink(source.at("a/b/c.txt"), source.at("a/link.txt"));
+  ScratchFolder output("links-out");
   auto built = build_image(source.path(), fs_code_udf102, output.at("x.iso"));
-  EXPECT_EQ(built->outcome, BuildOutcome::succeeded);
-  EXPECT_EQ(built->file_count, 2u);
-  ASSERT_EQ(built->warnings.size(), 1u);
-  EXPECT_EQ(built->warnings[0].warning, BuildWarning::broken_link_skipped);
-  EXPECT_EQ(built->warnings[0].path, source.at("a/dangling"));
+  ASSERT_EQ(built->outcome, BuildOutcome::succeeded);
+  EXPECT_TRUE(fs::exists(output.at("x.iso")));
+  EXPECT_EQ(built->file_count, 3u);       // c.txt, link.txt, z.txt
+  EXPECT_EQ(built->directory_count, 2u);  // a, a/b
+  std::set<std::pair<BuildWarning, NativeString>> warnings;
+  for (const BuildWarningEntry& warning : built->warnings)
+    warnings.emplace(warning.warning, warning.path);
+  EXPECT_EQ(warnings, (std::set<std::pair<BuildWarning, NativeString>>{
+                          {BuildWarning::link_loop_skipped, source.at("a/b/loop")},
+                          {BuildWarning::link_loop_skipped, source.at("a/b/self")},
+                          {BuildWarning::broken_link_skipped, source.at("a/dangling")}}));
 }
 
 TEST(BuildFailures, ImageInsideTheSourceFolderIsNotPutIntoItself) {
@@ -142,6 +144,9 @@ TEST(BuildFailures, ImageInsideTheSourceFolderIsNotPutIntoItself) {
   auto job = build_image(source.path(), fs_code_udf250, source.at("image.iso"));
   ASSERT_EQ(job->outcome, BuildOutcome::succeeded);
   EXPECT_EQ(job->file_count, 1u);
+  ASSERT_EQ(job->warnings.size(), 1u);
+  EXPECT_EQ(job->warnings[0].warning, BuildWarning::image_file_skipped);
+  EXPECT_EQ(job->warnings[0].path, source.at("image.iso"));
 }
 
 TEST(BuildFailures, PipesAreLeftOutWithAWarningInsteadOfStallingTheBuild) {
