@@ -12,6 +12,8 @@ const char* const usage_text =
     "  -fs NAME       iso9660, bridge (ISO 9660 + UDF 1.02, DVD), udf102 or udf250 (default)\n"
     "                 A folder with BDMV or BDAV is always a Blu-ray UDF 2.50 image;\n"
     "                 one with VIDEO_TS or AUDIO_TS always a DVD bridge image.\n"
+    "  -json FILE     also write a report of the build to FILE, in JSON: outcome,\n"
+    "                 layout and why, counts, 3D titles interleaved, warnings\n"
     "  -yes           replace an existing image file\n"
     "  -quiet         no progress and no summary\n"
     "  -help          this text\n"
@@ -86,7 +88,7 @@ ParseResult parse_command_line(const std::vector<NativeString>& arguments) {
       continue;
     }
     const NativeChar letter = switch_letter(argument);
-    const bool takes_value = letter == 'l' || letter == 'o' || letter == 'f';
+    const bool takes_value = letter == 'l' || letter == 'o' || letter == 'f' || letter == 'j';
     if (takes_value && i + 1 >= arguments.size()) {
       result.error = "The switch " + display_text(argument) + " needs a value.";
       return result;
@@ -94,6 +96,7 @@ ParseResult parse_command_line(const std::vector<NativeString>& arguments) {
     switch (letter) {
       case 'l': command.label = image_name_from_native(arguments[++i]); break;
       case 'o': command.output = arguments[++i]; break;
+      case 'j': command.json_report = arguments[++i]; break;
       case 'f': {
         const NativeString& name = arguments[++i];
         const auto layout = layout_from_name(name);
@@ -103,6 +106,7 @@ ParseResult parse_command_line(const std::vector<NativeString>& arguments) {
           return result;
         }
         command.layout = *layout;
+        command.layout_given = true;
         break;
       }
       case 'y': command.replace_existing = true; break;

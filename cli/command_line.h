@@ -14,7 +14,9 @@ struct CommandLine {
   NativeString source;
   std::optional<std::u16string> label;
   std::optional<NativeString> output;
+  std::optional<NativeString> json_report;  // -json FILE
   LayoutChoice layout = LayoutChoice::udf250;
+  bool layout_given = false;  // -fs was on the command line
   bool replace_existing = false;
   bool quiet = false;
   bool show_help = false;
@@ -29,7 +31,8 @@ struct ParseResult {
 
 // Switches start with "-" or "--" (and "/" on Windows, where it cannot start
 // an absolute path) and are known by the first letter after that:
-// -label TEXT, -output FILE, -fs NAME, -yes, -quiet, -help, -version.
+// -label TEXT, -output FILE, -fs NAME, -json FILE, -yes, -quiet, -help,
+// -version.
 ParseResult parse_command_line(const std::vector<NativeString>& arguments);
 
 // "iso9660", "bridge", "udf102" or "udf250".

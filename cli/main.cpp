@@ -10,6 +10,7 @@
 
 #include "cli/command_line.h"
 #include "cli/messages.h"
+#include "cli/report.h"
 #include "engine/build_job.h"
 #include "engine/fs_detection.h"
 #include "platform/console.h"
@@ -37,13 +38,17 @@ void print_error(const std::string& sentence) {
 
 double megabytes(uint64_t sectors) { return static_cast<double>(sectors) * 2048.0 / 1e6; }
 
-std::string layout_description(const BuildJob& job) {
-  if (job.effective_fs_flags == 1) return "ISO 9660";
-  if (job.effective_fs_flags == 5)
-    return job.dvd_video_mode ? "ISO 9660 + UDF 1.02 (DVD-video)" : "ISO 9660 + UDF 1.02";
-  return job.effective_udf_revision >= 0x0250
-             ? (job.fs_code == fs_code_bluray ? "UDF 2.50 (Blu-ray)" : "UDF 2.50")
-             : "UDF 1.02";
+// Writes the JSON report; false, with the reason told, when it cannot.
+bool write_json_report(const NativeString& path, const RunRecord& record) {
+  const std::string report = json_report(record);
+  FileHandle file;
+  if (!file.open(path, file_mode_write | file_mode_create_always) ||
+      file.write(report.data(), report.size()) != report.size()) {
+    print_error("The report \"" + display_text(path) +
+                "\" cannot be written: " + describe_system_error(file.last_error()) + ".");
+    return false;
+  }
+  return true;
 }
 
 void show_progress(const BuildJob& job, std::chrono::steady_clock::time_point started) {
@@ -126,12 +131,13 @@ int run(const std::vector<NativeString>& arguments) {
 
   std::u16string label = command.label ? *command.label : image_name_from_native(name);
   if (label.size() > label_limit) label.resize(label_limit);
-  const int32_t fs_code = fs_code_for(source, command.layout);
+  const SourceDescription description = describe_source(source);
+  const LayoutDecision decision = decide_layout(description, command.layout);
 
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
   const auto started = std::chrono::steady_clock::now();
-  auto job = start_build(source, label, fs_code, output, "Kestrel", "Kestrel 1.5", true);
+  auto job = start_build(source, label, decision.fs_code, output, "Kestrel", "Kestrel 1.5", true);
   const bool live = !command.quiet && is_terminal(stderr);
   // Poll often so that small builds end without delay; redraw the progress
   // line a few times a second.
@@ -150,6 +156,10 @@ int run(const std::vector<NativeString>& arguments) {
   for (const BuildWarningEntry& warning : job->warnings) {
     std::fprintf(stderr, "kestrel-cli: warning: %s\n", describe_warning(warning).c_str());
   }
+  std::optional<LayoutChoice> requested;
+  if (command.layout_given) requested = command.layout;
+  const RunRecord record{*job, output, requested, decision, description, seconds};
+  const bool reported = !command.json_report || write_json_report(*command.json_report, record);
   if (job->outcome == BuildOutcome::cancelled) {
     print_error("Interrupted; no image was written.");
     return exit_interrupted;
@@ -158,12 +168,8 @@ int run(const std::vector<NativeString>& arguments) {
     print_error(describe_error(job->error) + " No image was written.");
     return exit_build_failed;
   }
-  if (!command.quiet) {
-    const double size = megabytes(job->image_sectors);
-    std::fprintf(stdout, "%s: %s, %u files, %u folders, %.1f MB in %.1f s (%.1f MB/s)\n",
-                 display_text(output).c_str(), layout_description(*job).c_str(), job->file_count,
-                 job->directory_count, size, seconds, seconds > 0 ? size / seconds : 0.0);
-  }
+  if (!command.quiet) std::fputs(summary_text(record).c_str(), stdout);
+  if (!reported) return exit_build_failed;
   return exit_success;
 }
 
