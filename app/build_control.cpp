@@ -63,7 +63,8 @@ std::wstring failure_text(const BuildJob& job) {
 std::wstring warning_text(const BuildJob& job) {
   std::vector<WarningLine> lines;
   lines.reserve(job.warnings.size());
-  for (const BuildWarningEntry& entry : job.warnings) lines.push_back({entry.warning, entry.path});
+  for (const BuildWarningEntry& entry : job.warnings)
+    lines.push_back({entry.warning, entry.path, entry.stereo});
   return warnings_text(lines, listed_warnings);
 }
 

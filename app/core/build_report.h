@@ -21,7 +21,12 @@ std::wstring failed_build_text(BuildError error, std::wstring_view path,
 struct WarningLine {
   BuildWarning warning;
   std::wstring path;
+  StereoTitleNote stereo{};  // stereo_title_not_interleaved only
 };
+
+// The sentence of one warning, naming its path; for a 3D title not
+// interleaved, its clips and the reason.
+std::wstring warning_line_text(const WarningLine& line);
 
 // A build that succeeded with warnings: the heading and one line per warning,
 // at most `listed` of them, then how many more there were.
