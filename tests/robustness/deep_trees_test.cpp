@@ -61,26 +61,32 @@ void run_on_small_stack(const std::function<void()>& work) {
 #endif
 }
 
-// A chain of `depth` folders named `name` below `top`, with a file at the
-// bottom. It grows at the top, one folder at a time, so that no path the
-// test uses is longer than a few names, whatever the system's path limit.
-void make_chain(const fs::path& top, const fs::path& name, int depth) {
-  fs::create_directories(top / name);
-  std::ofstream(top / name / "bottom.txt") << "bottom";
+// A chain of `depth` folders below `top`, named `names` in turn, with a
+// file at the bottom. It grows at the top, one folder at a time, so that no
+// path the test uses is longer than two names, whatever the system's path
+// limit. Returns the name of the top folder.
+fs::path make_chain(const fs::path& top, const fs::path (&names)[2], int depth) {
+  fs::create_directories(top / names[0]);
+  std::ofstream(top / names[0] / "bottom.txt") << "bottom";
   for (int level = 1; level < depth; ++level) {
-    fs::create_directory(top / "n");
-    fs::rename(top / name, top / "n" / name);
-    fs::rename(top / "n", top / name);
+    const fs::path& below = names[(level - 1) % 2];
+    const fs::path& above = names[level % 2];
+    fs::create_directory(top / above);
+    fs::rename(top / below, top / above / below);
   }
+  return names[(depth - 1) % 2];
 }
 
 // Takes the chain apart from the top, again with short paths only.
-void remove_chain(const fs::path& top, const fs::path& name) {
+void remove_chain(const fs::path& top, const fs::path (&names)[2], fs::path upper) {
   std::error_code error;
-  while (fs::exists(top / name / name, error) && !error) {
-    fs::rename(top / name / name, top / "n", error);
-    if (!error) fs::remove(top / name, error);
-    if (!error) fs::rename(top / "n", top / name, error);
+  for (;;) {
+    const fs::path lower = upper == names[0] ? names[1] : names[0];
+    if (!fs::is_directory(top / upper / lower, error) || error) break;
+    fs::rename(top / upper / lower, top / lower, error);
+    if (!error) fs::remove(top / upper, error);
+    if (error) break;
+    upper = lower;
   }
   fs::remove_all(top, error);
 }
@@ -107,12 +113,13 @@ TEST(RobustnessDepth, AChainOfTenThousandFoldersExhaustsNoStack) {
   // chain costs the cube of its depth there; longer names make its path
   // limit (the host's 4,096 bytes) end the listing after some 300 levels,
   // still deep enough to overflow the small stack one frame per level.
-  const fs::path name = testing::running_under_wine() ? "folder-level" : "d";
-  make_chain(source, name, chain_depth);
+  const fs::path names[2] = {testing::running_under_wine() ? "folder-level-a" : "a",
+                             testing::running_under_wine() ? "folder-level-b" : "b"};
+  const fs::path upper = make_chain(source, names, chain_depth);
   std::unique_ptr<BuildJob> job;
   run_on_small_stack(
       [&] { job = build_image(source.native(), fs_code_udf250, scratch.at("deep.iso")); });
-  remove_chain(source, name);
+  remove_chain(source, names, upper);
   ASSERT_NE(job, nullptr);
   if (job->outcome == BuildOutcome::succeeded) {
     EXPECT_EQ(job->directory_count, static_cast<uint32_t>(chain_depth));
