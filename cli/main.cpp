@@ -131,11 +131,12 @@ int run(const std::vector<NativeString>& arguments) {
 
   std::u16string label = command.label ? *command.label : image_name_from_native(name);
   if (label.size() > label_limit) label.resize(label_limit);
-  const SourceDescription description = describe_source(source);
-  const LayoutDecision decision = decide_layout(description, command.layout);
-
+  // From here on an interrupt stops the build: listing a wide source folder
+  // for its disc folders already takes a moment.
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
+  const SourceDescription description = describe_source(source);
+  const LayoutDecision decision = decide_layout(description, command.layout);
   const auto started = std::chrono::steady_clock::now();
   auto job = start_build(source, label, decision.fs_code, output, "Kestrel", "Kestrel 1.5", true);
   const bool live = !command.quiet && is_terminal(stderr);

@@ -88,7 +88,8 @@ void finish(BuildJob& job, ImageWriter& writer, bool written) {
 // Blu-ray folder is built as a plain UDF 2.50 image, and a 3D one whose
 // titles cannot be interleaved says why.
 void analyze_movie_folder(const BuildJob& job, ImageWriter& writer) {
-  const NativeString movie_folder = describe_source(job.source_folder).folder(DiscFolder::bdmv);
+  writer.source_description = describe_source(job.source_folder);
+  const NativeString& movie_folder = writer.source_description.folder(DiscFolder::bdmv);
   if (movie_folder.empty()) return;
   auto pairs = std::make_unique<StereoPairList>();
   if (analyze_stereo_disc(job.source_folder, *pairs, movie_folder)) {

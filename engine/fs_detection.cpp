@@ -33,6 +33,7 @@ SourceDescription describe_source(const NativeString& source_folder) {
     }
   }
   description.list_error = finder.last_error();
+  description.listed = true;
   for (size_t i = 0; i < disc_folder_count; ++i) {
     if (description.on_disk[i].empty()) continue;
     description.deciding_folder = static_cast<DiscFolder>(i);

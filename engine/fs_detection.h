@@ -35,6 +35,7 @@ struct SourceDescription {
   // folder named exactly as the disc format writes it wins over another case.
   std::array<NativeString, disc_folder_count> on_disk;
   SystemError list_error = 0;  // the source folder could not be listed
+  bool listed = false;         // describe_source made it
 
   const NativeString& folder(DiscFolder which) const { return on_disk[static_cast<size_t>(which)]; }
   bool has(DiscFolder which) const { return !folder(which).empty(); }

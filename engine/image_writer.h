@@ -74,7 +74,8 @@ class ImageWriter {
   // The image being built, when it lies inside the source folder: the scan
   // leaves it (and its temporary file) out, so an image never holds itself.
   NativeString output_path;
-  // The disc folders of the source (describe_source), as the scan found them.
+  // The disc folders of the source (describe_source), as the worker or the
+  // scan found them.
   SourceDescription source_description;
   SourceNode* root = nullptr;
   uint32_t directory_count = 0;  // root excluded

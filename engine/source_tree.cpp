@@ -372,7 +372,9 @@ bool scan_source(ImageWriter& writer) {
   }
   ScanState state{writer, {}, {}, {}};
 
-  writer.source_description = describe_source(writer.source_folder);
+  // The worker may have described the source already, for the analysis.
+  if (!writer.source_description.listed)
+    writer.source_description = describe_source(writer.source_folder);
   const SourceDescription& description = writer.source_description;
   if (description.list_error != 0) {
     writer.fail(BuildError::source_list_failed, writer.source_folder, description.list_error);
