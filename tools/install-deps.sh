@@ -5,6 +5,11 @@
 # the independent readers that the tests use to read images back, and the
 # tools that author a small DVD-video title for them.
 #
+# The kernel is only booted by the tests, with an initramfs of their own:
+# inside a container, where no boot loader will ever start it, the install
+# skips the distribution's initramfs (INITRD=No), which would take minutes
+# to build.
+#
 # Safe to run again: when every package is already installed, apt is not
 # touched at all, so repeated runs take a second.
 set -euo pipefail
@@ -25,6 +30,12 @@ packages=(
   libcdio-utils
   # Authoring of the short DVD-video title that the DVD reader check uses.
   ffmpeg dvdauthor
+  # Virtual machines for the kernel reader check (the kernel's own udf and
+  # isofs drivers, with busybox as the guest's tools) and the boot checks
+  # (SeaBIOS and OVMF firmware, GRUB for BIOS and UEFI with mtools for its
+  # FAT image, ISOLINUX).
+  qemu-system-x86 linux-image-amd64 busybox-static kmod cpio ovmf
+  grub-pc-bin grub-efi-amd64-bin grub-common mtools isolinux syslinux-common
 )
 
 missing=()
@@ -52,14 +63,19 @@ if [[ $(id -u) -ne 0 ]]; then
   fi
 fi
 
-export DEBIAN_FRONTEND=noninteractive
+# Passed through env so that sudo keeps them.
+apt_env=(env DEBIAN_FRONTEND=noninteractive)
+if [[ -f /.dockerenv || -f /run/.containerenv ]] ||
+   systemd-detect-virt --quiet --container 2>/dev/null; then
+  apt_env+=(INITRD=No)
+fi
 apt_options=(-y -q -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold
              --no-install-recommends)
 
 # One retry covers a mirror that drops a connection half-way.
 for attempt in 1 2; do
   if "${as_root[@]}" apt-get update -q &&
-     "${as_root[@]}" apt-get install "${apt_options[@]}" "${missing[@]}"; then
+     "${as_root[@]}" "${apt_env[@]}" apt-get install "${apt_options[@]}" "${missing[@]}"; then
     break
   fi
   if [[ $attempt -eq 2 ]]; then
