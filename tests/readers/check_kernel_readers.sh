@@ -72,7 +72,7 @@ write_random_file "$big/A_FIRST.BIN" 5000 first
 make_sparse_file "$big/BIG.BIN" 5G
 write_random_file "$big/SUB/AFTER.BIN" 70001 after
 
-# Disk number, file systems to mount, source and the image's layout; the
+# File systems to mount, source and the image's layout of each disk; the
 # disks are numbered in this order.
 disks=(
   "iso9660 $varied iso9660"
@@ -116,5 +116,8 @@ for disk in "${disks[@]}"; do
     fi
   done
 done
-[[ $status -eq 0 ]] || fail "the kernel's drivers read other trees than the sources"
+if [[ $status -ne 0 ]]; then
+  tail -n 20 "$scratch/listing.console" >&2
+  fail "the kernel's drivers read other trees than the sources"
+fi
 echo "PASS: the kernel's isofs and udf drivers read every image back equal to its source"
