@@ -74,13 +74,13 @@ trap stop_qemu EXIT
 result=""
 deadline=$((SECONDS + seconds))
 while [[ -z "$result" ]]; do
-  if grep -qF -- "$marker" "$serial"; then
+  if grep -qaF -- "$marker" "$serial"; then
     result=booted
   elif grep -qaE -- "$gave_up" "$serial" "$firmware_log" 2>/dev/null; then
     result="the firmware found nothing to boot"
   elif ! kill -0 "$qemu" 2>/dev/null; then
     # A last look: the marker may have come just before the machine halted.
-    if grep -qF -- "$marker" "$serial"; then
+    if grep -qaF -- "$marker" "$serial"; then
       result=booted
     else
       result="the machine stopped: $(head -c 500 "$qemu_log")"
