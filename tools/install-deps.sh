@@ -69,8 +69,10 @@ if [[ -f /.dockerenv || -f /run/.containerenv ]] ||
    systemd-detect-virt --quiet --container 2>/dev/null; then
   apt_env+=(INITRD=No)
 fi
+# Several installs may share a machine: wait for another one's lock instead
+# of failing at once.
 apt_options=(-y -q -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold
-             --no-install-recommends)
+             -o DPkg::Lock::Timeout=600 --no-install-recommends)
 
 # One retry covers a mirror that drops a connection half-way.
 for attempt in 1 2; do
