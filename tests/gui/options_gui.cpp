@@ -163,7 +163,7 @@ TEST_F(OptionsTest, GermanChangesCaptionsAndCueBannersButNotLayoutsOrTitle) {
   EXPECT_EQ(setting(app::key_language), 1031);
   EXPECT_EQ(text(IDC_SOURCE_CAPTION), L"Quelle:");
   EXPECT_EQ(text(IDC_TARGET_CAPTION), L"Ziel:");
-  EXPECT_EQ(text(IDC_LABEL_CAPTION), L"Bezeichnung:");
+  EXPECT_EQ(text(IDC_LABEL_CAPTION), L"Name:");
   EXPECT_EQ(text(IDC_LAYOUT_CAPTION), L"Dateisystem:");
   EXPECT_EQ(cue_banner(IDC_SOURCE), L"Ordner auswählen oder hierher ziehen");
   EXPECT_EQ(cue_banner(IDC_TARGET), L"Ausgabe-ISO-Datei auswählen");

@@ -174,9 +174,20 @@ void CALLBACK check_about(HWND, UINT, UINT_PTR timer, DWORD) {
   const std::wstring text = without_link_tags(control_text(box, IDC_ABOUT_TEXT));
   const SIZE wrapped = text_extent(about, text, DT_WORDBREAK | DT_NOPREFIX,
                                    static_cast<int>(area.right / font_margin));
-  EXPECT_LE(wrapped.cy, area.bottom)
-      << name << ": the about text needs " << wrapped.cy << " of " << area.bottom << " px:\n"
-      << utf8(text);
+  if (wrapped.cy > area.bottom) {
+    // Each line's width tells the translator which one to shorten.
+    std::string lines;
+    for (size_t start = 0; start < text.size();) {
+      const size_t end = std::min(text.find(L'\n', start), text.size());
+      const std::wstring line = text.substr(start, end - start);
+      lines += "\n  " + std::to_string(text_extent(about, line, single_line | DT_NOPREFIX).cx) +
+               " px: " + utf8(line);
+      start = end + 1;
+    }
+    ADD_FAILURE() << name << ": the about text needs " << wrapped.cy << " of " << area.bottom
+                  << " px; lines wrap at " << static_cast<int>(area.right / font_margin)
+                  << " px:" << lines;
+  }
 
   // The title in the caption font, beside the close box.
   NONCLIENTMETRICSW metrics{};
