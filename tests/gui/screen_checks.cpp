@@ -77,6 +77,8 @@ double luminance(COLORREF colour) {
 // Colours closer than this contrast to the background are its smoothed
 // edges or noise, not the text itself.
 constexpr double distinct_contrast = 1.5;
+// A colour counts as the text's own when it covers a tenth of the text.
+constexpr int text_share = 10;
 
 }  // namespace
 
@@ -102,14 +104,20 @@ TextColours text_colours(const ScreenPixels& screen, const RECT& area) {
       colours.background = colour;
     }
   }
-  best = 0;
   for (const auto& [colour, count] : counts) {
-    if (contrast_ratio(colour, colours.background) < distinct_contrast) continue;
-    colours.text_pixels += count;
-    if (count > best) {
-      best = count;
-      colours.text = colour;
-    }
+    if (contrast_ratio(colour, colours.background) >= distinct_contrast)
+      colours.text_pixels += count;
+  }
+  // Of the colours that make up a fair share of the text, the one furthest
+  // from the background: the cores of the strokes rather than their
+  // smoothed edges, and not a stray pixel.
+  double furthest = 0;
+  for (const auto& [colour, count] : counts) {
+    const double contrast = contrast_ratio(colour, colours.background);
+    if (contrast < distinct_contrast || count * text_share < colours.text_pixels) continue;
+    if (count < 2 || contrast <= furthest) continue;
+    furthest = contrast;
+    colours.text = colour;
   }
   return colours;
 }

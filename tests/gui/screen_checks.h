@@ -29,8 +29,9 @@ RECT client_rect_on_screen(HWND window);
 double contrast_ratio(COLORREF first, COLORREF second);
 
 // The colours of the text inside a rectangle: the background is the most
-// frequent colour; the text colour the most frequent of the colours that
-// stand apart from it (the cores of the strokes, not their smoothed edges).
+// frequent colour; the text colour, of the colours that stand apart from it
+// and cover a tenth of the text, the one furthest from it (the cores of the
+// strokes, not their smoothed edges).
 struct TextColours {
   COLORREF background = CLR_INVALID;
   COLORREF text = CLR_INVALID;
