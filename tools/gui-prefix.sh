@@ -55,31 +55,52 @@ lines = [
     f'"MessageFont"=hex:{log_font("Segoe UI", nine_points)}',
     f'"MenuFont"=hex:{log_font("Segoe UI", nine_points)}', "",
     r"[HKEY_CURRENT_USER\Software\Wine\Explorer]", '"Desktop"="Default"', "",
-    r"[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]", '"Default"="1024x768"', "",
+    r"[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]", '"Default"="2048x1536"', "",
 ]
 with open(sys.argv[1], "w", encoding="latin-1") as out:
     out.write("\r\n".join(lines))
 PY
 }
 
+# 32-bit programs need the 32-bit Wine loader. Where the kernel cannot run
+# 32-bit Linux programs itself (built without IA-32 emulation), the loader
+# runs under QEMU's user-mode emulator, registered for 32-bit x86 programs
+# (needs root); its guest address space is reserved whole so that Wine finds
+# the fixed addresses it maps. Returns non-zero when neither works.
+gui_enable_i386() {
+  local loader=/usr/lib/wine/wine
+  export QEMU_RESERVED_VA=0xffff0000
+  "$loader" --version >/dev/null 2>&1 && return 0
+  local emulator=/usr/bin/qemu-i386-static binfmt=/proc/sys/fs/binfmt_misc
+  [ -x "$emulator" ] || return 1
+  [ -w "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null || return 1
+  if [ ! -e "$binfmt/kestrel-i386" ]; then
+    # The ELF header of a 32-bit x86 executable or shared object.
+    printf '%s' ':kestrel-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$emulator"':FP' \
+      >"$binfmt/register" 2>/dev/null || true
+  fi
+  "$loader" --version >/dev/null 2>&1
+}
+
 # Makes a fresh prefix in $WINEPREFIX with the fonts and a virtual desktop
 # (Xvfb has no window manager, so Wine's desktop draws the frames). Runs
-# inside the X server; needs $gui_wine and $gui_wineserver.
+# inside the X server; needs $gui_wine64 (the 64-bit loader, which also
+# makes the 32-bit half of the prefix) and $gui_wineserver.
 gui_prepare_prefix() {
   rm -rf "$WINEPREFIX"
-  "$gui_wine" wineboot -i >/dev/null 2>&1 || true
+  "$gui_wine64" wineboot -i >/dev/null 2>&1 || true
   if [ -n "$gui_wineserver" ]; then "$gui_wineserver" -w || true; fi
   local fonts="$WINEPREFIX/drive_c/windows/Fonts"
   mkdir -p "$fonts"
   [ -f /usr/share/wine/fonts/marlett.ttf ] && cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
   gui_write_font_registry "$WINEPREFIX/drive_c/kestrel-fonts.reg"
-  "$gui_wine" regedit /S 'C:\kestrel-fonts.reg' >/dev/null 2>&1
+  "$gui_wine64" regedit /S 'C:\kestrel-fonts.reg' >/dev/null 2>&1
 }
 
 # Sets the prefix's DPI (Wine reads LogPixels when a session starts) and ends
 # the running session so the next program starts at that DPI.
 gui_set_dpi() {
-  "$gui_wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
+  "$gui_wine64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
     >/dev/null 2>&1
   if [ -n "$gui_wineserver" ]; then
     "$gui_wineserver" -k 2>/dev/null || true

@@ -13,23 +13,25 @@
 namespace kestrel::gui_test {
 namespace {
 
+struct MainWindowSearch {
+  DWORD process_id;
+  HWND found;
+};
+
+BOOL CALLBACK match_main_window(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<MainWindowSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == search->process_id && GetPropW(window, app::main_window_property) != nullptr) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND find_main_window(DWORD process_id) {
-  struct Search {
-    DWORD process_id;
-    HWND found;
-  } search{process_id, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == s->process_id && GetPropW(window, app::main_window_property) != nullptr) {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  MainWindowSearch search{process_id, nullptr};
+  EnumWindows(match_main_window, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
