@@ -19,12 +19,13 @@ build="${1:-$repo/build-gui}"
 out="$repo/docs/screenshots"
 
 cmake -S "$repo" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DKESTREL_BUILD_TESTS=ON >/dev/null
+  -DCMAKE_BUILD_TYPE="${KESTREL_GUI_BUILD_TYPE:-Release}" -DKESTREL_BUILD_TESTS=ON >/dev/null
 cmake --build "$build" -j"${KESTREL_JOBS:-2}" --target kestrel_gui_tests
 
-gui_wine="$(gui_find_wine_tool wine64 wine)" || { echo "make-screenshots: no Wine loader" >&2; exit 1; }
+gui_wine64="$(gui_find_wine_tool wine64 wine)" || { echo "make-screenshots: no Wine loader" >&2; exit 1; }
+gui_wine="$gui_wine64"
 gui_wineserver="$(gui_find_wine_tool wineserver64 wineserver)" || gui_wineserver=""
-export gui_wine gui_wineserver
+export gui_wine gui_wine64 gui_wineserver
 export WINEPREFIX="$build/wine-screenshot-prefix"
 export WINEDEBUG=-all
 export WINEARCH=win64
@@ -40,7 +41,8 @@ xvfb-run -a -s "-screen 0 2048x1536x24" bash -c '
   gui_prepare_prefix
   for dpi in 96 144; do
     gui_set_dpi "$dpi"
-    "$gui_wine" "$1" --gtest_filter=Screenshots.* --gtest_brief=1 || exit 1
+    KESTREL_EXPECTED_DPI=$dpi "$gui_wine" "$1" --gtest_filter="Screenshots.*:ScaledWindows.TheRun*" \
+      --gtest_brief=1 || exit 1
   done
   [ -n "$gui_wineserver" ] && "$gui_wineserver" -k 2>/dev/null
   exit 0

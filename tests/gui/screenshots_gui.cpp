@@ -105,6 +105,9 @@ TEST(Screenshots, TheDocumentationPictures) {
   ASSERT_NE(window, nullptr);
   ShowWindow(window, SW_SHOW);
   SetForegroundWindow(window);
+  // The focus on Start, as after choosing a folder, leaves the paths unselected.
+  SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window, IDC_START)),
+               TRUE);
   pump_for(300);
 
   const UINT dpi = ui::window_dpi(window);
