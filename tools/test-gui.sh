@@ -70,7 +70,7 @@ xvfb-run -a -s "-screen 0 2048x1536x24" bash -c '
   KESTREL_EXPECTED_DPI=96 "$gui_wine" "$1" ${filter:+--gtest_filter=$filter}
   status=$?
   # The folder verb is gone again after the tests: nothing of ours stays in the registry.
-  if "$gui_wine" reg query "HKCU\\Software\\Classes\\Directory\\shell\\Kestrel" >/dev/null 2>&1; then
+  if "$gui_wine64" reg query "HKCU\\Software\\Classes\\Directory\\shell\\Kestrel" >/dev/null 2>&1; then
     echo "test-gui: the folder verb was left registered" >&2; status=1
   fi
   for dpi in $dpi_list; do

@@ -3,7 +3,8 @@
 namespace kestrel::app {
 
 std::wstring program_title(bool is_64_bit) {
-  return std::wstring(L"Kestrel ") + KESTREL_VERSION_WIDE + (is_64_bit ? L" (x64) " : L" (x86) ");
+  return is_64_bit ? L"Kestrel " KESTREL_VERSION_WIDE L" (x64) "
+                   : L"Kestrel " KESTREL_VERSION_WIDE L" (x86) ";
 }
 
 std::wstring about_box_title(std::wstring_view menu_text) {
