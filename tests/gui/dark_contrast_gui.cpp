@@ -68,15 +68,10 @@ class DarkContrast : public testing::Test {
 };
 
 TEST_F(DarkContrast, MainWindowTexts) {
-  const std::wstring folder = scratch_folder();
-  app::settings_file().path = folder + L"\\kestrel.ini";
-  const std::wstring source = folder + L"\\Holiday";
+  const std::wstring source = scratch_folder() + L"\\Holiday";
   CreateDirectoryW(source.c_str(), nullptr);
-  app::set_program_arguments({L"kestrel.exe", source});
-  HWND window = CreateDialogParamW(app::app_instance(), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
-                                   app::main_window_proc, 0);
+  HWND window = open_main_window({source});
   ASSERT_NE(window, nullptr);
-  ShowWindow(window, SW_SHOW);
   app::show_progress(window, 42);
   pump_for(300);
   const ScreenPixels screen = grab_client(window);
@@ -84,8 +79,7 @@ TEST_F(DarkContrast, MainWindowTexts) {
        {IDC_SOURCE_CAPTION, IDC_TARGET_CAPTION, IDC_LABEL_CAPTION, IDC_LAYOUT_CAPTION, IDC_SOURCE,
         IDC_TARGET, IDC_LABEL, IDC_LAYOUT, IDC_PERCENT, IDC_START})
     expect_readable(screen, GetDlgItem(window, id), "main window control " + std::to_string(id));
-  DestroyWindow(window);
-  app::main_window_state() = app::MainWindowState{};
+  close_main_window(window);
 }
 
 struct AboutColours {

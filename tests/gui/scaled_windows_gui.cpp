@@ -224,14 +224,8 @@ TEST(ScaledWindows, EveryKindOfMessageBoxKeepsItsBandAndButtonRow) {
 // ---- Main window and about box --------------------------------------------
 
 TEST(ScaledWindows, MainWindowScalesWithItsFontAndKeepsItsControlsApart) {
-  const std::wstring folder = scratch_folder();
-  app::settings_file().path = folder + L"\\kestrel.ini";
-  app::set_program_arguments({L"kestrel.exe"});
-  HWND window = CreateDialogParamW(app::app_instance(), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
-                                   app::main_window_proc, 0);
+  HWND window = open_main_window();
   ASSERT_NE(window, nullptr);
-  ShowWindow(window, SW_SHOW);
-  pump_for(200);
   const int dpi = static_cast<int>(ui::window_dpi(window));
   EXPECT_EQ(font_height(window), -MulDiv(dialog_font_points, dpi, points_per_inch));
   // The fixed size of the template, in the window's own dialog units.
@@ -248,8 +242,7 @@ TEST(ScaledWindows, MainWindowScalesWithItsFontAndKeepsItsControlsApart) {
   monitor.cbSize = sizeof(monitor);
   GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
   EXPECT_TRUE(inside(screen_rect_of(window), monitor.rcWork));
-  DestroyWindow(window);
-  app::main_window_state() = app::MainWindowState{};
+  close_main_window(window);
 }
 
 struct AboutGeometry {

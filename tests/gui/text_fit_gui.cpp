@@ -281,14 +281,8 @@ void check_message_boxes(int row) {
 }
 
 TEST(ScaledWindows, EveryTextFitsInEveryLanguage) {
-  const std::wstring folder = scratch_folder();
-  app::settings_file().path = folder + L"\\kestrel.ini";
-  app::set_program_arguments({L"kestrel.exe"});
-  HWND window = CreateDialogParamW(app::app_instance(), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
-                                   app::main_window_proc, 0);
+  HWND window = open_main_window();
   ASSERT_NE(window, nullptr);
-  ShowWindow(window, SW_SHOW);
-  pump_for(100);
   for (int row = 0; row < app::language_count; ++row) {
     app::set_current_language(row);
     app::apply_language(window);
@@ -298,8 +292,7 @@ TEST(ScaledWindows, EveryTextFitsInEveryLanguage) {
     check_message_boxes(row);
   }
   app::set_current_language(app::english_row);
-  DestroyWindow(window);
-  app::main_window_state() = app::MainWindowState{};
+  close_main_window(window);
 }
 
 }  // namespace
