@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs every Debian package that Kestrel needs to build and test:
 # the native tool chain and GoogleTest, clang with its sanitizer and fuzzer
-# run-times, the MinGW-w64 cross compilers and Wine for the Windows build,
-# the independent readers that the tests use to read images back, and the
-# tools that author a small DVD-video title for them.
+# run-times, the MinGW-w64 cross compilers and Wine (64- and 32-bit) for the
+# Windows build, the independent readers that the tests use to read images
+# back, the tools that author a small DVD-video title for them, and the fonts
+# of the window tests.
 #
 # The kernel is only booted by the tests, with an initramfs of their own:
 # inside a container, where no boot loader will ever start it, the install
@@ -36,6 +37,15 @@ packages=(
   # FAT image, ISOLINUX).
   qemu-system-x86 linux-image-amd64 busybox-static kmod cpio ovmf
   grub-pc-bin grub-efi-amd64-bin grub-common mtools isolinux syslinux-common
+  # The Windows program's window tests and screenshots: fonts close to the
+  # Windows dialog fonts for the test prefix (tools/gui-prefix.sh): Open Sans
+  # for Segoe UI (Latin, Greek, Cyrillic), WenQuanYi Micro Hei for Chinese,
+  # Japanese and Korean, Noto Sans Arabic UI, Wine's own Marlett.
+  fonts-open-sans fonts-wqy-microhei fonts-noto-ui-core fonts-wine
+  # The 32-bit program under Wine: the 32-bit loader, from the i386
+  # architecture that this script adds to dpkg, and QEMU's user-mode
+  # emulator for kernels that cannot run 32-bit programs themselves.
+  wine32:i386 qemu-user-static
 )
 
 missing=()
@@ -68,6 +78,12 @@ apt_env=(env DEBIAN_FRONTEND=noninteractive)
 if [[ -f /.dockerenv || -f /run/.containerenv ]] ||
    systemd-detect-virt --quiet --container 2>/dev/null; then
   apt_env+=(INITRD=No)
+fi
+# wine32 is an i386 package; dpkg must know the architecture before apt-get
+# update reads its package lists.
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "install-deps: adding the i386 architecture"
+  "${as_root[@]}" dpkg --add-architecture i386
 fi
 # Several installs may share a machine: wait for another one's lock instead
 # of failing at once.
