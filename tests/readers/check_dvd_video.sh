@@ -21,12 +21,7 @@ scratch=$(make_scratch dvd_video_readers)
 cd -- "$scratch"
 cc -O2 -o udf_tree_dump "$source_dir/tools/udf_tree_dump.c" -ludfread || fail "udf_tree_dump does not build"
 
-ffmpeg -loglevel error -f lavfi -i testsrc=duration=4:size=720x576:rate=25 \
-  -f lavfi -i sine=duration=4 -target pal-dvd -y title.mpg || fail "ffmpeg cannot make the test title"
-mkdir -p source
-VIDEO_FORMAT=PAL dvdauthor -o source -t title.mpg > /dev/null 2>&1 || fail "dvdauthor cannot author the title"
-VIDEO_FORMAT=PAL dvdauthor -o source -T > /dev/null 2>&1 || fail "dvdauthor cannot write the menu structure"
-printf 'notes' > source/README.TXT
+make_dvd_video_folder source
 # Names beside the DVD folder: one below U+0100, two beyond it.
 names=("café.txt" "Don’t stop €.txt" "日本語.txt")
 for name in "${names[@]}"; do printf '%s' "$name" > "source/$name"; done
