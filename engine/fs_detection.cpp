@@ -1,5 +1,7 @@
 #include "engine/fs_detection.h"
 
+#include <vector>
+
 #include "engine/build_job.h"
 #include "engine/dvd_video.h"
 
@@ -17,23 +19,27 @@ std::u16string_view disc_folder_name(DiscFolder which) {
 
 SourceDescription describe_source(const NativeString& source_folder) {
   SourceDescription description;
+  description.listed = true;
+  // Names only: a wide source folder costs one listing, and only a name
+  // that matches a disc folder's is examined.
+  std::vector<NativeString> names;
+  if (!list_names(source_folder, names, description.list_error)) return description;
+  NativeString folder = source_folder;
+  if (!folder.empty() && !is_path_separator(folder.back())) folder += native_separator;
   std::array<bool, disc_folder_count> exact{};
-  DirectoryFinder finder;
-  FindEntry entry;
-  for (bool more = finder.find_first(source_folder, entry); more; more = finder.find_next(entry)) {
-    if (!entry.is_directory) continue;
-    const std::u16string name = image_name_from_native(entry.name);
+  for (const NativeString& on_disk : names) {
+    const std::u16string name = image_name_from_native(on_disk);
     for (size_t i = 0; i < disc_folder_count; ++i) {
       const std::u16string_view wanted = disc_folder_names[i];
       if (exact[i] || !equal_ignoring_ascii_case(name, wanted)) continue;
+      FindEntry entry;
+      if (!stat_path(folder + on_disk, entry) || !entry.is_directory) continue;
       // A file system that tells case apart may hold "VIDEO_TS" and
       // "video_ts": the one named as the format writes it is the disc folder.
-      if (name == wanted || description.on_disk[i].empty()) description.on_disk[i] = entry.name;
+      if (name == wanted || description.on_disk[i].empty()) description.on_disk[i] = on_disk;
       exact[i] = name == wanted;
     }
   }
-  description.list_error = finder.last_error();
-  description.listed = true;
   for (size_t i = 0; i < disc_folder_count; ++i) {
     if (description.on_disk[i].empty()) continue;
     description.deciding_folder = static_cast<DiscFolder>(i);

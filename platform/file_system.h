@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/native_text.h"
 
@@ -108,6 +109,12 @@ class DirectoryFinder {
   State* state_ = nullptr;  // owned; the platform's enumeration state
   SystemError last_error_ = 0;
 };
+
+// The names in a directory, without "." and "..", in the order the system
+// lists them. Nothing is examined, so a listing costs no call per entry.
+// False, with the reason in `error`, when the directory cannot be listed.
+bool list_names(const NativeString& directory, std::vector<NativeString>& names,
+                SystemError& error);
 
 // A file read whole into memory with two zero bytes after its data.
 struct WholeFile {

@@ -207,6 +207,36 @@ void DirectoryFinder::close() {
   state_ = nullptr;
 }
 
+bool list_names(const NativeString& directory, std::vector<NativeString>& names,
+                SystemError& error) {
+  names.clear();
+  error = 0;
+#ifdef KESTREL_FAULT_INJECTION
+  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::list);
+      fault.active) {
+    error = fault.error;
+    return false;
+  }
+#endif
+  DIR* handle = directory.empty() ? nullptr : opendir(directory.c_str());
+  if (handle == nullptr) {
+    error = directory.empty() ? ENOENT : errno;
+    return false;
+  }
+  for (;;) {
+    errno = 0;
+    const dirent* item = readdir(handle);
+    if (item == nullptr) {
+      error = errno;
+      break;
+    }
+    const std::string_view name = item->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  closedir(handle);
+  return error == 0;
+}
+
 WholeFile read_whole_file(const NativeString& path) {
   WholeFile result;
   FileHandle file;

@@ -249,6 +249,40 @@ void DirectoryFinder::close() {
   state_ = nullptr;
 }
 
+bool list_names(const NativeString& directory, std::vector<NativeString>& names,
+                SystemError& error) {
+  names.clear();
+  error = 0;
+  std::wstring folder = directory;
+  if (folder.empty()) {
+    error = ERROR_PATH_NOT_FOUND;
+    return false;
+  }
+  if (!is_path_separator(folder.back())) folder += L'\\';
+  std::wstring pattern;
+  unsigned long reason = 0;
+  if (!win32_path(folder + L'*', pattern, reason)) {
+    error = static_cast<SystemError>(reason);
+    return false;
+  }
+  WIN32_FIND_DATAW data{};
+  const HANDLE find = FindFirstFileW(pattern.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) {
+    // "No matching file" is an empty folder (a drive root has no dot entries).
+    reason = GetLastError();
+    error = reason == ERROR_FILE_NOT_FOUND ? 0 : static_cast<SystemError>(reason);
+    return error == 0;
+  }
+  do {
+    std::wstring name(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
+    if (!is_dot_entry(name)) names.push_back(std::move(name));
+  } while (FindNextFileW(find, &data));
+  reason = GetLastError();
+  FindClose(find);
+  error = reason == ERROR_NO_MORE_FILES ? 0 : static_cast<SystemError>(reason);
+  return error == 0;
+}
+
 WholeFile read_whole_file(const NativeString& path) {
   WholeFile result;
   FileHandle file;
