@@ -110,14 +110,14 @@ void finish_without_worker(BuildJob& job, SystemError reason) {
 // thread the system will not start by throwing; that is caught here, so the
 // caller gets a failed job instead of an ended process.
 void start_worker_thread(BuildJob& job) {
-#ifdef KESTREL_FAULT_INJECTION
-  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::start_thread);
-      fault.active) {
-    finish_without_worker(job, fault.error);
-    return;
-  }
-#endif
   try {
+#ifdef KESTREL_FAULT_INJECTION
+    // A refused thread, reported the way the standard library reports it.
+    if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::start_thread);
+        fault.active) {
+      throw std::system_error(fault.error, std::generic_category());
+    }
+#endif
     BuildJob* raw = &job;
     job.thread = std::thread([raw] { run_build(*raw); });
   } catch (const std::system_error& failure) {
