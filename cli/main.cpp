@@ -39,6 +39,11 @@ void print_error(const std::string& sentence) {
 
 double megabytes(uint64_t sectors) { return static_cast<double>(sectors) * 2048.0 / 1e6; }
 
+int stop_interrupted() {
+  print_error("Interrupted; no image was written.");
+  return exit_interrupted;
+}
+
 // Writes the JSON report; false, with the reason told, when it cannot.
 bool write_json_report(const NativeString& path, const RunRecord& record) {
   const std::string report = json_report(record);
@@ -137,6 +142,9 @@ int run(const std::vector<NativeString>& arguments) {
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
   const SourceDescription description = describe_source(source);
+  if (interrupted) {
+    return stop_interrupted();
+  }
   const LayoutDecision decision = decide_layout(description, command.layout);
   const auto started = std::chrono::steady_clock::now();
   auto job = start_build(source, label, decision.fs_code, output, "Kestrel",
@@ -164,8 +172,7 @@ int run(const std::vector<NativeString>& arguments) {
   const RunRecord record{*job, output, requested, decision, description, seconds};
   const bool reported = !command.json_report || write_json_report(*command.json_report, record);
   if (job->outcome == BuildOutcome::cancelled) {
-    print_error("Interrupted; no image was written.");
-    return exit_interrupted;
+    return stop_interrupted();
   }
   if (job->outcome != BuildOutcome::succeeded) {
     print_error(describe_error(job->error) + " No image was written.");

@@ -1,5 +1,6 @@
 #include "engine/fs_detection.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/build_job.h"
@@ -10,6 +11,11 @@ namespace {
 
 constexpr std::array<std::u16string_view, disc_folder_count> disc_folder_names = {
     u"BDMV", u"BDAV", dvd_video_folder_name, dvd_audio_folder_name};
+
+bool might_name_disc_folder(const NativeString& name) {
+  return std::any_of(disc_folder_names.begin(), disc_folder_names.end(),
+                     [&](std::u16string_view wanted) { return name.size() == wanted.size(); });
+}
 
 }  // namespace
 
@@ -28,6 +34,9 @@ SourceDescription describe_source(const NativeString& source_folder) {
   if (!folder.empty() && !is_path_separator(folder.back())) folder += native_separator;
   std::array<bool, disc_folder_count> exact{};
   for (const NativeString& on_disk : names) {
+    // The disc folders' names are ASCII, which takes one native unit a
+    // character: a name of another length is none of them.
+    if (!might_name_disc_folder(on_disk)) continue;
     const std::u16string name = image_name_from_native(on_disk);
     for (size_t i = 0; i < disc_folder_count; ++i) {
       const std::u16string_view wanted = disc_folder_names[i];
