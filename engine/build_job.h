@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/build_result.h"
+#include "disc/build_result.h"
 #include "platform/native_text.h"
 
 namespace kestrel {

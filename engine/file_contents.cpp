@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "disc/tree_walk.h"
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
-#include "engine/tree_walk.h"
 
 namespace kestrel {
 namespace {

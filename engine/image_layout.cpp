@@ -4,9 +4,9 @@
 // first sector is written.
 #include <limits>
 
+#include "disc/tree_walk.h"
 #include "engine/image_layout.h"
 #include "engine/image_writer.h"
-#include "engine/tree_walk.h"
 #include "iso9660/iso_volume.h"
 #include "udf/udf_volume.h"
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "bluray/stereo_pair.h"
-#include "engine/build_result.h"
+#include "disc/build_result.h"
+#include "disc/source_node.h"
 #include "engine/sector_output.h"
-#include "engine/source_node.h"
 #include "platform/node_arena.h"
 
 namespace kestrel {

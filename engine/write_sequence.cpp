@@ -1,8 +1,8 @@
 // The write sequence: every structure and every file's contents appended as
 // whole sectors in image order, from the first sector to the last, for each
 // file-system choice.
+#include "disc/tree_walk.h"
 #include "engine/image_writer.h"
-#include "engine/tree_walk.h"
 #include "iso9660/iso_volume.h"
 #include "udf/udf_volume.h"
 

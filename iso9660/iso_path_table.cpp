@@ -2,7 +2,7 @@
 // directory-number order, which is the breadth-first ISO 9660 order the
 // layout numbered them in. Type L holds little-endian numbers, type M
 // big-endian ones.
-#include "engine/tree_walk.h"
+#include "disc/tree_walk.h"
 #include "iso9660/iso_records.h"
 #include "iso9660/iso_volume.h"
 

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "disc/field_writer.h"
 #include "engine/image_writer.h"
-#include "engine/sector_fields.h"
 
 namespace kestrel::iso {
 

@@ -3,7 +3,7 @@
 // extended file entries (ECMA-167 4/14.17) for UDF 2.50.
 #include <algorithm>
 
-#include "engine/sector_fields.h"
+#include "disc/field_writer.h"
 #include "udf/udf_files.h"
 #include "udf/udf_interleaved.h"
 #include "udf/udf_tags.h"

@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/sector_fields.h"
+#include "disc/field_writer.h"
+#include "disc/tree_walk.h"
 #include "engine/source_tree.h"
-#include "engine/tree_walk.h"
 #include "udf/udf_tags.h"
 #include "udf/udf_volume.h"
 

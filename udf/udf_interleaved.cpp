@@ -1,6 +1,6 @@
 #include "udf/udf_interleaved.h"
 
-#include "engine/sector_fields.h"
+#include "disc/field_writer.h"
 #include "engine/stereo_arrangement.h"
 #include "udf/udf_tags.h"
 

@@ -6,7 +6,7 @@
 // data for the mirror.
 #include "udf/udf_metadata.h"
 
-#include "engine/sector_fields.h"
+#include "disc/field_writer.h"
 #include "udf/udf_tags.h"
 #include "udf/udf_volume.h"
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "engine/sector_fields.h"
+#include "disc/field_writer.h"
 #include "platform/calendar.h"
 
 namespace kestrel {

@@ -5,7 +5,7 @@
 // sector the layout gave it.
 #include <cstdio>
 
-#include "engine/sector_fields.h"
+#include "disc/field_writer.h"
 #include "udf/udf_tags.h"
 #include "udf/udf_volume.h"
 

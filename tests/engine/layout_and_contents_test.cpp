@@ -3,9 +3,9 @@
 
 #include <map>
 
+#include "disc/tree_walk.h"
 #include "engine/build_job.h"
 #include "engine/image_layout.h"
-#include "engine/tree_walk.h"
 #include "engine_fixture.h"
 
 namespace kestrel::test {

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "disc/field_writer.h"
 #include "engine/image_layout.h"
-#include "engine/sector_fields.h"
 #include "engine_fixture.h"
 
 namespace kestrel::test {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/sector_fields.h"
+#include "disc/field_writer.h"
 #include "iso9660/iso_records.h"
 #include "tests/iso9660/iso_test_nodes.h"
 #include "tests/iso9660/time_zone.h"

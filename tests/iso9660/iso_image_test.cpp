@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "disc/field_writer.h"
 #include "engine/image_writer.h"
-#include "engine/sector_fields.h"
 #include "tests/support/test_tree.h"
 
 namespace kestrel {

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "engine/sector_fields.h"
+#include "disc/field_writer.h"
 #include "udf/udf_tags.h"
 
 namespace kestrel {

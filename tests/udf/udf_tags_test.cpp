@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/sector_fields.h"
+#include "disc/field_writer.h"
 #include "tests/platform/wine.h"
 
 namespace kestrel {

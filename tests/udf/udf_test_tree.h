@@ -10,8 +10,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "disc/field_writer.h"
 #include "engine/image_writer.h"
-#include "engine/sector_fields.h"
 #include "udf/udf_volume.h"
 
 namespace kestrel::test {

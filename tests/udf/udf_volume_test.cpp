@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/sector_fields.h"
+#include "disc/field_writer.h"
 #include "engine/source_tree.h"
 #include "platform/scratch_folder.h"
 #include "udf/udf_tags.h"
