@@ -50,19 +50,19 @@ bool report_progress(uint32_t done, uint32_t total, void* context) {
 }
 
 void finish(BuildJob& job, ImageWriter& writer, bool written) {
-  job.error = writer.error;
-  job.warnings = writer.warnings;
-  job.file_count = writer.file_count;
-  job.directory_count = writer.directory_count;
-  job.image_sectors = writer.image_sectors;
+  job.error = writer.report.error;
+  job.warnings = writer.report.warnings;
+  job.file_count = writer.tree.file_count;
+  job.directory_count = writer.tree.directory_count;
+  job.image_sectors = writer.layout.image_sectors;
   job.content_bytes = writer.content_bytes_copied;
-  job.dvd_video_mode = writer.dvd_video_mode;
-  job.effective_fs_flags = writer.fs_flags;
-  job.effective_udf_revision = writer.udf_revision;
+  job.dvd_video_mode = writer.tree.dvd_video_mode;
+  job.effective_fs_flags = writer.settings.fs_flags;
+  job.effective_udf_revision = writer.settings.udf_revision;
   job.stereo_pair_count = writer.stereo_pairs ? writer.stereo_pairs->size() : 0;
-  if (written && !writer.failed()) {
+  if (written && !writer.report.failed()) {
     job.outcome = BuildOutcome::succeeded;
-  } else if (writer.error.error == BuildError::cancelled || job.cancel_requested.load()) {
+  } else if (writer.report.error.error == BuildError::cancelled || job.cancel_requested.load()) {
     job.outcome = BuildOutcome::cancelled;
     job.error.error = BuildError::cancelled;
   } else {
@@ -92,11 +92,10 @@ void run_build(BuildJob& job) {
     return;
   }
   ImageWriter writer(build_clock());
-  writer.fs_flags = choice.fs_flags;
-  writer.sector_size = sector_bytes;
-  writer.udf_revision = choice.udf_revision;
-  writer.source_folder = job.source_folder;
-  writer.output_path = canonical_path(job.output_path);
+  writer.settings.fs_flags = choice.fs_flags;
+  writer.settings.udf_revision = choice.udf_revision;
+  writer.tree.source_folder = job.source_folder;
+  writer.tree.output_path = canonical_path(job.output_path);
   writer.cancel_requested = &job.cancel_requested;
   if (job.fs_code == fs_code_bluray) {
     // A stereoscopic movie folder gets its two views interleaved; any other
@@ -104,13 +103,13 @@ void run_build(BuildJob& job) {
     auto pairs = std::make_unique<StereoPairList>();
     if (analyze_stereo_disc(job.source_folder, *pairs)) writer.stereo_pairs = std::move(pairs);
   }
-  set_identifier(writer.implementation_id, job.implementation_name);
-  set_identifier(writer.application_id, job.application_name);
+  set_identifier(writer.settings.implementation_id, job.implementation_name);
+  set_identifier(writer.settings.application_id, job.application_name);
   set_volume_label(writer, job.label_text);
 
   bool written = false;
   if (scan_source(writer) && writer.lay_out() != 0) {
-    job.sectors_total.store(writer.image_sectors, std::memory_order_relaxed);
+    job.sectors_total.store(writer.layout.image_sectors, std::memory_order_relaxed);
     job.state.store(build_state_writing, std::memory_order_relaxed);
     written = writer.write_image(job.output_path, report_progress, &job);
   }

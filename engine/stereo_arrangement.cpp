@@ -60,7 +60,7 @@ void mark_clip(ImageWriter& writer, SourceNode& clip, NodeKind kind, const Stere
   const uint64_t descriptors = descriptor_count_for_extents(extents);
   clip.extent_count = static_cast<uint32_t>(descriptors);
   clip.icb_sectors = entry_blocks_for_descriptors(descriptors);
-  writer.extra_icb_sectors += clip.icb_sectors - 1;
+  writer.tree.extra_icb_sectors += clip.icb_sectors - 1;
 }
 
 // Unlinks a sub-folder (and everything in it) from its parent and takes its
@@ -76,11 +76,11 @@ void remove_folder(ImageWriter& writer, SourceNode& parent, SourceNode& folder) 
     SourceNode* node = pending.back();
     pending.pop_back();
     if (node->is_directory) {
-      --writer.directory_count;
+      --writer.tree.directory_count;
       for (SourceNode* child = node->first_child; child != nullptr; child = child->next)
         pending.push_back(child);
     } else {
-      --writer.file_count;
+      --writer.tree.file_count;
     }
   }
 }
@@ -147,7 +147,7 @@ bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
   SourceNode* folder = add_node(writer, stream_folder, last, stereo_folder_name,
                                 native_from_utf16(stereo_folder_name), folder_entry);
   if (folder == nullptr) return false;
-  writer.stereo_folder = folder;
+  writer.tree.stereo_folder = folder;
 
   SourceNode* last_file = nullptr;
   for (const StereoPair& pair : *writer.stereo_pairs) {

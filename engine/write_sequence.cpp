@@ -28,22 +28,22 @@ bool ImageWriter::write_sequence(SectorOutput& sink, ProgressHook hook, void* co
   emitted_sectors = 0;
   write_failed = false;
   content_bytes_copied = 0;
-  if (failed() || root == nullptr || image_sectors == 0) {
+  if (report.failed() || tree.root == nullptr || layout.image_sectors == 0) {
     write_failed = true;
     return false;
   }
 
   bool ok = false;
-  if (fs_flags == fs_iso9660) {
+  if (settings.fs_flags == fs_iso9660) {
     ok = write_iso_only();
-  } else if ((fs_flags & fs_udf) && udf_revision >= udf_revision_250) {
+  } else if ((settings.fs_flags & fs_udf) && settings.udf_revision >= udf_revision_250) {
     ok = write_udf250();
-  } else if (fs_flags & fs_udf) {
+  } else if (settings.fs_flags & fs_udf) {
     ok = write_udf102();
   }
-  ok = ok && !write_failed && !failed();
-  if (ok && emitted_sectors != image_sectors) {
-    fail(BuildError::layout_mismatch);
+  ok = ok && !write_failed && !report.failed();
+  if (ok && emitted_sectors != layout.image_sectors) {
+    report.fail(BuildError::layout_mismatch);
     ok = false;
   }
   sink_ = nullptr;
@@ -51,14 +51,14 @@ bool ImageWriter::write_sequence(SectorOutput& sink, ProgressHook hook, void* co
   return ok;
 }
 
-// Path tables and directories, from iso_area_start.
+// Path tables and directories, from layout.iso_area_start.
 static void write_iso_tables_and_directories(ImageWriter& writer) {
-  writer.expect_position(writer.iso_area_start);
+  writer.expect_position(writer.layout.iso_area_start);
   write_path_table(writer, true);
   write_path_table(writer, false);
-  walk_directories_breadth_first(writer.root, ChildOrder::iso9660, [&](SourceNode& directory) {
-    writer.expect_position(static_cast<uint64_t>(writer.iso_area_start) +
-                           2 * writer.path_table_sectors + directory.iso_dir_sector);
+  walk_directories_breadth_first(writer.tree.root, ChildOrder::iso9660, [&](SourceNode& directory) {
+    writer.expect_position(static_cast<uint64_t>(writer.layout.iso_area_start) +
+                           2 * writer.layout.path_table_sectors + directory.iso_dir_sector);
     write_iso_directory(writer, directory);
     return !writer.write_failed;
   });
@@ -71,15 +71,15 @@ bool ImageWriter::write_iso_only() {
   expect_position(set_terminator_sector);
   write_set_terminator(*this);
   write_iso_tables_and_directories(*this);
-  expect_position(file_data_sector_start());
+  expect_position(layout.file_data_sector_start());
   if (!write_file_contents()) return false;
-  pad_to(image_sectors);
+  pad_to(layout.image_sectors);
   return !write_failed;
 }
 
 bool ImageWriter::write_udf102() {
   emit_zero_sectors(system_area_sectors);
-  if (fs_flags & fs_iso9660) {
+  if (settings.fs_flags & fs_iso9660) {
     expect_position(primary_descriptor_sector);
     write_primary_descriptor(*this);
     expect_position(set_terminator_sector);
@@ -95,19 +95,19 @@ bool ImageWriter::write_udf102() {
   write_terminating_descriptor(*this, integrity_sector + 1);
   pad_to(anchor_sector);
   write_anchor(*this, anchor_sector);
-  if (fs_flags & fs_iso9660) write_iso_tables_and_directories(*this);
-  expect_position(data_base);
+  if (settings.fs_flags & fs_iso9660) write_iso_tables_and_directories(*this);
+  expect_position(layout.data_base);
   const uint64_t blocks = write_file_set(*this);
   // Every later address depends on the file structure taking exactly the
   // blocks the layout reserved.
-  if (blocks != metadata_blocks) {
-    fail(BuildError::layout_mismatch);
+  if (blocks != layout.metadata_blocks) {
+    report.fail(BuildError::layout_mismatch);
     return false;
   }
-  expect_position(file_data_sector_start());
+  expect_position(layout.file_data_sector_start());
   if (!write_file_contents()) return false;
-  pad_to(image_sectors - 1);
-  write_anchor(*this, image_sectors - 1);
+  pad_to(layout.image_sectors - 1);
+  write_anchor(*this, layout.image_sectors - 1);
   return !write_failed;
 }
 
@@ -121,31 +121,31 @@ bool ImageWriter::write_udf250() {
   write_terminating_descriptor(*this, integrity_sector + 1);
   pad_to(anchor_sector);
   write_anchor(*this, anchor_sector);
-  pad_to(data_base);
-  write_metadata_file_entry(*this, data_base, false);
-  pad_to(data_base + metadata_data_offset);
+  pad_to(layout.data_base);
+  write_metadata_file_entry(*this, layout.data_base, false);
+  pad_to(layout.data_base + metadata_data_offset);
 
   const uint64_t metadata_start = emitted_sectors;
   const uint64_t blocks = write_file_set(*this);
-  if (blocks > metadata_blocks) {
-    fail(BuildError::layout_mismatch);
+  if (blocks > layout.metadata_blocks) {
+    report.fail(BuildError::layout_mismatch);
     return false;
   }
-  pad_to(metadata_start + metadata_blocks);
-  expect_position(file_data_sector_start());
+  pad_to(metadata_start + layout.metadata_blocks);
+  expect_position(layout.file_data_sector_start());
   if (!write_file_contents()) return false;
 
-  expect_position(mirror_entry_sector);
-  write_metadata_file_entry(*this, mirror_entry_sector, true);
-  pad_to(mirror_data_sector);
+  expect_position(layout.mirror_entry_sector);
+  write_metadata_file_entry(*this, layout.mirror_entry_sector, true);
+  pad_to(layout.mirror_data_sector);
   if (write_file_set(*this) != blocks) {
-    fail(BuildError::layout_mismatch);
+    report.fail(BuildError::layout_mismatch);
     return false;
   }
-  pad_to(static_cast<uint64_t>(mirror_data_sector) + metadata_blocks);
-  write_volume_sequence(*this, mirror_data_sector + metadata_blocks);
-  pad_to(image_sectors - 1);
-  write_anchor(*this, image_sectors - 1);
+  pad_to(static_cast<uint64_t>(layout.mirror_data_sector) + layout.metadata_blocks);
+  write_volume_sequence(*this, layout.mirror_data_sector + layout.metadata_blocks);
+  pad_to(layout.image_sectors - 1);
+  write_anchor(*this, layout.image_sectors - 1);
   return !write_failed;
 }
 

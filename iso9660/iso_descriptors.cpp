@@ -59,7 +59,7 @@ constexpr size_t file_structure_version = 881;
 
 // d-string compression IDs (ECMA-167 1/7.2.12; UDF 2.1.1).
 constexpr uint8_t dstring_8bit = 8;
-constexpr size_t label_bytes = sizeof(ImageWriter::volume_label);
+constexpr size_t label_bytes = sizeof(VolumeSettings::volume_label);
 // The volume identifier takes at most 31 characters of the label.
 constexpr size_t volume_identifier_characters = 31;
 // A label that needs 16-bit characters has no 8-bit form.
@@ -71,7 +71,7 @@ void fill_spaces(const FieldWriter& sector, size_t offset, size_t width) {
 
 void fill_volume_identifier(const ImageWriter& writer, const FieldWriter& sector) {
   uint8_t* field = sector.at(pvd::volume_identifier).data();
-  const uint8_t* label = writer.volume_label;
+  const uint8_t* label = writer.settings.volume_label;
   if (label[0] != dstring_8bit) {
     fill_text_field(field, pvd::volume_identifier_width, no_volume_identifier,
                     sizeof no_volume_identifier - 1);
@@ -88,8 +88,8 @@ void fill_volume_identifier(const ImageWriter& writer, const FieldWriter& sector
 
 void fill_application_identifier(const ImageWriter& writer, const FieldWriter& sector) {
   // application_id is "*" and the name, zero-padded; the field takes the name.
-  const auto* id = reinterpret_cast<const char*>(writer.application_id);
-  const size_t id_bytes = sizeof writer.application_id;
+  const auto* id = reinterpret_cast<const char*>(writer.settings.application_id);
+  const size_t id_bytes = sizeof writer.settings.application_id;
   size_t length = 0;
   if (id[0] != '\0') {
     while (1 + length < id_bytes && id[1 + length] != '\0') ++length;
@@ -104,7 +104,7 @@ void fill_application_identifier(const ImageWriter& writer, const FieldWriter& s
 void fill_volume_set_identifier(const ImageWriter& writer, const FieldWriter& sector) {
   char text[17];
   std::snprintf(text, sizeof text, "%08" PRIX32 "%08" PRIX32,
-                static_cast<uint32_t>(writer.build_time), writer.image_sectors);
+                static_cast<uint32_t>(writer.settings.build_time), writer.layout.image_sectors);
   fill_text_field(sector.at(pvd::volume_set_identifier).data(), pvd::long_identifier_width, text,
                   16);
 }
@@ -122,21 +122,22 @@ void fill_primary_descriptor(const ImageWriter& writer, uint8_t* buffer) {
   fill_header(sector, type_primary);
   fill_spaces(sector, pvd::system_identifier, pvd::system_identifier_width);
   fill_volume_identifier(writer, sector);
-  sector.both32(pvd::volume_space_size, writer.image_sectors);
+  sector.both32(pvd::volume_space_size, writer.layout.image_sectors);
   sector.both16(pvd::volume_set_size, 1);
   sector.both16(pvd::volume_sequence_number, 1);
   sector.both16(pvd::logical_block_size, static_cast<uint16_t>(sector_bytes));
-  sector.both32(pvd::path_table_size, writer.path_table_bytes);
-  sector.le32(pvd::type_l_path_table, writer.iso_area_start);
+  sector.both32(pvd::path_table_size, writer.layout.path_table_bytes);
+  sector.le32(pvd::type_l_path_table, writer.layout.iso_area_start);
   sector.le32(pvd::optional_type_l_path_table, 0);  // absent
-  sector.be32(pvd::type_m_path_table, writer.iso_area_start + writer.path_table_sectors);
+  sector.be32(pvd::type_m_path_table,
+              writer.layout.iso_area_start + writer.layout.path_table_sectors);
   sector.be32(pvd::optional_type_m_path_table, 0);  // absent
 
-  if (writer.root != nullptr) {
+  if (writer.tree.root != nullptr) {
     DirectoryRecord root;
-    root.location = static_cast<uint32_t>(directory_location(writer, *writer.root));
-    root.data_length = writer.root->iso_dir_bytes;
-    root.recorded = writer.build_time;
+    root.location = static_cast<uint32_t>(directory_location(writer, *writer.tree.root));
+    root.data_length = writer.tree.root->iso_dir_bytes;
+    root.recorded = writer.settings.build_time;
     root.flags = flag_directory;
     static constexpr uint8_t root_identifier[1] = {self_identifier};
     root.identifier = root_identifier;
@@ -153,7 +154,7 @@ void fill_primary_descriptor(const ImageWriter& writer, uint8_t* buffer) {
   fill_spaces(sector, pvd::abstract_file_identifier, pvd::file_identifier_width);
   fill_spaces(sector, pvd::bibliographic_file_identifier, pvd::file_identifier_width);
 
-  make_iso_date17(writer.build_time, sector.at(pvd::creation_date).data());
+  make_iso_date17(writer.settings.build_time, sector.at(pvd::creation_date).data());
   sector.bytes(pvd::modification_date, sector.at(pvd::creation_date).data(), pvd::date_width);
   make_iso_date17(std::nullopt, sector.at(pvd::expiration_date).data());
   make_iso_date17(std::nullopt, sector.at(pvd::effective_date).data());

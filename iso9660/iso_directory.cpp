@@ -88,7 +88,7 @@ DirectoryRecord record_for(const ImageWriter& writer, const SourceNode& director
     // every extent but the last is full and carries the multi-extent flag.
     const bool last = slot.extent_index + 1 == slot.extent_count;
     const uint64_t first_byte = slot.extent_index * max_extent_bytes;
-    record.location = static_cast<uint32_t>(writer.file_data_sector(child) +
+    record.location = static_cast<uint32_t>(writer.layout.file_data_sector(child) +
                                             slot.extent_index * max_extent_sectors);
     record.data_length = static_cast<uint32_t>(last ? child.size - first_byte : max_extent_bytes);
     record.recorded = child.modified;
@@ -135,7 +135,7 @@ void fill_iso_directory(const ImageWriter& writer, const SourceNode& directory, 
   for_each_record(writer, directory, [&](const RecordSlot& slot) {
     if (slot.length > buffer_bytes - slot.offset) return;  // never past the extent laid out
     fill_directory_record(extent.at(static_cast<size_t>(slot.offset)),
-                          record_for(writer, directory, slot), writer.dvd_video_mode);
+                          record_for(writer, directory, slot), writer.tree.dvd_video_mode);
   });
 }
 
@@ -144,7 +144,7 @@ void fill_iso_directory(const ImageWriter& writer, const SourceNode& directory, 
 bool size_iso_directory(ImageWriter& writer, SourceNode& directory, IsoLayoutCounters& counters) {
   // Path table numbers are 16-bit: the 65,536th directory cannot be recorded.
   if (counters.next_directory_number > iso::max_directory_number) {
-    writer.fail(BuildError::too_many_directories);
+    writer.report.fail(BuildError::too_many_directories);
     return false;
   }
   const iso::Identifier identifier = iso::node_identifier(directory);
@@ -152,11 +152,11 @@ bool size_iso_directory(ImageWriter& writer, SourceNode& directory, IsoLayoutCou
 
   const uint64_t bytes = iso::for_each_record(writer, directory, [](const iso::RecordSlot&) {});
   if (bytes > iso::max_directory_bytes) {
-    writer.fail(BuildError::image_too_large);
+    writer.report.fail(BuildError::image_too_large);
     return false;
   }
   if (counters.directory_sectors > UINT32_MAX) {
-    writer.fail(BuildError::image_too_large);
+    writer.report.fail(BuildError::image_too_large);
     return false;
   }
   directory.iso_dir_bytes = static_cast<uint32_t>(bytes);

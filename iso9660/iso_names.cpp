@@ -45,9 +45,10 @@ constexpr size_t numbering_key_base_bytes = base_name_bytes - 2;
 
 bool store_identifier(ImageWriter& writer, SourceNode& node, std::string_view identifier) {
   // Stored zero-terminated, in the arena with the rest of the tree.
-  void* stored = writer.arena != nullptr ? writer.arena->allocate(identifier.size() + 1) : nullptr;
+  void* stored =
+      writer.tree.arena != nullptr ? writer.tree.arena->allocate(identifier.size() + 1) : nullptr;
   if (stored == nullptr) {
-    writer.fail(BuildError::out_of_memory);
+    writer.report.fail(BuildError::out_of_memory);
     return false;
   }
   std::memcpy(stored, identifier.data(), identifier.size());
@@ -133,7 +134,7 @@ void make_iso_names_unique(ImageWriter& writer, SourceNode& directory) {
 }  // namespace
 
 char map_iso_char(const ImageWriter& writer, char c) {
-  if (!writer.dvd_video_mode) return c;
+  if (!writer.tree.dvd_video_mode) return c;
   // DVD players read d-characters only: "0"-"9", "A"-"Z" and "_".
   if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')) return c;

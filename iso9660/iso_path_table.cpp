@@ -39,13 +39,13 @@ struct PathTableWriter {
 }  // namespace
 
 void fill_path_table(const ImageWriter& writer, bool little_endian, uint8_t* buffer) {
-  if (writer.root == nullptr) return;
+  if (writer.tree.root == nullptr) return;
   PathTableWriter table{
-      FieldWriter(buffer, static_cast<size_t>(writer.path_table_sectors) * sector_bytes),
+      FieldWriter(buffer, static_cast<size_t>(writer.layout.path_table_sectors) * sector_bytes),
       little_endian};
   // The root is directory number 1 and its own parent (ECMA-119 9.4.4).
-  table.add(writer, *writer.root, 1);
-  walk_directories_breadth_first(writer.root, ChildOrder::iso9660, [&](SourceNode& directory) {
+  table.add(writer, *writer.tree.root, 1);
+  walk_directories_breadth_first(writer.tree.root, ChildOrder::iso9660, [&](SourceNode& directory) {
     for (const SourceNode* child = directory.iso_first_child; child != nullptr;
          child = child->iso_next) {
       if (child->is_directory) table.add(writer, *child, directory.iso_dir_number);
@@ -58,11 +58,11 @@ void fill_path_table(const ImageWriter& writer, bool little_endian, uint8_t* buf
 
 void write_path_table(ImageWriter& writer, bool little_endian) {
   // Type L at the start of the area, type M right after it.
-  writer.expect_position(static_cast<uint64_t>(writer.iso_area_start) +
-                         (little_endian ? 0 : writer.path_table_sectors));
-  uint8_t* buffer = writer.get_sector_buffer(writer.path_table_sectors);
+  writer.expect_position(static_cast<uint64_t>(writer.layout.iso_area_start) +
+                         (little_endian ? 0 : writer.layout.path_table_sectors));
+  uint8_t* buffer = writer.get_sector_buffer(writer.layout.path_table_sectors);
   if (buffer != nullptr) iso::fill_path_table(writer, little_endian, buffer);
-  writer.emit_sectors(buffer, writer.path_table_sectors);
+  writer.emit_sectors(buffer, writer.layout.path_table_sectors);
 }
 
 }  // namespace kestrel

@@ -63,7 +63,7 @@ inline constexpr uint32_t max_directory_number = 0xFFFF;
 inline uint32_t directory_record_bytes(const ImageWriter& writer, uint32_t identifier_length) {
   return static_cast<uint32_t>(dir_record::fixed_part) + identifier_length +
          (identifier_length % 2 == 0 ? 1 : 0) +
-         (writer.dvd_video_mode ? static_cast<uint32_t>(dvd_system_use_bytes) : 0);
+         (writer.tree.dvd_video_mode ? static_cast<uint32_t>(dvd_system_use_bytes) : 0);
 }
 
 // Bytes of a path table record: odd identifiers get a padding byte (ECMA-119 9.4.6).
@@ -92,8 +92,8 @@ inline uint64_t sectors_for_bytes(uint64_t bytes) {
 
 // Absolute first sector of a directory's extent.
 inline uint64_t directory_location(const ImageWriter& writer, const SourceNode& directory) {
-  return static_cast<uint64_t>(writer.iso_area_start) + 2ull * writer.path_table_sectors +
-         directory.iso_dir_sector;
+  return static_cast<uint64_t>(writer.layout.iso_area_start) +
+         2ull * writer.layout.path_table_sectors + directory.iso_dir_sector;
 }
 
 struct DirectoryRecord {

@@ -131,7 +131,7 @@ void write_implementation_attribute(const ImageWriter& writer, const FieldWriter
   attribute.u8(iua_subtype, iua_subtype_first);
   attribute.le32(iua_length, length);
   attribute.le32(iua_implementation_use_length, use_length);
-  write_regid(attribute.data() + iua_identifier, 0, identifier, writer.udf_revision);
+  write_regid(attribute.data() + iua_identifier, 0, identifier, writer.settings.udf_revision);
   uint16_t checksum = 0;
   for (size_t i = 0; i < iua_header_checksum; ++i)
     checksum = static_cast<uint16_t>(checksum + attribute.data()[i]);
@@ -172,7 +172,7 @@ uint32_t write_allocation_descriptors(const ImageWriter& writer, const SourceNod
   // The layout refuses files with more pieces; the limit only guards the buffer.
   const uint64_t pieces = std::min(udf_piece_count(node.size), max_pieces);
   uint64_t remaining = node.size;
-  uint64_t block = static_cast<uint64_t>(writer.data_start) + node.data_offset;
+  uint64_t block = static_cast<uint64_t>(writer.layout.data_start) + node.data_offset;
   for (uint64_t i = 0; i < pieces; ++i) {
     const auto length = static_cast<uint32_t>(std::min<uint64_t>(remaining, udf_piece_bytes));
     uint8_t* field = area.data() + i * descriptor_bytes;

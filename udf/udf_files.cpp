@@ -50,8 +50,9 @@ uint64_t blocks_for_bytes(uint64_t bytes) { return (bytes + sector_bytes - 1) / 
 // A file whose extents cannot all be listed in its one entry block.
 bool exceeds_entry(const ImageWriter& writer, const SourceNode& node) {
   if (node.is_directory || has_interleaved_extents(writer, node)) return false;
-  const uint64_t limit = writer.udf_revision >= udf_revision_250 ? extended_file_entry_max_pieces
-                                                                 : file_entry_max_pieces;
+  const uint64_t limit = writer.settings.udf_revision >= udf_revision_250
+                             ? extended_file_entry_max_pieces
+                             : file_entry_max_pieces;
   return udf_piece_count(node.size) > limit;
 }
 
@@ -75,12 +76,12 @@ uint32_t fill_file_identifier(const ImageWriter& writer, uint8_t* record, uint32
   fields.u8(fid_identifier_length, static_cast<uint8_t>(name_bytes == 0 ? 0 : name_bytes + 1));
   write_long_ad(record + fid_icb, sector_bytes, target.icb_block, file_structure_partition(writer));
   // The parent entry carries the unique ID only from UDF 2.00 on.
-  if (!parent_entry || writer.udf_revision >= udf_revision_250)
+  if (!parent_entry || writer.settings.udf_revision >= udf_revision_250)
     fields.le32(fid_icb_unique_id, target.unique_id);
   fields.le16(fid_implementation_use_length, 0);
   if (name_bytes > 0) {
     fields.u8(fid_identifier,
-              writer.dvd_video_mode ? dstring_compression_8 : dstring_compression_16);
+              writer.tree.dvd_video_mode ? dstring_compression_8 : dstring_compression_16);
     fields.bytes(fid_identifier + 1, target.udf_name, name_bytes);
   }
   make_tag(writer, record, tag_file_identifier_descriptor,
@@ -152,7 +153,7 @@ class IdentifierEmitter {
 // Emits the entry of one node: a file entry for 1.02, an extended file entry
 // for 2.50. Returns the blocks emitted.
 uint32_t write_entry(ImageWriter& writer, uint32_t block, const SourceNode& node) {
-  if (writer.udf_revision >= udf_revision_250) {
+  if (writer.settings.udf_revision >= udf_revision_250) {
     write_extended_file_entry(writer, block, node);
     return udf_entry_blocks(node);
   }
@@ -167,12 +168,12 @@ void size_udf_directory(ImageWriter& writer, SourceNode& directory, UdfLayoutCou
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
     bytes += file_identifier_bytes(child->udf_name_length);
     if (exceeds_entry(writer, *child)) {
-      writer.fail(BuildError::file_too_large, node_file_path(writer, *child));
+      writer.report.fail(BuildError::file_too_large, node_file_path(writer, *child));
       return;
     }
   }
   if (bytes > max_directory_bytes) {
-    writer.fail(BuildError::file_too_large, node_file_path(writer, directory));
+    writer.report.fail(BuildError::file_too_large, node_file_path(writer, directory));
     return;
   }
   const uint64_t identifier_blocks = blocks_for_bytes(bytes);
@@ -216,9 +217,9 @@ uint64_t write_file_set(ImageWriter& writer) {
   writer.emit_sectors(sector, 1);
   ++blocks;
 
-  blocks += write_entry(writer, root_entry_block, *writer.root);
+  blocks += write_entry(writer, root_entry_block, *writer.tree.root);
 
-  walk_directories_breadth_first(writer.root, ChildOrder::primary, [&](SourceNode& directory) {
+  walk_directories_breadth_first(writer.tree.root, ChildOrder::primary, [&](SourceNode& directory) {
     if (!writer.expect_position(base + directory.fid_block)) return false;
     blocks += write_udf_directory(writer, directory.fid_block, directory) / sector_bytes;
     for (const SourceNode* child = directory.first_child; child != nullptr; child = child->next) {

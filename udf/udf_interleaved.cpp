@@ -47,7 +47,7 @@ uint32_t fill_interleaved_descriptors(const ImageWriter& writer, uint32_t block,
     pieces.back().length_bytes = static_cast<uint32_t>(node.size - before_last);
   }
   const uint64_t block_start =
-      static_cast<uint64_t>(writer.data_start) + node.dependent_node->data_offset;
+      static_cast<uint64_t>(writer.layout.data_start) + node.dependent_node->data_offset;
   // Blocks reserved by the layout; the descriptors never run past them.
   const uint32_t blocks = node.icb_sectors == 0 ? 1 : node.icb_sectors;
 

@@ -12,7 +12,7 @@ namespace kestrel {
 // descriptors follow the pair's extent lists and may continue in further
 // blocks (UDF 2.50 only).
 inline bool has_interleaved_extents(const ImageWriter& writer, const SourceNode& node) {
-  return writer.udf_revision >= udf_revision_250 && node.stereo_pair != nullptr &&
+  return writer.settings.udf_revision >= udf_revision_250 && node.stereo_pair != nullptr &&
          (node.kind == NodeKind::base_view_clip || node.kind == NodeKind::dependent_view_clip);
 }
 

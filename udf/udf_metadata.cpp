@@ -66,10 +66,12 @@ bool fill_metadata_file_entry(const ImageWriter& writer, uint8_t* buffer, uint32
                               bool mirror) {
   // One extent per 0x3FFFF800 bytes; a single entry sector holds this many.
   const uint64_t extents =
-      (static_cast<uint64_t>(writer.metadata_blocks) + max_extent_blocks - 1) / max_extent_blocks;
+      (static_cast<uint64_t>(writer.layout.metadata_blocks) + max_extent_blocks - 1) /
+      max_extent_blocks;
   if (extents > (sector_bytes - efe_allocation_descriptors) / short_ad_bytes) return false;
   const FieldWriter efe(buffer, sector_bytes);
-  const uint64_t metadata_bytes = static_cast<uint64_t>(writer.metadata_blocks) * sector_bytes;
+  const uint64_t metadata_bytes =
+      static_cast<uint64_t>(writer.layout.metadata_blocks) * sector_bytes;
   efe.le32(icb_prior_entries, 0);
   efe.le16(icb_strategy_type, icb_strategy_direct);
   efe.le16(icb_maximum_entries, icb_one_entry);
@@ -81,19 +83,20 @@ bool fill_metadata_file_entry(const ImageWriter& writer, uint8_t* buffer, uint32
   efe.le16(efe_link_count, 0);
   efe.le64(efe_information_length, metadata_bytes);
   efe.le64(efe_object_size, metadata_bytes);
-  efe.le64(efe_blocks_recorded, writer.metadata_blocks);
-  efe.bytes(efe_access_time, writer.build_timestamp, udf_timestamp_bytes);
-  efe.bytes(efe_modification_time, writer.build_timestamp, udf_timestamp_bytes);
-  efe.bytes(efe_creation_time, writer.build_timestamp, udf_timestamp_bytes);
-  efe.bytes(efe_attribute_time, writer.build_timestamp, udf_timestamp_bytes);
+  efe.le64(efe_blocks_recorded, writer.layout.metadata_blocks);
+  efe.bytes(efe_access_time, writer.settings.build_timestamp, udf_timestamp_bytes);
+  efe.bytes(efe_modification_time, writer.settings.build_timestamp, udf_timestamp_bytes);
+  efe.bytes(efe_creation_time, writer.settings.build_timestamp, udf_timestamp_bytes);
+  efe.bytes(efe_attribute_time, writer.settings.build_timestamp, udf_timestamp_bytes);
   efe.le32(efe_checkpoint, initial_checkpoint);
   write_implementation_regid(writer, buffer + efe_implementation_identifier);
   efe.le64(efe_unique_id, 0);
   efe.le32(efe_ea_length, 0);
 
   // The allocation descriptors, in blocks of the physical partition.
-  uint32_t position = mirror ? writer.mirror_data_sector - writer.data_base : metadata_data_block;
-  uint32_t remaining = writer.metadata_blocks;
+  uint32_t position =
+      mirror ? writer.layout.mirror_data_sector - writer.layout.data_base : metadata_data_block;
+  uint32_t remaining = writer.layout.metadata_blocks;
   size_t offset = efe_allocation_descriptors;
   while (remaining > 0) {
     const uint32_t blocks = remaining < max_extent_blocks ? remaining : max_extent_blocks;
@@ -104,7 +107,7 @@ bool fill_metadata_file_entry(const ImageWriter& writer, uint8_t* buffer, uint32
   }
   efe.le32(efe_ad_length, static_cast<uint32_t>(offset - efe_allocation_descriptors));
   const auto crc_length = static_cast<uint16_t>(offset - descriptor_tag_bytes);
-  make_tag(writer, buffer, tag_extended_file_entry, crc_length, sector - writer.data_base);
+  make_tag(writer, buffer, tag_extended_file_entry, crc_length, sector - writer.layout.data_base);
   return true;
 }
 
@@ -113,7 +116,7 @@ void write_metadata_file_entry(ImageWriter& writer, uint32_t sector, bool mirror
   uint8_t* buffer = writer.get_sector_buffer(1);
   if (buffer == nullptr) return;
   if (!fill_metadata_file_entry(writer, buffer, sector, mirror)) {
-    writer.fail(BuildError::image_too_large);
+    writer.report.fail(BuildError::image_too_large);
     return;
   }
   writer.emit_sectors(buffer, 1);

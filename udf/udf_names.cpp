@@ -43,7 +43,7 @@ std::string_view udf_name_bytes(const SourceNode& node) {
 // units high byte first, never half of a surrogate pair.
 std::string encode_udf_text(const ImageWriter& writer, std::u16string_view text, size_t capacity) {
   std::string bytes;
-  if (writer.dvd_video_mode) {
+  if (writer.tree.dvd_video_mode) {
     // No code page needs more than 3 bytes for one UTF-16 unit.
     bytes.resize(std::min(capacity, text.size() * 3));
     bytes.resize(ansi_from_utf16(text, bytes.data(), bytes.size()));
@@ -99,11 +99,11 @@ std::string fitted_udf_name(const ImageWriter& writer, std::u16string_view name,
 void store_udf_name(ImageWriter& writer, SourceNode& node, std::string_view bytes) {
   node.udf_name_length = static_cast<uint8_t>(bytes.size());
   node.udf_name = nullptr;
-  if (bytes.empty() || writer.arena == nullptr) return;
-  node.udf_name = static_cast<const uint8_t*>(writer.arena->copy(bytes.data(), bytes.size()));
+  if (bytes.empty() || writer.tree.arena == nullptr) return;
+  node.udf_name = static_cast<const uint8_t*>(writer.tree.arena->copy(bytes.data(), bytes.size()));
   if (node.udf_name == nullptr) {
     node.udf_name_length = 0;
-    writer.fail(BuildError::out_of_memory);
+    writer.report.fail(BuildError::out_of_memory);
   }
 }
 
@@ -152,10 +152,10 @@ void make_udf_names_unique(ImageWriter& writer, SourceNode& directory) {
         candidate = fitted_udf_name(writer, node_name(node), suffix);
       } while (by_name.count(candidate) != 0);
       store_udf_name(writer, node, candidate);
-      if (writer.failed()) return;
+      if (writer.report.failed()) return;
       by_name[udf_name_bytes(node)].push_back(&node);
       if (!ranked[i].first)
-        writer.warn(BuildWarning::name_made_unique, node_file_path(writer, node));
+        writer.report.warn(BuildWarning::name_made_unique, node_file_path(writer, node));
     }
   }
 }
@@ -167,9 +167,9 @@ bool udf_name_less(const SourceNode* a, const SourceNode* b) {
 }
 
 bool keeps_dvd_order(const ImageWriter& writer, const SourceNode& directory) {
-  if (!writer.dvd_video_mode) return false;
-  if (&directory == writer.root || directory.parent == &directory) return true;
-  if (directory.parent != writer.root) return false;
+  if (!writer.tree.dvd_video_mode) return false;
+  if (&directory == writer.tree.root || directory.parent == &directory) return true;
+  if (directory.parent != writer.tree.root) return false;
   const std::u16string_view name = node_name(directory);
   return name == dvd_audio_folder_name || name == dvd_video_folder_name;
 }
@@ -180,14 +180,14 @@ void make_udf_name(ImageWriter& writer, SourceNode& node) {
   std::string bytes = full_udf_name(writer, node);
   if (bytes.size() > max_udf_name_bytes) {
     bytes = fitted_udf_name(writer, node_name(node), {});
-    writer.warn(BuildWarning::name_shortened, node_file_path(writer, node));
+    writer.report.warn(BuildWarning::name_shortened, node_file_path(writer, node));
   }
   store_udf_name(writer, node, bytes);
 }
 
 void sort_udf_children(ImageWriter& writer, SourceNode& directory) {
   make_udf_names_unique(writer, directory);
-  if (writer.failed() || keeps_dvd_order(writer, directory)) return;
+  if (writer.report.failed() || keeps_dvd_order(writer, directory)) return;
   std::vector<SourceNode*> children;
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
     children.push_back(child);

@@ -102,7 +102,7 @@ constexpr uint32_t character_set_list_cs0 = 1;
 // The root directory's file entry follows the descriptor and its terminator.
 constexpr uint32_t root_directory_block = 2;
 
-constexpr size_t label_bytes = sizeof(ImageWriter::volume_label);
+constexpr size_t label_bytes = sizeof(VolumeSettings::volume_label);
 
 bool is_high_surrogate(uint16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
@@ -120,8 +120,9 @@ void make_tag(const ImageWriter& writer, uint8_t* descriptor, uint16_t tag_ident
               uint16_t crc_length, uint32_t location) {
   const FieldWriter tag(descriptor, descriptor_tag_bytes + crc_length);
   tag.le16(tag_identifier_offset, tag_identifier);
-  tag.le16(tag_version_offset, writer.udf_revision >= udf_revision_250 ? descriptor_version_nsr03
-                                                                       : descriptor_version_nsr02);
+  tag.le16(tag_version_offset, writer.settings.udf_revision >= udf_revision_250
+                                   ? descriptor_version_nsr03
+                                   : descriptor_version_nsr02);
   tag.u8(tag_checksum_offset, 0);
   tag.u8(tag_checksum_offset + 1, 0);  // reserved
   tag.le16(tag_serial_offset, tag_serial_number);
@@ -189,7 +190,7 @@ void copy_label_dstring(const ImageWriter& writer, uint8_t* field, size_t width)
   if (width < 2) return;
   const FieldWriter dstring(field, width);
   dstring.fill(0, 0, width);
-  const uint8_t* label = writer.volume_label;
+  const uint8_t* label = writer.settings.volume_label;
   const uint8_t label_used = label[label_bytes - 1];
   if (label_used == 0) return;  // an empty d-string is all zeros (ECMA-167 1/7.2.12)
   size_t count = std::min<size_t>(label_used - 1u, width - 2);
@@ -216,17 +217,17 @@ void write_regid(uint8_t* field, uint8_t flags, std::string_view identifier,
 void write_implementation_regid(const ImageWriter& writer, uint8_t* field) {
   const FieldWriter regid(field, regid_bytes);
   regid.u8(regid_flags, 0);
-  regid.bytes(regid_identifier, writer.implementation_id, regid_identifier_bytes);
+  regid.bytes(regid_identifier, writer.settings.implementation_id, regid_identifier_bytes);
 }
 
 void write_application_regid(const ImageWriter& writer, uint8_t* field) {
   const FieldWriter regid(field, regid_bytes);
   regid.u8(regid_flags, 0);
-  regid.bytes(regid_identifier, writer.application_id, regid_identifier_bytes);
+  regid.bytes(regid_identifier, writer.settings.application_id, regid_identifier_bytes);
 }
 
 void write_domain_regid(const ImageWriter& writer, uint8_t* field) {
-  write_regid(field, 0, regid_domain_osta, writer.udf_revision);
+  write_regid(field, 0, regid_domain_osta, writer.settings.udf_revision);
   FieldWriter(field, regid_bytes).u8(regid_suffix_domain_flags, domain_flags_write_protected);
 }
 
@@ -256,12 +257,12 @@ void write_extent_ad(uint8_t* field, uint32_t length, uint32_t location) {
 }
 
 uint16_t file_structure_partition(const ImageWriter& writer) {
-  return writer.udf_revision >= udf_revision_250 ? 1 : 0;
+  return writer.settings.udf_revision >= udf_revision_250 ? 1 : 0;
 }
 
 void fill_file_set_descriptor(const ImageWriter& writer, uint8_t* sector) {
   const FieldWriter fsd(sector, sector_bytes);
-  fsd.bytes(fsd_recording_time, writer.build_timestamp, udf_timestamp_bytes);
+  fsd.bytes(fsd_recording_time, writer.settings.build_timestamp, udf_timestamp_bytes);
   fsd.le16(fsd_interchange_level, fsd_interchange_level_value);
   fsd.le16(fsd_max_interchange_level, fsd_interchange_level_value);
   fsd.le32(fsd_character_set_list, character_set_list_cs0);
@@ -269,7 +270,7 @@ void fill_file_set_descriptor(const ImageWriter& writer, uint8_t* sector) {
   fsd.le32(fsd_file_set_number, 0);
   fsd.le32(fsd_file_set_descriptor_number, 0);
   write_cs0_charspec(sector + fsd_lv_identifier_charset);
-  fsd.bytes(fsd_lv_identifier, writer.volume_label, label_bytes);
+  fsd.bytes(fsd_lv_identifier, writer.settings.volume_label, label_bytes);
   write_cs0_charspec(sector + fsd_file_set_charset);
   copy_label_dstring(writer, sector + fsd_file_set_identifier, fsd_file_set_identifier_bytes);
   write_long_ad(sector + fsd_root_directory_icb, sector_bytes, root_directory_block,

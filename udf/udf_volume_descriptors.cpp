@@ -12,7 +12,7 @@
 namespace kestrel {
 namespace {
 
-constexpr size_t label_bytes = sizeof(ImageWriter::volume_label);
+constexpr size_t label_bytes = sizeof(VolumeSettings::volume_label);
 
 // Where the descriptor sequences and the integrity sequence live.
 constexpr uint32_t main_sequence_sector = 32;
@@ -149,10 +149,12 @@ constexpr size_t lvid_iu_min_write_revision = 42;
 constexpr size_t lvid_iu_max_write_revision = 44;
 constexpr uint32_t lvid_implementation_use_bytes = 46;
 
-bool is_udf250(const ImageWriter& writer) { return writer.udf_revision >= udf_revision_250; }
+bool is_udf250(const ImageWriter& writer) {
+  return writer.settings.udf_revision >= udf_revision_250;
+}
 
 uint32_t reserve_sequence_sector(const ImageWriter& writer) {
-  return is_udf250(writer) ? writer.mirror_data_sector + writer.metadata_blocks
+  return is_udf250(writer) ? writer.layout.mirror_data_sector + writer.layout.metadata_blocks
                            : udf102_reserve_sequence_sector;
 }
 
@@ -176,14 +178,14 @@ void write_primary_volume_descriptor(ImageWriter& writer, uint32_t sector) {
   // digits unique to the volume: the build time and the image size.
   char set_identifier[17] = {};
   std::snprintf(set_identifier, sizeof set_identifier, "%08X%08X",
-                static_cast<unsigned>(writer.build_time & 0xFFFFFFFF),
-                static_cast<unsigned>(writer.image_sectors));
+                static_cast<unsigned>(writer.settings.build_time & 0xFFFFFFFF),
+                static_cast<unsigned>(writer.layout.image_sectors));
   make_dstring8(buffer + pvd_volume_set_identifier, pvd_volume_set_identifier_bytes,
                 reinterpret_cast<const uint8_t*>(set_identifier), 16);
   write_cs0_charspec(buffer + pvd_descriptor_charset);
   write_cs0_charspec(buffer + pvd_explanatory_charset);
   write_application_regid(writer, buffer + pvd_application_identifier);
-  pvd.bytes(pvd_recording_time, writer.build_timestamp, udf_timestamp_bytes);
+  pvd.bytes(pvd_recording_time, writer.settings.build_timestamp, udf_timestamp_bytes);
   write_implementation_regid(writer, buffer + pvd_implementation_identifier);
   make_tag(writer, buffer, tag_primary_volume_descriptor, full_descriptor_crc_length, sector);
   emit_one(writer, buffer);
@@ -194,9 +196,10 @@ void write_implementation_use_descriptor(ImageWriter& writer, uint32_t sector) {
   if (buffer == nullptr) return;  // out of memory: the build has failed
   const FieldWriter iuvd(buffer, sector_bytes);
   iuvd.le32(descriptor_sequence_number, sequence_implementation_use);
-  write_regid(buffer + iuvd_implementation_identifier, 0, regid_lv_info, writer.udf_revision);
+  write_regid(buffer + iuvd_implementation_identifier, 0, regid_lv_info,
+              writer.settings.udf_revision);
   write_cs0_charspec(buffer + iuvd_lvi_charset);
-  iuvd.bytes(iuvd_logical_volume_identifier, writer.volume_label, label_bytes);
+  iuvd.bytes(iuvd_logical_volume_identifier, writer.settings.volume_label, label_bytes);
   write_implementation_regid(writer, buffer + iuvd_lvi_implementation_identifier);
   make_tag(writer, buffer, tag_implementation_use_volume_descriptor, full_descriptor_crc_length,
            sector);
@@ -210,13 +213,13 @@ void write_partition_descriptor(ImageWriter& writer, uint32_t sector) {
   pd.le32(descriptor_sequence_number, sequence_partition);
   pd.le16(pd_flags, pd_flags_allocated);
   pd.le16(pd_partition_number, 0);
-  write_regid(buffer + pd_contents, writer.dvd_video_mode ? regid_flags_protected : 0,
+  write_regid(buffer + pd_contents, writer.tree.dvd_video_mode ? regid_flags_protected : 0,
               is_udf250(writer) ? partition_contents_nsr03 : partition_contents_nsr02, 0);
   // The partition header stays zero: a read-only volume has no space tables
   // or bitmaps.
   pd.le32(pd_access_type, pd_access_read_only);
-  pd.le32(pd_starting_location, writer.data_base);
-  pd.le32(pd_length, writer.partition_length);
+  pd.le32(pd_starting_location, writer.layout.data_base);
+  pd.le32(pd_length, writer.layout.partition_length);
   write_implementation_regid(writer, buffer + pd_implementation_identifier);
   make_tag(writer, buffer, tag_partition_descriptor, full_descriptor_crc_length, sector);
   emit_one(writer, buffer);
@@ -227,11 +230,12 @@ void write_metadata_partition_map(const ImageWriter& writer, uint8_t* field) {
   map.u8(map_type, 2);
   map.u8(map_length, static_cast<uint8_t>(metadata_map_bytes));
   write_regid(field + metadata_map_type_identifier, 0, regid_metadata_partition,
-              writer.udf_revision);
+              writer.settings.udf_revision);
   map.le16(metadata_map_volume_sequence_number, 1);
   map.le16(metadata_map_partition_number, 0);
   map.le32(metadata_map_file_location, 0);
-  map.le32(metadata_map_mirror_location, writer.mirror_entry_sector - writer.data_base);
+  map.le32(metadata_map_mirror_location,
+           writer.layout.mirror_entry_sector - writer.layout.data_base);
   map.le32(metadata_map_bitmap_location, metadata_bitmap_none);
   map.le32(metadata_map_allocation_unit, metadata_allocation_unit_blocks);
   map.le16(metadata_map_alignment_unit, metadata_alignment_unit_blocks);
@@ -247,7 +251,7 @@ void write_logical_volume_descriptor(ImageWriter& writer, uint32_t sector) {
   const size_t map_table_bytes = type1_map_bytes + (metadata ? metadata_map_bytes : 0);
   lvd.le32(descriptor_sequence_number, sequence_logical_volume);
   write_cs0_charspec(buffer + lvd_descriptor_charset);
-  lvd.bytes(lvd_logical_volume_identifier, writer.volume_label, label_bytes);
+  lvd.bytes(lvd_logical_volume_identifier, writer.settings.volume_label, label_bytes);
   lvd.le32(lvd_logical_block_size, sector_bytes);
   write_domain_regid(writer, buffer + lvd_domain_identifier);
   write_long_ad(buffer + lvd_file_set_location, file_set_extent_bytes, 0,
@@ -328,25 +332,26 @@ void write_integrity(ImageWriter& writer, uint32_t sector) {
   const FieldWriter lvid(buffer, sector_bytes);
   const bool metadata = is_udf250(writer);
   const uint32_t partitions = metadata ? 2 : 1;
-  lvid.bytes(lvid_recording_time, writer.build_timestamp, udf_timestamp_bytes);
+  lvid.bytes(lvid_recording_time, writer.settings.build_timestamp, udf_timestamp_bytes);
   lvid.le32(lvid_integrity_type, lvid_integrity_close);
   // Next integrity extent stays zero: the sequence ends here.
-  lvid.le64(lvid_next_unique_id, first_unique_id + writer.file_count + writer.directory_count);
+  lvid.le64(lvid_next_unique_id,
+            first_unique_id + writer.tree.file_count + writer.tree.directory_count);
   lvid.le32(lvid_partition_count, partitions);
   lvid.le32(lvid_implementation_use_length, lvid_implementation_use_bytes);
   // Free space table: every partition is full (all zeros). Size table:
   const size_t size_table = lvid_free_space_table + 4 * partitions;
-  lvid.le32(size_table, writer.partition_length);
-  if (metadata) lvid.le32(size_table + 4, writer.metadata_blocks);
+  lvid.le32(size_table, writer.layout.partition_length);
+  if (metadata) lvid.le32(size_table + 4, writer.layout.metadata_blocks);
   const size_t implementation_use = size_table + 4 * partitions;
   const FieldWriter use = lvid.at(implementation_use);
   write_implementation_regid(writer,
                              buffer + implementation_use + lvid_iu_implementation_identifier);
-  use.le32(lvid_iu_file_count, writer.file_count);
-  use.le32(lvid_iu_directory_count, writer.directory_count + 1);  // the root counts too
-  use.le16(lvid_iu_min_read_revision, writer.udf_revision);
-  use.le16(lvid_iu_min_write_revision, writer.udf_revision);
-  use.le16(lvid_iu_max_write_revision, writer.udf_revision);
+  use.le32(lvid_iu_file_count, writer.tree.file_count);
+  use.le32(lvid_iu_directory_count, writer.tree.directory_count + 1);  // the root counts too
+  use.le16(lvid_iu_min_read_revision, writer.settings.udf_revision);
+  use.le16(lvid_iu_min_write_revision, writer.settings.udf_revision);
+  use.le16(lvid_iu_max_write_revision, writer.settings.udf_revision);
   const auto crc_length = static_cast<uint16_t>(implementation_use + lvid_implementation_use_bytes -
                                                 descriptor_tag_bytes);
   make_tag(writer, buffer, tag_logical_volume_integrity_descriptor, crc_length, sector);

@@ -42,7 +42,8 @@ uint64_t hash_file(const NativeString& path) {
 }
 
 bool keeps_scan_order(const ImageWriter& writer, const SourceNode& directory) {
-  if (!writer.dvd_video_mode || directory.parent != writer.root || &directory == writer.root)
+  if (!writer.tree.dvd_video_mode || directory.parent != writer.tree.root ||
+      &directory == writer.tree.root)
     return false;
   const std::u16string_view name(directory.name, directory.name_length);
   return name == dvd_audio_folder_name || name == dvd_video_folder_name;
@@ -57,7 +58,7 @@ void pin_tree(const ImageWriter& writer, SourceNode& directory, int64_t& clock) 
     children.push_back(child);
   if (!keeps_scan_order(writer, directory)) {
     // At the root of a DVD-video image the two DVD folders stay first.
-    const size_t fixed = (&directory == writer.root && writer.dvd_video_mode) ? 2 : 0;
+    const size_t fixed = (&directory == writer.tree.root && writer.tree.dvd_video_mode) ? 2 : 0;
     std::stable_sort(children.begin() + static_cast<ptrdiff_t>(std::min(fixed, children.size())),
                      children.end(), [](const SourceNode* a, const SourceNode* b) {
                        return NativeStringView(a->native_name) < NativeStringView(b->native_name);
@@ -171,19 +172,19 @@ TEST_P(PinnedImageHash, ImageBytesAreUnchanged) {
   ScratchFolder output("pinned-out");
 
   auto writer = std::make_unique<ImageWriter>(pinned_build_time);
-  writer->fs_flags = pinned.setting.fs_flags;
-  writer->udf_revision = pinned.setting.udf_revision;
-  writer->source_folder = source.path() + native_separator;
+  writer->settings.fs_flags = pinned.setting.fs_flags;
+  writer->settings.udf_revision = pinned.setting.udf_revision;
+  writer->tree.source_folder = source.path() + native_separator;
   if (pinned.stereo) writer->stereo_pairs = std::make_unique<StereoPairList>(one_stereo_pair());
   ASSERT_TRUE(scan_source(*writer));
-  ASSERT_EQ(pinned.stereo, writer->stereo_folder != nullptr);
+  ASSERT_EQ(pinned.stereo, writer->tree.stereo_folder != nullptr);
   int64_t clock = pinned_first_file_time;
-  pin_tree(*writer, *writer->root, clock);
+  pin_tree(*writer, *writer->tree.root, clock);
   ASSERT_NE(writer->lay_out(), 0u);
   const NativeString image = output.at("image.iso");
   ASSERT_TRUE(writer->write_image(image, nullptr, nullptr))
-      << static_cast<int>(writer->error.error);
-  ASSERT_EQ(file_size(image), uint64_t{writer->image_sectors} * sector_bytes);
+      << static_cast<int>(writer->report.error.error);
+  ASSERT_EQ(file_size(image), uint64_t{writer->layout.image_sectors} * sector_bytes);
 
   char actual[24];
   std::snprintf(actual, sizeof actual, "0x%016" PRIx64, hash_file(image));

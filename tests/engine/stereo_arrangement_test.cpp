@@ -28,9 +28,9 @@ StereoPair make_pair(uint16_t base, uint16_t dependent, std::vector<uint32_t> ba
 // A writer scanned with the given pairs handed in as the analysis would.
 std::unique_ptr<ImageWriter> scan_with_pairs(const ScratchFolder& source, StereoPairList pairs) {
   auto writer = std::make_unique<ImageWriter>(1700000000);
-  writer->fs_flags = bluray.fs_flags;
-  writer->udf_revision = bluray.udf_revision;
-  writer->source_folder = source.path() + native_separator;
+  writer->settings.fs_flags = bluray.fs_flags;
+  writer->settings.udf_revision = bluray.udf_revision;
+  writer->tree.source_folder = source.path() + native_separator;
   writer->stereo_pairs = std::make_unique<StereoPairList>(std::move(pairs));
   scan_source(*writer);
   return writer;
@@ -50,7 +50,7 @@ struct StereoSource {
 TEST(StereoArrangement, MarksThePairAndAddsOneInterleavedFile) {
   StereoSource source;
   auto writer = scan_with_pairs(source.folder, {make_pair(1, 2, {2, 3}, {3, 4})});
-  ASSERT_FALSE(writer->failed());
+  ASSERT_FALSE(writer->report.failed());
   SourceNode* stream = find_stream_folder(*writer);
   SourceNode* base = child_named(*stream, u"00001.m2ts");
   SourceNode* dependent = child_named(*stream, u"00002.m2ts");
@@ -58,14 +58,14 @@ TEST(StereoArrangement, MarksThePairAndAddsOneInterleavedFile) {
   EXPECT_EQ(dependent->kind, NodeKind::dependent_view_clip);
   // Clips in no pair are marked only when there is no stereoscopic arrangement.
   EXPECT_EQ(child_named(*stream, u"00003.m2ts")->kind, NodeKind::plain);
-  ASSERT_NE(writer->stereo_folder, nullptr);
+  ASSERT_NE(writer->tree.stereo_folder, nullptr);
   // The source's own SSIF folder gave way to the interleaved files.
-  EXPECT_EQ(child_named(*writer->stereo_folder, u"00009.ssif"), nullptr);
-  SourceNode* virtual_file = child_named(*writer->stereo_folder, u"00001.ssif");
+  EXPECT_EQ(child_named(*writer->tree.stereo_folder, u"00009.ssif"), nullptr);
+  SourceNode* virtual_file = child_named(*writer->tree.stereo_folder, u"00001.ssif");
   ASSERT_NE(virtual_file, nullptr);
   EXPECT_EQ(virtual_file->size, 12u * 2048);
-  EXPECT_EQ(writer->file_count, 5u);       // four source files and the interleaved file
-  EXPECT_EQ(writer->directory_count, 3u);  // BDMV, STREAM, SSIF
+  EXPECT_EQ(writer->tree.file_count, 5u);       // four source files and the interleaved file
+  EXPECT_EQ(writer->tree.directory_count, 3u);  // BDMV, STREAM, SSIF
 
   writer->lay_out();
   EXPECT_EQ(virtual_file->data_offset, dependent->data_offset);
@@ -92,10 +92,10 @@ TEST(StereoArrangement, PairsThatDoNotAddUpFallBackWithoutChangingTheCounts) {
   for (const StereoPairList& pairs : broken) {
     StereoSource source;
     auto writer = scan_with_pairs(source.folder, pairs);
-    EXPECT_EQ(writer->stereo_folder, nullptr);
-    EXPECT_EQ(writer->file_count, 5u);
-    EXPECT_EQ(writer->directory_count, 3u);
-    EXPECT_EQ(writer->extra_icb_sectors, 0u);
+    EXPECT_EQ(writer->tree.stereo_folder, nullptr);
+    EXPECT_EQ(writer->tree.file_count, 5u);
+    EXPECT_EQ(writer->tree.directory_count, 3u);
+    EXPECT_EQ(writer->tree.extra_icb_sectors, 0u);
     SourceNode* stream = find_stream_folder(*writer);
     EXPECT_NE(child_named(*stream, u"SSIF"), nullptr);  // the source's own folder stays
     for (SourceNode* child = stream->first_child; child != nullptr; child = child->next) {
@@ -161,17 +161,17 @@ TEST(StereoArrangement, ManyExtentsContinueInAllocationExtentBlocks) {
   source.file("BDMV/STREAM/00002.m2ts", extents * 2 * 2048, 2);
   auto writer = scan_with_pairs(source, {make_pair(1, 2, std::vector<uint32_t>(extents, 1),
                                                    std::vector<uint32_t>(extents, 2))});
-  ASSERT_NE(writer->stereo_folder, nullptr);
+  ASSERT_NE(writer->tree.stereo_folder, nullptr);
   SourceNode* stream = find_stream_folder(*writer);
   SourceNode* base = child_named(*stream, u"00001.m2ts");
   SourceNode* dependent = child_named(*stream, u"00002.m2ts");
   EXPECT_EQ(base->icb_sectors, 2u);
-  EXPECT_EQ(writer->extra_icb_sectors, 2u);
+  EXPECT_EQ(writer->tree.extra_icb_sectors, 2u);
   writer->lay_out();
   MemorySectorOutput image;
   ASSERT_TRUE(writer->write_sequence(image, nullptr, nullptr));
 
-  const uint64_t block_start = writer->data_start + dependent->data_offset;
+  const uint64_t block_start = writer->layout.data_start + dependent->data_offset;
   const auto dependent_extents = read_long_descriptors(image.bytes, 320, dependent->icb_block);
   const auto base_extents = read_long_descriptors(image.bytes, 320, base->icb_block);
   ASSERT_EQ(dependent_extents.size(), extents);

@@ -229,19 +229,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (stereo) check_analysis(*pairs);
 
   kestrel::ImageWriter writer(1700000000);
-  writer.fs_flags = kestrel::fs_udf;
-  writer.udf_revision = kestrel::udf_revision_250;
-  writer.source_folder = source;
+  writer.settings.fs_flags = kestrel::fs_udf;
+  writer.settings.udf_revision = kestrel::udf_revision_250;
+  writer.tree.source_folder = source;
   if (stereo) writer.stereo_pairs = std::move(pairs);
   if (!kestrel::scan_source(writer)) fault("scan of the generated folder failed");
 
-  if (writer.stereo_folder == nullptr) {
+  if (writer.tree.stereo_folder == nullptr) {
     check_no_arrangement(writer);
     return 0;
   }
   if (writer.lay_out() == 0) return 0;
   size_t files = 0;
-  for (const SourceNode* file = writer.stereo_folder->first_child; file != nullptr;
+  for (const SourceNode* file = writer.tree.stereo_folder->first_child; file != nullptr;
        file = file->next) {
     check_interleaved_file(*file);
     ++files;

@@ -29,7 +29,8 @@ constexpr int64_t golden_build_time = 1700000000;
 constexpr int64_t golden_first_file_time = 1400000000;
 
 bool keeps_scan_order(const ImageWriter& writer, const SourceNode& directory) {
-  if (!writer.dvd_video_mode || directory.parent != writer.root || &directory == writer.root)
+  if (!writer.tree.dvd_video_mode || directory.parent != writer.tree.root ||
+      &directory == writer.tree.root)
     return false;
   const std::u16string_view name(directory.name, directory.name_length);
   return name == dvd_audio_folder_name || name == dvd_video_folder_name;
@@ -44,7 +45,7 @@ void pin_tree(const ImageWriter& writer, SourceNode& directory, int64_t& clock) 
     children.push_back(child);
   if (!keeps_scan_order(writer, directory)) {
     // At the root of a DVD-video image the two DVD folders stay first.
-    const size_t fixed = (&directory == writer.root && writer.dvd_video_mode) ? 2 : 0;
+    const size_t fixed = (&directory == writer.tree.root && writer.tree.dvd_video_mode) ? 2 : 0;
     std::stable_sort(children.begin() + static_cast<ptrdiff_t>(std::min(fixed, children.size())),
                      children.end(), [](const SourceNode* a, const SourceNode* b) {
                        return NativeStringView(a->native_name) < NativeStringView(b->native_name);
@@ -157,13 +158,15 @@ void PrintTo(const GoldenImage& golden, std::ostream* out) { *out << golden.name
 
 std::string layout_text(const ImageWriter& w) {
   std::ostringstream out;
-  out << "image_sectors=" << w.image_sectors << " data_sectors=" << w.data_sectors
-      << " iso_area_start=" << w.iso_area_start << " path_table_bytes=" << w.path_table_bytes
-      << " path_table_sectors=" << w.path_table_sectors << " iso_dir_sectors=" << w.iso_dir_sectors
-      << "\ndata_base=" << w.data_base << " data_start=" << w.data_start
-      << " partition_length=" << w.partition_length << " metadata_blocks=" << w.metadata_blocks
-      << " mirror_entry_sector=" << w.mirror_entry_sector
-      << " mirror_data_sector=" << w.mirror_data_sector << "\n";
+  out << "image_sectors=" << w.layout.image_sectors << " data_sectors=" << w.layout.data_sectors
+      << " iso_area_start=" << w.layout.iso_area_start
+      << " path_table_bytes=" << w.layout.path_table_bytes
+      << " path_table_sectors=" << w.layout.path_table_sectors
+      << " iso_dir_sectors=" << w.layout.iso_dir_sectors << "\ndata_base=" << w.layout.data_base
+      << " data_start=" << w.layout.data_start << " partition_length=" << w.layout.partition_length
+      << " metadata_blocks=" << w.layout.metadata_blocks
+      << " mirror_entry_sector=" << w.layout.mirror_entry_sector
+      << " mirror_data_sector=" << w.layout.mirror_data_sector << "\n";
   return out.str();
 }
 
@@ -186,23 +189,23 @@ TEST_P(GoldenImageTest, MatchesTheRecordedDump) {
   golden.make_tree(source);
 
   ImageWriter writer(golden_build_time);
-  writer.fs_flags = golden.setting.fs_flags;
-  writer.udf_revision = golden.setting.udf_revision;
-  writer.source_folder = source.path() + native_separator;
-  set_identifier(writer.implementation_id, "Kestrel");
-  set_identifier(writer.application_id, "Kestrel 1.5");
+  writer.settings.fs_flags = golden.setting.fs_flags;
+  writer.settings.udf_revision = golden.setting.udf_revision;
+  writer.tree.source_folder = source.path() + native_separator;
+  set_identifier(writer.settings.implementation_id, "Kestrel");
+  set_identifier(writer.settings.application_id, "Kestrel 1.5");
   set_volume_label(writer, golden.label);
   if (golden.pairs != nullptr)
     writer.stereo_pairs = std::make_unique<StereoPairList>(golden.pairs());
   ASSERT_TRUE(scan_source(writer));
-  ASSERT_EQ(golden.pairs != nullptr, writer.stereo_folder != nullptr);
+  ASSERT_EQ(golden.pairs != nullptr, writer.tree.stereo_folder != nullptr);
   int64_t clock = golden_first_file_time;
-  pin_tree(writer, *writer.root, clock);
+  pin_tree(writer, *writer.tree.root, clock);
   ASSERT_NE(writer.lay_out(), 0u);
   MemorySectorOutput image;
   ASSERT_TRUE(writer.write_sequence(image, nullptr, nullptr))
-      << static_cast<int>(writer.error.error);
-  ASSERT_EQ(image.bytes.size(), uint64_t{writer.image_sectors} * sector_bytes);
+      << static_cast<int>(writer.report.error.error);
+  ASSERT_EQ(image.bytes.size(), uint64_t{writer.layout.image_sectors} * sector_bytes);
 
   const std::string dump =
       "== layout\n" + layout_text(writer) + "== image\n" + dump_image(image.bytes);

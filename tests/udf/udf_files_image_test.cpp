@@ -25,8 +25,8 @@ struct MemoryImage {
 };
 
 bool build_in_memory(ImageWriter& writer, const ScratchFolder& source, MemoryImage& image) {
-  writer.source_folder = source.path() + native_separator;
-  std::memcpy(writer.implementation_id, "*Kestrel", 8);
+  writer.tree.source_folder = source.path() + native_separator;
+  std::memcpy(writer.settings.implementation_id, "*Kestrel", 8);
   if (!scan_source(writer) || writer.lay_out() == 0) return false;
   MemorySectorOutput sink;
   const bool ok = writer.write_sequence(sink, nullptr, nullptr);
@@ -74,13 +74,13 @@ TEST(UdfFileStructure, WorkedLayoutOfRevision102) {
   ASSERT_TRUE(write_file(source / KESTREL_NATIVE("d") + native_separator + KESTREL_NATIVE("f.bin"),
                          std::string(100, 'F')));
   ImageWriter writer(1700000000);
-  writer.fs_flags = fs_udf;
+  writer.settings.fs_flags = fs_udf;
   MemoryImage image;
   ASSERT_TRUE(build_in_memory(writer, source, image));
 
-  ASSERT_EQ(writer.data_base, 257u);
-  EXPECT_EQ(writer.metadata_blocks, 8u);
-  const uint64_t base = writer.data_base;
+  ASSERT_EQ(writer.layout.data_base, 257u);
+  EXPECT_EQ(writer.layout.metadata_blocks, 8u);
+  const uint64_t base = writer.layout.data_base;
   expect_valid_tag(image.sector(base + 0), tag_file_set_descriptor, 496, 0);
   expect_valid_tag(image.sector(base + 1), tag_terminating_descriptor, 496, 1);
   const uint8_t* root = image.sector(base + 2);
@@ -147,8 +147,8 @@ TEST(UdfFileStructure, LargeDirectoryAcrossManyBlocksInRevision250) {
     ASSERT_TRUE(write_file(source / NativeString(name.begin(), name.end()), i == 7 ? "seven" : ""));
   }
   ImageWriter writer(1700000000);
-  writer.fs_flags = fs_udf;
-  writer.udf_revision = udf_revision_250;
+  writer.settings.fs_flags = fs_udf;
+  writer.settings.udf_revision = udf_revision_250;
   MemoryImage image;
   ASSERT_TRUE(build_in_memory(writer, source, image));
 
@@ -175,8 +175,8 @@ TEST(UdfFileStructure, LargeDirectoryAcrossManyBlocksInRevision250) {
       std::string(reinterpret_cast<const char*>(image.sector(288 + read_le32(entry + 220))), 5),
       "seven");
   // The metadata mirror holds the same blocks.
-  EXPECT_TRUE(std::equal(image.sector(base), image.sector(base + writer.metadata_blocks),
-                         image.sector(writer.mirror_data_sector)));
+  EXPECT_TRUE(std::equal(image.sector(base), image.sector(base + writer.layout.metadata_blocks),
+                         image.sector(writer.layout.mirror_data_sector)));
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ using test::UdfTree;
 constexpr uint64_t piece = 0x3FFFF000;
 
 void size_tree(UdfTree& tree, UdfLayoutCounters& counters) {
-  std::vector<SourceNode*> queue{tree.writer.root};
+  std::vector<SourceNode*> queue{tree.writer.tree.root};
   for (size_t i = 0; i < queue.size(); ++i) {
     tree.name_children(*queue[i]);
     size_udf_directory(tree.writer, *queue[i], counters);
@@ -29,7 +29,7 @@ void size_tree(UdfTree& tree, UdfLayoutCounters& counters) {
 
 TEST(UdfSizing, IdentifierBytesAndEntryBlocks) {
   UdfTree tree;
-  SourceNode* root = tree.writer.root;
+  SourceNode* root = tree.writer.tree.root;
   SourceNode* b = tree.dir(root, u"b");
   SourceNode* a = tree.file(root, u"a", 10);
   SourceNode* empty = tree.dir(b, u"e");
@@ -50,16 +50,16 @@ TEST(UdfSizing, IdentifierBytesAndEntryBlocks) {
 
   // DVD-video mode: 8-bit names, (1 + 42) & ~3 = 40 bytes each.
   UdfTree dvd(udf_revision_102, true);
-  dvd.dir(dvd.writer.root, u"b");
-  dvd.file(dvd.writer.root, u"a");
+  dvd.dir(dvd.writer.tree.root, u"b");
+  dvd.file(dvd.writer.tree.root, u"a");
   UdfLayoutCounters dvd_counters;
   size_tree(dvd, dvd_counters);
-  EXPECT_EQ(dvd.writer.root->fid_bytes, 120u);
+  EXPECT_EQ(dvd.writer.tree.root->fid_bytes, 120u);
 }
 
 TEST(UdfSizing, LongIdentifierStreamsAndInterleavedEntries) {
   UdfTree tree(udf_revision_250);
-  SourceNode* root = tree.writer.root;
+  SourceNode* root = tree.writer.tree.root;
   // 30 names of 100 units: 40 + 30 * 240 = 7240 bytes, 4 blocks.
   for (int i = 0; i < 30; ++i)
     tree.file(root, std::u16string(99, u'n') + static_cast<char16_t>(u'A' + i));
@@ -79,20 +79,20 @@ TEST(UdfSizing, FilesBeyondOneEntryFailTheLayout) {
   for (const uint16_t revision : {udf_revision_102, udf_revision_250}) {
     const uint64_t limit = revision == udf_revision_102 ? 217 : 114;
     UdfTree fits(revision);
-    fits.file(fits.writer.root, u"big", limit * piece);
+    fits.file(fits.writer.tree.root, u"big", limit * piece);
     UdfLayoutCounters counters;
     size_tree(fits, counters);
-    EXPECT_FALSE(fits.writer.failed()) << revision;
+    EXPECT_FALSE(fits.writer.report.failed()) << revision;
 
     UdfTree too_big(revision);
-    SourceNode* folder = too_big.dir(too_big.writer.root, u"d");
+    SourceNode* folder = too_big.dir(too_big.writer.tree.root, u"d");
     too_big.file(folder, u"big", limit * piece + 1);
     UdfLayoutCounters failing;
     size_tree(too_big, failing);
-    EXPECT_EQ(too_big.writer.error.error, BuildError::file_too_large) << revision;
+    EXPECT_EQ(too_big.writer.report.error.error, BuildError::file_too_large) << revision;
     const NativeString expected =
         NativeString(KESTREL_NATIVE("/src/d")) + native_separator + KESTREL_NATIVE("big");
-    EXPECT_EQ(too_big.writer.error.path, expected);
+    EXPECT_EQ(too_big.writer.report.error.path, expected);
   }
 }
 
@@ -118,8 +118,8 @@ std::vector<Extent> extents_of(const uint8_t* entry, bool extended) {
 
 TEST(UdfFileEntry, FileEntryOfRevision102) {
   UdfTree tree;
-  tree.writer.data_start = 40;
-  SourceNode* file = tree.file(tree.writer.root, u"f", 5000);
+  tree.writer.layout.data_start = 40;
+  SourceNode* file = tree.file(tree.writer.tree.root, u"f", 5000);
   file->data_offset = 7;
   file->unique_id = 21;
   uint8_t sector[2048] = {};
@@ -179,7 +179,7 @@ TEST(UdfFileEntry, DirectoriesInBothRevisions) {
   for (const uint16_t revision : {udf_revision_102, udf_revision_250}) {
     SCOPED_TRACE(revision);
     UdfTree tree(revision);
-    SourceNode* folder = tree.dir(tree.writer.root, u"d");
+    SourceNode* folder = tree.dir(tree.writer.tree.root, u"d");
     tree.dir(folder, u"x");
     tree.dir(folder, u"y");
     tree.file(folder, u"z");
@@ -219,10 +219,10 @@ TEST(UdfFileEntry, PiecesOfAtMostOneGibibyteLessFourKibibytes) {
     const bool extended = revision == udf_revision_250;
     const uint16_t partition = extended ? 0 : 0xFFFF;  // file data: physical partition 0
     UdfTree tree(revision);
-    tree.writer.data_start = extended ? 64 : 10;
-    SourceNode* file = tree.file(tree.writer.root, u"f", piece);
+    tree.writer.layout.data_start = extended ? 64 : 10;
+    SourceNode* file = tree.file(tree.writer.tree.root, u"f", piece);
     file->data_offset = 3;
-    const uint32_t first = tree.writer.data_start + 3;
+    const uint32_t first = tree.writer.layout.data_start + 3;
     uint8_t sector[2048] = {};
     auto entry = [&] {
       std::memset(sector, 0, sizeof sector);
@@ -255,7 +255,7 @@ TEST(UdfFileEntry, PiecesOfAtMostOneGibibyteLessFourKibibytes) {
 
 TEST(UdfFileEntry, StreamClipsAreRealTimeFiles) {
   UdfTree tree(udf_revision_250);
-  SourceNode* clip = tree.file(tree.writer.root, u"00001.m2ts", 100);
+  SourceNode* clip = tree.file(tree.writer.tree.root, u"00001.m2ts", 100);
   uint8_t sector[2048] = {};
   fill_extended_file_entry(tree.writer, 3, *clip, sector);
   EXPECT_EQ(sector[27], 5);

@@ -21,15 +21,15 @@ struct Entry {
 
 Entry entry_for(uint32_t metadata_blocks, bool mirror) {
   ImageWriter writer(0);
-  writer.udf_revision = udf_revision_250;
-  writer.fs_flags = fs_udf;
-  writer.data_base = udf250_partition_start;
-  writer.metadata_blocks = metadata_blocks;
-  writer.mirror_entry_sector = 4000000;
-  writer.mirror_data_sector = 4000032;
+  writer.settings.udf_revision = udf_revision_250;
+  writer.settings.fs_flags = fs_udf;
+  writer.layout.data_base = udf250_partition_start;
+  writer.layout.metadata_blocks = metadata_blocks;
+  writer.layout.mirror_entry_sector = 4000000;
+  writer.layout.mirror_data_sector = 4000032;
   Entry entry;
   entry.filled = fill_metadata_file_entry(writer, entry.bytes.data(),
-                                          mirror ? writer.mirror_entry_sector : 288, mirror);
+                                          mirror ? writer.layout.mirror_entry_sector : 288, mirror);
   return entry;
 }
 

@@ -78,7 +78,7 @@ TEST(UdfTags, TerminatingDescriptorTagIsExact) {
   for (size_t i = 16; i < sector.size(); ++i) ASSERT_EQ(sector[i], 0) << i;
 
   // Revision 2.50 records descriptor version 3; the checksum follows.
-  writer.udf_revision = udf_revision_250;
+  writer.settings.udf_revision = udf_revision_250;
   std::vector<uint8_t> v3(sector_bytes, 0);
   fill_terminating_descriptor(writer, v3.data(), 37);
   EXPECT_EQ(read_le16(&v3[2]), 3);
@@ -184,18 +184,18 @@ TEST(UdfDstrings, EightAndSixteenBitForms) {
 
 TEST(UdfFileSet, FileSetDescriptorFields) {
   ImageWriter writer(1709644029);
-  writer.udf_revision = udf_revision_250;
+  writer.settings.udf_revision = udf_revision_250;
   std::vector<uint8_t> sector(sector_bytes, 0);
   fill_file_set_descriptor(writer, sector.data());
   EXPECT_EQ(read_le16(&sector[0]), tag_file_set_descriptor);
   EXPECT_EQ(read_le16(&sector[10]), 496);
   EXPECT_EQ(read_le32(&sector[12]), 0u);
   EXPECT_EQ(descriptor_crc(&sector[16], 496), read_le16(&sector[8]));
-  EXPECT_EQ(0, std::memcmp(&sector[16], writer.build_timestamp, 12));
+  EXPECT_EQ(0, std::memcmp(&sector[16], writer.settings.build_timestamp, 12));
   EXPECT_EQ(read_le16(&sector[28]), 3);
   EXPECT_EQ(read_le16(&sector[30]), 3);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(&sector[49]), 23), "OSTA Compressed Unicode");
-  EXPECT_EQ(0, std::memcmp(&sector[112], writer.volume_label, 128));
+  EXPECT_EQ(0, std::memcmp(&sector[112], writer.settings.volume_label, 128));
   EXPECT_EQ(sector[304], 8);
   EXPECT_EQ(sector[335], 9);  // the default label's 8 characters
   // Root directory ICB: 2048 bytes at block 2 of the metadata partition.
@@ -206,7 +206,7 @@ TEST(UdfFileSet, FileSetDescriptorFields) {
   EXPECT_EQ(read_le16(&sector[440]), 0x0250);
   EXPECT_EQ(sector[442], 3);
 
-  writer.udf_revision = udf_revision_102;
+  writer.settings.udf_revision = udf_revision_102;
   std::fill(sector.begin(), sector.end(), 0);
   fill_file_set_descriptor(writer, sector.data());
   EXPECT_EQ(read_le16(&sector[408]), 0);
