@@ -19,6 +19,7 @@ struct VolumeLayout {
   uint32_t data_base = 0;   // ISO only: iso_area_start; with UDF: the partition start
   uint32_t partition_length = 0;
   uint32_t metadata_blocks = 0;
+  uint32_t file_structure_blocks = 0;  // UDF: what the file structure takes of metadata_blocks
   uint32_t mirror_entry_sector = 0;
   uint32_t mirror_data_sector = 0;
 

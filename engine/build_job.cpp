@@ -49,7 +49,7 @@ bool report_progress(uint32_t done, uint32_t total, void* context) {
   return true;
 }
 
-void finish(BuildJob& job, ImageWriter& writer, bool written) {
+void finish(BuildJob& job, ImageWriter& writer, bool done) {
   job.error = writer.report.error;
   job.warnings = writer.report.warnings;
   job.file_count = writer.tree.file_count;
@@ -60,7 +60,8 @@ void finish(BuildJob& job, ImageWriter& writer, bool written) {
   job.effective_fs_flags = writer.settings.fs_flags;
   job.effective_udf_revision = writer.settings.udf_revision;
   job.stereo_pair_count = writer.stereo_pairs ? writer.stereo_pairs->size() : 0;
-  if (written && !writer.report.failed()) {
+  job.map = writer.map;
+  if (done && !writer.report.failed()) {
     job.outcome = BuildOutcome::succeeded;
   } else if (writer.report.error.error == BuildError::cancelled || job.cancel_requested.load()) {
     job.outcome = BuildOutcome::cancelled;
@@ -107,19 +108,20 @@ void run_build(BuildJob& job) {
   set_identifier(writer.settings.application_id, job.application_name);
   set_volume_label(writer, job.label_text);
 
-  bool written = false;
-  if (scan_source(writer) && writer.lay_out() != 0) {
+  const bool laid_out = scan_source(writer) && writer.lay_out() != 0;
+  bool done = laid_out && job.map_only;
+  if (laid_out && !job.map_only) {
     job.sectors_total.store(writer.layout.image_sectors, std::memory_order_relaxed);
     job.state.store(build_state_writing, std::memory_order_relaxed);
-    written = writer.write_image(job.output_path, report_progress, &job);
+    done = writer.write_image(job.output_path, report_progress, &job);
   }
-  finish(job, writer, written);
+  finish(job, writer, done);
 }
 
-std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u16string_view label,
-                                      int32_t fs_code, const NativeString& output_path,
-                                      const char* implementation_name, const char* application_name,
-                                      bool run_on_thread, ProgressFn progress_fn) {
+namespace {
+
+std::unique_ptr<BuildJob> new_job(const NativeString& source_folder, std::u16string_view label,
+                                  int32_t fs_code, const NativeString& output_path) {
   auto job = std::make_unique<BuildJob>();
   NativeString canonical = canonical_path(source_folder);
   if (!canonical.empty() && !is_path_separator(canonical.back())) canonical += native_separator;
@@ -127,6 +129,16 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
   job->label_text = label;
   job->output_path = output_path;
   job->fs_code = fs_code;
+  return job;
+}
+
+}  // namespace
+
+std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u16string_view label,
+                                      int32_t fs_code, const NativeString& output_path,
+                                      const char* implementation_name, const char* application_name,
+                                      bool run_on_thread, ProgressFn progress_fn) {
+  auto job = new_job(source_folder, label, fs_code, output_path);
   if (implementation_name != nullptr) {
     job->implementation_name = std::string(implementation_name).substr(0, identifier_text_limit);
   }
@@ -140,6 +152,14 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
   } else {
     run_build(*job);
   }
+  return job;
+}
+
+std::unique_ptr<BuildJob> map_build(const NativeString& source_folder, std::u16string_view label,
+                                    int32_t fs_code) {
+  auto job = new_job(source_folder, label, fs_code, NativeString());
+  job->map_only = true;
+  run_build(*job);
   return job;
 }
 

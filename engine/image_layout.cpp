@@ -15,13 +15,8 @@ namespace {
 
 constexpr uint64_t max_sector_count = std::numeric_limits<uint32_t>::max();
 
-// UDF 2.50 keeps the file structure in a metadata partition whose blocks,
-// like every area of such an image, come in 32-sector units.
-constexpr uint32_t metadata_alignment_blocks = 32;
 // The file set descriptor, its terminating descriptor and the root's entry.
 constexpr uint64_t file_set_blocks = 3;
-
-uint64_t round_up(uint64_t value, uint64_t unit) { return (value + unit - 1) / unit * unit; }
 
 uint64_t sectors_for_bytes(uint64_t bytes) { return (bytes + sector_bytes - 1) / sector_bytes; }
 
@@ -100,12 +95,9 @@ bool assign_data_and_ids(ImageWriter& writer, DataPlacementCounters& counters) {
 }
 
 uint32_t ImageWriter::lay_out() {
-  layout.image_sectors = 0;
+  layout = VolumeLayout{};
+  map = DiscMap{};
   emitted_sectors = 0;
-  layout.data_sectors = layout.path_table_bytes = layout.path_table_sectors =
-      layout.iso_dir_sectors = 0;
-  layout.data_start = layout.data_base = layout.partition_length = layout.metadata_blocks = 0;
-  layout.mirror_entry_sector = layout.mirror_data_sector = 0;
   layout.iso_area_start = settings.fs_flags == fs_iso9660 ? iso_only_area_start : bridge_area_start;
   if (tree.root == nullptr || report.failed()) return 0;
 
@@ -128,76 +120,28 @@ uint32_t ImageWriter::lay_out() {
           return size_iso_directory(*this, directory, iso_counters) && !report.failed();
         });
     if (!sized || report.failed()) return 0;
-  }
-
-  DataPlacementCounters placement;
-  if (!assign_data_and_ids(*this, placement)) return 0;
-  layout.data_sectors = static_cast<uint32_t>(placement.data_sectors);
-
-  uint64_t image = 0;
-  if (settings.fs_flags & fs_iso9660) {
-    const uint64_t table_sectors = sectors_for_bytes(iso_counters.path_table_bytes);
     if (iso_counters.path_table_bytes > max_sector_count ||
         iso_counters.directory_sectors > max_sector_count) {
       report.fail(BuildError::image_too_large);
       return 0;
     }
     layout.path_table_bytes = static_cast<uint32_t>(iso_counters.path_table_bytes);
-    layout.path_table_sectors = static_cast<uint32_t>(table_sectors);
+    layout.path_table_sectors =
+        static_cast<uint32_t>(sectors_for_bytes(iso_counters.path_table_bytes));
     layout.iso_dir_sectors = static_cast<uint32_t>(iso_counters.directory_sectors);
-    if (settings.fs_flags == fs_iso9660) {
-      layout.data_base = iso_only_area_start;
-      const uint64_t start = iso_counters.directory_sectors + 2 * table_sectors;
-      image =
-          round_up(iso_only_area_start + start + placement.data_sectors, image_alignment_sectors);
-      if (image > max_sector_count) {
-        report.fail(BuildError::image_too_large);
-        return 0;
-      }
-      layout.data_start = static_cast<uint32_t>(start);
-      layout.image_sectors = static_cast<uint32_t>(image);
-      return layout.image_sectors;
-    }
   }
 
-  if (!(settings.fs_flags & fs_udf)) {
-    report.fail(BuildError::invalid_fs_code);
-    return 0;
-  }
+  DataPlacementCounters placement;
+  if (!assign_data_and_ids(*this, placement)) return 0;
+  layout.data_sectors = static_cast<uint32_t>(placement.data_sectors);
+
+  // The UDF file structure: the file set descriptor, its terminator and the
+  // root's entry, then every directory's identifiers and its children's
+  // entries.
   const uint64_t structure_blocks = udf_counters.identifier_blocks + tree.extra_icb_sectors +
                                     static_cast<uint64_t>(tree.file_count) + tree.directory_count +
                                     file_set_blocks;
-  uint64_t metadata = 0, start = 0, base = 0, length = 0, mirror_entry = 0, mirror_data = 0;
-  if (settings.udf_revision >= udf_revision_250) {
-    base = udf250_partition_start;
-    metadata = round_up(structure_blocks, metadata_alignment_blocks);
-    start = metadata + metadata_alignment_blocks;
-    // The metadata file data starts one 32-sector unit into the partition,
-    // after the metadata file entry.
-    mirror_entry = base + metadata_alignment_blocks + metadata + placement.data_sectors;
-    mirror_data = (mirror_entry / image_alignment_sectors + 1) * image_alignment_sectors;
-    length = metadata + mirror_data - base;
-    image = mirror_data + metadata + image_alignment_sectors;
-  } else {
-    metadata = structure_blocks;
-    start = metadata;
-    base = bridge_area_start + 2 * static_cast<uint64_t>(layout.path_table_sectors) +
-           layout.iso_dir_sectors;
-    length = metadata + placement.data_sectors;
-    // One sector more for the closing anchor, which ends the last 32-sector unit.
-    image = round_up(base + metadata + placement.data_sectors + 1, image_alignment_sectors);
-  }
-  if (image > max_sector_count) {
-    report.fail(BuildError::image_too_large);
-    return 0;
-  }
-  layout.metadata_blocks = static_cast<uint32_t>(metadata);
-  layout.data_start = static_cast<uint32_t>(start);
-  layout.data_base = static_cast<uint32_t>(base);
-  layout.partition_length = static_cast<uint32_t>(length);
-  layout.mirror_entry_sector = static_cast<uint32_t>(mirror_entry);
-  layout.mirror_data_sector = static_cast<uint32_t>(mirror_data);
-  layout.image_sectors = static_cast<uint32_t>(image);
+  if (!plan_disc_map(*this, structure_blocks)) return 0;
   return layout.image_sectors;
 }
 

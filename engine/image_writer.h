@@ -13,6 +13,7 @@
 
 #include "bluray/stereo_pair.h"
 #include "disc/disc_image.h"
+#include "engine/disc_map.h"
 #include "engine/sector_output.h"
 
 namespace kestrel {
@@ -51,11 +52,15 @@ class ImageWriter : public DiscImage {
     return cancel_requested != nullptr && cancel_requested->load(std::memory_order_relaxed);
   }
 
+  // The areas of the image in sector order, planned by lay_out().
+  DiscMap map;
+
   // Output state during write_image().
   uint64_t emitted_sectors = 0;
   bool write_failed = false;  // latched: once a batch fails the build has failed
 
-  // Runs the layout passes; returns image_sectors (0 when the layout failed).
+  // Runs the layout passes and plans the map; returns image_sectors (0 when
+  // the layout failed).
   uint32_t lay_out();
 
   // Writes the image to `output_path`. The image is first written beside the
@@ -69,7 +74,8 @@ class ImageWriter : public DiscImage {
     return path + KESTREL_NATIVE(".kestrel-part");
   }
 
-  // Emits the whole image into `sink`.
+  // Emits the whole image into `sink`: every area of the map at its place,
+  // zero sectors between them.
   bool write_sequence(SectorOutput& sink, ProgressHook hook, void* context);
 
   // Sector emitter interface. The buffer is zero-filled and valid until the
@@ -87,11 +93,10 @@ class ImageWriter : public DiscImage {
   // Number of bytes of file content copied so far (for the front ends' summary).
   uint64_t content_bytes_copied = 0;
 
- private:
-  bool write_iso_only();
-  bool write_udf102();
-  bool write_udf250();
+  // The data area: every file's contents at its data_offset.
   bool write_file_contents();
+
+ private:
   bool emit_raw(const uint8_t* buffer, uint64_t count);
 
   std::unique_ptr<uint8_t[]> buffer_;

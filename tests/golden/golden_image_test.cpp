@@ -16,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli/map_listing.h"
 #include "engine/dvd_video.h"
 #include "engine/engine_fixture.h"
 #include "golden/image_dump.h"
@@ -156,20 +157,6 @@ const GoldenImage golden_images[] = {
 
 void PrintTo(const GoldenImage& golden, std::ostream* out) { *out << golden.name; }
 
-std::string layout_text(const ImageWriter& w) {
-  std::ostringstream out;
-  out << "image_sectors=" << w.layout.image_sectors << " data_sectors=" << w.layout.data_sectors
-      << " iso_area_start=" << w.layout.iso_area_start
-      << " path_table_bytes=" << w.layout.path_table_bytes
-      << " path_table_sectors=" << w.layout.path_table_sectors
-      << " iso_dir_sectors=" << w.layout.iso_dir_sectors << "\ndata_base=" << w.layout.data_base
-      << " data_start=" << w.layout.data_start << " partition_length=" << w.layout.partition_length
-      << " metadata_blocks=" << w.layout.metadata_blocks
-      << " mirror_entry_sector=" << w.layout.mirror_entry_sector
-      << " mirror_data_sector=" << w.layout.mirror_data_sector << "\n";
-  return out.str();
-}
-
 std::string expected_path(const GoldenImage& golden) {
   return std::string(KESTREL_GOLDEN_DIR) + "/" + golden.name + ".txt";
 }
@@ -208,7 +195,7 @@ TEST_P(GoldenImageTest, MatchesTheRecordedDump) {
   ASSERT_EQ(image.bytes.size(), uint64_t{writer.layout.image_sectors} * sector_bytes);
 
   const std::string dump =
-      "== layout\n" + layout_text(writer) + "== image\n" + dump_image(image.bytes);
+      "== map\n" + cli::format_disc_map(writer.map) + "== image\n" + dump_image(image.bytes);
   EXPECT_EQ(dump.find("UNEXPLAINED"), std::string::npos);
   EXPECT_EQ(dump.find("BAD-"), std::string::npos);
   const char* update = std::getenv("KESTREL_UPDATE_GOLDEN");
