@@ -20,7 +20,6 @@ struct ImageTree {
   uint32_t directory_count = 0;  // root excluded
   uint32_t file_count = 0;
   bool dvd_video_mode = false;
-  uint32_t extra_icb_sectors = 0;
   SourceNode* stereo_folder = nullptr;
 };
 

@@ -47,8 +47,8 @@ struct SourceNode {
   uint32_t data_offset;   // files: first data sector relative to the data area
   uint32_t unique_id;     // UDF unique ID; 0 for the root
   uint32_t icb_block;     // block of the UDF (extended) file entry
-  uint32_t icb_sectors;   // blocks of the entry beyond 0 (1 unless interleaved)
-  uint32_t extent_count;  // interleaved clips: allocation descriptors
+  uint32_t icb_sectors;   // blocks of the UDF entry (1 unless interleaved), from the layout
+  uint32_t extent_count;  // allocation descriptors of the data, from the layout
 
   // Directories only.
   uint32_t file_children;       // files directly inside

@@ -15,9 +15,6 @@ namespace {
 
 constexpr uint64_t max_sector_count = std::numeric_limits<uint32_t>::max();
 
-// The file set descriptor, its terminating descriptor and the root's entry.
-constexpr uint64_t file_set_blocks = 3;
-
 uint64_t sectors_for_bytes(uint64_t bytes) { return (bytes + sector_bytes - 1) / sector_bytes; }
 
 }  // namespace
@@ -135,13 +132,8 @@ uint32_t ImageWriter::lay_out() {
   if (!assign_data_and_ids(*this, placement)) return 0;
   layout.data_sectors = static_cast<uint32_t>(placement.data_sectors);
 
-  // The UDF file structure: the file set descriptor, its terminator and the
-  // root's entry, then every directory's identifiers and its children's
-  // entries.
-  const uint64_t structure_blocks = udf_counters.identifier_blocks + tree.extra_icb_sectors +
-                                    static_cast<uint64_t>(tree.file_count) + tree.directory_count +
-                                    file_set_blocks;
-  if (!plan_disc_map(*this, structure_blocks)) return 0;
+  // The UDF file structure ends where the sizing placed the last entry.
+  if (!plan_disc_map(*this, udf_counters.next_block)) return 0;
   return layout.image_sectors;
 }
 

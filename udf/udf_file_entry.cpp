@@ -156,36 +156,32 @@ void write_extended_attributes(const ImageWriter& writer, const FieldWriter& spa
            location);
 }
 
-// Allocation descriptors of a file or directory; returns their byte length.
-// Directories: one short descriptor of the identifiers. Files: one descriptor
-// per piece of at most udf_piece_bytes, the first at the file's data sector;
-// an empty file gets one all-zero descriptor.
+// Allocation descriptors of a file or directory, as its allocation plan
+// says; returns their byte length. Directories: one short descriptor of the
+// identifiers. Files: one descriptor per piece; an empty file gets one
+// all-zero descriptor.
 uint32_t write_allocation_descriptors(const ImageWriter& writer, const SourceNode& node,
                                       const FieldWriter& area, bool long_form,
                                       uint64_t max_pieces) {
   if (node.is_directory) {
     write_short_ad(area.data(), node.fid_bytes, node.fid_block);
-    return short_ad_bytes;
+    return short_ad::bytes;
   }
-  const size_t descriptor_bytes = long_form ? long_ad_bytes : short_ad_bytes;
+  const size_t descriptor_bytes = long_form ? long_ad::bytes : short_ad::bytes;
   if (node.size == 0) return static_cast<uint32_t>(descriptor_bytes);
-  // The layout refuses files with more pieces; the limit only guards the buffer.
-  const uint64_t pieces = std::min(udf_piece_count(node.size), max_pieces);
-  uint64_t remaining = node.size;
-  uint64_t block = static_cast<uint64_t>(writer.layout.data_start) + node.data_offset;
-  for (uint64_t i = 0; i < pieces; ++i) {
-    const auto length = static_cast<uint32_t>(std::min<uint64_t>(remaining, udf_piece_bytes));
-    uint8_t* field = area.data() + i * descriptor_bytes;
+  size_t offset = 0;
+  for_each_piece(writer.settings.udf_revision, node, max_pieces, [&](const AllocationPiece& piece) {
+    const auto block = static_cast<uint32_t>(writer.layout.data_start + piece.block);
+    uint8_t* field = area.data() + offset;
     if (long_form) {
       // File data lies in the physical partition (partition reference 0).
-      write_long_ad(field, length, static_cast<uint32_t>(block), 0);
+      write_long_ad(field, piece.length_bytes, block, 0);
     } else {
-      write_short_ad(field, length, static_cast<uint32_t>(block));
+      write_short_ad(field, piece.length_bytes, block);
     }
-    remaining -= length;
-    block += udf_piece_sectors;
-  }
-  return static_cast<uint32_t>(pieces * descriptor_bytes);
+    offset += descriptor_bytes;
+  });
+  return static_cast<uint32_t>(offset);
 }
 
 }  // namespace
@@ -211,7 +207,7 @@ void fill_file_entry(const ImageWriter& writer, uint32_t block, const SourceNode
   fields.le32(fe_extended_attributes_length, ea_space_bytes);
   write_extended_attributes(writer, fields.at(fe_extended_attributes), block);
   const uint32_t descriptor_bytes = write_allocation_descriptors(
-      writer, node, fields.at(fe_allocation_descriptors), false, file_entry_max_pieces);
+      writer, node, fields.at(fe_allocation_descriptors), false, file_entry_descriptors);
   fields.le32(fe_allocation_descriptors_length, descriptor_bytes);
   make_tag(writer, sector, tag_file_entry,
            static_cast<uint16_t>(fe_fixed_crc_bytes + ea_space_bytes + descriptor_bytes), block);
@@ -239,10 +235,10 @@ void fill_extended_file_entry(const ImageWriter& writer, uint32_t block, const S
   // The clips of a stereoscopic pair are described extent by extent inside
   // their pair's interleaved block; the entry may continue in further blocks.
   const uint32_t descriptor_bytes =
-      has_interleaved_extents(writer, node)
+      has_interleaved_extents(writer.settings.udf_revision, node)
           ? fill_interleaved_descriptors(writer, block, node, sector)
           : write_allocation_descriptors(writer, node, fields.at(efe_allocation_descriptors),
-                                         long_form, extended_file_entry_max_pieces);
+                                         long_form, extended_entry_descriptors);
   fields.le32(efe_allocation_descriptors_length, descriptor_bytes);
   make_tag(writer, sector, tag_extended_file_entry,
            static_cast<uint16_t>(efe_fixed_crc_bytes + descriptor_bytes), block);

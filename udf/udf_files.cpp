@@ -47,15 +47,6 @@ constexpr uint8_t fid_characteristic_parent = 0x08;
 
 uint64_t blocks_for_bytes(uint64_t bytes) { return (bytes + sector_bytes - 1) / sector_bytes; }
 
-// A file whose extents cannot all be listed in its one entry block.
-bool exceeds_entry(const ImageWriter& writer, const SourceNode& node) {
-  if (node.is_directory || has_interleaved_extents(writer, node)) return false;
-  const uint64_t limit = writer.settings.udf_revision >= udf_revision_250
-                             ? extended_file_entry_max_pieces
-                             : file_entry_max_pieces;
-  return udf_piece_count(node.size) > limit;
-}
-
 // Builds one file identifier descriptor at `record` (zero-filled, at least
 // its length long), which begins in partition block `block`.
 uint32_t fill_file_identifier(const ImageWriter& writer, uint8_t* record, uint32_t block,
@@ -167,10 +158,14 @@ void size_udf_directory(ImageWriter& writer, SourceNode& directory, UdfLayoutCou
   uint64_t bytes = parent_identifier_bytes;
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
     bytes += file_identifier_bytes(child->udf_name_length);
-    if (exceeds_entry(writer, *child)) {
+    // Each child's entry takes the blocks its allocation plan asks for.
+    const AllocationPlan plan = plan_allocation(writer.settings.udf_revision, *child);
+    if (!plan.fits) {
       writer.report.fail(BuildError::file_too_large, node_file_path(writer, *child));
       return;
     }
+    child->icb_sectors = plan.entry_blocks;
+    child->extent_count = static_cast<uint32_t>(plan.descriptors);
   }
   if (bytes > max_directory_bytes) {
     writer.report.fail(BuildError::file_too_large, node_file_path(writer, directory));

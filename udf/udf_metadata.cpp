@@ -7,6 +7,7 @@
 #include "udf/udf_metadata.h"
 
 #include "disc/field_writer.h"
+#include "udf/udf_allocation.h"
 #include "udf/udf_tags.h"
 #include "udf/udf_volume.h"
 
@@ -55,20 +56,15 @@ constexpr uint32_t initial_checkpoint = 1;
 // physical partition, after the entry itself.
 constexpr uint32_t metadata_data_block = 32;
 
-// A short_ad's extent length is a 30-bit field (ECMA-167 4/14.14.1.1); its top
-// two bits give the extent type. The largest extent of whole blocks:
-constexpr uint32_t max_extent_bytes = 0x40000000u - sector_bytes;
-constexpr uint32_t max_extent_blocks = max_extent_bytes / sector_bytes;
-
 }  // namespace
 
 bool fill_metadata_file_entry(const ImageWriter& writer, uint8_t* buffer, uint32_t sector,
                               bool mirror) {
-  // One extent per 0x3FFFF800 bytes; a single entry sector holds this many.
-  const uint64_t extents =
-      (static_cast<uint64_t>(writer.layout.metadata_blocks) + max_extent_blocks - 1) /
-      max_extent_blocks;
-  if (extents > (sector_bytes - efe_allocation_descriptors) / short_ad_bytes) return false;
+  // The metadata is allocated in 32-block units, so its extents are cut at a
+  // multiple of 32 blocks too; a single entry sector holds this many.
+  const uint64_t extents = (uint64_t{writer.layout.metadata_blocks} + metadata_extent_blocks - 1) /
+                           metadata_extent_blocks;
+  if (extents > metadata_entry_descriptors) return false;
   const FieldWriter efe(buffer, sector_bytes);
   const uint64_t metadata_bytes =
       static_cast<uint64_t>(writer.layout.metadata_blocks) * sector_bytes;
@@ -99,7 +95,7 @@ bool fill_metadata_file_entry(const ImageWriter& writer, uint8_t* buffer, uint32
   uint32_t remaining = writer.layout.metadata_blocks;
   size_t offset = efe_allocation_descriptors;
   while (remaining > 0) {
-    const uint32_t blocks = remaining < max_extent_blocks ? remaining : max_extent_blocks;
+    const uint32_t blocks = remaining < metadata_extent_blocks ? remaining : metadata_extent_blocks;
     write_short_ad(buffer + offset, blocks * sector_bytes, position);
     position += blocks;
     remaining -= blocks;

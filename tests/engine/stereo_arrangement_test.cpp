@@ -7,11 +7,22 @@
 #include "disc/field_writer.h"
 #include "engine/image_layout.h"
 #include "engine_fixture.h"
+#include "udf/udf_allocation.h"
 
 namespace kestrel::test {
 namespace {
 
 const FsSetting bluray{"bluray", fs_udf, udf_revision_250};
+
+// A clip's pieces as the UDF entry records them, each block counted from the
+// start of the pair's interleaved block.
+std::vector<AllocationPiece> pieces_of(const SourceNode& clip) {
+  std::vector<AllocationPiece> pieces;
+  for_each_piece(udf_revision_250, clip, clip.extent_count, [&](const AllocationPiece& piece) {
+    pieces.push_back({piece.block - clip.dependent_node->data_offset, piece.length_bytes});
+  });
+  return pieces;
+}
 
 StereoPair make_pair(uint16_t base, uint16_t dependent, std::vector<uint32_t> base_extents,
                      std::vector<uint32_t> dependent_extents) {
@@ -70,14 +81,14 @@ TEST(StereoArrangement, MarksThePairAndAddsOneInterleavedFile) {
   writer->lay_out();
   EXPECT_EQ(virtual_file->data_offset, dependent->data_offset);
   EXPECT_EQ(base->data_offset, dependent->data_offset + 3);
-  const auto dependent_pieces = interleaved_extents(*dependent);
-  const auto base_pieces = interleaved_extents(*base);
+  const auto dependent_pieces = pieces_of(*dependent);
+  const auto base_pieces = pieces_of(*base);
   ASSERT_EQ(dependent_pieces.size(), 2u);
   ASSERT_EQ(base_pieces.size(), 2u);
-  EXPECT_EQ(dependent_pieces[0].offset_sectors, 0u);
-  EXPECT_EQ(base_pieces[0].offset_sectors, 3u);
-  EXPECT_EQ(dependent_pieces[1].offset_sectors, 5u);
-  EXPECT_EQ(base_pieces[1].offset_sectors, 9u);
+  EXPECT_EQ(dependent_pieces[0].block, 0u);
+  EXPECT_EQ(base_pieces[0].block, 3u);
+  EXPECT_EQ(dependent_pieces[1].block, 5u);
+  EXPECT_EQ(base_pieces[1].block, 9u);
   EXPECT_EQ(base_pieces[1].length_bytes, 3u * 2048);
 }
 
@@ -95,7 +106,6 @@ TEST(StereoArrangement, PairsThatDoNotAddUpFallBackWithoutChangingTheCounts) {
     EXPECT_EQ(writer->tree.stereo_folder, nullptr);
     EXPECT_EQ(writer->tree.file_count, 5u);
     EXPECT_EQ(writer->tree.directory_count, 3u);
-    EXPECT_EQ(writer->tree.extra_icb_sectors, 0u);
     SourceNode* stream = find_stream_folder(*writer);
     EXPECT_NE(child_named(*stream, u"SSIF"), nullptr);  // the source's own folder stays
     for (SourceNode* child = stream->first_child; child != nullptr; child = child->next) {
@@ -105,17 +115,6 @@ TEST(StereoArrangement, PairsThatDoNotAddUpFallBackWithoutChangingTheCounts) {
       }
     }
   }
-}
-
-TEST(StereoArrangement, EntryBlocksGrowWithTheDescriptorCount) {
-  EXPECT_EQ(entry_blocks_for_descriptors(1), 1u);
-  EXPECT_EQ(entry_blocks_for_descriptors(114), 1u);
-  EXPECT_EQ(entry_blocks_for_descriptors(115), 2u);
-  EXPECT_EQ(entry_blocks_for_descriptors(239), 2u);
-  EXPECT_EQ(entry_blocks_for_descriptors(240), 3u);
-  EXPECT_EQ(entry_blocks_for_descriptors(364), 3u);
-  EXPECT_EQ(entry_blocks_for_descriptors(365), 4u);
-  EXPECT_EQ(descriptor_count_for_extents({max_extent_sectors, max_extent_sectors + 1, 1}), 4u);
 }
 
 }  // namespace
@@ -165,9 +164,9 @@ TEST(StereoArrangement, ManyExtentsContinueInAllocationExtentBlocks) {
   SourceNode* stream = find_stream_folder(*writer);
   SourceNode* base = child_named(*stream, u"00001.m2ts");
   SourceNode* dependent = child_named(*stream, u"00002.m2ts");
-  EXPECT_EQ(base->icb_sectors, 2u);
-  EXPECT_EQ(writer->tree.extra_icb_sectors, 2u);
   writer->lay_out();
+  EXPECT_EQ(base->icb_sectors, 2u);
+  EXPECT_EQ(dependent->icb_sectors, 2u);
   MemorySectorOutput image;
   ASSERT_TRUE(writer->write_sequence(image, nullptr, nullptr));
 

@@ -37,6 +37,7 @@
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
 #include "engine/stereo_arrangement.h"
+#include "udf/udf_allocation.h"
 
 namespace {
 
@@ -183,21 +184,27 @@ void check_interleaved_file(const SourceNode& file) {
   // each clip's pieces, in stream order, hold exactly its sectors.
   std::vector<std::pair<uint64_t, uint64_t>> spans;  // offset, sectors
   for (const SourceNode* clip : {base, dependent}) {
-    const auto pieces = kestrel::interleaved_extents(*clip);
     uint64_t clip_sectors = 0;
     uint64_t previous_end = 0;
-    for (const auto& piece : pieces) {
-      if (piece.length_bytes == 0 || piece.length_bytes % kestrel::sector_bytes != 0 ||
-          piece.length_bytes / kestrel::sector_bytes > kestrel::max_extent_sectors)
-        fault("piece length");
-      if (piece.offset_sectors < previous_end) fault("pieces out of stream order");
-      const uint64_t sectors = piece.length_bytes / kestrel::sector_bytes;
-      previous_end = piece.offset_sectors + sectors;
-      clip_sectors += sectors;
-      spans.emplace_back(piece.offset_sectors, sectors);
-    }
+    uint64_t pieces = 0;
+    kestrel::for_each_piece(
+        kestrel::udf_revision_250, *clip, clip->extent_count,
+        [&](const kestrel::AllocationPiece& piece) {
+          // Blocks from the start of the pair's block; only a clip's last
+          // piece may end inside a sector.
+          const uint64_t offset = piece.block - dependent->data_offset;
+          if (piece.length_bytes == 0 || piece.length_bytes > kestrel::udf_piece_bytes)
+            fault("piece length");
+          if (offset < previous_end) fault("pieces out of stream order");
+          const uint64_t sectors =
+              (piece.length_bytes + kestrel::sector_bytes - 1) / kestrel::sector_bytes;
+          previous_end = offset + sectors;
+          clip_sectors += sectors;
+          spans.emplace_back(offset, sectors);
+          ++pieces;
+        });
     if (clip_sectors != clip->sectors) fault("pieces do not cover the clip exactly");
-    if (clip->extent_count != pieces.size()) fault("descriptor count differs from the pieces");
+    if (clip->extent_count != pieces) fault("descriptor count differs from the pieces");
   }
   std::sort(spans.begin(), spans.end());
   uint64_t next = 0;

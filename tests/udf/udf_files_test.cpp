@@ -63,14 +63,21 @@ TEST(UdfSizing, LongIdentifierStreamsAndInterleavedEntries) {
   // 30 names of 100 units: 40 + 30 * 240 = 7240 bytes, 4 blocks.
   for (int i = 0; i < 30; ++i)
     tree.file(root, std::u16string(99, u'n') + static_cast<char16_t>(u'A' + i));
-  SourceNode* clip = tree.file(root, u"00001.m2ts", 4096);
-  clip->icb_sectors = 3;  // an interleaved clip with two allocation extent blocks
+  // An interleaved clip of 300 one-sector extents: its entry continues in
+  // two allocation extent blocks.
+  StereoPair pair;
+  pair.dependent_extents.assign(300, 1);
+  SourceNode* clip = tree.file(root, u"00001.m2ts", 300 * 2048);
+  clip->kind = NodeKind::dependent_view_clip;
+  clip->stereo_pair = &pair;
+  clip->dependent_node = clip->base_node = clip;
   SourceNode* after = tree.file(root, u"00002.m2ts");
   UdfLayoutCounters counters;
   size_tree(tree, counters);
   EXPECT_EQ(root->fid_bytes, 40u + 30 * 240 + 2 * 60);
   EXPECT_EQ(counters.identifier_blocks, 4u);
   EXPECT_EQ(clip->icb_block, 3u + 4);
+  EXPECT_EQ(clip->icb_sectors, 3u);
   EXPECT_EQ(after->icb_block, 3u + 4 + 3);
   EXPECT_EQ(counters.next_block, 3u + 4 + 3 + 1 + 30);
 }

@@ -11,8 +11,10 @@
 namespace kestrel {
 namespace {
 
-// The largest extent a short_ad can describe in whole 2048-byte blocks.
-constexpr uint32_t max_extent_blocks = 0x3FFFF800 / 2048;
+// The metadata is allocated in 32-block units: its extents are cut at the
+// largest multiple of 32 blocks that a short_ad's 30-bit length can hold.
+constexpr uint32_t max_extent_blocks = 524256;
+constexpr uint32_t max_extent_bytes = max_extent_blocks * 2048;  // 0x3FFF0000
 
 struct Entry {
   std::vector<uint8_t> bytes = std::vector<uint8_t>(sector_bytes, 0);
@@ -33,20 +35,20 @@ Entry entry_for(uint32_t metadata_blocks, bool mirror) {
   return entry;
 }
 
-TEST(UdfMetadata, ExtentsSplitAtTheThirtyBitLengthLimit) {
+TEST(UdfMetadata, ExtentsSplitAtAMultipleOfTheAllocationUnit) {
   // Exactly the largest single extent: one descriptor.
   Entry one = entry_for(max_extent_blocks, false);
   ASSERT_TRUE(one.filled);
   EXPECT_EQ(read_le32(&one.bytes[212]), 8u);
-  EXPECT_EQ(read_le32(&one.bytes[216]), 0x3FFFF800u);
+  EXPECT_EQ(read_le32(&one.bytes[216]), max_extent_bytes);
   EXPECT_EQ(read_le16(&one.bytes[10]), 208);
 
-  // One block more no longer fits in 30 bits: a second descriptor follows
-  // on, and every length keeps its extent type bits clear.
+  // One block more needs a second descriptor, which starts on a 32-block
+  // boundary; every length keeps its extent type bits clear.
   Entry two = entry_for(max_extent_blocks + 1, false);
   ASSERT_TRUE(two.filled);
   EXPECT_EQ(read_le32(&two.bytes[212]), 16u);
-  EXPECT_EQ(read_le32(&two.bytes[216]), 0x3FFFF800u);
+  EXPECT_EQ(read_le32(&two.bytes[216]), max_extent_bytes);
   EXPECT_EQ(read_le32(&two.bytes[220]), 32u);
   EXPECT_EQ(read_le32(&two.bytes[224]), 2048u);
   EXPECT_EQ(read_le32(&two.bytes[228]), 32u + max_extent_blocks);
