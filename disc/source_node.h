@@ -10,7 +10,9 @@
 
 namespace kestrel {
 
+namespace bluray {
 struct StereoPair;
+}
 
 // What a node stands for.
 enum class NodeKind : uint8_t {
@@ -39,9 +41,9 @@ struct SourceNode {
 
   uint64_t size;  // files: bytes
 
-  const StereoPair* stereo_pair;  // clips of a stereoscopic pair
-  SourceNode* dependent_node;     // the dependent-view clip of the pair
-  SourceNode* base_node;          // the base-view clip of the pair
+  const bluray::StereoPair* stereo_pair;  // clips of a stereoscopic pair
+  SourceNode* dependent_node;             // the dependent-view clip of the pair
+  SourceNode* base_node;                  // the base-view clip of the pair
 
   uint32_t sectors;       // files: size in 2048-byte sectors, rounded up
   uint32_t data_offset;   // files: first data sector relative to the data area

@@ -101,8 +101,9 @@ void run_build(BuildJob& job) {
   if (job.fs_code == fs_code_bluray) {
     // A stereoscopic movie folder gets its two views interleaved; any other
     // Blu-ray folder is built as a plain UDF 2.50 image.
-    auto pairs = std::make_unique<StereoPairList>();
-    if (analyze_stereo_disc(job.source_folder, *pairs)) writer.stereo_pairs = std::move(pairs);
+    auto pairs = std::make_unique<bluray::StereoPairList>();
+    if (bluray::analyze_stereo_disc(job.source_folder, *pairs))
+      writer.stereo_pairs = std::move(pairs);
   }
   set_identifier(writer.settings.implementation_id, job.implementation_name);
   set_identifier(writer.settings.application_id, job.application_name);

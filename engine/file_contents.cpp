@@ -207,7 +207,7 @@ class ContentReader {
   // extent 0, dependent extent 1, and so on.
   bool copy_interleaved_clip(const NativeString& folder, const SourceNode& node) {
     const SourceNode* base = node.base_node;
-    const StereoPair* pair = node.stereo_pair;
+    const bluray::StereoPair* pair = node.stereo_pair;
     if (base == nullptr || pair == nullptr) return copy_file(folder + node.native_name, node);
     if (!note_start(node)) return false;
     SourceFile dependent_source, base_source;

@@ -57,7 +57,7 @@ bool assign_data_and_ids(ImageWriter& writer, DataPlacementCounters& counters) {
                 child->data_offset = static_cast<uint32_t>(counters.data_sectors);
                 counters.data_sectors += child->sectors;
                 SourceNode* base = child->base_node;
-                const StereoPair* pair = child->stereo_pair;
+                const bluray::StereoPair* pair = child->stereo_pair;
                 if (base != nullptr && pair != nullptr) {
                   const uint32_t first =
                       pair->dependent_extents.empty() ? 0 : pair->dependent_extents.front();

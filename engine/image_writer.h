@@ -43,7 +43,7 @@ class ImageWriter : public DiscImage {
   ImageWriter& operator=(const ImageWriter&) = delete;
 
   // Inputs of the scan besides the settings.
-  std::unique_ptr<StereoPairList> stereo_pairs;  // only after a successful analysis
+  std::unique_ptr<bluray::StereoPairList> stereo_pairs;  // only after a successful analysis
   // The build job's cancel flag, when there is a job: the scan looks at it
   // before each entry, so that a cancel during a long scan ends the build at
   // once instead of after the scan (the write sees it through the hook).

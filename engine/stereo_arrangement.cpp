@@ -36,7 +36,8 @@ bool has_empty_extent(const std::vector<uint32_t>& extents) {
 
 // The data of a pair is copied as D0, B0, D1, B1, ...: the extents must
 // cover each clip exactly, or every later sector of the image would shift.
-bool pair_adds_up(const StereoPair& pair, const SourceNode& base, const SourceNode& dependent) {
+bool pair_adds_up(const bluray::StereoPair& pair, const SourceNode& base,
+                  const SourceNode& dependent) {
   return pair.base_sectors == base.sectors && pair.dependent_sectors == dependent.sectors &&
          !pair.dependent_extents.empty() &&
          pair.base_extents.size() <= pair.dependent_extents.size() &&
@@ -45,7 +46,7 @@ bool pair_adds_up(const StereoPair& pair, const SourceNode& base, const SourceNo
          !has_empty_extent(pair.base_extents) && !has_empty_extent(pair.dependent_extents);
 }
 
-void mark_clip(SourceNode& clip, NodeKind kind, const StereoPair& pair, SourceNode& base,
+void mark_clip(SourceNode& clip, NodeKind kind, const bluray::StereoPair& pair, SourceNode& base,
                SourceNode& dependent) {
   clip.kind = kind;
   clip.stereo_pair = &pair;
@@ -95,7 +96,7 @@ bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
   // Every pair is checked before anything in the tree changes, so that a
   // failure leaves the tree and its counts as the scan made them.
   std::map<SourceNode*, int> roles;
-  for (const StereoPair& pair : *writer.stereo_pairs) {
+  for (const bluray::StereoPair& pair : *writer.stereo_pairs) {
     const auto base = clips.find(pair.base_clip);
     const auto dependent = clips.find(pair.dependent_clip);
     if (base == clips.end() || dependent == clips.end() || base->second == dependent->second)
@@ -121,7 +122,7 @@ bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
   writer.tree.stereo_folder = folder;
 
   SourceNode* last_file = nullptr;
-  for (const StereoPair& pair : *writer.stereo_pairs) {
+  for (const bluray::StereoPair& pair : *writer.stereo_pairs) {
     SourceNode& base = *clips[pair.base_clip];
     SourceNode& dependent = *clips[pair.dependent_clip];
     mark_clip(base, NodeKind::base_view_clip, pair, base, dependent);

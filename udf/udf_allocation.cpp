@@ -9,7 +9,7 @@ constexpr uint64_t entry_descriptors_before_continuation = extended_entry_descri
 constexpr uint64_t block_descriptors_before_continuation = extent_block_descriptors - 1;
 
 uint64_t interleaved_descriptors(const SourceNode& clip) {
-  const StereoPair& pair = *clip.stereo_pair;
+  const bluray::StereoPair& pair = *clip.stereo_pair;
   const auto& extents =
       clip.kind == NodeKind::dependent_view_clip ? pair.dependent_extents : pair.base_extents;
   uint64_t count = 0;

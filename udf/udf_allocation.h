@@ -128,7 +128,7 @@ void for_each_piece(uint16_t udf_revision, const SourceNode& node, uint64_t max_
     }
     return;
   }
-  const StereoPair& pair = *node.stereo_pair;
+  const bluray::StereoPair& pair = *node.stereo_pair;
   const bool dependent = node.kind == NodeKind::dependent_view_clip;
   const uint64_t block_start = node.dependent_node->data_offset;
   const uint64_t mine = node.extent_count;

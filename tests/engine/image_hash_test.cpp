@@ -115,8 +115,8 @@ void make_bluray_tree(const ScratchFolder& folder) {
   folder.file("BDMV/index.bdmv", 100, 4);
 }
 
-StereoPairList one_stereo_pair() {
-  StereoPair pair;
+bluray::StereoPairList one_stereo_pair() {
+  bluray::StereoPair pair;
   pair.base_clip = 1;
   pair.dependent_clip = 2;
   pair.base_extents = {2, 3};
@@ -175,7 +175,8 @@ TEST_P(PinnedImageHash, ImageBytesAreUnchanged) {
   writer->settings.fs_flags = pinned.setting.fs_flags;
   writer->settings.udf_revision = pinned.setting.udf_revision;
   writer->tree.source_folder = source.path() + native_separator;
-  if (pinned.stereo) writer->stereo_pairs = std::make_unique<StereoPairList>(one_stereo_pair());
+  if (pinned.stereo)
+    writer->stereo_pairs = std::make_unique<bluray::StereoPairList>(one_stereo_pair());
   ASSERT_TRUE(scan_source(*writer));
   ASSERT_EQ(pinned.stereo, writer->tree.stereo_folder != nullptr);
   int64_t clock = pinned_first_file_time;

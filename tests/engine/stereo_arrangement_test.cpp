@@ -24,9 +24,9 @@ std::vector<AllocationPiece> pieces_of(const SourceNode& clip) {
   return pieces;
 }
 
-StereoPair make_pair(uint16_t base, uint16_t dependent, std::vector<uint32_t> base_extents,
-                     std::vector<uint32_t> dependent_extents) {
-  StereoPair pair;
+bluray::StereoPair make_pair(uint16_t base, uint16_t dependent, std::vector<uint32_t> base_extents,
+                             std::vector<uint32_t> dependent_extents) {
+  bluray::StereoPair pair;
   pair.base_clip = base;
   pair.dependent_clip = dependent;
   for (uint32_t length : base_extents) pair.base_sectors += length;
@@ -37,12 +37,13 @@ StereoPair make_pair(uint16_t base, uint16_t dependent, std::vector<uint32_t> ba
 }
 
 // A writer scanned with the given pairs handed in as the analysis would.
-std::unique_ptr<ImageWriter> scan_with_pairs(const ScratchFolder& source, StereoPairList pairs) {
+std::unique_ptr<ImageWriter> scan_with_pairs(const ScratchFolder& source,
+                                             bluray::StereoPairList pairs) {
   auto writer = std::make_unique<ImageWriter>(1700000000);
   writer->settings.fs_flags = bluray.fs_flags;
   writer->settings.udf_revision = bluray.udf_revision;
   writer->tree.source_folder = source.path() + native_separator;
-  writer->stereo_pairs = std::make_unique<StereoPairList>(std::move(pairs));
+  writer->stereo_pairs = std::make_unique<bluray::StereoPairList>(std::move(pairs));
   scan_source(*writer);
   return writer;
 }
@@ -93,14 +94,14 @@ TEST(StereoArrangement, MarksThePairAndAddsOneInterleavedFile) {
 }
 
 TEST(StereoArrangement, PairsThatDoNotAddUpFallBackWithoutChangingTheCounts) {
-  const std::vector<StereoPairList> broken = {
+  const std::vector<bluray::StereoPairList> broken = {
       {make_pair(1, 2, {2, 2}, {3, 4})},     // base extents short of the clip
       {make_pair(1, 2, {1, 1, 3}, {3, 4})},  // more base than dependent extents
       {make_pair(1, 4, {2, 3}, {3, 4})},     // missing clip
       {make_pair(1, 2, {2, 3}, {3, 4}), make_pair(3, 2, {2}, {3, 4})},  // a clip in two pairs
       {make_pair(1, 2, {5, 0}, {3, 4})},                                // an empty extent
   };
-  for (const StereoPairList& pairs : broken) {
+  for (const bluray::StereoPairList& pairs : broken) {
     StereoSource source;
     auto writer = scan_with_pairs(source.folder, pairs);
     EXPECT_EQ(writer->tree.stereo_folder, nullptr);

@@ -42,7 +42,7 @@
 namespace {
 
 using kestrel::SourceNode;
-using kestrel::StereoPair;
+using kestrel::bluray::StereoPair;
 
 constexpr int stream_count = 4;
 constexpr uint16_t absent_file = 0xFFFF;
@@ -133,9 +133,9 @@ void write_folder(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < stream_count; ++i) {
     uint64_t stream_size = stream_sizes[i];
     if (stream_sizes[i] == size_from_clip_info) {
-      kestrel::ClipInfoFile info;
+      kestrel::bluray::ClipInfoFile info;
       const auto& [bytes, length] = contents[first_clip_info + i];
-      if (bytes != nullptr) kestrel::read_clip_info_file(bytes, length, info);
+      if (bytes != nullptr) kestrel::bluray::read_clip_info_file(bytes, length, info);
       stream_size = uint64_t{info.source_packet_count} * source_packet_bytes;
     }
     put_sparse_file(root + "/BDMV/STREAM/" + clip_names[i] + ".m2ts", stream_size);
@@ -149,7 +149,7 @@ uint64_t sum_of(const std::vector<uint32_t>& extents) {
 }
 
 // What the analysis promises for a result it accepts.
-void check_analysis(const kestrel::StereoPairList& pairs) {
+void check_analysis(const kestrel::bluray::StereoPairList& pairs) {
   if (pairs.empty()) fault("analysis accepted a folder without pairs");
   for (size_t i = 0; i < pairs.size(); ++i) {
     const StereoPair& pair = pairs[i];
@@ -231,8 +231,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   write_folder(data, size);
   const std::string source = movie_root() + "/";
 
-  auto pairs = std::make_unique<kestrel::StereoPairList>();
-  const bool stereo = kestrel::analyze_stereo_disc(source, *pairs);
+  auto pairs = std::make_unique<kestrel::bluray::StereoPairList>();
+  const bool stereo = kestrel::bluray::analyze_stereo_disc(source, *pairs);
   if (stereo) check_analysis(*pairs);
 
   kestrel::ImageWriter writer(1700000000);

@@ -113,8 +113,8 @@ void make_many_extents_tree(const ScratchFolder& folder) {
   folder.file("BDMV/STREAM/00002.m2ts", many_extents * 2048, 2);
 }
 
-StereoPairList one_stereo_pair() {
-  StereoPair pair;
+bluray::StereoPairList one_stereo_pair() {
+  bluray::StereoPair pair;
   pair.base_clip = 1;
   pair.dependent_clip = 2;
   pair.base_extents = {2, 3};
@@ -124,8 +124,8 @@ StereoPairList one_stereo_pair() {
   return {pair};
 }
 
-StereoPairList many_extents_pair() {
-  StereoPair pair;
+bluray::StereoPairList many_extents_pair() {
+  bluray::StereoPair pair;
   pair.base_clip = 1;
   pair.dependent_clip = 2;
   pair.base_extents.assign(many_extents, 1);
@@ -138,7 +138,7 @@ struct GoldenImage {
   const char* name;
   void (*make_tree)(const ScratchFolder&);
   FsSetting setting;
-  StereoPairList (*pairs)();
+  bluray::StereoPairList (*pairs)();
   const char* time_zone;
   const char16_t* label;
 };
@@ -183,7 +183,7 @@ TEST_P(GoldenImageTest, MatchesTheRecordedDump) {
   set_identifier(writer.settings.application_id, "Kestrel 1.5");
   set_volume_label(writer, golden.label);
   if (golden.pairs != nullptr)
-    writer.stereo_pairs = std::make_unique<StereoPairList>(golden.pairs());
+    writer.stereo_pairs = std::make_unique<bluray::StereoPairList>(golden.pairs());
   ASSERT_TRUE(scan_source(writer));
   ASSERT_EQ(golden.pairs != nullptr, writer.tree.stereo_folder != nullptr);
   int64_t clock = golden_first_file_time;

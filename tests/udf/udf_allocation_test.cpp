@@ -33,7 +33,7 @@ TEST(UdfAllocation, EntryBlocksFollowTheDescriptorCount) {
 // A dependent-view clip whose extents are `extents` sectors long (the base
 // clip's one-sector extents between them), and `size` bytes in all.
 struct Clip {
-  StereoPair pair;
+  bluray::StereoPair pair;
   SourceNode node{};
   Clip(std::vector<uint32_t> extents, uint64_t size) {
     pair.dependent_extents = std::move(extents);

@@ -65,7 +65,7 @@ TEST(UdfSizing, LongIdentifierStreamsAndInterleavedEntries) {
     tree.file(root, std::u16string(99, u'n') + static_cast<char16_t>(u'A' + i));
   // An interleaved clip of 300 one-sector extents: its entry continues in
   // two allocation extent blocks.
-  StereoPair pair;
+  bluray::StereoPair pair;
   pair.dependent_extents.assign(300, 1);
   SourceNode* clip = tree.file(root, u"00001.m2ts", 300 * 2048);
   clip->kind = NodeKind::dependent_view_clip;
