@@ -107,7 +107,7 @@ void run_build(BuildJob& job) {
   }
   set_identifier(writer.settings.implementation_id, job.implementation_name);
   set_identifier(writer.settings.application_id, job.application_name);
-  set_volume_label(writer, job.label_text);
+  udf::set_volume_label(writer, job.label_text);
 
   const bool laid_out = scan_source(writer) && writer.lay_out() != 0;
   bool done = laid_out && job.map_only;

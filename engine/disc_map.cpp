@@ -75,23 +75,23 @@ bool write_iso_directories(ImageWriter& writer, const DiscArea& area) {
 }
 
 bool write_udf_recognition_sequence(ImageWriter& writer, const DiscArea&) {
-  write_recognition_sequence(writer);
+  udf::write_recognition_sequence(writer);
   return still_writing(writer);
 }
 
 bool write_udf_volume_sequence(ImageWriter& writer, const DiscArea& area) {
-  write_volume_sequence(writer, static_cast<uint32_t>(area.first_sector));
+  udf::write_volume_sequence(writer, static_cast<uint32_t>(area.first_sector));
   return still_writing(writer);
 }
 
 bool write_udf_integrity_sequence(ImageWriter& writer, const DiscArea& area) {
-  write_integrity(writer, static_cast<uint32_t>(area.first_sector));
-  write_terminating_descriptor(writer, static_cast<uint32_t>(area.first_sector + 1));
+  udf::write_integrity(writer, static_cast<uint32_t>(area.first_sector));
+  udf::write_terminating_descriptor(writer, static_cast<uint32_t>(area.first_sector + 1));
   return still_writing(writer);
 }
 
 bool write_udf_anchor(ImageWriter& writer, const DiscArea& area) {
-  write_anchor(writer, static_cast<uint32_t>(area.first_sector));
+  udf::write_anchor(writer, static_cast<uint32_t>(area.first_sector));
   return still_writing(writer);
 }
 
@@ -100,7 +100,7 @@ bool write_udf_anchor(ImageWriter& writer, const DiscArea& area) {
 // taking exactly the blocks the layout counted; in a UDF 2.50 metadata
 // partition the rest of the area is zero.
 bool write_udf_file_structure(ImageWriter& writer, const DiscArea& area) {
-  const uint64_t blocks = write_file_set(writer);
+  const uint64_t blocks = udf::write_file_set(writer);
   if (blocks != writer.layout.file_structure_blocks) {
     writer.report.fail(BuildError::layout_mismatch);
     return false;
@@ -109,12 +109,12 @@ bool write_udf_file_structure(ImageWriter& writer, const DiscArea& area) {
 }
 
 bool write_udf_metadata_file_entry(ImageWriter& writer, const DiscArea& area) {
-  write_metadata_file_entry(writer, static_cast<uint32_t>(area.first_sector), false);
+  udf::write_metadata_file_entry(writer, static_cast<uint32_t>(area.first_sector), false);
   return still_writing(writer);
 }
 
 bool write_udf_metadata_mirror_entry(ImageWriter& writer, const DiscArea& area) {
-  write_metadata_file_entry(writer, static_cast<uint32_t>(area.first_sector), true);
+  udf::write_metadata_file_entry(writer, static_cast<uint32_t>(area.first_sector), true);
   return still_writing(writer);
 }
 

@@ -27,9 +27,9 @@ void prepare_names(ImageWriter& writer, SourceNode& directory) {
     pending.pop_back();
     for (SourceNode* child = current->first_child; child != nullptr; child = child->next) {
       if (writer.settings.fs_flags & fs_iso9660) make_iso_name(writer, *child);
-      if (writer.settings.fs_flags & fs_udf) make_udf_name(writer, *child);
+      if (writer.settings.fs_flags & fs_udf) udf::make_udf_name(writer, *child);
     }
-    if (writer.settings.fs_flags & fs_udf) sort_udf_children(writer, *current);
+    if (writer.settings.fs_flags & fs_udf) udf::sort_udf_children(writer, *current);
     if (writer.settings.fs_flags & fs_iso9660) sort_iso_children(writer, *current);
     // Children are named in the order that the UDF sort leaves; the order in
     // which sub-directories are visited does not change any result.
@@ -101,10 +101,10 @@ uint32_t ImageWriter::lay_out() {
   prepare_names(*this, *tree.root);
   if (report.failed()) return 0;
 
-  UdfLayoutCounters udf_counters;
+  udf::UdfLayoutCounters udf_counters;
   if (settings.fs_flags & fs_udf) {
     walk_directories_breadth_first(tree.root, ChildOrder::primary, [&](SourceNode& directory) {
-      size_udf_directory(*this, directory, udf_counters);
+      udf::size_udf_directory(*this, directory, udf_counters);
       return !report.failed();
     });
     if (report.failed()) return 0;

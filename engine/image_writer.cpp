@@ -20,7 +20,7 @@ constexpr uint32_t zero_batch_sectors = 256;
 ImageWriter::ImageWriter(int64_t time) {
   settings.build_time = time;
   // The default label, and the build timestamp every UDF volume date uses.
-  set_default_volume_label(*this);
+  udf::set_default_volume_label(*this);
 }
 
 ImageWriter::~ImageWriter() { NodeArena::destroy(tree.arena); }

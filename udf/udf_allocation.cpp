@@ -1,6 +1,6 @@
 #include "udf/udf_allocation.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 // With a continuation, the last descriptor slot of a block names the next
@@ -66,4 +66,4 @@ BlockShare descriptors_in_block(uint64_t descriptors, uint32_t index) {
   return share;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

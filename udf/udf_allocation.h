@@ -16,7 +16,7 @@
 #include "disc/volume_settings.h"
 #include "udf/udf_records.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 
 // An extent length has 30 bits; the top two bits of the field give the
 // extent type (ECMA-167 4/14.14.1.1).
@@ -154,4 +154,4 @@ void for_each_piece(uint16_t udf_revision, const SourceNode& node, uint64_t max_
   }
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -8,7 +8,7 @@
 #include "udf/udf_interleaved.h"
 #include "udf/udf_tags.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 // ICB tag (ECMA-167 4/14.6), at offset 16 of both entry kinds.
@@ -261,4 +261,4 @@ void write_extended_file_entry(ImageWriter& writer, uint32_t block, const Source
   writer.emit_sectors(sector, blocks);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -14,7 +14,7 @@
 #include "udf/udf_tags.h"
 #include "udf/udf_volume.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 // The file set descriptor (block 0), its terminating descriptor and the
@@ -229,4 +229,4 @@ uint64_t write_file_set(ImageWriter& writer) {
   return blocks;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -10,7 +10,7 @@
 #include "engine/image_writer.h"
 #include "udf/udf_allocation.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 
 // A file identifier holds at most 255 bytes (its length field is 8 bits),
 // one of which is the compression ID: 254 name bytes, that is 127 UTF-16
@@ -51,4 +51,4 @@ void write_extended_file_entry(ImageWriter& writer, uint32_t block, const Source
 uint64_t write_udf_directory(ImageWriter& writer, uint32_t first_block,
                              const SourceNode& directory);
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -4,7 +4,7 @@
 #include "udf/udf_allocation.h"
 #include "udf/udf_tags.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 // Entries and allocation extents live in the metadata partition.
@@ -66,4 +66,4 @@ uint32_t fill_interleaved_descriptors(const ImageWriter& writer, uint32_t block,
   return entry_descriptor_bytes;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -6,7 +6,7 @@
 
 #include "engine/image_writer.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 
 // Fills the allocation descriptors of an interleaved clip's extended file
 // entry at `entry` (its first block, `block`) and, when they do not fit
@@ -16,4 +16,4 @@ namespace kestrel {
 uint32_t fill_interleaved_descriptors(const ImageWriter& writer, uint32_t block,
                                       const SourceNode& node, uint8_t* entry);
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -7,7 +7,7 @@
 #include "udf/udf_tags.h"
 #include "udf/udf_volume.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 // The label of a volume whose user gave none. Upper-case letters and an
@@ -53,4 +53,4 @@ void set_volume_label(ImageWriter& writer, std::u16string_view text) {
   make_dstring8(writer.settings.volume_label, label_bytes, latin1, length);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -11,7 +11,7 @@
 #include "udf/udf_tags.h"
 #include "udf/udf_volume.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 // ECMA-167 4/14.17 Extended File Entry, with the ICB tag of 4/14.6 at 16.
@@ -118,4 +118,4 @@ void write_metadata_file_entry(ImageWriter& writer, uint32_t sector, bool mirror
   writer.emit_sectors(buffer, 1);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -6,7 +6,7 @@
 
 #include "engine/image_writer.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 
 // Fills the metadata file entry (mirror clear) or the metadata mirror file
 // entry (mirror set) for absolute sector `sector` into a zero-filled sector.
@@ -14,4 +14,4 @@ namespace kestrel {
 bool fill_metadata_file_entry(const ImageWriter& writer, uint8_t* buffer, uint32_t sector,
                               bool mirror);
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -18,7 +18,7 @@
 #include "udf/udf_files.h"
 #include "udf/udf_volume.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 bool is_high_surrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
@@ -200,4 +200,4 @@ void sort_udf_children(ImageWriter& writer, SourceNode& directory) {
   children.back()->next = nullptr;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -9,7 +9,7 @@
 
 #include "disc/field_writer.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 
 // ECMA-167 3/7.2 Descriptor Tag, the first 16 bytes of every descriptor.
 namespace descriptor_tag {
@@ -519,4 +519,4 @@ static_assert(fields_fill({attribute_type, attribute_subtype, reserved, attribut
                           bytes));
 }  // namespace implementation_attribute
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

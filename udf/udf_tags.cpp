@@ -7,7 +7,7 @@
 #include "disc/field_writer.h"
 #include "platform/calendar.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 // ECMA-167 3/7.2 Descriptor Tag.
@@ -284,4 +284,4 @@ void fill_terminating_descriptor(const ImageWriter& writer, uint8_t* sector, uin
   make_tag(writer, sector, tag_terminating_descriptor, full_descriptor_crc_length, location);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -11,7 +11,7 @@
 
 #include "engine/image_writer.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 
 // Tag identifiers (ECMA-167 3/7.2.1 and 4/7.2.1).
 inline constexpr uint16_t tag_primary_volume_descriptor = 1;
@@ -109,4 +109,4 @@ void fill_file_set_descriptor(const ImageWriter& writer, uint8_t* sector);
 // into a zero-filled sector.
 void fill_terminating_descriptor(const ImageWriter& writer, uint8_t* sector, uint32_t location);
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -9,7 +9,7 @@
 
 #include "engine/image_writer.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 
 // Stores the default volume label ("NEW_DISC") in a new writer, and the UDF
 // timestamp of build_time in build_timestamp; the ImageWriter constructor
@@ -48,4 +48,4 @@ uint64_t write_file_set(ImageWriter& writer);
 // file entry (mirror set), one sector.
 void write_metadata_file_entry(ImageWriter& writer, uint32_t sector, bool mirror);
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

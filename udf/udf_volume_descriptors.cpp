@@ -9,7 +9,7 @@
 #include "udf/udf_tags.h"
 #include "udf/udf_volume.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 constexpr size_t label_bytes = sizeof(VolumeSettings::volume_label);
@@ -366,4 +366,4 @@ void write_terminating_descriptor(ImageWriter& writer, uint32_t sector) {
   emit_one(writer, buffer);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

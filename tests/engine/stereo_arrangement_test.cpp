@@ -16,11 +16,12 @@ const FsSetting bluray{"bluray", fs_udf, udf_revision_250};
 
 // A clip's pieces as the UDF entry records them, each block counted from the
 // start of the pair's interleaved block.
-std::vector<AllocationPiece> pieces_of(const SourceNode& clip) {
-  std::vector<AllocationPiece> pieces;
-  for_each_piece(udf_revision_250, clip, clip.extent_count, [&](const AllocationPiece& piece) {
-    pieces.push_back({piece.block - clip.dependent_node->data_offset, piece.length_bytes});
-  });
+std::vector<udf::AllocationPiece> pieces_of(const SourceNode& clip) {
+  std::vector<udf::AllocationPiece> pieces;
+  udf::for_each_piece(
+      udf_revision_250, clip, clip.extent_count, [&](const udf::AllocationPiece& piece) {
+        pieces.push_back({piece.block - clip.dependent_node->data_offset, piece.length_bytes});
+      });
   return pieces;
 }
 

@@ -187,13 +187,13 @@ void check_interleaved_file(const SourceNode& file) {
     uint64_t clip_sectors = 0;
     uint64_t previous_end = 0;
     uint64_t pieces = 0;
-    kestrel::for_each_piece(
+    kestrel::udf::for_each_piece(
         kestrel::udf_revision_250, *clip, clip->extent_count,
-        [&](const kestrel::AllocationPiece& piece) {
+        [&](const kestrel::udf::AllocationPiece& piece) {
           // Blocks from the start of the pair's block; only a clip's last
           // piece may end inside a sector.
           const uint64_t offset = piece.block - dependent->data_offset;
-          if (piece.length_bytes == 0 || piece.length_bytes > kestrel::udf_piece_bytes)
+          if (piece.length_bytes == 0 || piece.length_bytes > kestrel::udf::udf_piece_bytes)
             fault("piece length");
           if (offset < previous_end) fault("pieces out of stream order");
           const uint64_t sectors =

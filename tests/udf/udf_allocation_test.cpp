@@ -6,7 +6,7 @@
 
 #include <vector>
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 TEST(UdfAllocation, EntryBlocksFollowTheDescriptorCount) {
@@ -16,7 +16,7 @@ TEST(UdfAllocation, EntryBlocksFollowTheDescriptorCount) {
   const std::pair<uint64_t, uint32_t> cases[] = {{1, 1},   {114, 1}, {115, 2}, {239, 2},
                                                  {240, 3}, {364, 3}, {365, 4}};
   for (const auto& [descriptors, blocks] : cases) {
-    EXPECT_EQ(entry_blocks_for_descriptors(descriptors), blocks) << descriptors;
+    EXPECT_EQ(udf::entry_blocks_for_descriptors(descriptors), blocks) << descriptors;
     // The blocks share the descriptors out without a gap, and only the last
     // one has no continuation.
     uint64_t next = 0;
@@ -43,10 +43,11 @@ struct Clip {
     node.dependent_node = node.base_node = &node;
     node.size = size;
     node.data_offset = 1000;
-    node.extent_count = static_cast<uint32_t>(plan_allocation(udf_revision_250, node).descriptors);
+    node.extent_count =
+        static_cast<uint32_t>(udf::plan_allocation(udf_revision_250, node).descriptors);
   }
-  std::vector<AllocationPiece> pieces() const {
-    std::vector<AllocationPiece> all;
+  std::vector<udf::AllocationPiece> pieces() const {
+    std::vector<udf::AllocationPiece> all;
     for_each_piece(udf_revision_250, node, node.extent_count,
                    [&](const AllocationPiece& piece) { all.push_back(piece); });
     return all;
@@ -56,15 +57,16 @@ struct Clip {
 TEST(UdfAllocation, InterleavedClipsAreCutIntoPiecesAndEndWithTheirLastByte) {
   // An extent longer than a piece is cut, the full piece first; the base
   // clip's extent lies between this clip's extents.
-  const Clip long_extent({udf_piece_sectors + 1, 2}, (uint64_t{udf_piece_sectors} + 3) * 2048);
+  const Clip long_extent({udf::udf_piece_sectors + 1, 2},
+                         (uint64_t{udf::udf_piece_sectors} + 3) * 2048);
   EXPECT_EQ(long_extent.node.extent_count, 3u);
   const auto pieces = long_extent.pieces();
   ASSERT_EQ(pieces.size(), 3u);
   EXPECT_EQ(pieces[0].block, 1000u);
-  EXPECT_EQ(pieces[0].length_bytes, udf_piece_bytes);
-  EXPECT_EQ(pieces[1].block, 1000u + udf_piece_sectors);
+  EXPECT_EQ(pieces[0].length_bytes, udf::udf_piece_bytes);
+  EXPECT_EQ(pieces[1].block, 1000u + udf::udf_piece_sectors);
   EXPECT_EQ(pieces[1].length_bytes, 2048u);
-  EXPECT_EQ(pieces[2].block, 1000u + udf_piece_sectors + 1 + 1);
+  EXPECT_EQ(pieces[2].block, 1000u + udf::udf_piece_sectors + 1 + 1);
   EXPECT_EQ(pieces[2].length_bytes, 2u * 2048);
 
   // A clip that ends 100 bytes into its last sector: only its last piece is
@@ -77,4 +79,4 @@ TEST(UdfAllocation, InterleavedClipsAreCutIntoPiecesAndEndWithTheirLastByte) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -8,7 +8,7 @@
 #include "disc/field_writer.h"
 #include "udf/udf_tags.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 // The metadata is allocated in 32-block units: its extents are cut at the
@@ -30,8 +30,8 @@ Entry entry_for(uint32_t metadata_blocks, bool mirror) {
   writer.layout.mirror_entry_sector = 4000000;
   writer.layout.mirror_data_sector = 4000032;
   Entry entry;
-  entry.filled = fill_metadata_file_entry(writer, entry.bytes.data(),
-                                          mirror ? writer.layout.mirror_entry_sector : 288, mirror);
+  entry.filled = udf::fill_metadata_file_entry(
+      writer, entry.bytes.data(), mirror ? writer.layout.mirror_entry_sector : 288, mirror);
   return entry;
 }
 
@@ -53,7 +53,7 @@ TEST(UdfMetadata, ExtentsSplitAtAMultipleOfTheAllocationUnit) {
   EXPECT_EQ(read_le32(&two.bytes[224]), 2048u);
   EXPECT_EQ(read_le32(&two.bytes[228]), 32u + max_extent_blocks);
   EXPECT_EQ(read_le16(&two.bytes[10]), 216);
-  EXPECT_EQ(read_le16(&two.bytes[8]), descriptor_crc(&two.bytes[16], 216));
+  EXPECT_EQ(read_le16(&two.bytes[8]), udf::descriptor_crc(&two.bytes[16], 216));
   EXPECT_EQ(read_le64(&two.bytes[56]), (uint64_t{max_extent_blocks} + 1) * 2048);
   EXPECT_EQ(read_le64(&two.bytes[72]), uint64_t{max_extent_blocks} + 1);
 
@@ -76,4 +76,4 @@ TEST(UdfMetadata, MetadataBeyondOneEntryIsRefused) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::udf

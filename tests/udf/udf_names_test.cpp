@@ -10,7 +10,7 @@
 #include "tests/udf/udf_test_tree.h"
 #include "udf/udf_files.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 using test::udf_name_of;
@@ -32,14 +32,14 @@ size_t warnings_of(const ImageWriter& writer, BuildWarning kind) {
 TEST(UdfNames, Utf16UnitsHighByteFirstAndAnsiBytesInDvdMode) {
   UdfTree tree;
   SourceNode* node = tree.file(tree.writer.tree.root, u"a\u00E9\u4E2D\U0001F600");
-  make_udf_name(tree.writer, *node);
+  udf::make_udf_name(tree.writer, *node);
   const uint8_t expected[] = {0x00, 'a', 0x00, 0xE9, 0x4E, 0x2D, 0xD8, 0x3D, 0xDE, 0x00};
   ASSERT_EQ(node->udf_name_length, sizeof expected);
   EXPECT_EQ(0, std::memcmp(node->udf_name, expected, sizeof expected));
 
   UdfTree dvd(udf_revision_102, true);
   node = dvd.file(dvd.writer.tree.root, u"a\u00E9\u20AC\u4E2D\U0001F600");
-  make_udf_name(dvd.writer, *node);
+  udf::make_udf_name(dvd.writer, *node);
   // Windows-1252: e-acute 0xE9, euro 0x80; the rest has no byte and becomes "?".
   const uint8_t ansi[] = {'a', 0xE9, 0x80, '?', '?'};
   ASSERT_EQ(node->udf_name_length, sizeof ansi);
@@ -71,7 +71,7 @@ TEST(UdfNames, LongNamesAreShortenedKeepingTheExtension) {
   // DVD-video mode: 254 bytes.
   UdfTree dvd(udf_revision_102, true);
   SourceNode* ansi = dvd.file(dvd.writer.tree.root, std::u16string(300, u'\u00E9') + u".vob");
-  make_udf_name(dvd.writer, *ansi);
+  udf::make_udf_name(dvd.writer, *ansi);
   EXPECT_EQ(udf_name_of(dvd.writer, *ansi), std::u16string(250, u'\u00E9') + u".vob");
 }
 
@@ -192,4 +192,4 @@ TEST(UdfOrder, HundredThousandFilesSortQuickly) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -67,8 +67,8 @@ class UdfTree {
   // UDF names of every child of `directory`, then its UDF order.
   void name_children(SourceNode& directory) {
     for (SourceNode* c = directory.first_child; c != nullptr; c = c->next)
-      make_udf_name(writer, *c);
-    sort_udf_children(writer, directory);
+      udf::make_udf_name(writer, *c);
+    udf::sort_udf_children(writer, directory);
   }
 
   ImageWriter writer;

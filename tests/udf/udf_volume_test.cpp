@@ -15,7 +15,7 @@
 #include "udf/udf_tags.h"
 #include "udf/udf_volume.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 std::string dstring_text(const uint8_t* field, size_t width) {
@@ -34,42 +34,42 @@ TEST(UdfLabel, DefaultLabelAndBuildTimestamp) {
   EXPECT_EQ(writer.settings.volume_label[0], 8);
   EXPECT_EQ(dstring_text(writer.settings.volume_label, 128), "NEW_DISC");
   uint8_t stamp[12];
-  make_udf_timestamp(1709644029, stamp);
+  udf::make_udf_timestamp(1709644029, stamp);
   EXPECT_EQ(0, std::memcmp(stamp, writer.settings.build_timestamp, 12));
   // An empty label (or one that is only U+0000) keeps it.
-  set_volume_label(writer, u"");
-  set_volume_label(writer, std::u16string(3, u'\0'));
+  udf::set_volume_label(writer, u"");
+  udf::set_volume_label(writer, std::u16string(3, u'\0'));
   EXPECT_EQ(dstring_text(writer.settings.volume_label, 128), "NEW_DISC");
   uint8_t copy[32];
-  copy_label_dstring(writer, copy, sizeof copy);
+  udf::copy_label_dstring(writer, copy, sizeof copy);
   EXPECT_EQ(dstring_text(copy, 32), "NEW_DISC");
 }
 
 TEST(UdfLabel, EightBitLabelsAndTheirShortCopies) {
   ImageWriter writer(0);
-  set_volume_label(writer, u"Data");
+  udf::set_volume_label(writer, u"Data");
   const uint8_t data[] = {8, 'D', 'a', 't', 'a'};
   EXPECT_EQ(0, std::memcmp(writer.settings.volume_label, data, sizeof data));
   for (size_t i = 5; i < 127; ++i) ASSERT_EQ(writer.settings.volume_label[i], 0) << i;
   EXPECT_EQ(writer.settings.volume_label[127], 5);
   uint8_t copy[32];
-  copy_label_dstring(writer, copy, sizeof copy);
+  udf::copy_label_dstring(writer, copy, sizeof copy);
   EXPECT_EQ(0, std::memcmp(copy, data, sizeof data));
   EXPECT_EQ(copy[31], 5);
 
   // 130 Latin letters: 126 kept, 30 in a 32-byte copy.
   std::u16string latin;
   for (int i = 0; i < 130; ++i) latin += static_cast<char16_t>(u'a' + i % 26);
-  set_volume_label(writer, latin);
+  udf::set_volume_label(writer, latin);
   EXPECT_EQ(writer.settings.volume_label[0], 8);
   EXPECT_EQ(writer.settings.volume_label[127], 127);
   EXPECT_EQ(writer.settings.volume_label[126], 'a' + 125 % 26);
-  copy_label_dstring(writer, copy, sizeof copy);
+  udf::copy_label_dstring(writer, copy, sizeof copy);
   EXPECT_EQ(copy[31], 31);
   EXPECT_EQ(copy[30], 'a' + 29 % 26);
 
   // Characters below U+0100 stay one byte each (Latin-1).
-  set_volume_label(writer, u"Caf\u00E9");
+  udf::set_volume_label(writer, u"Caf\u00E9");
   EXPECT_EQ(writer.settings.volume_label[0], 8);
   EXPECT_EQ(writer.settings.volume_label[4], 0xE9);
   EXPECT_EQ(writer.settings.volume_label[127], 5);
@@ -79,27 +79,27 @@ TEST(UdfLabel, SixteenBitLabelsKeepWholeCharacters) {
   ImageWriter writer(0);
   std::u16string greek;
   for (int i = 0; i < 40; ++i) greek += static_cast<char16_t>(u'\u03B1' + i % 24);
-  set_volume_label(writer, greek);
+  udf::set_volume_label(writer, greek);
   EXPECT_EQ(writer.settings.volume_label[0], 16);
   EXPECT_EQ(writer.settings.volume_label[127], 81);
   EXPECT_EQ(units_of(writer.settings.volume_label, 128), greek);
   uint8_t copy[32];
-  copy_label_dstring(writer, copy, sizeof copy);
+  udf::copy_label_dstring(writer, copy, sizeof copy);
   EXPECT_EQ(copy[0], 16);
   EXPECT_EQ(copy[31], 31);
   EXPECT_EQ(units_of(copy, 32), greek.substr(0, 15));
 
   // 62 characters and a pair: the pair would be cut at 63 units, so it goes.
   const std::u16string long_label = std::u16string(62, u'\u03A9') + u"\U0001F4BF";
-  set_volume_label(writer, long_label);
+  udf::set_volume_label(writer, long_label);
   EXPECT_EQ(writer.settings.volume_label[127], 125);
   EXPECT_EQ(units_of(writer.settings.volume_label, 128), std::u16string(62, u'\u03A9'));
 
   // A pair at units 15-16 of the label fits the label but not a 32-byte copy.
   const std::u16string pair_at_copy_cut = std::u16string(14, u'\u03A9') + u"\U0001F4BFxyz";
-  set_volume_label(writer, pair_at_copy_cut);
+  udf::set_volume_label(writer, pair_at_copy_cut);
   EXPECT_EQ(units_of(writer.settings.volume_label, 128), pair_at_copy_cut);
-  copy_label_dstring(writer, copy, sizeof copy);
+  udf::copy_label_dstring(writer, copy, sizeof copy);
   EXPECT_EQ(units_of(copy, 32), std::u16string(14, u'\u03A9'));
   EXPECT_EQ(copy[31], 29);
 }
@@ -132,7 +132,7 @@ void expect_tag(const uint8_t* descriptor, uint16_t identifier, uint32_t locatio
   EXPECT_EQ(read_le16(descriptor + 6), 1);
   EXPECT_EQ(read_le32(descriptor + 12), location);
   const uint16_t crc_length = read_le16(descriptor + 10);
-  EXPECT_EQ(read_le16(descriptor + 8), descriptor_crc(descriptor + 16, crc_length));
+  EXPECT_EQ(read_le16(descriptor + 8), udf::descriptor_crc(descriptor + 16, crc_length));
   unsigned sum = 0;
   for (int i = 0; i < 16; ++i) sum += i == 4 ? 0 : descriptor[i];
   EXPECT_EQ(descriptor[4], sum % 256);
@@ -290,7 +290,7 @@ TEST(UdfVolume, BridgeImageUdf102Structure) {
   ImageWriter writer(0x123456789);
   writer.settings.fs_flags = fs_iso9660 | fs_udf;
   writer.settings.udf_revision = udf_revision_102;
-  set_volume_label(writer, u"Data");
+  udf::set_volume_label(writer, u"Data");
   MemoryImage image;
   ASSERT_TRUE(build_in_memory(writer, source, image));
   ASSERT_EQ(image.sectors(), writer.layout.image_sectors);
@@ -349,4 +349,4 @@ TEST(UdfVolume, DvdVideoPartitionContentsAreProtected) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::udf
