@@ -44,22 +44,22 @@ bool still_writing(const ImageWriter& writer) {
 // --- What fills each area --------------------------------------------------------
 
 bool write_iso_primary_descriptor(ImageWriter& writer, const DiscArea&) {
-  write_primary_descriptor(writer);
+  iso9660::write_primary_descriptor(writer);
   return still_writing(writer);
 }
 
 bool write_iso_set_terminator(ImageWriter& writer, const DiscArea&) {
-  write_set_terminator(writer);
+  iso9660::write_set_terminator(writer);
   return still_writing(writer);
 }
 
 bool write_iso_path_table_l(ImageWriter& writer, const DiscArea&) {
-  write_path_table(writer, true);
+  iso9660::write_path_table(writer, true);
   return still_writing(writer);
 }
 
 bool write_iso_path_table_m(ImageWriter& writer, const DiscArea&) {
-  write_path_table(writer, false);
+  iso9660::write_path_table(writer, false);
   return still_writing(writer);
 }
 
@@ -69,7 +69,7 @@ bool write_iso_directories(ImageWriter& writer, const DiscArea& area) {
   return walk_directories_breadth_first(
       writer.tree.root, ChildOrder::iso9660, [&](SourceNode& directory) {
         if (!writer.expect_position(area.first_sector + directory.iso_dir_sector)) return false;
-        write_iso_directory(writer, directory);
+        iso9660::write_iso_directory(writer, directory);
         return still_writing(writer);
       });
 }

@@ -26,11 +26,11 @@ void prepare_names(ImageWriter& writer, SourceNode& directory) {
     SourceNode* current = pending.back();
     pending.pop_back();
     for (SourceNode* child = current->first_child; child != nullptr; child = child->next) {
-      if (writer.settings.fs_flags & fs_iso9660) make_iso_name(writer, *child);
+      if (writer.settings.fs_flags & fs_iso9660) iso9660::make_iso_name(writer, *child);
       if (writer.settings.fs_flags & fs_udf) udf::make_udf_name(writer, *child);
     }
     if (writer.settings.fs_flags & fs_udf) udf::sort_udf_children(writer, *current);
-    if (writer.settings.fs_flags & fs_iso9660) sort_iso_children(writer, *current);
+    if (writer.settings.fs_flags & fs_iso9660) iso9660::sort_iso_children(writer, *current);
     // Children are named in the order that the UDF sort leaves; the order in
     // which sub-directories are visited does not change any result.
     for (SourceNode* child = current->first_child; child != nullptr; child = child->next) {
@@ -110,11 +110,11 @@ uint32_t ImageWriter::lay_out() {
     if (report.failed()) return 0;
   }
 
-  IsoLayoutCounters iso_counters;
+  iso9660::IsoLayoutCounters iso_counters;
   if (settings.fs_flags & fs_iso9660) {
     const bool sized =
         walk_directories_breadth_first(tree.root, ChildOrder::iso9660, [&](SourceNode& directory) {
-          return size_iso_directory(*this, directory, iso_counters) && !report.failed();
+          return iso9660::size_iso_directory(*this, directory, iso_counters) && !report.failed();
         });
     if (!sized || report.failed()) return 0;
     if (iso_counters.path_table_bytes > max_sector_count ||

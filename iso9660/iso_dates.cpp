@@ -7,7 +7,7 @@
 #include "iso9660/iso_volume.h"
 #include "platform/calendar.h"
 
-namespace kestrel {
+namespace kestrel::iso9660 {
 namespace {
 
 constexpr int minutes_per_offset_unit = 15;
@@ -92,4 +92,4 @@ void make_iso_date17(std::optional<int64_t> time, uint8_t* destination) {
   destination[date17_digits] = static_cast<uint8_t>(offset_units(*local));
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

@@ -8,8 +8,7 @@
 #include "iso9660/iso_records.h"
 #include "iso9660/iso_volume.h"
 
-namespace kestrel {
-namespace iso {
+namespace kestrel::iso9660 {
 namespace {
 
 constexpr uint32_t primary_descriptor_sector = 16;
@@ -161,8 +160,6 @@ void fill_primary_descriptor(const ImageWriter& writer, uint8_t* buffer) {
   sector.u8(pvd::file_structure_version, version_1);
 }
 
-}  // namespace iso
-
 void fill_text_field(uint8_t* destination, size_t width, const char* text, size_t text_length) {
   const size_t count = text == nullptr ? 0 : (text_length < width ? text_length : width);
   for (size_t i = 0; i < count; ++i) {
@@ -174,17 +171,17 @@ void fill_text_field(uint8_t* destination, size_t width, const char* text, size_
 }
 
 void write_primary_descriptor(ImageWriter& writer) {
-  writer.expect_position(iso::primary_descriptor_sector);
+  writer.expect_position(primary_descriptor_sector);
   uint8_t* buffer = writer.get_sector_buffer(1);
-  if (buffer != nullptr) iso::fill_primary_descriptor(writer, buffer);
+  if (buffer != nullptr) fill_primary_descriptor(writer, buffer);
   writer.emit_sectors(buffer, 1);
 }
 
 void write_set_terminator(ImageWriter& writer) {
-  writer.expect_position(iso::terminator_sector);
+  writer.expect_position(terminator_sector);
   uint8_t* buffer = writer.get_sector_buffer(1);
-  if (buffer != nullptr) iso::fill_header(FieldWriter(buffer, sector_bytes), iso::type_terminator);
+  if (buffer != nullptr) fill_header(FieldWriter(buffer, sector_bytes), type_terminator);
   writer.emit_sectors(buffer, 1);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

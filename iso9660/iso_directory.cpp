@@ -7,8 +7,7 @@
 #include "iso9660/iso_records.h"
 #include "iso9660/iso_volume.h"
 
-namespace kestrel {
-namespace iso {
+namespace kestrel::iso9660 {
 namespace {
 
 constexpr uint16_t volume_sequence_number = 1;  // a volume set of one volume
@@ -139,19 +138,17 @@ void fill_iso_directory(const ImageWriter& writer, const SourceNode& directory, 
   });
 }
 
-}  // namespace iso
-
 bool size_iso_directory(ImageWriter& writer, SourceNode& directory, IsoLayoutCounters& counters) {
   // Path table numbers are 16-bit: the 65,536th directory cannot be recorded.
-  if (counters.next_directory_number > iso::max_directory_number) {
+  if (counters.next_directory_number > max_directory_number) {
     writer.report.fail(BuildError::too_many_directories);
     return false;
   }
-  const iso::Identifier identifier = iso::node_identifier(directory);
-  counters.path_table_bytes += iso::path_record_bytes(identifier.length);
+  const Identifier identifier = node_identifier(directory);
+  counters.path_table_bytes += path_record_bytes(identifier.length);
 
-  const uint64_t bytes = iso::for_each_record(writer, directory, [](const iso::RecordSlot&) {});
-  if (bytes > iso::max_directory_bytes) {
+  const uint64_t bytes = for_each_record(writer, directory, [](const RecordSlot&) {});
+  if (bytes > max_directory_bytes) {
     writer.report.fail(BuildError::image_too_large);
     return false;
   }
@@ -162,16 +159,16 @@ bool size_iso_directory(ImageWriter& writer, SourceNode& directory, IsoLayoutCou
   directory.iso_dir_bytes = static_cast<uint32_t>(bytes);
   directory.iso_dir_number = static_cast<uint16_t>(counters.next_directory_number++);
   directory.iso_dir_sector = static_cast<uint32_t>(counters.directory_sectors);
-  counters.directory_sectors += iso::sectors_for_bytes(bytes);
+  counters.directory_sectors += sectors_for_bytes(bytes);
   return true;
 }
 
 void write_iso_directory(ImageWriter& writer, SourceNode& directory) {
-  writer.expect_position(iso::directory_location(writer, directory));
-  const auto sectors = static_cast<uint32_t>(iso::sectors_for_bytes(directory.iso_dir_bytes));
+  writer.expect_position(directory_location(writer, directory));
+  const auto sectors = static_cast<uint32_t>(sectors_for_bytes(directory.iso_dir_bytes));
   uint8_t* buffer = writer.get_sector_buffer(sectors);
-  if (buffer != nullptr) iso::fill_iso_directory(writer, directory, buffer);
+  if (buffer != nullptr) fill_iso_directory(writer, directory, buffer);
   writer.emit_sectors(buffer, sectors);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

@@ -12,7 +12,7 @@
 #include "iso9660/iso_volume.h"
 #include "platform/code_page.h"
 
-namespace kestrel {
+namespace kestrel::iso9660 {
 namespace {
 
 // The converted name is bounded like a Windows path component buffer.
@@ -207,4 +207,4 @@ void sort_iso_children(ImageWriter& writer, SourceNode& directory) {
   directory.iso_first_child = following;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

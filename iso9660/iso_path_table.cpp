@@ -6,8 +6,7 @@
 #include "iso9660/iso_records.h"
 #include "iso9660/iso_volume.h"
 
-namespace kestrel {
-namespace iso {
+namespace kestrel::iso9660 {
 namespace {
 
 struct PathTableWriter {
@@ -54,15 +53,13 @@ void fill_path_table(const ImageWriter& writer, bool little_endian, uint8_t* buf
   });
 }
 
-}  // namespace iso
-
 void write_path_table(ImageWriter& writer, bool little_endian) {
   // Type L at the start of the area, type M right after it.
   writer.expect_position(static_cast<uint64_t>(writer.layout.iso_area_start) +
                          (little_endian ? 0 : writer.layout.path_table_sectors));
   uint8_t* buffer = writer.get_sector_buffer(writer.layout.path_table_sectors);
-  if (buffer != nullptr) iso::fill_path_table(writer, little_endian, buffer);
+  if (buffer != nullptr) fill_path_table(writer, little_endian, buffer);
   writer.emit_sectors(buffer, writer.layout.path_table_sectors);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

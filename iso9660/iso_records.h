@@ -8,7 +8,7 @@
 #include "disc/field_writer.h"
 #include "engine/image_writer.h"
 
-namespace kestrel::iso {
+namespace kestrel::iso9660 {
 
 // ECMA-119 9.1 Directory Record.
 namespace dir_record {
@@ -127,4 +127,4 @@ void fill_path_table(const ImageWriter& writer, bool little_endian, uint8_t* buf
 // Fills the primary volume descriptor sector.
 void fill_primary_descriptor(const ImageWriter& writer, uint8_t* sector);
 
-}  // namespace kestrel::iso
+}  // namespace kestrel::iso9660

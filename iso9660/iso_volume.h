@@ -9,7 +9,7 @@
 
 #include "engine/image_writer.h"
 
-namespace kestrel {
+namespace kestrel::iso9660 {
 
 // Gives one node its ISO 9660 identifier (iso_name, iso_name_length).
 void make_iso_name(ImageWriter& writer, SourceNode& node);
@@ -51,4 +51,4 @@ void make_iso_date7(int64_t time, uint8_t* destination);
 // no time, sixteen "0" digits and offset 0.
 void make_iso_date17(std::optional<int64_t> time, uint8_t* destination);
 
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

@@ -11,7 +11,7 @@
 #include "tests/iso9660/iso_test_nodes.h"
 #include "tests/iso9660/time_zone.h"
 
-namespace kestrel {
+namespace kestrel::iso9660 {
 namespace {
 
 void set_label8(ImageWriter& writer, const std::string& text) {
@@ -38,7 +38,7 @@ std::string field(const std::vector<uint8_t>& sector, size_t offset, size_t widt
 
 std::vector<uint8_t> descriptor(const ImageWriter& writer) {
   std::vector<uint8_t> sector(sector_bytes, 0);
-  iso::fill_primary_descriptor(writer, sector.data());
+  fill_primary_descriptor(writer, sector.data());
   return sector;
 }
 
@@ -121,4 +121,4 @@ TEST(IsoDescriptors, PrimaryDescriptorFields) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

@@ -9,20 +9,20 @@
 #include "tests/iso9660/iso_test_nodes.h"
 #include "tests/iso9660/time_zone.h"
 
-namespace kestrel {
+namespace kestrel::iso9660 {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
 Bytes directory_bytes(const ImageWriter& writer, const SourceNode& directory) {
-  Bytes out(iso::sectors_for_bytes(directory.iso_dir_bytes) * sector_bytes, 0);
-  iso::fill_iso_directory(writer, directory, out.data());
+  Bytes out(sectors_for_bytes(directory.iso_dir_bytes) * sector_bytes, 0);
+  fill_iso_directory(writer, directory, out.data());
   return out;
 }
 
 Bytes path_table(const ImageWriter& writer, bool little_endian) {
   Bytes out(static_cast<size_t>(writer.layout.path_table_sectors) * sector_bytes, 0);
-  iso::fill_path_table(writer, little_endian, out.data());
+  fill_path_table(writer, little_endian, out.data());
   return out;
 }
 
@@ -115,7 +115,7 @@ TEST_F(IsoDirectoryTest, WorkedLayoutByteForByte) {
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(root_records[i].location, 20u);
     EXPECT_EQ(root_records[i].data_length, 142u);
-    EXPECT_EQ(root_records[i].flags, iso::flag_directory);
+    EXPECT_EQ(root_records[i].flags, flag_directory);
     EXPECT_EQ(root_records[i].identifier, std::string(1, static_cast<char>(i)));
   }
   EXPECT_EQ(Bytes(root_extent.begin() + 142, root_extent.end()), Bytes(sector_bytes - 142, 0));
@@ -214,7 +214,7 @@ TEST_F(IsoDirectoryTest, LargeFilesBecomeMultiExtentFiles) {
       EXPECT_EQ(r.identifier, "big.bin;1");
       EXPECT_EQ(r.location, expected_sector) << c.size << " extent " << i;
       EXPECT_EQ(r.data_length, c.lengths[i]) << c.size << " extent " << i;
-      EXPECT_EQ(r.flags, i + 1 < c.lengths.size() ? iso::flag_multi_extent : 0)
+      EXPECT_EQ(r.flags, i + 1 < c.lengths.size() ? flag_multi_extent : 0)
           << c.size << " extent " << i;
       expected_sector += c.lengths[i] / sector_bytes;  // every extent but the last is whole sectors
     }
@@ -248,4 +248,4 @@ TEST_F(IsoDirectoryTest, DirectoryNumbersStopAt65535) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

@@ -9,7 +9,7 @@
 #include "engine/image_writer.h"
 #include "tests/support/test_tree.h"
 
-namespace kestrel {
+namespace kestrel::iso9660 {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -122,4 +122,4 @@ TEST(IsoImage, BridgeRecordsPointIntoThePartition) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

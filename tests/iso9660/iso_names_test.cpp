@@ -11,7 +11,7 @@
 #include <windows.h>
 #endif
 
-namespace kestrel {
+namespace kestrel::iso9660 {
 namespace {
 
 // The expected bytes below are Windows-1252, the ANSI code page of Western
@@ -173,4 +173,4 @@ TEST(IsoNames, SortScalesToLargeFolders) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

@@ -47,11 +47,11 @@ class IsoTree {
 
   // Names and ISO 9660 order for the whole tree, then the directory sizes
   // breadth first, as the layout does; returns false when sizing failed.
-  bool size_all(IsoLayoutCounters& counters) {
+  bool size_all(iso9660::IsoLayoutCounters& counters) {
     name_all(*writer.tree.root);
     std::vector<SourceNode*> queue{writer.tree.root};
     for (size_t i = 0; i < queue.size(); ++i) {
-      if (!size_iso_directory(writer, *queue[i], counters)) return false;
+      if (!iso9660::size_iso_directory(writer, *queue[i], counters)) return false;
       for (SourceNode* c = queue[i]->iso_first_child; c != nullptr; c = c->iso_next) {
         if (c->is_directory) queue.push_back(c);
       }
@@ -61,7 +61,7 @@ class IsoTree {
 
   // The ISO-only layout values of a sized tree, with consecutive file data in
   // depth-first primary order.
-  void place_iso_only(const IsoLayoutCounters& counters) {
+  void place_iso_only(const iso9660::IsoLayoutCounters& counters) {
     writer.layout.iso_area_start = iso_only_area_start;
     writer.layout.path_table_bytes = static_cast<uint32_t>(counters.path_table_bytes);
     writer.layout.path_table_sectors =
@@ -79,8 +79,8 @@ class IsoTree {
   // Gives every node below `directory` its identifier and every folder its order.
   void name_all(SourceNode& directory) {
     for (SourceNode* c = directory.first_child; c != nullptr; c = c->next)
-      make_iso_name(writer, *c);
-    sort_iso_children(writer, directory);
+      iso9660::make_iso_name(writer, *c);
+    iso9660::sort_iso_children(writer, directory);
     for (SourceNode* c = directory.first_child; c != nullptr; c = c->next) {
       if (c->is_directory) name_all(*c);
     }
