@@ -17,4 +17,11 @@ struct DiscImage {
   BuildReport report;
 };
 
+// The native path of a directory node in the source folder, ending in a
+// separator.
+NativeString node_path(const DiscImage& image, const SourceNode& directory);
+
+// The native path of any node (files without a trailing separator).
+NativeString node_file_path(const DiscImage& image, const SourceNode& node);
+
 }  // namespace kestrel

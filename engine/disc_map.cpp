@@ -44,22 +44,22 @@ bool still_writing(const ImageWriter& writer) {
 // --- What fills each area --------------------------------------------------------
 
 bool write_iso_primary_descriptor(ImageWriter& writer, const DiscArea&) {
-  iso9660::write_primary_descriptor(writer);
+  iso9660::write_primary_descriptor(writer, writer);
   return still_writing(writer);
 }
 
 bool write_iso_set_terminator(ImageWriter& writer, const DiscArea&) {
-  iso9660::write_set_terminator(writer);
+  iso9660::write_set_terminator(writer, writer);
   return still_writing(writer);
 }
 
 bool write_iso_path_table_l(ImageWriter& writer, const DiscArea&) {
-  iso9660::write_path_table(writer, true);
+  iso9660::write_path_table(writer, writer, true);
   return still_writing(writer);
 }
 
 bool write_iso_path_table_m(ImageWriter& writer, const DiscArea&) {
-  iso9660::write_path_table(writer, false);
+  iso9660::write_path_table(writer, writer, false);
   return still_writing(writer);
 }
 
@@ -69,29 +69,29 @@ bool write_iso_directories(ImageWriter& writer, const DiscArea& area) {
   return walk_directories_breadth_first(
       writer.tree.root, ChildOrder::iso9660, [&](SourceNode& directory) {
         if (!writer.expect_position(area.first_sector + directory.iso_dir_sector)) return false;
-        iso9660::write_iso_directory(writer, directory);
+        iso9660::write_iso_directory(writer, writer, directory);
         return still_writing(writer);
       });
 }
 
 bool write_udf_recognition_sequence(ImageWriter& writer, const DiscArea&) {
-  udf::write_recognition_sequence(writer);
+  udf::write_recognition_sequence(writer, writer);
   return still_writing(writer);
 }
 
 bool write_udf_volume_sequence(ImageWriter& writer, const DiscArea& area) {
-  udf::write_volume_sequence(writer, static_cast<uint32_t>(area.first_sector));
+  udf::write_volume_sequence(writer, writer, static_cast<uint32_t>(area.first_sector));
   return still_writing(writer);
 }
 
 bool write_udf_integrity_sequence(ImageWriter& writer, const DiscArea& area) {
-  udf::write_integrity(writer, static_cast<uint32_t>(area.first_sector));
-  udf::write_terminating_descriptor(writer, static_cast<uint32_t>(area.first_sector + 1));
+  udf::write_integrity(writer, writer, static_cast<uint32_t>(area.first_sector));
+  udf::write_terminating_descriptor(writer, writer, static_cast<uint32_t>(area.first_sector + 1));
   return still_writing(writer);
 }
 
 bool write_udf_anchor(ImageWriter& writer, const DiscArea& area) {
-  udf::write_anchor(writer, static_cast<uint32_t>(area.first_sector));
+  udf::write_anchor(writer, writer, static_cast<uint32_t>(area.first_sector));
   return still_writing(writer);
 }
 
@@ -100,7 +100,7 @@ bool write_udf_anchor(ImageWriter& writer, const DiscArea& area) {
 // taking exactly the blocks the layout counted; in a UDF 2.50 metadata
 // partition the rest of the area is zero.
 bool write_udf_file_structure(ImageWriter& writer, const DiscArea& area) {
-  const uint64_t blocks = udf::write_file_set(writer);
+  const uint64_t blocks = udf::write_file_set(writer, writer);
   if (blocks != writer.layout.file_structure_blocks) {
     writer.report.fail(BuildError::layout_mismatch);
     return false;
@@ -108,14 +108,23 @@ bool write_udf_file_structure(ImageWriter& writer, const DiscArea& area) {
   return writer.pad_to(area.end_sector()) && still_writing(writer);
 }
 
-bool write_udf_metadata_file_entry(ImageWriter& writer, const DiscArea& area) {
-  udf::write_metadata_file_entry(writer, static_cast<uint32_t>(area.first_sector), false);
+// The entry of the metadata file or of its mirror; one entry lists every
+// extent of the metadata, which bounds its size.
+bool write_udf_metadata_entry(ImageWriter& writer, const DiscArea& area, bool mirror) {
+  if (!udf::write_metadata_file_entry(writer, writer, static_cast<uint32_t>(area.first_sector),
+                                      mirror)) {
+    writer.report.fail(BuildError::image_too_large);
+    return false;
+  }
   return still_writing(writer);
 }
 
+bool write_udf_metadata_file_entry(ImageWriter& writer, const DiscArea& area) {
+  return write_udf_metadata_entry(writer, area, false);
+}
+
 bool write_udf_metadata_mirror_entry(ImageWriter& writer, const DiscArea& area) {
-  udf::write_metadata_file_entry(writer, static_cast<uint32_t>(area.first_sector), true);
-  return still_writing(writer);
+  return write_udf_metadata_entry(writer, area, true);
 }
 
 bool write_file_data(ImageWriter& writer, const DiscArea&) { return writer.write_file_contents(); }

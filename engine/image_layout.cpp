@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "disc/tree_walk.h"
+#include "engine/dvd_video.h"
 #include "engine/image_layout.h"
 #include "engine/image_writer.h"
 #include "iso9660/iso_volume.h"
@@ -16,6 +17,17 @@ namespace {
 constexpr uint64_t max_sector_count = std::numeric_limits<uint32_t>::max();
 
 uint64_t sectors_for_bytes(uint64_t bytes) { return (bytes + sector_bytes - 1) / sector_bytes; }
+
+// In a DVD-video image the root and its two DVD folders keep the order the
+// scan gave them: players expect the DVD folders first and their files in
+// DVD order.
+bool keeps_dvd_order(const ImageWriter& writer, const SourceNode& directory) {
+  if (!writer.tree.dvd_video_mode) return false;
+  if (&directory == writer.tree.root || directory.parent == &directory) return true;
+  if (directory.parent != writer.tree.root) return false;
+  const std::u16string_view name(directory.name, directory.name_length);
+  return name == dvd_audio_folder_name || name == dvd_video_folder_name;
+}
 
 }  // namespace
 
@@ -29,7 +41,8 @@ void prepare_names(ImageWriter& writer, SourceNode& directory) {
       if (writer.settings.fs_flags & fs_iso9660) iso9660::make_iso_name(writer, *child);
       if (writer.settings.fs_flags & fs_udf) udf::make_udf_name(writer, *child);
     }
-    if (writer.settings.fs_flags & fs_udf) udf::sort_udf_children(writer, *current);
+    if (writer.settings.fs_flags & fs_udf)
+      udf::sort_udf_children(writer, *current, keeps_dvd_order(writer, *current));
     if (writer.settings.fs_flags & fs_iso9660) iso9660::sort_iso_children(writer, *current);
     // Children are named in the order that the UDF sort leaves; the order in
     // which sub-directories are visited does not change any result.

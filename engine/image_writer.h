@@ -1,9 +1,10 @@
 // The object that carries one build. What the ISO 9660 and UDF code reads of
-// it (disc/disc_image.h) is grouped: `settings` (what the image is to be),
-// `tree` (the source folder as the scan read it), `layout` (the sectors the
-// layout fixed) and `report` (how the build went). Every on-disc structure
-// is written through its sector emitter interface (get_sector_buffer,
-// emit_sectors, emit_zero_sectors), strictly front to back.
+// it is its DiscImage (disc/disc_image.h): `settings` (what the image is to
+// be), `tree` (the source folder as the scan read it), `layout` (the sectors
+// the layout fixed) and `report` (how the build went). Besides, it holds the
+// `map` of the image's areas and the output: it is the SectorEmitter
+// (disc/sector_emitter.h) through which every structure is written,
+// strictly front to back.
 #pragma once
 
 #include <atomic>
@@ -13,6 +14,7 @@
 
 #include "bluray/stereo_pair.h"
 #include "disc/disc_image.h"
+#include "disc/sector_emitter.h"
 #include "engine/disc_map.h"
 #include "engine/sector_output.h"
 
@@ -34,7 +36,7 @@ inline constexpr uint32_t udf250_partition_start = 288;
 // returns false to stop the build.
 using ProgressHook = bool (*)(uint32_t done, uint32_t total, void* context);
 
-class ImageWriter : public DiscImage {
+class ImageWriter final : public DiscImage, public SectorEmitter {
  public:
   // `build_time`: seconds since 1970, the time every volume date derives from.
   explicit ImageWriter(int64_t build_time);
@@ -78,14 +80,14 @@ class ImageWriter : public DiscImage {
   // zero sectors between them.
   bool write_sequence(SectorOutput& sink, ProgressHook hook, void* context);
 
-  // Sector emitter interface. The buffer is zero-filled and valid until the
-  // next call; it grows when more sectors are asked for and never shrinks.
-  uint8_t* get_sector_buffer(uint32_t count);
-  bool emit_sectors(const uint8_t* buffer, uint32_t count);
-  bool emit_zero_sectors(uint64_t count);
-  // Checks that the next sector emitted is `sector`, the place the layout gave
-  // the structure about to be written; a mismatch fails the build.
-  bool expect_position(uint64_t sector);
+  // Sector emitter interface. The buffer grows when more sectors are asked
+  // for and never shrinks.
+  uint8_t* get_sector_buffer(uint32_t count) override;
+  bool emit_sectors(const uint8_t* buffer, uint32_t count) override;
+  bool emit_zero_sectors(uint64_t count) override;
+  uint64_t position() const override { return emitted_sectors; }
+  bool expect_position(uint64_t sector) override;
+  bool stopped() const override { return write_failed; }
   // Emits zero sectors up to (not including) `sector`; a position already
   // past it fails the build.
   bool pad_to(uint64_t sector);

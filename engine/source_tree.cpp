@@ -296,25 +296,6 @@ SourceNode* find_stream_folder(const ImageWriter& writer) {
   return bluray == nullptr ? nullptr : find_child_directory(*bluray, stream_folder_name);
 }
 
-NativeString node_path(const ImageWriter& writer, const SourceNode& directory) {
-  std::vector<const SourceNode*> chain;
-  for (const SourceNode* node = &directory; node->parent != node; node = node->parent)
-    chain.push_back(node);
-  NativeString path = writer.tree.source_folder;
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    path += (*it)->native_name;
-    path += native_separator;
-  }
-  return path;
-}
-
-NativeString node_file_path(const ImageWriter& writer, const SourceNode& node) {
-  if (node.parent == &node) return writer.tree.source_folder;
-  NativeString path = node_path(writer, *node.parent);
-  path += node.native_name;
-  return path;
-}
-
 bool scan_source(ImageWriter& writer) {
   if (writer.tree.arena == nullptr) writer.tree.arena = NodeArena::create(8192);
   if (writer.tree.arena == nullptr) {

@@ -21,12 +21,6 @@ inline constexpr size_t clip_name_length = 10;
 // cannot be listed or an entry cannot be examined.
 bool scan_source(ImageWriter& writer);
 
-// The native path of a directory node, ending in a separator.
-NativeString node_path(const ImageWriter& writer, const SourceNode& directory);
-
-// The native path of any node (files without a trailing separator).
-NativeString node_file_path(const ImageWriter& writer, const SourceNode& node);
-
 // The stream folder (BDMV/STREAM) of the tree, or null.
 SourceNode* find_stream_folder(const ImageWriter& writer);
 

@@ -68,9 +68,9 @@ void fill_spaces(const FieldWriter& sector, size_t offset, size_t width) {
   fill_text_field(sector.at(offset).data(), width, nullptr, 0);
 }
 
-void fill_volume_identifier(const ImageWriter& writer, const FieldWriter& sector) {
+void fill_volume_identifier(const DiscImage& image, const FieldWriter& sector) {
   uint8_t* field = sector.at(pvd::volume_identifier).data();
-  const uint8_t* label = writer.settings.volume_label;
+  const uint8_t* label = image.settings.volume_label;
   if (label[0] != dstring_8bit) {
     fill_text_field(field, pvd::volume_identifier_width, no_volume_identifier,
                     sizeof no_volume_identifier - 1);
@@ -85,10 +85,10 @@ void fill_volume_identifier(const ImageWriter& writer, const FieldWriter& sector
                   characters);
 }
 
-void fill_application_identifier(const ImageWriter& writer, const FieldWriter& sector) {
+void fill_application_identifier(const DiscImage& image, const FieldWriter& sector) {
   // application_id is "*" and the name, zero-padded; the field takes the name.
-  const auto* id = reinterpret_cast<const char*>(writer.settings.application_id);
-  const size_t id_bytes = sizeof writer.settings.application_id;
+  const auto* id = reinterpret_cast<const char*>(image.settings.application_id);
+  const size_t id_bytes = sizeof image.settings.application_id;
   size_t length = 0;
   if (id[0] != '\0') {
     while (1 + length < id_bytes && id[1 + length] != '\0') ++length;
@@ -100,10 +100,10 @@ void fill_application_identifier(const ImageWriter& writer, const FieldWriter& s
 // The volume set identifier: the low 32 bits of the build time and of the
 // image size in hexadecimal, so that images built at different times, or of
 // different trees, tell their volume sets apart.
-void fill_volume_set_identifier(const ImageWriter& writer, const FieldWriter& sector) {
+void fill_volume_set_identifier(const DiscImage& image, const FieldWriter& sector) {
   char text[17];
   std::snprintf(text, sizeof text, "%08" PRIX32 "%08" PRIX32,
-                static_cast<uint32_t>(writer.settings.build_time), writer.layout.image_sectors);
+                static_cast<uint32_t>(image.settings.build_time), image.layout.image_sectors);
   fill_text_field(sector.at(pvd::volume_set_identifier).data(), pvd::long_identifier_width, text,
                   16);
 }
@@ -116,27 +116,27 @@ void fill_header(const FieldWriter& sector, uint8_t type) {
 
 }  // namespace
 
-void fill_primary_descriptor(const ImageWriter& writer, uint8_t* buffer) {
+void fill_primary_descriptor(const DiscImage& image, uint8_t* buffer) {
   const FieldWriter sector(buffer, sector_bytes);
   fill_header(sector, type_primary);
   fill_spaces(sector, pvd::system_identifier, pvd::system_identifier_width);
-  fill_volume_identifier(writer, sector);
-  sector.both32(pvd::volume_space_size, writer.layout.image_sectors);
+  fill_volume_identifier(image, sector);
+  sector.both32(pvd::volume_space_size, image.layout.image_sectors);
   sector.both16(pvd::volume_set_size, 1);
   sector.both16(pvd::volume_sequence_number, 1);
   sector.both16(pvd::logical_block_size, static_cast<uint16_t>(sector_bytes));
-  sector.both32(pvd::path_table_size, writer.layout.path_table_bytes);
-  sector.le32(pvd::type_l_path_table, writer.layout.iso_area_start);
+  sector.both32(pvd::path_table_size, image.layout.path_table_bytes);
+  sector.le32(pvd::type_l_path_table, image.layout.iso_area_start);
   sector.le32(pvd::optional_type_l_path_table, 0);  // absent
   sector.be32(pvd::type_m_path_table,
-              writer.layout.iso_area_start + writer.layout.path_table_sectors);
+              image.layout.iso_area_start + image.layout.path_table_sectors);
   sector.be32(pvd::optional_type_m_path_table, 0);  // absent
 
-  if (writer.tree.root != nullptr) {
+  if (image.tree.root != nullptr) {
     DirectoryRecord root;
-    root.location = static_cast<uint32_t>(directory_location(writer, *writer.tree.root));
-    root.data_length = writer.tree.root->iso_dir_bytes;
-    root.recorded = writer.settings.build_time;
+    root.location = static_cast<uint32_t>(directory_location(image, *image.tree.root));
+    root.data_length = image.tree.root->iso_dir_bytes;
+    root.recorded = image.settings.build_time;
     root.flags = flag_directory;
     static constexpr uint8_t root_identifier[1] = {self_identifier};
     root.identifier = root_identifier;
@@ -145,15 +145,15 @@ void fill_primary_descriptor(const ImageWriter& writer, uint8_t* buffer) {
     fill_directory_record(sector.at(pvd::root_directory_record), root, false);
   }
 
-  fill_volume_set_identifier(writer, sector);
+  fill_volume_set_identifier(image, sector);
   fill_spaces(sector, pvd::publisher_identifier, pvd::long_identifier_width);
   fill_spaces(sector, pvd::data_preparer_identifier, pvd::long_identifier_width);
-  fill_application_identifier(writer, sector);
+  fill_application_identifier(image, sector);
   fill_spaces(sector, pvd::copyright_file_identifier, pvd::file_identifier_width);
   fill_spaces(sector, pvd::abstract_file_identifier, pvd::file_identifier_width);
   fill_spaces(sector, pvd::bibliographic_file_identifier, pvd::file_identifier_width);
 
-  make_iso_date17(writer.settings.build_time, sector.at(pvd::creation_date).data());
+  make_iso_date17(image.settings.build_time, sector.at(pvd::creation_date).data());
   sector.bytes(pvd::modification_date, sector.at(pvd::creation_date).data(), pvd::date_width);
   make_iso_date17(std::nullopt, sector.at(pvd::expiration_date).data());
   make_iso_date17(std::nullopt, sector.at(pvd::effective_date).data());
@@ -170,18 +170,18 @@ void fill_text_field(uint8_t* destination, size_t width, const char* text, size_
   std::memset(destination + count, ' ', width - count);
 }
 
-void write_primary_descriptor(ImageWriter& writer) {
-  writer.expect_position(primary_descriptor_sector);
-  uint8_t* buffer = writer.get_sector_buffer(1);
-  if (buffer != nullptr) fill_primary_descriptor(writer, buffer);
-  writer.emit_sectors(buffer, 1);
+void write_primary_descriptor(const DiscImage& image, SectorEmitter& out) {
+  out.expect_position(primary_descriptor_sector);
+  uint8_t* buffer = out.get_sector_buffer(1);
+  if (buffer != nullptr) fill_primary_descriptor(image, buffer);
+  out.emit_sectors(buffer, 1);
 }
 
-void write_set_terminator(ImageWriter& writer) {
-  writer.expect_position(terminator_sector);
-  uint8_t* buffer = writer.get_sector_buffer(1);
+void write_set_terminator(const DiscImage&, SectorEmitter& out) {
+  out.expect_position(terminator_sector);
+  uint8_t* buffer = out.get_sector_buffer(1);
   if (buffer != nullptr) fill_header(FieldWriter(buffer, sector_bytes), type_terminator);
-  writer.emit_sectors(buffer, 1);
+  out.emit_sectors(buffer, 1);
 }
 
 }  // namespace kestrel::iso9660

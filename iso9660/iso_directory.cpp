@@ -30,7 +30,7 @@ struct RecordSlot {
 // the "." and ".." records, then each child in ISO 9660 order, a file with
 // one record per extent. Returns the offset just past the last record.
 template <typename Visitor>
-uint64_t for_each_record(const ImageWriter& writer, const SourceNode& directory, Visitor&& visit) {
+uint64_t for_each_record(const DiscImage& image, const SourceNode& directory, Visitor&& visit) {
   uint64_t offset = 0;
   auto place = [&](SlotKind kind, const SourceNode* node, uint64_t index, uint64_t count,
                    uint32_t length) {
@@ -38,12 +38,12 @@ uint64_t for_each_record(const ImageWriter& writer, const SourceNode& directory,
     visit(RecordSlot{kind, node, index, count, offset, length});
     offset += length;
   };
-  const uint32_t dot_length = directory_record_bytes(writer, 1);
+  const uint32_t dot_length = directory_record_bytes(image, 1);
   place(SlotKind::self, &directory, 0, 1, dot_length);
   place(SlotKind::parent, &directory, 0, 1, dot_length);
   for (const SourceNode* child = directory.iso_first_child; child != nullptr;
        child = child->iso_next) {
-    const uint32_t length = directory_record_bytes(writer, child->iso_name_length);
+    const uint32_t length = directory_record_bytes(image, child->iso_name_length);
     const uint64_t count = child->is_directory ? 1 : file_extent_count(*child);
     for (uint64_t index = 0; index < count; ++index)
       place(SlotKind::child, child, index, count, length);
@@ -51,21 +51,21 @@ uint64_t for_each_record(const ImageWriter& writer, const SourceNode& directory,
   return offset;
 }
 
-DirectoryRecord directory_entry(const ImageWriter& writer, const SourceNode& directory) {
+DirectoryRecord directory_entry(const DiscImage& image, const SourceNode& directory) {
   DirectoryRecord record;
-  record.location = static_cast<uint32_t>(directory_location(writer, directory));
+  record.location = static_cast<uint32_t>(directory_location(image, directory));
   record.data_length = directory.iso_dir_bytes;
   record.recorded = directory.modified;
   record.flags = flag_directory;
   return record;
 }
 
-DirectoryRecord record_for(const ImageWriter& writer, const SourceNode& directory,
+DirectoryRecord record_for(const DiscImage& image, const SourceNode& directory,
                            const RecordSlot& slot) {
   static constexpr uint8_t self_id[1] = {self_identifier};
   static constexpr uint8_t parent_id[1] = {parent_identifier};
   if (slot.kind == SlotKind::self) {
-    DirectoryRecord record = directory_entry(writer, directory);
+    DirectoryRecord record = directory_entry(image, directory);
     record.identifier = self_id;
     record.identifier_length = 1;
     return record;
@@ -73,7 +73,7 @@ DirectoryRecord record_for(const ImageWriter& writer, const SourceNode& director
   if (slot.kind == SlotKind::parent) {
     // The root is its own parent (ECMA-119 6.8.2.2).
     const SourceNode& parent = directory.parent != nullptr ? *directory.parent : directory;
-    DirectoryRecord record = directory_entry(writer, parent);
+    DirectoryRecord record = directory_entry(image, parent);
     record.identifier = parent_id;
     record.identifier_length = 1;
     return record;
@@ -81,13 +81,13 @@ DirectoryRecord record_for(const ImageWriter& writer, const SourceNode& director
   const SourceNode& child = *slot.node;
   DirectoryRecord record;
   if (child.is_directory) {
-    record = directory_entry(writer, child);
+    record = directory_entry(image, child);
   } else {
     // Extent i of a file starts max_extent_sectors * i sectors into its data;
     // every extent but the last is full and carries the multi-extent flag.
     const bool last = slot.extent_index + 1 == slot.extent_count;
     const uint64_t first_byte = slot.extent_index * max_extent_bytes;
-    record.location = static_cast<uint32_t>(writer.layout.file_data_sector(child) +
+    record.location = static_cast<uint32_t>(image.layout.file_data_sector(child) +
                                             slot.extent_index * max_extent_sectors);
     record.data_length = static_cast<uint32_t>(last ? child.size - first_byte : max_extent_bytes);
     record.recorded = child.modified;
@@ -127,33 +127,33 @@ uint32_t fill_directory_record(const FieldWriter& out, const DirectoryRecord& re
   return length;
 }
 
-void fill_iso_directory(const ImageWriter& writer, const SourceNode& directory, uint8_t* buffer) {
+void fill_iso_directory(const DiscImage& image, const SourceNode& directory, uint8_t* buffer) {
   const size_t buffer_bytes =
       static_cast<size_t>(sectors_for_bytes(directory.iso_dir_bytes)) * sector_bytes;
   const FieldWriter extent(buffer, buffer_bytes);
-  for_each_record(writer, directory, [&](const RecordSlot& slot) {
+  for_each_record(image, directory, [&](const RecordSlot& slot) {
     if (slot.length > buffer_bytes - slot.offset) return;  // never past the extent laid out
     fill_directory_record(extent.at(static_cast<size_t>(slot.offset)),
-                          record_for(writer, directory, slot), writer.tree.dvd_video_mode);
+                          record_for(image, directory, slot), image.tree.dvd_video_mode);
   });
 }
 
-bool size_iso_directory(ImageWriter& writer, SourceNode& directory, IsoLayoutCounters& counters) {
+bool size_iso_directory(DiscImage& image, SourceNode& directory, IsoLayoutCounters& counters) {
   // Path table numbers are 16-bit: the 65,536th directory cannot be recorded.
   if (counters.next_directory_number > max_directory_number) {
-    writer.report.fail(BuildError::too_many_directories);
+    image.report.fail(BuildError::too_many_directories);
     return false;
   }
   const Identifier identifier = node_identifier(directory);
   counters.path_table_bytes += path_record_bytes(identifier.length);
 
-  const uint64_t bytes = for_each_record(writer, directory, [](const RecordSlot&) {});
+  const uint64_t bytes = for_each_record(image, directory, [](const RecordSlot&) {});
   if (bytes > max_directory_bytes) {
-    writer.report.fail(BuildError::image_too_large);
+    image.report.fail(BuildError::image_too_large);
     return false;
   }
   if (counters.directory_sectors > UINT32_MAX) {
-    writer.report.fail(BuildError::image_too_large);
+    image.report.fail(BuildError::image_too_large);
     return false;
   }
   directory.iso_dir_bytes = static_cast<uint32_t>(bytes);
@@ -163,12 +163,12 @@ bool size_iso_directory(ImageWriter& writer, SourceNode& directory, IsoLayoutCou
   return true;
 }
 
-void write_iso_directory(ImageWriter& writer, SourceNode& directory) {
-  writer.expect_position(directory_location(writer, directory));
+void write_iso_directory(const DiscImage& image, SectorEmitter& out, SourceNode& directory) {
+  out.expect_position(directory_location(image, directory));
   const auto sectors = static_cast<uint32_t>(sectors_for_bytes(directory.iso_dir_bytes));
-  uint8_t* buffer = writer.get_sector_buffer(sectors);
-  if (buffer != nullptr) fill_iso_directory(writer, directory, buffer);
-  writer.emit_sectors(buffer, sectors);
+  uint8_t* buffer = out.get_sector_buffer(sectors);
+  if (buffer != nullptr) fill_iso_directory(image, directory, buffer);
+  out.emit_sectors(buffer, sectors);
 }
 
 }  // namespace kestrel::iso9660

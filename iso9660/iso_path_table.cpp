@@ -14,7 +14,7 @@ struct PathTableWriter {
   bool little_endian;
   size_t offset = 0;
 
-  void add(const ImageWriter& writer, const SourceNode& directory, uint16_t parent_number) {
+  void add(const DiscImage& image, const SourceNode& directory, uint16_t parent_number) {
     const Identifier identifier = node_identifier(directory);
     const uint32_t length = path_record_bytes(identifier.length);
     if (length > table.size() - offset) return;  // never past the table laid out
@@ -22,7 +22,7 @@ struct PathTableWriter {
     record.u8(path_record::identifier_length, static_cast<uint8_t>(identifier.length));
     record.u8(path_record::extended_attribute_length, 0);
     // Every record, the root's included, holds the directory's absolute sector.
-    const auto location = static_cast<uint32_t>(directory_location(writer, directory));
+    const auto location = static_cast<uint32_t>(directory_location(image, directory));
     if (little_endian) {
       record.le32(path_record::extent_location, location);
       record.le16(path_record::parent_number, parent_number);
@@ -37,29 +37,29 @@ struct PathTableWriter {
 
 }  // namespace
 
-void fill_path_table(const ImageWriter& writer, bool little_endian, uint8_t* buffer) {
-  if (writer.tree.root == nullptr) return;
+void fill_path_table(const DiscImage& image, bool little_endian, uint8_t* buffer) {
+  if (image.tree.root == nullptr) return;
   PathTableWriter table{
-      FieldWriter(buffer, static_cast<size_t>(writer.layout.path_table_sectors) * sector_bytes),
+      FieldWriter(buffer, static_cast<size_t>(image.layout.path_table_sectors) * sector_bytes),
       little_endian};
   // The root is directory number 1 and its own parent (ECMA-119 9.4.4).
-  table.add(writer, *writer.tree.root, 1);
-  walk_directories_breadth_first(writer.tree.root, ChildOrder::iso9660, [&](SourceNode& directory) {
+  table.add(image, *image.tree.root, 1);
+  walk_directories_breadth_first(image.tree.root, ChildOrder::iso9660, [&](SourceNode& directory) {
     for (const SourceNode* child = directory.iso_first_child; child != nullptr;
          child = child->iso_next) {
-      if (child->is_directory) table.add(writer, *child, directory.iso_dir_number);
+      if (child->is_directory) table.add(image, *child, directory.iso_dir_number);
     }
     return true;
   });
 }
 
-void write_path_table(ImageWriter& writer, bool little_endian) {
+void write_path_table(const DiscImage& image, SectorEmitter& out, bool little_endian) {
   // Type L at the start of the area, type M right after it.
-  writer.expect_position(static_cast<uint64_t>(writer.layout.iso_area_start) +
-                         (little_endian ? 0 : writer.layout.path_table_sectors));
-  uint8_t* buffer = writer.get_sector_buffer(writer.layout.path_table_sectors);
-  if (buffer != nullptr) fill_path_table(writer, little_endian, buffer);
-  writer.emit_sectors(buffer, writer.layout.path_table_sectors);
+  out.expect_position(static_cast<uint64_t>(image.layout.iso_area_start) +
+                      (little_endian ? 0 : image.layout.path_table_sectors));
+  uint8_t* buffer = out.get_sector_buffer(image.layout.path_table_sectors);
+  if (buffer != nullptr) fill_path_table(image, little_endian, buffer);
+  out.emit_sectors(buffer, image.layout.path_table_sectors);
 }
 
 }  // namespace kestrel::iso9660

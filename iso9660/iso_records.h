@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "disc/disc_image.h"
 #include "disc/field_writer.h"
-#include "engine/image_writer.h"
 
 namespace kestrel::iso9660 {
 
@@ -60,10 +60,10 @@ inline constexpr uint32_t max_directory_number = 0xFFFF;
 // Bytes of a directory record with an identifier of `identifier_length`
 // bytes: the identifier is followed by a padding byte when its length is
 // even (ECMA-119 9.1.12), then the DVD-video system use bytes.
-inline uint32_t directory_record_bytes(const ImageWriter& writer, uint32_t identifier_length) {
+inline uint32_t directory_record_bytes(const DiscImage& image, uint32_t identifier_length) {
   return static_cast<uint32_t>(dir_record::fixed_part) + identifier_length +
          (identifier_length % 2 == 0 ? 1 : 0) +
-         (writer.tree.dvd_video_mode ? static_cast<uint32_t>(dvd_system_use_bytes) : 0);
+         (image.tree.dvd_video_mode ? static_cast<uint32_t>(dvd_system_use_bytes) : 0);
 }
 
 // Bytes of a path table record: odd identifiers get a padding byte (ECMA-119 9.4.6).
@@ -91,9 +91,9 @@ inline uint64_t sectors_for_bytes(uint64_t bytes) {
 }
 
 // Absolute first sector of a directory's extent.
-inline uint64_t directory_location(const ImageWriter& writer, const SourceNode& directory) {
-  return static_cast<uint64_t>(writer.layout.iso_area_start) +
-         2ull * writer.layout.path_table_sectors + directory.iso_dir_sector;
+inline uint64_t directory_location(const DiscImage& image, const SourceNode& directory) {
+  return static_cast<uint64_t>(image.layout.iso_area_start) +
+         2ull * image.layout.path_table_sectors + directory.iso_dir_sector;
 }
 
 struct DirectoryRecord {
@@ -119,12 +119,12 @@ Identifier node_identifier(const SourceNode& node);
 
 // Fills the whole extent of one directory into `buffer`, which holds
 // ceil(iso_dir_bytes / 2048) zeroed sectors.
-void fill_iso_directory(const ImageWriter& writer, const SourceNode& directory, uint8_t* buffer);
+void fill_iso_directory(const DiscImage& image, const SourceNode& directory, uint8_t* buffer);
 
 // Fills one path table (path_table_sectors zeroed sectors) in the given byte order.
-void fill_path_table(const ImageWriter& writer, bool little_endian, uint8_t* buffer);
+void fill_path_table(const DiscImage& image, bool little_endian, uint8_t* buffer);
 
 // Fills the primary volume descriptor sector.
-void fill_primary_descriptor(const ImageWriter& writer, uint8_t* sector);
+void fill_primary_descriptor(const DiscImage& image, uint8_t* sector);
 
 }  // namespace kestrel::iso9660

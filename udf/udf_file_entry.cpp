@@ -124,35 +124,35 @@ void write_time(const FieldWriter& fields, size_t offset, int64_t time) {
 }
 
 // One implementation use extended attribute with its header checksum.
-void write_implementation_attribute(const ImageWriter& writer, const FieldWriter& attribute,
+void write_implementation_attribute(const DiscImage& image, const FieldWriter& attribute,
                                     uint32_t length, uint32_t use_length,
                                     std::string_view identifier) {
   attribute.le32(iua_type, iua_type_implementation_use);
   attribute.u8(iua_subtype, iua_subtype_first);
   attribute.le32(iua_length, length);
   attribute.le32(iua_implementation_use_length, use_length);
-  write_regid(attribute.data() + iua_identifier, 0, identifier, writer.settings.udf_revision);
+  write_regid(attribute.data() + iua_identifier, 0, identifier, image.settings.udf_revision);
   uint16_t checksum = 0;
   for (size_t i = 0; i < iua_header_checksum; ++i)
     checksum = static_cast<uint16_t>(checksum + attribute.data()[i]);
   attribute.le16(iua_header_checksum, checksum);
 }
 
-void write_extended_attributes(const ImageWriter& writer, const FieldWriter& space,
+void write_extended_attributes(const DiscImage& image, const FieldWriter& space,
                                uint32_t location) {
   space.le32(ea_implementation_attributes_location, ea_first_attribute);
   // No application attributes: their location is the end of the space.
   space.le32(ea_application_attributes_location, ea_space_bytes);
   const FieldWriter free_space = space.at(ea_free_space_attribute);
-  write_implementation_attribute(writer, free_space, free_ea_space_attribute_bytes,
+  write_implementation_attribute(image, free_space, free_ea_space_attribute_bytes,
                                  free_ea_space_use_bytes, regid_free_ea_space);
   free_space.le16(iua_implementation_use, 0);  // free EA space
   const FieldWriter cgms = space.at(ea_cgms_attribute);
-  write_implementation_attribute(writer, cgms, cgms_attribute_bytes, cgms_use_bytes,
+  write_implementation_attribute(image, cgms, cgms_attribute_bytes, cgms_use_bytes,
                                  regid_dvd_cgms_info);
   // CGMS information, data structure type and protection system information
   // stay zero: no copy protection.
-  make_tag(writer, space.data(), tag_extended_attribute_header_descriptor, ea_header_crc_bytes,
+  make_tag(image, space.data(), tag_extended_attribute_header_descriptor, ea_header_crc_bytes,
            location);
 }
 
@@ -160,7 +160,7 @@ void write_extended_attributes(const ImageWriter& writer, const FieldWriter& spa
 // says; returns their byte length. Directories: one short descriptor of the
 // identifiers. Files: one descriptor per piece; an empty file gets one
 // all-zero descriptor.
-uint32_t write_allocation_descriptors(const ImageWriter& writer, const SourceNode& node,
+uint32_t write_allocation_descriptors(const DiscImage& image, const SourceNode& node,
                                       const FieldWriter& area, bool long_form,
                                       uint64_t max_pieces) {
   if (node.is_directory) {
@@ -170,8 +170,8 @@ uint32_t write_allocation_descriptors(const ImageWriter& writer, const SourceNod
   const size_t descriptor_bytes = long_form ? long_ad::bytes : short_ad::bytes;
   if (node.size == 0) return static_cast<uint32_t>(descriptor_bytes);
   size_t offset = 0;
-  for_each_piece(writer.settings.udf_revision, node, max_pieces, [&](const AllocationPiece& piece) {
-    const auto block = static_cast<uint32_t>(writer.layout.data_start + piece.block);
+  for_each_piece(image.settings.udf_revision, node, max_pieces, [&](const AllocationPiece& piece) {
+    const auto block = static_cast<uint32_t>(image.layout.data_start + piece.block);
     uint8_t* field = area.data() + offset;
     if (long_form) {
       // File data lies in the physical partition (partition reference 0).
@@ -191,7 +191,7 @@ uint8_t udf_file_type(const SourceNode& node) {
   return node.kind == NodeKind::plain ? icb_file_type_file : icb_file_type_real_time;
 }
 
-void fill_file_entry(const ImageWriter& writer, uint32_t block, const SourceNode& node,
+void fill_file_entry(const DiscImage& image, uint32_t block, const SourceNode& node,
                      uint8_t* sector) {
   const FieldWriter fields(sector, sector_bytes);
   write_icb_tag(fields, udf_file_type(node), icb_flag_short_ad);
@@ -202,18 +202,18 @@ void fill_file_entry(const ImageWriter& writer, uint32_t block, const SourceNode
   write_time(fields, fe_modification_time, node.modified);
   write_time(fields, fe_attribute_time, node.created);
   fields.le32(fe_checkpoint, checkpoint_first);
-  write_implementation_regid(writer, sector + fe_implementation_identifier);
+  write_implementation_regid(image, sector + fe_implementation_identifier);
   fields.le64(fe_unique_id, node.unique_id);
   fields.le32(fe_extended_attributes_length, ea_space_bytes);
-  write_extended_attributes(writer, fields.at(fe_extended_attributes), block);
+  write_extended_attributes(image, fields.at(fe_extended_attributes), block);
   const uint32_t descriptor_bytes = write_allocation_descriptors(
-      writer, node, fields.at(fe_allocation_descriptors), false, file_entry_descriptors);
+      image, node, fields.at(fe_allocation_descriptors), false, file_entry_descriptors);
   fields.le32(fe_allocation_descriptors_length, descriptor_bytes);
-  make_tag(writer, sector, tag_file_entry,
+  make_tag(image, sector, tag_file_entry,
            static_cast<uint16_t>(fe_fixed_crc_bytes + ea_space_bytes + descriptor_bytes), block);
 }
 
-void fill_extended_file_entry(const ImageWriter& writer, uint32_t block, const SourceNode& node,
+void fill_extended_file_entry(const DiscImage& image, uint32_t block, const SourceNode& node,
                               uint8_t* sector) {
   const FieldWriter fields(sector, sector_bytes);
   // Directories are described by a short descriptor in the metadata
@@ -229,36 +229,38 @@ void fill_extended_file_entry(const ImageWriter& writer, uint32_t block, const S
   write_time(fields, efe_creation_time, node.created);
   write_time(fields, efe_attribute_time, node.created);
   fields.le32(efe_checkpoint, checkpoint_first);
-  write_implementation_regid(writer, sector + efe_implementation_identifier);
+  write_implementation_regid(image, sector + efe_implementation_identifier);
   fields.le64(efe_unique_id, node.unique_id);
   fields.le32(efe_extended_attributes_length, 0);
   // The clips of a stereoscopic pair are described extent by extent inside
   // their pair's interleaved block; the entry may continue in further blocks.
   const uint32_t descriptor_bytes =
-      has_interleaved_extents(writer.settings.udf_revision, node)
-          ? fill_interleaved_descriptors(writer, block, node, sector)
-          : write_allocation_descriptors(writer, node, fields.at(efe_allocation_descriptors),
+      has_interleaved_extents(image.settings.udf_revision, node)
+          ? fill_interleaved_descriptors(image, block, node, sector)
+          : write_allocation_descriptors(image, node, fields.at(efe_allocation_descriptors),
                                          long_form, extended_entry_descriptors);
   fields.le32(efe_allocation_descriptors_length, descriptor_bytes);
-  make_tag(writer, sector, tag_extended_file_entry,
+  make_tag(image, sector, tag_extended_file_entry,
            static_cast<uint16_t>(efe_fixed_crc_bytes + descriptor_bytes), block);
 }
 
-void write_file_entry(ImageWriter& writer, uint32_t block, const SourceNode& node) {
-  uint8_t* sector = writer.get_sector_buffer(1);
+void write_file_entry(const DiscImage& image, SectorEmitter& out, uint32_t block,
+                      const SourceNode& node) {
+  uint8_t* sector = out.get_sector_buffer(1);
   if (sector == nullptr) return;
-  fill_file_entry(writer, block, node, sector);
-  writer.emit_sectors(sector, 1);
+  fill_file_entry(image, block, node, sector);
+  out.emit_sectors(sector, 1);
 }
 
-void write_extended_file_entry(ImageWriter& writer, uint32_t block, const SourceNode& node) {
+void write_extended_file_entry(const DiscImage& image, SectorEmitter& out, uint32_t block,
+                               const SourceNode& node) {
   const uint32_t blocks = udf_entry_blocks(node);
-  uint8_t* sector = writer.get_sector_buffer(blocks);
+  uint8_t* sector = out.get_sector_buffer(blocks);
   if (sector == nullptr) return;
-  fill_extended_file_entry(writer, block, node, sector);
+  fill_extended_file_entry(image, block, node, sector);
   // Interleaved clips with many extents fill further blocks with allocation
   // extent descriptors.
-  writer.emit_sectors(sector, blocks);
+  out.emit_sectors(sector, blocks);
 }
 
 }  // namespace kestrel::udf

@@ -7,7 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/image_writer.h"
+#include "disc/disc_image.h"
+#include "disc/sector_emitter.h"
 #include "udf/udf_allocation.h"
 
 namespace kestrel::udf {
@@ -35,20 +36,22 @@ uint8_t udf_file_type(const SourceNode& node);
 
 // Builds the file entry (1.02) or the extended file entry (2.50) of `node`
 // at partition block `block` into a zero-filled sector; the tag is complete.
-void fill_file_entry(const ImageWriter& writer, uint32_t block, const SourceNode& node,
+void fill_file_entry(const DiscImage& image, uint32_t block, const SourceNode& node,
                      uint8_t* sector);
-void fill_extended_file_entry(const ImageWriter& writer, uint32_t block, const SourceNode& node,
+void fill_extended_file_entry(const DiscImage& image, uint32_t block, const SourceNode& node,
                               uint8_t* sector);
 
 // Emit the entry of `node` at `block`: one sector for a file entry;
 // udf_entry_blocks(node) sectors for an extended file entry.
-void write_file_entry(ImageWriter& writer, uint32_t block, const SourceNode& node);
-void write_extended_file_entry(ImageWriter& writer, uint32_t block, const SourceNode& node);
+void write_file_entry(const DiscImage& image, SectorEmitter& out, uint32_t block,
+                      const SourceNode& node);
+void write_extended_file_entry(const DiscImage& image, SectorEmitter& out, uint32_t block,
+                               const SourceNode& node);
 
 // Emits the file identifier descriptors of `directory`, which start at
 // partition block `first_block`: the parent entry, then one per child in
 // primary order. Returns the bytes emitted, a whole number of blocks.
-uint64_t write_udf_directory(ImageWriter& writer, uint32_t first_block,
+uint64_t write_udf_directory(const DiscImage& image, SectorEmitter& out, uint32_t first_block,
                              const SourceNode& directory);
 
 }  // namespace kestrel::udf

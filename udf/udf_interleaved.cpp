@@ -12,7 +12,7 @@ constexpr uint16_t metadata_partition_reference = 1;
 
 }  // namespace
 
-uint32_t fill_interleaved_descriptors(const ImageWriter& writer, uint32_t block,
+uint32_t fill_interleaved_descriptors(const DiscImage& image, uint32_t block,
                                       const SourceNode& node, uint8_t* entry) {
   // Blocks reserved by the layout; the descriptors never run past them.
   const uint32_t blocks = udf_entry_blocks(node);
@@ -30,14 +30,13 @@ uint32_t fill_interleaved_descriptors(const ImageWriter& writer, uint32_t block,
     return nullptr;
   };
   uint64_t index = 0;
-  for_each_piece(
-      writer.settings.udf_revision, node, descriptors, [&](const AllocationPiece& piece) {
-        uint8_t* field = descriptor_field(index++);
-        // File data lies in the physical partition (partition reference 0).
-        if (field != nullptr)
-          write_long_ad(field, piece.length_bytes,
-                        static_cast<uint32_t>(writer.layout.data_start + piece.block), 0);
-      });
+  for_each_piece(image.settings.udf_revision, node, descriptors, [&](const AllocationPiece& piece) {
+    uint8_t* field = descriptor_field(index++);
+    // File data lies in the physical partition (partition reference 0).
+    if (field != nullptr)
+      write_long_ad(field, piece.length_bytes,
+                    static_cast<uint32_t>(image.layout.data_start + piece.block), 0);
+  });
 
   uint32_t entry_descriptor_bytes = 0;
   for (uint32_t b = 0; b < blocks; ++b) {
@@ -59,7 +58,7 @@ uint32_t fill_interleaved_descriptors(const ImageWriter& writer, uint32_t block,
     fields.le32<allocation_extent::previous_location>(0);
     fields.le32<allocation_extent::descriptors_length>(static_cast<uint32_t>(descriptor_bytes));
     make_tag(
-        writer, sector, tag_allocation_extent_descriptor,
+        image, sector, tag_allocation_extent_descriptor,
         static_cast<uint16_t>(allocation_extent::bytes - descriptor_tag::bytes + descriptor_bytes),
         block + b);
   }

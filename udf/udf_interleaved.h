@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/image_writer.h"
+#include "disc/disc_image.h"
 
 namespace kestrel::udf {
 
@@ -13,7 +13,7 @@ namespace kestrel::udf {
 // there, the allocation extent descriptors of the following blocks, as the
 // node's allocation plan says; `entry` holds that many zero-filled blocks.
 // Returns the descriptor length (L_AD) of the entry itself.
-uint32_t fill_interleaved_descriptors(const ImageWriter& writer, uint32_t block,
+uint32_t fill_interleaved_descriptors(const DiscImage& image, uint32_t block,
                                       const SourceNode& node, uint8_t* entry);
 
 }  // namespace kestrel::udf

@@ -58,16 +58,16 @@ constexpr uint32_t metadata_data_block = 32;
 
 }  // namespace
 
-bool fill_metadata_file_entry(const ImageWriter& writer, uint8_t* buffer, uint32_t sector,
+bool fill_metadata_file_entry(const DiscImage& image, uint8_t* buffer, uint32_t sector,
                               bool mirror) {
   // The metadata is allocated in 32-block units, so its extents are cut at a
   // multiple of 32 blocks too; a single entry sector holds this many.
-  const uint64_t extents = (uint64_t{writer.layout.metadata_blocks} + metadata_extent_blocks - 1) /
+  const uint64_t extents = (uint64_t{image.layout.metadata_blocks} + metadata_extent_blocks - 1) /
                            metadata_extent_blocks;
   if (extents > metadata_entry_descriptors) return false;
   const FieldWriter efe(buffer, sector_bytes);
   const uint64_t metadata_bytes =
-      static_cast<uint64_t>(writer.layout.metadata_blocks) * sector_bytes;
+      static_cast<uint64_t>(image.layout.metadata_blocks) * sector_bytes;
   efe.le32(icb_prior_entries, 0);
   efe.le16(icb_strategy_type, icb_strategy_direct);
   efe.le16(icb_maximum_entries, icb_one_entry);
@@ -79,20 +79,20 @@ bool fill_metadata_file_entry(const ImageWriter& writer, uint8_t* buffer, uint32
   efe.le16(efe_link_count, 0);
   efe.le64(efe_information_length, metadata_bytes);
   efe.le64(efe_object_size, metadata_bytes);
-  efe.le64(efe_blocks_recorded, writer.layout.metadata_blocks);
-  efe.bytes(efe_access_time, writer.settings.build_timestamp, udf_timestamp_bytes);
-  efe.bytes(efe_modification_time, writer.settings.build_timestamp, udf_timestamp_bytes);
-  efe.bytes(efe_creation_time, writer.settings.build_timestamp, udf_timestamp_bytes);
-  efe.bytes(efe_attribute_time, writer.settings.build_timestamp, udf_timestamp_bytes);
+  efe.le64(efe_blocks_recorded, image.layout.metadata_blocks);
+  efe.bytes(efe_access_time, image.settings.build_timestamp, udf_timestamp_bytes);
+  efe.bytes(efe_modification_time, image.settings.build_timestamp, udf_timestamp_bytes);
+  efe.bytes(efe_creation_time, image.settings.build_timestamp, udf_timestamp_bytes);
+  efe.bytes(efe_attribute_time, image.settings.build_timestamp, udf_timestamp_bytes);
   efe.le32(efe_checkpoint, initial_checkpoint);
-  write_implementation_regid(writer, buffer + efe_implementation_identifier);
+  write_implementation_regid(image, buffer + efe_implementation_identifier);
   efe.le64(efe_unique_id, 0);
   efe.le32(efe_ea_length, 0);
 
   // The allocation descriptors, in blocks of the physical partition.
   uint32_t position =
-      mirror ? writer.layout.mirror_data_sector - writer.layout.data_base : metadata_data_block;
-  uint32_t remaining = writer.layout.metadata_blocks;
+      mirror ? image.layout.mirror_data_sector - image.layout.data_base : metadata_data_block;
+  uint32_t remaining = image.layout.metadata_blocks;
   size_t offset = efe_allocation_descriptors;
   while (remaining > 0) {
     const uint32_t blocks = remaining < metadata_extent_blocks ? remaining : metadata_extent_blocks;
@@ -103,19 +103,18 @@ bool fill_metadata_file_entry(const ImageWriter& writer, uint8_t* buffer, uint32
   }
   efe.le32(efe_ad_length, static_cast<uint32_t>(offset - efe_allocation_descriptors));
   const auto crc_length = static_cast<uint16_t>(offset - descriptor_tag_bytes);
-  make_tag(writer, buffer, tag_extended_file_entry, crc_length, sector - writer.layout.data_base);
+  make_tag(image, buffer, tag_extended_file_entry, crc_length, sector - image.layout.data_base);
   return true;
 }
 
-void write_metadata_file_entry(ImageWriter& writer, uint32_t sector, bool mirror) {
-  if (!writer.expect_position(sector)) return;
-  uint8_t* buffer = writer.get_sector_buffer(1);
-  if (buffer == nullptr) return;
-  if (!fill_metadata_file_entry(writer, buffer, sector, mirror)) {
-    writer.report.fail(BuildError::image_too_large);
-    return;
-  }
-  writer.emit_sectors(buffer, 1);
+bool write_metadata_file_entry(const DiscImage& image, SectorEmitter& out, uint32_t sector,
+                               bool mirror) {
+  if (!out.expect_position(sector)) return true;
+  uint8_t* buffer = out.get_sector_buffer(1);
+  if (buffer == nullptr) return true;
+  if (!fill_metadata_file_entry(image, buffer, sector, mirror)) return false;
+  out.emit_sectors(buffer, 1);
+  return true;
 }
 
 }  // namespace kestrel::udf

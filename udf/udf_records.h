@@ -487,7 +487,7 @@ static_assert(fields_fill({tag,
 }  // namespace extended_file_entry
 
 // The fields up to the information length lie at the same offsets in both
-// kinds of entry, so one writer fills them for either.
+// kinds of entry, so one image fills them for either.
 static_assert(file_entry::icb_tag.offset == extended_file_entry::icb_tag.offset &&
               file_entry::uid.offset == extended_file_entry::uid.offset &&
               file_entry::information_length.offset ==

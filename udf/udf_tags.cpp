@@ -116,11 +116,11 @@ uint16_t descriptor_crc(const uint8_t* bytes, size_t length) {
   return crc;
 }
 
-void make_tag(const ImageWriter& writer, uint8_t* descriptor, uint16_t tag_identifier,
+void make_tag(const DiscImage& image, uint8_t* descriptor, uint16_t tag_identifier,
               uint16_t crc_length, uint32_t location) {
   const FieldWriter tag(descriptor, descriptor_tag_bytes + crc_length);
   tag.le16(tag_identifier_offset, tag_identifier);
-  tag.le16(tag_version_offset, writer.settings.udf_revision >= udf_revision_250
+  tag.le16(tag_version_offset, image.settings.udf_revision >= udf_revision_250
                                    ? descriptor_version_nsr03
                                    : descriptor_version_nsr02);
   tag.u8(tag_checksum_offset, 0);
@@ -186,11 +186,11 @@ void make_dstring16(uint8_t* field, size_t width, const char16_t* units, size_t 
   dstring.u8(width - 1, static_cast<uint8_t>(2 * unit_count + 1));
 }
 
-void copy_label_dstring(const ImageWriter& writer, uint8_t* field, size_t width) {
+void copy_label_dstring(const DiscImage& image, uint8_t* field, size_t width) {
   if (width < 2) return;
   const FieldWriter dstring(field, width);
   dstring.fill(0, 0, width);
-  const uint8_t* label = writer.settings.volume_label;
+  const uint8_t* label = image.settings.volume_label;
   const uint8_t label_used = label[label_bytes - 1];
   if (label_used == 0) return;  // an empty d-string is all zeros (ECMA-167 1/7.2.12)
   size_t count = std::min<size_t>(label_used - 1u, width - 2);
@@ -214,20 +214,20 @@ void write_regid(uint8_t* field, uint8_t flags, std::string_view identifier,
   if (revision_suffix != 0) regid.le16(regid_suffix, revision_suffix);
 }
 
-void write_implementation_regid(const ImageWriter& writer, uint8_t* field) {
+void write_implementation_regid(const DiscImage& image, uint8_t* field) {
   const FieldWriter regid(field, regid_bytes);
   regid.u8(regid_flags, 0);
-  regid.bytes(regid_identifier, writer.settings.implementation_id, regid_identifier_bytes);
+  regid.bytes(regid_identifier, image.settings.implementation_id, regid_identifier_bytes);
 }
 
-void write_application_regid(const ImageWriter& writer, uint8_t* field) {
+void write_application_regid(const DiscImage& image, uint8_t* field) {
   const FieldWriter regid(field, regid_bytes);
   regid.u8(regid_flags, 0);
-  regid.bytes(regid_identifier, writer.settings.application_id, regid_identifier_bytes);
+  regid.bytes(regid_identifier, image.settings.application_id, regid_identifier_bytes);
 }
 
-void write_domain_regid(const ImageWriter& writer, uint8_t* field) {
-  write_regid(field, 0, regid_domain_osta, writer.settings.udf_revision);
+void write_domain_regid(const DiscImage& image, uint8_t* field) {
+  write_regid(field, 0, regid_domain_osta, image.settings.udf_revision);
   FieldWriter(field, regid_bytes).u8(regid_suffix_domain_flags, domain_flags_write_protected);
 }
 
@@ -256,13 +256,13 @@ void write_extent_ad(uint8_t* field, uint32_t length, uint32_t location) {
   ad.le32(extent_ad_location, location);
 }
 
-uint16_t file_structure_partition(const ImageWriter& writer) {
-  return writer.settings.udf_revision >= udf_revision_250 ? 1 : 0;
+uint16_t file_structure_partition(const DiscImage& image) {
+  return image.settings.udf_revision >= udf_revision_250 ? 1 : 0;
 }
 
-void fill_file_set_descriptor(const ImageWriter& writer, uint8_t* sector) {
+void fill_file_set_descriptor(const DiscImage& image, uint8_t* sector) {
   const FieldWriter fsd(sector, sector_bytes);
-  fsd.bytes(fsd_recording_time, writer.settings.build_timestamp, udf_timestamp_bytes);
+  fsd.bytes(fsd_recording_time, image.settings.build_timestamp, udf_timestamp_bytes);
   fsd.le16(fsd_interchange_level, fsd_interchange_level_value);
   fsd.le16(fsd_max_interchange_level, fsd_interchange_level_value);
   fsd.le32(fsd_character_set_list, character_set_list_cs0);
@@ -270,18 +270,18 @@ void fill_file_set_descriptor(const ImageWriter& writer, uint8_t* sector) {
   fsd.le32(fsd_file_set_number, 0);
   fsd.le32(fsd_file_set_descriptor_number, 0);
   write_cs0_charspec(sector + fsd_lv_identifier_charset);
-  fsd.bytes(fsd_lv_identifier, writer.settings.volume_label, label_bytes);
+  fsd.bytes(fsd_lv_identifier, image.settings.volume_label, label_bytes);
   write_cs0_charspec(sector + fsd_file_set_charset);
-  copy_label_dstring(writer, sector + fsd_file_set_identifier, fsd_file_set_identifier_bytes);
+  copy_label_dstring(image, sector + fsd_file_set_identifier, fsd_file_set_identifier_bytes);
   write_long_ad(sector + fsd_root_directory_icb, sector_bytes, root_directory_block,
-                file_structure_partition(writer));
-  write_domain_regid(writer, sector + fsd_domain_identifier);
+                file_structure_partition(image));
+  write_domain_regid(image, sector + fsd_domain_identifier);
   // Next extent and system stream directory ICB stay zero.
-  make_tag(writer, sector, tag_file_set_descriptor, full_descriptor_crc_length, 0);
+  make_tag(image, sector, tag_file_set_descriptor, full_descriptor_crc_length, 0);
 }
 
-void fill_terminating_descriptor(const ImageWriter& writer, uint8_t* sector, uint32_t location) {
-  make_tag(writer, sector, tag_terminating_descriptor, full_descriptor_crc_length, location);
+void fill_terminating_descriptor(const DiscImage& image, uint8_t* sector, uint32_t location) {
+  make_tag(image, sector, tag_terminating_descriptor, full_descriptor_crc_length, location);
 }
 
 }  // namespace kestrel::udf

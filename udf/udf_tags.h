@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/image_writer.h"
+#include "disc/disc_image.h"
 
 namespace kestrel::udf {
 
@@ -63,7 +63,7 @@ uint16_t descriptor_crc(const uint8_t* bytes, size_t length);
 // Fills the 16 tag bytes of a descriptor whose body is complete: identifier,
 // version (3 from UDF 2.00 on, else 2), serial number 1, the CRC over
 // `crc_length` bytes after the tag, the location, and the checksum last.
-void make_tag(const ImageWriter& writer, uint8_t* descriptor, uint16_t tag_identifier,
+void make_tag(const DiscImage& image, uint8_t* descriptor, uint16_t tag_identifier,
               uint16_t crc_length, uint32_t location);
 
 // A 12-byte timestamp of type 1 (local time) with the offset from UTC in force
@@ -78,17 +78,17 @@ void make_dstring8(uint8_t* field, size_t width, const uint8_t* chars, size_t co
 // byte first. A surrogate pair is never cut in half at the width limit.
 void make_dstring16(uint8_t* field, size_t width, const char16_t* units, size_t byte_count);
 
-// A shorter d-string copied from the writer's volume label.
-void copy_label_dstring(const ImageWriter& writer, uint8_t* field, size_t width);
+// A shorter d-string copied from the image's volume label.
+void copy_label_dstring(const DiscImage& image, uint8_t* field, size_t width);
 
 // Entity identifiers: flags, identifier (up to 23 bytes), and as suffix either
 // nothing (`revision_suffix` 0) or the UDF revision in its first two bytes.
 void write_regid(uint8_t* field, uint8_t flags, std::string_view identifier,
                  uint16_t revision_suffix);
-void write_implementation_regid(const ImageWriter& writer, uint8_t* field);
-void write_application_regid(const ImageWriter& writer, uint8_t* field);
+void write_implementation_regid(const DiscImage& image, uint8_t* field);
+void write_application_regid(const DiscImage& image, uint8_t* field);
 // "*OSTA UDF Compliant" with the revision and the write-protect domain flags.
-void write_domain_regid(const ImageWriter& writer, uint8_t* field);
+void write_domain_regid(const DiscImage& image, uint8_t* field);
 // CS0 with "OSTA Compressed Unicode" (UDF 2.1.2).
 void write_cs0_charspec(uint8_t* field);
 
@@ -100,13 +100,13 @@ void write_extent_ad(uint8_t* field, uint32_t length, uint32_t location);
 
 // Partition reference of the file structure: the physical partition (0) for
 // UDF 1.02, the metadata partition (1) for UDF 2.50.
-uint16_t file_structure_partition(const ImageWriter& writer);
+uint16_t file_structure_partition(const DiscImage& image);
 
 // The file set descriptor (ECMA-167 4/14.1) at partition block 0, into a
 // zero-filled sector.
-void fill_file_set_descriptor(const ImageWriter& writer, uint8_t* sector);
+void fill_file_set_descriptor(const DiscImage& image, uint8_t* sector);
 // A terminating descriptor (ECMA-167 3/10.9) with tag location `location`,
 // into a zero-filled sector.
-void fill_terminating_descriptor(const ImageWriter& writer, uint8_t* sector, uint32_t location);
+void fill_terminating_descriptor(const DiscImage& image, uint8_t* sector, uint32_t location);
 
 }  // namespace kestrel::udf

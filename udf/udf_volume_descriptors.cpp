@@ -149,25 +149,20 @@ constexpr size_t lvid_iu_min_write_revision = 42;
 constexpr size_t lvid_iu_max_write_revision = 44;
 constexpr uint32_t lvid_implementation_use_bytes = 46;
 
-bool is_udf250(const ImageWriter& writer) {
-  return writer.settings.udf_revision >= udf_revision_250;
+bool is_udf250(const DiscImage& image) { return image.settings.udf_revision >= udf_revision_250; }
+
+uint32_t reserve_sequence_sector(const DiscImage& image) {
+  return is_udf250(image) ? image.layout.mirror_data_sector + image.layout.metadata_blocks
+                          : udf102_reserve_sequence_sector;
 }
 
-uint32_t reserve_sequence_sector(const ImageWriter& writer) {
-  return is_udf250(writer) ? writer.layout.mirror_data_sector + writer.layout.metadata_blocks
-                           : udf102_reserve_sequence_sector;
-}
-
-// Hands one finished sector to the output.
-void emit_one(ImageWriter& writer, const uint8_t* sector) { writer.emit_sectors(sector, 1); }
-
-void write_primary_volume_descriptor(ImageWriter& writer, uint32_t sector) {
-  uint8_t* buffer = writer.get_sector_buffer(1);
+void write_primary_volume_descriptor(const DiscImage& image, SectorEmitter& out, uint32_t sector) {
+  uint8_t* buffer = out.get_sector_buffer(1);
   if (buffer == nullptr) return;  // out of memory: the build has failed
   const FieldWriter pvd(buffer, sector_bytes);
   pvd.le32(descriptor_sequence_number, sequence_primary);
   pvd.le32(pvd_number, 0);
-  copy_label_dstring(writer, buffer + pvd_volume_identifier, pvd_volume_identifier_bytes);
+  copy_label_dstring(image, buffer + pvd_volume_identifier, pvd_volume_identifier_bytes);
   pvd.le16(pvd_volume_sequence_number, pvd_volume_sequence_value);
   pvd.le16(pvd_max_volume_sequence_number, pvd_volume_sequence_value);
   pvd.le16(pvd_interchange_level, pvd_interchange_level_value);
@@ -178,87 +173,87 @@ void write_primary_volume_descriptor(ImageWriter& writer, uint32_t sector) {
   // digits unique to the volume: the build time and the image size.
   char set_identifier[17] = {};
   std::snprintf(set_identifier, sizeof set_identifier, "%08X%08X",
-                static_cast<unsigned>(writer.settings.build_time & 0xFFFFFFFF),
-                static_cast<unsigned>(writer.layout.image_sectors));
+                static_cast<unsigned>(image.settings.build_time & 0xFFFFFFFF),
+                static_cast<unsigned>(image.layout.image_sectors));
   make_dstring8(buffer + pvd_volume_set_identifier, pvd_volume_set_identifier_bytes,
                 reinterpret_cast<const uint8_t*>(set_identifier), 16);
   write_cs0_charspec(buffer + pvd_descriptor_charset);
   write_cs0_charspec(buffer + pvd_explanatory_charset);
-  write_application_regid(writer, buffer + pvd_application_identifier);
-  pvd.bytes(pvd_recording_time, writer.settings.build_timestamp, udf_timestamp_bytes);
-  write_implementation_regid(writer, buffer + pvd_implementation_identifier);
-  make_tag(writer, buffer, tag_primary_volume_descriptor, full_descriptor_crc_length, sector);
-  emit_one(writer, buffer);
+  write_application_regid(image, buffer + pvd_application_identifier);
+  pvd.bytes(pvd_recording_time, image.settings.build_timestamp, udf_timestamp_bytes);
+  write_implementation_regid(image, buffer + pvd_implementation_identifier);
+  make_tag(image, buffer, tag_primary_volume_descriptor, full_descriptor_crc_length, sector);
+  out.emit_sectors(buffer, 1);
 }
 
-void write_implementation_use_descriptor(ImageWriter& writer, uint32_t sector) {
-  uint8_t* buffer = writer.get_sector_buffer(1);
+void write_implementation_use_descriptor(const DiscImage& image, SectorEmitter& out,
+                                         uint32_t sector) {
+  uint8_t* buffer = out.get_sector_buffer(1);
   if (buffer == nullptr) return;  // out of memory: the build has failed
   const FieldWriter iuvd(buffer, sector_bytes);
   iuvd.le32(descriptor_sequence_number, sequence_implementation_use);
   write_regid(buffer + iuvd_implementation_identifier, 0, regid_lv_info,
-              writer.settings.udf_revision);
+              image.settings.udf_revision);
   write_cs0_charspec(buffer + iuvd_lvi_charset);
-  iuvd.bytes(iuvd_logical_volume_identifier, writer.settings.volume_label, label_bytes);
-  write_implementation_regid(writer, buffer + iuvd_lvi_implementation_identifier);
-  make_tag(writer, buffer, tag_implementation_use_volume_descriptor, full_descriptor_crc_length,
+  iuvd.bytes(iuvd_logical_volume_identifier, image.settings.volume_label, label_bytes);
+  write_implementation_regid(image, buffer + iuvd_lvi_implementation_identifier);
+  make_tag(image, buffer, tag_implementation_use_volume_descriptor, full_descriptor_crc_length,
            sector);
-  emit_one(writer, buffer);
+  out.emit_sectors(buffer, 1);
 }
 
-void write_partition_descriptor(ImageWriter& writer, uint32_t sector) {
-  uint8_t* buffer = writer.get_sector_buffer(1);
+void write_partition_descriptor(const DiscImage& image, SectorEmitter& out, uint32_t sector) {
+  uint8_t* buffer = out.get_sector_buffer(1);
   if (buffer == nullptr) return;  // out of memory: the build has failed
   const FieldWriter pd(buffer, sector_bytes);
   pd.le32(descriptor_sequence_number, sequence_partition);
   pd.le16(pd_flags, pd_flags_allocated);
   pd.le16(pd_partition_number, 0);
-  write_regid(buffer + pd_contents, writer.tree.dvd_video_mode ? regid_flags_protected : 0,
-              is_udf250(writer) ? partition_contents_nsr03 : partition_contents_nsr02, 0);
+  write_regid(buffer + pd_contents, image.tree.dvd_video_mode ? regid_flags_protected : 0,
+              is_udf250(image) ? partition_contents_nsr03 : partition_contents_nsr02, 0);
   // The partition header stays zero: a read-only volume has no space tables
   // or bitmaps.
   pd.le32(pd_access_type, pd_access_read_only);
-  pd.le32(pd_starting_location, writer.layout.data_base);
-  pd.le32(pd_length, writer.layout.partition_length);
-  write_implementation_regid(writer, buffer + pd_implementation_identifier);
-  make_tag(writer, buffer, tag_partition_descriptor, full_descriptor_crc_length, sector);
-  emit_one(writer, buffer);
+  pd.le32(pd_starting_location, image.layout.data_base);
+  pd.le32(pd_length, image.layout.partition_length);
+  write_implementation_regid(image, buffer + pd_implementation_identifier);
+  make_tag(image, buffer, tag_partition_descriptor, full_descriptor_crc_length, sector);
+  out.emit_sectors(buffer, 1);
 }
 
-void write_metadata_partition_map(const ImageWriter& writer, uint8_t* field) {
+void write_metadata_partition_map(const DiscImage& image, uint8_t* field) {
   const FieldWriter map(field, metadata_map_bytes);
   map.u8(map_type, 2);
   map.u8(map_length, static_cast<uint8_t>(metadata_map_bytes));
   write_regid(field + metadata_map_type_identifier, 0, regid_metadata_partition,
-              writer.settings.udf_revision);
+              image.settings.udf_revision);
   map.le16(metadata_map_volume_sequence_number, 1);
   map.le16(metadata_map_partition_number, 0);
   map.le32(metadata_map_file_location, 0);
-  map.le32(metadata_map_mirror_location,
-           writer.layout.mirror_entry_sector - writer.layout.data_base);
+  map.le32(metadata_map_mirror_location, image.layout.mirror_entry_sector - image.layout.data_base);
   map.le32(metadata_map_bitmap_location, metadata_bitmap_none);
   map.le32(metadata_map_allocation_unit, metadata_allocation_unit_blocks);
   map.le16(metadata_map_alignment_unit, metadata_alignment_unit_blocks);
   map.u8(metadata_map_flags, metadata_flag_duplicate);
 }
 
-void write_logical_volume_descriptor(ImageWriter& writer, uint32_t sector) {
-  uint8_t* buffer = writer.get_sector_buffer(1);
+void write_logical_volume_descriptor(const DiscImage& image, SectorEmitter& out, uint32_t sector) {
+  uint8_t* buffer = out.get_sector_buffer(1);
   if (buffer == nullptr) return;  // out of memory: the build has failed
   const FieldWriter lvd(buffer, sector_bytes);
-  const bool metadata = is_udf250(writer);
+  const bool metadata = is_udf250(image);
   const uint32_t map_count = metadata ? 2 : 1;
   const size_t map_table_bytes = type1_map_bytes + (metadata ? metadata_map_bytes : 0);
   lvd.le32(descriptor_sequence_number, sequence_logical_volume);
   write_cs0_charspec(buffer + lvd_descriptor_charset);
-  lvd.bytes(lvd_logical_volume_identifier, writer.settings.volume_label, label_bytes);
+  lvd.bytes(lvd_logical_volume_identifier, image.settings.volume_label, label_bytes);
   lvd.le32(lvd_logical_block_size, sector_bytes);
-  write_domain_regid(writer, buffer + lvd_domain_identifier);
+  write_domain_regid(image, buffer + lvd_domain_identifier);
   write_long_ad(buffer + lvd_file_set_location, file_set_extent_bytes, 0,
-                file_structure_partition(writer));
+                file_structure_partition(image));
   lvd.le32(lvd_map_table_length, static_cast<uint32_t>(map_table_bytes));
   lvd.le32(lvd_partition_map_count, map_count);
-  write_implementation_regid(writer, buffer + lvd_implementation_identifier);
+  write_implementation_regid(image, buffer + lvd_implementation_identifier);
   write_extent_ad(buffer + lvd_integrity_sequence_extent, integrity_sequence_extent_bytes,
                   integrity_sequence_sector);
   // Partition map 0: the physical partition.
@@ -268,102 +263,102 @@ void write_logical_volume_descriptor(ImageWriter& writer, uint32_t sector) {
   type1.le16(type1_volume_sequence_number, 1);
   type1.le16(type1_partition_number, 0);
   // Partition map 1 (2.50): the metadata partition inside it.
-  if (metadata) write_metadata_partition_map(writer, buffer + lvd_partition_maps + type1_map_bytes);
+  if (metadata) write_metadata_partition_map(image, buffer + lvd_partition_maps + type1_map_bytes);
   const auto crc_length =
       static_cast<uint16_t>(lvd_partition_maps + map_table_bytes - descriptor_tag_bytes);
-  make_tag(writer, buffer, tag_logical_volume_descriptor, crc_length, sector);
-  emit_one(writer, buffer);
+  make_tag(image, buffer, tag_logical_volume_descriptor, crc_length, sector);
+  out.emit_sectors(buffer, 1);
 }
 
-void write_unallocated_space_descriptor(ImageWriter& writer, uint32_t sector) {
-  uint8_t* buffer = writer.get_sector_buffer(1);
+void write_unallocated_space_descriptor(const DiscImage& image, SectorEmitter& out,
+                                        uint32_t sector) {
+  uint8_t* buffer = out.get_sector_buffer(1);
   if (buffer == nullptr) return;  // out of memory: the build has failed
   const FieldWriter usd(buffer, sector_bytes);
   usd.le32(descriptor_sequence_number, sequence_unallocated_space);
   usd.le32(usd_allocation_descriptor_count, 0);
-  make_tag(writer, buffer, tag_unallocated_space_descriptor, usd_crc_length, sector);
-  emit_one(writer, buffer);
+  make_tag(image, buffer, tag_unallocated_space_descriptor, usd_crc_length, sector);
+  out.emit_sectors(buffer, 1);
 }
 
 }  // namespace
 
-void write_recognition_sequence(ImageWriter& writer) {
+void write_recognition_sequence(const DiscImage& image, SectorEmitter& out) {
   // ECMA-167 2/9.2-9.3 and 3/9.1: the extended area, the NSR descriptor that
   // names the edition of the volume structures, and the end of the area.
-  const std::string_view identifiers[] = {"BEA01", is_udf250(writer) ? "NSR03" : "NSR02", "TEA01"};
+  const std::string_view identifiers[] = {"BEA01", is_udf250(image) ? "NSR03" : "NSR02", "TEA01"};
   for (const std::string_view identifier : identifiers) {
-    uint8_t* buffer = writer.get_sector_buffer(1);
+    uint8_t* buffer = out.get_sector_buffer(1);
     if (buffer == nullptr) return;  // out of memory: the build has failed
     if (buffer == nullptr) return;  // out of memory: the build has failed
     const FieldWriter vsd(buffer, sector_bytes);
     vsd.u8(vsd_structure_type, 0);
     vsd.text(vsd_standard_identifier, identifier);
     vsd.u8(vsd_structure_version, vsd_version);
-    emit_one(writer, buffer);
+    out.emit_sectors(buffer, 1);
   }
 }
 
-void write_volume_sequence(ImageWriter& writer, uint32_t first_sector) {
-  if (!writer.expect_position(first_sector)) return;
-  write_primary_volume_descriptor(writer, first_sector);
-  write_implementation_use_descriptor(writer, first_sector + 1);
-  write_partition_descriptor(writer, first_sector + 2);
-  write_logical_volume_descriptor(writer, first_sector + 3);
-  write_unallocated_space_descriptor(writer, first_sector + 4);
-  write_terminating_descriptor(writer, first_sector + 5);
+void write_volume_sequence(const DiscImage& image, SectorEmitter& out, uint32_t first_sector) {
+  if (!out.expect_position(first_sector)) return;
+  write_primary_volume_descriptor(image, out, first_sector);
+  write_implementation_use_descriptor(image, out, first_sector + 1);
+  write_partition_descriptor(image, out, first_sector + 2);
+  write_logical_volume_descriptor(image, out, first_sector + 3);
+  write_unallocated_space_descriptor(image, out, first_sector + 4);
+  write_terminating_descriptor(image, out, first_sector + 5);
 }
 
-void write_anchor(ImageWriter& writer, uint32_t sector) {
-  if (!writer.expect_position(sector)) return;
-  uint8_t* buffer = writer.get_sector_buffer(1);
+void write_anchor(const DiscImage& image, SectorEmitter& out, uint32_t sector) {
+  if (!out.expect_position(sector)) return;
+  uint8_t* buffer = out.get_sector_buffer(1);
   if (buffer == nullptr) return;  // out of memory: the build has failed
   write_extent_ad(buffer + avdp_main_sequence, volume_sequence_extent_bytes, main_sequence_sector);
   write_extent_ad(buffer + avdp_reserve_sequence, volume_sequence_extent_bytes,
-                  reserve_sequence_sector(writer));
-  make_tag(writer, buffer, tag_anchor_volume_descriptor_pointer, full_descriptor_crc_length,
-           sector);
-  emit_one(writer, buffer);
+                  reserve_sequence_sector(image));
+  make_tag(image, buffer, tag_anchor_volume_descriptor_pointer, full_descriptor_crc_length, sector);
+  out.emit_sectors(buffer, 1);
 }
 
-void write_integrity(ImageWriter& writer, uint32_t sector) {
-  if (!writer.expect_position(sector)) return;
-  uint8_t* buffer = writer.get_sector_buffer(1);
+void write_integrity(const DiscImage& image, SectorEmitter& out, uint32_t sector) {
+  if (!out.expect_position(sector)) return;
+  uint8_t* buffer = out.get_sector_buffer(1);
   if (buffer == nullptr) return;  // out of memory: the build has failed
   const FieldWriter lvid(buffer, sector_bytes);
-  const bool metadata = is_udf250(writer);
+  const bool metadata = is_udf250(image);
   const uint32_t partitions = metadata ? 2 : 1;
-  lvid.bytes(lvid_recording_time, writer.settings.build_timestamp, udf_timestamp_bytes);
+  lvid.bytes(lvid_recording_time, image.settings.build_timestamp, udf_timestamp_bytes);
   lvid.le32(lvid_integrity_type, lvid_integrity_close);
   // Next integrity extent stays zero: the sequence ends here.
   lvid.le64(lvid_next_unique_id,
-            first_unique_id + writer.tree.file_count + writer.tree.directory_count);
+            first_unique_id + image.tree.file_count + image.tree.directory_count);
   lvid.le32(lvid_partition_count, partitions);
   lvid.le32(lvid_implementation_use_length, lvid_implementation_use_bytes);
   // Free space table: every partition is full (all zeros). Size table:
   const size_t size_table = lvid_free_space_table + 4 * partitions;
-  lvid.le32(size_table, writer.layout.partition_length);
-  if (metadata) lvid.le32(size_table + 4, writer.layout.metadata_blocks);
+  lvid.le32(size_table, image.layout.partition_length);
+  if (metadata) lvid.le32(size_table + 4, image.layout.metadata_blocks);
   const size_t implementation_use = size_table + 4 * partitions;
   const FieldWriter use = lvid.at(implementation_use);
-  write_implementation_regid(writer,
+  write_implementation_regid(image,
                              buffer + implementation_use + lvid_iu_implementation_identifier);
-  use.le32(lvid_iu_file_count, writer.tree.file_count);
-  use.le32(lvid_iu_directory_count, writer.tree.directory_count + 1);  // the root counts too
-  use.le16(lvid_iu_min_read_revision, writer.settings.udf_revision);
-  use.le16(lvid_iu_min_write_revision, writer.settings.udf_revision);
-  use.le16(lvid_iu_max_write_revision, writer.settings.udf_revision);
+  use.le32(lvid_iu_file_count, image.tree.file_count);
+  use.le32(lvid_iu_directory_count, image.tree.directory_count + 1);  // the root counts too
+  use.le16(lvid_iu_min_read_revision, image.settings.udf_revision);
+  use.le16(lvid_iu_min_write_revision, image.settings.udf_revision);
+  use.le16(lvid_iu_max_write_revision, image.settings.udf_revision);
   const auto crc_length = static_cast<uint16_t>(implementation_use + lvid_implementation_use_bytes -
                                                 descriptor_tag_bytes);
-  make_tag(writer, buffer, tag_logical_volume_integrity_descriptor, crc_length, sector);
-  emit_one(writer, buffer);
+  make_tag(image, buffer, tag_logical_volume_integrity_descriptor, crc_length, sector);
+  out.emit_sectors(buffer, 1);
 }
 
-void write_terminating_descriptor(ImageWriter& writer, uint32_t sector) {
-  if (!writer.expect_position(sector)) return;
-  uint8_t* buffer = writer.get_sector_buffer(1);
+void write_terminating_descriptor(const DiscImage& image, SectorEmitter& out, uint32_t sector) {
+  if (!out.expect_position(sector)) return;
+  uint8_t* buffer = out.get_sector_buffer(1);
   if (buffer == nullptr) return;  // out of memory: the build has failed
-  fill_terminating_descriptor(writer, buffer, sector);
-  emit_one(writer, buffer);
+  fill_terminating_descriptor(image, buffer, sector);
+  out.emit_sectors(buffer, 1);
 }
 
 }  // namespace kestrel::udf

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "disc/field_writer.h"
+#include "engine/image_writer.h"
 #include "udf/udf_tags.h"
 
 namespace kestrel::udf {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "disc/field_writer.h"
+#include "engine/image_writer.h"
 #include "tests/platform/wine.h"
 
 namespace kestrel::udf {

@@ -68,7 +68,7 @@ class UdfTree {
   void name_children(SourceNode& directory) {
     for (SourceNode* c = directory.first_child; c != nullptr; c = c->next)
       udf::make_udf_name(writer, *c);
-    udf::sort_udf_children(writer, directory);
+    udf::sort_udf_children(writer, directory, false);
   }
 
   ImageWriter writer;
