@@ -22,6 +22,12 @@ struct VolumeLayout {
   uint32_t file_structure_blocks = 0;  // UDF: what the file structure takes of metadata_blocks
   uint32_t mirror_entry_sector = 0;
   uint32_t mirror_data_sector = 0;
+  // UDF: where the anchors send readers for the volume descriptor sequences,
+  // and where the logical volume descriptor sends them for the integrity
+  // sequence.
+  uint32_t main_sequence_sector = 0;
+  uint32_t reserve_sequence_sector = 0;
+  uint32_t integrity_sector = 0;
 
   // Absolute sector of a file's data.
   uint64_t file_data_sector(const SourceNode& node) const {

@@ -172,15 +172,19 @@ void plan_iso_descriptors(Planner& plan) {
 // The volume structure every UDF image starts with, after the recognition
 // sequence: the main descriptor sequence, the reserve one when it has a
 // fixed place, the integrity sequence and the first anchor.
-void plan_udf_volume_structure(Planner& plan, bool fixed_reserve_sequence) {
-  plan.place("UDF main volume descriptor sequence", main_sequence_sector, volume_sequence_sectors,
-             write_udf_volume_sequence);
+void plan_udf_volume_structure(ImageWriter& writer, Planner& plan, bool fixed_reserve_sequence) {
+  VolumeLayout& layout = writer.layout;
+  layout.main_sequence_sector =
+      static_cast<uint32_t>(plan.place("UDF main volume descriptor sequence", main_sequence_sector,
+                                       volume_sequence_sectors, write_udf_volume_sequence));
   if (fixed_reserve_sequence) {
-    plan.place("UDF reserve volume descriptor sequence", reserve_sequence_sector_102,
-               volume_sequence_sectors, write_udf_volume_sequence);
+    layout.reserve_sequence_sector = static_cast<uint32_t>(
+        plan.place("UDF reserve volume descriptor sequence", reserve_sequence_sector_102,
+                   volume_sequence_sectors, write_udf_volume_sequence));
   }
-  plan.place("UDF logical volume integrity sequence", integrity_sector, integrity_sequence_sectors,
-             write_udf_integrity_sequence);
+  layout.integrity_sector =
+      static_cast<uint32_t>(plan.place("UDF logical volume integrity sequence", integrity_sector,
+                                       integrity_sequence_sectors, write_udf_integrity_sequence));
   plan.place("UDF anchor volume descriptor pointer", anchor_sector, 1, write_udf_anchor);
 }
 
@@ -206,7 +210,7 @@ uint64_t plan_udf102(ImageWriter& writer, Planner& plan, uint64_t structure_bloc
   plan.place("UDF volume recognition sequence",
              bridge ? set_terminator_sector + 1 : primary_descriptor_sector,
              recognition_sequence_sectors, write_udf_recognition_sequence);
-  plan_udf_volume_structure(plan, true);
+  plan_udf_volume_structure(writer, plan, true);
   if (bridge) plan_iso_tables(writer, plan, bridge_area_start);
   layout.data_base = static_cast<uint32_t>(plan.end());
   layout.metadata_blocks = static_cast<uint32_t>(structure_blocks);
@@ -228,7 +232,7 @@ uint64_t plan_udf250(ImageWriter& writer, Planner& plan, uint64_t structure_bloc
   const uint64_t metadata = round_up(structure_blocks, image_alignment_sectors);
   plan.place("UDF volume recognition sequence", primary_descriptor_sector,
              recognition_sequence_sectors, write_udf_recognition_sequence);
-  plan_udf_volume_structure(plan, false);
+  plan_udf_volume_structure(writer, plan, false);
   layout.data_base = udf250_partition_start;
   plan.place("UDF metadata file entry", udf250_partition_start, 1, write_udf_metadata_file_entry);
   plan.place("UDF metadata (file structure)", metadata_data_sector_250, metadata,
@@ -243,8 +247,9 @@ uint64_t plan_udf250(ImageWriter& writer, Planner& plan, uint64_t structure_bloc
       (mirror_entry / image_alignment_sectors + 1) * image_alignment_sectors;
   plan.place("UDF metadata mirror (file structure)", mirror_data, metadata,
              write_udf_file_structure);
-  plan.follow("UDF reserve volume descriptor sequence", volume_sequence_sectors,
-              write_udf_volume_sequence);
+  layout.reserve_sequence_sector =
+      static_cast<uint32_t>(plan.follow("UDF reserve volume descriptor sequence",
+                                        volume_sequence_sectors, write_udf_volume_sequence));
   layout.mirror_entry_sector = static_cast<uint32_t>(mirror_entry);
   layout.mirror_data_sector = static_cast<uint32_t>(mirror_data);
   layout.partition_length = static_cast<uint32_t>(mirror_data + metadata - udf250_partition_start);

@@ -43,9 +43,11 @@ static_assert(metadata_extent_blocks == 524256);
 
 // The extended attribute space of a UDF 1.02 file entry: the header
 // descriptor and the two implementation use attributes that DVD discs carry
-// (UDF 3.3.4.5, 6.11).
-inline constexpr uint32_t free_ea_space_attribute_bytes = 52;
-inline constexpr uint32_t cgms_attribute_bytes = 56;
+// (UDF 3.3.4.5, 6.11): "*UDF FreeEASpace" with 2 bytes of free space after
+// its header checksum, "*UDF DVD CGMS Info" with the CGMS information, the
+// data structure type and 4 bytes of protection system information.
+inline constexpr uint32_t free_ea_space_attribute_bytes = implementation_attribute::bytes + 2;
+inline constexpr uint32_t cgms_attribute_bytes = implementation_attribute::bytes + 1 + 1 + 4;
 inline constexpr uint32_t file_entry_attribute_bytes =
     extended_attribute_header::bytes + free_ea_space_attribute_bytes + cgms_attribute_bytes;
 static_assert(file_entry_attribute_bytes == 132);

@@ -30,15 +30,7 @@ constexpr uint64_t max_directory_bytes = (uint64_t{1} << 30) - 1;
 // its own size.
 constexpr uint32_t identifier_window_blocks = 64;
 
-// File identifier descriptor (ECMA-167 4/14.4) field offsets.
-constexpr size_t fid_version = 16;
-constexpr size_t fid_characteristics = 18;
-constexpr size_t fid_identifier_length = 19;
-constexpr size_t fid_icb = 20;                 // long_ad
-constexpr size_t fid_icb_unique_id = 20 + 12;  // UDF 2.3.4.3: implementation use of the ICB long_ad
-constexpr size_t fid_implementation_use_length = 36;
-constexpr size_t fid_identifier = 38;
-
+// ECMA-167 4/14.4: file version number 1.
 constexpr uint16_t fid_version_number = 1;
 // File characteristics (ECMA-167 4/14.4.3).
 constexpr uint8_t fid_characteristic_directory = 0x02;
@@ -53,29 +45,30 @@ uint32_t fill_file_identifier(const DiscImage& image, uint8_t* record, uint32_t 
   const uint32_t name_bytes = parent_entry ? 0 : target.udf_name_length;
   const uint32_t length =
       parent_entry ? parent_identifier_bytes : file_identifier_bytes(name_bytes);
+  namespace fid = file_identifier;
   const FieldWriter fields(record, length);
-  fields.le16(fid_version, fid_version_number);
+  fields.le16<fid::version>(fid_version_number);
   uint8_t characteristics = 0;
   if (parent_entry) {
     characteristics = fid_characteristic_directory | fid_characteristic_parent;
   } else if (target.is_directory) {
     characteristics = fid_characteristic_directory;
   }
-  fields.u8(fid_characteristics, characteristics);
+  fields.u8<fid::characteristics>(characteristics);
   // The identifier is the compression ID followed by the name bytes.
-  fields.u8(fid_identifier_length, static_cast<uint8_t>(name_bytes == 0 ? 0 : name_bytes + 1));
-  write_long_ad(record + fid_icb, sector_bytes, target.icb_block, file_structure_partition(image));
+  fields.u8<fid::identifier_length>(static_cast<uint8_t>(name_bytes == 0 ? 0 : name_bytes + 1));
+  const FieldWriter icb = fields.at<fid::icb>();
+  write_long_ad(icb, sector_bytes, target.icb_block, file_structure_partition(image));
   // The parent entry carries the unique ID only from UDF 2.00 on.
   if (!parent_entry || image.settings.udf_revision >= udf_revision_250)
-    fields.le32(fid_icb_unique_id, target.unique_id);
-  fields.le16(fid_implementation_use_length, 0);
+    icb.le32<long_ad::unique_id>(target.unique_id);
+  fields.le16<fid::implementation_use_length>(0);
   if (name_bytes > 0) {
-    fields.u8(fid_identifier,
+    fields.u8(fid::bytes,
               image.tree.dvd_video_mode ? dstring_compression_8 : dstring_compression_16);
-    fields.bytes(fid_identifier + 1, target.udf_name, name_bytes);
+    fields.bytes(fid::bytes + 1, target.udf_name, name_bytes);
   }
-  make_tag(image, record, tag_file_identifier_descriptor,
-           static_cast<uint16_t>(length - descriptor_tag_bytes), block);
+  make_tag(image, record, tag_file_identifier_descriptor, crc_length(length), block);
   return length;
 }
 

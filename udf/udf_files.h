@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "disc/disc_image.h"
+#include "disc/field_writer.h"
 #include "disc/sector_emitter.h"
 #include "udf/udf_allocation.h"
 
@@ -19,11 +20,15 @@ namespace kestrel::udf {
 inline constexpr size_t max_udf_name_bytes = 254;
 
 // Byte length of the file identifier descriptor that names a child whose UDF
-// name has `name_bytes` bytes: 38 fixed bytes, the compression ID, the name,
+// name has `name_bytes` bytes: the fixed part, the compression ID, the name,
 // padded to a multiple of 4 (ECMA-167 4/14.4.9).
-constexpr uint32_t file_identifier_bytes(uint32_t name_bytes) { return (name_bytes + 42u) & ~3u; }
+constexpr uint32_t file_identifier_bytes(uint32_t name_bytes) {
+  return (static_cast<uint32_t>(file_identifier::bytes) + 1 + name_bytes + 3) & ~3u;
+}
 // The parent entry that starts every directory has an empty identifier.
-inline constexpr uint32_t parent_identifier_bytes = 40;
+inline constexpr uint32_t parent_identifier_bytes = (file_identifier::bytes + 3) & ~size_t{3};
+static_assert(file_identifier_bytes(1) == 40 && file_identifier_bytes(2) == 44 &&
+              parent_identifier_bytes == 40);
 
 // ICB file types (ECMA-167 4/14.6.6; UDF 2.3.5.2 for the real-time file).
 inline constexpr uint8_t icb_file_type_directory = 4;
@@ -33,6 +38,18 @@ inline constexpr uint8_t icb_file_type_real_time = 249;
 // The file type recorded for a node: every Blu-ray stream clip (any non-zero
 // kind) is a real-time file.
 uint8_t udf_file_type(const SourceNode& node);
+
+// ICB flags bits 0-2 (ECMA-167 4/14.6.8): which allocation descriptors the
+// entry holds.
+inline constexpr uint16_t icb_short_descriptors = 0;
+inline constexpr uint16_t icb_long_descriptors = 1;
+
+// The ICB tag of an entry (ECMA-167 4/14.6), at its `icb_tag` field: a single
+// direct entry of `file_type`, archived, with `descriptor_form` descriptors.
+void write_icb_tag(const FieldWriter& tag, uint8_t file_type, uint16_t descriptor_form);
+// The owner fields of an entry of either kind: no user or group recorded,
+// read and execute for everyone, and the link count.
+void write_entry_owner(const FieldWriter& entry, uint16_t link_count);
 
 // Builds the file entry (1.02) or the extended file entry (2.50) of `node`
 // at partition block `block` into a zero-filled sector; the tag is complete.

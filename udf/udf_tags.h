@@ -10,6 +10,8 @@
 #include <string_view>
 
 #include "disc/disc_image.h"
+#include "disc/field_writer.h"
+#include "udf/udf_records.h"
 
 namespace kestrel::udf {
 
@@ -29,19 +31,11 @@ inline constexpr uint16_t tag_file_entry = 261;
 inline constexpr uint16_t tag_extended_attribute_header_descriptor = 262;
 inline constexpr uint16_t tag_extended_file_entry = 266;
 
-// Size of the descriptor tag that starts every descriptor.
-inline constexpr size_t descriptor_tag_bytes = 16;
-// CRC length of the descriptors that fill a whole 512-byte descriptor
-// (primary, anchor, implementation use, partition, terminating, file set).
-inline constexpr uint16_t full_descriptor_crc_length = 496;
-
-// Sizes of the shared field types.
-inline constexpr size_t udf_timestamp_bytes = 12;  // ECMA-167 1/7.3
-inline constexpr size_t regid_bytes = 32;          // ECMA-167 1/7.4
-inline constexpr size_t charspec_bytes = 64;       // ECMA-167 1/7.2.1
-inline constexpr size_t long_ad_bytes = 16;        // ECMA-167 4/14.14.2
-inline constexpr size_t short_ad_bytes = 8;        // ECMA-167 4/14.14.1
-inline constexpr size_t extent_ad_bytes = 8;       // ECMA-167 3/7.1
+// The CRC length of a descriptor whose CRC covers all of it after its tag:
+// its `fixed_bytes` and the `variable_bytes` that follow them.
+constexpr uint16_t crc_length(size_t fixed_bytes, size_t variable_bytes = 0) {
+  return static_cast<uint16_t>(fixed_bytes - descriptor_tag::bytes + variable_bytes);
+}
 
 // d-string compression IDs (UDF 2.1.1): one byte or two bytes per character.
 inline constexpr uint8_t dstring_compression_8 = 8;
@@ -81,22 +75,27 @@ void make_dstring16(uint8_t* field, size_t width, const char16_t* units, size_t 
 // A shorter d-string copied from the image's volume label.
 void copy_label_dstring(const DiscImage& image, uint8_t* field, size_t width);
 
+// The shared field types, each written into the field of its record that
+// `field` covers.
+//
 // Entity identifiers: flags, identifier (up to 23 bytes), and as suffix either
 // nothing (`revision_suffix` 0) or the UDF revision in its first two bytes.
-void write_regid(uint8_t* field, uint8_t flags, std::string_view identifier,
+void write_regid(const FieldWriter& field, uint8_t flags, std::string_view identifier,
                  uint16_t revision_suffix);
-void write_implementation_regid(const DiscImage& image, uint8_t* field);
-void write_application_regid(const DiscImage& image, uint8_t* field);
+void write_implementation_regid(const DiscImage& image, const FieldWriter& field);
+void write_application_regid(const DiscImage& image, const FieldWriter& field);
 // "*OSTA UDF Compliant" with the revision and the write-protect domain flags.
-void write_domain_regid(const DiscImage& image, uint8_t* field);
+void write_domain_regid(const DiscImage& image, const FieldWriter& field);
 // CS0 with "OSTA Compressed Unicode" (UDF 2.1.2).
-void write_cs0_charspec(uint8_t* field);
+void write_cs0_charspec(const FieldWriter& field);
+// The build timestamp, which every volume-level date copies.
+void write_build_timestamp(const DiscImage& image, const FieldWriter& field);
 
 // Allocation descriptors (ECMA-167 4/14.14.1-2) and the extent descriptor
 // (ECMA-167 3/7.1). Lengths are in bytes.
-void write_long_ad(uint8_t* field, uint32_t length, uint32_t block, uint16_t partition);
-void write_short_ad(uint8_t* field, uint32_t length, uint32_t position);
-void write_extent_ad(uint8_t* field, uint32_t length, uint32_t location);
+void write_long_ad(const FieldWriter& field, uint32_t length, uint32_t block, uint16_t partition);
+void write_short_ad(const FieldWriter& field, uint32_t length, uint32_t position);
+void write_extent_ad(const FieldWriter& field, uint32_t length, uint32_t location);
 
 // Partition reference of the file structure: the physical partition (0) for
 // UDF 1.02, the metadata partition (1) for UDF 2.50.

@@ -56,7 +56,7 @@ class TimeZoneGuard {
 };
 
 std::vector<uint8_t> timestamp_of(int64_t time) {
-  std::vector<uint8_t> stamp(udf::udf_timestamp_bytes, 0xEE);
+  std::vector<uint8_t> stamp(udf::timestamp::bytes, 0xEE);
   udf::make_udf_timestamp(time, stamp.data());
   return stamp;
 }
