@@ -109,20 +109,21 @@ Identifier node_identifier(const SourceNode& node) {
 
 uint32_t fill_directory_record(const FieldWriter& out, const DirectoryRecord& record,
                                bool dvd_system_use) {
-  const uint32_t length = static_cast<uint32_t>(dir_record::fixed_part) + record.identifier_length +
+  namespace dr = directory_record;
+  const uint32_t length = static_cast<uint32_t>(dr::bytes) + record.identifier_length +
                           (record.identifier_length % 2 == 0 ? 1 : 0) +
                           (dvd_system_use ? static_cast<uint32_t>(dvd_system_use_bytes) : 0);
-  out.u8(dir_record::length, static_cast<uint8_t>(length));
-  out.u8(dir_record::extended_attribute_length, 0);
-  out.both32(dir_record::extent_location, record.location);
-  out.both32(dir_record::data_length, record.data_length);
-  make_iso_date7(record.recorded, out.at(dir_record::recording_date).data());
-  out.u8(dir_record::file_flags, record.flags);
-  out.u8(dir_record::file_unit_size, 0);
-  out.u8(dir_record::interleave_gap, 0);
-  out.both16(dir_record::volume_sequence_number, volume_sequence_number);
-  out.u8(dir_record::identifier_length, static_cast<uint8_t>(record.identifier_length));
-  out.bytes(dir_record::identifier, record.identifier, record.identifier_length);
+  out.u8<dr::length>(static_cast<uint8_t>(length));
+  out.u8<dr::extended_attribute_length>(0);
+  out.both32<dr::extent_location>(record.location);
+  out.both32<dr::data_length>(record.data_length);
+  make_iso_date7(record.recorded, out.at<dr::recording_date>().data());
+  out.u8<dr::file_flags>(record.flags);
+  out.u8<dr::file_unit_size>(0);
+  out.u8<dr::interleave_gap>(0);
+  out.both16<dr::volume_sequence_number>(volume_sequence_number);
+  out.u8<dr::identifier_length>(static_cast<uint8_t>(record.identifier_length));
+  out.bytes(dr::bytes, record.identifier, record.identifier_length);
   // The padding byte and the system use bytes stay zero.
   return length;
 }

@@ -18,19 +18,20 @@ struct PathTableWriter {
     const Identifier identifier = node_identifier(directory);
     const uint32_t length = path_record_bytes(identifier.length);
     if (length > table.size() - offset) return;  // never past the table laid out
+    namespace ptr = path_table_record;
     const FieldWriter record = table.at(offset);
-    record.u8(path_record::identifier_length, static_cast<uint8_t>(identifier.length));
-    record.u8(path_record::extended_attribute_length, 0);
+    record.u8<ptr::identifier_length>(static_cast<uint8_t>(identifier.length));
+    record.u8<ptr::extended_attribute_length>(0);
     // Every record, the root's included, holds the directory's absolute sector.
     const auto location = static_cast<uint32_t>(directory_location(image, directory));
     if (little_endian) {
-      record.le32(path_record::extent_location, location);
-      record.le16(path_record::parent_number, parent_number);
+      record.le32<ptr::extent_location>(location);
+      record.le16<ptr::parent_number>(parent_number);
     } else {
-      record.be32(path_record::extent_location, location);
-      record.be16(path_record::parent_number, parent_number);
+      record.be32<ptr::extent_location>(location);
+      record.be16<ptr::parent_number>(parent_number);
     }
-    record.bytes(path_record::identifier, identifier.bytes, identifier.length);
+    record.bytes(ptr::bytes, identifier.bytes, identifier.length);
     offset += length;
   }
 };
