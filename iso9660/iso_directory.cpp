@@ -165,7 +165,6 @@ bool size_iso_directory(DiscImage& image, SourceNode& directory, IsoLayoutCounte
 }
 
 void write_iso_directory(const DiscImage& image, SectorEmitter& out, SourceNode& directory) {
-  out.expect_position(directory_location(image, directory));
   const auto sectors = static_cast<uint32_t>(sectors_for_bytes(directory.iso_dir_bytes));
   uint8_t* buffer = out.get_sector_buffer(sectors);
   if (buffer != nullptr) fill_iso_directory(image, directory, buffer);

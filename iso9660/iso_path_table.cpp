@@ -55,9 +55,6 @@ void fill_path_table(const DiscImage& image, bool little_endian, uint8_t* buffer
 }
 
 void write_path_table(const DiscImage& image, SectorEmitter& out, bool little_endian) {
-  // Type L at the start of the area, type M right after it.
-  out.expect_position(static_cast<uint64_t>(image.layout.iso_area_start) +
-                      (little_endian ? 0 : image.layout.path_table_sectors));
   uint8_t* buffer = out.get_sector_buffer(image.layout.path_table_sectors);
   if (buffer != nullptr) fill_path_table(image, little_endian, buffer);
   out.emit_sectors(buffer, image.layout.path_table_sectors);

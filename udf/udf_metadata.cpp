@@ -73,7 +73,6 @@ bool fill_metadata_file_entry(const DiscImage& image, uint8_t* buffer, uint32_t 
 
 bool write_metadata_file_entry(const DiscImage& image, SectorEmitter& out, uint32_t sector,
                                bool mirror) {
-  if (!out.expect_position(sector)) return true;
   uint8_t* buffer = out.get_sector_buffer(1);
   if (buffer == nullptr) return true;
   if (!fill_metadata_file_entry(image, buffer, sector, mirror)) return false;

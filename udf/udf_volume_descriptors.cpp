@@ -216,7 +216,6 @@ void write_recognition_sequence(const DiscImage& image, SectorEmitter& out) {
 }
 
 void write_volume_sequence(const DiscImage& image, SectorEmitter& out, uint32_t first_sector) {
-  if (!out.expect_position(first_sector)) return;
   write_primary_volume_descriptor(image, out, first_sector);
   write_implementation_use_descriptor(image, out, first_sector + 1);
   write_partition_descriptor(image, out, first_sector + 2);
@@ -227,7 +226,6 @@ void write_volume_sequence(const DiscImage& image, SectorEmitter& out, uint32_t 
 
 void write_anchor(const DiscImage& image, SectorEmitter& out, uint32_t sector) {
   namespace avdp = anchor_pointer;
-  if (!out.expect_position(sector)) return;
   const FieldWriter record = descriptor_sector(out);
   if (record.data() == nullptr) return;
   write_extent_ad(record.at<avdp::main_sequence>(), volume_sequence_extent_bytes,
@@ -240,7 +238,6 @@ void write_anchor(const DiscImage& image, SectorEmitter& out, uint32_t sector) {
 void write_integrity(const DiscImage& image, SectorEmitter& out, uint32_t sector) {
   namespace lvid = integrity_descriptor;
   namespace use = integrity_implementation_use;
-  if (!out.expect_position(sector)) return;
   const FieldWriter record = descriptor_sector(out);
   if (record.data() == nullptr) return;
   const bool metadata = is_udf250(image);
@@ -270,7 +267,6 @@ void write_integrity(const DiscImage& image, SectorEmitter& out, uint32_t sector
 }
 
 void write_terminating_descriptor(const DiscImage& image, SectorEmitter& out, uint32_t sector) {
-  if (!out.expect_position(sector)) return;
   const FieldWriter record = descriptor_sector(out);
   if (record.data() == nullptr) return;
   fill_terminating_descriptor(image, record.data(), sector);

@@ -150,6 +150,7 @@ const GoldenImage golden_images[] = {
     {"varied_udf250", make_varied_tree, all_fs_settings[3], nullptr, "UTC0", u"Varied ✓"},
     {"dvd_bridge", make_dvd_tree, all_fs_settings[1], nullptr, "CET-1", u"Film"},
     {"bluray_udf102", make_bluray_tree, all_fs_settings[2], nullptr, "UTC0", u""},
+    {"bluray_udf250", make_bluray_tree, all_fs_settings[3], nullptr, "UTC0", u""},
     {"bluray_udf250_stereo", make_bluray_tree, all_fs_settings[3], one_stereo_pair, "UTC0", u""},
     {"bluray_udf250_many_extents", make_many_extents_tree, all_fs_settings[3], many_extents_pair,
      "UTC0", u""},

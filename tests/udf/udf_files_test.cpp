@@ -217,6 +217,17 @@ TEST(UdfFileEntry, DirectoriesInBothRevisions) {
     EXPECT_EQ(read_le16(sector + 48), 3);     // itself and two sub-directories
     EXPECT_EQ(read_le64(sector + 56), 2100u);
     EXPECT_EQ(extents_of(sector, extended), (std::vector<Extent>{{2100, 9, 0xFFFF}}));
+
+    // More sub-directories than the 16-bit link count holds: the largest
+    // count, not the low 16 bits of the real one.
+    folder->directory_children = 70000;
+    std::memset(sector, 0, sizeof sector);
+    if (extended) {
+      udf::fill_extended_file_entry(tree.writer, 5, *folder, sector);
+    } else {
+      udf::fill_file_entry(tree.writer, 5, *folder, sector);
+    }
+    EXPECT_EQ(read_le16(sector + 48), 0xFFFF);
   }
 }
 
