@@ -2,7 +2,6 @@
 // the 17-byte form of the volume descriptor (ECMA-119 8.4.26.1). Both record
 // local time and the offset from UTC in force at that moment, in 15-minute
 // units, positive east of Greenwich.
-#include <cstring>
 
 #include "iso9660/iso_records.h"
 #include "iso9660/iso_volume.h"

@@ -42,8 +42,9 @@ artifacts="$build/gui-artifacts"
 rm -rf "$artifacts"
 mkdir -p "$artifacts"
 to_windows() { echo "Z:${1//\//\\}"; }
-export KESTREL_EXE="$(to_windows "$build/kestrel.exe")"
-export KESTREL_GUI_ARTIFACTS="$(to_windows "$artifacts")"
+KESTREL_EXE="$(to_windows "$build/kestrel.exe")"
+KESTREL_GUI_ARTIFACTS="$(to_windows "$artifacts")"
+export KESTREL_EXE KESTREL_GUI_ARTIFACTS
 if [ "$screenshots" = 1 ]; then export KESTREL_SCREENSHOT_DIR="$KESTREL_GUI_ARTIFACTS"; fi
 
 # Everything runs inside one X server: the prefix is made there, and a Wine
@@ -76,7 +77,7 @@ fi
 
 if [ "$screenshots" = 1 ]; then
   mkdir -p "$repo/docs/screenshots"
-  python3 "$repo/tools/bmp_to_png.py" "$artifacts" "$repo/docs/screenshots" idle building done \
+  python3 "$repo/tools/bmp_to_png.py" "$artifacts" "$repo/docs/screenshots" idle building "done" \
     main-window-dark about-box about-box-dark message-box-overwrite message-box-overwrite-dark message-box-usage
 fi
 exit "$status"

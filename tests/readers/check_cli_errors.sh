@@ -6,7 +6,7 @@ cli="$1"
 scratch="${KESTREL_TEST_TMP:-/tmp}/cli-errors-$$"
 rm -rf "$scratch" && mkdir -p "$scratch/src/sub"
 trap 'rm -rf "$scratch"' EXIT
-cd "$scratch"
+cd "$scratch" || exit 1
 printf 'hello' > src/a.txt
 head -c 300000 /dev/urandom > src/sub/b.bin
 failures=0
