@@ -33,14 +33,15 @@ uint32_t fill_interleaved_descriptors(const DiscImage& image, uint32_t block,
       share = descriptors_in_block(descriptors, ++current);
     const uint64_t slot = next++ - share.first;
     // File data lies in the physical partition (partition reference 0).
-    write_long_ad(descriptors_of(current).at(slot * long_ad::bytes), piece.length_bytes,
-                  static_cast<uint32_t>(image.layout.data_start + piece.block), 0);
+    write_long_ad(descriptors_of(current).at(static_cast<size_t>(slot) * long_ad::bytes),
+                  piece.length_bytes, static_cast<uint32_t>(image.layout.data_start + piece.block),
+                  0);
   });
 
   uint32_t entry_descriptor_bytes = 0;
   for (uint32_t index = 0; index < blocks; ++index) {
     const BlockShare own = descriptors_in_block(descriptors, index);
-    size_t descriptor_bytes = own.count * long_ad::bytes;
+    size_t descriptor_bytes = static_cast<size_t>(own.count) * long_ad::bytes;
     // A block that does not hold the last descriptors names the next block.
     if (own.continues && index + 1 < blocks) {
       write_long_ad(descriptors_of(index).at(descriptor_bytes),

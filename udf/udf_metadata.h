@@ -1,5 +1,5 @@
-// UDF 2.50 metadata file entries, built into a sector buffer (the image in
-// udf_volume.h emits them).
+// UDF 2.50 metadata file entries, built into a sector buffer
+// (write_metadata_file_entry in udf_volume.h emits them).
 #pragma once
 
 #include <cstdint>

@@ -432,18 +432,20 @@ static_assert(fields_fill({tag,
 }  // namespace file_entry
 
 // ECMA-167 4/14.17 Extended File Entry (UDF 2.50); the extended attributes
-// and the allocation descriptors follow the fixed part.
+// and the allocation descriptors follow the fixed part. It begins as the file
+// entry does, so one writer fills those fields for either.
 namespace extended_file_entry {
-inline constexpr Field tag{0, 16};
-inline constexpr Field icb_tag{16, 20};
-inline constexpr Field uid{36, 4};
-inline constexpr Field gid{40, 4};
-inline constexpr Field permissions{44, 4};
-inline constexpr Field link_count{48, 2};
-inline constexpr Field record_format{50, 1};
-inline constexpr Field record_display_attributes{51, 1};
-inline constexpr Field record_length{52, 4};
-inline constexpr Field information_length{56, 8};
+// The fields up to the information length are those of the file entry.
+using file_entry::gid;
+using file_entry::icb_tag;
+using file_entry::information_length;
+using file_entry::link_count;
+using file_entry::permissions;
+using file_entry::record_display_attributes;
+using file_entry::record_format;
+using file_entry::record_length;
+using file_entry::tag;
+using file_entry::uid;
 inline constexpr Field object_size{64, 8};
 inline constexpr Field logical_blocks_recorded{72, 8};
 inline constexpr Field access_time{80, 12};
@@ -485,13 +487,6 @@ static_assert(fields_fill({tag,
                            allocation_descriptors_length},
                           bytes));
 }  // namespace extended_file_entry
-
-// The fields up to the information length lie at the same offsets in both
-// kinds of entry, so one image fills them for either.
-static_assert(file_entry::icb_tag.offset == extended_file_entry::icb_tag.offset &&
-              file_entry::uid.offset == extended_file_entry::uid.offset &&
-              file_entry::information_length.offset ==
-                  extended_file_entry::information_length.offset);
 
 // ECMA-167 4/14.10.1 Extended Attribute Header Descriptor.
 namespace extended_attribute_header {

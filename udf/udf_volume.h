@@ -12,9 +12,8 @@
 
 namespace kestrel::udf {
 
-// Stores the default volume label ("NEW_DISC") in a new image, and the UDF
-// timestamp of build_time in build_timestamp; the ImageWriter constructor
-// calls it once.
+// Stores the default volume label ("NEW_DISC"), and the UDF timestamp of
+// build_time in build_timestamp; the engine calls it once, as a build starts.
 void set_default_volume_label(DiscImage& image);
 // Stores the label (an empty text keeps the current one).
 void set_volume_label(DiscImage& image, std::u16string_view text);

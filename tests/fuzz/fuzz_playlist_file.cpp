@@ -7,7 +7,7 @@
 #include "bluray/playlist_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  kestrel::PlayListFile playlist;
+  kestrel::bluray::PlayListFile playlist;
   kestrel::bluray::read_playlist_file(data, size, playlist);
   kestrel::bluray::ExtensionData extension;
   kestrel::bluray::read_extension_data(playlist.extension_bytes.data(),
