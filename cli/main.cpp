@@ -13,6 +13,7 @@
 #include "cli/messages.h"
 #include "engine/build_job.h"
 #include "engine/fs_detection.h"
+#include "kestrel/version.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
 
@@ -99,7 +100,7 @@ int run(const std::vector<NativeString>& arguments) {
     return exit_success;
   }
   if (command.show_version) {
-    std::puts("kestrel-cli 1.5");
+    std::puts("kestrel-cli " KESTREL_VERSION_TEXT);
     return exit_success;
   }
 
@@ -149,7 +150,8 @@ int run(const std::vector<NativeString>& arguments) {
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
   const auto started = std::chrono::steady_clock::now();
-  auto job = start_build(source, label, fs_code, output, "Kestrel", "Kestrel 1.5", true);
+  auto job =
+      start_build(source, label, fs_code, output, "Kestrel", "Kestrel " KESTREL_VERSION_TEXT, true);
   const bool live = !command.quiet && is_terminal(stderr);
   // Poll often so that small builds end without delay; redraw the progress
   // line a few times a second.
