@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/map_listing.h"
 #include "cli/messages.h"
 #include "engine/build_job.h"
 #include "engine/fs_detection.h"
@@ -65,6 +66,23 @@ void show_progress(const BuildJob& job, std::chrono::steady_clock::time_point st
   std::fflush(stderr);
 }
 
+// -map: scans and lays out the image without writing it, and prints its areas.
+int print_map(const NativeString& source, std::u16string_view label, int32_t fs_code) {
+  const auto job = map_build(source, label, fs_code);
+  for (const BuildWarningEntry& warning : job->warnings) {
+    std::fprintf(stderr, "kestrel-cli: warning: %s\n", describe_warning(warning).c_str());
+  }
+  if (job->outcome != BuildOutcome::succeeded) {
+    print_error(describe_error(job->error));
+    return exit_build_failed;
+  }
+  std::fprintf(stdout, "%s, %u files, %u folders, %u sectors (%.1f MB)\n%s",
+               layout_description(*job).c_str(), job->file_count, job->directory_count,
+               job->image_sectors, megabytes(job->image_sectors),
+               format_disc_map(job->map).c_str());
+  return exit_success;
+}
+
 // The folder's own name, for the default label and image name.
 NativeString folder_name(const NativeString& canonical_folder) {
   return last_path_component(canonical_folder);
@@ -96,6 +114,10 @@ int run(const std::vector<NativeString>& arguments) {
     return exit_usage;
   }
   const NativeString name = folder_name(source);
+  std::u16string label = command.label ? *command.label : image_name_from_native(name);
+  if (label.size() > label_limit) label.resize(label_limit);
+  const int32_t fs_code = fs_code_for(source, command.layout);
+  if (command.show_map) return print_map(source, label, fs_code);
 
   NativeString output = command.output ? *command.output : name + KESTREL_NATIVE(".iso");
   if (output.empty() || is_path_separator(output.back())) {
@@ -124,10 +146,6 @@ int run(const std::vector<NativeString>& arguments) {
                 "\" for the image cannot be created: " + describe_system_error(folder_error) + ".");
     return exit_build_failed;
   }
-
-  std::u16string label = command.label ? *command.label : image_name_from_native(name);
-  if (label.size() > label_limit) label.resize(label_limit);
-  const int32_t fs_code = fs_code_for(source, command.layout);
 
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);

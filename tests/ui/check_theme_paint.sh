@@ -48,7 +48,7 @@ export WINEPREFIX="$work/wine-prefix"
 export WINEDEBUG=-all
 export WINEARCH=win64
 if [ ! -d "$WINEPREFIX" ]; then
-  DISPLAY= "$wine_loader" wineboot -i >/dev/null 2>&1 || true
+  DISPLAY='' "$wine_loader" wineboot -i >/dev/null 2>&1 || true
   # wineboot returns before the new prefix has settled; a window created
   # meanwhile can fail.
   wine_server="$(dirname "$wine_loader")/wineserver"
