@@ -10,7 +10,7 @@
 #include "bluray/stereo_pair.h"
 #include "platform/native_text.h"
 
-namespace kestrel {
+namespace kestrel::bluray {
 
 // Base clip number to dependent clip number, gathered from the playlists; a
 // later playlist's pairing of a base clip replaces an earlier one.
@@ -42,4 +42,4 @@ bool analyze_stereo_disc(const NativeString& source_folder, StereoPairList& pair
 NativeString clip_info_path(const NativeString& source_folder, NativeStringView movie_folder,
                             uint32_t clip_number);
 
-}  // namespace kestrel
+}  // namespace kestrel::bluray

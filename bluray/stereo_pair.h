@@ -7,18 +7,13 @@
 #include <cstdint>
 #include <vector>
 
-namespace kestrel {
+#include "disc/build_result.h"
 
-// Why the two views of a 3D title cannot be laid out interleaved.
-enum class StereoFailure : uint8_t {
-  none = 0,
-  clip_info_missing,      // the clip information file of `faulty_clip` cannot be read
-  start_points_unusable,  // its extent start points do not cut the stream into extents
-  clip_in_two_pairs,      // `faulty_clip` belongs to two titles, or to both views of one
-  stream_missing,         // the stream file of `faulty_clip` is not in the stream folder
-  stream_size_mismatch,   // the stream file's size differs from the stated packet count
-  other_title_failed,     // this title was fine; another one kept the disc from interleaving
-};
+namespace kestrel::bluray {
+
+// Why a pair cannot be interleaved: a result code of the build, since the
+// front ends name it in their warnings.
+using kestrel::StereoFailure;
 
 struct StereoPair {
   uint16_t base_clip = 0;
@@ -36,4 +31,4 @@ struct StereoPair {
 // In ascending order of the base clip number.
 using StereoPairList = std::vector<StereoPair>;
 
-}  // namespace kestrel
+}  // namespace kestrel::bluray

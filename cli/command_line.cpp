@@ -14,6 +14,7 @@ const char* const usage_text =
     "                 one with VIDEO_TS or AUDIO_TS always a DVD bridge image.\n"
     "  -json FILE     also write a report of the build to FILE, in JSON: outcome,\n"
     "                 layout and why, counts, 3D titles interleaved, warnings\n"
+    "  -map           print where each area of the image would lie, and write nothing\n"
     "  -yes           replace an existing image file\n"
     "  -quiet         no progress and no summary\n"
     "  -help          this text\n"
@@ -109,6 +110,7 @@ ParseResult parse_command_line(const std::vector<NativeString>& arguments) {
         command.layout_given = true;
         break;
       }
+      case 'm': command.show_map = true; break;
       case 'y': command.replace_existing = true; break;
       case 'q': command.quiet = true; break;
       case 'h':

@@ -19,6 +19,7 @@ struct CommandLine {
   bool layout_given = false;  // -fs was on the command line
   bool replace_existing = false;
   bool quiet = false;
+  bool show_map = false;  // print the image's areas instead of writing it
   bool show_help = false;
   bool show_version = false;
 };
@@ -31,7 +32,7 @@ struct ParseResult {
 
 // Switches start with "-" or "--" (and "/" on Windows, where it cannot start
 // an absolute path) and are known by the first letter after that:
-// -label TEXT, -output FILE, -fs NAME, -json FILE, -yes, -quiet, -help,
+// -label TEXT, -output FILE, -fs NAME, -json FILE, -map, -yes, -quiet, -help,
 // -version.
 ParseResult parse_command_line(const std::vector<NativeString>& arguments);
 

@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "disc/tree_walk.h"
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
-#include "engine/tree_walk.h"
 
 namespace kestrel {
 namespace {
@@ -207,7 +207,7 @@ class ContentReader {
   // extent 0, dependent extent 1, and so on.
   bool copy_interleaved_clip(const NativeString& folder, const SourceNode& node) {
     const SourceNode* base = node.base_node;
-    const StereoPair* pair = node.stereo_pair;
+    const bluray::StereoPair* pair = node.stereo_pair;
     if (base == nullptr || pair == nullptr) return copy_file(folder + node.native_name, node);
     if (!note_start(node)) return false;
     SourceFile dependent_source, base_source;
@@ -227,28 +227,32 @@ class ContentReader {
   }
 
   void run() {
-    walk_directories_depth_first(writer_.root, ChildOrder::primary, [&](SourceNode& directory) {
-      if (failed_ || stopping()) return false;
-      // A folder's path takes a step per level above it: only folders with
-      // files need one, so a deep chain of folders costs no square time.
-      if (directory.file_children == 0) return true;
-      const NativeString folder = node_path(writer_, directory);
-      for (const SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
-        if (child->is_directory) continue;
-        switch (child->kind) {
-          case NodeKind::plain:
-          case NodeKind::unpaired_clip:
-            if (!copy_file(folder + child->native_name, *child)) return false;
-            break;
-          case NodeKind::dependent_view_clip:
-            if (!copy_interleaved_clip(folder, *child)) return false;
-            break;
-          case NodeKind::base_view_clip:
-          case NodeKind::stereo_virtual_file: break;
-        }
-      }
-      return true;
-    });
+    walk_directories_depth_first(writer_.tree.root, ChildOrder::primary,
+                                 [&](SourceNode& directory) {
+                                   if (failed_ || stopping()) return false;
+                                   // A folder's path takes a step per level above it: only folders
+                                   // with files need one, so a deep chain of folders costs no
+                                   // square time.
+                                   if (directory.file_children == 0) return true;
+                                   const NativeString folder = node_path(writer_, directory);
+                                   for (const SourceNode* child = directory.first_child;
+                                        child != nullptr; child = child->next) {
+                                     if (child->is_directory) continue;
+                                     switch (child->kind) {
+                                       case NodeKind::plain:
+                                       case NodeKind::unpaired_clip:
+                                         if (!copy_file(folder + child->native_name, *child))
+                                           return false;
+                                         break;
+                                       case NodeKind::dependent_view_clip:
+                                         if (!copy_interleaved_clip(folder, *child)) return false;
+                                         break;
+                                       case NodeKind::base_view_clip:
+                                       case NodeKind::stereo_virtual_file: break;
+                                     }
+                                   }
+                                   return true;
+                                 });
     if (failed_) return;
     // The last batch, however full, ends the contents.
     Batch* batch = filling();
@@ -276,7 +280,7 @@ bool ImageWriter::write_file_contents() {
   if (write_failed) return false;
   ContentReader reader(*this);
   if (!reader.start()) {
-    fail(BuildError::out_of_memory);
+    report.fail(BuildError::out_of_memory);
     write_failed = true;
     return false;
   }
@@ -286,14 +290,14 @@ bool ImageWriter::write_file_contents() {
     last = batch.last;
     // Every file must begin on the sector the layout gave it.
     for (const FileStart& start : batch.starts) {
-      if (file_data_sector(*start.node) != emitted_sectors + start.sector) {
-        fail(BuildError::layout_mismatch);
+      if (layout.file_data_sector(*start.node) != emitted_sectors + start.sector) {
+        report.fail(BuildError::layout_mismatch);
         ok = false;
         break;
       }
     }
     if (ok && batch.error != BuildError::none) {
-      fail(batch.error, batch.error_path, batch.system_error);
+      report.fail(batch.error, batch.error_path, batch.system_error);
       ok = false;
     }
     if (ok && batch.sectors > 0) {
@@ -301,7 +305,8 @@ bool ImageWriter::write_file_contents() {
       if (ok) content_bytes_copied += batch.content_bytes;
     }
     if (ok) {
-      for (NativeString& path : batch.grown) warn(BuildWarning::source_grew, std::move(path));
+      for (NativeString& path : batch.grown)
+        report.warn(BuildWarning::source_grew, std::move(path));
     }
     reader.release();
   }

@@ -55,13 +55,13 @@ const Char* copy_text(NodeArena* arena, std::basic_string_view<Char> text) {
 }
 
 SourceNode* make_root(ImageWriter& writer) {
-  SourceNode* root = writer.arena->make<SourceNode>();
+  SourceNode* root = writer.tree.arena->make<SourceNode>();
   if (root == nullptr) return nullptr;
-  root->name = copy_text<char16_t>(writer.arena, u"");
-  root->native_name = copy_text<NativeChar>(writer.arena, NativeStringView());
+  root->name = copy_text<char16_t>(writer.tree.arena, u"");
+  root->native_name = copy_text<NativeChar>(writer.tree.arena, NativeStringView());
   root->is_directory = 1;
   root->parent = root;
-  root->created = root->modified = root->accessed = writer.build_time;
+  root->created = root->modified = root->accessed = writer.settings.build_time;
   root->icb_block = 2;  // the root's file entry follows the file set descriptor and its terminator
   root->icb_sectors = 1;
   return root;
@@ -82,22 +82,22 @@ bool arrange_dvd_folder(ScanState& state, const NativeString& folder_on_disk, So
     FindEntry entry;
   };
   std::vector<DvdEntry> entries;
-  const NativeString path = writer.source_folder + folder_on_disk + native_separator;
+  const NativeString path = writer.tree.source_folder + folder_on_disk + native_separator;
   DirectoryFinder finder;
   FindEntry entry;
   bool found = finder.find_first(path, entry);
   if (!found && finder.last_error() != 0) {
-    writer.fail(BuildError::source_list_failed, path, finder.last_error());
+    writer.report.fail(BuildError::source_list_failed, path, finder.last_error());
     return false;
   }
   for (; found; found = finder.find_next(entry)) {
     if (entry.is_directory && is_dot_entry(entry.name)) continue;
     if (entry.broken_link) {
-      writer.warn(BuildWarning::broken_link_skipped, path + entry.name);
+      writer.report.warn(BuildWarning::broken_link_skipped, path + entry.name);
       continue;
     }
     if (entry.is_special) {
-      writer.warn(BuildWarning::special_file_skipped, path + entry.name);
+      writer.report.warn(BuildWarning::special_file_skipped, path + entry.name);
       continue;
     }
     std::u16string name = image_name_from_native(entry.name);
@@ -105,17 +105,17 @@ bool arrange_dvd_folder(ScanState& state, const NativeString& folder_on_disk, So
                           (name[0] == initial || name[0] == initial + (u'a' - u'A'));
     const uint32_t key = dvd_name ? dvd_sort_key(name) : 0;
     if (key == 0) {
-      writer.warn(BuildWarning::dvd_entry_skipped, path + entry.name);
+      writer.report.warn(BuildWarning::dvd_entry_skipped, path + entry.name);
       continue;
     }
     if (entry.unreadable) {
-      writer.fail(BuildError::source_unreadable, path + entry.name, entry.error);
+      writer.report.fail(BuildError::source_unreadable, path + entry.name, entry.error);
       return false;
     }
     entries.push_back(DvdEntry{key, std::move(name), entry});
   }
   if (finder.last_error() != 0) {
-    writer.fail(BuildError::source_list_failed, path, finder.last_error());
+    writer.report.fail(BuildError::source_list_failed, path, finder.last_error());
     return false;
   }
   std::stable_sort(entries.begin(), entries.end(),
@@ -136,10 +136,10 @@ bool build_dvd_arrangement(ScanState& state, const SourceDescription& source) {
     const NativeString& on_disk = source.folder(which);
     FindEntry times;
     times.is_directory = true;
-    times.created = times.modified = times.accessed = writer.build_time;
+    times.created = times.modified = times.accessed = writer.settings.build_time;
     // The folder is named as DVD players expect it, whatever its case on disk.
     SourceNode* folder =
-        add_node(writer, *writer.root, last, folder_name,
+        add_node(writer, *writer.tree.root, last, folder_name,
                  on_disk.empty() ? native_from_utf16(folder_name) : on_disk, times);
     if (folder == nullptr) return false;
     if (on_disk.empty()) continue;
@@ -150,9 +150,9 @@ bool build_dvd_arrangement(ScanState& state, const SourceDescription& source) {
 }
 
 bool is_own_output(const ImageWriter& writer, const NativeString& path) {
-  return !writer.output_path.empty() &&
-         (path == writer.output_path ||
-          path == ImageWriter::temporary_path_for(writer.output_path));
+  return !writer.tree.output_path.empty() &&
+         (path == writer.tree.output_path ||
+          path == ImageWriter::temporary_path_for(writer.tree.output_path));
 }
 
 // True when the folder `entry` is `folder` itself or one of the folders above it.
@@ -171,7 +171,7 @@ bool scan_directory(ScanState& state, const PendingFolder& folder) {
   ImageWriter& writer = state.writer;
   const NativeString& path = folder.path;
   SourceNode& directory = *folder.node;
-  const bool at_root = &directory == writer.root;
+  const bool at_root = &directory == writer.tree.root;
   // New children follow any already there (the DVD folders at the root).
   SourceNode* last = nullptr;
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
@@ -183,45 +183,45 @@ bool scan_directory(ScanState& state, const PendingFolder& folder) {
   bool found = finder.find_first(path, entry);
   // A folder that cannot be listed would silently lose its contents.
   if (!found && finder.last_error() != 0) {
-    writer.fail(BuildError::source_list_failed, path, finder.last_error());
+    writer.report.fail(BuildError::source_list_failed, path, finder.last_error());
     return false;
   }
   for (; found; found = finder.find_next(entry)) {
     if (writer.cancel_seen()) {
-      writer.fail(BuildError::cancelled);
+      writer.report.fail(BuildError::cancelled);
       return false;
     }
     if (entry.is_directory && is_dot_entry(entry.name)) continue;
     if (entry.broken_link) {
-      writer.warn(BuildWarning::broken_link_skipped, path + entry.name);
+      writer.report.warn(BuildWarning::broken_link_skipped, path + entry.name);
       continue;
     }
     if (entry.unreadable) {
-      writer.fail(BuildError::source_unreadable, path + entry.name, entry.error);
+      writer.report.fail(BuildError::source_unreadable, path + entry.name, entry.error);
       return false;
     }
     if (!entry.is_directory && is_own_output(writer, path + entry.name)) {
-      writer.warn(BuildWarning::image_file_skipped, path + entry.name);
+      writer.report.warn(BuildWarning::image_file_skipped, path + entry.name);
       continue;
     }
-    if (entry.is_directory && at_root && writer.dvd_video_mode &&
+    if (entry.is_directory && at_root && writer.tree.dvd_video_mode &&
         std::find(state.dvd_folders_on_disk.begin(), state.dvd_folders_on_disk.end(), entry.name) !=
             state.dvd_folders_on_disk.end()) {
       continue;
     }
     if (entry.is_special) {
-      writer.warn(BuildWarning::special_file_skipped, path + entry.name);
+      writer.report.warn(BuildWarning::special_file_skipped, path + entry.name);
       continue;
     }
     // An image cannot hold a loop: a folder link back up its own tree is
     // left out like a link that leads nowhere, and the rest is written.
     if (entry.is_directory && leads_back_up(state, folder.identity, entry)) {
-      writer.warn(BuildWarning::link_loop_skipped, path + entry.name);
+      writer.report.warn(BuildWarning::link_loop_skipped, path + entry.name);
       continue;
     }
     const std::u16string name = image_name_from_native(entry.name);
     if (!entry.is_directory && name == excluded_file_name) {
-      writer.warn(BuildWarning::thumbnail_cache_skipped, path + entry.name);
+      writer.report.warn(BuildWarning::thumbnail_cache_skipped, path + entry.name);
       continue;
     }
     SourceNode* node = add_node(writer, directory, last, name, entry.name, entry);
@@ -233,7 +233,7 @@ bool scan_directory(ScanState& state, const PendingFolder& folder) {
         PendingFolder{node, path + entry.name + native_separator, state.identities.size() - 1});
   }
   if (finder.last_error() != 0) {
-    writer.fail(BuildError::source_list_failed, path, finder.last_error());
+    writer.report.fail(BuildError::source_list_failed, path, finder.last_error());
     return false;
   }
   state.pending.insert(state.pending.end(), std::make_move_iterator(sub_folders.rbegin()),
@@ -246,7 +246,8 @@ bool scan_directory(ScanState& state, const PendingFolder& folder) {
 bool scan_tree(ScanState& state, const FindEntry& source) {
   state.identities.push_back(
       IdentityLink{DirectoryIdentity{source.device, source.inode}, no_parent});
-  state.pending.push_back(PendingFolder{state.writer.root, state.writer.source_folder, 0});
+  state.pending.push_back(
+      PendingFolder{state.writer.tree.root, state.writer.tree.source_folder, 0});
   while (!state.pending.empty()) {
     const PendingFolder folder = std::move(state.pending.back());
     state.pending.pop_back();
@@ -268,12 +269,12 @@ SourceNode* find_child_directory(SourceNode& directory, std::u16string_view name
 SourceNode* add_node(ImageWriter& writer, SourceNode& directory, SourceNode*& last_child,
                      std::u16string_view name, NativeStringView native_name,
                      const FindEntry& entry) {
-  SourceNode* node = writer.arena->make<SourceNode>();
-  const char16_t* name_copy = node == nullptr ? nullptr : copy_text(writer.arena, name);
+  SourceNode* node = writer.tree.arena->make<SourceNode>();
+  const char16_t* name_copy = node == nullptr ? nullptr : copy_text(writer.tree.arena, name);
   const NativeChar* native_copy =
-      name_copy == nullptr ? nullptr : copy_text(writer.arena, native_name);
+      name_copy == nullptr ? nullptr : copy_text(writer.tree.arena, native_name);
   if (native_copy == nullptr) {
-    writer.fail(BuildError::out_of_memory);
+    writer.report.fail(BuildError::out_of_memory);
     return nullptr;
   }
   node->name = name_copy;
@@ -292,15 +293,15 @@ SourceNode* add_node(ImageWriter& writer, SourceNode& directory, SourceNode*& la
   last_child = node;
   if (entry.is_directory) {
     ++directory.directory_children;
-    ++writer.directory_count;
+    ++writer.tree.directory_count;
   } else {
     ++directory.file_children;
-    ++writer.file_count;
+    ++writer.tree.file_count;
     node->size = entry.size;
     node->sectors = static_cast<uint32_t>((entry.size + sector_bytes - 1) / sector_bytes);
     // A single file beyond 2^32 - 1 sectors (8 TiB) cannot be addressed.
     if ((entry.size + sector_bytes - 1) / sector_bytes > UINT32_MAX) {
-      writer.fail(BuildError::file_too_large, node_file_path(writer, *node));
+      writer.report.fail(BuildError::file_too_large, node_file_path(writer, *node));
     }
   }
   return node;
@@ -326,8 +327,8 @@ void mark_unpaired_clips(SourceNode& stream_folder) {
 
 SourceNode* find_stream_folder(const ImageWriter& writer) {
   const NativeString& movie_folder = writer.source_description.folder(DiscFolder::bdmv);
-  if (writer.root == nullptr || movie_folder.empty()) return nullptr;
-  for (SourceNode* child = writer.root->first_child; child != nullptr; child = child->next) {
+  if (writer.tree.root == nullptr || movie_folder.empty()) return nullptr;
+  for (SourceNode* child = writer.tree.root->first_child; child != nullptr; child = child->next) {
     if (child->is_directory &&
         NativeStringView(child->native_name, child->native_name_length) == movie_folder)
       return find_child_directory(*child, stream_folder_name);
@@ -335,55 +336,38 @@ SourceNode* find_stream_folder(const ImageWriter& writer) {
   return nullptr;
 }
 
-NativeString node_path(const ImageWriter& writer, const SourceNode& directory) {
-  std::vector<const SourceNode*> chain;
-  for (const SourceNode* node = &directory; node->parent != node; node = node->parent)
-    chain.push_back(node);
-  NativeString path = writer.source_folder;
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    path += (*it)->native_name;
-    path += native_separator;
-  }
-  return path;
-}
-
-NativeString node_file_path(const ImageWriter& writer, const SourceNode& node) {
-  if (node.parent == &node) return writer.source_folder;
-  NativeString path = node_path(writer, *node.parent);
-  path += node.native_name;
-  return path;
-}
-
 bool scan_source(ImageWriter& writer) {
-  if (writer.arena == nullptr) writer.arena = NodeArena::create(8192);
-  if (writer.arena == nullptr) {
-    writer.fail(BuildError::out_of_memory);
+  if (writer.tree.arena == nullptr) writer.tree.arena = NodeArena::create(8192);
+  if (writer.tree.arena == nullptr) {
+    writer.report.fail(BuildError::out_of_memory);
     return false;
   }
-  writer.root = make_root(writer);
-  if (writer.root == nullptr) {
-    writer.fail(BuildError::out_of_memory);
+  writer.tree.root = make_root(writer);
+  if (writer.tree.root == nullptr) {
+    writer.report.fail(BuildError::out_of_memory);
     return false;
   }
   FindEntry source;
-  if (!stat_path(writer.source_folder, source) || !source.is_directory) {
-    writer.fail(BuildError::source_not_found, writer.source_folder, source.error);
+  if (!stat_path(writer.tree.source_folder, source) || !source.is_directory) {
+    writer.report.fail(BuildError::source_not_found, writer.tree.source_folder, source.error);
     return false;
   }
   ScanState state{writer, {}, {}, {}};
 
   // The worker may have described the source already, for the analysis.
   if (!writer.source_description.listed)
-    writer.source_description = describe_source(writer.source_folder);
+    writer.source_description = describe_source(writer.tree.source_folder);
   const SourceDescription& description = writer.source_description;
   if (description.list_error != 0) {
-    writer.fail(BuildError::source_list_failed, writer.source_folder, description.list_error);
+    writer.report.fail(BuildError::source_list_failed, writer.tree.source_folder,
+                       description.list_error);
     return false;
   }
-  writer.dvd_video_mode =
-      writer.fs_flags == (fs_iso9660 | fs_udf) && writer.udf_revision == udf_revision_102 &&
+  writer.tree.dvd_video_mode =
+      writer.settings.fs_flags == (fs_iso9660 | fs_udf) &&
+      writer.settings.udf_revision == udf_revision_102 &&
       (description.has(DiscFolder::video_ts) || description.has(DiscFolder::audio_ts));
-  if (writer.dvd_video_mode && !build_dvd_arrangement(state, description)) return false;
+  if (writer.tree.dvd_video_mode && !build_dvd_arrangement(state, description)) return false;
   if (!scan_tree(state, source)) return false;
 
   SourceNode* stream_folder = find_stream_folder(writer);
@@ -393,7 +377,7 @@ bool scan_source(ImageWriter& writer) {
     return true;
   }
   mark_unpaired_clips(*stream_folder);
-  return !writer.failed();
+  return !writer.report.failed();
 }
 
 }  // namespace kestrel

@@ -10,12 +10,6 @@ namespace kestrel {
 namespace {
 
 constexpr size_t clip_number_digits = 5;
-// Long allocation descriptors in one extended file entry, and in each
-// allocation extent descriptor block (ECMA-167 4/14.5) that continues it.
-constexpr uint64_t descriptors_in_entry = 114;
-constexpr uint64_t descriptors_before_continuation = 113;
-constexpr uint64_t descriptors_in_last_extent_block = 126;
-constexpr uint64_t descriptors_in_extent_block = 125;
 
 // The clip number of a clip file "NNNNN.m2ts"; false unless the first five
 // characters are ASCII digits.
@@ -48,7 +42,8 @@ bool extents_cover(const std::vector<uint32_t>& extents, const SourceNode& clip)
   return sum_of(extents) == clip.sectors && !has_empty_extent(extents);
 }
 
-void mark_failure(StereoPair& pair, StereoFailure failure, uint16_t clip, uint32_t found = 0) {
+void mark_failure(bluray::StereoPair& pair, StereoFailure failure, uint16_t clip,
+                  uint32_t found = 0) {
   if (pair.failure != StereoFailure::none) return;
   pair.failure = failure;
   pair.faulty_clip = clip;
@@ -57,7 +52,7 @@ void mark_failure(StereoPair& pair, StereoFailure failure, uint16_t clip, uint32
 
 // Checks one pair against the clips in the tree and records why it cannot be
 // interleaved, if it cannot. `roles` counts how many pairs name each clip.
-void check_pair(StereoPair& pair, const std::map<uint32_t, SourceNode*>& clips,
+void check_pair(bluray::StereoPair& pair, const std::map<uint32_t, SourceNode*>& clips,
                 const std::map<SourceNode*, int>& roles) {
   const auto base = clips.find(pair.base_clip);
   const auto dependent = clips.find(pair.dependent_clip);
@@ -88,16 +83,12 @@ void check_pair(StereoPair& pair, const std::map<uint32_t, SourceNode*>& clips,
   }
 }
 
-void mark_clip(ImageWriter& writer, SourceNode& clip, NodeKind kind, const StereoPair& pair,
-               const std::vector<uint32_t>& extents, SourceNode& base, SourceNode& dependent) {
+void mark_clip(SourceNode& clip, NodeKind kind, const bluray::StereoPair& pair, SourceNode& base,
+               SourceNode& dependent) {
   clip.kind = kind;
   clip.stereo_pair = &pair;
   clip.base_node = &base;
   clip.dependent_node = &dependent;
-  const uint64_t descriptors = descriptor_count_for_extents(extents);
-  clip.extent_count = static_cast<uint32_t>(descriptors);
-  clip.icb_sectors = entry_blocks_for_descriptors(descriptors);
-  writer.extra_icb_sectors += clip.icb_sectors - 1;
 }
 
 // Unlinks a sub-folder (and everything in it) from its parent and takes its
@@ -113,11 +104,11 @@ void remove_folder(ImageWriter& writer, SourceNode& parent, SourceNode& folder) 
     SourceNode* node = pending.back();
     pending.pop_back();
     if (node->is_directory) {
-      --writer.directory_count;
+      --writer.tree.directory_count;
       for (SourceNode* child = node->first_child; child != nullptr; child = child->next)
         pending.push_back(child);
     } else {
-      --writer.file_count;
+      --writer.tree.file_count;
     }
   }
 }
@@ -145,29 +136,10 @@ SourceNode* find_folder(SourceNode& parent, std::u16string_view name) {
 
 }  // namespace
 
-uint64_t descriptor_count_for_extents(const std::vector<uint32_t>& extents) {
-  uint64_t count = 0;
-  for (uint32_t length : extents)
-    count += (static_cast<uint64_t>(length) + max_extent_sectors - 1) / max_extent_sectors;
-  return count;
-}
-
-uint32_t entry_blocks_for_descriptors(uint64_t descriptors) {
-  if (descriptors <= descriptors_in_entry) return 1;
-  uint64_t remaining = descriptors - descriptors_before_continuation;
-  uint32_t blocks = 1;
-  while (remaining != 0) {
-    ++blocks;
-    remaining =
-        remaining > descriptors_in_last_extent_block ? remaining - descriptors_in_extent_block : 0;
-  }
-  return blocks;
-}
-
-void warn_titles_not_interleaved(ImageWriter& writer, const StereoPairList& pairs,
+void warn_titles_not_interleaved(ImageWriter& writer, const bluray::StereoPairList& pairs,
                                  NativeStringView movie_folder) {
-  const NativeString movie_path = writer.source_folder + NativeString(movie_folder);
-  for (const StereoPair& pair : pairs) {
+  const NativeString movie_path = writer.tree.source_folder + NativeString(movie_folder);
+  for (const bluray::StereoPair& pair : pairs) {
     StereoTitleNote note;
     note.reason =
         pair.failure == StereoFailure::none ? StereoFailure::other_title_failed : pair.failure;
@@ -178,7 +150,7 @@ void warn_titles_not_interleaved(ImageWriter& writer, const StereoPairList& pair
     switch (note.reason) {
       case StereoFailure::clip_info_missing:
       case StereoFailure::start_points_unusable:
-        path = clip_info_path(writer.source_folder, movie_folder, pair.faulty_clip);
+        path = bluray::clip_info_path(writer.tree.source_folder, movie_folder, pair.faulty_clip);
         break;
       case StereoFailure::stream_size_mismatch:
         note.stated_sectors =
@@ -192,7 +164,7 @@ void warn_titles_not_interleaved(ImageWriter& writer, const StereoPairList& pair
       case StereoFailure::none:
       case StereoFailure::other_title_failed: path = movie_path; break;
     }
-    writer.warn(BuildWarning::stereo_title_not_interleaved, std::move(path), note);
+    writer.report.warn(BuildWarning::stereo_title_not_interleaved, std::move(path), note);
   }
 }
 
@@ -206,13 +178,13 @@ bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
   // Every pair is checked before anything in the tree changes, so that a
   // failure leaves the tree and its counts as the scan made them.
   std::map<SourceNode*, int> roles;
-  for (const StereoPair& pair : *writer.stereo_pairs) {
+  for (const bluray::StereoPair& pair : *writer.stereo_pairs) {
     for (const uint32_t number : {pair.base_clip, pair.dependent_clip}) {
       if (const auto clip = clips.find(number); clip != clips.end()) ++roles[clip->second];
     }
   }
   bool usable = true;
-  for (StereoPair& pair : *writer.stereo_pairs) {
+  for (bluray::StereoPair& pair : *writer.stereo_pairs) {
     check_pair(pair, clips, roles);
     if (pair.failure != StereoFailure::none) usable = false;
   }
@@ -227,7 +199,7 @@ bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
   // Interleaved files replace any SSIF folder the source already has (disc
   // backups carry one).
   if (SourceNode* existing = find_folder(stream_folder, stereo_folder_name)) {
-    writer.warn(BuildWarning::stereo_folder_replaced, node_path(writer, *existing));
+    writer.report.warn(BuildWarning::stereo_folder_replaced, node_path(writer, *existing));
     remove_folder(writer, stream_folder, *existing);
   }
   SourceNode* last = nullptr;
@@ -238,15 +210,14 @@ bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
   SourceNode* folder = add_node(writer, stream_folder, last, stereo_folder_name,
                                 native_from_utf16(stereo_folder_name), folder_entry);
   if (folder == nullptr) return false;
-  writer.stereo_folder = folder;
+  writer.tree.stereo_folder = folder;
 
   SourceNode* last_file = nullptr;
-  for (const StereoPair& pair : *writer.stereo_pairs) {
+  for (const bluray::StereoPair& pair : *writer.stereo_pairs) {
     SourceNode& base = *clips[pair.base_clip];
     SourceNode& dependent = *clips[pair.dependent_clip];
-    mark_clip(writer, base, NodeKind::base_view_clip, pair, pair.base_extents, base, dependent);
-    mark_clip(writer, dependent, NodeKind::dependent_view_clip, pair, pair.dependent_extents, base,
-              dependent);
+    mark_clip(base, NodeKind::base_view_clip, pair, base, dependent);
+    mark_clip(dependent, NodeKind::dependent_view_clip, pair, base, dependent);
 
     FindEntry file_entry;
     file_entry.size =
@@ -265,31 +236,6 @@ bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
     file->stereo_pair = &pair;
   }
   return true;
-}
-
-}  // namespace kestrel
-
-namespace kestrel {
-
-std::vector<InterleavedPiece> interleaved_extents(const SourceNode& clip) {
-  std::vector<InterleavedPiece> pieces;
-  const StereoPair* pair = clip.stereo_pair;
-  if (pair == nullptr) return pieces;
-  const bool dependent = clip.kind == NodeKind::dependent_view_clip;
-  uint64_t offset = 0;
-  auto take = [&](uint32_t length, bool mine) {
-    while (length > 0) {
-      const uint32_t piece = length > max_extent_sectors ? max_extent_sectors : length;
-      if (mine) pieces.push_back(InterleavedPiece{offset, piece * sector_bytes});
-      offset += piece;
-      length -= piece;
-    }
-  };
-  for (size_t i = 0; i < pair->dependent_extents.size(); ++i) {
-    take(pair->dependent_extents[i], dependent);
-    if (i < pair->base_extents.size()) take(pair->base_extents[i], !dependent);
-  }
-  return pieces;
 }
 
 }  // namespace kestrel

@@ -20,6 +20,9 @@
 #      from tests/fuzz/corpus/<target>; six targets of 20 s take about two
 #      minutes after the build.
 #
+# Step 1 starts by checking that every C and C++ source matches
+# .clang-format and that every shell script passes shellcheck.
+#
 # Stops at the first failing step with a non-zero exit status. The last line
 # printed summarises the ctest results of step 1 as "N passed, M failed".
 #
@@ -94,8 +97,9 @@ summarise_ctest() {
 }
 
 # --- 1. Sanitizer build and the full test suite -----------------------------
-step "1/3 source format (tools/check-format.sh)"
+step "1/3 source format and scripts (tools/check-format.sh, tools/check-scripts.sh)"
 bash "$repo/tools/check-format.sh"
+bash "$repo/tools/check-scripts.sh"
 step_done
 
 step "1/3 sanitizer build (build-asan)"

@@ -15,12 +15,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/dvd_video.h"
-#include "engine/source_tree.h"
 #include "udf/udf_files.h"
 #include "udf/udf_volume.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 bool is_high_surrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
@@ -52,8 +50,8 @@ bool below_u0100(std::u16string_view text) {
 }
 
 // The 8-bit form is for DVD-video discs, and only for names it can hold.
-bool records_eight_bit(const ImageWriter& writer, std::u16string_view text) {
-  return writer.dvd_video_mode && below_u0100(text);
+bool records_eight_bit(const DiscImage& image, std::u16string_view text) {
+  return image.tree.dvd_video_mode && below_u0100(text);
 }
 
 // The recorded bytes of `text` in the chosen form, at most `capacity` of
@@ -94,9 +92,9 @@ std::u16string decode_udf_text(const UdfName& name) {
 }
 
 // The name as it would be recorded if it were allowed any length.
-UdfName full_udf_name(const ImageWriter& writer, const SourceNode& node) {
+UdfName full_udf_name(const DiscImage& image, const SourceNode& node) {
   const std::u16string_view name = node_name(node);
-  const bool eight_bit = records_eight_bit(writer, name);
+  const bool eight_bit = records_eight_bit(image, name);
   return {encode_udf_text(eight_bit, name, std::string::npos), eight_bit};
 }
 
@@ -104,9 +102,9 @@ UdfName full_udf_name(const ImageWriter& writer, const SourceNode& node) {
 // fits in a file identifier. The extension (from the last dot that is not the
 // first character) is kept whole when it is short enough; the part before it
 // is cut on a character boundary.
-UdfName fitted_udf_name(const ImageWriter& writer, std::u16string_view name,
+UdfName fitted_udf_name(const DiscImage& image, std::u16string_view name,
                         std::u16string_view suffix) {
-  const bool eight_bit = records_eight_bit(writer, name);
+  const bool eight_bit = records_eight_bit(image, name);
   std::u16string_view base = name;
   std::string extension;
   const size_t dot = name.rfind(u'.');
@@ -126,31 +124,31 @@ UdfName fitted_udf_name(const ImageWriter& writer, std::u16string_view name,
   result.bytes += extension;
   // The cut may have taken every character beyond U+00FF: the form follows
   // what is recorded, so equal recorded names always have equal bytes.
-  if (!eight_bit && writer.dvd_video_mode) {
+  if (!eight_bit && image.tree.dvd_video_mode) {
     const std::u16string recorded = decode_udf_text(result);
     if (below_u0100(recorded)) result = {encode_udf_text(true, recorded, std::string::npos), true};
   }
   return result;
 }
 
-void store_udf_name(ImageWriter& writer, SourceNode& node, const UdfName& name) {
+void store_udf_name(DiscImage& image, SourceNode& node, const UdfName& name) {
   const std::string& bytes = name.bytes;
   node.udf_name_length = static_cast<uint8_t>(bytes.size());
   node.udf_name_8bit = name.eight_bit ? 1 : 0;
   node.udf_name = nullptr;
-  if (bytes.empty() || writer.arena == nullptr) return;
-  node.udf_name = static_cast<const uint8_t*>(writer.arena->copy(bytes.data(), bytes.size()));
+  if (bytes.empty() || image.tree.arena == nullptr) return;
+  node.udf_name = static_cast<const uint8_t*>(image.tree.arena->copy(bytes.data(), bytes.size()));
   if (node.udf_name == nullptr) {
     node.udf_name_length = 0;
-    writer.fail(BuildError::out_of_memory);
+    image.report.fail(BuildError::out_of_memory);
   }
 }
 
-bool was_shortened(const ImageWriter& writer, const SourceNode& node) {
+bool was_shortened(const DiscImage& image, const SourceNode& node) {
   // Neither form takes more than two bytes for a UTF-16 unit, so only names
   // longer than 127 units can have been cut.
   if (node.name_length <= max_udf_name_bytes / 2) return false;
-  return full_udf_name(writer, node).bytes.size() > max_udf_name_bytes;
+  return full_udf_name(image, node).bytes.size() > max_udf_name_bytes;
 }
 
 // What a reader sees of a recorded name: equal for two nodes exactly when
@@ -175,7 +173,7 @@ RecordedName recorded_name(const SourceNode& node) {
 // them; the others get "~N" before their extension, N counting from 1 until
 // the name is free. Which one keeps the plain form is decided by the full
 // UTF-16 names, so the result does not depend on the enumeration order.
-void make_udf_names_unique(ImageWriter& writer, SourceNode& directory) {
+void make_udf_names_unique(DiscImage& image, SourceNode& directory) {
   std::unordered_map<RecordedName, std::vector<SourceNode*>, RecordedNameHash> by_name;
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
     by_name[recorded_name(*child)].push_back(child);
@@ -191,7 +189,7 @@ void make_udf_names_unique(ImageWriter& writer, SourceNode& directory) {
   });
   for (auto& nodes : collisions) {
     std::vector<std::pair<bool, SourceNode*>> ranked;
-    for (SourceNode* node : nodes) ranked.emplace_back(was_shortened(writer, *node), node);
+    for (SourceNode* node : nodes) ranked.emplace_back(was_shortened(image, *node), node);
     std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) {
       if (a.first != b.first) return !a.first;  // names recorded in full first
       return node_name(*a.second) < node_name(*b.second);
@@ -204,13 +202,13 @@ void make_udf_names_unique(ImageWriter& writer, SourceNode& directory) {
         const std::string digits = std::to_string(number++);
         std::u16string suffix = u"~";
         suffix.append(digits.begin(), digits.end());
-        candidate = fitted_udf_name(writer, node_name(node), suffix);
+        candidate = fitted_udf_name(image, node_name(node), suffix);
       } while (by_name.count(RecordedName{candidate.eight_bit, candidate.bytes}) != 0);
-      store_udf_name(writer, node, candidate);
-      if (writer.failed()) return;
+      store_udf_name(image, node, candidate);
+      if (image.report.failed()) return;
       by_name[recorded_name(node)].push_back(&node);
       if (!ranked[i].first)
-        writer.warn(BuildWarning::name_made_unique, node_file_path(writer, node));
+        image.report.warn(BuildWarning::name_made_unique, node_file_path(image, node));
     }
   }
 }
@@ -226,28 +224,20 @@ bool udf_name_less(const SourceNode* a, const SourceNode* b) {
   return units(*a) < units(*b);
 }
 
-bool keeps_dvd_order(const ImageWriter& writer, const SourceNode& directory) {
-  if (!writer.dvd_video_mode) return false;
-  if (&directory == writer.root || directory.parent == &directory) return true;
-  if (directory.parent != writer.root) return false;
-  const std::u16string_view name = node_name(directory);
-  return name == dvd_audio_folder_name || name == dvd_video_folder_name;
-}
-
 }  // namespace
 
-void make_udf_name(ImageWriter& writer, SourceNode& node) {
-  UdfName name = full_udf_name(writer, node);
+void make_udf_name(DiscImage& image, SourceNode& node) {
+  UdfName name = full_udf_name(image, node);
   if (name.bytes.size() > max_udf_name_bytes) {
-    name = fitted_udf_name(writer, node_name(node), {});
-    writer.warn(BuildWarning::name_shortened, node_file_path(writer, node));
+    name = fitted_udf_name(image, node_name(node), {});
+    image.report.warn(BuildWarning::name_shortened, node_file_path(image, node));
   }
-  store_udf_name(writer, node, name);
+  store_udf_name(image, node, name);
 }
 
-void sort_udf_children(ImageWriter& writer, SourceNode& directory) {
-  make_udf_names_unique(writer, directory);
-  if (writer.failed() || keeps_dvd_order(writer, directory)) return;
+void sort_udf_children(DiscImage& image, SourceNode& directory, bool keep_order) {
+  make_udf_names_unique(image, directory);
+  if (image.report.failed() || keep_order) return;
   std::vector<SourceNode*> children;
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
     children.push_back(child);
@@ -260,4 +250,4 @@ void sort_udf_children(ImageWriter& writer, SourceNode& directory) {
   children.back()->next = nullptr;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

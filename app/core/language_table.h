@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/build_result.h"
+#include "disc/build_result.h"
 
 namespace kestrel::app {
 

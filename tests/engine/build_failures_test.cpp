@@ -39,8 +39,8 @@ TEST_P(FaultsInEveryLayout, VanishedFileFailsTheBuildAndKeepsTheEarlierImage) {
   build.output.text_file("image.iso", "an earlier image");
   fs::remove(build.source.at("keep/victim.bin"));
   EXPECT_FALSE(build.write());
-  EXPECT_EQ(build.writer->error.error, BuildError::source_open_failed);
-  EXPECT_EQ(build.writer->error.path, build.source.at("keep/victim.bin"));
+  EXPECT_EQ(build.writer->report.error.error, BuildError::source_open_failed);
+  EXPECT_EQ(build.writer->report.error.path, build.source.at("keep/victim.bin"));
   EXPECT_EQ(file_size(build.output.at("image.iso")), 16u);
   EXPECT_FALSE(fs::exists(build.output.at("image.iso.kestrel-part")));
 }
@@ -49,8 +49,8 @@ TEST_P(FaultsInEveryLayout, ShrunkFileFailsTheBuild) {
   PreparedBuild build(GetParam());
   fs::resize_file(build.source.at("keep/victim.bin"), 100);
   EXPECT_FALSE(build.write());
-  EXPECT_EQ(build.writer->error.error, BuildError::source_shrunk);
-  EXPECT_EQ(build.writer->error.path, build.source.at("keep/victim.bin"));
+  EXPECT_EQ(build.writer->report.error.error, BuildError::source_shrunk);
+  EXPECT_EQ(build.writer->report.error.path, build.source.at("keep/victim.bin"));
   EXPECT_FALSE(fs::exists(build.output.at("image.iso")));
 }
 
@@ -58,11 +58,11 @@ TEST_P(FaultsInEveryLayout, GrownFileIsCutAtItsScannedSizeWithAWarning) {
   PreparedBuild build(GetParam());
   fs::resize_file(build.source.at("keep/victim.bin"), 20000);
   EXPECT_TRUE(build.write());
-  ASSERT_EQ(build.writer->warnings.size(), 1u);
-  EXPECT_EQ(build.writer->warnings[0].warning, BuildWarning::source_grew);
-  EXPECT_EQ(build.writer->warnings[0].path, build.source.at("keep/victim.bin"));
+  ASSERT_EQ(build.writer->report.warnings.size(), 1u);
+  EXPECT_EQ(build.writer->report.warnings[0].warning, BuildWarning::source_grew);
+  EXPECT_EQ(build.writer->report.warnings[0].path, build.source.at("keep/victim.bin"));
   EXPECT_EQ(file_size(build.output.at("image.iso")),
-            uint64_t{build.writer->image_sectors} * sector_bytes);
+            uint64_t{build.writer->layout.image_sectors} * sector_bytes);
 }
 
 TEST_P(FaultsInEveryLayout, FileReplacedByAFolderFailsTheBuild) {
@@ -70,7 +70,7 @@ TEST_P(FaultsInEveryLayout, FileReplacedByAFolderFailsTheBuild) {
   fs::remove(build.source.at("last.bin"));
   fs::create_directory(build.source.at("last.bin"));
   EXPECT_FALSE(build.write());
-  EXPECT_EQ(build.writer->error.path, build.source.at("last.bin"));
+  EXPECT_EQ(build.writer->report.error.path, build.source.at("last.bin"));
   EXPECT_FALSE(fs::exists(build.output.at("image.iso")));
 }
 
@@ -88,7 +88,7 @@ TEST(BuildFailures, CancelledBuildLeavesNoImage) {
     return ++*static_cast<int*>(context) < 3;
   };
   EXPECT_FALSE(writer->write_image(output.at("c.iso"), stop_after_three, &reports));
-  EXPECT_EQ(writer->error.error, BuildError::cancelled);
+  EXPECT_EQ(writer->report.error.error, BuildError::cancelled);
   EXPECT_EQ(reports, 3);
   EXPECT_FALSE(fs::exists(output.at("c.iso")));
 }

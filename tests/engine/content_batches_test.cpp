@@ -44,15 +44,15 @@ TEST_P(ContentBatches, SmallFilesShareBatchesAndProgressEndsAtTheImageSize) {
   Reports reports;
   ASSERT_TRUE(writer->write_image(output.at("a.iso"), record, &reports));
   ASSERT_FALSE(reports.done.empty());
-  EXPECT_EQ(reports.done.back(), writer->image_sectors);
-  EXPECT_EQ(reports.total, writer->image_sectors);
+  EXPECT_EQ(reports.done.back(), writer->layout.image_sectors);
+  EXPECT_EQ(reports.total, writer->layout.image_sectors);
   for (size_t i = 1; i < reports.done.size(); ++i) EXPECT_LT(reports.done[i - 1], reports.done[i]);
   // 3,000 data sectors come as six batches, not as 1,500 writes.
-  const uint64_t first_data = writer->file_data_sector_start();
-  const uint64_t data_end = first_data + writer->data_sectors;
+  const uint64_t first_data = writer->layout.file_data_sector_start();
+  const uint64_t data_end = first_data + writer->layout.data_sectors;
   size_t content_reports = 0;
   for (uint32_t done : reports.done) content_reports += done > first_data && done <= data_end;
-  EXPECT_LE(content_reports, (writer->data_sectors + batch_sectors - 1) / batch_sectors + 1);
+  EXPECT_LE(content_reports, (writer->layout.data_sectors + batch_sectors - 1) / batch_sectors + 1);
   EXPECT_EQ(writer->content_bytes_copied, files * file_bytes);
 }
 
@@ -63,14 +63,14 @@ TEST_P(ContentBatches, CancelInTheContentsStopsAtThatBatch) {
   Reports dry_run;
   ASSERT_TRUE(writer->write_image(output.at("b.iso"), record, &dry_run));
   size_t first_content = 0;
-  while (dry_run.done[first_content] <= writer->file_data_sector_start()) ++first_content;
+  while (dry_run.done[first_content] <= writer->layout.file_data_sector_start()) ++first_content;
 
   auto cancelled = scanned_writer(source, GetParam());
   ASSERT_NE(cancelled->lay_out(), 0u);
   Reports reports;
   reports.stop_at = first_content + 1;
   EXPECT_FALSE(cancelled->write_image(output.at("c.iso"), record, &reports));
-  EXPECT_EQ(cancelled->error.error, BuildError::cancelled);
+  EXPECT_EQ(cancelled->report.error.error, BuildError::cancelled);
   EXPECT_EQ(reports.done.size(), first_content + 1);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(output.at("c.iso"))));
 }

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared helpers for the reader checks (tests/readers/check_*.sh).
 #
 # A check builds an image with kestrel-cli (its first argument) and reads it

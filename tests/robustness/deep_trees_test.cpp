@@ -156,14 +156,14 @@ TEST(RobustnessDepth, EveryLayoutAndWritePassOverAChainKeepsToTheHeap) {
         std::pair{fs_udf, udf_revision_102}, std::pair{fs_udf, udf_revision_250}}) {
     SCOPED_TRACE(fs_flags * 0x10000 + revision);
     ImageWriter writer(1700000000);
-    writer.fs_flags = fs_flags;
-    writer.udf_revision = revision;
-    writer.source_folder = empty.path() + native_separator;
+    writer.settings.fs_flags = fs_flags;
+    writer.settings.udf_revision = revision;
+    writer.tree.source_folder = empty.path() + native_separator;
     ASSERT_TRUE(scan_source(writer));
     // The chain is added the way the scan adds folders.
     FindEntry folder;
     folder.is_directory = true;
-    SourceNode* directory = writer.root;
+    SourceNode* directory = writer.tree.root;
     for (int level = 0; level < depth; ++level) {
       SourceNode* last = nullptr;
       directory = add_node(writer, *directory, last, u"d", KESTREL_NATIVE("d"), folder);
@@ -173,8 +173,8 @@ TEST(RobustnessDepth, EveryLayoutAndWritePassOverAChainKeepsToTheHeap) {
     bool written = false;
     run_on_small_stack(
         [&] { written = writer.lay_out() != 0 && writer.write_sequence(image, nullptr, nullptr); });
-    EXPECT_TRUE(written) << static_cast<int>(writer.error.error);
-    EXPECT_EQ(image.bytes, uint64_t{writer.image_sectors} * sector_bytes);
+    EXPECT_TRUE(written) << static_cast<int>(writer.report.error.error);
+    EXPECT_EQ(image.bytes, uint64_t{writer.layout.image_sectors} * sector_bytes);
   }
 }
 

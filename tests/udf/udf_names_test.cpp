@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/image_layout.h"
 #include "tests/udf/udf_test_tree.h"
 #include "udf/udf_files.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 using test::udf_name_of;
@@ -25,14 +26,14 @@ std::vector<std::u16string> udf_order(const ImageWriter& writer, const SourceNod
 
 size_t warnings_of(const ImageWriter& writer, BuildWarning kind) {
   size_t count = 0;
-  for (const auto& w : writer.warnings) count += w.warning == kind ? 1 : 0;
+  for (const auto& w : writer.report.warnings) count += w.warning == kind ? 1 : 0;
   return count;
 }
 
 TEST(UdfNames, Utf16UnitsHighByteFirstAndDvdNamesInEightBitsOnlyBelowU0100) {
   UdfTree tree;
-  SourceNode* node = tree.file(tree.writer.root, u"a\u00E9\u4E2D\U0001F600");
-  make_udf_name(tree.writer, *node);
+  SourceNode* node = tree.file(tree.writer.tree.root, u"a\u00E9\u4E2D\U0001F600");
+  udf::make_udf_name(tree.writer, *node);
   const uint8_t expected[] = {0x00, 'a', 0x00, 0xE9, 0x4E, 0x2D, 0xD8, 0x3D, 0xDE, 0x00};
   ASSERT_EQ(node->udf_name_length, sizeof expected);
   EXPECT_EQ(0, std::memcmp(node->udf_name, expected, sizeof expected));
@@ -42,10 +43,10 @@ TEST(UdfNames, Utf16UnitsHighByteFirstAndDvdNamesInEightBitsOnlyBelowU0100) {
   // points U+0000 to U+00FF: every name that has only those is recorded so,
   // any other keeps every character in the 16-bit form.
   UdfTree dvd(udf_revision_102, true);
-  SourceNode* latin = dvd.file(dvd.writer.root, u"caf\u00E9.txt");
-  SourceNode* other = dvd.file(dvd.writer.root, u"Don\u2019t stop \u20AC.txt");
-  SourceNode* cjk = dvd.file(dvd.writer.root, u"\u65E5\u672C\u8A9E.txt");
-  dvd.name_children(*dvd.writer.root);
+  SourceNode* latin = dvd.file(dvd.writer.tree.root, u"caf\u00E9.txt");
+  SourceNode* other = dvd.file(dvd.writer.tree.root, u"Don\u2019t stop \u20AC.txt");
+  SourceNode* cjk = dvd.file(dvd.writer.tree.root, u"\u65E5\u672C\u8A9E.txt");
+  dvd.name_children(*dvd.writer.tree.root);
   const uint8_t eight_bit[] = {'c', 'a', 'f', 0xE9, '.', 't', 'x', 't'};
   ASSERT_EQ(latin->udf_name_length, sizeof eight_bit);
   EXPECT_EQ(0, std::memcmp(latin->udf_name, eight_bit, sizeof eight_bit));
@@ -53,12 +54,12 @@ TEST(UdfNames, Utf16UnitsHighByteFirstAndDvdNamesInEightBitsOnlyBelowU0100) {
   EXPECT_EQ(other->udf_name_8bit, 0);
   EXPECT_EQ(udf_name_of(dvd.writer, *other), u"Don\u2019t stop \u20AC.txt");
   EXPECT_EQ(udf_name_of(dvd.writer, *cjk), u"\u65E5\u672C\u8A9E.txt");
-  EXPECT_TRUE(dvd.writer.warnings.empty());
+  EXPECT_TRUE(dvd.writer.report.warnings.empty());
 }
 
 TEST(UdfNames, LongNamesAreShortenedKeepingTheExtension) {
   UdfTree tree;
-  SourceNode* root = tree.writer.root;
+  SourceNode* root = tree.writer.tree.root;
   // 127 units fit exactly; 128 do not.
   SourceNode* fits = tree.file(root, std::u16string(123, u'f') + u".txt");
   SourceNode* long_name = tree.file(root, std::u16string(200, u'x') + u".jpeg");
@@ -74,13 +75,13 @@ TEST(UdfNames, LongNamesAreShortenedKeepingTheExtension) {
   EXPECT_EQ(udf_name_of(tree.writer, *pair_at_cut), std::u16string(126, u'p'));
   EXPECT_EQ(udf_name_of(tree.writer, *long_extension), u"n." + std::u16string(125, u'e'));
   ASSERT_EQ(warnings_of(tree.writer, BuildWarning::name_shortened), 3u);
-  EXPECT_EQ(tree.writer.warnings[0].path,
+  EXPECT_EQ(tree.writer.report.warnings[0].path,
             KESTREL_NATIVE("/src/") + NativeString(200, 'x') + KESTREL_NATIVE(".jpeg"));
 
   // DVD-video mode: 254 characters of the 8-bit form.
   UdfTree dvd(udf_revision_102, true);
-  SourceNode* latin = dvd.file(dvd.writer.root, std::u16string(300, u'\u00E9') + u".vob");
-  make_udf_name(dvd.writer, *latin);
+  SourceNode* latin = dvd.file(dvd.writer.tree.root, std::u16string(300, u'\u00E9') + u".vob");
+  udf::make_udf_name(dvd.writer, *latin);
   EXPECT_EQ(udf_name_of(dvd.writer, *latin), std::u16string(250, u'\u00E9') + u".vob");
 }
 
@@ -89,7 +90,7 @@ TEST(UdfNames, DvdNamesThatMeetOnceShortenedStayDistinct) {
   // there, the name has only characters below U+0100 and so takes the 8-bit
   // form, the very name its sibling already has.
   UdfTree dvd(udf_revision_102, true);
-  SourceNode* folder = dvd.dir(dvd.writer.root, u"EXTRA");
+  SourceNode* folder = dvd.dir(dvd.writer.tree.root, u"EXTRA");
   SourceNode* euro = dvd.file(folder, std::u16string(200, u'a') + u"\u20AC");
   SourceNode* plain = dvd.file(folder, std::u16string(127, u'a'));
   dvd.name_children(*folder);
@@ -102,7 +103,7 @@ TEST(UdfNames, DvdNamesThatMeetOnceShortenedStayDistinct) {
 
 TEST(UdfNames, ShortenedNamesStayDistinctFromTheirSiblings) {
   UdfTree tree;
-  SourceNode* root = tree.writer.root;
+  SourceNode* root = tree.writer.tree.root;
   const std::u16string stem(140, u's');
   // Enumeration order puts the later name first: the result must not depend on it.
   SourceNode* second = tree.file(root, stem + u"2.txt");
@@ -126,7 +127,7 @@ TEST(UdfNames, ShortenedNamesStayDistinctFromTheirSiblings) {
 
 TEST(UdfOrder, UnsignedUnitsWithPrefixesFirst) {
   UdfTree tree;
-  SourceNode* root = tree.writer.root;
+  SourceNode* root = tree.writer.tree.root;
   for (const char16_t* name :
        {u"b", u"\uFF21", u"ab", u"\U0001F600", u"B", u"\u00E9", u"a", u"a.", u"10", u"9"}) {
     tree.add(root, name, name[0] == u'b');
@@ -140,7 +141,7 @@ TEST(UdfOrder, UnsignedUnitsWithPrefixesFirst) {
 
   // DVD-video mode mixes 8-bit and 16-bit names: they sort by character.
   UdfTree dvd(udf_revision_102, true);
-  SourceNode* folder = dvd.dir(dvd.writer.root, u"MISC");
+  SourceNode* folder = dvd.dir(dvd.writer.tree.root, u"MISC");
   for (const char16_t* name : {u"\u00E9", u"\u20AC", u"z", u"Z", u"\u00E9\u20AC", u"\u0100"})
     dvd.file(folder, name);
   dvd.name_children(*folder);
@@ -151,7 +152,7 @@ TEST(UdfOrder, UnsignedUnitsWithPrefixesFirst) {
 
 TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {
   UdfTree dvd(udf_revision_102, true);
-  SourceNode* root = dvd.writer.root;
+  SourceNode* root = dvd.writer.tree.root;
   SourceNode* audio = dvd.dir(root, u"AUDIO_TS");
   SourceNode* video = dvd.dir(root, u"VIDEO_TS");
   dvd.file(root, u"README");
@@ -164,7 +165,8 @@ TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {
   SourceNode* nested = dvd.dir(bonus, u"VIDEO_TS");
   dvd.file(nested, u"b");
   dvd.file(nested, u"a");
-  for (SourceNode* d : {root, audio, video, bonus, nested}) dvd.name_children(*d);
+  // The layout's naming pass decides which folders keep their order.
+  prepare_names(dvd.writer, *root);
   EXPECT_EQ(udf_order(dvd.writer, *root),
             (std::vector<std::u16string>{u"AUDIO_TS", u"VIDEO_TS", u"README", u"BONUS"}));
   EXPECT_EQ(udf_order(dvd.writer, *video),
@@ -174,16 +176,16 @@ TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {
 
   // Without the mode the root is sorted too.
   UdfTree plain;
-  plain.file(plain.writer.root, u"VIDEO_TS");
-  plain.file(plain.writer.root, u"AUDIO_TS");
-  plain.name_children(*plain.writer.root);
-  EXPECT_EQ(udf_order(plain.writer, *plain.writer.root),
+  plain.file(plain.writer.tree.root, u"VIDEO_TS");
+  plain.file(plain.writer.tree.root, u"AUDIO_TS");
+  plain.name_children(*plain.writer.tree.root);
+  EXPECT_EQ(udf_order(plain.writer, *plain.writer.tree.root),
             (std::vector<std::u16string>{u"AUDIO_TS", u"VIDEO_TS"}));
 }
 
 TEST(UdfOrder, HundredThousandFilesSortQuickly) {
   UdfTree tree;
-  SourceNode* root = tree.writer.root;
+  SourceNode* root = tree.writer.tree.root;
   constexpr int count = 100000;
   for (int i = count - 1; i >= 0; --i) {
     std::string digits = std::to_string(i);
@@ -204,4 +206,4 @@ TEST(UdfOrder, HundredThousandFilesSortQuickly) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::udf

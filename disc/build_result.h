@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "bluray/stereo_pair.h"
 #include "platform/file_system.h"
 
 namespace kestrel {
@@ -54,6 +53,17 @@ enum class BuildWarning : uint8_t {
   image_file_skipped,       // the image being built, or its temporary file, lies in the source
   stereo_folder_replaced,   // the source's own SSIF folder gave way to the interleaved one (path)
   stereo_title_not_interleaved,  // a 3D title was written as plain clips (path, `stereo`)
+};
+
+// Why the two views of a 3D title cannot be laid out interleaved.
+enum class StereoFailure : uint8_t {
+  none = 0,
+  clip_info_missing,      // the clip information file of `faulty_clip` cannot be read
+  start_points_unusable,  // its extent start points do not cut the stream into extents
+  clip_in_two_pairs,      // `faulty_clip` belongs to two titles, or to both views of one
+  stream_missing,         // the stream file of `faulty_clip` is not in the stream folder
+  stream_size_mismatch,   // the stream file's size differs from the stated packet count
+  other_title_failed,     // this title was fine; another one kept the disc from interleaving
 };
 
 // Why a 3D title was not interleaved, for stereo_title_not_interleaved. The
