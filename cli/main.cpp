@@ -127,6 +127,11 @@ int run(const std::vector<NativeString>& arguments) {
   std::u16string label = command.label ? *command.label : image_name_from_native(name);
   if (label.size() > label_limit) label.resize(label_limit);
   if (command.show_map) return print_map(source, label, fs_code_for(source, command.layout));
+  // From here on an interrupt stops the build, and is taken as early as
+  // possible: a background job ignores SIGINT until the handler is set, and
+  // listing a wide source folder for its disc folders already takes a moment.
+  std::signal(SIGINT, on_interrupt);
+  std::signal(SIGTERM, on_interrupt);
 
   NativeString output = command.output ? *command.output : name + KESTREL_NATIVE(".iso");
   if (output.empty() || is_path_separator(output.back())) {
@@ -156,10 +161,6 @@ int run(const std::vector<NativeString>& arguments) {
     return exit_build_failed;
   }
 
-  // From here on an interrupt stops the build: listing a wide source folder
-  // for its disc folders already takes a moment.
-  std::signal(SIGINT, on_interrupt);
-  std::signal(SIGTERM, on_interrupt);
   const SourceDescription description = describe_source(source);
   if (interrupted) return stop_interrupted();
   const LayoutDecision decision = decide_layout(description, command.layout);
