@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "support/test_tree.h"
+#include "support/scanned_tree.h"
 #include "tests/bluray/navigation_builder.h"
 
 namespace kestrel::bluray {
