@@ -4,7 +4,7 @@
 #include <set>
 
 #include "engine/dvd_video.h"
-#include "engine_fixture.h"
+#include "support/scanned_tree.h"
 
 namespace kestrel::test {
 namespace {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/build_job.h"
-#include "support/test_tree.h"
+#include "support/scratch_folder.h"
 
 namespace kestrel::test {
 namespace {

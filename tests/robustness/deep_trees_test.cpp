@@ -17,8 +17,9 @@
 #include "engine/build_job.h"
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
-#include "support/test_tree.h"
-#include "tests/platform/wine.h"
+#include "support/scanned_tree.h"
+#include "support/scratch_folder.h"
+#include "support/time_zone.h"
 
 namespace kestrel::test {
 namespace {
@@ -116,8 +117,8 @@ TEST(RobustnessDepth, AChainOfTenThousandFoldersExhaustsNoStack) {
   // shows that the Win32 layer lists the chain as deep as the host allows
   // and then fails clearly; on Linux and on Windows itself, the small stack
   // also catches a walk that recurses.
-  const fs::path names[2] = {testing::running_under_wine() ? "folder-level-a" : "a",
-                             testing::running_under_wine() ? "folder-level-b" : "b"};
+  const fs::path names[2] = {running_under_wine() ? "folder-level-a" : "a",
+                             running_under_wine() ? "folder-level-b" : "b"};
   const fs::path upper = make_chain(source, names, chain_depth);
   std::unique_ptr<BuildJob> job;
   run_on_small_stack(

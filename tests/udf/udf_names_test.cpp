@@ -8,14 +8,15 @@
 #include <vector>
 
 #include "engine/image_layout.h"
-#include "tests/udf/udf_test_tree.h"
+#include "support/node_tree.h"
+#include "tests/udf/udf_tag_checks.h"
 #include "udf/udf_files.h"
 
 namespace kestrel::udf {
 namespace {
 
+using test::NodeTree;
 using test::udf_name_of;
-using test::UdfTree;
 
 std::vector<std::u16string> udf_order(const ImageWriter& writer, const SourceNode& directory) {
   std::vector<std::u16string> names;
@@ -31,7 +32,7 @@ size_t warnings_of(const ImageWriter& writer, BuildWarning kind) {
 }
 
 TEST(UdfNames, Utf16UnitsHighByteFirstAndDvdNamesInEightBitsOnlyBelowU0100) {
-  UdfTree tree;
+  NodeTree tree(fs_udf);
   SourceNode* node = tree.file(tree.writer.tree.root, u"a\u00E9\u4E2D\U0001F600");
   udf::make_udf_name(tree.writer, *node);
   const uint8_t expected[] = {0x00, 'a', 0x00, 0xE9, 0x4E, 0x2D, 0xD8, 0x3D, 0xDE, 0x00};
@@ -42,11 +43,11 @@ TEST(UdfNames, Utf16UnitsHighByteFirstAndDvdNamesInEightBitsOnlyBelowU0100) {
   // DVD-video players read 8-bit names, which readers take as the code
   // points U+0000 to U+00FF: every name that has only those is recorded so,
   // any other keeps every character in the 16-bit form.
-  UdfTree dvd(udf_revision_102, true);
+  NodeTree dvd(fs_udf, udf_revision_102, true);
   SourceNode* latin = dvd.file(dvd.writer.tree.root, u"caf\u00E9.txt");
   SourceNode* other = dvd.file(dvd.writer.tree.root, u"Don\u2019t stop \u20AC.txt");
   SourceNode* cjk = dvd.file(dvd.writer.tree.root, u"\u65E5\u672C\u8A9E.txt");
-  dvd.name_children(*dvd.writer.tree.root);
+  dvd.name_udf_children(*dvd.writer.tree.root);
   const uint8_t eight_bit[] = {'c', 'a', 'f', 0xE9, '.', 't', 'x', 't'};
   ASSERT_EQ(latin->udf_name_length, sizeof eight_bit);
   EXPECT_EQ(0, std::memcmp(latin->udf_name, eight_bit, sizeof eight_bit));
@@ -58,7 +59,7 @@ TEST(UdfNames, Utf16UnitsHighByteFirstAndDvdNamesInEightBitsOnlyBelowU0100) {
 }
 
 TEST(UdfNames, LongNamesAreShortenedKeepingTheExtension) {
-  UdfTree tree;
+  NodeTree tree(fs_udf);
   SourceNode* root = tree.writer.tree.root;
   // 127 units fit exactly; 128 do not.
   SourceNode* fits = tree.file(root, std::u16string(123, u'f') + u".txt");
@@ -67,7 +68,7 @@ TEST(UdfNames, LongNamesAreShortenedKeepingTheExtension) {
   SourceNode* pair_at_cut = tree.file(root, std::u16string(126, u'p') + u"\U0001F600tail");
   // An extension longer than half the identifier is not kept.
   SourceNode* long_extension = tree.file(root, u"n." + std::u16string(150, u'e'));
-  tree.name_children(*root);
+  tree.name_udf_children(*root);
 
   EXPECT_EQ(udf_name_of(tree.writer, *fits), std::u16string(123, u'f') + u".txt");
   EXPECT_EQ(udf_name_of(tree.writer, *long_name), std::u16string(122, u'x') + u".jpeg");
@@ -79,7 +80,7 @@ TEST(UdfNames, LongNamesAreShortenedKeepingTheExtension) {
             KESTREL_NATIVE("/src/") + NativeString(200, 'x') + KESTREL_NATIVE(".jpeg"));
 
   // DVD-video mode: 254 characters of the 8-bit form.
-  UdfTree dvd(udf_revision_102, true);
+  NodeTree dvd(fs_udf, udf_revision_102, true);
   SourceNode* latin = dvd.file(dvd.writer.tree.root, std::u16string(300, u'\u00E9') + u".vob");
   udf::make_udf_name(dvd.writer, *latin);
   EXPECT_EQ(udf_name_of(dvd.writer, *latin), std::u16string(250, u'\u00E9') + u".vob");
@@ -89,11 +90,11 @@ TEST(UdfNames, DvdNamesThatMeetOnceShortenedStayDistinct) {
   // The euro sign needs the 16-bit form, which holds 127 units; once cut
   // there, the name has only characters below U+0100 and so takes the 8-bit
   // form, the very name its sibling already has.
-  UdfTree dvd(udf_revision_102, true);
+  NodeTree dvd(fs_udf, udf_revision_102, true);
   SourceNode* folder = dvd.dir(dvd.writer.tree.root, u"EXTRA");
   SourceNode* euro = dvd.file(folder, std::u16string(200, u'a') + u"\u20AC");
   SourceNode* plain = dvd.file(folder, std::u16string(127, u'a'));
-  dvd.name_children(*folder);
+  dvd.name_udf_children(*folder);
   EXPECT_EQ(udf_name_of(dvd.writer, *plain), std::u16string(127, u'a'));
   EXPECT_EQ(plain->udf_name_8bit, 1);
   EXPECT_EQ(udf_name_of(dvd.writer, *euro), std::u16string(125, u'a') + u"~1");
@@ -102,7 +103,7 @@ TEST(UdfNames, DvdNamesThatMeetOnceShortenedStayDistinct) {
 }
 
 TEST(UdfNames, ShortenedNamesStayDistinctFromTheirSiblings) {
-  UdfTree tree;
+  NodeTree tree(fs_udf);
   SourceNode* root = tree.writer.tree.root;
   const std::u16string stem(140, u's');
   // Enumeration order puts the later name first: the result must not depend on it.
@@ -112,7 +113,7 @@ TEST(UdfNames, ShortenedNamesStayDistinctFromTheirSiblings) {
   SourceNode* exact = tree.file(root, std::u16string(123, u's') + u".txt");
   // And one that holds the first "~1" candidate.
   SourceNode* taken = tree.file(root, std::u16string(121, u's') + u"~1.txt");
-  tree.name_children(*root);
+  tree.name_udf_children(*root);
 
   EXPECT_EQ(udf_name_of(tree.writer, *exact), std::u16string(123, u's') + u".txt");
   EXPECT_EQ(udf_name_of(tree.writer, *taken), std::u16string(121, u's') + u"~1.txt");
@@ -126,13 +127,13 @@ TEST(UdfNames, ShortenedNamesStayDistinctFromTheirSiblings) {
 }
 
 TEST(UdfOrder, UnsignedUnitsWithPrefixesFirst) {
-  UdfTree tree;
+  NodeTree tree(fs_udf);
   SourceNode* root = tree.writer.tree.root;
   for (const char16_t* name :
        {u"b", u"\uFF21", u"ab", u"\U0001F600", u"B", u"\u00E9", u"a", u"a.", u"10", u"9"}) {
     tree.add(root, name, name[0] == u'b');
   }
-  tree.name_children(*root);
+  tree.name_udf_children(*root);
   // Files and folders together; by 16-bit units, so a surrogate pair (0xD83D)
   // sorts before the fullwidth letter U+FF21.
   EXPECT_EQ(udf_order(tree.writer, *root),
@@ -140,18 +141,18 @@ TEST(UdfOrder, UnsignedUnitsWithPrefixesFirst) {
                                          u"\U0001F600", u"\uFF21"}));
 
   // DVD-video mode mixes 8-bit and 16-bit names: they sort by character.
-  UdfTree dvd(udf_revision_102, true);
+  NodeTree dvd(fs_udf, udf_revision_102, true);
   SourceNode* folder = dvd.dir(dvd.writer.tree.root, u"MISC");
   for (const char16_t* name : {u"\u00E9", u"\u20AC", u"z", u"Z", u"\u00E9\u20AC", u"\u0100"})
     dvd.file(folder, name);
-  dvd.name_children(*folder);
+  dvd.name_udf_children(*folder);
   EXPECT_EQ(
       udf_order(dvd.writer, *folder),
       (std::vector<std::u16string>{u"Z", u"z", u"\u00E9", u"\u00E9\u20AC", u"\u0100", u"\u20AC"}));
 }
 
 TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {
-  UdfTree dvd(udf_revision_102, true);
+  NodeTree dvd(fs_udf, udf_revision_102, true);
   SourceNode* root = dvd.writer.tree.root;
   SourceNode* audio = dvd.dir(root, u"AUDIO_TS");
   SourceNode* video = dvd.dir(root, u"VIDEO_TS");
@@ -175,16 +176,16 @@ TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {
   EXPECT_EQ(udf_order(dvd.writer, *nested), (std::vector<std::u16string>{u"a", u"b"}));
 
   // Without the mode the root is sorted too.
-  UdfTree plain;
+  NodeTree plain(fs_udf);
   plain.file(plain.writer.tree.root, u"VIDEO_TS");
   plain.file(plain.writer.tree.root, u"AUDIO_TS");
-  plain.name_children(*plain.writer.tree.root);
+  plain.name_udf_children(*plain.writer.tree.root);
   EXPECT_EQ(udf_order(plain.writer, *plain.writer.tree.root),
             (std::vector<std::u16string>{u"AUDIO_TS", u"VIDEO_TS"}));
 }
 
 TEST(UdfOrder, HundredThousandFilesSortQuickly) {
-  UdfTree tree;
+  NodeTree tree(fs_udf);
   SourceNode* root = tree.writer.tree.root;
   constexpr int count = 100000;
   for (int i = count - 1; i >= 0; --i) {
@@ -193,7 +194,7 @@ TEST(UdfOrder, HundredThousandFilesSortQuickly) {
     tree.file(root, std::u16string(digits.begin(), digits.end()));
   }
   const auto start = std::chrono::steady_clock::now();
-  tree.name_children(*root);
+  tree.name_udf_children(*root);
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_LT(elapsed, std::chrono::seconds(5));
   int expected = 0;
