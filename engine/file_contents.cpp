@@ -2,13 +2,15 @@
 // placement, so that each file lands on its data_offset.
 //
 // A reader thread walks the tree in that order and reads the files ahead of
-// the writer into a small ring of 1 MiB batches. Files are packed back to
-// back in the batches, each one's last sector padded with zeros, exactly as
-// they lie in the image; the writer emits each full batch with one call. So
-// reading and writing overlap, every write is 1 MiB whatever the sizes of the
-// files, and there is one progress report per batch. Everything the build
-// reports (errors, warnings, position checks) is done by the writer, in image
-// order, when it reaches the batch concerned.
+// the writer into a ring of 1 MiB batches. It starts with the write sequence,
+// so the files are read while the structures in front of the data area are
+// written. Files are packed back to back in the batches, each one's last
+// sector padded with zeros, exactly as they lie in the image; the writer
+// emits each full batch with one call. So reading and writing overlap, every
+// write is 1 MiB whatever the sizes of the files, and there is one progress
+// report per batch. Everything the build reports (errors, warnings, position
+// checks) is done by the writer, in image order, when it reaches the batch
+// concerned.
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
@@ -23,10 +25,15 @@
 namespace kestrel {
 namespace {
 
-// Sectors of one batch (1 MiB), and batches in the ring.
+// Sectors of one batch (1 MiB), and batches in the ring: 32 MiB can be read
+// ahead while the structures in front of the data area are written.
 constexpr uint32_t batch_sectors = 512;
 constexpr size_t batch_bytes = size_t{batch_sectors} * sector_bytes;
-constexpr size_t ring_batches = 4;
+constexpr size_t ring_batches = 32;
+// Each batch is followed by a page of its own: the byte read past a file's
+// expected end, to see whether it has grown, may land there.
+constexpr size_t batch_slack_bytes = 4096;
+constexpr size_t batch_stride = batch_bytes + batch_slack_bytes;
 
 // A file whose data begins in a batch, and the sector of the batch where it does.
 struct FileStart {
@@ -59,12 +66,36 @@ struct Batch {
   }
 };
 
+// The folder whose files are being read: opened at its first file, and its
+// path made only when one of its files has to be named in a report.
+struct SourceFolder {
+  SourceFolder(const ImageWriter& tree, const SourceNode& directory)
+      : writer(tree), node(directory) {}
+
+  const ImageWriter& writer;
+  const SourceNode& node;
+  FolderHandle handle;
+  bool opened = false;
+
+  NativeString file_path(const SourceNode& file) const {
+    return node_path(writer, node) + file.native_name;
+  }
+};
+
 // One source file being read, and how much of its scanned size is still to come.
 struct SourceFile {
+  SourceFile(SourceFolder& in, const SourceNode& source) : folder(in), node(source) {}
+
+  SourceFolder& folder;
+  const SourceNode& node;
   FileHandle file;
-  NativeString path;
   uint64_t bytes_left = 0;
+  bool end_seen = false;  // the read that shows where the file ends is done
+
+  NativeString path() const { return folder.file_path(node); }
 };
+
+}  // namespace
 
 class ContentReader {
  public:
@@ -75,10 +106,9 @@ class ContentReader {
 
   // Allocates the ring and starts the thread; false when memory is short.
   bool start() {
-    storage_ = allocate_page_aligned(ring_batches * batch_bytes);
-    if (!storage_) return false;
-    uint8_t* base = page_aligned(storage_.get());
-    for (size_t i = 0; i < ring_batches; ++i) ring_[i].data = base + i * batch_bytes;
+    if (!storage_.allocate(ring_batches * batch_stride)) return false;
+    uint8_t* base = storage_.data();
+    for (size_t i = 0; i < ring_batches; ++i) ring_[i].data = base + i * batch_stride;
     thread_ = std::thread([this] { run(); });
     return true;
   }
@@ -143,26 +173,58 @@ class ContentReader {
     failed_ = true;
   }
 
-  // Opens a file to copy `size` bytes of it, its size at the scan. A file
-  // that has grown since is cut at that size, which the user is told about.
-  bool open(SourceFile& source, const NativeString& path, uint64_t size) {
-    source.path = path;
+  // Opens a file to copy `size` bytes of it, its size at the scan.
+  bool open(SourceFile& source, uint64_t size) {
     source.bytes_left = size;
-    uint64_t size_now = 0;
-    if (!source.file.open_to_copy(path, size_now)) {
-      fail(BuildError::source_open_failed, path, source.file.last_error());
+    SourceFolder& folder = source.folder;
+    if (!folder.opened) {
+      folder.opened = true;
+      if (!folder.handle.open(node_path(writer_, folder.node))) {
+        fail(BuildError::source_open_failed, source.path(), folder.handle.last_error());
+        return false;
+      }
+    }
+    if (!source.file.open_to_copy(folder.handle, source.node.native_name, size)) {
+      fail(BuildError::source_open_failed, source.path(), source.file.last_error());
       return false;
     }
-    if (size_now <= size) return true;
+    return true;
+  }
+
+  // A file that has grown since the scan is cut at its scanned size, which
+  // the user is told about.
+  bool note_grown(const SourceFile& source) {
     Batch* batch = filling();
     if (batch == nullptr) return false;
-    batch->grown.push_back(path);
+    batch->grown.push_back(source.path());
+    return true;
+  }
+
+  // Reads `wanted` bytes of the file to `destination`. The read that reaches
+  // the file's scanned end also shows whether the file goes on beyond it.
+  bool read_into(SourceFile& source, uint8_t* destination, size_t wanted) {
+    const bool reaches_end = wanted == source.bytes_left && !source.end_seen;
+    size_t got = reaches_end ? source.file.read_last(destination, wanted)
+                             : source.file.read(destination, wanted);
+    if (reaches_end) source.end_seen = true;
+    if (got > wanted) {
+      if (!note_grown(source)) return false;
+      got = wanted;
+    }
+    // A file that ends early fails the build: the image would hold zeros in
+    // its place.
+    if (got != wanted) {
+      const SystemError error = source.file.last_error();
+      fail(error != 0 ? BuildError::source_read_failed : BuildError::source_shrunk, source.path(),
+           error);
+      return false;
+    }
+    source.bytes_left -= got;
     return true;
   }
 
   // Reads `sectors` sectors of the file into the batches, the last one
-  // padded with zeros. A file that ends early fails the build: the image
-  // would hold zeros in its place.
+  // padded with zeros.
   bool copy_sectors(SourceFile& source, uint64_t sectors) {
     while (sectors > 0) {
       Batch* batch = filling();
@@ -172,22 +234,24 @@ class ContentReader {
       const size_t take_bytes = size_t{take} * sector_bytes;
       const size_t wanted = static_cast<size_t>(std::min<uint64_t>(source.bytes_left, take_bytes));
       uint8_t* destination = batch->data + size_t{batch->sectors} * sector_bytes;
-      const size_t got = source.file.read(destination, wanted);
-      if (got != wanted) {
-        const SystemError error = source.file.last_error();
-        fail(error != 0 ? BuildError::source_read_failed : BuildError::source_shrunk, source.path,
-             error);
-        return false;
-      }
+      if (!read_into(source, destination, wanted)) return false;
       // Only the tail of a file's last sector is padding; the rest was read.
-      std::memset(destination + got, 0, take_bytes - got);
-      source.bytes_left -= got;
+      std::memset(destination + wanted, 0, take_bytes - wanted);
       batch->sectors += take;
-      batch->content_bytes += got;
+      batch->content_bytes += wanted;
       sectors -= take;
       if (batch->sectors == batch_sectors) publish();
     }
     return true;
+  }
+
+  // An empty file, whose copy reads nothing, is read once at its end, into
+  // the room after the batch's filled sectors, to see whether it has grown.
+  bool see_end(SourceFile& source) {
+    if (source.end_seen || source.bytes_left != 0) return true;
+    Batch* batch = filling();
+    if (batch == nullptr) return false;
+    return read_into(source, batch->data + size_t{batch->sectors} * sector_bytes, 0);
   }
 
   bool note_start(const SourceNode& node) {
@@ -197,28 +261,28 @@ class ContentReader {
     return true;
   }
 
-  bool copy_file(const NativeString& path, const SourceNode& node) {
+  bool copy_file(SourceFolder& folder, const SourceNode& node) {
     if (!note_start(node)) return false;
-    SourceFile source;
-    return open(source, path, node.size) && copy_sectors(source, node.sectors);
+    SourceFile source{folder, node};
+    return open(source, node.size) && copy_sectors(source, node.sectors) && see_end(source);
   }
 
   // The interleaved block of a stereoscopic pair: dependent extent 0, base
   // extent 0, dependent extent 1, and so on.
-  bool copy_interleaved_clip(const NativeString& folder, const SourceNode& node) {
+  bool copy_interleaved_clip(SourceFolder& folder, const SourceNode& node) {
     const SourceNode* base = node.base_node;
     const StereoPair* pair = node.stereo_pair;
-    if (base == nullptr || pair == nullptr) return copy_file(folder + node.native_name, node);
+    if (base == nullptr || pair == nullptr) return copy_file(folder, node);
     if (!note_start(node)) return false;
-    SourceFile dependent_source, base_source;
-    if (!open(dependent_source, folder + node.native_name, node.size)) return false;
-    if (!open(base_source, folder + base->native_name, base->size)) return false;
+    SourceFile dependent_source{folder, node};
+    SourceFile base_source{folder, *base};
+    if (!open(dependent_source, node.size) || !open(base_source, base->size)) return false;
     for (size_t i = 0; i < pair->dependent_extents.size(); ++i) {
       if (!copy_sectors(dependent_source, pair->dependent_extents[i])) return false;
       if (i < pair->base_extents.size() && !copy_sectors(base_source, pair->base_extents[i]))
         return false;
     }
-    return true;
+    return see_end(dependent_source) && see_end(base_source);
   }
 
   bool stopping() {
@@ -229,13 +293,13 @@ class ContentReader {
   void run() {
     walk_directories_depth_first(writer_.root, ChildOrder::primary, [&](SourceNode& directory) {
       if (failed_ || stopping()) return false;
-      const NativeString folder = node_path(writer_, directory);
+      SourceFolder folder{writer_, directory};
       for (const SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
         if (child->is_directory) continue;
         switch (child->kind) {
           case NodeKind::plain:
           case NodeKind::unpaired_clip:
-            if (!copy_file(folder + child->native_name, *child)) return false;
+            if (!copy_file(folder, *child)) return false;
             break;
           case NodeKind::dependent_view_clip:
             if (!copy_interleaved_clip(folder, *child)) return false;
@@ -255,7 +319,7 @@ class ContentReader {
   }
 
   const ImageWriter& writer_;
-  std::unique_ptr<uint8_t[]> storage_;
+  BulkBuffer storage_;
   Batch ring_[ring_batches];
   Batch* filling_ = nullptr;  // reader thread only
   bool failed_ = false;       // reader thread only
@@ -267,16 +331,21 @@ class ContentReader {
   std::thread thread_;
 };
 
-}  // namespace
+void ContentReaderStop::operator()(ContentReader* reader) const { delete reader; }
+
+bool ImageWriter::start_reading_contents() {
+  content_reader_.reset(new (std::nothrow) ContentReader(*this));
+  if (content_reader_ && content_reader_->start()) return true;
+  content_reader_.reset();
+  fail(BuildError::out_of_memory);
+  write_failed = true;
+  return false;
+}
 
 bool ImageWriter::write_file_contents() {
   if (write_failed) return false;
-  ContentReader reader(*this);
-  if (!reader.start()) {
-    fail(BuildError::out_of_memory);
-    write_failed = true;
-    return false;
-  }
+  if (!content_reader_ && !start_reading_contents()) return false;
+  ContentReader& reader = *content_reader_;
   bool ok = true;
   for (bool last = false; ok && !last;) {
     Batch& batch = reader.next();
@@ -302,7 +371,7 @@ bool ImageWriter::write_file_contents() {
     }
     reader.release();
   }
-  reader.stop();
+  content_reader_.reset();
   if (!ok) write_failed = true;
   return ok && !write_failed;
 }

@@ -33,6 +33,8 @@ bool ImageWriter::write_sequence(SectorOutput& sink, ProgressHook hook, void* co
     return false;
   }
 
+  // The files are read from here on, while the structures are written.
+  if (!start_reading_contents()) return false;
   bool ok = false;
   if (fs_flags == fs_iso9660) {
     ok = write_iso_only();
@@ -46,6 +48,7 @@ bool ImageWriter::write_sequence(SectorOutput& sink, ProgressHook hook, void* co
     fail(BuildError::layout_mismatch);
     ok = false;
   }
+  content_reader_.reset();
   sink_ = nullptr;
   hook_ = nullptr;
   return ok;

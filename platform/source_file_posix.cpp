@@ -1,4 +1,7 @@
-// POSIX: opening a source file for copying its contents.
+// POSIX: opening and reading the source files whose contents go into an
+// image. A build reads every file once; for small files the system calls
+// per file are most of the cost, so each file takes one open relative to its
+// folder, one read and one close.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,6 +9,9 @@
 #include <cerrno>
 
 #include "platform/file_system.h"
+#ifdef KESTREL_FAULT_INJECTION
+#include "platform/fault_injection.h"
+#endif
 
 namespace kestrel {
 namespace {
@@ -14,32 +20,88 @@ namespace {
 // which widens its read-ahead when the file is not in the page cache.
 constexpr uint64_t sequential_advice_bytes = 1024 * 1024;
 
+#ifdef O_PATH
+// The folder is only a starting point for lookups, never read itself.
+constexpr int folder_open_flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int folder_open_flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+#ifdef KESTREL_FAULT_INJECTION
+bool injected_open_fault(SystemError& error) {
+  const auto fault = fault_injection::next_call(fault_injection::FileOperation::open);
+  if (fault.active) error = fault.error;
+  return fault.active;
+}
+#endif
+
 }  // namespace
 
-bool FileHandle::open_to_copy(const NativeString& path, uint64_t& size_now) {
+FolderHandle::~FolderHandle() { close(); }
+
+bool FolderHandle::open(const NativeString& path) {
   close();
-  size_now = 0;
+#ifdef KESTREL_FAULT_INJECTION
+  if (injected_open_fault(last_error_)) return false;
+#endif
+  descriptor_ = ::open(path.c_str(), folder_open_flags);
+  last_error_ = descriptor_ < 0 ? errno : 0;
+  return descriptor_ >= 0;
+}
+
+void FolderHandle::close() {
+  if (descriptor_ >= 0) ::close(descriptor_);
+  descriptor_ = -1;
+}
+
+bool FileHandle::open_to_copy(const FolderHandle& folder, const NativeChar* name,
+                              uint64_t listed_size) {
+  close();
+#ifdef KESTREL_FAULT_INJECTION
+  if (injected_open_fault(last_error_)) return false;
+#endif
   // Opened without blocking, so that a FIFO put in the file's place cannot
-  // stall the build. The flag has no effect on reading a regular file, so it
-  // is left set: clearing it would cost two more calls for every file.
-  descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  // stall the build: it reads as empty, which fails the build as a file that
+  // has shrunk, as does a folder, whose read fails. The flag has no effect on
+  // reading a regular file.
+  descriptor_ = ::openat(folder.descriptor_, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (descriptor_ < 0) {
     last_error_ = errno;
     return false;
   }
-  struct stat info {};
-  if (fstat(descriptor_, &info) != 0 || !S_ISREG(info.st_mode)) {
-    // A folder opens for reading on POSIX but holds no file data, nor does a
-    // device or FIFO.
-    last_error_ = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    ::close(descriptor_);
-    descriptor_ = -1;
-    return false;
-  }
   last_error_ = 0;
-  size_now = static_cast<uint64_t>(info.st_size);
-  if (size_now >= sequential_advice_bytes) posix_fadvise(descriptor_, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (listed_size >= sequential_advice_bytes)
+    posix_fadvise(descriptor_, 0, 0, POSIX_FADV_SEQUENTIAL);
   return true;
+}
+
+size_t FileHandle::read_last(void* buffer, size_t count) {
+  if (descriptor_ < 0) return 0;
+#ifdef KESTREL_FAULT_INJECTION
+  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::read);
+      fault.active) {
+    const bool partial = fault.effect == fault_injection::FaultEffect::short_count;
+    const size_t moved = partial ? read(buffer, count / 2) : 0;
+    last_error_ = fault.error;
+    return moved;
+  }
+#endif
+  // Asks for one byte more than expected: a regular file that returns fewer
+  // bytes than asked has ended, so no further call is needed to see its end.
+  auto* out = static_cast<uint8_t*>(buffer);
+  size_t total = 0;
+  for (;;) {
+    const ssize_t got = ::read(descriptor_, out + total, count + 1 - total);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      last_error_ = errno;
+      break;
+    }
+    if (got == 0) break;
+    total += static_cast<size_t>(got);
+    if (total >= count) break;
+  }
+  return total;
 }
 
 }  // namespace kestrel
