@@ -78,5 +78,42 @@ TEST_P(ContentBatches, CancelInTheContentsStopsAtThatBatch) {
 INSTANTIATE_TEST_SUITE_P(Layouts, ContentBatches, ::testing::ValuesIn(all_fs_settings),
                          fs_setting_name);
 
+// Files are read by two readers, which take the batches of 512 sectors in
+// turn: a file belongs to the reader of the batch where it begins. f0 (700
+// sectors, batch 0) is the first reader's; f1 (400 sectors from 700) the
+// second's, running into batch 2; f2 (100 sectors from 1100) the first's
+// again. So in batch 2 the second reader notes f1 before the first reader
+// notes f2, and each reports in image order whichever reader saw it first.
+class ContentReaders : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    source.file("f0.bin", 700 * 2048, 1);
+    source.file("f1.bin", 400 * 2048, 2);
+    source.file("f2.bin", 100 * 2048, 3);
+    writer = scanned_writer(source, all_fs_settings[2]);
+    EXPECT_NE(writer->lay_out(), 0u);
+  }
+  ScratchFolder source{"readers"};
+  ScratchFolder output{"readers-out"};
+  std::unique_ptr<ImageWriter> writer;
+};
+
+TEST_F(ContentReaders, TheFirstFaultInImageOrderIsReported) {
+  std::filesystem::resize_file(source.at("f1.bin"), 700000);  // ends in batch 2
+  std::filesystem::remove(source.at("f2.bin"));
+  EXPECT_FALSE(writer->write_image(output.at("a.iso"), nullptr, nullptr));
+  EXPECT_EQ(writer->error.error, BuildError::source_shrunk);
+  EXPECT_EQ(writer->error.path, source.at("f1.bin"));
+}
+
+TEST_F(ContentReaders, GrownFilesAreReportedInImageOrder) {
+  for (const char* name : {"f2.bin", "f1.bin"})
+    std::filesystem::resize_file(source.at(name), 401 * 2048);
+  ASSERT_TRUE(writer->write_image(output.at("b.iso"), nullptr, nullptr));
+  ASSERT_EQ(writer->warnings.size(), 2u);
+  EXPECT_EQ(writer->warnings[0].path, source.at("f1.bin"));
+  EXPECT_EQ(writer->warnings[1].path, source.at("f2.bin"));
+}
+
 }  // namespace
 }  // namespace kestrel::test
