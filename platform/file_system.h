@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/native_text.h"
 
@@ -138,6 +139,12 @@ class DirectoryFinder {
   State* state_ = nullptr;  // owned; the platform's enumeration state
   SystemError last_error_ = 0;
 };
+
+// The names of a folder's entries, "." and ".." left out, without examining
+// each entry as DirectoryFinder does: for looking for a few names among
+// many. False when the folder cannot be listed; `error` tells why.
+bool list_folder_names(const NativeString& directory, std::vector<NativeString>& names,
+                       SystemError& error);
 
 // A file read whole into memory with two zero bytes after its data.
 struct WholeFile {

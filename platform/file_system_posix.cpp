@@ -207,6 +207,35 @@ void DirectoryFinder::close() {
   state_ = nullptr;
 }
 
+bool list_folder_names(const NativeString& directory, std::vector<NativeString>& names,
+                       SystemError& error) {
+  error = 0;
+#ifdef KESTREL_FAULT_INJECTION
+  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::list);
+      fault.active) {
+    error = fault.error;
+    return false;
+  }
+#endif
+  DIR* handle = opendir(directory.c_str());
+  if (handle == nullptr) {
+    error = errno;
+    return false;
+  }
+  for (;;) {
+    errno = 0;
+    const dirent* item = readdir(handle);
+    if (item == nullptr) {
+      error = errno;
+      break;
+    }
+    if (std::strcmp(item->d_name, ".") != 0 && std::strcmp(item->d_name, "..") != 0)
+      names.emplace_back(item->d_name);
+  }
+  closedir(handle);
+  return error == 0;
+}
+
 WholeFile read_whole_file(const NativeString& path) {
   WholeFile result;
   FileHandle file;
