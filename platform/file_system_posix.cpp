@@ -11,13 +11,13 @@
 #include <new>
 #include <vector>
 
+#include "platform/file_attributes_posix.h"
 #include "platform/file_system.h"
 #ifdef KESTREL_FAULT_INJECTION
 #include "platform/fault_injection.h"
 #endif
 
 namespace kestrel {
-namespace {
 
 // Fills the attributes of an entry from statx, which also gives the birth
 // time where the file system records one; otherwise the creation time is the
@@ -44,8 +44,6 @@ bool fill_attributes(int directory_fd, const char* name, FindEntry& entry) {
   entry.inode = info.stx_ino;
   return true;
 }
-
-}  // namespace
 
 std::string describe_system_error(SystemError error) {
   if (error == 0) return "unknown error";
@@ -160,52 +158,6 @@ void FileHandle::close() {
 }
 
 bool FileHandle::is_open() const { return descriptor_ >= 0; }
-
-struct DirectoryFinder::State {
-  DIR* directory = nullptr;
-};
-
-DirectoryFinder::~DirectoryFinder() { close(); }
-
-bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry) {
-  close();
-  last_error_ = 0;
-  if (directory.empty()) return false;
-#ifdef KESTREL_FAULT_INJECTION
-  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::list);
-      fault.active) {
-    last_error_ = fault.error;
-    return false;
-  }
-#endif
-  DIR* handle = opendir(directory.c_str());
-  if (handle == nullptr) {
-    last_error_ = errno;
-    return false;
-  }
-  state_ = new State{handle};
-  return find_next(entry);
-}
-
-bool DirectoryFinder::find_next(FindEntry& entry) {
-  if (state_ == nullptr || state_->directory == nullptr) return false;
-  errno = 0;
-  const dirent* item = readdir(state_->directory);
-  if (item == nullptr) {
-    last_error_ = errno;
-    return false;
-  }
-  entry = FindEntry{};
-  entry.name = item->d_name;
-  if (!fill_attributes(dirfd(state_->directory), item->d_name, entry)) entry.unreadable = true;
-  return true;
-}
-
-void DirectoryFinder::close() {
-  if (state_ != nullptr && state_->directory != nullptr) closedir(state_->directory);
-  delete state_;
-  state_ = nullptr;
-}
 
 bool list_folder_names(const NativeString& directory, std::vector<NativeString>& names,
                        SystemError& error) {

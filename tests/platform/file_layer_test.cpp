@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "tests/platform/scratch_folder.h"
@@ -136,6 +137,32 @@ TEST(FileLayer, FinderListsTheSameFolderWithOrWithoutTrailingSeparator) {
   // An empty folder still holds "." and "..".
   const auto empty = list_folder(folder / native("sub"));
   EXPECT_EQ(empty.size(), 2u);
+}
+
+// A folder of more entries than the finder examines in one window (and
+// enough for its helper to share the work) comes out whole, in the order of
+// a plain listing, each entry with its own facts.
+TEST(FileLayer, FinderListsALargeFolderInListingOrderWithEveryEntrysFacts) {
+  ScratchFolder folder;
+  constexpr size_t files = 1100;
+  for (size_t i = 0; i < files; ++i)
+    ASSERT_TRUE(write_file(folder / native("f" + std::to_string(i)), std::string(i, 'x')));
+  std::vector<NativeString> listed;
+  SystemError error = 0;
+  ASSERT_TRUE(list_folder_names(folder.path(), listed, error));
+  ASSERT_EQ(listed.size(), files);
+
+  std::vector<NativeString> found;
+  DirectoryFinder finder;
+  FindEntry entry;
+  for (bool more = finder.find_first(folder.path(), entry); more; more = finder.find_next(entry)) {
+    if (entry.name == native(".") || entry.name == native("..")) continue;
+    found.push_back(entry.name);
+    ASSERT_FALSE(entry.unreadable) << entry.name;
+    EXPECT_EQ(entry.size, std::stoul(std::string(entry.name.begin() + 1, entry.name.end())));
+  }
+  EXPECT_EQ(finder.last_error(), 0);
+  EXPECT_EQ(found, listed);
 }
 
 TEST(FileLayer, FinderFailsForEmptyAndMissingFolders) {
