@@ -77,16 +77,20 @@ def remove(path):
 
 
 def run(command, output):
-    """Runs a command; its time in seconds and the size of its output."""
+    """Runs a command; its wall and processor (user + system) seconds and the
+    size of its output."""
     remove(output)
     start = time.perf_counter()
-    done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    child = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    stderr = child.stderr.read()
+    _, status, usage = os.wait4(child.pid, 0)
     elapsed = time.perf_counter() - start
+    child.stderr.close()
     size = os.path.getsize(output) if os.path.exists(output) else 0
     remove(output)
-    if done.returncode != 0:
-        sys.exit(f"failed ({done.returncode}): {' '.join(command)}\n{done.stderr.decode(errors='replace')}")
-    return elapsed, size
+    if status != 0:
+        sys.exit(f"failed ({status}): {' '.join(command)}\n{stderr.decode(errors='replace')}")
+    return elapsed, usage.ru_utime + usage.ru_stime, size
 
 
 def image_sizes(args, source, output):
@@ -95,7 +99,7 @@ def image_sizes(args, source, output):
     sizes = {}
     for name, program in args.kestrel:
         for layout in LAYOUTS:
-            _, size = run(kestrel_command(program, layout, source, output), output)
+            size = run(kestrel_command(program, layout, source, output), output)[2]
             if sizes.setdefault(layout, size) != size:
                 sys.exit(f"{name} makes a {layout} image of {size} bytes, another one of {sizes[layout]}")
     return sizes
@@ -114,28 +118,35 @@ def run_workload(args, plain_copy, name, output_dir):
             commands.append((f"{kestrel} {layout}", kestrel_command(program, layout, source, output)))
     if args.peers and name not in NO_PEERS:
         commands += peer_commands(source, output)
-    times = {label: [] for label, _ in commands}
+    times = {label: ([], []) for label, _ in commands}
     for round_number in range(args.runs):
         order = commands if round_number % 2 == 0 else list(reversed(commands))
         for label, command in order:
-            times[label].append(run(command, output)[0])
+            wall, processor, _ = run(command, output)
+            times[label][0].append(wall)
+            times[label][1].append(processor)
     return times
 
 
-def paired_ratio(times, label, reference):
-    return statistics.median(a / b for a, b in zip(times[label], times[reference]))
+def paired_ratio(times, label, reference, kind=0):
+    """Median over the rounds of the time of `label` divided by that of
+    `reference` in the same round; kind 0 is wall time, 1 processor time."""
+    return statistics.median(a / b for a, b in zip(times[label][kind], times[reference][kind]))
 
 
 def print_limit_table(args, results):
-    print(f"\nMedian ratio of each build's time to its layout's limit in the same round "
-          f"({args.runs} rounds); the limit's median time in the 'limit' rows\n")
+    print(f"\nMedian ratio of each build's wall time to its layout's limit in the same round "
+          f"({args.runs} rounds), and in brackets the ratio of processor time (user + system); "
+          f"the limit's median wall time in the 'limit' rows\n")
     print("| workload | output | build | " + " | ".join(LAYOUTS) + " |")
     print("|---|---|---|" + "---|" * len(LAYOUTS))
     for (name, place), times in results.items():
-        cells = [f"{statistics.median(times[f'limit {layout}']):.3f} s" for layout in LAYOUTS]
+        cells = [f"{statistics.median(times[f'limit {layout}'][0]):.3f} s" for layout in LAYOUTS]
         print(f"| {name} | {place} | limit | " + " | ".join(cells) + " |")
         for kestrel, _ in args.kestrel:
-            cells = [f"{paired_ratio(times, f'{kestrel} {layout}', f'limit {layout}'):.2f}" for layout in LAYOUTS]
+            cells = [f"{paired_ratio(times, f'{kestrel} {layout}', f'limit {layout}'):.2f} "
+                     f"({paired_ratio(times, f'{kestrel} {layout}', f'limit {layout}', 1):.2f})"
+                     for layout in LAYOUTS]
             print(f"| {name} | {place} | {kestrel} | " + " | ".join(cells) + " |")
 
 
@@ -148,7 +159,7 @@ def print_files_only_table(args, results):
     print("| workload | output | plain copy | " + " | ".join(labels) + " |")
     print("|---|---|---|" + "---|" * len(labels))
     for (name, place), times in results.items():
-        base = statistics.median(times[FILES_ONLY])
+        base = statistics.median(times[FILES_ONLY][0])
         cells = [f"{paired_ratio(times, label, FILES_ONLY):.2f}" if label in times else "-" for label in labels]
         print(f"| {name} | {place} | 1.00 ({base:.3f} s) | " + " | ".join(cells) + " |")
 
@@ -202,12 +213,14 @@ def main():
     output_dirs = args.output_dir or [d for d in ("/dev/shm", "/var/tmp") if os.path.isdir(d)]
     plain_copy = build_plain_copy(args.data)
 
+    load_at_start = os.getloadavg()[0]
     results = {}
     for name in [w for w in args.workloads.split(",") if w]:
         for output_dir in output_dirs:
             print(f"timing {name} into {output_dir} ...", file=sys.stderr, flush=True)
             results[(name, output_dir)] = run_workload(args, plain_copy, name, output_dir)
     if results:
+        print(f"\nLoad average (1 minute) at the start {load_at_start:.1f}, at the end {os.getloadavg()[0]:.1f}")
         print_limit_table(args, results)
         print_files_only_table(args, results)
     if args.memory:
