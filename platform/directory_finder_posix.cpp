@@ -18,11 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/file_attributes_posix.h"
 #include "platform/file_system.h"
-#ifdef KESTREL_FAULT_INJECTION
-#include "platform/fault_injection.h"
-#endif
+#include "platform/file_system_posix.h"
 
 namespace kestrel {
 namespace {
@@ -167,18 +164,8 @@ bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry
   close();
   last_error_ = 0;
   if (directory.empty()) return false;
-#ifdef KESTREL_FAULT_INJECTION
-  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::list);
-      fault.active) {
-    last_error_ = fault.error;
-    return false;
-  }
-#endif
-  DIR* handle = opendir(directory.c_str());
-  if (handle == nullptr) {
-    last_error_ = errno;
-    return false;
-  }
+  DIR* handle = open_folder_listing(directory, last_error_);
+  if (handle == nullptr) return false;
   state_ = new (std::nothrow) State;
   if (state_ == nullptr) {
     closedir(handle);

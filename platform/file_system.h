@@ -89,6 +89,10 @@ class FileHandle {
 #ifdef _WIN32
   void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
 #else
+  // Reads until at least `least` bytes are read, asking for up to `most`,
+  // with at least one call; stops at the end of the file or a failure.
+  size_t read_at_least(void* buffer, size_t least, size_t most);
+
   int descriptor_ = -1;
 #endif
   SystemError last_error_ = 0;

@@ -11,8 +11,8 @@
 #include <new>
 #include <vector>
 
-#include "platform/file_attributes_posix.h"
 #include "platform/file_system.h"
+#include "platform/file_system_posix.h"
 #ifdef KESTREL_FAULT_INJECTION
 #include "platform/fault_injection.h"
 #endif
@@ -92,27 +92,39 @@ bool FileHandle::open(const NativeString& path, unsigned mode) {
 }
 
 size_t FileHandle::read(void* buffer, size_t count) {
-  if (descriptor_ < 0 || count == 0) return 0;
+  if (count == 0) return 0;
+  return read_at_least(buffer, count, count);
+}
+
+size_t FileHandle::read_last(void* buffer, size_t count) {
+  // Asks for one byte more than expected: a regular file that returns fewer
+  // bytes than asked has ended, so no further call is needed to see its end.
+  return read_at_least(buffer, count, count + 1);
+}
+
+size_t FileHandle::read_at_least(void* buffer, size_t least, size_t most) {
+  if (descriptor_ < 0) return 0;
 #ifdef KESTREL_FAULT_INJECTION
   if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::read);
       fault.active) {
     const bool partial = fault.effect == fault_injection::FaultEffect::short_count;
-    const size_t moved = partial ? read(buffer, count / 2) : 0;
+    const size_t moved = partial ? read(buffer, least / 2) : 0;
     last_error_ = fault.error;
     return moved;
   }
 #endif
   auto* out = static_cast<uint8_t*>(buffer);
   size_t total = 0;
-  while (total < count) {
-    const ssize_t got = ::read(descriptor_, out + total, count - total);
+  for (;;) {
+    const ssize_t got = ::read(descriptor_, out + total, most - total);
+    if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      if (errno == EINTR) continue;
       last_error_ = errno;
       break;
     }
     if (got == 0) break;
     total += static_cast<size_t>(got);
+    if (total >= least) break;
   }
   return total;
 }
@@ -159,21 +171,24 @@ void FileHandle::close() {
 
 bool FileHandle::is_open() const { return descriptor_ >= 0; }
 
-bool list_folder_names(const NativeString& directory, std::vector<NativeString>& names,
-                       SystemError& error) {
+DIR* open_folder_listing(const NativeString& directory, SystemError& error) {
   error = 0;
 #ifdef KESTREL_FAULT_INJECTION
   if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::list);
       fault.active) {
     error = fault.error;
-    return false;
+    return nullptr;
   }
 #endif
   DIR* handle = opendir(directory.c_str());
-  if (handle == nullptr) {
-    error = errno;
-    return false;
-  }
+  if (handle == nullptr) error = errno;
+  return handle;
+}
+
+bool list_folder_names(const NativeString& directory, std::vector<NativeString>& names,
+                       SystemError& error) {
+  DIR* handle = open_folder_listing(directory, error);
+  if (handle == nullptr) return false;
   for (;;) {
     errno = 0;
     const dirent* item = readdir(handle);

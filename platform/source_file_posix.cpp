@@ -75,33 +75,4 @@ bool FileHandle::open_to_copy(const FolderHandle& folder, const NativeChar* name
   return true;
 }
 
-size_t FileHandle::read_last(void* buffer, size_t count) {
-  if (descriptor_ < 0) return 0;
-#ifdef KESTREL_FAULT_INJECTION
-  if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::read);
-      fault.active) {
-    const bool partial = fault.effect == fault_injection::FaultEffect::short_count;
-    const size_t moved = partial ? read(buffer, count / 2) : 0;
-    last_error_ = fault.error;
-    return moved;
-  }
-#endif
-  // Asks for one byte more than expected: a regular file that returns fewer
-  // bytes than asked has ended, so no further call is needed to see its end.
-  auto* out = static_cast<uint8_t*>(buffer);
-  size_t total = 0;
-  for (;;) {
-    const ssize_t got = ::read(descriptor_, out + total, count + 1 - total);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      last_error_ = errno;
-      break;
-    }
-    if (got == 0) break;
-    total += static_cast<size_t>(got);
-    if (total >= count) break;
-  }
-  return total;
-}
-
 }  // namespace kestrel
