@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -62,6 +63,35 @@ TEST_P(FaultsInEveryLayout, GrownFileIsCutAtItsScannedSizeWithAWarning) {
   EXPECT_EQ(build.writer->warnings[0].path, build.source.at("keep/victim.bin"));
   EXPECT_EQ(file_size(build.output.at("image.iso")),
             uint64_t{build.writer->image_sectors} * sector_bytes);
+}
+
+// The growth of a file shows in the read of its last bytes, which asks for
+// one byte more: an empty file, and one that fills its last sector, are
+// checked apart. The whole-sector file here fills the first three batches of
+// 1 MiB exactly, so the next file, in the fourth batch, is read by the other
+// reader, which gets there long before the first reader has read 3 MiB.
+TEST(BuildFailures, GrowthOfEmptyAndWholeSectorFilesIsNoticed) {
+  ScratchFolder source("grown");
+  source.file("a-empty.bin", 0);
+  source.file("b-whole.bin", 3 * 512 * 2048, 1);
+  source.file("c-after.bin", 3000, 2);
+  ScratchFolder output("grown-out");
+  auto writer = scanned_writer(source, all_fs_settings[2]);
+  ASSERT_NE(writer->lay_out(), 0u);
+  fs::resize_file(source.at("a-empty.bin"), 10);
+  // The byte it gains differs from the first byte of the file after it.
+  const uint8_t next_first = read_bytes(source.at("c-after.bin"), 0, 1).at(0);
+  std::ofstream(source.at("b-whole.bin"), std::ios::binary | std::ios::app)
+      .put(static_cast<char>(next_first ^ 0xFF));
+  ASSERT_TRUE(writer->write_image(output.at("image.iso"), nullptr, nullptr));
+  ASSERT_EQ(writer->warnings.size(), 2u);
+  EXPECT_EQ(writer->warnings[0].path, source.at("a-empty.bin"));
+  EXPECT_EQ(writer->warnings[1].path, source.at("b-whole.bin"));
+  // The file after the whole-sector one is intact: the byte read past the
+  // end did not go into its first sector.
+  const uint64_t after = writer->file_data_sector(*child_named(*writer->root, u"c-after.bin"));
+  EXPECT_EQ(read_bytes(output.at("image.iso"), after * sector_bytes, 3000),
+            read_bytes(source.at("c-after.bin"), 0, 3000));
 }
 
 TEST_P(FaultsInEveryLayout, FileReplacedByAFolderFailsTheBuild) {
