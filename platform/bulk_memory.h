@@ -3,7 +3,7 @@
 // tree. It is page-aligned, because the kernel copies file data into an
 // aligned buffer up to four times faster than into one at the heap's usual
 // 16-byte offset; it is zero-filled; and where the system allows, blocks of
-// 1 MiB and more are backed by 2 MiB pages, so that touching them for the
+// 2 MiB and more are backed by 2 MiB pages, so that touching them for the
 // first time costs one page fault per 2 MiB instead of one per 4 KiB (on a
 // virtual machine a fault can cost ten microseconds, which for a tree of
 // small files adds up to a tenth of the build).

@@ -1,5 +1,5 @@
 // POSIX: bulk memory from anonymous mappings, with 2 MiB pages advised on
-// Linux for blocks of 1 MiB and more (rounded up to whole large pages).
+// Linux for blocks of 2 MiB and more (rounded up to whole large pages).
 #include <sys/mman.h>
 
 #include "platform/bulk_memory.h"
@@ -8,9 +8,10 @@ namespace kestrel {
 namespace {
 
 constexpr size_t huge_page_bytes = 2u * 1024 * 1024;
-// From this size on a block is rounded up to whole large pages: at most half
-// of the last one is given away for a tenth of the faults.
-constexpr size_t huge_page_threshold = huge_page_bytes / 2;
+// From this size on a block is rounded up to whole large pages. A smaller
+// block keeps small pages: a large page would touch more memory than the
+// block needs, and first touches are what costs.
+constexpr size_t huge_page_threshold = huge_page_bytes;
 
 size_t round_up(size_t value, size_t unit) { return (value + unit - 1) / unit * unit; }
 
