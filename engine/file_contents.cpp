@@ -29,6 +29,7 @@
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
 #include "engine/tree_walk.h"
+#include "platform/small_files.h"
 
 namespace kestrel {
 namespace {
@@ -204,12 +205,25 @@ class ContentReader {
 
  private:
   // What one reader thread keeps to itself.
+  // A small file waiting to be read with the others of its group.
+  struct GroupedFile {
+    SourceFolder* folder;
+    const SourceNode* node;
+    DataSector at;
+  };
+
   struct Reader {
     unsigned index = 0;
     DataSector position = 0;  // where the next file of the walk begins
     DataSector told = 0;      // the frontier last told to the writer
     uint64_t free_below = 0;  // batches below this have a free slot
     bool failed = false;
+    // Small files that lie wholly in one batch are read in groups, where
+    // the platform can (null where it cannot).
+    std::unique_ptr<SmallFileReader> small_files;
+    GroupedFile group[SmallFileReader::max_files];
+    SmallFileRead reads[SmallFileReader::max_files];
+    size_t group_size = 0;
   };
 
   uint8_t* slot(uint64_t batch) const {
@@ -279,16 +293,21 @@ class ContentReader {
     batch->system_error = system_error;
   }
 
+  // The folder of a file is opened at its first file, and a file is opened
+  // relative to it.
+  bool open_folder(Reader& reader, SourceFolder& folder, const SourceNode& file, DataSector at) {
+    if (folder.opened) return true;
+    folder.opened = true;
+    if (folder.handle.open(node_path(writer_, folder.node))) return true;
+    fail(reader, at, BuildError::source_open_failed, folder.file_path(file),
+         folder.handle.last_error());
+    return false;
+  }
+
   bool open(Reader& reader, SourceFile& source, DataSector at) {
     source.bytes_left = source.node.size;
     SourceFolder& folder = source.folder;
-    if (!folder.opened) {
-      folder.opened = true;
-      if (!folder.handle.open(node_path(writer_, folder.node))) {
-        fail(reader, at, BuildError::source_open_failed, source.path(), folder.handle.last_error());
-        return false;
-      }
-    }
+    if (!open_folder(reader, folder, source.node, at)) return false;
     if (!source.file.open_to_copy(folder.handle, source.node.native_name, source.node.size)) {
       fail(reader, at, BuildError::source_open_failed, source.path(), source.file.last_error());
       return false;
@@ -326,14 +345,17 @@ class ContentReader {
       }
     }
     if (reaches_end) source.end_seen = true;
-    if (grown) {
-      if (!note_grown(reader, source, at)) return false;
-      got = std::min(got, wanted);
-    }
-    // A file that ends early fails the build: the image would hold zeros in
-    // its place.
+    return judge_read(reader, source, std::min(got, wanted), wanted, grown,
+                      got < wanted ? source.file.last_error() : 0, at);
+  }
+
+  // What a read of `wanted` bytes of the file, which brought `got` of them,
+  // means for the build. A file that ends early fails it: the image would
+  // hold zeros in its place.
+  bool judge_read(Reader& reader, SourceFile& source, size_t got, size_t wanted, bool grown,
+                  SystemError error, DataSector at) {
+    if (grown && !note_grown(reader, source, at)) return false;
     if (got != wanted) {
-      const SystemError error = source.file.last_error();
       fail(reader, at, error != 0 ? BuildError::source_read_failed : BuildError::source_shrunk,
            source.path(), error);
       return false;
@@ -411,8 +433,60 @@ class ContentReader {
     return see_end(reader, dependent_source, at) && see_end(reader, base_source, at);
   }
 
+  // Whether a file can be read in a group: a whole file, not empty, within
+  // one batch, where the platform can read files in groups.
+  static bool can_group(const Reader& reader, const SourceNode& node, DataSector at) {
+    return reader.small_files && node.kind != NodeKind::dependent_view_clip && node.sectors > 0 &&
+           at % batch_sectors + node.sectors <= batch_sectors;
+  }
+
+  // Reads the files of the group with one call into the system and judges
+  // each as if it had been read on its own.
+  bool read_group(Reader& reader) {
+    const size_t count = reader.group_size;
+    reader.group_size = 0;
+    if (count == 0) return true;
+    for (size_t i = 0; i < count; ++i) {
+      const GroupedFile& grouped = reader.group[i];
+      SmallFileRead& read = reader.reads[i];
+      read.folder = &grouped.folder->handle;
+      read.name = grouped.node->native_name;
+      read.destination = slot(grouped.at / batch_sectors) +
+                         size_t{static_cast<uint32_t>(grouped.at % batch_sectors)} * sector_bytes;
+      read.size = static_cast<size_t>(grouped.node->size);
+      read.room = size_t{grouped.node->sectors} * sector_bytes;
+    }
+    if (!reader.small_files->read(reader.reads, count)) {
+      // The platform could not: the same files, one by one.
+      reader.small_files.reset();
+      for (size_t i = 0; i < count; ++i) {
+        const GroupedFile& grouped = reader.group[i];
+        if (!copy_file(reader, *grouped.folder, *grouped.node, grouped.at)) return false;
+      }
+      return true;
+    }
+    for (size_t i = 0; i < count; ++i) {
+      const GroupedFile& grouped = reader.group[i];
+      const SmallFileRead& read = reader.reads[i];
+      SourceFile source{*grouped.folder, *grouped.node};
+      source.bytes_left = read.size;
+      if (read.open_error != 0) {
+        fail(reader, grouped.at, BuildError::source_open_failed, source.path(), read.open_error);
+        return false;
+      }
+      if (!judge_read(reader, source, read.got, read.size, read.grown, read.read_error, grouped.at))
+        return false;
+      std::memset(read.destination + read.size, 0, read.room - read.size);
+      BatchNotes* batch_notes = notes(reader, grouped.at);
+      if (batch_notes == nullptr) return false;
+      batch_notes->content_bytes += read.size;
+    }
+    return true;
+  }
+
   // One file of the walk: read by this reader when the batch where it
-  // begins is this reader's, else passed over.
+  // begins is this reader's, else passed over. A small file waits in the
+  // group; the group is read before the reader tells how far it has come.
   bool visit_file(Reader& reader, SourceFolder& folder, const SourceNode& node) {
     if (stop_requested_.load(std::memory_order_relaxed)) return false;
     const DataSector at = reader.position;
@@ -420,8 +494,23 @@ class ContentReader {
       fail(reader, at, BuildError::layout_mismatch, {}, 0);
       return false;
     }
+    const bool owned = (at / batch_sectors) % reader_count_ == reader.index;
+    if (owned && can_group(reader, node, at)) {
+      // A group lies in one batch and holds at most max_files files.
+      if (reader.group_size == SmallFileReader::max_files ||
+          (reader.group_size > 0 && reader.group[0].at / batch_sectors != at / batch_sectors)) {
+        if (!read_group(reader)) return false;
+        advance(reader, at);
+      }
+      if (!wait_for_slot(reader, at / batch_sectors) || !open_folder(reader, folder, node, at))
+        return false;
+      reader.group[reader.group_size++] = GroupedFile{&folder, &node, at};
+      reader.position += node.sectors;
+      return true;
+    }
+    if (!read_group(reader)) return false;
     reader.position += block_sectors(node);
-    if ((at / batch_sectors) % reader_count_ != reader.index) {
+    if (!owned) {
       advance(reader, reader.position);
       return true;
     }
@@ -435,13 +524,15 @@ class ContentReader {
   void run(unsigned index) {
     Reader reader;
     reader.index = index;
+    reader.small_files = SmallFileReader::create();
     walk_directories_depth_first(writer_.root, ChildOrder::primary, [&](SourceNode& directory) {
       if (stopping()) return false;
       SourceFolder folder{writer_, directory};
       for (const SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
         if (has_data_block(*child) && !visit_file(reader, folder, *child)) return false;
       }
-      return true;
+      // The group holds this folder: it is read before the folder closes.
+      return read_group(reader);
     });
     // Every sector is accounted for unless a reader failed or was stopped.
     if (!reader.failed && !stopping() && reader.position != total_sectors_)

@@ -43,6 +43,7 @@ class FolderHandle {
 
  private:
   friend class FileHandle;
+  friend class SmallFileReader;
 #ifdef _WIN32
   NativeString path_;  // files are opened by their whole path
 #else
@@ -180,6 +181,12 @@ bool remove_file(const NativeString& path);
 // Renames `from` to `to`, replacing `to` if it exists.
 bool rename_replacing(const NativeString& from, const NativeString& to,
                       SystemError* error = nullptr);
+
+// Whether the file layer may queue system calls for groups of files and
+// folder entries (io_uring on Linux; nowhere else yet). On by default; tests
+// switch it off to take the paths that make one call at a time.
+void allow_queued_system_calls(bool allowed);
+bool queued_system_calls_allowed();
 
 // The absolute, canonical form of a path: relative paths are taken from the
 // current directory, "." and ".." steps are removed and doubled separators

@@ -19,14 +19,9 @@
 
 namespace kestrel {
 
-// Fills the attributes of an entry from statx, which also gives the birth
-// time where the file system records one; otherwise the creation time is the
-// last-write time.
 bool fill_attributes(int directory_fd, const char* name, FindEntry& entry) {
   struct statx info {};
-  const unsigned mask =
-      STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME | STATX_INO;
-  if (statx(directory_fd, name, 0, mask, &info) != 0) {
+  if (statx(directory_fd, name, 0, entry_facts_mask, &info) != 0) {
     entry.error = errno;
     struct statx link {};
     entry.broken_link = (errno == ENOENT || errno == ELOOP) &&
@@ -34,6 +29,13 @@ bool fill_attributes(int directory_fd, const char* name, FindEntry& entry) {
                         S_ISLNK(link.stx_mode);
     return false;
   }
+  fill_from_statx(info, entry);
+  return true;
+}
+
+// The birth time is the creation time where the file system records one;
+// otherwise the creation time is the last-write time.
+void fill_from_statx(const struct statx& info, FindEntry& entry) {
   entry.is_directory = S_ISDIR(info.stx_mode);
   entry.is_special = !entry.is_directory && !S_ISREG(info.stx_mode);
   entry.size = entry.is_directory ? 0 : info.stx_size;
@@ -42,7 +44,6 @@ bool fill_attributes(int directory_fd, const char* name, FindEntry& entry) {
   entry.created = (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime.tv_sec : entry.modified;
   entry.device = (static_cast<uint64_t>(info.stx_dev_major) << 32) | info.stx_dev_minor;
   entry.inode = info.stx_ino;
-  return true;
 }
 
 std::string describe_system_error(SystemError error) {
