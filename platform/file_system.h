@@ -182,12 +182,6 @@ bool remove_file(const NativeString& path);
 bool rename_replacing(const NativeString& from, const NativeString& to,
                       SystemError* error = nullptr);
 
-// Whether the file layer may queue system calls for groups of files and
-// folder entries (io_uring on Linux; nowhere else yet). On by default; tests
-// switch it off to take the paths that make one call at a time.
-void allow_queued_system_calls(bool allowed);
-bool queued_system_calls_allowed();
-
 // The absolute, canonical form of a path: relative paths are taken from the
 // current directory, "." and ".." steps are removed and doubled separators
 // collapsed. An empty result means the path could not be made absolute.

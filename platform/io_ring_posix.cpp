@@ -2,14 +2,13 @@
 // entries in groups of statx calls on it.
 #include "platform/io_ring_posix.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 
 #include "platform/file_system_posix.h"
 
-#ifdef __linux__
+#ifdef KESTREL_IO_RING
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
@@ -19,23 +18,8 @@
 #endif
 
 namespace kestrel {
-namespace {
 
-std::atomic<bool> queued_calls_allowed{true};
-
-}  // namespace
-
-void allow_queued_system_calls(bool allowed) { queued_calls_allowed.store(allowed); }
-
-bool queued_system_calls_allowed() {
-#ifdef __linux__
-  return queued_calls_allowed.load();
-#else
-  return false;
-#endif
-}
-
-#ifdef __linux__
+#ifdef KESTREL_IO_RING
 
 IoRing::~IoRing() {
   if (sqes_ != nullptr) munmap(sqes_, sqes_bytes_);
@@ -110,7 +94,6 @@ bool examine_in_groups(int directory_fd, const char* const* names, struct statx*
   // One ring per thread, set up at its first use; none where it cannot be.
   thread_local std::unique_ptr<IoRing> ring;
   thread_local bool tried = false;
-  if (!queued_system_calls_allowed()) return false;
   if (!tried) {
     tried = true;
     auto candidate = std::make_unique<IoRing>();

@@ -4,8 +4,19 @@
 // for: on a virtual machine a system call can cost 1.5 us.
 #pragma once
 
-#ifdef __linux__
+#if defined(__linux__) && __has_include(<linux/io_uring.h>)
 #include <linux/io_uring.h>
+#endif
+
+// The ring needs the kernel headers of Linux 5.19 or later (files opened
+// into the ring's own table, which starts empty). Built with older headers,
+// or for another system, the file layer makes one call at a time; at run
+// time a kernel that lacks any of it is found out by IoRing::set_up().
+#ifdef IORING_RSRC_REGISTER_SPARSE
+#define KESTREL_IO_RING 1
+#endif
+
+#ifdef KESTREL_IO_RING
 
 #include <cstddef>
 #include <cstdint>

@@ -10,7 +10,7 @@
 #include "platform/fault_injection.h"
 #endif
 
-#ifdef __linux__
+#ifdef KESTREL_IO_RING
 #include <fcntl.h>
 
 #include <algorithm>
@@ -19,7 +19,7 @@
 
 namespace kestrel {
 
-#ifdef __linux__
+#ifdef KESTREL_IO_RING
 
 namespace {
 
@@ -160,8 +160,7 @@ class RingReader final : public SmallFileReader {
 #endif
 
 std::unique_ptr<SmallFileReader> SmallFileReader::create() {
-#ifdef __linux__
-  if (!queued_system_calls_allowed()) return nullptr;
+#ifdef KESTREL_IO_RING
   auto reader = std::make_unique<RingReader>();
   if (reader->set_up()) return reader;
 #endif

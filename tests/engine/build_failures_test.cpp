@@ -7,10 +7,13 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+
+#include <cerrno>
 #endif
 
 #include "engine/build_job.h"
 #include "engine_fixture.h"
+#include "tests/platform/queued_calls_refused.h"
 
 namespace kestrel::test {
 namespace {
@@ -102,6 +105,24 @@ TEST_P(FaultsInEveryLayout, FileReplacedByAFolderFailsTheBuild) {
   EXPECT_EQ(build.writer->error.path, build.source.at("last.bin"));
   EXPECT_FALSE(fs::exists(build.output.at("image.iso")));
 }
+
+#ifdef __linux__
+// Where the system refuses to queue calls, files are read one at a time: a
+// vanished and a shrunk file fail the build there too, each with its path.
+TEST(BuildFailures, FaultsAreNamedWhereQueuedCallsAreRefused) {
+  const auto fails_naming = [](void (*fault)(const NativeString&), BuildError expected) {
+    PreparedBuild build(all_fs_settings[3]);
+    fault(build.source.at("keep/victim.bin"));
+    ASSERT_TRUE(kestrel::testing::run_with_queued_calls_refused(
+        ENOSYS, [&] { EXPECT_FALSE(build.write()); }));
+    EXPECT_EQ(build.writer->error.error, expected);
+    EXPECT_EQ(build.writer->error.path, build.source.at("keep/victim.bin"));
+  };
+  fails_naming([](const NativeString& file) { fs::remove(file); }, BuildError::source_open_failed);
+  fails_naming([](const NativeString& file) { fs::resize_file(file, 100); },
+               BuildError::source_shrunk);
+}
+#endif
 
 INSTANTIATE_TEST_SUITE_P(Layouts, FaultsInEveryLayout, ::testing::ValuesIn(all_fs_settings),
                          fs_setting_name);
