@@ -19,12 +19,6 @@ constexpr LONG bold_weight = 700;  // FW_BOLD
 // The icon's cell in dialog units; the icon is centred in it.
 constexpr RECT icon_cell = {9, 6, 9 + 21, 6 + 20};
 
-#ifdef _WIN64
-constexpr const wchar_t* version_line = L"Kestrel 1.5 (x64) ";
-#else
-constexpr const wchar_t* version_line = L"Kestrel 1.5 (x86) ";
-#endif
-
 // The bold font of the version line, made from the dialog's own font and
 // deleted when the box ends.
 HFONT bold_font = nullptr;
@@ -42,7 +36,7 @@ void make_bold_version_line(HWND box) {
 
 void on_init(HWND box) {
   make_bold_version_line(box);
-  const std::wstring version = std::wstring(version_line) + release_date;
+  const std::wstring version = program_title(sizeof(void*) == 8) + release_date;
   SetDlgItemTextW(box, IDC_ABOUT_VERSION, version.c_str());
   SetDlgItemTextW(box, IDC_ABOUT_RIGHTS, rights_notice);
   SetDlgItemTextW(box, IDC_ABOUT_HOME_LINK, home_page_link_text(home_page).c_str());

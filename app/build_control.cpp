@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "app/core/about_text.h"
 #include "app/core/build_report.h"
 #include "app/core/language_table.h"
 #include "app/core/shell_paths.h"
@@ -20,7 +21,6 @@ namespace kestrel::app {
 namespace {
 
 constexpr const char* implementation_name = "Kestrel";
-constexpr const char* application_name = "Kestrel 1.5";
 
 // Reads a path edit; when it is empty, lets the user pick one and reads again.
 std::optional<std::wstring> read_or_pick(HWND window, int id, void (*pick)(HWND)) {

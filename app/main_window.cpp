@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "app/application.h"
+#include "app/core/about_text.h"
 #include "app/core/build_report.h"
 #include "app/core/language_table.h"
 #include "app/core/shell_paths.h"
@@ -57,7 +58,7 @@ void fill_layout_list(HWND window) {
 void on_init_dialog(HWND window) {
   MainWindowState& state = main_window_state();
   state.window = window;
-  SetWindowTextW(window, main_window_title());
+  SetWindowTextW(window, main_window_title().c_str());
   SetPropW(window, main_window_property, reinterpret_cast<HANDLE>(1));
   DragAcceptFiles(window, TRUE);
   select_start_language();
@@ -127,13 +128,7 @@ INT_PTR on_command(HWND window, int id) {
 
 }  // namespace
 
-const wchar_t* main_window_title() {
-#ifdef _WIN64
-  return L"Kestrel 1.5 (x64) ";
-#else
-  return L"Kestrel 1.5 (x86) ";
-#endif
-}
+std::wstring main_window_title() { return program_title(sizeof(void*) == 8); }
 
 MainWindowState& main_window_state() {
   static MainWindowState state;

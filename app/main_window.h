@@ -17,8 +17,9 @@ namespace kestrel::app {
 // The dialog procedure of dialog resource 1.
 INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-// The window title, "Kestrel 1.5 (x64) " or "(x86) ", with its trailing blank.
-const wchar_t* main_window_title();
+// The window title, "Kestrel <version> (x64) " or "(x86) ", with its
+// trailing blank.
+std::wstring main_window_title();
 // A window property that marks the program's main window, so a second start
 // forwards its command line to it and to nothing else.
 inline constexpr const wchar_t* main_window_property = L"Kestrel.MainWindow";

@@ -192,10 +192,14 @@ void carry_out_options_command(HWND main_window, UINT command) {
   carry_out(main_window, command, readings);
 }
 
-void open_web_page(const char* address) {
+void open_web_page(std::string_view address) {
   wchar_t wide[web_address_chars + 1] = {};
-  if (MultiByteToWideChar(CP_ACP, 0, address, -1, wide, web_address_chars) == 0) return;
-  ShellExecuteW(nullptr, L"open", wide, nullptr, nullptr, SW_SHOWNORMAL);
+  if (!address.empty() &&
+      MultiByteToWideChar(CP_ACP, 0, address.data(), static_cast<int>(address.size()), wide,
+                          web_address_chars) == 0)
+    return;
+  const std::wstring target = web_page_target(wide, module_path());
+  ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace kestrel::app

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string_view>
+
 namespace kestrel::app {
 
 // Chooses the row of the language table when the main window opens, from
@@ -26,7 +28,8 @@ void show_options_menu(HWND main_window);
 void carry_out_options_command(HWND main_window, UINT command);
 
 // Opens a web address (8-bit text in the system's code page) in the default
-// browser. Failures are not reported.
-void open_web_page(const char* address);
+// browser; an empty address opens the documentation page beside the
+// program. Failures are not reported.
+void open_web_page(std::string_view address);
 
 }  // namespace kestrel::app

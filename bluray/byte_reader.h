@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace kestrel {
+namespace kestrel::bluray {
 
 class ByteReader {
  public:
@@ -121,4 +121,4 @@ class ByteReader {
   bool overrun_ = false;
 };
 
-}  // namespace kestrel
+}  // namespace kestrel::bluray

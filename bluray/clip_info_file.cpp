@@ -3,7 +3,7 @@
 
 #include <utility>
 
-namespace kestrel {
+namespace kestrel::bluray {
 namespace {
 
 // Header: type, version and the start addresses of the sections.
@@ -177,4 +177,4 @@ bool read_clip_info_file(const uint8_t* bytes, size_t count, ClipInfoFile& clip)
   return true;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::bluray

@@ -11,7 +11,7 @@
 
 #include "bluray/extension_data.h"
 
-namespace kestrel {
+namespace kestrel::bluray {
 
 struct StcSequence {
   uint16_t pcr_pid = 0;
@@ -85,4 +85,4 @@ struct ClipInfoFile {
 // for its header, in which case nothing is read.
 bool read_clip_info_file(const uint8_t* bytes, size_t count, ClipInfoFile& clip);
 
-}  // namespace kestrel
+}  // namespace kestrel::bluray

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace kestrel {
+namespace kestrel::bluray {
 namespace {
 
 // Within the bytes after the extension data's length field.
@@ -209,4 +209,4 @@ uint64_t read_sub_play_item(ByteReader reader, SubPlayItem& item) {
   return size;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::bluray

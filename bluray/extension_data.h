@@ -20,7 +20,7 @@
 
 #include "bluray/byte_reader.h"
 
-namespace kestrel {
+namespace kestrel::bluray {
 
 // A five-character clip name or a four-character codec identifier, kept
 // with a terminating zero.
@@ -102,4 +102,4 @@ uint64_t read_sub_path(ByteReader reader, SubPath& sub_path);
 // field plus 2, or 0 when it runs past the end of the bytes.
 uint64_t read_sub_play_item(ByteReader reader, SubPlayItem& item);
 
-}  // namespace kestrel
+}  // namespace kestrel::bluray

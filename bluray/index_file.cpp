@@ -4,7 +4,7 @@
 #include "bluray/byte_reader.h"
 #include "bluray/extension_data.h"
 
-namespace kestrel {
+namespace kestrel::bluray {
 namespace {
 
 constexpr uint32_t index_type_indicator = 0x494E4458;  // "INDX"
@@ -92,4 +92,4 @@ bool read_index_file(const uint8_t* bytes, size_t count, IndexFile& index) {
   return true;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::bluray

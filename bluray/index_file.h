@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace kestrel {
+namespace kestrel::bluray {
 
 // A first-playback, top-menu or title object of the index table.
 struct IndexObject {
@@ -43,4 +43,4 @@ struct IndexFile {
 // or extension block that runs past the end of the file is left out.
 bool read_index_file(const uint8_t* bytes, size_t count, IndexFile& index);
 
-}  // namespace kestrel
+}  // namespace kestrel::bluray

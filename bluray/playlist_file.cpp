@@ -3,7 +3,7 @@
 
 #include <utility>
 
-namespace kestrel {
+namespace kestrel::bluray {
 namespace {
 
 // Header fields, offsets from the start of the file.
@@ -195,4 +195,4 @@ bool read_playlist_file(const uint8_t* bytes, size_t count, PlayListFile& playli
   return true;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::bluray

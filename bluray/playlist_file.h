@@ -9,7 +9,7 @@
 
 #include "bluray/extension_data.h"
 
-namespace kestrel {
+namespace kestrel::bluray {
 
 // The kinds of the stream number table, in the order of its count bytes.
 enum StreamKind : size_t {
@@ -92,4 +92,4 @@ bool read_playlist_file(const uint8_t* bytes, size_t count, PlayListFile& playli
 // plus 2, or 0 when it runs past the end of the bytes.
 uint64_t read_play_item(ByteReader reader, PlayItem& item);
 
-}  // namespace kestrel
+}  // namespace kestrel::bluray

@@ -15,7 +15,7 @@
 #include "bluray/playlist_file.h"
 #include "platform/file_system.h"
 
-namespace kestrel {
+namespace kestrel::bluray {
 namespace {
 
 // The Blu-ray movie folder layout.
@@ -195,4 +195,4 @@ bool analyze_stereo_disc(const NativeString& source_folder, StereoPairList& pair
   return true;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::bluray

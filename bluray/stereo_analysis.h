@@ -10,7 +10,7 @@
 #include "bluray/stereo_pair.h"
 #include "platform/native_text.h"
 
-namespace kestrel {
+namespace kestrel::bluray {
 
 // Base clip number to dependent clip number, gathered from the playlists; a
 // later playlist's pairing of a base clip replaces an earlier one.
@@ -32,4 +32,4 @@ inline uint32_t sectors_from_packets(uint32_t packets) {
 // the result and must be discarded.
 bool analyze_stereo_disc(const NativeString& source_folder, StereoPairList& pairs);
 
-}  // namespace kestrel
+}  // namespace kestrel::bluray

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace kestrel {
+namespace kestrel::bluray {
 
 struct StereoPair {
   uint16_t base_clip = 0;
@@ -20,4 +20,4 @@ struct StereoPair {
 // In ascending order of the base clip number.
 using StereoPairList = std::vector<StereoPair>;
 
-}  // namespace kestrel
+}  // namespace kestrel::bluray

@@ -12,6 +12,7 @@ const char* const usage_text =
     "  -fs NAME       iso9660, bridge (ISO 9660 + UDF 1.02, DVD), udf102 or udf250 (default)\n"
     "                 A folder with BDMV or BDAV is always a Blu-ray UDF 2.50 image;\n"
     "                 one with VIDEO_TS or AUDIO_TS always a DVD bridge image.\n"
+    "  -map           print where each area of the image would lie, and write nothing\n"
     "  -yes           replace an existing image file\n"
     "  -quiet         no progress and no summary\n"
     "  -help          this text\n"
@@ -105,6 +106,7 @@ ParseResult parse_command_line(const std::vector<NativeString>& arguments) {
         command.layout = *layout;
         break;
       }
+      case 'm': command.show_map = true; break;
       case 'y': command.replace_existing = true; break;
       case 'q': command.quiet = true; break;
       case 'h':

@@ -17,6 +17,7 @@ struct CommandLine {
   LayoutChoice layout = LayoutChoice::udf250;
   bool replace_existing = false;
   bool quiet = false;
+  bool show_map = false;  // print the image's areas instead of writing it
   bool show_help = false;
   bool show_version = false;
 };
@@ -29,7 +30,7 @@ struct ParseResult {
 
 // Switches start with "-" or "--" (and "/" on Windows, where it cannot start
 // an absolute path) and are known by the first letter after that:
-// -label TEXT, -output FILE, -fs NAME, -yes, -quiet, -help, -version.
+// -label TEXT, -output FILE, -fs NAME, -map, -yes, -quiet, -help, -version.
 ParseResult parse_command_line(const std::vector<NativeString>& arguments);
 
 // "iso9660", "bridge", "udf102" or "udf250".

@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/map_listing.h"
 #include "cli/messages.h"
 #include "engine/build_job.h"
 #include "engine/fs_detection.h"
+#include "kestrel/version.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
 
@@ -74,6 +76,23 @@ void show_progress(const BuildJob& job, std::chrono::steady_clock::time_point st
   std::fflush(stderr);
 }
 
+// -map: scans and lays out the image without writing it, and prints its areas.
+int print_map(const NativeString& source, std::u16string_view label, int32_t fs_code) {
+  const auto job = map_build(source, label, fs_code);
+  for (const BuildWarningEntry& warning : job->warnings) {
+    std::fprintf(stderr, "kestrel-cli: warning: %s\n", describe_warning(warning).c_str());
+  }
+  if (job->outcome != BuildOutcome::succeeded) {
+    print_error(describe_error(job->error));
+    return exit_build_failed;
+  }
+  std::fprintf(stdout, "%s, %u files, %u folders, %u sectors (%.1f MB)\n%s",
+               layout_description(*job).c_str(), job->file_count, job->directory_count,
+               job->image_sectors, megabytes(job->image_sectors),
+               format_disc_map(job->map).c_str());
+  return exit_success;
+}
+
 // The folder's own name, for the default label and image name.
 NativeString folder_name(const NativeString& canonical_folder) {
   return last_path_component(canonical_folder);
@@ -91,7 +110,7 @@ int run(const std::vector<NativeString>& arguments) {
     return exit_success;
   }
   if (command.show_version) {
-    std::puts("kestrel-cli 1.5");
+    std::puts("kestrel-cli " KESTREL_VERSION_TEXT);
     return exit_success;
   }
 
@@ -105,6 +124,10 @@ int run(const std::vector<NativeString>& arguments) {
     return exit_usage;
   }
   const NativeString name = folder_name(source);
+  std::u16string label = command.label ? *command.label : image_name_from_native(name);
+  if (label.size() > label_limit) label.resize(label_limit);
+  const int32_t fs_code = fs_code_for(source, command.layout);
+  if (command.show_map) return print_map(source, label, fs_code);
 
   NativeString output = command.output ? *command.output : name + KESTREL_NATIVE(".iso");
   if (output.empty() || is_path_separator(output.back())) {
@@ -134,14 +157,11 @@ int run(const std::vector<NativeString>& arguments) {
     return exit_build_failed;
   }
 
-  std::u16string label = command.label ? *command.label : image_name_from_native(name);
-  if (label.size() > label_limit) label.resize(label_limit);
-  const int32_t fs_code = fs_code_for(source, command.layout);
-
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
   const auto started = std::chrono::steady_clock::now();
-  auto job = start_build(source, label, fs_code, output, "Kestrel", "Kestrel 1.5", true);
+  auto job =
+      start_build(source, label, fs_code, output, "Kestrel", "Kestrel " KESTREL_VERSION_TEXT, true);
   cancel_flag.store(&job->cancel_requested);
   if (interrupted) job->cancel_requested.store(true);
   // Redraw the progress line a few times a second; without one, wait for the

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/build_result.h"
+#include "disc/build_result.h"
 
 namespace kestrel::cli {
 

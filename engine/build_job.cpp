@@ -49,20 +49,21 @@ bool report_progress(uint32_t done, uint32_t total, void* context) {
   return true;
 }
 
-void finish(BuildJob& job, ImageWriter& writer, bool written) {
-  job.error = writer.error;
-  job.warnings = writer.warnings;
-  job.file_count = writer.file_count;
-  job.directory_count = writer.directory_count;
-  job.image_sectors = writer.image_sectors;
+void finish(BuildJob& job, ImageWriter& writer, bool done) {
+  job.error = writer.report.error;
+  job.warnings = writer.report.warnings;
+  job.file_count = writer.tree.file_count;
+  job.directory_count = writer.tree.directory_count;
+  job.image_sectors = writer.layout.image_sectors;
   job.content_bytes = writer.content_bytes_copied;
-  job.dvd_video_mode = writer.dvd_video_mode;
-  job.effective_fs_flags = writer.fs_flags;
-  job.effective_udf_revision = writer.udf_revision;
+  job.dvd_video_mode = writer.tree.dvd_video_mode;
+  job.effective_fs_flags = writer.settings.fs_flags;
+  job.effective_udf_revision = writer.settings.udf_revision;
   job.stereo_pair_count = writer.stereo_pairs ? writer.stereo_pairs->size() : 0;
-  if (written && !writer.failed()) {
+  job.map = writer.map;
+  if (done && !writer.report.failed()) {
     job.outcome = BuildOutcome::succeeded;
-  } else if (writer.error.error == BuildError::cancelled || job.cancel_requested.load()) {
+  } else if (writer.report.error.error == BuildError::cancelled || job.cancel_requested.load()) {
     job.outcome = BuildOutcome::cancelled;
     job.error.error = BuildError::cancelled;
   } else {
@@ -92,35 +93,36 @@ void run_build(BuildJob& job) {
     return;
   }
   ImageWriter writer(build_clock());
-  writer.fs_flags = choice.fs_flags;
-  writer.sector_size = sector_bytes;
-  writer.udf_revision = choice.udf_revision;
-  writer.source_folder = job.source_folder;
-  writer.output_path = canonical_path(job.output_path);
+  writer.settings.fs_flags = choice.fs_flags;
+  writer.settings.udf_revision = choice.udf_revision;
+  writer.tree.source_folder = job.source_folder;
+  writer.tree.output_path = canonical_path(job.output_path);
   writer.cancel_requested = &job.cancel_requested;
   if (job.fs_code == fs_code_bluray) {
     // A stereoscopic movie folder gets its two views interleaved; any other
     // Blu-ray folder is built as a plain UDF 2.50 image.
-    auto pairs = std::make_unique<StereoPairList>();
-    if (analyze_stereo_disc(job.source_folder, *pairs)) writer.stereo_pairs = std::move(pairs);
+    auto pairs = std::make_unique<bluray::StereoPairList>();
+    if (bluray::analyze_stereo_disc(job.source_folder, *pairs))
+      writer.stereo_pairs = std::move(pairs);
   }
-  set_identifier(writer.implementation_id, job.implementation_name);
-  set_identifier(writer.application_id, job.application_name);
-  set_volume_label(writer, job.label_text);
+  set_identifier(writer.settings.implementation_id, job.implementation_name);
+  set_identifier(writer.settings.application_id, job.application_name);
+  udf::set_volume_label(writer, job.label_text);
 
-  bool written = false;
-  if (scan_source(writer) && writer.lay_out() != 0) {
-    job.sectors_total.store(writer.image_sectors, std::memory_order_relaxed);
+  const bool laid_out = scan_source(writer) && writer.lay_out() != 0;
+  bool done = laid_out && job.map_only;
+  if (laid_out && !job.map_only) {
+    job.sectors_total.store(writer.layout.image_sectors, std::memory_order_relaxed);
     job.state.store(build_state_writing, std::memory_order_relaxed);
-    written = writer.write_image(job.output_path, report_progress, &job);
+    done = writer.write_image(job.output_path, report_progress, &job);
   }
-  finish(job, writer, written);
+  finish(job, writer, done);
 }
 
-std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u16string_view label,
-                                      int32_t fs_code, const NativeString& output_path,
-                                      const char* implementation_name, const char* application_name,
-                                      bool run_on_thread, ProgressFn progress_fn) {
+namespace {
+
+std::unique_ptr<BuildJob> new_job(const NativeString& source_folder, std::u16string_view label,
+                                  int32_t fs_code, const NativeString& output_path) {
   auto job = std::make_unique<BuildJob>();
   NativeString canonical = canonical_path(source_folder);
   if (!canonical.empty() && !is_path_separator(canonical.back())) canonical += native_separator;
@@ -128,6 +130,16 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
   job->label_text = label;
   job->output_path = output_path;
   job->fs_code = fs_code;
+  return job;
+}
+
+}  // namespace
+
+std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u16string_view label,
+                                      int32_t fs_code, const NativeString& output_path,
+                                      const char* implementation_name, const char* application_name,
+                                      bool run_on_thread, ProgressFn progress_fn) {
+  auto job = new_job(source_folder, label, fs_code, output_path);
   if (implementation_name != nullptr) {
     job->implementation_name = std::string(implementation_name).substr(0, identifier_text_limit);
   }
@@ -141,6 +153,14 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
   } else {
     run_build(*job);
   }
+  return job;
+}
+
+std::unique_ptr<BuildJob> map_build(const NativeString& source_folder, std::u16string_view label,
+                                    int32_t fs_code) {
+  auto job = new_job(source_folder, label, fs_code, NativeString());
+  job->map_only = true;
+  run_build(*job);
   return job;
 }
 

@@ -10,7 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/build_result.h"
+#include "disc/build_result.h"
+#include "engine/disc_map.h"
 #include "platform/native_text.h"
 
 namespace kestrel {
@@ -47,6 +48,8 @@ struct BuildJob {
   NativeString source_folder;  // canonical, ending in a separator
   std::u16string label_text;
   NativeString output_path;
+  // Scan and lay out only: `map` is filled and nothing is written.
+  bool map_only = false;
 
   // The result, valid once `state` is build_state_finished (the store of
   // `state` publishes it). A build that did not start (bad code) stays
@@ -63,6 +66,7 @@ struct BuildJob {
   uint32_t effective_fs_flags = 0;
   uint16_t effective_udf_revision = 0;
   size_t stereo_pair_count = 0;
+  DiscMap map;  // the areas of the image, once laid out
 };
 
 // Starts a build. The source folder is put into canonical form with a
@@ -72,6 +76,11 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
                                       int32_t fs_code, const NativeString& output_path,
                                       const char* implementation_name, const char* application_name,
                                       bool run_on_thread, ProgressFn progress_fn = nullptr);
+
+// Scans the source folder and lays the image out without writing it, on the
+// caller's thread; the finished job's `map` holds the image's areas.
+std::unique_ptr<BuildJob> map_build(const NativeString& source_folder, std::u16string_view label,
+                                    int32_t fs_code);
 
 // The worker body.
 void run_build(BuildJob& job);

@@ -26,9 +26,9 @@
 #include <thread>
 #include <vector>
 
+#include "disc/tree_walk.h"
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
-#include "engine/tree_walk.h"
 #include "platform/small_files.h"
 
 namespace kestrel {
@@ -121,7 +121,7 @@ class ContentReader {
  public:
   explicit ContentReader(const ImageWriter& writer)
       : writer_(writer),
-        total_sectors_(writer.data_sectors),
+        total_sectors_(writer.layout.data_sectors),
         batch_count_(std::max<uint64_t>(1, (total_sectors_ + batch_sectors - 1) / batch_sectors)),
         reader_count_(std::thread::hardware_concurrency() >= 2 ? max_readers : 1) {}
   ~ContentReader() { stop(); }
@@ -409,7 +409,7 @@ class ContentReader {
   bool copy_interleaved_clip(Reader& reader, SourceFolder& folder, const SourceNode& node,
                              DataSector at) {
     const SourceNode* base = node.base_node;
-    const StereoPair* pair = node.stereo_pair;
+    const bluray::StereoPair* pair = node.stereo_pair;
     if (base == nullptr || pair == nullptr) return copy_file(reader, folder, node, at);
     // The extents must fill the block exactly, or other files' sectors
     // would be overwritten or left empty.
@@ -525,15 +525,17 @@ class ContentReader {
     Reader reader;
     reader.index = index;
     reader.small_files = SmallFileReader::create();
-    walk_directories_depth_first(writer_.root, ChildOrder::primary, [&](SourceNode& directory) {
-      if (stopping()) return false;
-      SourceFolder folder{writer_, directory};
-      for (const SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
-        if (has_data_block(*child) && !visit_file(reader, folder, *child)) return false;
-      }
-      // The group holds this folder: it is read before the folder closes.
-      return read_group(reader);
-    });
+    walk_directories_depth_first(
+        writer_.tree.root, ChildOrder::primary, [&](SourceNode& directory) {
+          if (stopping()) return false;
+          SourceFolder folder{writer_, directory};
+          for (const SourceNode* child = directory.first_child; child != nullptr;
+               child = child->next) {
+            if (has_data_block(*child) && !visit_file(reader, folder, *child)) return false;
+          }
+          // The group holds this folder: it is read before the folder closes.
+          return read_group(reader);
+        });
     // Every sector is accounted for unless a reader failed or was stopped.
     if (!reader.failed && !stopping() && reader.position != total_sectors_)
       fail(reader, reader.position, BuildError::layout_mismatch, {}, 0);
@@ -567,7 +569,7 @@ bool ImageWriter::start_reading_contents() {
   content_reader_.reset(new (std::nothrow) ContentReader(*this));
   if (content_reader_ && content_reader_->start()) return true;
   content_reader_.reset();
-  fail(BuildError::out_of_memory);
+  report.fail(BuildError::out_of_memory);
   write_failed = true;
   return false;
 }
@@ -582,7 +584,7 @@ bool ImageWriter::write_file_contents() {
     reader.wait_for(batch);
     reader.collect(batch, notes);
     if (notes.error != BuildError::none) {
-      fail(notes.error, notes.error_path, notes.system_error);
+      report.fail(notes.error, notes.error_path, notes.system_error);
       ok = false;
     }
     const uint32_t sectors = reader.sectors_of(batch);
@@ -591,7 +593,8 @@ bool ImageWriter::write_file_contents() {
       if (ok) content_bytes_copied += notes.content_bytes;
     }
     if (ok) {
-      for (auto& [sector, path] : notes.grown) warn(BuildWarning::source_grew, std::move(path));
+      for (auto& [sector, path] : notes.grown)
+        report.warn(BuildWarning::source_grew, std::move(path));
     }
     reader.release(batch);
   }

@@ -4,9 +4,10 @@
 // first sector is written.
 #include <limits>
 
+#include "disc/tree_walk.h"
+#include "engine/dvd_video.h"
 #include "engine/image_layout.h"
 #include "engine/image_writer.h"
-#include "engine/tree_walk.h"
 #include "iso9660/iso_volume.h"
 #include "udf/udf_volume.h"
 
@@ -15,15 +16,18 @@ namespace {
 
 constexpr uint64_t max_sector_count = std::numeric_limits<uint32_t>::max();
 
-// UDF 2.50 keeps the file structure in a metadata partition whose blocks,
-// like every area of such an image, come in 32-sector units.
-constexpr uint32_t metadata_alignment_blocks = 32;
-// The file set descriptor, its terminating descriptor and the root's entry.
-constexpr uint64_t file_set_blocks = 3;
-
-uint64_t round_up(uint64_t value, uint64_t unit) { return (value + unit - 1) / unit * unit; }
-
 uint64_t sectors_for_bytes(uint64_t bytes) { return (bytes + sector_bytes - 1) / sector_bytes; }
+
+// In a DVD-video image the root and its two DVD folders keep the order the
+// scan gave them: players expect the DVD folders first and their files in
+// DVD order.
+bool keeps_dvd_order(const ImageWriter& writer, const SourceNode& directory) {
+  if (!writer.tree.dvd_video_mode) return false;
+  if (&directory == writer.tree.root || directory.parent == &directory) return true;
+  if (directory.parent != writer.tree.root) return false;
+  const std::u16string_view name(directory.name, directory.name_length);
+  return name == dvd_audio_folder_name || name == dvd_video_folder_name;
+}
 
 }  // namespace
 
@@ -34,11 +38,12 @@ void prepare_names(ImageWriter& writer, SourceNode& directory) {
     SourceNode* current = pending.back();
     pending.pop_back();
     for (SourceNode* child = current->first_child; child != nullptr; child = child->next) {
-      if (writer.fs_flags & fs_iso9660) make_iso_name(writer, *child);
-      if (writer.fs_flags & fs_udf) make_udf_name(writer, *child);
+      if (writer.settings.fs_flags & fs_iso9660) iso9660::make_iso_name(writer, *child);
+      if (writer.settings.fs_flags & fs_udf) udf::make_udf_name(writer, *child);
     }
-    if (writer.fs_flags & fs_udf) sort_udf_children(writer, *current);
-    if (writer.fs_flags & fs_iso9660) sort_iso_children(writer, *current);
+    if (writer.settings.fs_flags & fs_udf)
+      udf::sort_udf_children(writer, *current, keeps_dvd_order(writer, *current));
+    if (writer.settings.fs_flags & fs_iso9660) iso9660::sort_iso_children(writer, *current);
     // Children are named in the order that the UDF sort leaves; the order in
     // which sub-directories are visited does not change any result.
     for (SourceNode* child = current->first_child; child != nullptr; child = child->next) {
@@ -48,8 +53,8 @@ void prepare_names(ImageWriter& writer, SourceNode& directory) {
 }
 
 bool assign_data_and_ids(ImageWriter& writer, DataPlacementCounters& counters) {
-  bool ok =
-      walk_directories_depth_first(writer.root, ChildOrder::primary, [&](SourceNode& directory) {
+  bool ok = walk_directories_depth_first(
+      writer.tree.root, ChildOrder::primary, [&](SourceNode& directory) {
         for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
           if (!child->is_directory) {
             switch (child->kind) {
@@ -65,7 +70,7 @@ bool assign_data_and_ids(ImageWriter& writer, DataPlacementCounters& counters) {
                 child->data_offset = static_cast<uint32_t>(counters.data_sectors);
                 counters.data_sectors += child->sectors;
                 SourceNode* base = child->base_node;
-                const StereoPair* pair = child->stereo_pair;
+                const bluray::StereoPair* pair = child->stereo_pair;
                 if (base != nullptr && pair != nullptr) {
                   const uint32_t first =
                       pair->dependent_extents.empty() ? 0 : pair->dependent_extents.front();
@@ -80,7 +85,7 @@ bool assign_data_and_ids(ImageWriter& writer, DataPlacementCounters& counters) {
           }
           child->unique_id = counters.next_unique_id++;
           if (counters.data_sectors > max_sector_count) {
-            writer.fail(BuildError::image_too_large);
+            writer.report.fail(BuildError::image_too_large);
             return false;
           }
         }
@@ -89,8 +94,9 @@ bool assign_data_and_ids(ImageWriter& writer, DataPlacementCounters& counters) {
   if (!ok) return false;
   // Every file of the virtual stereoscopic folder, and its base clip, describe
   // the block that starts with the dependent clip's data.
-  if (writer.stereo_folder != nullptr) {
-    for (SourceNode* file = writer.stereo_folder->first_child; file != nullptr; file = file->next) {
+  if (writer.tree.stereo_folder != nullptr) {
+    for (SourceNode* file = writer.tree.stereo_folder->first_child; file != nullptr;
+         file = file->next) {
       if (file->kind != NodeKind::stereo_virtual_file || file->dependent_node == nullptr) continue;
       file->data_offset = file->dependent_node->data_offset;
     }
@@ -99,103 +105,49 @@ bool assign_data_and_ids(ImageWriter& writer, DataPlacementCounters& counters) {
 }
 
 uint32_t ImageWriter::lay_out() {
-  image_sectors = 0;
+  layout = VolumeLayout{};
+  map = DiscMap{};
   emitted_sectors = 0;
-  data_sectors = path_table_bytes = path_table_sectors = iso_dir_sectors = 0;
-  data_start = data_base = partition_length = metadata_blocks = 0;
-  mirror_entry_sector = mirror_data_sector = 0;
-  iso_area_start = fs_flags == fs_iso9660 ? iso_only_area_start : bridge_area_start;
-  if (root == nullptr || failed()) return 0;
+  layout.iso_area_start = settings.fs_flags == fs_iso9660 ? iso_only_area_start : bridge_area_start;
+  if (tree.root == nullptr || report.failed()) return 0;
 
-  prepare_names(*this, *root);
-  if (failed()) return 0;
+  prepare_names(*this, *tree.root);
+  if (report.failed()) return 0;
 
-  UdfLayoutCounters udf_counters;
-  if (fs_flags & fs_udf) {
-    walk_directories_breadth_first(root, ChildOrder::primary, [&](SourceNode& directory) {
-      size_udf_directory(*this, directory, udf_counters);
-      return !failed();
+  udf::UdfLayoutCounters udf_counters;
+  if (settings.fs_flags & fs_udf) {
+    walk_directories_breadth_first(tree.root, ChildOrder::primary, [&](SourceNode& directory) {
+      udf::size_udf_directory(*this, directory, udf_counters);
+      return !report.failed();
     });
-    if (failed()) return 0;
+    if (report.failed()) return 0;
   }
 
-  IsoLayoutCounters iso_counters;
-  if (fs_flags & fs_iso9660) {
+  iso9660::IsoLayoutCounters iso_counters;
+  if (settings.fs_flags & fs_iso9660) {
     const bool sized =
-        walk_directories_breadth_first(root, ChildOrder::iso9660, [&](SourceNode& directory) {
-          return size_iso_directory(*this, directory, iso_counters) && !failed();
+        walk_directories_breadth_first(tree.root, ChildOrder::iso9660, [&](SourceNode& directory) {
+          return iso9660::size_iso_directory(*this, directory, iso_counters) && !report.failed();
         });
-    if (!sized || failed()) return 0;
+    if (!sized || report.failed()) return 0;
+    if (iso_counters.path_table_bytes > max_sector_count ||
+        iso_counters.directory_sectors > max_sector_count) {
+      report.fail(BuildError::image_too_large);
+      return 0;
+    }
+    layout.path_table_bytes = static_cast<uint32_t>(iso_counters.path_table_bytes);
+    layout.path_table_sectors =
+        static_cast<uint32_t>(sectors_for_bytes(iso_counters.path_table_bytes));
+    layout.iso_dir_sectors = static_cast<uint32_t>(iso_counters.directory_sectors);
   }
 
   DataPlacementCounters placement;
   if (!assign_data_and_ids(*this, placement)) return 0;
-  data_sectors = static_cast<uint32_t>(placement.data_sectors);
+  layout.data_sectors = static_cast<uint32_t>(placement.data_sectors);
 
-  uint64_t image = 0;
-  if (fs_flags & fs_iso9660) {
-    const uint64_t table_sectors = sectors_for_bytes(iso_counters.path_table_bytes);
-    if (iso_counters.path_table_bytes > max_sector_count ||
-        iso_counters.directory_sectors > max_sector_count) {
-      fail(BuildError::image_too_large);
-      return 0;
-    }
-    path_table_bytes = static_cast<uint32_t>(iso_counters.path_table_bytes);
-    path_table_sectors = static_cast<uint32_t>(table_sectors);
-    iso_dir_sectors = static_cast<uint32_t>(iso_counters.directory_sectors);
-    if (fs_flags == fs_iso9660) {
-      data_base = iso_only_area_start;
-      const uint64_t start = iso_counters.directory_sectors + 2 * table_sectors;
-      image =
-          round_up(iso_only_area_start + start + placement.data_sectors, image_alignment_sectors);
-      if (image > max_sector_count) {
-        fail(BuildError::image_too_large);
-        return 0;
-      }
-      data_start = static_cast<uint32_t>(start);
-      image_sectors = static_cast<uint32_t>(image);
-      return image_sectors;
-    }
-  }
-
-  if (!(fs_flags & fs_udf)) {
-    fail(BuildError::invalid_fs_code);
-    return 0;
-  }
-  const uint64_t structure_blocks = udf_counters.identifier_blocks + extra_icb_sectors +
-                                    static_cast<uint64_t>(file_count) + directory_count +
-                                    file_set_blocks;
-  uint64_t metadata = 0, start = 0, base = 0, length = 0, mirror_entry = 0, mirror_data = 0;
-  if (udf_revision >= udf_revision_250) {
-    base = udf250_partition_start;
-    metadata = round_up(structure_blocks, metadata_alignment_blocks);
-    start = metadata + metadata_alignment_blocks;
-    // The metadata file data starts one 32-sector unit into the partition,
-    // after the metadata file entry.
-    mirror_entry = base + metadata_alignment_blocks + metadata + placement.data_sectors;
-    mirror_data = (mirror_entry / image_alignment_sectors + 1) * image_alignment_sectors;
-    length = metadata + mirror_data - base;
-    image = mirror_data + metadata + image_alignment_sectors;
-  } else {
-    metadata = structure_blocks;
-    start = metadata;
-    base = bridge_area_start + 2 * static_cast<uint64_t>(path_table_sectors) + iso_dir_sectors;
-    length = metadata + placement.data_sectors;
-    // One sector more for the closing anchor, which ends the last 32-sector unit.
-    image = round_up(base + metadata + placement.data_sectors + 1, image_alignment_sectors);
-  }
-  if (image > max_sector_count) {
-    fail(BuildError::image_too_large);
-    return 0;
-  }
-  metadata_blocks = static_cast<uint32_t>(metadata);
-  data_start = static_cast<uint32_t>(start);
-  data_base = static_cast<uint32_t>(base);
-  partition_length = static_cast<uint32_t>(length);
-  mirror_entry_sector = static_cast<uint32_t>(mirror_entry);
-  mirror_data_sector = static_cast<uint32_t>(mirror_data);
-  image_sectors = static_cast<uint32_t>(image);
-  return image_sectors;
+  // The UDF file structure ends where the sizing placed the last entry.
+  if (!plan_disc_map(*this, udf_counters.next_block)) return 0;
+  return layout.image_sectors;
 }
 
 }  // namespace kestrel

@@ -17,26 +17,16 @@ constexpr uint32_t zero_batch_sectors = 256;
 
 }  // namespace
 
-ImageWriter::ImageWriter(int64_t time) : build_time(time) {
+ImageWriter::ImageWriter(int64_t time) {
+  settings.build_time = time;
   // The default label, and the build timestamp every UDF volume date uses.
-  set_default_volume_label(*this);
+  udf::set_default_volume_label(*this);
 }
 
 ImageWriter::~ImageWriter() {
   // The reader of the files' contents walks the tree: it ends first.
   content_reader_.reset();
-  NodeArena::destroy(arena);
-}
-
-void ImageWriter::fail(BuildError code, const NativeString& path, SystemError system_error) {
-  if (failed()) return;
-  error.error = code;
-  error.path = path;
-  error.system_error = system_error;
-}
-
-void ImageWriter::warn(BuildWarning warning, NativeString path) {
-  warnings.push_back(BuildWarningEntry{warning, std::move(path)});
+  NodeArena::destroy(tree.arena);
 }
 
 uint8_t* ImageWriter::get_sector_buffer(uint32_t count) {
@@ -45,7 +35,7 @@ uint8_t* ImageWriter::get_sector_buffer(uint32_t count) {
     const uint32_t capacity = count < initial_buffer_sectors ? initial_buffer_sectors : count;
     if (!buffer_.allocate(static_cast<size_t>(capacity) * sector_bytes)) {
       buffer_sectors_ = 0;
-      fail(BuildError::out_of_memory);
+      report.fail(BuildError::out_of_memory);
       return nullptr;
     }
     buffer_sectors_ = capacity;
@@ -61,16 +51,16 @@ bool ImageWriter::emit_raw(const uint8_t* buffer, uint64_t count) {
   bool ok = !write_failed;
   if (ok && !sink_->write(buffer, static_cast<size_t>(count) * sector_bytes)) {
     ok = false;
-    fail(BuildError::output_write_failed, {}, sink_->error());
+    report.fail(BuildError::output_write_failed, {}, sink_->error());
   }
   if (ok && hook_ != nullptr) {
     const auto done = static_cast<uint32_t>(emitted_sectors);
-    if (!hook_(done, image_sectors, hook_context_)) {
+    if (!hook_(done, layout.image_sectors, hook_context_)) {
       ok = false;
-      fail(BuildError::cancelled);
+      report.fail(BuildError::cancelled);
     }
   }
-  // Once a batch has failed, the image is incomplete whatever follows.
+  // Once a batch has report.failed, the image is incomplete whatever follows.
   if (!ok) write_failed = true;
   return ok;
 }
@@ -96,7 +86,7 @@ bool ImageWriter::emit_zero_sectors(uint64_t count) {
 
 bool ImageWriter::expect_position(uint64_t sector) {
   if (emitted_sectors == sector) return true;
-  fail(BuildError::layout_mismatch);
+  report.fail(BuildError::layout_mismatch);
   write_failed = true;
   return false;
 }
@@ -112,29 +102,30 @@ bool ImageWriter::write_image(const NativeString& path, ProgressHook hook, void*
   const NativeString temporary_path = temporary_path_for(path);
   FileHandle output;
   if (!output.open(temporary_path, file_mode_write | file_mode_create_always)) {
-    fail(BuildError::output_create_failed, path, output.last_error());
+    report.fail(BuildError::output_create_failed, path, output.last_error());
     return false;
   }
   FileSectorOutput sink(output);
   bool ok = write_sequence(sink, hook, context);
   if (!sink.finish()) {
-    fail(BuildError::output_write_failed, path, sink.error());
+    report.fail(BuildError::output_write_failed, path, sink.error());
     ok = false;
   }
-  if (ok && emitted_sectors != image_sectors) {
-    fail(BuildError::layout_mismatch, path);
+  if (ok && emitted_sectors != layout.image_sectors) {
+    report.fail(BuildError::layout_mismatch, path);
     ok = false;
   }
   output.close();
   if (ok) {
     SystemError rename_error = 0;
     if (!rename_replacing(temporary_path, path, &rename_error)) {
-      fail(BuildError::output_rename_failed, path, rename_error);
+      report.fail(BuildError::output_rename_failed, path, rename_error);
       ok = false;
     }
   }
   if (!ok) {
-    if (error.error == BuildError::output_write_failed && error.path.empty()) error.path = path;
+    if (report.error.error == BuildError::output_write_failed && report.error.path.empty())
+      report.error.path = path;
     remove_file(temporary_path);
   }
   return ok;

@@ -1,7 +1,10 @@
-// The object that carries one build: settings, identifiers, label, the source
-// tree, the layout values and the sector output. Every on-disc structure is
-// written through its sector emitter interface (get_sector_buffer,
-// emit_sectors, emit_zero_sectors), strictly front to back.
+// The object that carries one build. What the ISO 9660 and UDF code reads of
+// it is its DiscImage (disc/disc_image.h): `settings` (what the image is to
+// be), `tree` (the source folder as the scan read it), `layout` (the sectors
+// the layout fixed) and `report` (how the build went). Besides, it holds the
+// `map` of the image's areas and the output: it is the SectorEmitter
+// (disc/sector_emitter.h) through which every structure is written,
+// strictly front to back.
 #pragma once
 
 #include <atomic>
@@ -10,21 +13,12 @@
 #include <vector>
 
 #include "bluray/stereo_pair.h"
-#include "engine/build_result.h"
+#include "disc/disc_image.h"
+#include "disc/sector_emitter.h"
+#include "engine/disc_map.h"
 #include "engine/sector_output.h"
-#include "engine/source_node.h"
-#include "platform/node_arena.h"
 
 namespace kestrel {
-
-inline constexpr uint32_t sector_bytes = 2048;
-
-// `fs_flags` bits.
-inline constexpr uint32_t fs_iso9660 = 1;
-inline constexpr uint32_t fs_udf = 4;
-
-inline constexpr uint16_t udf_revision_102 = 0x0102;
-inline constexpr uint16_t udf_revision_250 = 0x0250;
 
 // Every image is a whole number of these 32-sector units.
 inline constexpr uint32_t image_alignment_sectors = 32;
@@ -48,7 +42,7 @@ struct ContentReaderStop {
 // returns false to stop the build.
 using ProgressHook = bool (*)(uint32_t done, uint32_t total, void* context);
 
-class ImageWriter {
+class ImageWriter final : public DiscImage, public SectorEmitter {
  public:
   // `build_time`: seconds since 1970, the time every volume date derives from.
   explicit ImageWriter(int64_t build_time);
@@ -56,16 +50,8 @@ class ImageWriter {
   ImageWriter(const ImageWriter&) = delete;
   ImageWriter& operator=(const ImageWriter&) = delete;
 
-  // Settings, set by the worker before the scan.
-  uint32_t fs_flags = 0;
-  uint32_t sector_size = sector_bytes;
-  uint16_t udf_revision = udf_revision_102;
-  uint8_t application_id[23] = {};     // "*" and up to 22 characters, or zeros
-  uint8_t implementation_id[23] = {};  // "*" and up to 22 characters, or zeros
-  uint8_t volume_label[128] = {};      // d-string (ECMA-167 1/7.2.12)
-  int64_t build_time = 0;
-  uint8_t build_timestamp[12] = {};              // UDF timestamp of build_time
-  std::unique_ptr<StereoPairList> stereo_pairs;  // only after a successful analysis
+  // Inputs of the scan besides the settings.
+  std::unique_ptr<bluray::StereoPairList> stereo_pairs;  // only after a successful analysis
   // The build job's cancel flag, when there is a job: the scan looks at it
   // before each entry, so that a cancel during a long scan ends the build at
   // once instead of after the scan (the write sees it through the hook).
@@ -74,45 +60,15 @@ class ImageWriter {
     return cancel_requested != nullptr && cancel_requested->load(std::memory_order_relaxed);
   }
 
-  // The source tree, filled by the scan.
-  NativeString source_folder;  // canonical, ending in a separator
-  // The image being built, when it lies inside the source folder: the scan
-  // leaves it (and its temporary file) out, so an image never holds itself.
-  NativeString output_path;
-  SourceNode* root = nullptr;
-  uint32_t directory_count = 0;  // root excluded
-  uint32_t file_count = 0;
-  NodeArena* arena = nullptr;
-  bool dvd_video_mode = false;
-  uint32_t extra_icb_sectors = 0;
-  SourceNode* stereo_folder = nullptr;
-
-  // Layout values, valid after lay_out().
-  uint32_t image_sectors = 0;
-  uint32_t data_sectors = 0;
-  uint32_t iso_area_start = 0;
-  uint32_t path_table_bytes = 0;
-  uint32_t path_table_sectors = 0;
-  uint32_t iso_dir_sectors = 0;
-  uint32_t data_start = 0;  // first data sector, counted from data_base
-  uint32_t data_base = 0;   // ISO only: iso_area_start; with UDF: the partition start
-  uint32_t partition_length = 0;
-  uint32_t metadata_blocks = 0;
-  uint32_t mirror_entry_sector = 0;
-  uint32_t mirror_data_sector = 0;
+  // The areas of the image in sector order, planned by lay_out().
+  DiscMap map;
 
   // Output state during write_image().
   uint64_t emitted_sectors = 0;
   bool write_failed = false;  // latched: once a batch fails the build has failed
 
-  // How the build went. The first error is kept; later ones are consequences.
-  BuildErrorInfo error;
-  std::vector<BuildWarningEntry> warnings;
-  void fail(BuildError code, const NativeString& path = {}, SystemError system_error = 0);
-  bool failed() const { return error.error != BuildError::none; }
-  void warn(BuildWarning warning, NativeString path);
-
-  // Runs the layout passes; returns image_sectors (0 when the layout failed).
+  // Runs the layout passes and plans the map; returns image_sectors (0 when
+  // the layout failed).
   uint32_t lay_out();
 
   // Writes the image to `output_path`. The image is first written beside the
@@ -126,40 +82,34 @@ class ImageWriter {
     return path + KESTREL_NATIVE(".kestrel-part");
   }
 
-  // Emits the whole image into `sink`.
+  // Emits the whole image into `sink`: every area of the map at its place,
+  // zero sectors between them.
   bool write_sequence(SectorOutput& sink, ProgressHook hook, void* context);
 
-  // Sector emitter interface. The buffer is zero-filled and valid until the
-  // next call; it grows when more sectors are asked for and never shrinks.
-  uint8_t* get_sector_buffer(uint32_t count);
-  bool emit_sectors(const uint8_t* buffer, uint32_t count);
-  bool emit_zero_sectors(uint64_t count);
-  // Checks that the next sector emitted is `sector`, the place the layout gave
-  // the structure about to be written; a mismatch fails the build.
-  bool expect_position(uint64_t sector);
+  // Sector emitter interface. The buffer grows when more sectors are asked
+  // for and never shrinks.
+  uint8_t* get_sector_buffer(uint32_t count) override;
+  bool emit_sectors(const uint8_t* buffer, uint32_t count) override;
+  bool emit_zero_sectors(uint64_t count) override;
+  uint64_t position() const override { return emitted_sectors; }
+  bool expect_position(uint64_t sector) override;
+  bool stopped() const override { return write_failed; }
   // Emits zero sectors up to (not including) `sector`; a position already
   // past it fails the build.
   bool pad_to(uint64_t sector);
 
-  // Absolute sector of a file's data.
-  uint64_t file_data_sector(const SourceNode& node) const {
-    return static_cast<uint64_t>(data_base) + data_start + node.data_offset;
-  }
-
-  // First sector of the data area.
-  uint64_t file_data_sector_start() const { return static_cast<uint64_t>(data_base) + data_start; }
-
   // Number of bytes of file content copied so far (for the front ends' summary).
   uint64_t content_bytes_copied = 0;
 
+  // The data area: every file's contents at its data_offset. Their reading
+  // starts earlier, in write_sequence(), so that the files are read while
+  // the structures in front of them are written.
+  bool write_file_contents();
+
  private:
-  bool write_iso_only();
-  bool write_udf102();
-  bool write_udf250();
   // Starts reading the files' contents, so that they are read while the
   // structures in front of them are written; false when memory is short.
   bool start_reading_contents();
-  bool write_file_contents();
   bool emit_raw(const uint8_t* buffer, uint64_t count);
 
   BulkBuffer buffer_;

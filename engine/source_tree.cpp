@@ -40,13 +40,13 @@ const Char* copy_text(NodeArena* arena, std::basic_string_view<Char> text) {
 }
 
 SourceNode* make_root(ImageWriter& writer) {
-  SourceNode* root = writer.arena->make<SourceNode>();
+  SourceNode* root = writer.tree.arena->make<SourceNode>();
   if (root == nullptr) return nullptr;
-  root->name = copy_text<char16_t>(writer.arena, u"");
-  root->native_name = copy_text<NativeChar>(writer.arena, NativeStringView());
+  root->name = copy_text<char16_t>(writer.tree.arena, u"");
+  root->native_name = copy_text<NativeChar>(writer.tree.arena, NativeStringView());
   root->is_directory = 1;
   root->parent = root;
-  root->created = root->modified = root->accessed = writer.build_time;
+  root->created = root->modified = root->accessed = writer.settings.build_time;
   root->icb_block = 2;  // the root's file entry follows the file set descriptor and its terminator
   root->icb_sectors = 1;
   return root;
@@ -68,12 +68,12 @@ bool arrange_dvd_folder(ScanState& state, const NativeString& folder_on_disk, So
     FindEntry entry;
   };
   std::vector<DvdEntry> entries;
-  const NativeString path = writer.source_folder + folder_on_disk + native_separator;
+  const NativeString path = writer.tree.source_folder + folder_on_disk + native_separator;
   DirectoryFinder finder;
   FindEntry entry;
   bool found = finder.find_first(path, entry);
   if (!found && finder.last_error() != 0) {
-    writer.fail(BuildError::source_list_failed, path, finder.last_error());
+    writer.report.fail(BuildError::source_list_failed, path, finder.last_error());
     return false;
   }
   for (; found; found = finder.find_next(entry)) {
@@ -83,13 +83,13 @@ bool arrange_dvd_folder(ScanState& state, const NativeString& folder_on_disk, So
     const uint32_t key = dvd_sort_key(name);
     if (key == 0) continue;
     if (entry.unreadable) {
-      writer.fail(BuildError::source_unreadable, path + entry.name, entry.error);
+      writer.report.fail(BuildError::source_unreadable, path + entry.name, entry.error);
       return false;
     }
     entries.push_back(DvdEntry{key, std::move(name), entry});
   }
   if (finder.last_error() != 0) {
-    writer.fail(BuildError::source_list_failed, path, finder.last_error());
+    writer.report.fail(BuildError::source_list_failed, path, finder.last_error());
     return false;
   }
   std::stable_sort(entries.begin(), entries.end(),
@@ -111,8 +111,8 @@ bool arrange_dvd_folder(ScanState& state, const NativeString& folder_on_disk, So
 bool find_dvd_folder(ImageWriter& writer, std::u16string_view wanted, NativeString& on_disk) {
   std::vector<NativeString> names;
   SystemError error = 0;
-  if (!list_folder_names(writer.source_folder, names, error)) {
-    writer.fail(BuildError::source_list_failed, writer.source_folder, error);
+  if (!list_folder_names(writer.tree.source_folder, names, error)) {
+    writer.report.fail(BuildError::source_list_failed, writer.tree.source_folder, error);
     return false;
   }
   bool found_other_case = false;
@@ -121,7 +121,7 @@ bool find_dvd_folder(ImageWriter& writer, std::u16string_view wanted, NativeStri
     const bool exact = name == wanted;
     if (!exact && (found_other_case || !equal_ignoring_ascii_case(name, wanted))) continue;
     FindEntry entry;
-    if (!stat_path(writer.source_folder + native, entry) || !entry.is_directory) continue;
+    if (!stat_path(writer.tree.source_folder + native, entry) || !entry.is_directory) continue;
     on_disk = std::move(native);
     if (exact) return true;
     found_other_case = true;
@@ -135,13 +135,13 @@ bool build_dvd_arrangement(ScanState& state) {
   for (const std::u16string_view folder_name : {dvd_audio_folder_name, dvd_video_folder_name}) {
     NativeString on_disk;
     const bool exists = find_dvd_folder(writer, folder_name, on_disk);
-    if (writer.failed()) return false;
+    if (writer.report.failed()) return false;
     FindEntry times;
     times.is_directory = true;
-    times.created = times.modified = times.accessed = writer.build_time;
+    times.created = times.modified = times.accessed = writer.settings.build_time;
     // The folder is named as DVD players expect it, whatever its case on disk.
     SourceNode* folder =
-        add_node(writer, *writer.root, last, folder_name,
+        add_node(writer, *writer.tree.root, last, folder_name,
                  exists ? NativeStringView(on_disk) : native_from_utf16(folder_name), times);
     if (folder == nullptr) return false;
     if (!exists) continue;
@@ -152,9 +152,9 @@ bool build_dvd_arrangement(ScanState& state) {
 }
 
 bool is_own_output(const ImageWriter& writer, const NativeString& path) {
-  return !writer.output_path.empty() &&
-         (path == writer.output_path ||
-          path == ImageWriter::temporary_path_for(writer.output_path));
+  return !writer.tree.output_path.empty() &&
+         (path == writer.tree.output_path ||
+          path == ImageWriter::temporary_path_for(writer.tree.output_path));
 }
 
 bool is_ancestor(const ScanState& state, const FindEntry& entry) {
@@ -177,31 +177,31 @@ bool scan_directory(ScanState& state, const NativeString& path, SourceNode& dire
   bool found = finder.find_first(path, entry);
   // A folder that cannot be listed would silently lose its contents.
   if (!found && finder.last_error() != 0) {
-    writer.fail(BuildError::source_list_failed, path, finder.last_error());
+    writer.report.fail(BuildError::source_list_failed, path, finder.last_error());
     return false;
   }
   for (; found; found = finder.find_next(entry)) {
     if (writer.cancel_seen()) {
-      writer.fail(BuildError::cancelled);
+      writer.report.fail(BuildError::cancelled);
       return false;
     }
     if (entry.is_directory && is_dot_entry(entry.name)) continue;
     if (entry.broken_link) {
-      writer.warn(BuildWarning::broken_link_skipped, path + entry.name);
+      writer.report.warn(BuildWarning::broken_link_skipped, path + entry.name);
       continue;
     }
     if (entry.unreadable) {
-      writer.fail(BuildError::source_unreadable, path + entry.name, entry.error);
+      writer.report.fail(BuildError::source_unreadable, path + entry.name, entry.error);
       return false;
     }
     if (!entry.is_directory && is_own_output(writer, path + entry.name)) continue;
-    if (entry.is_directory && depth == 1 && writer.dvd_video_mode &&
+    if (entry.is_directory && depth == 1 && writer.tree.dvd_video_mode &&
         std::find(state.dvd_folders_on_disk.begin(), state.dvd_folders_on_disk.end(), entry.name) !=
             state.dvd_folders_on_disk.end()) {
       continue;
     }
     if (entry.is_special) {
-      writer.warn(BuildWarning::special_file_skipped, path + entry.name);
+      writer.report.warn(BuildWarning::special_file_skipped, path + entry.name);
       continue;
     }
     const std::u16string name = image_name_from_native(entry.name);
@@ -210,7 +210,7 @@ bool scan_directory(ScanState& state, const NativeString& path, SourceNode& dire
     if (node == nullptr) return false;
     if (!entry.is_directory) continue;
     if (is_ancestor(state, entry)) {
-      writer.fail(BuildError::source_loop, path + entry.name);
+      writer.report.fail(BuildError::source_loop, path + entry.name);
       return false;
     }
     state.ancestors.push_back(DirectoryIdentity{entry.device, entry.inode});
@@ -219,7 +219,7 @@ bool scan_directory(ScanState& state, const NativeString& path, SourceNode& dire
     if (!ok) return false;
   }
   if (finder.last_error() != 0) {
-    writer.fail(BuildError::source_list_failed, path, finder.last_error());
+    writer.report.fail(BuildError::source_list_failed, path, finder.last_error());
     return false;
   }
   return true;
@@ -238,12 +238,12 @@ SourceNode* find_child_directory(SourceNode& directory, std::u16string_view name
 SourceNode* add_node(ImageWriter& writer, SourceNode& directory, SourceNode*& last_child,
                      std::u16string_view name, NativeStringView native_name,
                      const FindEntry& entry) {
-  SourceNode* node = writer.arena->make<SourceNode>();
-  const char16_t* name_copy = node == nullptr ? nullptr : copy_text(writer.arena, name);
+  SourceNode* node = writer.tree.arena->make<SourceNode>();
+  const char16_t* name_copy = node == nullptr ? nullptr : copy_text(writer.tree.arena, name);
   const NativeChar* native_copy =
-      name_copy == nullptr ? nullptr : copy_text(writer.arena, native_name);
+      name_copy == nullptr ? nullptr : copy_text(writer.tree.arena, native_name);
   if (native_copy == nullptr) {
-    writer.fail(BuildError::out_of_memory);
+    writer.report.fail(BuildError::out_of_memory);
     return nullptr;
   }
   node->name = name_copy;
@@ -262,15 +262,15 @@ SourceNode* add_node(ImageWriter& writer, SourceNode& directory, SourceNode*& la
   last_child = node;
   if (entry.is_directory) {
     ++directory.directory_children;
-    ++writer.directory_count;
+    ++writer.tree.directory_count;
   } else {
     ++directory.file_children;
-    ++writer.file_count;
+    ++writer.tree.file_count;
     node->size = entry.size;
     node->sectors = static_cast<uint32_t>((entry.size + sector_bytes - 1) / sector_bytes);
     // A single file beyond 2^32 - 1 sectors (8 TiB) cannot be addressed.
     if ((entry.size + sector_bytes - 1) / sector_bytes > UINT32_MAX) {
-      writer.fail(BuildError::file_too_large, node_file_path(writer, *node));
+      writer.report.fail(BuildError::file_too_large, node_file_path(writer, *node));
     }
   }
   return node;
@@ -295,57 +295,39 @@ void mark_unpaired_clips(SourceNode& stream_folder) {
 }
 
 SourceNode* find_stream_folder(const ImageWriter& writer) {
-  if (writer.root == nullptr) return nullptr;
-  SourceNode* bluray = find_child_directory(*writer.root, bluray_folder_name);
+  if (writer.tree.root == nullptr) return nullptr;
+  SourceNode* bluray = find_child_directory(*writer.tree.root, bluray_folder_name);
   return bluray == nullptr ? nullptr : find_child_directory(*bluray, stream_folder_name);
 }
 
-NativeString node_path(const ImageWriter& writer, const SourceNode& directory) {
-  std::vector<const SourceNode*> chain;
-  for (const SourceNode* node = &directory; node->parent != node; node = node->parent)
-    chain.push_back(node);
-  NativeString path = writer.source_folder;
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    path += (*it)->native_name;
-    path += native_separator;
-  }
-  return path;
-}
-
-NativeString node_file_path(const ImageWriter& writer, const SourceNode& node) {
-  if (node.parent == &node) return writer.source_folder;
-  NativeString path = node_path(writer, *node.parent);
-  path += node.native_name;
-  return path;
-}
-
 bool scan_source(ImageWriter& writer) {
-  if (writer.arena == nullptr) writer.arena = NodeArena::create(tree_block_bytes);
-  if (writer.arena == nullptr) {
-    writer.fail(BuildError::out_of_memory);
+  if (writer.tree.arena == nullptr) writer.tree.arena = NodeArena::create(tree_block_bytes);
+  if (writer.tree.arena == nullptr) {
+    writer.report.fail(BuildError::out_of_memory);
     return false;
   }
-  writer.root = make_root(writer);
-  if (writer.root == nullptr) {
-    writer.fail(BuildError::out_of_memory);
+  writer.tree.root = make_root(writer);
+  if (writer.tree.root == nullptr) {
+    writer.report.fail(BuildError::out_of_memory);
     return false;
   }
   FindEntry source;
-  if (!stat_path(writer.source_folder, source) || !source.is_directory) {
-    writer.fail(BuildError::source_not_found, writer.source_folder, source.error);
+  if (!stat_path(writer.tree.source_folder, source) || !source.is_directory) {
+    writer.report.fail(BuildError::source_not_found, writer.tree.source_folder, source.error);
     return false;
   }
   ScanState state{writer, {DirectoryIdentity{source.device, source.inode}}, {}};
 
-  writer.dvd_video_mode = false;
-  if (writer.fs_flags == (fs_iso9660 | fs_udf) && writer.udf_revision == udf_revision_102) {
+  writer.tree.dvd_video_mode = false;
+  if (writer.settings.fs_flags == (fs_iso9660 | fs_udf) &&
+      writer.settings.udf_revision == udf_revision_102) {
     NativeString on_disk;
-    writer.dvd_video_mode = find_dvd_folder(writer, dvd_audio_folder_name, on_disk) ||
-                            find_dvd_folder(writer, dvd_video_folder_name, on_disk);
-    if (writer.failed()) return false;
+    writer.tree.dvd_video_mode = find_dvd_folder(writer, dvd_audio_folder_name, on_disk) ||
+                                 find_dvd_folder(writer, dvd_video_folder_name, on_disk);
+    if (writer.report.failed()) return false;
   }
-  if (writer.dvd_video_mode && !build_dvd_arrangement(state)) return false;
-  if (!scan_directory(state, writer.source_folder, *writer.root, 1)) return false;
+  if (writer.tree.dvd_video_mode && !build_dvd_arrangement(state)) return false;
+  if (!scan_directory(state, writer.tree.source_folder, *writer.tree.root, 1)) return false;
 
   SourceNode* stream_folder = find_stream_folder(writer);
   if (stream_folder == nullptr) return true;
@@ -354,7 +336,7 @@ bool scan_source(ImageWriter& writer) {
     return true;
   }
   mark_unpaired_clips(*stream_folder);
-  return !writer.failed();
+  return !writer.report.failed();
 }
 
 }  // namespace kestrel

@@ -16,16 +16,10 @@ inline constexpr std::u16string_view stream_folder_name = u"STREAM";
 inline constexpr std::u16string_view clip_name_tail = u".m2ts";
 inline constexpr size_t clip_name_length = 10;
 
-// Scans the whole source folder (writer.source_folder, ending in a
-// separator) into writer.root. False, with the build failed, when a folder
+// Scans the whole source folder (writer.tree.source_folder, ending in a
+// separator) into writer.tree.root. False, with the build failed, when a folder
 // cannot be listed or an entry cannot be examined.
 bool scan_source(ImageWriter& writer);
-
-// The native path of a directory node, ending in a separator.
-NativeString node_path(const ImageWriter& writer, const SourceNode& directory);
-
-// The native path of any node (files without a trailing separator).
-NativeString node_file_path(const ImageWriter& writer, const SourceNode& node);
 
 // The stream folder (BDMV/STREAM) of the tree, or null.
 SourceNode* find_stream_folder(const ImageWriter& writer);

@@ -8,12 +8,6 @@ namespace kestrel {
 namespace {
 
 constexpr size_t clip_number_digits = 5;
-// Long allocation descriptors in one extended file entry, and in each
-// allocation extent descriptor block (ECMA-167 4/14.5) that continues it.
-constexpr uint64_t descriptors_in_entry = 114;
-constexpr uint64_t descriptors_before_continuation = 113;
-constexpr uint64_t descriptors_in_last_extent_block = 126;
-constexpr uint64_t descriptors_in_extent_block = 125;
 
 // The clip number of a clip file "NNNNN.m2ts"; false unless the first five
 // characters are ASCII digits.
@@ -42,7 +36,8 @@ bool has_empty_extent(const std::vector<uint32_t>& extents) {
 
 // The data of a pair is copied as D0, B0, D1, B1, ...: the extents must
 // cover each clip exactly, or every later sector of the image would shift.
-bool pair_adds_up(const StereoPair& pair, const SourceNode& base, const SourceNode& dependent) {
+bool pair_adds_up(const bluray::StereoPair& pair, const SourceNode& base,
+                  const SourceNode& dependent) {
   return pair.base_sectors == base.sectors && pair.dependent_sectors == dependent.sectors &&
          !pair.dependent_extents.empty() &&
          pair.base_extents.size() <= pair.dependent_extents.size() &&
@@ -51,16 +46,12 @@ bool pair_adds_up(const StereoPair& pair, const SourceNode& base, const SourceNo
          !has_empty_extent(pair.base_extents) && !has_empty_extent(pair.dependent_extents);
 }
 
-void mark_clip(ImageWriter& writer, SourceNode& clip, NodeKind kind, const StereoPair& pair,
-               const std::vector<uint32_t>& extents, SourceNode& base, SourceNode& dependent) {
+void mark_clip(SourceNode& clip, NodeKind kind, const bluray::StereoPair& pair, SourceNode& base,
+               SourceNode& dependent) {
   clip.kind = kind;
   clip.stereo_pair = &pair;
   clip.base_node = &base;
   clip.dependent_node = &dependent;
-  const uint64_t descriptors = descriptor_count_for_extents(extents);
-  clip.extent_count = static_cast<uint32_t>(descriptors);
-  clip.icb_sectors = entry_blocks_for_descriptors(descriptors);
-  writer.extra_icb_sectors += clip.icb_sectors - 1;
 }
 
 // Unlinks a sub-folder (and everything in it) from its parent and takes its
@@ -76,11 +67,11 @@ void remove_folder(ImageWriter& writer, SourceNode& parent, SourceNode& folder) 
     SourceNode* node = pending.back();
     pending.pop_back();
     if (node->is_directory) {
-      --writer.directory_count;
+      --writer.tree.directory_count;
       for (SourceNode* child = node->first_child; child != nullptr; child = child->next)
         pending.push_back(child);
     } else {
-      --writer.file_count;
+      --writer.tree.file_count;
     }
   }
 }
@@ -95,25 +86,6 @@ SourceNode* find_folder(SourceNode& parent, std::u16string_view name) {
 
 }  // namespace
 
-uint64_t descriptor_count_for_extents(const std::vector<uint32_t>& extents) {
-  uint64_t count = 0;
-  for (uint32_t length : extents)
-    count += (static_cast<uint64_t>(length) + max_extent_sectors - 1) / max_extent_sectors;
-  return count;
-}
-
-uint32_t entry_blocks_for_descriptors(uint64_t descriptors) {
-  if (descriptors <= descriptors_in_entry) return 1;
-  uint64_t remaining = descriptors - descriptors_before_continuation;
-  uint32_t blocks = 1;
-  while (remaining != 0) {
-    ++blocks;
-    remaining =
-        remaining > descriptors_in_last_extent_block ? remaining - descriptors_in_extent_block : 0;
-  }
-  return blocks;
-}
-
 bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
   if (!writer.stereo_pairs || writer.stereo_pairs->empty()) return false;
   std::map<uint32_t, SourceNode*> clips;
@@ -124,7 +96,7 @@ bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
   // Every pair is checked before anything in the tree changes, so that a
   // failure leaves the tree and its counts as the scan made them.
   std::map<SourceNode*, int> roles;
-  for (const StereoPair& pair : *writer.stereo_pairs) {
+  for (const bluray::StereoPair& pair : *writer.stereo_pairs) {
     const auto base = clips.find(pair.base_clip);
     const auto dependent = clips.find(pair.dependent_clip);
     if (base == clips.end() || dependent == clips.end() || base->second == dependent->second)
@@ -147,15 +119,14 @@ bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
   SourceNode* folder = add_node(writer, stream_folder, last, stereo_folder_name,
                                 native_from_utf16(stereo_folder_name), folder_entry);
   if (folder == nullptr) return false;
-  writer.stereo_folder = folder;
+  writer.tree.stereo_folder = folder;
 
   SourceNode* last_file = nullptr;
-  for (const StereoPair& pair : *writer.stereo_pairs) {
+  for (const bluray::StereoPair& pair : *writer.stereo_pairs) {
     SourceNode& base = *clips[pair.base_clip];
     SourceNode& dependent = *clips[pair.dependent_clip];
-    mark_clip(writer, base, NodeKind::base_view_clip, pair, pair.base_extents, base, dependent);
-    mark_clip(writer, dependent, NodeKind::dependent_view_clip, pair, pair.dependent_extents, base,
-              dependent);
+    mark_clip(base, NodeKind::base_view_clip, pair, base, dependent);
+    mark_clip(dependent, NodeKind::dependent_view_clip, pair, base, dependent);
 
     FindEntry file_entry;
     file_entry.size =
@@ -174,31 +145,6 @@ bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
     file->stereo_pair = &pair;
   }
   return true;
-}
-
-}  // namespace kestrel
-
-namespace kestrel {
-
-std::vector<InterleavedPiece> interleaved_extents(const SourceNode& clip) {
-  std::vector<InterleavedPiece> pieces;
-  const StereoPair* pair = clip.stereo_pair;
-  if (pair == nullptr) return pieces;
-  const bool dependent = clip.kind == NodeKind::dependent_view_clip;
-  uint64_t offset = 0;
-  auto take = [&](uint32_t length, bool mine) {
-    while (length > 0) {
-      const uint32_t piece = length > max_extent_sectors ? max_extent_sectors : length;
-      if (mine) pieces.push_back(InterleavedPiece{offset, piece * sector_bytes});
-      offset += piece;
-      length -= piece;
-    }
-  };
-  for (size_t i = 0; i < pair->dependent_extents.size(); ++i) {
-    take(pair->dependent_extents[i], dependent);
-    if (i < pair->base_extents.size()) take(pair->base_extents[i], !dependent);
-  }
-  return pieces;
 }
 
 }  // namespace kestrel

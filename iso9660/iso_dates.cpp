@@ -2,12 +2,12 @@
 // the 17-byte form of the volume descriptor (ECMA-119 8.4.26.1). Both record
 // local time and the offset from UTC in force at that moment, in 15-minute
 // units, positive east of Greenwich.
-#include <cstring>
 
+#include "iso9660/iso_records.h"
 #include "iso9660/iso_volume.h"
 #include "platform/calendar.h"
 
-namespace kestrel {
+namespace kestrel::iso9660 {
 namespace {
 
 constexpr int minutes_per_offset_unit = 15;
@@ -21,8 +21,6 @@ constexpr int date7_last_year = 1900 + 255;
 // The 17-byte form has four year digits.
 constexpr int date17_first_year = 0;
 constexpr int date17_last_year = 9999;
-
-constexpr size_t date17_digits = 16;
 
 int8_t offset_units(const LocalTime& local) {
   // Whole 15-minute units, truncated toward zero.
@@ -49,47 +47,50 @@ void clamp_year(LocalTime& local, int first_year, int last_year) {
   }
 }
 
-uint8_t* put_digits(uint8_t* out, int value, int width) {
-  for (int i = width - 1; i >= 0; --i) {
+// A number as decimal digits, as many as the field is wide.
+template <Field F>
+void put_digits(const FieldWriter& date, int value) {
+  uint8_t* out = date.at<F>().data();
+  for (size_t i = F.width; i-- > 0;) {
     out[i] = static_cast<uint8_t>('0' + value % 10);
     value /= 10;
   }
-  return out + width;
 }
 
 }  // namespace
 
 void make_iso_date7(int64_t time, uint8_t* destination) {
-  std::memset(destination, 0, 7);
+  const FieldWriter date(destination, date7::bytes);
+  date.fill(0, 0, date7::bytes);
   std::optional<LocalTime> local = local_time(time);
   if (!local) return;
   clamp_year(*local, date7_first_year, date7_last_year);
-  destination[0] = static_cast<uint8_t>(local->year - date7_first_year);
-  destination[1] = static_cast<uint8_t>(local->month);
-  destination[2] = static_cast<uint8_t>(local->day);
-  destination[3] = static_cast<uint8_t>(local->hour);
-  destination[4] = static_cast<uint8_t>(local->minute);
-  destination[5] = static_cast<uint8_t>(local->second);
-  destination[6] = static_cast<uint8_t>(offset_units(*local));
+  date.u8<date7::years_since_1900>(static_cast<uint8_t>(local->year - date7_first_year));
+  date.u8<date7::month>(static_cast<uint8_t>(local->month));
+  date.u8<date7::day>(static_cast<uint8_t>(local->day));
+  date.u8<date7::hour>(static_cast<uint8_t>(local->hour));
+  date.u8<date7::minute>(static_cast<uint8_t>(local->minute));
+  date.u8<date7::second>(static_cast<uint8_t>(local->second));
+  date.u8<date7::offset>(static_cast<uint8_t>(offset_units(*local)));
 }
 
 void make_iso_date17(std::optional<int64_t> time, uint8_t* destination) {
+  const FieldWriter date(destination, date17::bytes);
   // "Not specified": sixteen "0" digits and a zero offset (ECMA-119 8.4.26.1).
-  std::memset(destination, '0', date17_digits);
-  destination[date17_digits] = 0;
+  date.fill(0, '0', date17::offset.offset);
+  date.u8<date17::offset>(0);
   if (!time) return;
   std::optional<LocalTime> local = local_time(*time);
   if (!local) return;
   clamp_year(*local, date17_first_year, date17_last_year);
-  uint8_t* out = destination;
-  out = put_digits(out, local->year, 4);
-  out = put_digits(out, local->month, 2);
-  out = put_digits(out, local->day, 2);
-  out = put_digits(out, local->hour, 2);
-  out = put_digits(out, local->minute, 2);
-  out = put_digits(out, local->second, 2);
-  put_digits(out, 0, 2);  // hundredths
-  destination[date17_digits] = static_cast<uint8_t>(offset_units(*local));
+  put_digits<date17::year>(date, local->year);
+  put_digits<date17::month>(date, local->month);
+  put_digits<date17::day>(date, local->day);
+  put_digits<date17::hour>(date, local->hour);
+  put_digits<date17::minute>(date, local->minute);
+  put_digits<date17::second>(date, local->second);
+  put_digits<date17::hundredths>(date, 0);
+  date.u8<date17::offset>(static_cast<uint8_t>(offset_units(*local)));
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

@@ -12,7 +12,7 @@
 #include "iso9660/iso_volume.h"
 #include "platform/code_page.h"
 
-namespace kestrel {
+namespace kestrel::iso9660 {
 namespace {
 
 // The converted name is bounded like a Windows path component buffer.
@@ -43,11 +43,12 @@ constexpr char unique_marker = '~';
 // base as it is cut for a one-digit "~N".
 constexpr size_t numbering_key_base_bytes = base_name_bytes - 2;
 
-bool store_identifier(ImageWriter& writer, SourceNode& node, std::string_view identifier) {
+bool store_identifier(DiscImage& image, SourceNode& node, std::string_view identifier) {
   // Stored zero-terminated, in the arena with the rest of the tree.
-  void* stored = writer.arena != nullptr ? writer.arena->allocate(identifier.size() + 1) : nullptr;
+  void* stored =
+      image.tree.arena != nullptr ? image.tree.arena->allocate(identifier.size() + 1) : nullptr;
   if (stored == nullptr) {
-    writer.fail(BuildError::out_of_memory);
+    image.report.fail(BuildError::out_of_memory);
     return false;
   }
   std::memcpy(stored, identifier.data(), identifier.size());
@@ -75,7 +76,7 @@ SourceNode* keeper_of(const std::vector<SourceNode*>& group) {
 
 // Gives `node` the identifier of its base cut to make room for "~N", with N
 // the lowest number not yet taken among names of that form.
-bool number_identifier(ImageWriter& writer, SourceNode& node,
+bool number_identifier(DiscImage& image, SourceNode& node,
                        std::unordered_set<std::string_view>& taken,
                        std::unordered_map<std::string, uint32_t>& next_number) {
   const std::string_view identifier = identifier_of(node);
@@ -89,7 +90,7 @@ bool number_identifier(ImageWriter& writer, SourceNode& node,
   uint32_t& number = next_number.try_emplace(key, 1).first->second;
   std::string candidate;
   for (;;) {
-    std::string suffix(1, map_iso_char(writer, unique_marker));
+    std::string suffix(1, map_iso_char(image, unique_marker));
     suffix += std::to_string(number++);
     // Beyond ten million look-alikes the number no longer fits the base:
     // the record keeps its shared identifier.
@@ -99,7 +100,7 @@ bool number_identifier(ImageWriter& writer, SourceNode& node,
     candidate += tail;
     if (taken.count(candidate) == 0) break;
   }
-  if (!store_identifier(writer, node, candidate)) return false;
+  if (!store_identifier(image, node, candidate)) return false;
   taken.insert(identifier_of(node));
   return true;
 }
@@ -109,7 +110,7 @@ bool number_identifier(ImageWriter& writer, SourceNode& node,
 // files. One of them keeps the identifier (keeper_of); the others are
 // numbered with "~N", counting per cut base and extension, so a folder of
 // many look-alike names is numbered in one pass.
-void make_iso_names_unique(ImageWriter& writer, SourceNode& directory) {
+void make_iso_names_unique(DiscImage& image, SourceNode& directory) {
   std::unordered_map<std::string_view, std::vector<SourceNode*>> by_identifier;
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
     by_identifier[identifier_of(*child)].push_back(child);
@@ -125,22 +126,22 @@ void make_iso_names_unique(ImageWriter& writer, SourceNode& directory) {
       continue;
     const SourceNode* keeper = keeper_of(found->second);
     for (SourceNode* node : found->second) {
-      if (node != keeper && !number_identifier(writer, *node, taken, next_number)) return;
+      if (node != keeper && !number_identifier(image, *node, taken, next_number)) return;
     }
   }
 }
 
 }  // namespace
 
-char map_iso_char(const ImageWriter& writer, char c) {
-  if (!writer.dvd_video_mode) return c;
+char map_iso_char(const DiscImage& image, char c) {
+  if (!image.tree.dvd_video_mode) return c;
   // DVD players read d-characters only: "0"-"9", "A"-"Z" and "_".
   if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')) return c;
   return '_';
 }
 
-void make_iso_name(ImageWriter& writer, SourceNode& node) {
+void make_iso_name(DiscImage& image, SourceNode& node) {
   char ansi[ansi_name_capacity];
   const size_t ansi_length =
       ansi_from_utf16(std::u16string_view(node.name, node.name_length), ansi, sizeof ansi);
@@ -150,7 +151,7 @@ void make_iso_name(ImageWriter& writer, SourceNode& node) {
   size_t length = 0;
   auto append_mapped = [&](std::string_view part, size_t limit) {
     for (size_t i = 0; i < part.size() && i < limit; ++i)
-      identifier[length++] = map_iso_char(writer, part[i]);
+      identifier[length++] = map_iso_char(image, part[i]);
   };
 
   if (node.is_directory) {
@@ -167,13 +168,13 @@ void make_iso_name(ImageWriter& writer, SourceNode& node) {
     append_mapped(extension, extension_bytes);
     for (const char c : std::string_view(version_suffix)) identifier[length++] = c;
   }
-  if (!store_identifier(writer, node, std::string_view(identifier, length))) {
+  if (!store_identifier(image, node, std::string_view(identifier, length))) {
     node.iso_name = "";
     node.iso_name_length = 0;
   }
 }
 
-void sort_iso_children(ImageWriter& writer, SourceNode& directory) {
+void sort_iso_children(DiscImage& image, SourceNode& directory) {
   // Ascending identifiers; equal identifiers (only past ten million
   // look-alikes) in reverse primary order. A stable sort of the reversed
   // primary list gives exactly that, in n log n.
@@ -191,7 +192,7 @@ void sort_iso_children(ImageWriter& writer, SourceNode& directory) {
     return identifier_of(*a) == identifier_of(*b);
   };
   if (std::adjacent_find(children.begin(), children.end(), same) != children.end()) {
-    make_iso_names_unique(writer, directory);
+    make_iso_names_unique(image, directory);
     children.clear();
     for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
       children.push_back(child);
@@ -206,4 +207,4 @@ void sort_iso_children(ImageWriter& writer, SourceNode& directory) {
   directory.iso_first_child = following;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

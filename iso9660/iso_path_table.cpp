@@ -2,12 +2,11 @@
 // directory-number order, which is the breadth-first ISO 9660 order the
 // layout numbered them in. Type L holds little-endian numbers, type M
 // big-endian ones.
-#include "engine/tree_walk.h"
+#include "disc/tree_walk.h"
 #include "iso9660/iso_records.h"
 #include "iso9660/iso_volume.h"
 
-namespace kestrel {
-namespace iso {
+namespace kestrel::iso9660 {
 namespace {
 
 struct PathTableWriter {
@@ -15,54 +14,50 @@ struct PathTableWriter {
   bool little_endian;
   size_t offset = 0;
 
-  void add(const ImageWriter& writer, const SourceNode& directory, uint16_t parent_number) {
+  void add(const DiscImage& image, const SourceNode& directory, uint16_t parent_number) {
     const Identifier identifier = node_identifier(directory);
     const uint32_t length = path_record_bytes(identifier.length);
     if (length > table.size() - offset) return;  // never past the table laid out
+    namespace ptr = path_table_record;
     const FieldWriter record = table.at(offset);
-    record.u8(path_record::identifier_length, static_cast<uint8_t>(identifier.length));
-    record.u8(path_record::extended_attribute_length, 0);
+    record.u8<ptr::identifier_length>(static_cast<uint8_t>(identifier.length));
+    record.u8<ptr::extended_attribute_length>(0);
     // Every record, the root's included, holds the directory's absolute sector.
-    const auto location = static_cast<uint32_t>(directory_location(writer, directory));
+    const auto location = static_cast<uint32_t>(directory_location(image, directory));
     if (little_endian) {
-      record.le32(path_record::extent_location, location);
-      record.le16(path_record::parent_number, parent_number);
+      record.le32<ptr::extent_location>(location);
+      record.le16<ptr::parent_number>(parent_number);
     } else {
-      record.be32(path_record::extent_location, location);
-      record.be16(path_record::parent_number, parent_number);
+      record.be32<ptr::extent_location>(location);
+      record.be16<ptr::parent_number>(parent_number);
     }
-    record.bytes(path_record::identifier, identifier.bytes, identifier.length);
+    record.bytes(ptr::bytes, identifier.bytes, identifier.length);
     offset += length;
   }
 };
 
 }  // namespace
 
-void fill_path_table(const ImageWriter& writer, bool little_endian, uint8_t* buffer) {
-  if (writer.root == nullptr) return;
+void fill_path_table(const DiscImage& image, bool little_endian, uint8_t* buffer) {
+  if (image.tree.root == nullptr) return;
   PathTableWriter table{
-      FieldWriter(buffer, static_cast<size_t>(writer.path_table_sectors) * sector_bytes),
+      FieldWriter(buffer, static_cast<size_t>(image.layout.path_table_sectors) * sector_bytes),
       little_endian};
   // The root is directory number 1 and its own parent (ECMA-119 9.4.4).
-  table.add(writer, *writer.root, 1);
-  walk_directories_breadth_first(writer.root, ChildOrder::iso9660, [&](SourceNode& directory) {
+  table.add(image, *image.tree.root, 1);
+  walk_directories_breadth_first(image.tree.root, ChildOrder::iso9660, [&](SourceNode& directory) {
     for (const SourceNode* child = directory.iso_first_child; child != nullptr;
          child = child->iso_next) {
-      if (child->is_directory) table.add(writer, *child, directory.iso_dir_number);
+      if (child->is_directory) table.add(image, *child, directory.iso_dir_number);
     }
     return true;
   });
 }
 
-}  // namespace iso
-
-void write_path_table(ImageWriter& writer, bool little_endian) {
-  // Type L at the start of the area, type M right after it.
-  writer.expect_position(static_cast<uint64_t>(writer.iso_area_start) +
-                         (little_endian ? 0 : writer.path_table_sectors));
-  uint8_t* buffer = writer.get_sector_buffer(writer.path_table_sectors);
-  if (buffer != nullptr) iso::fill_path_table(writer, little_endian, buffer);
-  writer.emit_sectors(buffer, writer.path_table_sectors);
+void write_path_table(const DiscImage& image, SectorEmitter& out, bool little_endian) {
+  uint8_t* buffer = out.get_sector_buffer(image.layout.path_table_sectors);
+  if (buffer != nullptr) fill_path_table(image, little_endian, buffer);
+  out.emit_sectors(buffer, image.layout.path_table_sectors);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

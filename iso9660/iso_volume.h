@@ -7,19 +7,20 @@
 #include <cstdint>
 #include <optional>
 
-#include "engine/image_writer.h"
+#include "disc/disc_image.h"
+#include "disc/sector_emitter.h"
 
-namespace kestrel {
+namespace kestrel::iso9660 {
 
 // Gives one node its ISO 9660 identifier (iso_name, iso_name_length).
-void make_iso_name(ImageWriter& writer, SourceNode& node);
+void make_iso_name(DiscImage& image, SourceNode& node);
 
 // The byte stored for one identifier byte: unchanged, or in DVD-video mode
 // restricted to the d-characters "0"-"9", "A"-"Z" (others become "_").
-char map_iso_char(const ImageWriter& writer, char c);
+char map_iso_char(const DiscImage& image, char c);
 
 // Builds the ISO 9660 child order (iso_first_child / iso_next) of a directory.
-void sort_iso_children(ImageWriter& writer, SourceNode& directory);
+void sort_iso_children(DiscImage& image, SourceNode& directory);
 
 struct IsoLayoutCounters {
   uint64_t path_table_bytes = 0;
@@ -30,13 +31,13 @@ struct IsoLayoutCounters {
 // Layout visitor, run breadth first in ISO 9660 order over the directories:
 // fills iso_dir_number, iso_dir_sector and iso_dir_bytes. Returns false (and
 // fails the build) when the directories cannot be numbered.
-bool size_iso_directory(ImageWriter& writer, SourceNode& directory, IsoLayoutCounters& counters);
+bool size_iso_directory(DiscImage& image, SourceNode& directory, IsoLayoutCounters& counters);
 
 // Writers, called at the sectors the layout gave them.
-void write_primary_descriptor(ImageWriter& writer);
-void write_set_terminator(ImageWriter& writer);
-void write_path_table(ImageWriter& writer, bool little_endian);
-void write_iso_directory(ImageWriter& writer, SourceNode& directory);
+void write_primary_descriptor(const DiscImage& image, SectorEmitter& out);
+void write_set_terminator(const DiscImage& image, SectorEmitter& out);
+void write_path_table(const DiscImage& image, SectorEmitter& out, bool little_endian);
+void write_iso_directory(const DiscImage& image, SectorEmitter& out, SourceNode& directory);
 
 // A text field of the primary volume descriptor: the first `width` bytes of
 // `text` with "a"-"z" raised to upper case, then spaces. A null text gives
@@ -51,4 +52,4 @@ void make_iso_date7(int64_t time, uint8_t* destination);
 // no time, sixteen "0" digits and offset 0.
 void make_iso_date17(std::optional<int64_t> time, uint8_t* destination);
 
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

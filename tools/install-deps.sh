@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
 # Installs every Debian package that Kestrel needs to build and test:
 # the native tool chain and GoogleTest, clang with its sanitizer and fuzzer
-# run-times, the MinGW-w64 cross compilers and Wine for the Windows build,
-# the independent readers that the tests use to read images back, and the
-# tools that author a small DVD-video title for them.
+# run-times, the MinGW-w64 cross compilers and Wine (64- and 32-bit) for the
+# Windows build, the independent readers that the tests use to read images
+# back, the tools that author a small DVD-video title for them, and the fonts
+# of the window tests.
+#
+# The kernel is only booted by the tests, with an initramfs of their own:
+# inside a container, where no boot loader will ever start it, the install
+# skips the distribution's initramfs (INITRD=No), which would take minutes
+# to build.
 #
 # Safe to run again: when every package is already installed, apt is not
 # touched at all, so repeated runs take a second.
@@ -25,6 +31,21 @@ packages=(
   libcdio-utils
   # Authoring of the short DVD-video title that the DVD reader check uses.
   ffmpeg dvdauthor
+  # Virtual machines for the kernel reader check (the kernel's own udf and
+  # isofs drivers, with busybox as the guest's tools) and the boot checks
+  # (SeaBIOS and OVMF firmware, GRUB for BIOS and UEFI with mtools for its
+  # FAT image, ISOLINUX).
+  qemu-system-x86 linux-image-amd64 busybox-static kmod cpio ovmf
+  grub-pc-bin grub-efi-amd64-bin grub-common mtools isolinux syslinux-common
+  # The Windows program's window tests and screenshots: fonts close to the
+  # Windows dialog fonts for the test prefix (tools/gui-prefix.sh): Open Sans
+  # for Segoe UI (Latin, Greek, Cyrillic), WenQuanYi Micro Hei for Chinese,
+  # Japanese and Korean, Noto Sans Arabic UI, Wine's own Marlett.
+  fonts-open-sans fonts-wqy-microhei fonts-noto-ui-core fonts-wine
+  # The 32-bit program under Wine: the 32-bit loader, from the i386
+  # architecture that this script adds to dpkg, and QEMU's user-mode
+  # emulator for kernels that cannot run 32-bit programs themselves.
+  wine32:i386 qemu-user-static
 )
 
 missing=()
@@ -52,14 +73,27 @@ if [[ $(id -u) -ne 0 ]]; then
   fi
 fi
 
-export DEBIAN_FRONTEND=noninteractive
+# Passed through env so that sudo keeps them.
+apt_env=(env DEBIAN_FRONTEND=noninteractive)
+if [[ -f /.dockerenv || -f /run/.containerenv ]] ||
+   systemd-detect-virt --quiet --container 2>/dev/null; then
+  apt_env+=(INITRD=No)
+fi
+# wine32 is an i386 package; dpkg must know the architecture before apt-get
+# update reads its package lists.
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "install-deps: adding the i386 architecture"
+  "${as_root[@]}" dpkg --add-architecture i386
+fi
+# Several installs may share a machine: wait for another one's lock instead
+# of failing at once.
 apt_options=(-y -q -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold
-             --no-install-recommends)
+             -o DPkg::Lock::Timeout=600 --no-install-recommends)
 
 # One retry covers a mirror that drops a connection half-way.
 for attempt in 1 2; do
   if "${as_root[@]}" apt-get update -q &&
-     "${as_root[@]}" apt-get install "${apt_options[@]}" "${missing[@]}"; then
+     "${as_root[@]}" "${apt_env[@]}" apt-get install "${apt_options[@]}" "${missing[@]}"; then
     break
   fi
   if [[ $attempt -eq 2 ]]; then

@@ -1,82 +1,98 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows program and its GUI test driver and runs the GUI
 # tests under Wine on a virtual X server: the real main window is opened and
-# driven through its messages, a second start of kestrel.exe is checked, and
-# the image built from the window is read back with 7-Zip.
+# driven through its messages, the program itself is started with a command
+# line, a second start of kestrel.exe is checked, and the images built from
+# the window and by the program are read back with 7-Zip. The ScaledWindows
+# tests (message boxes, main window, about box, and every text in every
+# language) run again at 120, 144 and 192 DPI.
 #
-#   tools/test-gui.sh [--screenshots] [build-folder]
+#   tools/test-gui.sh [build-folder]
 #
-# --screenshots also writes the window captures of the tests to
-# docs/screenshots/*.png (main window idle, building and done in light; main
-# window, about box and overwrite question in light and dark).
-# The build folder defaults to $KESTREL_GUI_BUILD or <repo>/build-gui.
-# Needs: g++-mingw-w64-x86-64-posix, wine64, xvfb, googletest, cmake, 7zz (optional).
+# KESTREL_GUI_ARCH=x86 builds the 32-bit program and driver instead and runs
+# the smoke tests only (command line, Start, the image, the about box, the
+# dark switch) under the 32-bit Wine (through QEMU's user-mode emulator where
+# the kernel cannot run 32-bit programs: slow, so only these). The build folder defaults to $KESTREL_GUI_BUILD or
+# <repo>/build-gui. Needs: g++-mingw-w64 (posix), wine64 (and wine32:i386
+# for x86), xvfb, the fonts of tools/install-deps.sh, googletest, cmake, 7zz.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-screenshots=0
-if [ "${1:-}" = "--screenshots" ]; then screenshots=1; shift; fi
+# shellcheck source=tools/gui-prefix.sh
+source "$repo/tools/gui-prefix.sh"
 build="${1:-${KESTREL_GUI_BUILD:-$repo/build-gui}}"
+arch="${KESTREL_GUI_ARCH:-x64}"
 
-cmake -S "$repo" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE="${KESTREL_GUI_BUILD_TYPE:-Debug}" >/dev/null
-cmake --build "$build" -j"${KESTREL_JOBS:-2}" --target kestrel kestrel_gui_tests
-
-find_wine_tool() {
-  local name
-  for name in "$@"; do
-    if [ -x "/usr/lib/wine/$name" ]; then echo "/usr/lib/wine/$name"; return 0; fi
-    if command -v "$name" >/dev/null 2>&1; then command -v "$name"; return 0; fi
-  done
-  return 1
-}
-wine="$(find_wine_tool wine64 wine)" || { echo "test-gui: no Wine loader (install wine64)" >&2; exit 1; }
-wineserver="$(find_wine_tool wineserver64 wineserver)" || wineserver=""
+gui_wine64="$(gui_find_wine_tool wine64 wine)" || { echo "test-gui: no Wine loader (install wine64)" >&2; exit 1; }
+if [ "$arch" = x86 ]; then
+  toolchain="$repo/cmake/mingw-w64-i686.cmake"
+  gui_wine=/usr/lib/wine/wine
+  gui_enable_i386 || { echo "test-gui: the 32-bit Wine loader cannot run (install wine32:i386)" >&2; exit 1; }
+  smoke_filter="Program.*:AboutBoxGui.*:OptionsTest.DarkTheme*:MainWindowTest.StartBuilds*"
+  filter="${KESTREL_GUI_FILTER:-$smoke_filter}"
+  dpis=()
+else
+  toolchain="$repo/cmake/mingw-w64-x86_64.cmake"
+  gui_wine="$gui_wine64"
+  filter="${KESTREL_GUI_FILTER:-}"
+  dpis=(120 144 192)
+fi
+gui_wineserver="$(gui_find_wine_tool wineserver64 wineserver)" || gui_wineserver=""
 command -v xvfb-run >/dev/null || { echo "test-gui: xvfb-run missing (install xvfb)" >&2; exit 1; }
+
+cmake -S "$repo" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -DCMAKE_BUILD_TYPE="${KESTREL_GUI_BUILD_TYPE:-Debug}" -DKESTREL_BUILD_TESTS=ON >/dev/null
+cmake --build "$build" -j"${KESTREL_JOBS:-2}" --target kestrel kestrel_gui_tests
 
 export WINEPREFIX="$build/wine-gui-prefix"
 export WINEDEBUG=-all
 export WINEARCH=win64
-rm -rf "$WINEPREFIX"
 artifacts="$build/gui-artifacts"
 rm -rf "$artifacts"
 mkdir -p "$artifacts"
 to_windows() { echo "Z:${1//\//\\}"; }
-export KESTREL_EXE="$(to_windows "$build/kestrel.exe")"
-export KESTREL_GUI_ARTIFACTS="$(to_windows "$artifacts")"
-if [ "$screenshots" = 1 ]; then export KESTREL_SCREENSHOT_DIR="$KESTREL_GUI_ARTIFACTS"; fi
+KESTREL_EXE="$(to_windows "$build/kestrel.exe")"
+KESTREL_GUI_ARTIFACTS="$(to_windows "$artifacts")"
+export KESTREL_EXE KESTREL_GUI_ARTIFACTS
+export gui_wine gui_wine64 gui_wineserver filter
+dpi_list="${dpis[*]}"
+export dpi_list
 
-# Everything runs inside one X server: the prefix is made there, and a Wine
-# virtual desktop draws the window frames (Xvfb has no window manager).
+# Everything runs inside one X server, large enough for the main window at
+# 192 DPI: the prefix is made there, the whole suite runs at 96 DPI, then the
+# ScaledWindows tests at each further DPI in a new session.
 status=0
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-  "$0" wineboot -i >/dev/null 2>&1 || true
-  [ -n "$1" ] && "$1" -w || true
-  "$0" reg add "HKCU\\Software\\Wine\\Explorer" /v Desktop /d Default /f >/dev/null 2>&1
-  "$0" reg add "HKCU\\Software\\Wine\\Explorer\\Desktops" /v Default /d 1024x768 /f >/dev/null 2>&1
-  "$0" "$2" ${KESTREL_GUI_FILTER:+--gtest_filter=$KESTREL_GUI_FILTER}
+# shellcheck disable=SC2016
+xvfb-run -a -s "-screen 0 2048x1536x24" bash -c '
+  source "$0"
+  gui_prepare_prefix
+  gui_set_dpi 96
+  KESTREL_EXPECTED_DPI=96 "$gui_wine" "$1" ${filter:+--gtest_filter=$filter}
   status=$?
   # The folder verb is gone again after the tests: nothing of ours stays in the registry.
-  if "$0" reg query "HKCU\\Software\\Classes\\Directory\\shell\\Kestrel" >/dev/null 2>&1; then
+  if "$gui_wine64" reg query "HKCU\\Software\\Classes\\Directory\\shell\\Kestrel" >/dev/null 2>&1; then
     echo "test-gui: the folder verb was left registered" >&2; status=1
   fi
-  [ -n "$1" ] && "$1" -k 2>/dev/null || true
-  exit $status
-' "$wine" "$wineserver" "$build/kestrel_gui_tests.exe" || status=$?
-
-# The image built from the window, read back by an independent reader.
-if [ -f "$artifacts/built.iso" ] && command -v 7zz >/dev/null; then
-  listing="$(7zz l "$artifacts/built.iso")" || { echo "test-gui: 7zz cannot read the image" >&2; status=1; }
-  for name in readme.txt notes.txt; do
-    grep -q "$name" <<<"$listing" || { echo "test-gui: $name missing from the image" >&2; status=1; }
+  for dpi in $dpi_list; do
+    [ -z "$filter" ] || break
+    echo "test-gui: windows and texts at $dpi DPI"
+    gui_set_dpi "$dpi"
+    KESTREL_EXPECTED_DPI=$dpi "$gui_wine" "$1" --gtest_filter="ScaledWindows.*" --gtest_brief=1 || status=1
   done
-elif [ "$status" = 0 ] && [ -z "${KESTREL_GUI_FILTER:-}" ]; then
-  echo "test-gui: no image was built from the window" >&2; status=1
-fi
+  [ -n "$gui_wineserver" ] && "$gui_wineserver" -k 2>/dev/null || true
+  exit $status
+' "$repo/tools/gui-prefix.sh" "$build/kestrel_gui_tests.exe" || status=$?
 
-if [ "$screenshots" = 1 ]; then
-  mkdir -p "$repo/docs/screenshots"
-  python3 "$repo/tools/bmp_to_png.py" "$artifacts" "$repo/docs/screenshots" idle building done \
-    main-window-dark about-box about-box-dark message-box-overwrite message-box-overwrite-dark message-box-usage
+# The images built from the window and by the program, read back by an
+# independent reader.
+if command -v 7zz >/dev/null; then
+  for image in built program; do
+    # A filtered run checks the images its tests made; a whole run, both.
+    [ -f "$artifacts/$image.iso" ] || { [ -n "${KESTREL_GUI_FILTER:-}" ] && continue; }
+    listing="$(7zz l "$artifacts/$image.iso")" || { echo "test-gui: 7zz cannot read $image.iso" >&2; status=1; continue; }
+    for name in readme.txt notes.txt; do
+      grep -q "$name" <<<"$listing" || { echo "test-gui: $name missing from $image.iso" >&2; status=1; }
+    done
+  done
 fi
 exit "$status"

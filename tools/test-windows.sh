@@ -27,16 +27,10 @@ export WINEARCH=win64
 export DISPLAY=
 rm -rf "$WINEPREFIX"
 # Debian keeps the 64-bit loader and the server in /usr/lib/wine.
-find_wine_tool() {
-  local name
-  for name in "$@"; do
-    if [ -x "/usr/lib/wine/$name" ]; then echo "/usr/lib/wine/$name"; return 0; fi
-    if command -v "$name" >/dev/null 2>&1; then command -v "$name"; return 0; fi
-  done
-  return 1
-}
-wine_loader="$(find_wine_tool wine64 wine)" || { echo "test-windows: no Wine loader found (install wine64)" >&2; exit 1; }
-wine_server="$(find_wine_tool wineserver64 wineserver)" || wine_server=""
+# shellcheck source=tools/gui-prefix.sh
+source "$repo/tools/gui-prefix.sh"
+wine_loader="$(gui_find_wine_tool wine64 wine)" || { echo "test-windows: no Wine loader found (install wine64)" >&2; exit 1; }
+wine_server="$(gui_find_wine_tool wineserver64 wineserver)" || wine_server=""
 "$wine_loader" wineboot -i >/dev/null 2>&1 || true
 # wineboot returns before the prefix's services have settled.
 [ -n "$wine_server" ] && "$wine_server" -w || true

@@ -8,13 +8,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/sector_fields.h"
-#include "engine/source_tree.h"
-#include "engine/tree_walk.h"
+#include "disc/field_writer.h"
+#include "disc/tree_walk.h"
 #include "udf/udf_tags.h"
 #include "udf/udf_volume.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 // The file set descriptor (block 0), its terminating descriptor and the
@@ -31,15 +30,7 @@ constexpr uint64_t max_directory_bytes = (uint64_t{1} << 30) - 1;
 // its own size.
 constexpr uint32_t identifier_window_blocks = 64;
 
-// File identifier descriptor (ECMA-167 4/14.4) field offsets.
-constexpr size_t fid_version = 16;
-constexpr size_t fid_characteristics = 18;
-constexpr size_t fid_identifier_length = 19;
-constexpr size_t fid_icb = 20;                 // long_ad
-constexpr size_t fid_icb_unique_id = 20 + 12;  // UDF 2.3.4.3: implementation use of the ICB long_ad
-constexpr size_t fid_implementation_use_length = 36;
-constexpr size_t fid_identifier = 38;
-
+// ECMA-167 4/14.4: file version number 1.
 constexpr uint16_t fid_version_number = 1;
 // File characteristics (ECMA-167 4/14.4.3).
 constexpr uint8_t fid_characteristic_directory = 0x02;
@@ -47,44 +38,37 @@ constexpr uint8_t fid_characteristic_parent = 0x08;
 
 uint64_t blocks_for_bytes(uint64_t bytes) { return (bytes + sector_bytes - 1) / sector_bytes; }
 
-// A file whose extents cannot all be listed in its one entry block.
-bool exceeds_entry(const ImageWriter& writer, const SourceNode& node) {
-  if (node.is_directory || has_interleaved_extents(writer, node)) return false;
-  const uint64_t limit = writer.udf_revision >= udf_revision_250 ? extended_file_entry_max_pieces
-                                                                 : file_entry_max_pieces;
-  return udf_piece_count(node.size) > limit;
-}
-
 // Builds one file identifier descriptor at `record` (zero-filled, at least
 // its length long), which begins in partition block `block`.
-uint32_t fill_file_identifier(const ImageWriter& writer, uint8_t* record, uint32_t block,
+uint32_t fill_file_identifier(const DiscImage& image, uint8_t* record, uint32_t block,
                               const SourceNode& target, bool parent_entry) {
   const uint32_t name_bytes = parent_entry ? 0 : target.udf_name_length;
   const uint32_t length =
       parent_entry ? parent_identifier_bytes : file_identifier_bytes(name_bytes);
+  namespace fid = file_identifier;
   const FieldWriter fields(record, length);
-  fields.le16(fid_version, fid_version_number);
+  fields.le16<fid::version>(fid_version_number);
   uint8_t characteristics = 0;
   if (parent_entry) {
     characteristics = fid_characteristic_directory | fid_characteristic_parent;
   } else if (target.is_directory) {
     characteristics = fid_characteristic_directory;
   }
-  fields.u8(fid_characteristics, characteristics);
+  fields.u8<fid::characteristics>(characteristics);
   // The identifier is the compression ID followed by the name bytes.
-  fields.u8(fid_identifier_length, static_cast<uint8_t>(name_bytes == 0 ? 0 : name_bytes + 1));
-  write_long_ad(record + fid_icb, sector_bytes, target.icb_block, file_structure_partition(writer));
+  fields.u8<fid::identifier_length>(static_cast<uint8_t>(name_bytes == 0 ? 0 : name_bytes + 1));
+  const FieldWriter icb = fields.at<fid::icb>();
+  write_long_ad(icb, sector_bytes, target.icb_block, file_structure_partition(image));
   // The parent entry carries the unique ID only from UDF 2.00 on.
-  if (!parent_entry || writer.udf_revision >= udf_revision_250)
-    fields.le32(fid_icb_unique_id, target.unique_id);
-  fields.le16(fid_implementation_use_length, 0);
+  if (!parent_entry || image.settings.udf_revision >= udf_revision_250)
+    icb.le32<long_ad::unique_id>(target.unique_id);
+  fields.le16<fid::implementation_use_length>(0);
   if (name_bytes > 0) {
-    fields.u8(fid_identifier,
-              writer.dvd_video_mode ? dstring_compression_8 : dstring_compression_16);
-    fields.bytes(fid_identifier + 1, target.udf_name, name_bytes);
+    fields.u8(fid::bytes,
+              image.tree.dvd_video_mode ? dstring_compression_8 : dstring_compression_16);
+    fields.bytes(fid::bytes + 1, target.udf_name, name_bytes);
   }
-  make_tag(writer, record, tag_file_identifier_descriptor,
-           static_cast<uint16_t>(length - descriptor_tag_bytes), block);
+  make_tag(image, record, tag_file_identifier_descriptor, crc_length(length), block);
   return length;
 }
 
@@ -93,11 +77,12 @@ uint32_t fill_file_identifier(const ImageWriter& writer, uint8_t* record, uint32
 // carried into the next one.
 class IdentifierEmitter {
  public:
-  IdentifierEmitter(ImageWriter& writer, uint32_t first_block, uint64_t total_bytes)
-      : writer_(writer), first_block_(first_block) {
+  IdentifierEmitter(const DiscImage& image, SectorEmitter& out, uint32_t first_block,
+                    uint64_t total_bytes)
+      : image_(image), out_(out), first_block_(first_block) {
     window_blocks_ = static_cast<uint32_t>(
         std::min<uint64_t>(blocks_for_bytes(total_bytes), identifier_window_blocks));
-    window_ = writer_.get_sector_buffer(window_blocks_);
+    window_ = out_.get_sector_buffer(window_blocks_);
   }
 
   bool add(const SourceNode& target, bool parent_entry) {
@@ -110,7 +95,7 @@ class IdentifierEmitter {
       if (length > window_blocks_ * sector_bytes - used_) return false;
     }
     const uint64_t block = first_block_ + (emitted_bytes_ + used_) / sector_bytes;
-    used_ += fill_file_identifier(writer_, window_ + used_, static_cast<uint32_t>(block), target,
+    used_ += fill_file_identifier(image_, window_ + used_, static_cast<uint32_t>(block), target,
                                   parent_entry);
     return true;
   }
@@ -119,7 +104,7 @@ class IdentifierEmitter {
   uint64_t finish() {
     if (window_ != nullptr && used_ > 0) {
       const auto blocks = static_cast<uint32_t>(blocks_for_bytes(used_));
-      writer_.emit_sectors(window_, blocks);
+      out_.emit_sectors(window_, blocks);
       emitted_bytes_ += static_cast<uint64_t>(blocks) * sector_bytes;
       used_ = 0;
     }
@@ -132,16 +117,17 @@ class IdentifierEmitter {
     const uint32_t tail = used_ % sector_bytes;
     uint8_t carry[sector_bytes];
     std::memcpy(carry, window_ + static_cast<size_t>(full_blocks) * sector_bytes, tail);
-    writer_.emit_sectors(window_, full_blocks);
+    out_.emit_sectors(window_, full_blocks);
     emitted_bytes_ += static_cast<uint64_t>(full_blocks) * sector_bytes;
-    window_ = writer_.get_sector_buffer(window_blocks_);
+    window_ = out_.get_sector_buffer(window_blocks_);
     if (window_ == nullptr) return false;
     std::memcpy(window_, carry, tail);
     used_ = tail;
     return true;
   }
 
-  ImageWriter& writer_;
+  const DiscImage& image_;
+  SectorEmitter& out_;
   uint32_t first_block_;
   uint32_t window_blocks_ = 0;
   uint8_t* window_ = nullptr;
@@ -151,28 +137,33 @@ class IdentifierEmitter {
 
 // Emits the entry of one node: a file entry for 1.02, an extended file entry
 // for 2.50. Returns the blocks emitted.
-uint32_t write_entry(ImageWriter& writer, uint32_t block, const SourceNode& node) {
-  if (writer.udf_revision >= udf_revision_250) {
-    write_extended_file_entry(writer, block, node);
+uint32_t write_entry(const DiscImage& image, SectorEmitter& out, uint32_t block,
+                     const SourceNode& node) {
+  if (image.settings.udf_revision >= udf_revision_250) {
+    write_extended_file_entry(image, out, block, node);
     return udf_entry_blocks(node);
   }
-  write_file_entry(writer, block, node);
+  write_file_entry(image, out, block, node);
   return 1;
 }
 
 }  // namespace
 
-void size_udf_directory(ImageWriter& writer, SourceNode& directory, UdfLayoutCounters& counters) {
+void size_udf_directory(DiscImage& image, SourceNode& directory, UdfLayoutCounters& counters) {
   uint64_t bytes = parent_identifier_bytes;
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
     bytes += file_identifier_bytes(child->udf_name_length);
-    if (exceeds_entry(writer, *child)) {
-      writer.fail(BuildError::file_too_large, node_file_path(writer, *child));
+    // Each child's entry takes the blocks its allocation plan asks for.
+    const AllocationPlan plan = plan_allocation(image.settings.udf_revision, *child);
+    if (!plan.fits) {
+      image.report.fail(BuildError::file_too_large, node_file_path(image, *child));
       return;
     }
+    child->icb_sectors = plan.entry_blocks;
+    child->extent_count = static_cast<uint32_t>(plan.descriptors);
   }
   if (bytes > max_directory_bytes) {
-    writer.fail(BuildError::file_too_large, node_file_path(writer, directory));
+    image.report.fail(BuildError::file_too_large, node_file_path(image, directory));
     return;
   }
   const uint64_t identifier_blocks = blocks_for_bytes(bytes);
@@ -187,9 +178,9 @@ void size_udf_directory(ImageWriter& writer, SourceNode& directory, UdfLayoutCou
   counters.identifier_blocks += identifier_blocks;
 }
 
-uint64_t write_udf_directory(ImageWriter& writer, uint32_t first_block,
+uint64_t write_udf_directory(const DiscImage& image, SectorEmitter& out, uint32_t first_block,
                              const SourceNode& directory) {
-  IdentifierEmitter emitter(writer, first_block, directory.fid_bytes);
+  IdentifierEmitter emitter(image, out, first_block, directory.fid_bytes);
   // The first entry names the parent; the root is its own parent.
   const SourceNode& parent = directory.parent != nullptr ? *directory.parent : directory;
   if (!emitter.add(parent, true)) return emitter.finish();
@@ -199,38 +190,38 @@ uint64_t write_udf_directory(ImageWriter& writer, uint32_t first_block,
   return emitter.finish();
 }
 
-uint64_t write_file_set(ImageWriter& writer) {
+uint64_t write_file_set(const DiscImage& image, SectorEmitter& out) {
   // Block k of the file structure is the k-th sector from here, in the
   // partition (1.02) or in the metadata file and its mirror (2.50).
-  const uint64_t base = writer.emitted_sectors;
+  const uint64_t base = out.position();
   uint64_t blocks = 0;
 
-  uint8_t* sector = writer.get_sector_buffer(1);
+  uint8_t* sector = out.get_sector_buffer(1);
   if (sector == nullptr) return blocks;
-  fill_file_set_descriptor(writer, sector);
-  writer.emit_sectors(sector, 1);
+  fill_file_set_descriptor(image, sector);
+  out.emit_sectors(sector, 1);
   ++blocks;
-  sector = writer.get_sector_buffer(1);
+  sector = out.get_sector_buffer(1);
   if (sector == nullptr) return blocks;
-  fill_terminating_descriptor(writer, sector, file_set_terminator_block);
-  writer.emit_sectors(sector, 1);
+  fill_terminating_descriptor(image, sector, file_set_terminator_block);
+  out.emit_sectors(sector, 1);
   ++blocks;
 
-  blocks += write_entry(writer, root_entry_block, *writer.root);
+  blocks += write_entry(image, out, root_entry_block, *image.tree.root);
 
-  walk_directories_breadth_first(writer.root, ChildOrder::primary, [&](SourceNode& directory) {
-    if (!writer.expect_position(base + directory.fid_block)) return false;
-    blocks += write_udf_directory(writer, directory.fid_block, directory) / sector_bytes;
+  walk_directories_breadth_first(image.tree.root, ChildOrder::primary, [&](SourceNode& directory) {
+    if (!out.expect_position(base + directory.fid_block)) return false;
+    blocks += write_udf_directory(image, out, directory.fid_block, directory) / sector_bytes;
     for (const SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
       // A failed batch or a cancel ends a folder of 100,000 entries at once
       // instead of filling the rest of its entries for nothing.
-      if (writer.write_failed) return false;
-      if (!writer.expect_position(base + child->icb_block)) return false;
-      blocks += write_entry(writer, child->icb_block, *child);
+      if (out.stopped()) return false;
+      if (!out.expect_position(base + child->icb_block)) return false;
+      blocks += write_entry(image, out, child->icb_block, *child);
     }
-    return !writer.write_failed;
+    return !out.stopped();
   });
   return blocks;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -4,24 +4,16 @@
 
 #include <cstdint>
 
-#include "engine/image_writer.h"
+#include "disc/disc_image.h"
 
-namespace kestrel {
-
-// True when the node is a clip of a stereoscopic pair whose allocation
-// descriptors follow the pair's extent lists and may continue in further
-// blocks (UDF 2.50 only).
-inline bool has_interleaved_extents(const ImageWriter& writer, const SourceNode& node) {
-  return writer.udf_revision >= udf_revision_250 && node.stereo_pair != nullptr &&
-         (node.kind == NodeKind::base_view_clip || node.kind == NodeKind::dependent_view_clip);
-}
+namespace kestrel::udf {
 
 // Fills the allocation descriptors of an interleaved clip's extended file
 // entry at `entry` (its first block, `block`) and, when they do not fit
-// there, the allocation extent descriptors of the following blocks; `entry`
-// holds node.icb_sectors zero-filled blocks. Returns the descriptor length
-// (L_AD) of the entry itself.
-uint32_t fill_interleaved_descriptors(const ImageWriter& writer, uint32_t block,
+// there, the allocation extent descriptors of the following blocks, as the
+// node's allocation plan says; `entry` holds that many zero-filled blocks.
+// Returns the descriptor length (L_AD) of the entry itself.
+uint32_t fill_interleaved_descriptors(const DiscImage& image, uint32_t block,
                                       const SourceNode& node, uint8_t* entry);
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

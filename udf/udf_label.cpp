@@ -7,14 +7,14 @@
 #include "udf/udf_tags.h"
 #include "udf/udf_volume.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 // The label of a volume whose user gave none. Upper-case letters and an
 // underscore only, so it is also a valid ISO 9660 volume identifier.
 constexpr std::string_view default_volume_label = "NEW_DISC";
 
-constexpr size_t label_bytes = sizeof(ImageWriter::volume_label);
+constexpr size_t label_bytes = sizeof(VolumeSettings::volume_label);
 // An 8-bit label is cut to 127 characters before it is stored; the d-string
 // then keeps 126 of them.
 constexpr size_t label_8bit_source_limit = label_bytes - 1;
@@ -23,22 +23,22 @@ constexpr char16_t first_16bit_character = u'\u0100';
 
 }  // namespace
 
-void set_default_volume_label(ImageWriter& writer) {
-  make_dstring8(writer.volume_label, label_bytes,
+void set_default_volume_label(DiscImage& image) {
+  make_dstring8(image.settings.volume_label, label_bytes,
                 reinterpret_cast<const uint8_t*>(default_volume_label.data()),
                 default_volume_label.size());
   // The constructor calls this once, at the moment build_time was taken, so
   // the timestamp every UDF volume date copies is made here too.
-  make_udf_timestamp(writer.build_time, writer.build_timestamp);
+  make_udf_timestamp(image.settings.build_time, image.settings.build_timestamp);
 }
 
-void set_volume_label(ImageWriter& writer, std::u16string_view text) {
+void set_volume_label(DiscImage& image, std::u16string_view text) {
   if (text.empty()) return;
   const bool needs_16bit = std::any_of(text.begin(), text.end(),
                                        [](char16_t unit) { return unit >= first_16bit_character; });
   if (needs_16bit) {
     // make_dstring16 keeps 63 units and never splits a surrogate pair.
-    make_dstring16(writer.volume_label, label_bytes, text.data(), 2 * text.size());
+    make_dstring16(image.settings.volume_label, label_bytes, text.data(), 2 * text.size());
     return;
   }
   // Every character is below U+0100: its low byte is its Latin-1 code. The
@@ -50,7 +50,7 @@ void set_volume_label(ImageWriter& writer, std::u16string_view text) {
     ++length;
   }
   if (length == 0) return;
-  make_dstring8(writer.volume_label, label_bytes, latin1, length);
+  make_dstring8(image.settings.volume_label, label_bytes, latin1, length);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

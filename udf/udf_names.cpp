@@ -12,13 +12,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/dvd_video.h"
-#include "engine/source_tree.h"
 #include "platform/code_page.h"
 #include "udf/udf_files.h"
 #include "udf/udf_volume.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 bool is_high_surrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
@@ -41,9 +39,9 @@ std::string_view udf_name_bytes(const SourceNode& node) {
 // The recorded bytes of `text`, at most `capacity` of them, cut on a
 // character boundary: ANSI code-page bytes in DVD-video mode, else UTF-16
 // units high byte first, never half of a surrogate pair.
-std::string encode_udf_text(const ImageWriter& writer, std::u16string_view text, size_t capacity) {
+std::string encode_udf_text(const DiscImage& image, std::u16string_view text, size_t capacity) {
   std::string bytes;
-  if (writer.dvd_video_mode) {
+  if (image.tree.dvd_video_mode) {
     // No code page needs more than 3 bytes for one UTF-16 unit.
     bytes.resize(std::min(capacity, text.size() * 3));
     bytes.resize(ansi_from_utf16(text, bytes.data(), bytes.size()));
@@ -62,56 +60,56 @@ std::string encode_udf_text(const ImageWriter& writer, std::u16string_view text,
   return bytes;
 }
 
-std::string encode_udf_text(const ImageWriter& writer, std::u16string_view text) {
-  return encode_udf_text(writer, text, std::string::npos);
+std::string encode_udf_text(const DiscImage& image, std::u16string_view text) {
+  return encode_udf_text(image, text, std::string::npos);
 }
 
 // The name as it would be recorded if it were allowed any length.
-std::string full_udf_name(const ImageWriter& writer, const SourceNode& node) {
-  return encode_udf_text(writer, node_name(node));
+std::string full_udf_name(const DiscImage& image, const SourceNode& node) {
+  return encode_udf_text(image, node_name(node));
 }
 
 // `name` with `suffix` ("~N", or nothing) before its extension, cut so that it
 // fits in a file identifier. The extension (from the last dot that is not the
 // first character) is kept whole when it is short enough; the part before it
 // is cut on a character boundary.
-std::string fitted_udf_name(const ImageWriter& writer, std::u16string_view name,
+std::string fitted_udf_name(const DiscImage& image, std::u16string_view name,
                             std::u16string_view suffix) {
   std::u16string_view base = name;
   std::string extension;
   const size_t dot = name.rfind(u'.');
   if (dot != std::u16string_view::npos && dot > 0) {
-    extension = encode_udf_text(writer, name.substr(dot));
+    extension = encode_udf_text(image, name.substr(dot));
     if (extension.size() <= max_kept_extension_bytes) {
       base = name.substr(0, dot);
     } else {
       extension.clear();
     }
   }
-  const std::string suffix_bytes = encode_udf_text(writer, suffix);
+  const std::string suffix_bytes = encode_udf_text(image, suffix);
   std::string result =
-      encode_udf_text(writer, base, max_udf_name_bytes - suffix_bytes.size() - extension.size());
+      encode_udf_text(image, base, max_udf_name_bytes - suffix_bytes.size() - extension.size());
   result += suffix_bytes;
   result += extension;
   return result;
 }
 
-void store_udf_name(ImageWriter& writer, SourceNode& node, std::string_view bytes) {
+void store_udf_name(DiscImage& image, SourceNode& node, std::string_view bytes) {
   node.udf_name_length = static_cast<uint8_t>(bytes.size());
   node.udf_name = nullptr;
-  if (bytes.empty() || writer.arena == nullptr) return;
-  node.udf_name = static_cast<const uint8_t*>(writer.arena->copy(bytes.data(), bytes.size()));
+  if (bytes.empty() || image.tree.arena == nullptr) return;
+  node.udf_name = static_cast<const uint8_t*>(image.tree.arena->copy(bytes.data(), bytes.size()));
   if (node.udf_name == nullptr) {
     node.udf_name_length = 0;
-    writer.fail(BuildError::out_of_memory);
+    image.report.fail(BuildError::out_of_memory);
   }
 }
 
-bool was_shortened(const ImageWriter& writer, const SourceNode& node) {
+bool was_shortened(const DiscImage& image, const SourceNode& node) {
   // No code page takes more than two bytes for a UTF-16 unit of a name that
   // fits in 127 units, so only longer names can have been cut.
   if (node.name_length <= max_udf_name_bytes / 2) return false;
-  return full_udf_name(writer, node).size() > max_udf_name_bytes;
+  return full_udf_name(image, node).size() > max_udf_name_bytes;
 }
 
 // Names the later of two or more children that ended up with the same UDF
@@ -120,7 +118,7 @@ bool was_shortened(const ImageWriter& writer, const SourceNode& node) {
 // them; the others get "~N" before their extension, N counting from 1 until
 // the name is free. Which one keeps the plain form is decided by the full
 // UTF-16 names, so the result does not depend on the enumeration order.
-void make_udf_names_unique(ImageWriter& writer, SourceNode& directory) {
+void make_udf_names_unique(DiscImage& image, SourceNode& directory) {
   std::unordered_map<std::string_view, std::vector<SourceNode*>> by_name;
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
     by_name[udf_name_bytes(*child)].push_back(child);
@@ -136,7 +134,7 @@ void make_udf_names_unique(ImageWriter& writer, SourceNode& directory) {
   });
   for (auto& nodes : collisions) {
     std::vector<std::pair<bool, SourceNode*>> ranked;
-    for (SourceNode* node : nodes) ranked.emplace_back(was_shortened(writer, *node), node);
+    for (SourceNode* node : nodes) ranked.emplace_back(was_shortened(image, *node), node);
     std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) {
       if (a.first != b.first) return !a.first;  // names recorded in full first
       return node_name(*a.second) < node_name(*b.second);
@@ -149,13 +147,13 @@ void make_udf_names_unique(ImageWriter& writer, SourceNode& directory) {
         const std::string digits = std::to_string(number++);
         std::u16string suffix = u"~";
         suffix.append(digits.begin(), digits.end());
-        candidate = fitted_udf_name(writer, node_name(node), suffix);
+        candidate = fitted_udf_name(image, node_name(node), suffix);
       } while (by_name.count(candidate) != 0);
-      store_udf_name(writer, node, candidate);
-      if (writer.failed()) return;
+      store_udf_name(image, node, candidate);
+      if (image.report.failed()) return;
       by_name[udf_name_bytes(node)].push_back(&node);
       if (!ranked[i].first)
-        writer.warn(BuildWarning::name_made_unique, node_file_path(writer, node));
+        image.report.warn(BuildWarning::name_made_unique, node_file_path(image, node));
     }
   }
 }
@@ -166,28 +164,20 @@ bool udf_name_less(const SourceNode* a, const SourceNode* b) {
   return udf_name_bytes(*a) < udf_name_bytes(*b);
 }
 
-bool keeps_dvd_order(const ImageWriter& writer, const SourceNode& directory) {
-  if (!writer.dvd_video_mode) return false;
-  if (&directory == writer.root || directory.parent == &directory) return true;
-  if (directory.parent != writer.root) return false;
-  const std::u16string_view name = node_name(directory);
-  return name == dvd_audio_folder_name || name == dvd_video_folder_name;
-}
-
 }  // namespace
 
-void make_udf_name(ImageWriter& writer, SourceNode& node) {
-  std::string bytes = full_udf_name(writer, node);
+void make_udf_name(DiscImage& image, SourceNode& node) {
+  std::string bytes = full_udf_name(image, node);
   if (bytes.size() > max_udf_name_bytes) {
-    bytes = fitted_udf_name(writer, node_name(node), {});
-    writer.warn(BuildWarning::name_shortened, node_file_path(writer, node));
+    bytes = fitted_udf_name(image, node_name(node), {});
+    image.report.warn(BuildWarning::name_shortened, node_file_path(image, node));
   }
-  store_udf_name(writer, node, bytes);
+  store_udf_name(image, node, bytes);
 }
 
-void sort_udf_children(ImageWriter& writer, SourceNode& directory) {
-  make_udf_names_unique(writer, directory);
-  if (writer.failed() || keeps_dvd_order(writer, directory)) return;
+void sort_udf_children(DiscImage& image, SourceNode& directory, bool keep_order) {
+  make_udf_names_unique(image, directory);
+  if (image.report.failed() || keep_order) return;
   std::vector<SourceNode*> children;
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
     children.push_back(child);
@@ -200,4 +190,4 @@ void sort_udf_children(ImageWriter& writer, SourceNode& directory) {
   children.back()->next = nullptr;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/image_writer.h"
+#include "disc/disc_image.h"
+#include "disc/field_writer.h"
+#include "udf/udf_records.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 
 // Tag identifiers (ECMA-167 3/7.2.1 and 4/7.2.1).
 inline constexpr uint16_t tag_primary_volume_descriptor = 1;
@@ -29,19 +31,11 @@ inline constexpr uint16_t tag_file_entry = 261;
 inline constexpr uint16_t tag_extended_attribute_header_descriptor = 262;
 inline constexpr uint16_t tag_extended_file_entry = 266;
 
-// Size of the descriptor tag that starts every descriptor.
-inline constexpr size_t descriptor_tag_bytes = 16;
-// CRC length of the descriptors that fill a whole 512-byte descriptor
-// (primary, anchor, implementation use, partition, terminating, file set).
-inline constexpr uint16_t full_descriptor_crc_length = 496;
-
-// Sizes of the shared field types.
-inline constexpr size_t udf_timestamp_bytes = 12;  // ECMA-167 1/7.3
-inline constexpr size_t regid_bytes = 32;          // ECMA-167 1/7.4
-inline constexpr size_t charspec_bytes = 64;       // ECMA-167 1/7.2.1
-inline constexpr size_t long_ad_bytes = 16;        // ECMA-167 4/14.14.2
-inline constexpr size_t short_ad_bytes = 8;        // ECMA-167 4/14.14.1
-inline constexpr size_t extent_ad_bytes = 8;       // ECMA-167 3/7.1
+// The CRC length of a descriptor whose CRC covers all of it after its tag:
+// its `fixed_bytes` and the `variable_bytes` that follow them.
+constexpr uint16_t crc_length(size_t fixed_bytes, size_t variable_bytes = 0) {
+  return static_cast<uint16_t>(fixed_bytes - descriptor_tag::bytes + variable_bytes);
+}
 
 // d-string compression IDs (UDF 2.1.1): one byte or two bytes per character.
 inline constexpr uint8_t dstring_compression_8 = 8;
@@ -63,7 +57,7 @@ uint16_t descriptor_crc(const uint8_t* bytes, size_t length);
 // Fills the 16 tag bytes of a descriptor whose body is complete: identifier,
 // version (3 from UDF 2.00 on, else 2), serial number 1, the CRC over
 // `crc_length` bytes after the tag, the location, and the checksum last.
-void make_tag(const ImageWriter& writer, uint8_t* descriptor, uint16_t tag_identifier,
+void make_tag(const DiscImage& image, uint8_t* descriptor, uint16_t tag_identifier,
               uint16_t crc_length, uint32_t location);
 
 // A 12-byte timestamp of type 1 (local time) with the offset from UTC in force
@@ -78,35 +72,40 @@ void make_dstring8(uint8_t* field, size_t width, const uint8_t* chars, size_t co
 // byte first. A surrogate pair is never cut in half at the width limit.
 void make_dstring16(uint8_t* field, size_t width, const char16_t* units, size_t byte_count);
 
-// A shorter d-string copied from the writer's volume label.
-void copy_label_dstring(const ImageWriter& writer, uint8_t* field, size_t width);
+// A shorter d-string copied from the image's volume label.
+void copy_label_dstring(const DiscImage& image, uint8_t* field, size_t width);
 
+// The shared field types, each written into the field of its record that
+// `field` covers.
+//
 // Entity identifiers: flags, identifier (up to 23 bytes), and as suffix either
 // nothing (`revision_suffix` 0) or the UDF revision in its first two bytes.
-void write_regid(uint8_t* field, uint8_t flags, std::string_view identifier,
+void write_regid(const FieldWriter& field, uint8_t flags, std::string_view identifier,
                  uint16_t revision_suffix);
-void write_implementation_regid(const ImageWriter& writer, uint8_t* field);
-void write_application_regid(const ImageWriter& writer, uint8_t* field);
+void write_implementation_regid(const DiscImage& image, const FieldWriter& field);
+void write_application_regid(const DiscImage& image, const FieldWriter& field);
 // "*OSTA UDF Compliant" with the revision and the write-protect domain flags.
-void write_domain_regid(const ImageWriter& writer, uint8_t* field);
+void write_domain_regid(const DiscImage& image, const FieldWriter& field);
 // CS0 with "OSTA Compressed Unicode" (UDF 2.1.2).
-void write_cs0_charspec(uint8_t* field);
+void write_cs0_charspec(const FieldWriter& field);
+// The build timestamp, which every volume-level date copies.
+void write_build_timestamp(const DiscImage& image, const FieldWriter& field);
 
 // Allocation descriptors (ECMA-167 4/14.14.1-2) and the extent descriptor
 // (ECMA-167 3/7.1). Lengths are in bytes.
-void write_long_ad(uint8_t* field, uint32_t length, uint32_t block, uint16_t partition);
-void write_short_ad(uint8_t* field, uint32_t length, uint32_t position);
-void write_extent_ad(uint8_t* field, uint32_t length, uint32_t location);
+void write_long_ad(const FieldWriter& field, uint32_t length, uint32_t block, uint16_t partition);
+void write_short_ad(const FieldWriter& field, uint32_t length, uint32_t position);
+void write_extent_ad(const FieldWriter& field, uint32_t length, uint32_t location);
 
 // Partition reference of the file structure: the physical partition (0) for
 // UDF 1.02, the metadata partition (1) for UDF 2.50.
-uint16_t file_structure_partition(const ImageWriter& writer);
+uint16_t file_structure_partition(const DiscImage& image);
 
 // The file set descriptor (ECMA-167 4/14.1) at partition block 0, into a
 // zero-filled sector.
-void fill_file_set_descriptor(const ImageWriter& writer, uint8_t* sector);
+void fill_file_set_descriptor(const DiscImage& image, uint8_t* sector);
 // A terminating descriptor (ECMA-167 3/10.9) with tag location `location`,
 // into a zero-filled sector.
-void fill_terminating_descriptor(const ImageWriter& writer, uint8_t* sector, uint32_t location);
+void fill_terminating_descriptor(const DiscImage& image, uint8_t* sector, uint32_t location);
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -7,21 +7,22 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/image_writer.h"
+#include "disc/disc_image.h"
+#include "disc/sector_emitter.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 
-// Stores the default volume label ("NEW_DISC") in a new writer, and the UDF
-// timestamp of build_time in build_timestamp; the ImageWriter constructor
-// calls it once.
-void set_default_volume_label(ImageWriter& writer);
+// Stores the default volume label ("NEW_DISC"), and the UDF timestamp of
+// build_time in build_timestamp; the engine calls it once, as a build starts.
+void set_default_volume_label(DiscImage& image);
 // Stores the label (an empty text keeps the current one).
-void set_volume_label(ImageWriter& writer, std::u16string_view text);
+void set_volume_label(DiscImage& image, std::u16string_view text);
 
 // Gives one node its UDF name (udf_name, udf_name_length).
-void make_udf_name(ImageWriter& writer, SourceNode& node);
-// Reorders a directory's primary child list for UDF.
-void sort_udf_children(ImageWriter& writer, SourceNode& directory);
+void make_udf_name(DiscImage& image, SourceNode& node);
+// Makes the UDF names of a directory's children unique and, unless
+// `keep_order`, sorts its primary child list into UDF order.
+void sort_udf_children(DiscImage& image, SourceNode& directory, bool keep_order);
 
 struct UdfLayoutCounters {
   uint64_t next_block = 3;  // after the file set descriptor, its terminator and the root entry
@@ -30,22 +31,24 @@ struct UdfLayoutCounters {
 
 // Layout visitor, run breadth first in primary order over the directories:
 // fills fid_block and fid_bytes of the directory and icb_block of its children.
-void size_udf_directory(ImageWriter& writer, SourceNode& directory, UdfLayoutCounters& counters);
+void size_udf_directory(DiscImage& image, SourceNode& directory, UdfLayoutCounters& counters);
 
 // Volume structure writers, each at the sector the layout gave it.
-void write_recognition_sequence(ImageWriter& writer);
-void write_volume_sequence(ImageWriter& writer, uint32_t first_sector);
-void write_anchor(ImageWriter& writer, uint32_t sector);
-void write_integrity(ImageWriter& writer, uint32_t sector);
-void write_terminating_descriptor(ImageWriter& writer, uint32_t sector);
+void write_recognition_sequence(const DiscImage& image, SectorEmitter& out);
+void write_volume_sequence(const DiscImage& image, SectorEmitter& out, uint32_t first_sector);
+void write_anchor(const DiscImage& image, SectorEmitter& out, uint32_t sector);
+void write_integrity(const DiscImage& image, SectorEmitter& out, uint32_t sector);
+void write_terminating_descriptor(const DiscImage& image, SectorEmitter& out, uint32_t sector);
 
 // Emits the whole file structure (file set descriptor, its terminator, the
 // root entry, every directory's identifiers and its children's entries);
 // returns the number of blocks emitted.
-uint64_t write_file_set(ImageWriter& writer);
+uint64_t write_file_set(const DiscImage& image, SectorEmitter& out);
 
 // UDF 2.50: the metadata file entry (mirror clear) or the metadata mirror
-// file entry (mirror set), one sector.
-void write_metadata_file_entry(ImageWriter& writer, uint32_t sector, bool mirror);
+// file entry (mirror set), one sector. False when the metadata has more
+// extents than one entry lists.
+bool write_metadata_file_entry(const DiscImage& image, SectorEmitter& out, uint32_t sector,
+                               bool mirror);
 
-}  // namespace kestrel
+}  // namespace kestrel::udf

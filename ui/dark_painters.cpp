@@ -6,6 +6,7 @@
 
 #include "ui/core/theme_rules.h"
 #include "ui/dark_dialog_colours.h"
+#include "ui/dark_link_painter.h"
 #include "ui/theme.h"
 
 namespace kestrel::ui {
@@ -285,6 +286,7 @@ SUBCLASSPROC procedure_of(Painter painter) {
     case Painter::rebar: return rebar_proc;
     case Painter::tab: return tab_proc;
     case Painter::progress: return progress_proc;
+    case Painter::link: return link_proc;
   }
   return nullptr;
 }

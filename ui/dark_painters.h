@@ -22,6 +22,7 @@ enum class Painter {
   rebar,           // rebar background
   tab,             // tab strip and tabs
   progress,        // progress bar frame, done part and rest
+  link,            // text and links of a link control
 };
 
 // Removes the painter from the window, then attaches it again when `attach`.

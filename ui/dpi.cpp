@@ -10,7 +10,6 @@ namespace kestrel::ui {
 namespace {
 
 using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-using GetDpiForSystemFunction = UINT(WINAPI*)();
 
 // The DPI entry points of user32, looked up once. "SystemParametersInfoForDpi"
 // and "GetSystemMetricsForDpi" are looked up with them for completeness of
@@ -128,17 +127,10 @@ HFONT message_font() {
     if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
       return nullptr;
   }
-  const auto dpi_for_system = user32_entry<GetDpiForSystemFunction>("GetDpiForSystem");
-  if (dpi_for_system != nullptr) {
-    // Rounded to the nearest pixel in both directions: adding half of 96 and
-    // truncating would turn the usual negative height (a character height,
-    // e.g. -11) into -10 even at 96 DPI, and text measured in that smaller
-    // font would be clipped in the box, whose dialog font is the unchanged
-    // message font.
-    const auto dpi = static_cast<int>(dpi_for_system());
-    metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, standard_dpi);
-    metrics.lfMessageFont.lfWidth = MulDiv(metrics.lfMessageFont.lfWidth, dpi, standard_dpi);
-  }
+  // The program is system-DPI aware, so the system already hands the font
+  // out at the system DPI: it is the very font the box's template asks for
+  // (point size 0x7FFF), and text measured in it has the box's own pixels.
+  // Scaling it again would measure every text 1.5 times too large at 144 DPI.
   return CreateFontIndirectW(&metrics.lfMessageFont);
 }
 

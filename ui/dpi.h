@@ -22,8 +22,9 @@ inline constexpr int glyph_part_check = 3;  // BP_CHECKBOX
 // window's DPI.
 SIZE check_glyph_size(HWND window, int part);
 
-// The system's message font, scaled to the system DPI where the system
-// reports one. The caller deletes it; nullptr when it cannot be made.
+// The system's message font as the system hands it to this system-DPI-aware
+// program (already at the system DPI). The caller deletes it; nullptr when
+// it cannot be made.
 HFONT message_font();
 
 // A standard button caption (IDOK 1 .. IDCONTINUE 11) from the system's own

@@ -156,7 +156,15 @@ void on_paint(HWND box, const BoxState& state) {
   PAINTSTRUCT paint{};
   const HDC dc = BeginPaint(box, &paint);
   if (dc == nullptr) return;
-  const RECT band{0, 0, state.layout.band_width_px, state.layout.band_height_px};
+  // The band is mapped from dialog units by the box itself, so it meets the
+  // button row in the box's own pixels whatever font and DPI the layout was
+  // measured with.
+  RECT client{};
+  GetClientRect(box, &client);
+  RECT band{0, 0, 0, band_height_units(state.layout)};
+  MapDialogRect(box, &band);
+  band.left = 0;
+  band.right = client.right;
   const HBRUSH brush = dark_mode_active() ? palette_brush(DarkPalette::control_background)
                                           : GetSysColorBrush(COLOR_WINDOW);
   FillRect(dc, &band, brush);

@@ -178,6 +178,7 @@ void theme_child(HWND child, bool dark) {
     case ControlKind::rebar: set_painter(child, Painter::rebar, dark); break;
     case ControlKind::rich_edit: theme_rich_edit(child, dark); break;
     case ControlKind::progress: set_painter(child, Painter::progress, dark); break;
+    case ControlKind::link: set_painter(child, Painter::link, dark); break;
     case ControlKind::edit:
     case ControlKind::status_bar:
     case ControlKind::list_box:

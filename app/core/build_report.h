@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/build_result.h"
+#include "disc/build_result.h"
 
 namespace kestrel::app {
 

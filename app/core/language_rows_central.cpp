@@ -14,7 +14,7 @@ const LanguageEntry czech = {
         L"Zdroj:"sv,
         L"Cíl:"sv,
         L"Jmenovka:"sv,
-        L"Systém souborů:"sv,
+        L"Formát:"sv,
         L"Spustit"sv,
         L"Vyberte nebo sem přetáhněte složku"sv,
         L"Vyberte výstupní soubor ISO"sv,
@@ -39,9 +39,9 @@ const LanguageEntry czech = {
         L"Po&dle systému"sv,
         L"'%s' již existuje.\n\nChcete jej nahradit?"sv,
         L"Soubory ISO (*.iso)\0*.iso\0\0"sv,
-        L"Kestrel vytvoří ze složky obraz disku ISO 9660, UDF 1.02 nebo UDF 2.50, "
-        L"včetně složek s filmy DVD-Video a Blu-ray (i 3D).\n"
-        L"Je to svobodný software poskytovaný bez jakékoli záruky.\n"
+        L"Kestrel vytvoří ze složky obraz disku ISO 9660 nebo UDF,\n"
+        L"i ze složek s filmy DVD-Video a Blu-ray (i 3D).\n"
+        L"Je to svobodný software bez jakékoli záruky.\n"
         L"Překladatel: projekt Kestrel"sv,
         L"Obraz se nepodařilo vytvořit."sv,  // 29
         L"Zvolený systém souborů není platný."sv,
@@ -105,7 +105,7 @@ const LanguageEntry hungarian = {
         L"&Rendszer"sv,
         L"'%s' már létezik.\n\nLe szeretné cserélni?"sv,
         L"ISO-fájlok (*.iso)\0*.iso\0\0"sv,
-        L"A Kestrel egy mappából ISO 9660, UDF 1.02 vagy UDF 2.50 lemezképet készít, "
+        L"A Kestrel mappából ISO 9660 vagy UDF lemezképet készít,\n"
         L"DVD-Video és Blu-ray filmmappákból is (3D-ben is).\n"
         L"Szabad szoftver, mindenféle garancia nélkül.\n"
         L"Fordító: a Kestrel projekt"sv,
@@ -146,7 +146,7 @@ const LanguageEntry polish = {
         L"Źródło:"sv,
         L"Cel:"sv,
         L"Etykieta:"sv,
-        L"System plików:"sv,
+        L"Format:"sv,
         L"Start"sv,
         L"Wybierz lub przeciągnij tutaj folder"sv,
         L"Wybierz wyjściowy plik ISO"sv,
@@ -171,9 +171,9 @@ const LanguageEntry polish = {
         L"&Systemowy"sv,
         L"'%s' już istnieje.\n\nCzy chcesz go zastąpić?"sv,
         L"Pliki ISO (*.iso)\0*.iso\0\0"sv,
-        L"Kestrel tworzy z folderu obraz dysku ISO 9660, UDF 1.02 lub UDF 2.50, "
+        L"Kestrel tworzy z folderu obraz dysku ISO 9660 lub UDF,\n"
         L"także z folderów filmów DVD-Video i Blu-ray (również 3D).\n"
-        L"To wolne oprogramowanie, udostępniane bez żadnej gwarancji.\n"
+        L"To wolne oprogramowanie bez żadnej gwarancji.\n"
         L"Tłumacz: projekt Kestrel"sv,
         L"Nie można utworzyć obrazu."sv,
         L"Wybrany system plików jest nieprawidłowy."sv,
@@ -212,7 +212,7 @@ const LanguageEntry romanian = {
         L"Sursă:"sv,
         L"Destinație:"sv,
         L"Etichetă:"sv,
-        L"Sistem de fișiere:"sv,
+        L"Format:"sv,
         L"Pornește"sv,
         L"Selectați sau trageți aici un dosar"sv,
         L"Selectați fișierul ISO de ieșire"sv,
@@ -237,7 +237,7 @@ const LanguageEntry romanian = {
         L"&Sistem"sv,
         L"'%s' există deja.\n\nDoriți să îl înlocuiți?"sv,
         L"Fișiere ISO (*.iso)\0*.iso\0\0"sv,
-        L"Kestrel creează dintr-un dosar o imagine de disc ISO 9660, UDF 1.02 sau UDF 2.50, "
+        L"Kestrel creează dintr-un dosar o imagine ISO 9660 sau UDF,\n"
         L"inclusiv din dosare de filme DVD-Video și Blu-ray (și 3D).\n"
         L"Este software liber, oferit fără nicio garanție.\n"
         L"Traducător: proiectul Kestrel"sv,
@@ -278,7 +278,7 @@ const LanguageEntry slovak = {
         L"Zdroj:"sv,
         L"Cieľ:"sv,
         L"Menovka:"sv,
-        L"Systém súborov:"sv,
+        L"Formát:"sv,
         L"Spustiť"sv,
         L"Vyberte alebo sem presuňte priečinok"sv,
         L"Vyberte výstupný súbor ISO"sv,
@@ -303,9 +303,9 @@ const LanguageEntry slovak = {
         L"Po&dľa systému"sv,
         L"'%s' už existuje.\n\nChcete ho nahradiť?"sv,
         L"Súbory ISO (*.iso)\0*.iso\0\0"sv,
-        L"Kestrel vytvorí z priečinka obraz disku ISO 9660, UDF 1.02 alebo UDF 2.50, "
-        L"vrátane priečinkov s filmami DVD-Video a Blu-ray (aj 3D).\n"
-        L"Je to slobodný softvér poskytovaný bez akejkoľvek záruky.\n"
+        L"Kestrel vytvorí z priečinka obraz disku ISO 9660 alebo UDF,\n"
+        L"aj z priečinkov s filmami DVD-Video a Blu-ray (aj 3D).\n"
+        L"Je to slobodný softvér bez akejkoľvek záruky.\n"
         L"Prekladateľ: projekt Kestrel"sv,
         L"Obraz sa nepodarilo vytvoriť."sv,  // 29
         L"Zvolený systém súborov nie je platný."sv,
@@ -344,7 +344,7 @@ const LanguageEntry slovenian = {
         L"Vir:"sv,
         L"Cilj:"sv,
         L"Oznaka:"sv,
-        L"Datotečni sistem:"sv,
+        L"Format:"sv,
         L"Začni"sv,
         L"Izberite ali sem povlecite mapo"sv,
         L"Izberite izhodno datoteko ISO"sv,
@@ -369,7 +369,7 @@ const LanguageEntry slovenian = {
         L"S&istemska"sv,
         L"'%s' že obstaja.\n\nAli jo želite zamenjati?"sv,
         L"Datoteke ISO (*.iso)\0*.iso\0\0"sv,
-        L"Kestrel iz mape ustvari slikovno datoteko diska ISO 9660, UDF 1.02 ali UDF 2.50, "
+        L"Kestrel iz mape ustvari sliko diska ISO 9660 ali UDF,\n"
         L"tudi iz map s filmi DVD-Video in Blu-ray (tudi 3D).\n"
         L"Je prosto programje brez kakršnega koli jamstva.\n"
         L"Prevajalec: projekt Kestrel"sv,

@@ -147,7 +147,7 @@ const LanguageEntry japanese = {
         L"ソース："sv,
         L"出力先："sv,
         L"ラベル："sv,
-        L"ファイル システム："sv,
+        L"形式："sv,
         L"開始"sv,
         L"フォルダーを選択するか、ここにドラッグします"sv,
         L"出力する ISO ファイルを選択します"sv,
@@ -172,8 +172,8 @@ const LanguageEntry japanese = {
         L"システム設定に従う(&S)"sv,
         L"'%s' は既に存在します。\n\n置き換えますか？"sv,
         L"ISO ファイル (*.iso)\0*.iso\0\0"sv,
-        L"Kestrel はフォルダーから ISO 9660、UDF 1.02、UDF 2.50 のディスク イメージを作成します。"
-        L"DVD-Video や Blu-ray の映画フォルダー (3D を含む) にも対応します。\n"
+        L"Kestrel はフォルダーから ISO 9660 または UDF の\n"
+        L"ディスク イメージを作成します (DVD、Blu-ray、3D 対応)。\n"
         L"フリー ソフトウェアであり、一切の保証なしで提供されます。\n"
         L"翻訳：Kestrel プロジェクト"sv,
         L"イメージを作成できませんでした。"sv,
@@ -238,7 +238,7 @@ const LanguageEntry korean = {
         L"시스템 설정(&S)"sv,
         L"'%s'이(가) 이미 있습니다.\n\n바꾸시겠습니까?"sv,
         L"ISO 파일 (*.iso)\0*.iso\0\0"sv,
-        L"Kestrel은 폴더로부터 ISO 9660, UDF 1.02 또는 UDF 2.50 디스크 이미지를 만듭니다. "
+        L"Kestrel은 폴더로 ISO 9660 또는 UDF 이미지를 만듭니다.\n"
         L"DVD-Video 및 Blu-ray 영화 폴더(3D 포함)도 지원합니다.\n"
         L"자유 소프트웨어이며 어떠한 보증도 없이 제공됩니다.\n"
         L"번역: Kestrel 프로젝트"sv,

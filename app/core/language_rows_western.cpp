@@ -14,7 +14,7 @@ const LanguageEntry french = {
         L"Source :"sv,
         L"Cible :"sv,
         L"Étiquette :"sv,
-        L"Système de fichiers :"sv,
+        L"Format :"sv,
         L"Démarrer"sv,
         L"Sélectionnez ou glissez un dossier ici"sv,
         L"Sélectionnez le fichier ISO de sortie"sv,
@@ -39,8 +39,8 @@ const LanguageEntry french = {
         L"S&ystème"sv,
         L"« %s » existe déjà.\n\nVoulez-vous le remplacer ?"sv,  // 26
         L"Fichiers ISO (*.iso)\0*.iso\0\0"sv,
-        L"Kestrel crée une image disque ISO 9660, UDF 1.02 ou UDF 2.50 à partir d'un dossier, "
-        L"y compris les dossiers de films DVD-Vidéo et Blu-ray (3D comprise).\n"
+        L"Kestrel crée d'un dossier une image ISO 9660 ou UDF,\n"
+        L"films DVD-Vidéo et Blu-ray (3D comprise) inclus.\n"
         L"C'est un logiciel libre, fourni sans aucune garantie.\n"
         L"Traducteur : projet Kestrel"sv,
         L"L'image n'a pas pu être créée."sv,  // 29
@@ -79,7 +79,7 @@ const LanguageEntry german = {
     {{
         L"Quelle:"sv,
         L"Ziel:"sv,
-        L"Bezeichnung:"sv,
+        L"Name:"sv,
         L"Dateisystem:"sv,
         L"Start"sv,
         L"Ordner auswählen oder hierher ziehen"sv,
@@ -105,9 +105,9 @@ const LanguageEntry german = {
         L"&System"sv,
         L"'%s' ist bereits vorhanden.\n\nMöchten Sie diese ersetzen?"sv,  // 26
         L"ISO-Dateien (*.iso)\0*.iso\0\0"sv,
-        L"Kestrel erstellt aus einem Ordner ein ISO-9660-, UDF-1.02- oder UDF-2.50-Abbild, "
+        L"Kestrel macht aus Ordnern ISO-9660- oder UDF-Abbilder,\n"
         L"auch aus DVD-Video- und Blu-ray-Filmordnern (auch 3D).\n"
-        L"Es ist freie Software und wird ohne jede Gewährleistung angeboten.\n"
+        L"Es ist freie Software ohne jede Gewährleistung.\n"
         L"Übersetzer: Kestrel-Projekt"sv,
         L"Das Abbild konnte nicht erstellt werden."sv,  // 29
         L"Das gewählte Dateisystem ist ungültig."sv,
@@ -146,7 +146,7 @@ const LanguageEntry indonesian = {
         L"Sumber:"sv,
         L"Tujuan:"sv,
         L"Label:"sv,
-        L"Sistem berkas:"sv,
+        L"Format:"sv,
         L"Mulai"sv,
         L"Pilih atau seret folder ke sini"sv,
         L"Pilih berkas ISO keluaran"sv,
@@ -171,9 +171,9 @@ const LanguageEntry indonesian = {
         L"&Sistem"sv,
         L"'%s' sudah ada.\n\nApakah Anda ingin menggantinya?"sv,
         L"Berkas ISO (*.iso)\0*.iso\0\0"sv,
-        L"Kestrel membuat image disk ISO 9660, UDF 1.02, atau UDF 2.50 dari sebuah folder, "
+        L"Kestrel membuat image disk ISO 9660 atau UDF dari folder,\n"
         L"termasuk folder film DVD-Video dan Blu-ray (juga 3D).\n"
-        L"Ini adalah perangkat lunak bebas, diberikan tanpa jaminan apa pun.\n"
+        L"Ini perangkat lunak bebas, tanpa jaminan apa pun.\n"
         L"Penerjemah: proyek Kestrel"sv,
         L"Image tidak dapat dibuat."sv,  // 29
         L"Sistem berkas yang dipilih tidak valid."sv,
@@ -210,7 +210,7 @@ const LanguageEntry italian = {
     L"Italian (Italiano)"sv,
     {{
         L"Origine:"sv,
-        L"Destinazione:"sv,
+        L"Uscita:"sv,
         L"Etichetta:"sv,
         L"File system:"sv,
         L"Avvia"sv,
@@ -237,7 +237,7 @@ const LanguageEntry italian = {
         L"Si&stema"sv,
         L"'%s' esiste già.\n\nSostituirlo?"sv,
         L"File ISO (*.iso)\0*.iso\0\0"sv,
-        L"Kestrel crea un'immagine disco ISO 9660, UDF 1.02 o UDF 2.50 da una cartella, "
+        L"Kestrel crea da una cartella un'immagine ISO 9660 o UDF,\n"
         L"anche da cartelle di film DVD-Video e Blu-ray (anche 3D).\n"
         L"È software libero, fornito senza alcuna garanzia.\n"
         L"Traduttore: progetto Kestrel"sv,
@@ -278,7 +278,7 @@ const LanguageEntry portuguese_brazil = {
         L"Origem:"sv,
         L"Destino:"sv,
         L"Rótulo:"sv,
-        L"Sistema de arquivos:"sv,
+        L"Formato:"sv,
         L"Iniciar"sv,
         L"Selecione ou arraste uma pasta aqui"sv,
         L"Selecione o arquivo ISO de saída"sv,
@@ -303,8 +303,8 @@ const LanguageEntry portuguese_brazil = {
         L"&Sistema"sv,
         L"'%s' já existe.\n\nDeseja substituí-lo?"sv,
         L"Arquivos ISO (*.iso)\0*.iso\0\0"sv,
-        L"O Kestrel cria uma imagem de disco ISO 9660, UDF 1.02 ou UDF 2.50 a partir de uma pasta, "
-        L"inclusive pastas de filmes DVD-Video e Blu-ray (também 3D).\n"
+        L"O Kestrel cria de uma pasta uma imagem ISO 9660 ou UDF,\n"
+        L"inclusive pastas de filmes DVD-Video e Blu-ray (e 3D).\n"
         L"É software livre, oferecido sem nenhuma garantia.\n"
         L"Tradutor: projeto Kestrel"sv,
         L"Não foi possível criar a imagem."sv,
@@ -344,7 +344,7 @@ const LanguageEntry turkish = {
         L"Kaynak:"sv,
         L"Hedef:"sv,
         L"Etiket:"sv,
-        L"Dosya sistemi:"sv,
+        L"Biçim:"sv,
         L"Başlat"sv,
         L"Bir klasör seçin veya buraya sürükleyin"sv,
         L"Çıktı ISO dosyasını seçin"sv,
@@ -369,8 +369,8 @@ const LanguageEntry turkish = {
         L"&Sistem"sv,
         L"'%s' zaten var.\n\nDeğiştirmek istiyor musunuz?"sv,
         L"ISO dosyaları (*.iso)\0*.iso\0\0"sv,
-        L"Kestrel bir klasörden ISO 9660, UDF 1.02 veya UDF 2.50 disk görüntüsü oluşturur; "
-        L"DVD-Video ve Blu-ray film klasörleri (3D dahil) de desteklenir.\n"
+        L"Kestrel klasörden ISO 9660 veya UDF görüntüsü oluşturur;\n"
+        L"DVD-Video ve Blu-ray film klasörlerini (3D dahil) destekler.\n"
         L"Özgür bir yazılımdır ve hiçbir garanti olmadan sunulur.\n"
         L"Çevirmen: Kestrel projesi"sv,
         L"Görüntü oluşturulamadı."sv,  // 29

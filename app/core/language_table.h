@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/build_result.h"
+#include "disc/build_result.h"
 
 namespace kestrel::app {
 

@@ -202,7 +202,16 @@ TEST_F(LanguageTableTest, AboutBoxTitleAndText) {
   EXPECT_FALSE(english.empty());
   const std::wstring_view german = about_box_text(language_text_of(8, slot_about_text));
   EXPECT_NE(german.find(L"Übersetzer: Kestrel-Projekt"), std::wstring_view::npos);
-  EXPECT_EQ(home_page_link_text("https://example.invalid"), L"<a>https://example.invalid</a>");
+}
+
+TEST(WebPages, AnAddressOpensItselfAndNoAddressTheDocumentationBesideTheProgram) {
+  EXPECT_EQ(home_page_link_text("https://kestrel.test/"), L"<a>https://kestrel.test/</a>");
+  EXPECT_EQ(home_page_link_text(""), L"<a>kestrel.html</a>");
+  EXPECT_EQ(web_page_target(L"https://kestrel.test/issues", L"C:\\Tools\\kestrel.exe"),
+            L"https://kestrel.test/issues");
+  EXPECT_EQ(web_page_target(L"", L"C:\\Program Files\\Kestrel 1.5\\kestrel.exe"),
+            L"C:\\Program Files\\Kestrel 1.5\\kestrel.html");
+  EXPECT_EQ(web_page_target(L"", L"kestrel.exe"), L"kestrel.html");
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "tests/bluray/navigation_builder.h"
 
-namespace kestrel {
+namespace kestrel::bluray {
 namespace {
 
 using test::BigEndianWriter;
@@ -207,4 +207,4 @@ TEST(ExtensionDataHostile, EveryTruncationStaysInsideTheBytes) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::bluray

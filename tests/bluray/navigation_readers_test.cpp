@@ -10,7 +10,7 @@
 #include "bluray/playlist_file.h"
 #include "tests/bluray/navigation_builder.h"
 
-namespace kestrel {
+namespace kestrel::bluray {
 namespace {
 
 using test::BigEndianWriter;
@@ -261,4 +261,4 @@ TEST(ClipInfoFile, HostileAndTruncatedInput) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::bluray

@@ -14,7 +14,7 @@
 #include "support/test_tree.h"
 #include "tests/bluray/navigation_builder.h"
 
-namespace kestrel {
+namespace kestrel::bluray {
 namespace {
 
 using test::Bytes;
@@ -243,4 +243,4 @@ TEST(MadeMovieFolder, AnalysisFindsTheStereoPairOnly) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::bluray

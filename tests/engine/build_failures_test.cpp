@@ -42,8 +42,8 @@ TEST_P(FaultsInEveryLayout, VanishedFileFailsTheBuildAndKeepsTheEarlierImage) {
   build.output.text_file("image.iso", "an earlier image");
   fs::remove(build.source.at("keep/victim.bin"));
   EXPECT_FALSE(build.write());
-  EXPECT_EQ(build.writer->error.error, BuildError::source_open_failed);
-  EXPECT_EQ(build.writer->error.path, build.source.at("keep/victim.bin"));
+  EXPECT_EQ(build.writer->report.error.error, BuildError::source_open_failed);
+  EXPECT_EQ(build.writer->report.error.path, build.source.at("keep/victim.bin"));
   EXPECT_EQ(file_size(build.output.at("image.iso")), 16u);
   EXPECT_FALSE(fs::exists(build.output.at("image.iso.kestrel-part")));
 }
@@ -52,8 +52,8 @@ TEST_P(FaultsInEveryLayout, ShrunkFileFailsTheBuild) {
   PreparedBuild build(GetParam());
   fs::resize_file(build.source.at("keep/victim.bin"), 100);
   EXPECT_FALSE(build.write());
-  EXPECT_EQ(build.writer->error.error, BuildError::source_shrunk);
-  EXPECT_EQ(build.writer->error.path, build.source.at("keep/victim.bin"));
+  EXPECT_EQ(build.writer->report.error.error, BuildError::source_shrunk);
+  EXPECT_EQ(build.writer->report.error.path, build.source.at("keep/victim.bin"));
   EXPECT_FALSE(fs::exists(build.output.at("image.iso")));
 }
 
@@ -61,11 +61,11 @@ TEST_P(FaultsInEveryLayout, GrownFileIsCutAtItsScannedSizeWithAWarning) {
   PreparedBuild build(GetParam());
   fs::resize_file(build.source.at("keep/victim.bin"), 20000);
   EXPECT_TRUE(build.write());
-  ASSERT_EQ(build.writer->warnings.size(), 1u);
-  EXPECT_EQ(build.writer->warnings[0].warning, BuildWarning::source_grew);
-  EXPECT_EQ(build.writer->warnings[0].path, build.source.at("keep/victim.bin"));
+  ASSERT_EQ(build.writer->report.warnings.size(), 1u);
+  EXPECT_EQ(build.writer->report.warnings[0].warning, BuildWarning::source_grew);
+  EXPECT_EQ(build.writer->report.warnings[0].path, build.source.at("keep/victim.bin"));
   EXPECT_EQ(file_size(build.output.at("image.iso")),
-            uint64_t{build.writer->image_sectors} * sector_bytes);
+            uint64_t{build.writer->layout.image_sectors} * sector_bytes);
 }
 
 // The growth of a file shows in the read of its last bytes, which asks for
@@ -87,12 +87,13 @@ TEST(BuildFailures, GrowthOfEmptyAndWholeSectorFilesIsNoticed) {
   std::ofstream(source.at("b-whole.bin"), std::ios::binary | std::ios::app)
       .put(static_cast<char>(next_first ^ 0xFF));
   ASSERT_TRUE(writer->write_image(output.at("image.iso"), nullptr, nullptr));
-  ASSERT_EQ(writer->warnings.size(), 2u);
-  EXPECT_EQ(writer->warnings[0].path, source.at("a-empty.bin"));
-  EXPECT_EQ(writer->warnings[1].path, source.at("b-whole.bin"));
+  ASSERT_EQ(writer->report.warnings.size(), 2u);
+  EXPECT_EQ(writer->report.warnings[0].path, source.at("a-empty.bin"));
+  EXPECT_EQ(writer->report.warnings[1].path, source.at("b-whole.bin"));
   // The file after the whole-sector one is intact: the byte read past the
   // end did not go into its first sector.
-  const uint64_t after = writer->file_data_sector(*child_named(*writer->root, u"c-after.bin"));
+  const uint64_t after =
+      writer->layout.file_data_sector(*child_named(*writer->tree.root, u"c-after.bin"));
   EXPECT_EQ(read_bytes(output.at("image.iso"), after * sector_bytes, 3000),
             read_bytes(source.at("c-after.bin"), 0, 3000));
 }
@@ -102,7 +103,7 @@ TEST_P(FaultsInEveryLayout, FileReplacedByAFolderFailsTheBuild) {
   fs::remove(build.source.at("last.bin"));
   fs::create_directory(build.source.at("last.bin"));
   EXPECT_FALSE(build.write());
-  EXPECT_EQ(build.writer->error.path, build.source.at("last.bin"));
+  EXPECT_EQ(build.writer->report.error.path, build.source.at("last.bin"));
   EXPECT_FALSE(fs::exists(build.output.at("image.iso")));
 }
 
@@ -115,8 +116,8 @@ TEST(BuildFailures, FaultsAreNamedWhereQueuedCallsAreRefused) {
     fault(build.source.at("keep/victim.bin"));
     ASSERT_TRUE(kestrel::testing::run_with_queued_calls_refused(
         ENOSYS, [&] { EXPECT_FALSE(build.write()); }));
-    EXPECT_EQ(build.writer->error.error, expected);
-    EXPECT_EQ(build.writer->error.path, build.source.at("keep/victim.bin"));
+    EXPECT_EQ(build.writer->report.error.error, expected);
+    EXPECT_EQ(build.writer->report.error.path, build.source.at("keep/victim.bin"));
   };
   fails_naming([](const NativeString& file) { fs::remove(file); }, BuildError::source_open_failed);
   fails_naming([](const NativeString& file) { fs::resize_file(file, 100); },
@@ -138,7 +139,7 @@ TEST(BuildFailures, CancelledBuildLeavesNoImage) {
     return ++*static_cast<int*>(context) < 3;
   };
   EXPECT_FALSE(writer->write_image(output.at("c.iso"), stop_after_three, &reports));
-  EXPECT_EQ(writer->error.error, BuildError::cancelled);
+  EXPECT_EQ(writer->report.error.error, BuildError::cancelled);
   EXPECT_EQ(reports, 3);
   EXPECT_FALSE(fs::exists(output.at("c.iso")));
 }

@@ -93,6 +93,11 @@ TEST(BuildJob, SameTreeAndSourceDateEpochGiveTheSameImage) {
     const uint64_t size = file_size(output.at("1.iso"));
     EXPECT_EQ(read_bytes(output.at("1.iso"), 0, static_cast<size_t>(size)),
               read_bytes(output.at("2.iso"), 0, static_cast<size_t>(size)));
+    // The volume set identifier starts with the build time in hexadecimal:
+    // the time SOURCE_DATE_EPOCH gave, 0x5F5E1000, not the clock's.
+    const uint64_t set_identifier = code == fs_code_bridge ? 16 * 2048 + 190 : 32 * 2048 + 73;
+    const std::vector<uint8_t> time = read_bytes(output.at("1.iso"), set_identifier, 8);
+    EXPECT_EQ(std::string(time.begin(), time.end()), "5F5E1000") << code;
   }
 #ifdef _WIN32
   _putenv_s("SOURCE_DATE_EPOCH", "");

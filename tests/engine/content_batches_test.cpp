@@ -46,15 +46,15 @@ TEST_P(ContentBatches, SmallFilesShareBatchesAndProgressEndsAtTheImageSize) {
   Reports reports;
   ASSERT_TRUE(writer->write_image(output.at("a.iso"), record, &reports));
   ASSERT_FALSE(reports.done.empty());
-  EXPECT_EQ(reports.done.back(), writer->image_sectors);
-  EXPECT_EQ(reports.total, writer->image_sectors);
+  EXPECT_EQ(reports.done.back(), writer->layout.image_sectors);
+  EXPECT_EQ(reports.total, writer->layout.image_sectors);
   for (size_t i = 1; i < reports.done.size(); ++i) EXPECT_LT(reports.done[i - 1], reports.done[i]);
   // 3,000 data sectors come as six batches, not as 1,500 writes.
-  const uint64_t first_data = writer->file_data_sector_start();
-  const uint64_t data_end = first_data + writer->data_sectors;
+  const uint64_t first_data = writer->layout.file_data_sector_start();
+  const uint64_t data_end = first_data + writer->layout.data_sectors;
   size_t content_reports = 0;
   for (uint32_t done : reports.done) content_reports += done > first_data && done <= data_end;
-  EXPECT_LE(content_reports, (writer->data_sectors + batch_sectors - 1) / batch_sectors + 1);
+  EXPECT_LE(content_reports, (writer->layout.data_sectors + batch_sectors - 1) / batch_sectors + 1);
   EXPECT_EQ(writer->content_bytes_copied, files * file_bytes);
 }
 
@@ -65,14 +65,14 @@ TEST_P(ContentBatches, CancelInTheContentsStopsAtThatBatch) {
   Reports dry_run;
   ASSERT_TRUE(writer->write_image(output.at("b.iso"), record, &dry_run));
   size_t first_content = 0;
-  while (dry_run.done[first_content] <= writer->file_data_sector_start()) ++first_content;
+  while (dry_run.done[first_content] <= writer->layout.file_data_sector_start()) ++first_content;
 
   auto cancelled = scanned_writer(source, GetParam());
   ASSERT_NE(cancelled->lay_out(), 0u);
   Reports reports;
   reports.stop_at = first_content + 1;
   EXPECT_FALSE(cancelled->write_image(output.at("c.iso"), record, &reports));
-  EXPECT_EQ(cancelled->error.error, BuildError::cancelled);
+  EXPECT_EQ(cancelled->report.error.error, BuildError::cancelled);
   EXPECT_EQ(reports.done.size(), first_content + 1);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(output.at("c.iso"))));
 }
@@ -104,8 +104,8 @@ TEST_F(ContentReaders, TheFirstFaultInImageOrderIsReported) {
   std::filesystem::resize_file(source.at("f1.bin"), 700000);  // ends in batch 2
   std::filesystem::remove(source.at("f2.bin"));
   EXPECT_FALSE(writer->write_image(output.at("a.iso"), nullptr, nullptr));
-  EXPECT_EQ(writer->error.error, BuildError::source_shrunk);
-  EXPECT_EQ(writer->error.path, source.at("f1.bin"));
+  EXPECT_EQ(writer->report.error.error, BuildError::source_shrunk);
+  EXPECT_EQ(writer->report.error.path, source.at("f1.bin"));
 }
 
 // Small files are read in groups with one call into the system where the
@@ -141,9 +141,9 @@ TEST_F(ContentReaders, GrownFilesAreReportedInImageOrder) {
   for (const char* name : {"f2.bin", "f1.bin"})
     std::filesystem::resize_file(source.at(name), 401 * 2048);
   ASSERT_TRUE(writer->write_image(output.at("b.iso"), nullptr, nullptr));
-  ASSERT_EQ(writer->warnings.size(), 2u);
-  EXPECT_EQ(writer->warnings[0].path, source.at("f1.bin"));
-  EXPECT_EQ(writer->warnings[1].path, source.at("f2.bin"));
+  ASSERT_EQ(writer->report.warnings.size(), 2u);
+  EXPECT_EQ(writer->report.warnings[0].path, source.at("f1.bin"));
+  EXPECT_EQ(writer->report.warnings[1].path, source.at("f2.bin"));
 }
 
 }  // namespace

@@ -43,16 +43,16 @@ TEST(DvdArrangement, PutsBothDvdFoldersFirstAndSortsTheirFiles) {
   source.folder("VIDEO_TS/EXTRA");
   source.file("bonus.txt", 5);
   auto writer = scanned_writer(source, bridge);
-  ASSERT_TRUE(writer->dvd_video_mode);
-  const auto root = child_names(*writer->root);
+  ASSERT_TRUE(writer->tree.dvd_video_mode);
+  const auto root = child_names(*writer->tree.root);
   ASSERT_EQ(root.size(), 3u);
   EXPECT_EQ(root[0], u"AUDIO_TS");
   EXPECT_EQ(root[1], u"VIDEO_TS");
   EXPECT_EQ(root[2], u"bonus.txt");
-  EXPECT_EQ(writer->root->first_child->first_child, nullptr);
+  EXPECT_EQ(writer->tree.root->first_child->first_child, nullptr);
   const std::vector<std::u16string> expected = {u"VIDEO_TS.IFO", u"VIDEO_TS.BUP", u"VTS_01_0.IFO",
                                                 u"VTS_01_1.VOB", u"VTS_01_2.VOB", u"VTS_01_0.BUP"};
-  EXPECT_EQ(child_names(*child_named(*writer->root, u"VIDEO_TS")), expected);
+  EXPECT_EQ(child_names(*child_named(*writer->tree.root, u"VIDEO_TS")), expected);
 }
 
 TEST(DvdArrangement, OnlyBridgeBuildsUseIt) {
@@ -60,8 +60,8 @@ TEST(DvdArrangement, OnlyBridgeBuildsUseIt) {
   source.file("VIDEO_TS/VIDEO_TS.IFO", 10);
   source.file("VIDEO_TS/notes.txt", 10);
   auto writer = scanned_writer(source, all_fs_settings[2]);
-  EXPECT_FALSE(writer->dvd_video_mode);
-  EXPECT_EQ(child_names(*child_named(*writer->root, u"VIDEO_TS")).size(), 2u);
+  EXPECT_FALSE(writer->tree.dvd_video_mode);
+  EXPECT_EQ(child_names(*child_named(*writer->tree.root, u"VIDEO_TS")).size(), 2u);
 }
 
 TEST(DvdArrangement, FolderOfAnotherCaseBesideTheDvdFolderIsAnOrdinaryFolder) {
@@ -72,11 +72,11 @@ TEST(DvdArrangement, FolderOfAnotherCaseBesideTheDvdFolderIsAnOrdinaryFolder) {
   source.file("VIDEO_TS/VIDEO_TS.IFO", 10);
   source.file("Video_TS/notes.txt", 10);
   auto writer = scanned_writer(source, bridge);
-  ASSERT_TRUE(writer->dvd_video_mode);
-  SourceNode* ordinary = child_named(*writer->root, u"Video_TS");
+  ASSERT_TRUE(writer->tree.dvd_video_mode);
+  SourceNode* ordinary = child_named(*writer->tree.root, u"Video_TS");
   ASSERT_NE(ordinary, nullptr);
   EXPECT_NE(child_named(*ordinary, u"notes.txt"), nullptr);
-  EXPECT_EQ(writer->root->first_child->next, child_named(*writer->root, u"VIDEO_TS"));
+  EXPECT_EQ(writer->tree.root->first_child->next, child_named(*writer->tree.root, u"VIDEO_TS"));
 }
 
 TEST(DvdArrangement, FilesNamedLikeTheDvdFoldersAreNoDvdFolders) {
@@ -84,18 +84,19 @@ TEST(DvdArrangement, FilesNamedLikeTheDvdFoldersAreNoDvdFolders) {
   source.file("VIDEO_TS", 10);
   source.file("audio_ts", 10);
   auto writer = scanned_writer(source, bridge);
-  EXPECT_FALSE(writer->failed());
-  EXPECT_FALSE(writer->dvd_video_mode);
-  EXPECT_EQ(writer->file_count, 2u);
+  EXPECT_FALSE(writer->report.failed());
+  EXPECT_FALSE(writer->tree.dvd_video_mode);
+  EXPECT_EQ(writer->tree.file_count, 2u);
 }
 
 TEST(DvdArrangement, LowerCaseDvdFolderIsTakenOnceUnderItsDvdName) {
   ScratchFolder source("dvd-lower");
   source.file("video_ts/VIDEO_TS.IFO", 10);
   auto writer = scanned_writer(source, bridge);
-  ASSERT_TRUE(writer->dvd_video_mode);
-  EXPECT_EQ(child_names(*writer->root), (std::vector<std::u16string>{u"AUDIO_TS", u"VIDEO_TS"}));
-  EXPECT_EQ(writer->file_count, 1u);
+  ASSERT_TRUE(writer->tree.dvd_video_mode);
+  EXPECT_EQ(child_names(*writer->tree.root),
+            (std::vector<std::u16string>{u"AUDIO_TS", u"VIDEO_TS"}));
+  EXPECT_EQ(writer->tree.file_count, 1u);
 }
 
 }  // namespace

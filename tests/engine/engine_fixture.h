@@ -27,9 +27,9 @@ inline std::unique_ptr<ImageWriter> scanned_writer(const ScratchFolder& folder,
                                                    const FsSetting& setting,
                                                    int64_t build_time = 1700000000) {
   auto writer = std::make_unique<ImageWriter>(build_time);
-  writer->fs_flags = setting.fs_flags;
-  writer->udf_revision = setting.udf_revision;
-  writer->source_folder = folder.path() + native_separator;
+  writer->settings.fs_flags = setting.fs_flags;
+  writer->settings.udf_revision = setting.udf_revision;
+  writer->tree.source_folder = folder.path() + native_separator;
   scan_source(*writer);
   return writer;
 }

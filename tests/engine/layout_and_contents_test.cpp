@@ -3,9 +3,9 @@
 
 #include <map>
 
+#include "disc/tree_walk.h"
 #include "engine/build_job.h"
 #include "engine/image_layout.h"
-#include "engine/tree_walk.h"
 #include "engine_fixture.h"
 
 namespace kestrel::test {
@@ -26,21 +26,21 @@ TEST_P(EveryLayout, EachFileLiesAtItsDataSectorAndTheImageHasItsLaidOutSize) {
   const NativeString image = output.at("image.iso");
 
   auto writer = scanned_writer(source, GetParam());
-  ASSERT_FALSE(writer->failed());
+  ASSERT_FALSE(writer->report.failed());
   ASSERT_NE(writer->lay_out(), 0u);
   ASSERT_TRUE(writer->write_image(image, nullptr, nullptr))
-      << static_cast<int>(writer->error.error);
-  EXPECT_EQ(file_size(image), uint64_t{writer->image_sectors} * sector_bytes);
-  EXPECT_EQ(writer->image_sectors % image_alignment_sectors, 0u);
+      << static_cast<int>(writer->report.error.error);
+  EXPECT_EQ(file_size(image), uint64_t{writer->layout.image_sectors} * sector_bytes);
+  EXPECT_EQ(writer->layout.image_sectors % image_alignment_sectors, 0u);
 
   // Every file has its own size, so the size tells which pattern it holds.
   const std::map<uint64_t, uint32_t> seed_of_size = {
       {3000, 1}, {1, 3}, {2049, 4}, {2048, 5}, {1000001, 6}};
   int files_checked = 0;
-  walk_directories_depth_first(writer->root, ChildOrder::primary, [&](SourceNode& directory) {
+  walk_directories_depth_first(writer->tree.root, ChildOrder::primary, [&](SourceNode& directory) {
     for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
       if (child->is_directory || child->size == 0) continue;
-      const auto bytes = read_bytes(image, writer->file_data_sector(*child) * sector_bytes,
+      const auto bytes = read_bytes(image, writer->layout.file_data_sector(*child) * sector_bytes,
                                     static_cast<size_t>(child->sectors) * sector_bytes);
       const uint32_t seed = seed_of_size.at(child->size);
       for (uint64_t i = 0; i < child->size; ++i) {
@@ -66,19 +66,19 @@ TEST_P(EveryLayout, EmptyFolderGivesTheSmallestImage) {
   ScratchFolder source("empty");
   ScratchFolder output("empty-out");
   auto writer = scanned_writer(source, GetParam());
-  EXPECT_EQ(writer->file_count, 0u);
-  EXPECT_EQ(writer->directory_count, 0u);
+  EXPECT_EQ(writer->tree.file_count, 0u);
+  EXPECT_EQ(writer->tree.directory_count, 0u);
   const uint32_t sectors = writer->lay_out();
   ASSERT_TRUE(writer->write_image(output.at("e.iso"), nullptr, nullptr));
   const FsSetting& setting = GetParam();
   if (setting.fs_flags == fs_iso9660) {
     EXPECT_EQ(sectors, 32u);
   } else if (setting.udf_revision == udf_revision_250) {
-    EXPECT_EQ(writer->metadata_blocks, 32u);
-    EXPECT_EQ(writer->data_start, 64u);
-    EXPECT_EQ(writer->mirror_entry_sector, 352u);
-    EXPECT_EQ(writer->mirror_data_sector, 384u);
-    EXPECT_EQ(writer->partition_length, 128u);
+    EXPECT_EQ(writer->layout.metadata_blocks, 32u);
+    EXPECT_EQ(writer->layout.data_start, 64u);
+    EXPECT_EQ(writer->layout.mirror_entry_sector, 352u);
+    EXPECT_EQ(writer->layout.mirror_data_sector, 384u);
+    EXPECT_EQ(writer->layout.partition_length, 128u);
     EXPECT_EQ(sectors, 448u);
   } else {
     EXPECT_EQ(sectors % 32, 0u);
@@ -98,17 +98,19 @@ TEST(Layout, WorkedExamplesPlaceTheDataWhereTheFormatsExpectIt) {
   source.file("d/f.bin", 100);
   auto iso = scanned_writer(source, all_fs_settings[0]);
   ASSERT_EQ(iso->lay_out(), 32u);
-  EXPECT_EQ(iso->data_start, 4u);
-  EXPECT_EQ(iso->file_data_sector(*child_named(*iso->root, u"a.txt")), 22u);
-  EXPECT_EQ(iso->file_data_sector(*child_named(*child_named(*iso->root, u"d"), u"f.bin")), 24u);
+  EXPECT_EQ(iso->layout.data_start, 4u);
+  EXPECT_EQ(iso->layout.file_data_sector(*child_named(*iso->tree.root, u"a.txt")), 22u);
+  EXPECT_EQ(
+      iso->layout.file_data_sector(*child_named(*child_named(*iso->tree.root, u"d"), u"f.bin")),
+      24u);
 
   auto udf = scanned_writer(source, all_fs_settings[2]);
   udf->lay_out();
-  EXPECT_EQ(udf->metadata_blocks, 8u);
-  EXPECT_EQ(udf->data_base, 257u);
-  SourceNode* a = child_named(*udf->root, u"a.txt");
-  SourceNode* d = child_named(*udf->root, u"d");
-  EXPECT_EQ(udf->file_data_sector(*a), 265u);
+  EXPECT_EQ(udf->layout.metadata_blocks, 8u);
+  EXPECT_EQ(udf->layout.data_base, 257u);
+  SourceNode* a = child_named(*udf->tree.root, u"a.txt");
+  SourceNode* d = child_named(*udf->tree.root, u"d");
+  EXPECT_EQ(udf->layout.file_data_sector(*a), 265u);
   EXPECT_EQ(a->unique_id, 16u);
   EXPECT_EQ(d->unique_id, 17u);
   EXPECT_EQ(child_named(*d, u"f.bin")->unique_id, 18u);
@@ -122,12 +124,12 @@ TEST(SourceTree, SectorCountsRoundUpAndKeepSixtyFourBitSizes) {
   source.sparse_file("huge", 5ull << 30);
   source.text_file(".hidden", "x");
   auto writer = scanned_writer(source, all_fs_settings[3]);
-  EXPECT_EQ(child_named(*writer->root, u"zero")->sectors, 0u);
-  EXPECT_EQ(child_named(*writer->root, u"odd")->sectors, 2u);
-  EXPECT_EQ(child_named(*writer->root, u"huge")->size, 5ull << 30);
-  EXPECT_EQ(child_named(*writer->root, u"huge")->sectors, 2621440u);
-  EXPECT_NE(child_named(*writer->root, u".hidden"), nullptr);
-  EXPECT_EQ(writer->file_count, 4u);
+  EXPECT_EQ(child_named(*writer->tree.root, u"zero")->sectors, 0u);
+  EXPECT_EQ(child_named(*writer->tree.root, u"odd")->sectors, 2u);
+  EXPECT_EQ(child_named(*writer->tree.root, u"huge")->size, 5ull << 30);
+  EXPECT_EQ(child_named(*writer->tree.root, u"huge")->sectors, 2621440u);
+  EXPECT_NE(child_named(*writer->tree.root, u".hidden"), nullptr);
+  EXPECT_EQ(writer->tree.file_count, 4u);
 }
 
 TEST(SourceTree, LeavesOutTheThumbnailCacheAndMarksBlurayClips) {
@@ -137,7 +139,7 @@ TEST(SourceTree, LeavesOutTheThumbnailCacheAndMarksBlurayClips) {
   source.file("BDMV/STREAM/0001.m2ts", 10);
   source.file("BDMV/STREAM/notes.txt", 10);
   auto writer = scanned_writer(source, all_fs_settings[1]);
-  EXPECT_EQ(child_named(*writer->root, u"Thumbs.db"), nullptr);
+  EXPECT_EQ(child_named(*writer->tree.root, u"Thumbs.db"), nullptr);
   SourceNode* stream = find_stream_folder(*writer);
   ASSERT_NE(stream, nullptr);
   EXPECT_EQ(child_named(*stream, u"00001.m2ts")->kind, NodeKind::unpaired_clip);

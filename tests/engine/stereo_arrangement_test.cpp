@@ -4,18 +4,30 @@
 
 #include <gtest/gtest.h>
 
+#include "disc/field_writer.h"
 #include "engine/image_layout.h"
-#include "engine/sector_fields.h"
 #include "engine_fixture.h"
+#include "udf/udf_allocation.h"
 
 namespace kestrel::test {
 namespace {
 
 const FsSetting bluray{"bluray", fs_udf, udf_revision_250};
 
-StereoPair make_pair(uint16_t base, uint16_t dependent, std::vector<uint32_t> base_extents,
-                     std::vector<uint32_t> dependent_extents) {
-  StereoPair pair;
+// A clip's pieces as the UDF entry records them, each block counted from the
+// start of the pair's interleaved block.
+std::vector<udf::AllocationPiece> pieces_of(const SourceNode& clip) {
+  std::vector<udf::AllocationPiece> pieces;
+  udf::for_each_piece(
+      udf_revision_250, clip, clip.extent_count, [&](const udf::AllocationPiece& piece) {
+        pieces.push_back({piece.block - clip.dependent_node->data_offset, piece.length_bytes});
+      });
+  return pieces;
+}
+
+bluray::StereoPair make_pair(uint16_t base, uint16_t dependent, std::vector<uint32_t> base_extents,
+                             std::vector<uint32_t> dependent_extents) {
+  bluray::StereoPair pair;
   pair.base_clip = base;
   pair.dependent_clip = dependent;
   for (uint32_t length : base_extents) pair.base_sectors += length;
@@ -26,12 +38,13 @@ StereoPair make_pair(uint16_t base, uint16_t dependent, std::vector<uint32_t> ba
 }
 
 // A writer scanned with the given pairs handed in as the analysis would.
-std::unique_ptr<ImageWriter> scan_with_pairs(const ScratchFolder& source, StereoPairList pairs) {
+std::unique_ptr<ImageWriter> scan_with_pairs(const ScratchFolder& source,
+                                             bluray::StereoPairList pairs) {
   auto writer = std::make_unique<ImageWriter>(1700000000);
-  writer->fs_flags = bluray.fs_flags;
-  writer->udf_revision = bluray.udf_revision;
-  writer->source_folder = source.path() + native_separator;
-  writer->stereo_pairs = std::make_unique<StereoPairList>(std::move(pairs));
+  writer->settings.fs_flags = bluray.fs_flags;
+  writer->settings.udf_revision = bluray.udf_revision;
+  writer->tree.source_folder = source.path() + native_separator;
+  writer->stereo_pairs = std::make_unique<bluray::StereoPairList>(std::move(pairs));
   scan_source(*writer);
   return writer;
 }
@@ -50,7 +63,7 @@ struct StereoSource {
 TEST(StereoArrangement, MarksThePairAndAddsOneInterleavedFile) {
   StereoSource source;
   auto writer = scan_with_pairs(source.folder, {make_pair(1, 2, {2, 3}, {3, 4})});
-  ASSERT_FALSE(writer->failed());
+  ASSERT_FALSE(writer->report.failed());
   SourceNode* stream = find_stream_folder(*writer);
   SourceNode* base = child_named(*stream, u"00001.m2ts");
   SourceNode* dependent = child_named(*stream, u"00002.m2ts");
@@ -58,44 +71,43 @@ TEST(StereoArrangement, MarksThePairAndAddsOneInterleavedFile) {
   EXPECT_EQ(dependent->kind, NodeKind::dependent_view_clip);
   // Clips in no pair are marked only when there is no stereoscopic arrangement.
   EXPECT_EQ(child_named(*stream, u"00003.m2ts")->kind, NodeKind::plain);
-  ASSERT_NE(writer->stereo_folder, nullptr);
+  ASSERT_NE(writer->tree.stereo_folder, nullptr);
   // The source's own SSIF folder gave way to the interleaved files.
-  EXPECT_EQ(child_named(*writer->stereo_folder, u"00009.ssif"), nullptr);
-  SourceNode* virtual_file = child_named(*writer->stereo_folder, u"00001.ssif");
+  EXPECT_EQ(child_named(*writer->tree.stereo_folder, u"00009.ssif"), nullptr);
+  SourceNode* virtual_file = child_named(*writer->tree.stereo_folder, u"00001.ssif");
   ASSERT_NE(virtual_file, nullptr);
   EXPECT_EQ(virtual_file->size, 12u * 2048);
-  EXPECT_EQ(writer->file_count, 5u);       // four source files and the interleaved file
-  EXPECT_EQ(writer->directory_count, 3u);  // BDMV, STREAM, SSIF
+  EXPECT_EQ(writer->tree.file_count, 5u);       // four source files and the interleaved file
+  EXPECT_EQ(writer->tree.directory_count, 3u);  // BDMV, STREAM, SSIF
 
   writer->lay_out();
   EXPECT_EQ(virtual_file->data_offset, dependent->data_offset);
   EXPECT_EQ(base->data_offset, dependent->data_offset + 3);
-  const auto dependent_pieces = interleaved_extents(*dependent);
-  const auto base_pieces = interleaved_extents(*base);
+  const auto dependent_pieces = pieces_of(*dependent);
+  const auto base_pieces = pieces_of(*base);
   ASSERT_EQ(dependent_pieces.size(), 2u);
   ASSERT_EQ(base_pieces.size(), 2u);
-  EXPECT_EQ(dependent_pieces[0].offset_sectors, 0u);
-  EXPECT_EQ(base_pieces[0].offset_sectors, 3u);
-  EXPECT_EQ(dependent_pieces[1].offset_sectors, 5u);
-  EXPECT_EQ(base_pieces[1].offset_sectors, 9u);
+  EXPECT_EQ(dependent_pieces[0].block, 0u);
+  EXPECT_EQ(base_pieces[0].block, 3u);
+  EXPECT_EQ(dependent_pieces[1].block, 5u);
+  EXPECT_EQ(base_pieces[1].block, 9u);
   EXPECT_EQ(base_pieces[1].length_bytes, 3u * 2048);
 }
 
 TEST(StereoArrangement, PairsThatDoNotAddUpFallBackWithoutChangingTheCounts) {
-  const std::vector<StereoPairList> broken = {
+  const std::vector<bluray::StereoPairList> broken = {
       {make_pair(1, 2, {2, 2}, {3, 4})},     // base extents short of the clip
       {make_pair(1, 2, {1, 1, 3}, {3, 4})},  // more base than dependent extents
       {make_pair(1, 4, {2, 3}, {3, 4})},     // missing clip
       {make_pair(1, 2, {2, 3}, {3, 4}), make_pair(3, 2, {2}, {3, 4})},  // a clip in two pairs
       {make_pair(1, 2, {5, 0}, {3, 4})},                                // an empty extent
   };
-  for (const StereoPairList& pairs : broken) {
+  for (const bluray::StereoPairList& pairs : broken) {
     StereoSource source;
     auto writer = scan_with_pairs(source.folder, pairs);
-    EXPECT_EQ(writer->stereo_folder, nullptr);
-    EXPECT_EQ(writer->file_count, 5u);
-    EXPECT_EQ(writer->directory_count, 3u);
-    EXPECT_EQ(writer->extra_icb_sectors, 0u);
+    EXPECT_EQ(writer->tree.stereo_folder, nullptr);
+    EXPECT_EQ(writer->tree.file_count, 5u);
+    EXPECT_EQ(writer->tree.directory_count, 3u);
     SourceNode* stream = find_stream_folder(*writer);
     EXPECT_NE(child_named(*stream, u"SSIF"), nullptr);  // the source's own folder stays
     for (SourceNode* child = stream->first_child; child != nullptr; child = child->next) {
@@ -105,17 +117,6 @@ TEST(StereoArrangement, PairsThatDoNotAddUpFallBackWithoutChangingTheCounts) {
       }
     }
   }
-}
-
-TEST(StereoArrangement, EntryBlocksGrowWithTheDescriptorCount) {
-  EXPECT_EQ(entry_blocks_for_descriptors(1), 1u);
-  EXPECT_EQ(entry_blocks_for_descriptors(114), 1u);
-  EXPECT_EQ(entry_blocks_for_descriptors(115), 2u);
-  EXPECT_EQ(entry_blocks_for_descriptors(239), 2u);
-  EXPECT_EQ(entry_blocks_for_descriptors(240), 3u);
-  EXPECT_EQ(entry_blocks_for_descriptors(364), 3u);
-  EXPECT_EQ(entry_blocks_for_descriptors(365), 4u);
-  EXPECT_EQ(descriptor_count_for_extents({max_extent_sectors, max_extent_sectors + 1, 1}), 4u);
 }
 
 }  // namespace
@@ -161,17 +162,17 @@ TEST(StereoArrangement, ManyExtentsContinueInAllocationExtentBlocks) {
   source.file("BDMV/STREAM/00002.m2ts", extents * 2 * 2048, 2);
   auto writer = scan_with_pairs(source, {make_pair(1, 2, std::vector<uint32_t>(extents, 1),
                                                    std::vector<uint32_t>(extents, 2))});
-  ASSERT_NE(writer->stereo_folder, nullptr);
+  ASSERT_NE(writer->tree.stereo_folder, nullptr);
   SourceNode* stream = find_stream_folder(*writer);
   SourceNode* base = child_named(*stream, u"00001.m2ts");
   SourceNode* dependent = child_named(*stream, u"00002.m2ts");
-  EXPECT_EQ(base->icb_sectors, 2u);
-  EXPECT_EQ(writer->extra_icb_sectors, 2u);
   writer->lay_out();
+  EXPECT_EQ(base->icb_sectors, 2u);
+  EXPECT_EQ(dependent->icb_sectors, 2u);
   MemorySectorOutput image;
   ASSERT_TRUE(writer->write_sequence(image, nullptr, nullptr));
 
-  const uint64_t block_start = writer->data_start + dependent->data_offset;
+  const uint64_t block_start = writer->layout.data_start + dependent->data_offset;
   const auto dependent_extents = read_long_descriptors(image.bytes, 320, dependent->icb_block);
   const auto base_extents = read_long_descriptors(image.bytes, 320, base->icb_block);
   ASSERT_EQ(dependent_extents.size(), extents);

@@ -7,9 +7,10 @@
 #include "bluray/extension_data.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  kestrel::ClipInfoFile clip;
-  kestrel::read_clip_info_file(data, size, clip);
-  kestrel::ExtensionData extension;
-  kestrel::read_extension_data(clip.extension_bytes.data(), clip.extension_bytes.size(), extension);
+  kestrel::bluray::ClipInfoFile clip;
+  kestrel::bluray::read_clip_info_file(data, size, clip);
+  kestrel::bluray::ExtensionData extension;
+  kestrel::bluray::read_extension_data(clip.extension_bytes.data(), clip.extension_bytes.size(),
+                                       extension);
   return 0;
 }

@@ -6,7 +6,7 @@
 #include "bluray/extension_data.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  kestrel::ExtensionData extension;
-  kestrel::read_extension_data(data, size, extension);
+  kestrel::bluray::ExtensionData extension;
+  kestrel::bluray::read_extension_data(data, size, extension);
   return 0;
 }

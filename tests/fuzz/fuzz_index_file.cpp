@@ -5,7 +5,7 @@
 #include "bluray/index_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  kestrel::IndexFile index;
-  kestrel::read_index_file(data, size, index);
+  kestrel::bluray::IndexFile index;
+  kestrel::bluray::read_index_file(data, size, index);
   return 0;
 }

@@ -7,10 +7,10 @@
 #include "bluray/playlist_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  kestrel::PlayListFile playlist;
-  kestrel::read_playlist_file(data, size, playlist);
-  kestrel::ExtensionData extension;
-  kestrel::read_extension_data(playlist.extension_bytes.data(), playlist.extension_bytes.size(),
-                               extension);
+  kestrel::bluray::PlayListFile playlist;
+  kestrel::bluray::read_playlist_file(data, size, playlist);
+  kestrel::bluray::ExtensionData extension;
+  kestrel::bluray::read_extension_data(playlist.extension_bytes.data(),
+                                       playlist.extension_bytes.size(), extension);
   return 0;
 }

@@ -37,11 +37,12 @@
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
 #include "engine/stereo_arrangement.h"
+#include "udf/udf_allocation.h"
 
 namespace {
 
 using kestrel::SourceNode;
-using kestrel::StereoPair;
+using kestrel::bluray::StereoPair;
 
 constexpr int stream_count = 4;
 constexpr uint16_t absent_file = 0xFFFF;
@@ -132,9 +133,9 @@ void write_folder(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < stream_count; ++i) {
     uint64_t stream_size = stream_sizes[i];
     if (stream_sizes[i] == size_from_clip_info) {
-      kestrel::ClipInfoFile info;
+      kestrel::bluray::ClipInfoFile info;
       const auto& [bytes, length] = contents[first_clip_info + i];
-      if (bytes != nullptr) kestrel::read_clip_info_file(bytes, length, info);
+      if (bytes != nullptr) kestrel::bluray::read_clip_info_file(bytes, length, info);
       stream_size = uint64_t{info.source_packet_count} * source_packet_bytes;
     }
     put_sparse_file(root + "/BDMV/STREAM/" + clip_names[i] + ".m2ts", stream_size);
@@ -148,7 +149,7 @@ uint64_t sum_of(const std::vector<uint32_t>& extents) {
 }
 
 // What the analysis promises for a result it accepts.
-void check_analysis(const kestrel::StereoPairList& pairs) {
+void check_analysis(const kestrel::bluray::StereoPairList& pairs) {
   if (pairs.empty()) fault("analysis accepted a folder without pairs");
   for (size_t i = 0; i < pairs.size(); ++i) {
     const StereoPair& pair = pairs[i];
@@ -183,21 +184,27 @@ void check_interleaved_file(const SourceNode& file) {
   // each clip's pieces, in stream order, hold exactly its sectors.
   std::vector<std::pair<uint64_t, uint64_t>> spans;  // offset, sectors
   for (const SourceNode* clip : {base, dependent}) {
-    const auto pieces = kestrel::interleaved_extents(*clip);
     uint64_t clip_sectors = 0;
     uint64_t previous_end = 0;
-    for (const auto& piece : pieces) {
-      if (piece.length_bytes == 0 || piece.length_bytes % kestrel::sector_bytes != 0 ||
-          piece.length_bytes / kestrel::sector_bytes > kestrel::max_extent_sectors)
-        fault("piece length");
-      if (piece.offset_sectors < previous_end) fault("pieces out of stream order");
-      const uint64_t sectors = piece.length_bytes / kestrel::sector_bytes;
-      previous_end = piece.offset_sectors + sectors;
-      clip_sectors += sectors;
-      spans.emplace_back(piece.offset_sectors, sectors);
-    }
+    uint64_t pieces = 0;
+    kestrel::udf::for_each_piece(
+        kestrel::udf_revision_250, *clip, clip->extent_count,
+        [&](const kestrel::udf::AllocationPiece& piece) {
+          // Blocks from the start of the pair's block; only a clip's last
+          // piece may end inside a sector.
+          const uint64_t offset = piece.block - dependent->data_offset;
+          if (piece.length_bytes == 0 || piece.length_bytes > kestrel::udf::udf_piece_bytes)
+            fault("piece length");
+          if (offset < previous_end) fault("pieces out of stream order");
+          const uint64_t sectors =
+              (piece.length_bytes + kestrel::sector_bytes - 1) / kestrel::sector_bytes;
+          previous_end = offset + sectors;
+          clip_sectors += sectors;
+          spans.emplace_back(offset, sectors);
+          ++pieces;
+        });
     if (clip_sectors != clip->sectors) fault("pieces do not cover the clip exactly");
-    if (clip->extent_count != pieces.size()) fault("descriptor count differs from the pieces");
+    if (clip->extent_count != pieces) fault("descriptor count differs from the pieces");
   }
   std::sort(spans.begin(), spans.end());
   uint64_t next = 0;
@@ -224,24 +231,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   write_folder(data, size);
   const std::string source = movie_root() + "/";
 
-  auto pairs = std::make_unique<kestrel::StereoPairList>();
-  const bool stereo = kestrel::analyze_stereo_disc(source, *pairs);
+  auto pairs = std::make_unique<kestrel::bluray::StereoPairList>();
+  const bool stereo = kestrel::bluray::analyze_stereo_disc(source, *pairs);
   if (stereo) check_analysis(*pairs);
 
   kestrel::ImageWriter writer(1700000000);
-  writer.fs_flags = kestrel::fs_udf;
-  writer.udf_revision = kestrel::udf_revision_250;
-  writer.source_folder = source;
+  writer.settings.fs_flags = kestrel::fs_udf;
+  writer.settings.udf_revision = kestrel::udf_revision_250;
+  writer.tree.source_folder = source;
   if (stereo) writer.stereo_pairs = std::move(pairs);
   if (!kestrel::scan_source(writer)) fault("scan of the generated folder failed");
 
-  if (writer.stereo_folder == nullptr) {
+  if (writer.tree.stereo_folder == nullptr) {
     check_no_arrangement(writer);
     return 0;
   }
   if (writer.lay_out() == 0) return 0;
   size_t files = 0;
-  for (const SourceNode* file = writer.stereo_folder->first_child; file != nullptr;
+  for (const SourceNode* file = writer.tree.stereo_folder->first_child; file != nullptr;
        file = file->next) {
     check_interleaved_file(*file);
     ++files;

@@ -3,7 +3,10 @@
 #include <cstdio>
 #include <fstream>
 
+#include "app/application.h"
+#include "app/main_window.h"
 #include "app/resource_ids.h"
+#include "app/settings.h"
 
 namespace kestrel::gui_test {
 
@@ -192,6 +195,24 @@ HWND find_about_box() {
   HWND box = nullptr;
   EnumThreadWindows(GetCurrentThreadId(), find_about, reinterpret_cast<LPARAM>(&box));
   return box;
+}
+
+HWND open_main_window(const std::vector<std::wstring>& arguments) {
+  app::settings_file().path = scratch_folder() + L"\\kestrel.ini";
+  std::vector<std::wstring> command_line{L"kestrel.exe"};
+  command_line.insert(command_line.end(), arguments.begin(), arguments.end());
+  app::set_program_arguments(command_line);
+  HWND window = CreateDialogParamW(app::app_instance(), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
+                                   app::main_window_proc, 0);
+  if (window == nullptr) return nullptr;
+  ShowWindow(window, SW_SHOW);
+  pump_for(200);
+  return window;
+}
+
+void close_main_window(HWND window) {
+  DestroyWindow(window);
+  app::main_window_state() = app::MainWindowState{};
 }
 
 }  // namespace kestrel::gui_test

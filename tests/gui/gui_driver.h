@@ -49,4 +49,10 @@ void capture_window(HWND window, const wchar_t* name);
 // The about box open on the calling thread, or null.
 HWND find_about_box();
 
+// The real main window, opened with a fresh settings file in a scratch
+// folder and the given arguments after the program's name, shown and
+// painted. close_main_window destroys it and forgets the window's state.
+HWND open_main_window(const std::vector<std::wstring>& arguments = {});
+void close_main_window(HWND window);
+
 }  // namespace kestrel::gui_test

@@ -1,6 +1,8 @@
-// Two starts of the real program with "AllowMultipleInstances" 0: the second
-// hands its command line to the first window and ends. Needs the path of
-// kestrel.exe in KESTREL_EXE; skipped without it.
+// The real program in its own process: started with a command line it fills
+// its window and builds the image when Start is pressed; and with
+// "AllowMultipleInstances" 0 a second start hands its command line to the
+// first window and ends. Needs the path of kestrel.exe in KESTREL_EXE;
+// skipped without it.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,23 +13,25 @@
 namespace kestrel::gui_test {
 namespace {
 
+struct MainWindowSearch {
+  DWORD process_id;
+  HWND found;
+};
+
+BOOL CALLBACK match_main_window(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<MainWindowSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == search->process_id && GetPropW(window, app::main_window_property) != nullptr) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND find_main_window(DWORD process_id) {
-  struct Search {
-    DWORD process_id;
-    HWND found;
-  } search{process_id, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == s->process_id && GetPropW(window, app::main_window_property) != nullptr) {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  MainWindowSearch search{process_id, nullptr};
+  EnumWindows(match_main_window, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
@@ -89,6 +93,40 @@ TEST(SingleInstance, SecondStartForwardsItsCommandLineAndEnds) {
     CloseHandle(process->hProcess);
   }
   DeleteFileW(ini.c_str());
+}
+
+TEST(Program, StartedWithACommandLineBuildsTheImageOnStart) {
+  wchar_t exe[MAX_PATH] = {};
+  if (GetEnvironmentVariableW(L"KESTREL_EXE", exe, MAX_PATH) == 0)
+    GTEST_SKIP() << "KESTREL_EXE not set";
+  // The image goes where tools/test-gui.sh reads it back with 7-Zip.
+  wchar_t artifacts[MAX_PATH] = {};
+  const std::wstring work = scratch_folder();
+  const std::wstring out = GetEnvironmentVariableW(L"KESTREL_GUI_ARTIFACTS", artifacts, MAX_PATH)
+                               ? std::wstring(artifacts)
+                               : work;
+  const std::wstring image = out + L"\\program.iso";
+  DeleteFileW(image.c_str());
+  CreateDirectoryW((work + L"\\Holiday").c_str(), nullptr);
+  write_file(work + L"\\Holiday\\readme.txt", "Kestrel program test\n");
+  CreateDirectoryW((work + L"\\Holiday\\docs").c_str(), nullptr);
+  write_file(work + L"\\Holiday\\docs\\notes.txt", std::string(3000, 'n'));
+
+  PROCESS_INFORMATION program =
+      start(exe, L"Holiday -label Holiday -output \"" + image + L"\"", work);
+  ASSERT_NE(program.hProcess, nullptr);
+  HWND window = nullptr;
+  ASSERT_TRUE(pump_until(
+      [&] { return (window = find_main_window(program.dwProcessId)) != nullptr; }, 20000));
+  EXPECT_EQ(remote_text(window, 13), work + L"\\Holiday");
+  EXPECT_EQ(remote_text(window, 14), image);
+  PostMessageW(window, WM_COMMAND, MAKEWPARAM(7, BN_CLICKED), 0);  // Start
+  EXPECT_TRUE(pump_until([&] { return remote_text(window, 18) == L"100%"; }, 60000));
+  EXPECT_TRUE(path_exists(image));
+  PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_EQ(WaitForSingleObject(program.hProcess, 20000), WAIT_OBJECT_0);
+  CloseHandle(program.hThread);
+  CloseHandle(program.hProcess);
 }
 
 }  // namespace

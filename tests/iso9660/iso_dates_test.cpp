@@ -9,7 +9,7 @@
 #include "tests/iso9660/time_zone.h"
 #include "tests/platform/wine.h"
 
-namespace kestrel {
+namespace kestrel::iso9660 {
 namespace {
 
 using ZoneGuard = test::TimeZoneGuard;
@@ -97,4 +97,4 @@ TEST(IsoDates, NoTimeOrAnUnbreakableTimeGivesTheZeroForms) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

@@ -6,30 +6,30 @@
 #include <string>
 #include <vector>
 
-#include "engine/sector_fields.h"
+#include "disc/field_writer.h"
 #include "iso9660/iso_records.h"
 #include "tests/iso9660/iso_test_nodes.h"
 #include "tests/iso9660/time_zone.h"
 
-namespace kestrel {
+namespace kestrel::iso9660 {
 namespace {
 
 void set_label8(ImageWriter& writer, const std::string& text) {
-  std::fill(std::begin(writer.volume_label), std::end(writer.volume_label), 0);
-  writer.volume_label[0] = 8;
+  std::fill(std::begin(writer.settings.volume_label), std::end(writer.settings.volume_label), 0);
+  writer.settings.volume_label[0] = 8;
   for (size_t i = 0; i < text.size(); ++i)
-    writer.volume_label[1 + i] = static_cast<uint8_t>(text[i]);
-  writer.volume_label[127] = static_cast<uint8_t>(text.size() + 1);
+    writer.settings.volume_label[1 + i] = static_cast<uint8_t>(text[i]);
+  writer.settings.volume_label[127] = static_cast<uint8_t>(text.size() + 1);
 }
 
 void set_label16(ImageWriter& writer, std::u16string_view text) {
-  std::fill(std::begin(writer.volume_label), std::end(writer.volume_label), 0);
-  writer.volume_label[0] = 16;
+  std::fill(std::begin(writer.settings.volume_label), std::end(writer.settings.volume_label), 0);
+  writer.settings.volume_label[0] = 16;
   for (size_t i = 0; i < text.size(); ++i) {
-    writer.volume_label[1 + 2 * i] = static_cast<uint8_t>(text[i] >> 8);
-    writer.volume_label[2 + 2 * i] = static_cast<uint8_t>(text[i]);
+    writer.settings.volume_label[1 + 2 * i] = static_cast<uint8_t>(text[i] >> 8);
+    writer.settings.volume_label[2 + 2 * i] = static_cast<uint8_t>(text[i]);
   }
-  writer.volume_label[127] = static_cast<uint8_t>(2 * text.size() + 1);
+  writer.settings.volume_label[127] = static_cast<uint8_t>(2 * text.size() + 1);
 }
 
 std::string field(const std::vector<uint8_t>& sector, size_t offset, size_t width) {
@@ -38,7 +38,7 @@ std::string field(const std::vector<uint8_t>& sector, size_t offset, size_t widt
 
 std::vector<uint8_t> descriptor(const ImageWriter& writer) {
   std::vector<uint8_t> sector(sector_bytes, 0);
-  iso::fill_primary_descriptor(writer, sector.data());
+  fill_primary_descriptor(writer, sector.data());
   return sector;
 }
 
@@ -59,7 +59,7 @@ TEST(IsoDescriptors, VolumeIdentifierFromTheLabel) {
 
   // A corrupt used-byte count never reads past the label.
   set_label8(tree.writer, "X");
-  tree.writer.volume_label[127] = 255;
+  tree.writer.settings.volume_label[127] = 255;
   EXPECT_EQ(field(descriptor(tree.writer), 40, 32).substr(0, 1), "X");
 }
 
@@ -68,13 +68,13 @@ TEST(IsoDescriptors, PrimaryDescriptorFields) {
 
   constexpr int64_t build_time = 1709644029;  // 2024-03-05 14:07:09 at UTC+1
   test::IsoTree tree(build_time);
-  tree.file(tree.writer.root, u"a.txt", 3000);
-  tree.file(tree.dir(tree.writer.root, u"d"), u"f.bin", 100);
+  tree.file(tree.writer.tree.root, u"a.txt", 3000);
+  tree.file(tree.dir(tree.writer.tree.root, u"d"), u"f.bin", 100);
   IsoLayoutCounters counters;
   ASSERT_TRUE(tree.size_all(counters));
   tree.place_iso_only(counters);
   const char app[] = "*Kestrel 1.5";
-  std::copy(app, app + sizeof app - 1, tree.writer.application_id);
+  std::copy(app, app + sizeof app - 1, tree.writer.settings.application_id);
   set_label8(tree.writer, "My Disc");
 
   const std::vector<uint8_t> s = descriptor(tree.writer);
@@ -115,9 +115,10 @@ TEST(IsoDescriptors, PrimaryDescriptorFields) {
             std::vector<uint8_t>(sector_bytes - 882, 0));
 
   // Without an application name the field is all spaces.
-  std::fill(std::begin(tree.writer.application_id), std::end(tree.writer.application_id), 0);
+  std::fill(std::begin(tree.writer.settings.application_id),
+            std::end(tree.writer.settings.application_id), 0);
   EXPECT_EQ(field(descriptor(tree.writer), 574, 128), std::string(128, ' '));
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

@@ -4,25 +4,25 @@
 #include <string>
 #include <vector>
 
-#include "engine/sector_fields.h"
+#include "disc/field_writer.h"
 #include "iso9660/iso_records.h"
 #include "tests/iso9660/iso_test_nodes.h"
 #include "tests/iso9660/time_zone.h"
 
-namespace kestrel {
+namespace kestrel::iso9660 {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
 Bytes directory_bytes(const ImageWriter& writer, const SourceNode& directory) {
-  Bytes out(iso::sectors_for_bytes(directory.iso_dir_bytes) * sector_bytes, 0);
-  iso::fill_iso_directory(writer, directory, out.data());
+  Bytes out(sectors_for_bytes(directory.iso_dir_bytes) * sector_bytes, 0);
+  fill_iso_directory(writer, directory, out.data());
   return out;
 }
 
 Bytes path_table(const ImageWriter& writer, bool little_endian) {
-  Bytes out(static_cast<size_t>(writer.path_table_sectors) * sector_bytes, 0);
-  iso::fill_path_table(writer, little_endian, out.data());
+  Bytes out(static_cast<size_t>(writer.layout.path_table_sectors) * sector_bytes, 0);
+  fill_path_table(writer, little_endian, out.data());
   return out;
 }
 
@@ -64,7 +64,7 @@ class IsoDirectoryTest : public ::testing::Test {
 // 'a.txt' (3000 bytes) and 'd' holding 'f.bin' (100 bytes), ISO 9660 only.
 TEST_F(IsoDirectoryTest, WorkedLayoutByteForByte) {
   test::IsoTree tree;
-  SourceNode* root = tree.writer.root;
+  SourceNode* root = tree.writer.tree.root;
   SourceNode* a = tree.file(root, u"a.txt", 3000);
   SourceNode* d = tree.dir(root, u"d");
   SourceNode* f = tree.file(d, u"f.bin", 100);
@@ -84,10 +84,10 @@ TEST_F(IsoDirectoryTest, WorkedLayoutByteForByte) {
   EXPECT_EQ(root->iso_dir_bytes, 142u);
   EXPECT_EQ(d->iso_dir_bytes, 108u);
   tree.place_iso_only(counters);
-  EXPECT_EQ(tree.writer.data_start, 4u);
-  EXPECT_EQ(tree.writer.file_data_sector(*a), 22u);
-  EXPECT_EQ(tree.writer.file_data_sector(*f), 24u);
-  EXPECT_EQ(tree.writer.image_sectors, 32u);
+  EXPECT_EQ(tree.writer.layout.data_start, 4u);
+  EXPECT_EQ(tree.writer.layout.file_data_sector(*a), 22u);
+  EXPECT_EQ(tree.writer.layout.file_data_sector(*f), 24u);
+  EXPECT_EQ(tree.writer.layout.image_sectors, 32u);
 
   // Path tables: the root record holds the root's absolute sector (20), like
   // every other record.
@@ -115,7 +115,7 @@ TEST_F(IsoDirectoryTest, WorkedLayoutByteForByte) {
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(root_records[i].location, 20u);
     EXPECT_EQ(root_records[i].data_length, 142u);
-    EXPECT_EQ(root_records[i].flags, iso::flag_directory);
+    EXPECT_EQ(root_records[i].flags, flag_directory);
     EXPECT_EQ(root_records[i].identifier, std::string(1, static_cast<char>(i)));
   }
   EXPECT_EQ(Bytes(root_extent.begin() + 142, root_extent.end()), Bytes(sector_bytes - 142, 0));
@@ -133,20 +133,20 @@ TEST_F(IsoDirectoryTest, WorkedLayoutByteForByte) {
 TEST_F(IsoDirectoryTest, IdentifierPaddingAndDvdSystemUse) {
   for (const bool dvd : {false, true}) {
     test::IsoTree tree;
-    tree.writer.dvd_video_mode = dvd;
-    tree.file(tree.writer.root, u"A.B");   // 'A.B;1', 5 bytes: no padding
-    tree.file(tree.writer.root, u"AB.C");  // 'AB.C;1', 6 bytes: one padding byte
-    tree.dir(tree.writer.root, u"XY");     // 2 bytes in the path table: none there
-    tree.dir(tree.writer.root, u"XYZ");    // 3 bytes: one padding byte there
+    tree.writer.tree.dvd_video_mode = dvd;
+    tree.file(tree.writer.tree.root, u"A.B");   // 'A.B;1', 5 bytes: no padding
+    tree.file(tree.writer.tree.root, u"AB.C");  // 'AB.C;1', 6 bytes: one padding byte
+    tree.dir(tree.writer.tree.root, u"XY");     // 2 bytes in the path table: none there
+    tree.dir(tree.writer.tree.root, u"XYZ");    // 3 bytes: one padding byte there
     IsoLayoutCounters counters;
     ASSERT_TRUE(tree.size_all(counters));
     const uint32_t extra = dvd ? 6 : 0;
     EXPECT_EQ(counters.path_table_bytes, 10u + 10u + 12u);
-    EXPECT_EQ(tree.writer.root->iso_dir_bytes,
+    EXPECT_EQ(tree.writer.tree.root->iso_dir_bytes,
               2 * (34 + extra) + (38 + extra) + (40 + extra) + (36 + extra) + (36 + extra));
     tree.place_iso_only(counters);
-    const Bytes extent = directory_bytes(tree.writer, *tree.writer.root);
-    const auto records = read_records(extent, tree.writer.root->iso_dir_bytes);
+    const Bytes extent = directory_bytes(tree.writer, *tree.writer.tree.root);
+    const auto records = read_records(extent, tree.writer.tree.root->iso_dir_bytes);
     ASSERT_EQ(records.size(), 6u);
     EXPECT_EQ(records[2].identifier, "A.B;1");
     EXPECT_EQ(records[3].identifier, "AB.C;1");
@@ -162,19 +162,19 @@ TEST_F(IsoDirectoryTest, RecordsNeverCrossASectorBoundary) {
   for (int i = 0; i < 50; ++i) {
     const std::string digits = std::to_string(i);
     const std::string name = "f" + std::string(7 - digits.size(), '0') + digits + ".txt";
-    tree.file(tree.writer.root, std::u16string(name.begin(), name.end()));
+    tree.file(tree.writer.tree.root, std::u16string(name.begin(), name.end()));
   }
-  SourceNode* sub = tree.dir(tree.writer.root, u"zz");
+  SourceNode* sub = tree.dir(tree.writer.tree.root, u"zz");
   IsoLayoutCounters counters;
   ASSERT_TRUE(tree.size_all(counters));
-  EXPECT_EQ(tree.writer.root->iso_dir_bytes, 2048u + 9 * 48 + 36);
+  EXPECT_EQ(tree.writer.tree.root->iso_dir_bytes, 2048u + 9 * 48 + 36);
   EXPECT_EQ(counters.directory_sectors, 3u);
   EXPECT_EQ(sub->iso_dir_sector, 2u);
   tree.place_iso_only(counters);
-  const Bytes extent = directory_bytes(tree.writer, *tree.writer.root);
+  const Bytes extent = directory_bytes(tree.writer, *tree.writer.tree.root);
   ASSERT_EQ(extent.size(), 2u * sector_bytes);
   EXPECT_EQ(Bytes(extent.begin() + 2036, extent.begin() + 2048), Bytes(12, 0));
-  const auto records = read_records(extent, tree.writer.root->iso_dir_bytes);
+  const auto records = read_records(extent, tree.writer.tree.root->iso_dir_bytes);
   ASSERT_EQ(records.size(), 53u);
   EXPECT_EQ(records[43].offset, 2048u);
   EXPECT_EQ(records[52].identifier, "zz");
@@ -197,24 +197,24 @@ TEST_F(IsoDirectoryTest, LargeFilesBecomeMultiExtentFiles) {
   };
   for (const Case& c : cases) {
     test::IsoTree tree;
-    tree.file(tree.writer.root, u"a.txt", 10);
-    SourceNode* big = tree.file(tree.writer.root, u"big.bin", c.size);
-    tree.file(tree.writer.root, u"z.txt", 0);
+    tree.file(tree.writer.tree.root, u"a.txt", 10);
+    SourceNode* big = tree.file(tree.writer.tree.root, u"big.bin", c.size);
+    tree.file(tree.writer.tree.root, u"z.txt", 0);
     IsoLayoutCounters counters;
     ASSERT_TRUE(tree.size_all(counters));
     // 'big.bin;1' records are 42 bytes, one per extent.
-    EXPECT_EQ(tree.writer.root->iso_dir_bytes, 68u + 40 + 42 * c.lengths.size() + 40);
+    EXPECT_EQ(tree.writer.tree.root->iso_dir_bytes, 68u + 40 + 42 * c.lengths.size() + 40);
     tree.place_iso_only(counters);
-    const auto records = read_records(directory_bytes(tree.writer, *tree.writer.root),
-                                      tree.writer.root->iso_dir_bytes);
+    const auto records = read_records(directory_bytes(tree.writer, *tree.writer.tree.root),
+                                      tree.writer.tree.root->iso_dir_bytes);
     ASSERT_EQ(records.size(), 4u + c.lengths.size());
-    uint64_t expected_sector = tree.writer.file_data_sector(*big);
+    uint64_t expected_sector = tree.writer.layout.file_data_sector(*big);
     for (size_t i = 0; i < c.lengths.size(); ++i) {
       const ReadRecord& r = records[3 + i];
       EXPECT_EQ(r.identifier, "big.bin;1");
       EXPECT_EQ(r.location, expected_sector) << c.size << " extent " << i;
       EXPECT_EQ(r.data_length, c.lengths[i]) << c.size << " extent " << i;
-      EXPECT_EQ(r.flags, i + 1 < c.lengths.size() ? iso::flag_multi_extent : 0)
+      EXPECT_EQ(r.flags, i + 1 < c.lengths.size() ? flag_multi_extent : 0)
           << c.size << " extent " << i;
       expected_sector += c.lengths[i] / sector_bytes;  // every extent but the last is whole sectors
     }
@@ -222,7 +222,7 @@ TEST_F(IsoDirectoryTest, LargeFilesBecomeMultiExtentFiles) {
     const ReadRecord& empty = records.back();
     EXPECT_EQ(empty.identifier, "z.txt;1");
     EXPECT_EQ(empty.data_length, 0u);
-    EXPECT_EQ(empty.location, tree.writer.file_data_sector(*big) + big->sectors);
+    EXPECT_EQ(empty.location, tree.writer.layout.file_data_sector(*big) + big->sectors);
   }
 }
 
@@ -231,7 +231,7 @@ TEST_F(IsoDirectoryTest, DirectoryNumbersStopAt65535) {
     test::IsoTree tree;
     for (int i = 0; i < subdirectories; ++i) {
       const std::string name = "d" + std::to_string(i);
-      tree.dir(tree.writer.root, std::u16string(name.begin(), name.end()));
+      tree.dir(tree.writer.tree.root, std::u16string(name.begin(), name.end()));
     }
     IsoLayoutCounters counters;
     const bool sized = tree.size_all(counters);
@@ -239,13 +239,13 @@ TEST_F(IsoDirectoryTest, DirectoryNumbersStopAt65535) {
       // The root and 65,534 directories: exactly the 65,535 numbers there are.
       EXPECT_TRUE(sized);
       EXPECT_EQ(counters.next_directory_number, 65536u);
-      EXPECT_FALSE(tree.writer.failed());
+      EXPECT_FALSE(tree.writer.report.failed());
     } else {
       EXPECT_FALSE(sized);
-      EXPECT_EQ(tree.writer.error.error, BuildError::too_many_directories);
+      EXPECT_EQ(tree.writer.report.error.error, BuildError::too_many_directories);
     }
   }
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

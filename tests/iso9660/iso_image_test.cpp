@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "disc/field_writer.h"
 #include "engine/image_writer.h"
-#include "engine/sector_fields.h"
 #include "tests/support/test_tree.h"
 
-namespace kestrel {
+namespace kestrel::iso9660 {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -122,4 +122,4 @@ TEST(IsoImage, BridgeRecordsPointIntoThePartition) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

@@ -11,7 +11,7 @@
 #include <windows.h>
 #endif
 
-namespace kestrel {
+namespace kestrel::iso9660 {
 namespace {
 
 // The expected bytes below are Windows-1252, the ANSI code page of Western
@@ -25,8 +25,8 @@ bool ansi_is_windows_1252() {
 }
 
 std::string identifier_of(test::IsoTree& tree, std::u16string_view name, bool directory, bool dvd) {
-  tree.writer.dvd_video_mode = dvd;
-  SourceNode* node = tree.add(tree.writer.root, name, directory);
+  tree.writer.tree.dvd_video_mode = dvd;
+  SourceNode* node = tree.add(tree.writer.tree.root, name, directory);
   make_iso_name(tree.writer, *node);
   EXPECT_EQ(node->iso_name[node->iso_name_length], '\0');
   return std::string(node->iso_name, node->iso_name_length);
@@ -92,7 +92,7 @@ TEST(IsoNames, LongNameIsBounded) {
 
 TEST(IsoNames, SortByBytesWithTiesInReversePrimaryOrder) {
   test::IsoTree tree;
-  SourceNode* root = tree.writer.root;
+  SourceNode* root = tree.writer.tree.root;
   tree.file(root, u"B.TXT");
   tree.file(root, u"A.TXT");
   tree.dir(root, u"A");
@@ -102,18 +102,18 @@ TEST(IsoNames, SortByBytesWithTiesInReversePrimaryOrder) {
 
   // A prefix sorts first; bytes of 0x80 and above sort after ASCII.
   test::IsoTree prefix;
-  prefix.dir(prefix.writer.root, u"ABC\u00c9");
-  prefix.dir(prefix.writer.root, u"ABCD");
-  prefix.dir(prefix.writer.root, u"AB");
-  prefix.name_all(*prefix.writer.root);
-  EXPECT_EQ(prefix.iso_order(*prefix.writer.root), "AB ABCD ABC\xc9");
+  prefix.dir(prefix.writer.tree.root, u"ABC\u00c9");
+  prefix.dir(prefix.writer.tree.root, u"ABCD");
+  prefix.dir(prefix.writer.tree.root, u"AB");
+  prefix.name_all(*prefix.writer.tree.root);
+  EXPECT_EQ(prefix.iso_order(*prefix.writer.tree.root), "AB ABCD ABC\xc9");
 }
 
 TEST(IsoNames, NamesThatShortenAlikeGetDistinctIdentifiers) {
   // The first in primary order keeps the identifier, unless a later one is
   // named by it in full; the others get "~N".
   test::IsoTree tree;
-  SourceNode* root = tree.writer.root;
+  SourceNode* root = tree.writer.tree.root;
   tree.file(root, u"document1.txt");
   tree.file(root, u"document2.txt");
   tree.file(root, u"document3.txt");
@@ -131,17 +131,17 @@ TEST(IsoNames, NamesThatShortenAlikeGetDistinctIdentifiers) {
 
   // DVD-video mode stores the marker as "_", a d-character.
   test::IsoTree dvd;
-  dvd.writer.dvd_video_mode = true;
-  dvd.file(dvd.writer.root, u"menu.ifo");
-  dvd.file(dvd.writer.root, u"MENU.IFO");
-  dvd.name_all(*dvd.writer.root);
-  EXPECT_EQ(dvd.iso_order(*dvd.writer.root), "MENU.IFO;1 MENU_1.IFO;1");
+  dvd.writer.tree.dvd_video_mode = true;
+  dvd.file(dvd.writer.tree.root, u"menu.ifo");
+  dvd.file(dvd.writer.tree.root, u"MENU.IFO");
+  dvd.name_all(*dvd.writer.tree.root);
+  EXPECT_EQ(dvd.iso_order(*dvd.writer.tree.root), "MENU.IFO;1 MENU_1.IFO;1");
 
   // Short names are not cut; a ten-digit-wide number cuts the base to fit 8.
   test::IsoTree wide;
-  for (int i = 0; i < 12; ++i) wide.file(wide.writer.root, u"ab.c");
-  wide.name_all(*wide.writer.root);
-  EXPECT_EQ(wide.iso_order(*wide.writer.root),
+  for (int i = 0; i < 12; ++i) wide.file(wide.writer.tree.root, u"ab.c");
+  wide.name_all(*wide.writer.tree.root);
+  EXPECT_EQ(wide.iso_order(*wide.writer.tree.root),
             "ab.c;1 ab~1.c;1 ab~10.c;1 ab~11.c;1 ab~2.c;1 ab~3.c;1 ab~4.c;1 ab~5.c;1 ab~6.c;1 "
             "ab~7.c;1 ab~8.c;1 ab~9.c;1");
 }
@@ -157,13 +157,13 @@ TEST(IsoNames, SortScalesToLargeFolders) {
     std::u16string name = u"data";
     for (const char c : std::to_string(1000 + i % 5000)) name += static_cast<char16_t>(c);
     name += u"_" + std::u16string(1, static_cast<char16_t>(u'a' + i / 5000)) + u".dat";
-    SourceNode* node = tree.file(tree.writer.root, name);
+    SourceNode* node = tree.file(tree.writer.tree.root, name);
     node->data_offset = static_cast<uint32_t>(i);  // remembers the primary position
     make_iso_name(tree.writer, *node);
   }
-  sort_iso_children(tree.writer, *tree.writer.root);
+  sort_iso_children(tree.writer, *tree.writer.tree.root);
   int seen = 0;
-  for (const SourceNode* c = tree.writer.root->iso_first_child; c != nullptr;
+  for (const SourceNode* c = tree.writer.tree.root->iso_first_child; c != nullptr;
        c = c->iso_next, ++seen) {
     if (c->iso_next == nullptr) continue;
     ASSERT_LT(std::string_view(c->iso_name).compare(c->iso_next->iso_name), 0);
@@ -173,4 +173,4 @@ TEST(IsoNames, SortScalesToLargeFolders) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::iso9660

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -260,6 +261,15 @@ TEST(FileLayer, ReadWholeFileAddsTwoZeroBytesAndRefusesEmptyFiles) {
   EXPECT_EQ(whole.bytes[8], 0xFF);
   EXPECT_EQ(whole.bytes[9], 0);
   EXPECT_EQ(whole.bytes[10], 0);
+
+  // Navigation files are read whole up to 16 MiB; a larger file is refused
+  // rather than read into memory.
+  const NativeString large = folder / native("large.mpls");
+  ASSERT_TRUE(write_file(large, "MPLS"));
+  std::filesystem::resize_file(std::filesystem::path(large), whole_file_limit);
+  EXPECT_EQ(read_whole_file(large).length, whole_file_limit);
+  std::filesystem::resize_file(std::filesystem::path(large), whole_file_limit + 1);
+  EXPECT_EQ(read_whole_file(large).bytes, nullptr);
 }
 
 TEST(FileLayer, CreateDirectoriesMakesParentsAndFailsUnderAFile) {

@@ -6,7 +6,7 @@ cli="$1"
 scratch="${KESTREL_TEST_TMP:-/tmp}/cli-errors-$$"
 rm -rf "$scratch" && mkdir -p "$scratch/src/sub"
 trap 'rm -rf "$scratch"' EXIT
-cd "$scratch"
+cd "$scratch" || exit 1
 printf 'hello' > src/a.txt
 head -c 300000 /dev/urandom > src/sub/b.bin
 failures=0
@@ -46,6 +46,25 @@ expect 1 "cannot be created" -- -quiet -output blocker/x.iso src
 "$cli" -quiet src || { echo "FAIL: default build"; failures=$((failures + 1)); }
 [ -f src.iso ] || { echo "FAIL: src.iso was not made"; failures=$((failures + 1)); }
 "$cli" -quiet -output noext src && [ -f noext.iso ] || { echo "FAIL: .iso not added"; failures=$((failures + 1)); }
+
+# -map prints the areas of the image it would build and writes nothing: the
+# same areas, at the same sectors, as the image built next reaches.
+rm -f ./*.iso
+if "$cli" -map -fs bridge -output mapped.iso src > map.txt 2> err.txt &&
+   grep -q "UDF anchor volume descriptor pointer" map.txt && ! ls ./*.iso > /dev/null 2>&1; then
+  "$cli" -quiet -fs bridge -output mapped.iso src
+  last=$(awk '$3 != "(zero)" && $1 ~ /^[0-9]+$/ { end = $1 + $2 } END { print end }' map.txt)
+  if [ "$(stat -c %s mapped.iso)" -eq $((last * 2048)) ]; then
+    passes=$((passes + 1))
+  else
+    echo "FAIL: the map ends at sector $last, the image has $(stat -c %s mapped.iso) bytes"
+    failures=$((failures + 1))
+  fi
+else
+  echo "FAIL: -map: $(cat err.txt)"
+  failures=$((failures + 1))
+fi
+expect 2 "does not exist" -- -map missing-folder
 
 # A source file that becomes unreadable during the build: replaced by a
 # folder after the scan. A large file keeps the build busy long enough.

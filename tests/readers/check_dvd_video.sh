@@ -13,12 +13,7 @@ need_tool ffmpeg dvdauthor lsdvd isoinfo 7zz
 scratch=$(make_scratch dvd_video_readers)
 cd -- "$scratch"
 
-ffmpeg -loglevel error -f lavfi -i testsrc=duration=4:size=720x576:rate=25 \
-  -f lavfi -i sine=duration=4 -target pal-dvd -y title.mpg || fail "ffmpeg cannot make the test title"
-mkdir -p source
-VIDEO_FORMAT=PAL dvdauthor -o source -t title.mpg > /dev/null 2>&1 || fail "dvdauthor cannot author the title"
-VIDEO_FORMAT=PAL dvdauthor -o source -T > /dev/null 2>&1 || fail "dvdauthor cannot write the menu structure"
-printf 'notes' > source/README.TXT
+make_dvd_video_folder source
 
 "$cli" -quiet -yes -output dvd.iso source || fail "kestrel-cli failed on the DVD folder"
 # Detected as a DVD: the image carries both file systems.

@@ -49,31 +49,7 @@ import hashlib
 import os
 import sys
 
-CAPACITY = 260  # bytes of the converted name
-# The slots Windows-1252 leaves unassigned convert to the same byte.
-C1_SAME = {0x81, 0x8D, 0x8F, 0x90, 0x9D}
-
-
-def ansi(name):
-    out = bytearray()
-    for ch in name:
-        try:
-            b = ch.encode("cp1252")
-        except UnicodeEncodeError:
-            b = bytes([ord(ch)]) if ord(ch) in C1_SAME else b"?"
-        if len(out) + len(b) > CAPACITY:
-            break
-        out += b
-    return bytes(out)
-
-
-def identifier(name, is_dir):
-    raw = ansi(name)
-    if is_dir:
-        return raw[:8]
-    dot = raw.rfind(b".")
-    base, ext = (raw, b"") if dot < 0 else (raw[:dot], raw[dot + 1:])
-    return base[:8] + b"." + ext[:3] + b";1"
+from iso_identifiers import identifier
 
 
 def sha256_of(path):
@@ -283,7 +259,9 @@ def main():
 main()
 PY
 
-manifest() { "$python" "$helper" "$@"; }
+# The identifier rule is shared with the kernel reader check.
+readers_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+manifest() { PYTHONPATH=$readers_dir "$python" "$helper" "$@"; }
 status=0
 check() {  # check DESCRIPTION COMMAND...: runs a comparison, remembers failures
   local what=$1

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared helpers for the reader checks (tests/readers/check_*.sh).
 #
 # A check builds an image with kestrel-cli (its first argument) and reads it
@@ -147,6 +148,20 @@ make_sparse_file() {
     printf '%s' "${text:0:block}" |
       dd of="$path" bs="$block" seek="$offset" oflag=seek_bytes conv=notrunc status=none
   done
+}
+
+# Fills DIR with a real DVD-video folder: a 4-second PAL title with sound,
+# made with ffmpeg and authored with dvdauthor (VIDEO_TS with its menu
+# structure), and a README.TXT beside it. Needs ffmpeg and dvdauthor.
+make_dvd_video_folder() {
+  local dir=$1 title=${1%/}.title.mpg
+  ffmpeg -loglevel error -f lavfi -i testsrc=duration=4:size=720x576:rate=25 \
+    -f lavfi -i sine=duration=4 -target pal-dvd -y "$title" || fail "ffmpeg cannot make the test title"
+  mkdir -p -- "$dir"
+  VIDEO_FORMAT=PAL dvdauthor -o "$dir" -t "$title" >/dev/null 2>&1 || fail "dvdauthor cannot author the title"
+  rm -f -- "$title"
+  VIDEO_FORMAT=PAL dvdauthor -o "$dir" -T >/dev/null 2>&1 || fail "dvdauthor cannot write the menu structure"
+  printf 'notes' >"$dir/README.TXT"
 }
 
 # Compares two folder trees: names, folder structure and file contents.

@@ -110,8 +110,9 @@ TEST(RobustnessTraps, NamesDifferingOnlyInCaseStayDistinctInUdf) {
     if (!(setting.fs_flags & fs_udf)) continue;
     auto writer = scanned_writer(source, setting);
     ASSERT_NE(writer->lay_out(), 0u) << setting.name;
-    EXPECT_EQ(udf_names_of(*writer->root).size(), 3u) << setting.name;
-    EXPECT_EQ(warnings_of(writer->warnings, BuildWarning::name_made_unique), 0u) << setting.name;
+    EXPECT_EQ(udf_names_of(*writer->tree.root).size(), 3u) << setting.name;
+    EXPECT_EQ(warnings_of(writer->report.warnings, BuildWarning::name_made_unique), 0u)
+        << setting.name;
   }
 }
 
@@ -124,23 +125,24 @@ TEST(RobustnessTraps, InvalidUtf8NamesAreCopiedUnderDistinctNames) {
   source.file("\x80/inner.bin", 10, 23);
   for (const auto& setting : all_fs_settings) {
     auto writer = scanned_writer(source, setting);
-    ASSERT_FALSE(writer->failed()) << setting.name;
+    ASSERT_FALSE(writer->report.failed()) << setting.name;
     ASSERT_NE(writer->lay_out(), 0u) << setting.name;
     ScratchFolder output("traps-utf8-out");
     ASSERT_TRUE(writer->write_image(output.at("x.iso"), nullptr, nullptr)) << setting.name;
     // Each file's own bytes are in the image: the copy opens the name found
     // on disk, not the converted one.
     for (const char* name : {"bad\xff.bin", "bad\xfe.bin"}) {
-      const SourceNode* node = child_found_on_disk_as(*writer->root, name);
+      const SourceNode* node = child_found_on_disk_as(*writer->tree.root, name);
       ASSERT_NE(node, nullptr);
       const std::vector<uint8_t> expected = read_bytes(source.at(name), 0, 3000);
-      EXPECT_EQ(
-          read_bytes(output.at("x.iso"), writer->file_data_sector(*node) * sector_bytes, 3000),
-          expected);
+      EXPECT_EQ(read_bytes(output.at("x.iso"),
+                           writer->layout.file_data_sector(*node) * sector_bytes, 3000),
+                expected);
     }
     if (setting.fs_flags & fs_udf) {
-      EXPECT_EQ(udf_names_of(*writer->root).size(), 3u) << setting.name;
-      EXPECT_EQ(warnings_of(writer->warnings, BuildWarning::name_made_unique), 1u) << setting.name;
+      EXPECT_EQ(udf_names_of(*writer->tree.root).size(), 3u) << setting.name;
+      EXPECT_EQ(warnings_of(writer->report.warnings, BuildWarning::name_made_unique), 1u)
+          << setting.name;
     }
   }
 }
@@ -156,11 +158,12 @@ TEST(RobustnessTraps, LongestNamesAreShortenedToDistinctUdfNames) {
     if (!(setting.fs_flags & fs_udf)) continue;
     auto writer = scanned_writer(source, setting);
     ASSERT_NE(writer->lay_out(), 0u) << setting.name;
-    const std::set<std::string> names = udf_names_of(*writer->root);
+    const std::set<std::string> names = udf_names_of(*writer->tree.root);
     EXPECT_EQ(names.size(), 3u);
     for (const std::string& name : names) EXPECT_LE(name.size(), 254u);
     // The three long file names and the folder of 200 characters.
-    EXPECT_EQ(warnings_of(writer->warnings, BuildWarning::name_shortened), 4u) << setting.name;
+    EXPECT_EQ(warnings_of(writer->report.warnings, BuildWarning::name_shortened), 4u)
+        << setting.name;
     ScratchFolder output("traps-long-out");
     EXPECT_TRUE(writer->write_image(output.at("x.iso"), nullptr, nullptr)) << setting.name;
   }
@@ -212,8 +215,8 @@ TEST(RobustnessLimits, FilesAndImagesBeyondWhatCanBeAddressedFailClearly) {
     if (!(setting.fs_flags & fs_udf)) continue;
     auto writer = scanned_writer(source, setting);
     EXPECT_EQ(writer->lay_out(), 0u) << setting.name;
-    EXPECT_EQ(writer->error.error, BuildError::file_too_large) << setting.name;
-    EXPECT_EQ(writer->error.path, source.at("huge.bin")) << setting.name;
+    EXPECT_EQ(writer->report.error.error, BuildError::file_too_large) << setting.name;
+    EXPECT_EQ(writer->report.error.path, source.at("huge.bin")) << setting.name;
   }
   fs::remove(source.at("huge.bin"));
 
@@ -224,9 +227,9 @@ TEST(RobustnessLimits, FilesAndImagesBeyondWhatCanBeAddressedFailClearly) {
   }
   for (const auto& setting : all_fs_settings) {
     auto writer = scanned_writer(source, setting);
-    ASSERT_FALSE(writer->failed()) << setting.name;
+    ASSERT_FALSE(writer->report.failed()) << setting.name;
     EXPECT_EQ(writer->lay_out(), 0u) << setting.name;
-    EXPECT_EQ(writer->error.error, BuildError::image_too_large) << setting.name;
+    EXPECT_EQ(writer->report.error.error, BuildError::image_too_large) << setting.name;
   }
   fs::remove_all(source.path());
   fs::create_directories(source.path());
@@ -235,8 +238,8 @@ TEST(RobustnessLimits, FilesAndImagesBeyondWhatCanBeAddressedFailClearly) {
   fs::resize_file(source.at("vast.bin"), uint64_t{1} << 43, error);
   if (error) GTEST_SKIP() << "this file system holds no sparse file of 8 TiB";
   auto writer = scanned_writer(source, all_fs_settings[0]);
-  EXPECT_EQ(writer->error.error, BuildError::file_too_large);
-  EXPECT_EQ(writer->error.path, source.at("vast.bin"));
+  EXPECT_EQ(writer->report.error.error, BuildError::file_too_large);
+  EXPECT_EQ(writer->report.error.path, source.at("vast.bin"));
   ScratchFolder output("limits-out");
   auto job = build_image(source.path(), fs_code_bridge, output.at("x.iso"));
   EXPECT_EQ(job->error.error, BuildError::file_too_large);

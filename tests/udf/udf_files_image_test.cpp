@@ -12,7 +12,7 @@
 #include "tests/udf/udf_test_tree.h"
 #include "udf/udf_tags.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 using test::expect_valid_tag;
@@ -25,8 +25,8 @@ struct MemoryImage {
 };
 
 bool build_in_memory(ImageWriter& writer, const ScratchFolder& source, MemoryImage& image) {
-  writer.source_folder = source.path() + native_separator;
-  std::memcpy(writer.implementation_id, "*Kestrel", 8);
+  writer.tree.source_folder = source.path() + native_separator;
+  std::memcpy(writer.settings.implementation_id, "*Kestrel", 8);
   if (!scan_source(writer) || writer.lay_out() == 0) return false;
   MemorySectorOutput sink;
   const bool ok = writer.write_sequence(sink, nullptr, nullptr);
@@ -52,7 +52,7 @@ std::vector<Identifier> read_directory(const MemoryImage& image, uint64_t base, 
     const uint8_t* fid = stream.data() + at;
     const uint8_t name_length = fid[19];
     const uint32_t length = (38u + name_length + 3u) & ~3u;
-    expect_valid_tag(fid, tag_file_identifier_descriptor, static_cast<uint16_t>(length - 16),
+    expect_valid_tag(fid, udf::tag_file_identifier_descriptor, static_cast<uint16_t>(length - 16),
                      first + at / 2048);
     Identifier entry{fid[18], {}, read_le32(fid + 24), read_le16(fid + 28), read_le32(fid + 32)};
     if (name_length > 0) {
@@ -74,17 +74,17 @@ TEST(UdfFileStructure, WorkedLayoutOfRevision102) {
   ASSERT_TRUE(write_file(source / KESTREL_NATIVE("d") + native_separator + KESTREL_NATIVE("f.bin"),
                          std::string(100, 'F')));
   ImageWriter writer(1700000000);
-  writer.fs_flags = fs_udf;
+  writer.settings.fs_flags = fs_udf;
   MemoryImage image;
   ASSERT_TRUE(build_in_memory(writer, source, image));
 
-  ASSERT_EQ(writer.data_base, 257u);
-  EXPECT_EQ(writer.metadata_blocks, 8u);
-  const uint64_t base = writer.data_base;
-  expect_valid_tag(image.sector(base + 0), tag_file_set_descriptor, 496, 0);
-  expect_valid_tag(image.sector(base + 1), tag_terminating_descriptor, 496, 1);
+  ASSERT_EQ(writer.layout.data_base, 257u);
+  EXPECT_EQ(writer.layout.metadata_blocks, 8u);
+  const uint64_t base = writer.layout.data_base;
+  expect_valid_tag(image.sector(base + 0), udf::tag_file_set_descriptor, 496, 0);
+  expect_valid_tag(image.sector(base + 1), udf::tag_terminating_descriptor, 496, 1);
   const uint8_t* root = image.sector(base + 2);
-  expect_valid_tag(root, tag_file_entry, 300, 2);
+  expect_valid_tag(root, udf::tag_file_entry, 300, 2);
   EXPECT_EQ(root[27], 4);
   EXPECT_EQ(read_le16(root + 48), 2);     // itself and 'd'
   EXPECT_EQ(read_le64(root + 56), 136u);  // 40 + 52 + 44
@@ -108,7 +108,7 @@ TEST(UdfFileStructure, WorkedLayoutOfRevision102) {
   for (const Identifier& entry : top) EXPECT_EQ(entry.partition, 0);
 
   const uint8_t* a_entry = image.sector(base + 4);
-  expect_valid_tag(a_entry, tag_file_entry, 300, 4);
+  expect_valid_tag(a_entry, udf::tag_file_entry, 300, 4);
   EXPECT_EQ(read_le64(a_entry + 56), 3000u);
   EXPECT_EQ(read_le64(a_entry + 160), 16u);
   EXPECT_EQ(read_le32(a_entry + 308), 3000u);
@@ -116,7 +116,7 @@ TEST(UdfFileStructure, WorkedLayoutOfRevision102) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.sector(265)), 3000), a_text);
 
   const uint8_t* d_entry = image.sector(base + 5);
-  expect_valid_tag(d_entry, tag_file_entry, 300, 5);
+  expect_valid_tag(d_entry, udf::tag_file_entry, 300, 5);
   EXPECT_EQ(read_le64(d_entry + 160), 17u);
   EXPECT_EQ(read_le32(d_entry + 308), 92u);
   EXPECT_EQ(read_le32(d_entry + 312), 6u);
@@ -128,7 +128,7 @@ TEST(UdfFileStructure, WorkedLayoutOfRevision102) {
   EXPECT_EQ(inner[1].unique_id, 18u);
 
   const uint8_t* f_entry = image.sector(base + 7);
-  expect_valid_tag(f_entry, tag_file_entry, 300, 7);
+  expect_valid_tag(f_entry, udf::tag_file_entry, 300, 7);
   EXPECT_EQ(read_le64(f_entry + 160), 18u);
   EXPECT_EQ(read_le32(f_entry + 312), 10u);
   EXPECT_EQ(image.sector(base + 10)[0], 'F');
@@ -147,15 +147,15 @@ TEST(UdfFileStructure, LargeDirectoryAcrossManyBlocksInRevision250) {
     ASSERT_TRUE(write_file(source / NativeString(name.begin(), name.end()), i == 7 ? "seven" : ""));
   }
   ImageWriter writer(1700000000);
-  writer.fs_flags = fs_udf;
-  writer.udf_revision = udf_revision_250;
+  writer.settings.fs_flags = fs_udf;
+  writer.settings.udf_revision = udf_revision_250;
   MemoryImage image;
   ASSERT_TRUE(build_in_memory(writer, source, image));
 
   // The metadata partition starts at sector 320; the root entry is block 2.
   const uint64_t base = 320;
   const uint8_t* root = image.sector(base + 2);
-  expect_valid_tag(root, tag_extended_file_entry, 208, 2);
+  expect_valid_tag(root, udf::tag_extended_file_entry, 208, 2);
   const uint32_t bytes = read_le32(root + 216);
   ASSERT_EQ(bytes, 40u + 1500 * 240);
   const std::vector<Identifier> entries = read_directory(image, base, read_le32(root + 220), bytes);
@@ -167,7 +167,7 @@ TEST(UdfFileStructure, LargeDirectoryAcrossManyBlocksInRevision250) {
   }
   // The one file with data: a long descriptor into the physical partition.
   const uint8_t* entry = image.sector(base + entries[8].icb_block);
-  expect_valid_tag(entry, tag_extended_file_entry, 216, entries[8].icb_block);
+  expect_valid_tag(entry, udf::tag_extended_file_entry, 216, entries[8].icb_block);
   EXPECT_EQ(read_le16(entry + 34), 0x21);
   EXPECT_EQ(read_le32(entry + 216), 5u);
   EXPECT_EQ(read_le16(entry + 224), 0);
@@ -175,9 +175,9 @@ TEST(UdfFileStructure, LargeDirectoryAcrossManyBlocksInRevision250) {
       std::string(reinterpret_cast<const char*>(image.sector(288 + read_le32(entry + 220))), 5),
       "seven");
   // The metadata mirror holds the same blocks.
-  EXPECT_TRUE(std::equal(image.sector(base), image.sector(base + writer.metadata_blocks),
-                         image.sector(writer.mirror_data_sector)));
+  EXPECT_TRUE(std::equal(image.sector(base), image.sector(base + writer.layout.metadata_blocks),
+                         image.sector(writer.layout.mirror_data_sector)));
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::udf

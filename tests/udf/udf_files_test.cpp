@@ -8,7 +8,7 @@
 #include "udf/udf_files.h"
 #include "udf/udf_tags.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 using test::expect_valid_tag;
@@ -17,10 +17,10 @@ using test::UdfTree;
 constexpr uint64_t piece = 0x3FFFF000;
 
 void size_tree(UdfTree& tree, UdfLayoutCounters& counters) {
-  std::vector<SourceNode*> queue{tree.writer.root};
+  std::vector<SourceNode*> queue{tree.writer.tree.root};
   for (size_t i = 0; i < queue.size(); ++i) {
     tree.name_children(*queue[i]);
-    size_udf_directory(tree.writer, *queue[i], counters);
+    udf::size_udf_directory(tree.writer, *queue[i], counters);
     for (SourceNode* c = queue[i]->first_child; c != nullptr; c = c->next) {
       if (c->is_directory) queue.push_back(c);
     }
@@ -29,11 +29,11 @@ void size_tree(UdfTree& tree, UdfLayoutCounters& counters) {
 
 TEST(UdfSizing, IdentifierBytesAndEntryBlocks) {
   UdfTree tree;
-  SourceNode* root = tree.writer.root;
+  SourceNode* root = tree.writer.tree.root;
   SourceNode* b = tree.dir(root, u"b");
   SourceNode* a = tree.file(root, u"a", 10);
   SourceNode* empty = tree.dir(b, u"e");
-  UdfLayoutCounters counters;
+  udf::UdfLayoutCounters counters;
   size_tree(tree, counters);
   // 40 for the parent entry, (2 + 42) & ~3 = 44 for each child.
   EXPECT_EQ(root->fid_bytes, 128u);
@@ -50,27 +50,34 @@ TEST(UdfSizing, IdentifierBytesAndEntryBlocks) {
 
   // DVD-video mode: 8-bit names, (1 + 42) & ~3 = 40 bytes each.
   UdfTree dvd(udf_revision_102, true);
-  dvd.dir(dvd.writer.root, u"b");
-  dvd.file(dvd.writer.root, u"a");
-  UdfLayoutCounters dvd_counters;
+  dvd.dir(dvd.writer.tree.root, u"b");
+  dvd.file(dvd.writer.tree.root, u"a");
+  udf::UdfLayoutCounters dvd_counters;
   size_tree(dvd, dvd_counters);
-  EXPECT_EQ(dvd.writer.root->fid_bytes, 120u);
+  EXPECT_EQ(dvd.writer.tree.root->fid_bytes, 120u);
 }
 
 TEST(UdfSizing, LongIdentifierStreamsAndInterleavedEntries) {
   UdfTree tree(udf_revision_250);
-  SourceNode* root = tree.writer.root;
+  SourceNode* root = tree.writer.tree.root;
   // 30 names of 100 units: 40 + 30 * 240 = 7240 bytes, 4 blocks.
   for (int i = 0; i < 30; ++i)
     tree.file(root, std::u16string(99, u'n') + static_cast<char16_t>(u'A' + i));
-  SourceNode* clip = tree.file(root, u"00001.m2ts", 4096);
-  clip->icb_sectors = 3;  // an interleaved clip with two allocation extent blocks
+  // An interleaved clip of 300 one-sector extents: its entry continues in
+  // two allocation extent blocks.
+  bluray::StereoPair pair;
+  pair.dependent_extents.assign(300, 1);
+  SourceNode* clip = tree.file(root, u"00001.m2ts", 300 * 2048);
+  clip->kind = NodeKind::dependent_view_clip;
+  clip->stereo_pair = &pair;
+  clip->dependent_node = clip->base_node = clip;
   SourceNode* after = tree.file(root, u"00002.m2ts");
-  UdfLayoutCounters counters;
+  udf::UdfLayoutCounters counters;
   size_tree(tree, counters);
   EXPECT_EQ(root->fid_bytes, 40u + 30 * 240 + 2 * 60);
   EXPECT_EQ(counters.identifier_blocks, 4u);
   EXPECT_EQ(clip->icb_block, 3u + 4);
+  EXPECT_EQ(clip->icb_sectors, 3u);
   EXPECT_EQ(after->icb_block, 3u + 4 + 3);
   EXPECT_EQ(counters.next_block, 3u + 4 + 3 + 1 + 30);
 }
@@ -79,20 +86,20 @@ TEST(UdfSizing, FilesBeyondOneEntryFailTheLayout) {
   for (const uint16_t revision : {udf_revision_102, udf_revision_250}) {
     const uint64_t limit = revision == udf_revision_102 ? 217 : 114;
     UdfTree fits(revision);
-    fits.file(fits.writer.root, u"big", limit * piece);
-    UdfLayoutCounters counters;
+    fits.file(fits.writer.tree.root, u"big", limit * piece);
+    udf::UdfLayoutCounters counters;
     size_tree(fits, counters);
-    EXPECT_FALSE(fits.writer.failed()) << revision;
+    EXPECT_FALSE(fits.writer.report.failed()) << revision;
 
     UdfTree too_big(revision);
-    SourceNode* folder = too_big.dir(too_big.writer.root, u"d");
+    SourceNode* folder = too_big.dir(too_big.writer.tree.root, u"d");
     too_big.file(folder, u"big", limit * piece + 1);
-    UdfLayoutCounters failing;
+    udf::UdfLayoutCounters failing;
     size_tree(too_big, failing);
-    EXPECT_EQ(too_big.writer.error.error, BuildError::file_too_large) << revision;
+    EXPECT_EQ(too_big.writer.report.error.error, BuildError::file_too_large) << revision;
     const NativeString expected =
         NativeString(KESTREL_NATIVE("/src/d")) + native_separator + KESTREL_NATIVE("big");
-    EXPECT_EQ(too_big.writer.error.path, expected);
+    EXPECT_EQ(too_big.writer.report.error.path, expected);
   }
 }
 
@@ -118,14 +125,14 @@ std::vector<Extent> extents_of(const uint8_t* entry, bool extended) {
 
 TEST(UdfFileEntry, FileEntryOfRevision102) {
   UdfTree tree;
-  tree.writer.data_start = 40;
-  SourceNode* file = tree.file(tree.writer.root, u"f", 5000);
+  tree.writer.layout.data_start = 40;
+  SourceNode* file = tree.file(tree.writer.tree.root, u"f", 5000);
   file->data_offset = 7;
   file->unique_id = 21;
   uint8_t sector[2048] = {};
-  fill_file_entry(tree.writer, 12, *file, sector);
+  udf::fill_file_entry(tree.writer, 12, *file, sector);
 
-  expect_valid_tag(sector, tag_file_entry, 160 + 132 + 8, 12);
+  expect_valid_tag(sector, udf::tag_file_entry, 160 + 132 + 8, 12);
   EXPECT_EQ(read_le16(sector + 2), 2);      // descriptor version 2 for UDF 1.02
   EXPECT_EQ(read_le16(sector + 20), 4);     // strategy 4
   EXPECT_EQ(read_le16(sector + 24), 1);     // one entry
@@ -138,8 +145,8 @@ TEST(UdfFileEntry, FileEntryOfRevision102) {
   EXPECT_EQ(read_le64(sector + 56), 5000u);
   EXPECT_EQ(read_le64(sector + 64), 3u);
   uint8_t created[12], modified[12];
-  make_udf_timestamp(file->created, created);
-  make_udf_timestamp(file->modified, modified);
+  udf::make_udf_timestamp(file->created, created);
+  udf::make_udf_timestamp(file->modified, modified);
   EXPECT_EQ(0, std::memcmp(sector + 72, created, 12));  // access: the creation time
   EXPECT_EQ(0, std::memcmp(sector + 84, modified, 12));
   EXPECT_EQ(0, std::memcmp(sector + 96, created, 12));
@@ -151,7 +158,7 @@ TEST(UdfFileEntry, FileEntryOfRevision102) {
   EXPECT_EQ(extents_of(sector, false), (std::vector<Extent>{{5000, 47, 0xFFFF}}));
 
   // The extended attribute header and the two implementation use attributes.
-  expect_valid_tag(sector + 176, tag_extended_attribute_header_descriptor, 8, 12);
+  expect_valid_tag(sector + 176, udf::tag_extended_attribute_header_descriptor, 8, 12);
   EXPECT_EQ(read_le32(sector + 192), 24u);
   EXPECT_EQ(read_le32(sector + 196), 132u);
   const struct {
@@ -179,7 +186,7 @@ TEST(UdfFileEntry, DirectoriesInBothRevisions) {
   for (const uint16_t revision : {udf_revision_102, udf_revision_250}) {
     SCOPED_TRACE(revision);
     UdfTree tree(revision);
-    SourceNode* folder = tree.dir(tree.writer.root, u"d");
+    SourceNode* folder = tree.dir(tree.writer.tree.root, u"d");
     tree.dir(folder, u"x");
     tree.dir(folder, u"y");
     tree.file(folder, u"z");
@@ -189,19 +196,19 @@ TEST(UdfFileEntry, DirectoriesInBothRevisions) {
     uint8_t sector[2048] = {};
     const bool extended = revision == udf_revision_250;
     if (extended) {
-      fill_extended_file_entry(tree.writer, 5, *folder, sector);
-      expect_valid_tag(sector, tag_extended_file_entry, 200 + 8, 5);
+      udf::fill_extended_file_entry(tree.writer, 5, *folder, sector);
+      expect_valid_tag(sector, udf::tag_extended_file_entry, 200 + 8, 5);
       EXPECT_EQ(read_le16(sector + 2), 3);
       EXPECT_EQ(read_le64(sector + 64), 2100u);  // object size
       EXPECT_EQ(read_le64(sector + 72), 2u);
       EXPECT_EQ(read_le64(sector + 200), 17u);
       EXPECT_EQ(read_le32(sector + 208), 0u);
       uint8_t created[12];
-      make_udf_timestamp(folder->created, created);
+      udf::make_udf_timestamp(folder->created, created);
       EXPECT_EQ(0, std::memcmp(sector + 104, created, 12));
     } else {
-      fill_file_entry(tree.writer, 5, *folder, sector);
-      expect_valid_tag(sector, tag_file_entry, 160 + 132 + 8, 5);
+      udf::fill_file_entry(tree.writer, 5, *folder, sector);
+      expect_valid_tag(sector, udf::tag_file_entry, 160 + 132 + 8, 5);
       EXPECT_EQ(read_le64(sector + 64), 2u);
       EXPECT_EQ(read_le64(sector + 160), 17u);
     }
@@ -210,6 +217,17 @@ TEST(UdfFileEntry, DirectoriesInBothRevisions) {
     EXPECT_EQ(read_le16(sector + 48), 3);     // itself and two sub-directories
     EXPECT_EQ(read_le64(sector + 56), 2100u);
     EXPECT_EQ(extents_of(sector, extended), (std::vector<Extent>{{2100, 9, 0xFFFF}}));
+
+    // More sub-directories than the 16-bit link count holds: the largest
+    // count, not the low 16 bits of the real one.
+    folder->directory_children = 70000;
+    std::memset(sector, 0, sizeof sector);
+    if (extended) {
+      udf::fill_extended_file_entry(tree.writer, 5, *folder, sector);
+    } else {
+      udf::fill_file_entry(tree.writer, 5, *folder, sector);
+    }
+    EXPECT_EQ(read_le16(sector + 48), 0xFFFF);
   }
 }
 
@@ -219,17 +237,17 @@ TEST(UdfFileEntry, PiecesOfAtMostOneGibibyteLessFourKibibytes) {
     const bool extended = revision == udf_revision_250;
     const uint16_t partition = extended ? 0 : 0xFFFF;  // file data: physical partition 0
     UdfTree tree(revision);
-    tree.writer.data_start = extended ? 64 : 10;
-    SourceNode* file = tree.file(tree.writer.root, u"f", piece);
+    tree.writer.layout.data_start = extended ? 64 : 10;
+    SourceNode* file = tree.file(tree.writer.tree.root, u"f", piece);
     file->data_offset = 3;
-    const uint32_t first = tree.writer.data_start + 3;
+    const uint32_t first = tree.writer.layout.data_start + 3;
     uint8_t sector[2048] = {};
     auto entry = [&] {
       std::memset(sector, 0, sizeof sector);
       if (extended) {
-        fill_extended_file_entry(tree.writer, 4, *file, sector);
+        udf::fill_extended_file_entry(tree.writer, 4, *file, sector);
       } else {
-        fill_file_entry(tree.writer, 4, *file, sector);
+        udf::fill_file_entry(tree.writer, 4, *file, sector);
       }
       return extents_of(sector, extended);
     };
@@ -248,25 +266,25 @@ TEST(UdfFileEntry, PiecesOfAtMostOneGibibyteLessFourKibibytes) {
     const std::vector<Extent> pieces = entry();
     ASSERT_EQ(pieces.size(), extended ? 114u : 217u);
     EXPECT_EQ(pieces.back().block, first + (pieces.size() - 1) * 524286);
-    expect_valid_tag(sector, extended ? tag_extended_file_entry : tag_file_entry,
+    expect_valid_tag(sector, extended ? udf::tag_extended_file_entry : udf::tag_file_entry,
                      static_cast<uint16_t>(extended ? 200 + 114 * 16 : 160 + 132 + 217 * 8), 4);
   }
 }
 
 TEST(UdfFileEntry, StreamClipsAreRealTimeFiles) {
   UdfTree tree(udf_revision_250);
-  SourceNode* clip = tree.file(tree.writer.root, u"00001.m2ts", 100);
+  SourceNode* clip = tree.file(tree.writer.tree.root, u"00001.m2ts", 100);
   uint8_t sector[2048] = {};
-  fill_extended_file_entry(tree.writer, 3, *clip, sector);
+  udf::fill_extended_file_entry(tree.writer, 3, *clip, sector);
   EXPECT_EQ(sector[27], 5);
   for (const NodeKind kind : {NodeKind::unpaired_clip, NodeKind::base_view_clip,
                               NodeKind::dependent_view_clip, NodeKind::stereo_virtual_file}) {
     clip->kind = kind;
     std::memset(sector, 0, sizeof sector);
-    fill_extended_file_entry(tree.writer, 3, *clip, sector);
+    udf::fill_extended_file_entry(tree.writer, 3, *clip, sector);
     EXPECT_EQ(sector[27], 249);
   }
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::udf

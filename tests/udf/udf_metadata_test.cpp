@@ -5,14 +5,17 @@
 
 #include <vector>
 
-#include "engine/sector_fields.h"
+#include "disc/field_writer.h"
+#include "engine/image_writer.h"
 #include "udf/udf_tags.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
-// The largest extent a short_ad can describe in whole 2048-byte blocks.
-constexpr uint32_t max_extent_blocks = 0x3FFFF800 / 2048;
+// The metadata is allocated in 32-block units: its extents are cut at the
+// largest multiple of 32 blocks that a short_ad's 30-bit length can hold.
+constexpr uint32_t max_extent_blocks = 524256;
+constexpr uint32_t max_extent_bytes = max_extent_blocks * 2048;  // 0x3FFF0000
 
 struct Entry {
   std::vector<uint8_t> bytes = std::vector<uint8_t>(sector_bytes, 0);
@@ -21,37 +24,37 @@ struct Entry {
 
 Entry entry_for(uint32_t metadata_blocks, bool mirror) {
   ImageWriter writer(0);
-  writer.udf_revision = udf_revision_250;
-  writer.fs_flags = fs_udf;
-  writer.data_base = udf250_partition_start;
-  writer.metadata_blocks = metadata_blocks;
-  writer.mirror_entry_sector = 4000000;
-  writer.mirror_data_sector = 4000032;
+  writer.settings.udf_revision = udf_revision_250;
+  writer.settings.fs_flags = fs_udf;
+  writer.layout.data_base = udf250_partition_start;
+  writer.layout.metadata_blocks = metadata_blocks;
+  writer.layout.mirror_entry_sector = 4000000;
+  writer.layout.mirror_data_sector = 4000032;
   Entry entry;
-  entry.filled = fill_metadata_file_entry(writer, entry.bytes.data(),
-                                          mirror ? writer.mirror_entry_sector : 288, mirror);
+  entry.filled = udf::fill_metadata_file_entry(
+      writer, entry.bytes.data(), mirror ? writer.layout.mirror_entry_sector : 288, mirror);
   return entry;
 }
 
-TEST(UdfMetadata, ExtentsSplitAtTheThirtyBitLengthLimit) {
+TEST(UdfMetadata, ExtentsSplitAtAMultipleOfTheAllocationUnit) {
   // Exactly the largest single extent: one descriptor.
   Entry one = entry_for(max_extent_blocks, false);
   ASSERT_TRUE(one.filled);
   EXPECT_EQ(read_le32(&one.bytes[212]), 8u);
-  EXPECT_EQ(read_le32(&one.bytes[216]), 0x3FFFF800u);
+  EXPECT_EQ(read_le32(&one.bytes[216]), max_extent_bytes);
   EXPECT_EQ(read_le16(&one.bytes[10]), 208);
 
-  // One block more no longer fits in 30 bits: a second descriptor follows
-  // on, and every length keeps its extent type bits clear.
+  // One block more needs a second descriptor, which starts on a 32-block
+  // boundary; every length keeps its extent type bits clear.
   Entry two = entry_for(max_extent_blocks + 1, false);
   ASSERT_TRUE(two.filled);
   EXPECT_EQ(read_le32(&two.bytes[212]), 16u);
-  EXPECT_EQ(read_le32(&two.bytes[216]), 0x3FFFF800u);
+  EXPECT_EQ(read_le32(&two.bytes[216]), max_extent_bytes);
   EXPECT_EQ(read_le32(&two.bytes[220]), 32u);
   EXPECT_EQ(read_le32(&two.bytes[224]), 2048u);
   EXPECT_EQ(read_le32(&two.bytes[228]), 32u + max_extent_blocks);
   EXPECT_EQ(read_le16(&two.bytes[10]), 216);
-  EXPECT_EQ(read_le16(&two.bytes[8]), descriptor_crc(&two.bytes[16], 216));
+  EXPECT_EQ(read_le16(&two.bytes[8]), udf::descriptor_crc(&two.bytes[16], 216));
   EXPECT_EQ(read_le64(&two.bytes[56]), (uint64_t{max_extent_blocks} + 1) * 2048);
   EXPECT_EQ(read_le64(&two.bytes[72]), uint64_t{max_extent_blocks} + 1);
 
@@ -74,4 +77,4 @@ TEST(UdfMetadata, MetadataBeyondOneEntryIsRefused) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/image_layout.h"
 #include "tests/udf/udf_test_tree.h"
 #include "udf/udf_files.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 using test::udf_name_of;
@@ -25,31 +26,31 @@ std::vector<std::u16string> udf_order(const ImageWriter& writer, const SourceNod
 
 size_t warnings_of(const ImageWriter& writer, BuildWarning kind) {
   size_t count = 0;
-  for (const auto& w : writer.warnings) count += w.warning == kind ? 1 : 0;
+  for (const auto& w : writer.report.warnings) count += w.warning == kind ? 1 : 0;
   return count;
 }
 
 TEST(UdfNames, Utf16UnitsHighByteFirstAndAnsiBytesInDvdMode) {
   UdfTree tree;
-  SourceNode* node = tree.file(tree.writer.root, u"a\u00E9\u4E2D\U0001F600");
-  make_udf_name(tree.writer, *node);
+  SourceNode* node = tree.file(tree.writer.tree.root, u"a\u00E9\u4E2D\U0001F600");
+  udf::make_udf_name(tree.writer, *node);
   const uint8_t expected[] = {0x00, 'a', 0x00, 0xE9, 0x4E, 0x2D, 0xD8, 0x3D, 0xDE, 0x00};
   ASSERT_EQ(node->udf_name_length, sizeof expected);
   EXPECT_EQ(0, std::memcmp(node->udf_name, expected, sizeof expected));
 
   UdfTree dvd(udf_revision_102, true);
-  node = dvd.file(dvd.writer.root, u"a\u00E9\u20AC\u4E2D\U0001F600");
-  make_udf_name(dvd.writer, *node);
+  node = dvd.file(dvd.writer.tree.root, u"a\u00E9\u20AC\u4E2D\U0001F600");
+  udf::make_udf_name(dvd.writer, *node);
   // Windows-1252: e-acute 0xE9, euro 0x80; the rest has no byte and becomes "?".
   const uint8_t ansi[] = {'a', 0xE9, 0x80, '?', '?'};
   ASSERT_EQ(node->udf_name_length, sizeof ansi);
   EXPECT_EQ(0, std::memcmp(node->udf_name, ansi, sizeof ansi));
-  EXPECT_TRUE(tree.writer.warnings.empty());
+  EXPECT_TRUE(tree.writer.report.warnings.empty());
 }
 
 TEST(UdfNames, LongNamesAreShortenedKeepingTheExtension) {
   UdfTree tree;
-  SourceNode* root = tree.writer.root;
+  SourceNode* root = tree.writer.tree.root;
   // 127 units fit exactly; 128 do not.
   SourceNode* fits = tree.file(root, std::u16string(123, u'f') + u".txt");
   SourceNode* long_name = tree.file(root, std::u16string(200, u'x') + u".jpeg");
@@ -65,19 +66,19 @@ TEST(UdfNames, LongNamesAreShortenedKeepingTheExtension) {
   EXPECT_EQ(udf_name_of(tree.writer, *pair_at_cut), std::u16string(126, u'p'));
   EXPECT_EQ(udf_name_of(tree.writer, *long_extension), u"n." + std::u16string(125, u'e'));
   ASSERT_EQ(warnings_of(tree.writer, BuildWarning::name_shortened), 3u);
-  EXPECT_EQ(tree.writer.warnings[0].path,
+  EXPECT_EQ(tree.writer.report.warnings[0].path,
             KESTREL_NATIVE("/src/") + NativeString(200, 'x') + KESTREL_NATIVE(".jpeg"));
 
   // DVD-video mode: 254 bytes.
   UdfTree dvd(udf_revision_102, true);
-  SourceNode* ansi = dvd.file(dvd.writer.root, std::u16string(300, u'\u00E9') + u".vob");
-  make_udf_name(dvd.writer, *ansi);
+  SourceNode* ansi = dvd.file(dvd.writer.tree.root, std::u16string(300, u'\u00E9') + u".vob");
+  udf::make_udf_name(dvd.writer, *ansi);
   EXPECT_EQ(udf_name_of(dvd.writer, *ansi), std::u16string(250, u'\u00E9') + u".vob");
 }
 
 TEST(UdfNames, ShortenedNamesStayDistinctFromTheirSiblings) {
   UdfTree tree;
-  SourceNode* root = tree.writer.root;
+  SourceNode* root = tree.writer.tree.root;
   const std::u16string stem(140, u's');
   // Enumeration order puts the later name first: the result must not depend on it.
   SourceNode* second = tree.file(root, stem + u"2.txt");
@@ -101,7 +102,7 @@ TEST(UdfNames, ShortenedNamesStayDistinctFromTheirSiblings) {
 
 TEST(UdfNames, NamesThatMeetInTheAnsiFormAreMadeUnique) {
   UdfTree dvd(udf_revision_102, true);
-  SourceNode* root = dvd.writer.root;
+  SourceNode* root = dvd.writer.tree.root;
   SourceNode* folder = dvd.dir(root, u"EXTRA");
   SourceNode* japan = dvd.file(folder, u"\u65E5\u672C.txt");
   SourceNode* china = dvd.file(folder, u"\u4E2D\u56FD.txt");
@@ -116,7 +117,7 @@ TEST(UdfNames, NamesThatMeetInTheAnsiFormAreMadeUnique) {
 
 TEST(UdfOrder, UnsignedUnitsWithPrefixesFirst) {
   UdfTree tree;
-  SourceNode* root = tree.writer.root;
+  SourceNode* root = tree.writer.tree.root;
   for (const char16_t* name :
        {u"b", u"\uFF21", u"ab", u"\U0001F600", u"B", u"\u00E9", u"a", u"a.", u"10", u"9"}) {
     tree.add(root, name, name[0] == u'b');
@@ -129,7 +130,7 @@ TEST(UdfOrder, UnsignedUnitsWithPrefixesFirst) {
                                          u"\U0001F600", u"\uFF21"}));
 
   UdfTree dvd(udf_revision_102, true);
-  SourceNode* folder = dvd.dir(dvd.writer.root, u"MISC");
+  SourceNode* folder = dvd.dir(dvd.writer.tree.root, u"MISC");
   for (const char16_t* name : {u"\u00E9", u"z", u"Z", u"\u20AC"}) dvd.file(folder, name);
   dvd.name_children(*folder);
   // Bytes: 'Z' 0x5A, 'z' 0x7A, euro 0x80, e-acute 0xE9.
@@ -139,7 +140,7 @@ TEST(UdfOrder, UnsignedUnitsWithPrefixesFirst) {
 
 TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {
   UdfTree dvd(udf_revision_102, true);
-  SourceNode* root = dvd.writer.root;
+  SourceNode* root = dvd.writer.tree.root;
   SourceNode* audio = dvd.dir(root, u"AUDIO_TS");
   SourceNode* video = dvd.dir(root, u"VIDEO_TS");
   dvd.file(root, u"README");
@@ -152,7 +153,8 @@ TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {
   SourceNode* nested = dvd.dir(bonus, u"VIDEO_TS");
   dvd.file(nested, u"b");
   dvd.file(nested, u"a");
-  for (SourceNode* d : {root, audio, video, bonus, nested}) dvd.name_children(*d);
+  // The layout's naming pass decides which folders keep their order.
+  prepare_names(dvd.writer, *root);
   EXPECT_EQ(udf_order(dvd.writer, *root),
             (std::vector<std::u16string>{u"AUDIO_TS", u"VIDEO_TS", u"README", u"BONUS"}));
   EXPECT_EQ(udf_order(dvd.writer, *video),
@@ -162,16 +164,16 @@ TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {
 
   // Without the mode the root is sorted too.
   UdfTree plain;
-  plain.file(plain.writer.root, u"VIDEO_TS");
-  plain.file(plain.writer.root, u"AUDIO_TS");
-  plain.name_children(*plain.writer.root);
-  EXPECT_EQ(udf_order(plain.writer, *plain.writer.root),
+  plain.file(plain.writer.tree.root, u"VIDEO_TS");
+  plain.file(plain.writer.tree.root, u"AUDIO_TS");
+  plain.name_children(*plain.writer.tree.root);
+  EXPECT_EQ(udf_order(plain.writer, *plain.writer.tree.root),
             (std::vector<std::u16string>{u"AUDIO_TS", u"VIDEO_TS"}));
 }
 
 TEST(UdfOrder, HundredThousandFilesSortQuickly) {
   UdfTree tree;
-  SourceNode* root = tree.writer.root;
+  SourceNode* root = tree.writer.tree.root;
   constexpr int count = 100000;
   for (int i = count - 1; i >= 0; --i) {
     std::string digits = std::to_string(i);
@@ -192,4 +194,4 @@ TEST(UdfOrder, HundredThousandFilesSortQuickly) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::udf

@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/sector_fields.h"
+#include "disc/field_writer.h"
+#include "engine/image_writer.h"
 #include "tests/platform/wine.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 // Sets the process time zone for one test and restores it afterwards.
@@ -55,8 +56,8 @@ class TimeZoneGuard {
 };
 
 std::vector<uint8_t> timestamp_of(int64_t time) {
-  std::vector<uint8_t> stamp(udf_timestamp_bytes, 0xEE);
-  make_udf_timestamp(time, stamp.data());
+  std::vector<uint8_t> stamp(udf::timestamp::bytes, 0xEE);
+  udf::make_udf_timestamp(time, stamp.data());
   return stamp;
 }
 
@@ -73,16 +74,16 @@ uint16_t crc_bit_by_bit(const uint8_t* bytes, size_t length) {
 
 TEST(UdfTags, CrcMatchesTheEcma167ExampleAndTheBitwiseDivision) {
   const uint8_t example[] = {0x70, 0x6A, 0x77};
-  EXPECT_EQ(descriptor_crc(example, sizeof example), 0x3299);
+  EXPECT_EQ(udf::descriptor_crc(example, sizeof example), 0x3299);
   const std::vector<uint8_t> zeros(496, 0);
-  EXPECT_EQ(descriptor_crc(zeros.data(), zeros.size()), 0);
-  EXPECT_EQ(descriptor_crc(example, 0), 0);
+  EXPECT_EQ(udf::descriptor_crc(zeros.data(), zeros.size()), 0);
+  EXPECT_EQ(udf::descriptor_crc(example, 0), 0);
   // Every length around the step size, from every alignment.
   std::vector<uint8_t> bytes(64);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 167 + 29);
   for (size_t start = 0; start < 8; ++start) {
     for (size_t length = 0; start + length <= bytes.size(); ++length) {
-      ASSERT_EQ(descriptor_crc(&bytes[start], length), crc_bit_by_bit(&bytes[start], length))
+      ASSERT_EQ(udf::descriptor_crc(&bytes[start], length), crc_bit_by_bit(&bytes[start], length))
           << "from " << start << ", " << length << " bytes";
     }
   }
@@ -91,16 +92,16 @@ TEST(UdfTags, CrcMatchesTheEcma167ExampleAndTheBitwiseDivision) {
 TEST(UdfTags, TerminatingDescriptorTagIsExact) {
   ImageWriter writer(0);
   std::vector<uint8_t> sector(sector_bytes, 0);
-  fill_terminating_descriptor(writer, sector.data(), 37);
+  udf::fill_terminating_descriptor(writer, sector.data(), 37);
   const uint8_t expected[16] = {8, 0, 2, 0, 33, 0, 1, 0, 0, 0, 0xF0, 0x01, 37, 0, 0, 0};
   EXPECT_EQ(std::vector<uint8_t>(sector.begin(), sector.begin() + 16),
             std::vector<uint8_t>(expected, expected + 16));
   for (size_t i = 16; i < sector.size(); ++i) ASSERT_EQ(sector[i], 0) << i;
 
   // Revision 2.50 records descriptor version 3; the checksum follows.
-  writer.udf_revision = udf_revision_250;
+  writer.settings.udf_revision = udf_revision_250;
   std::vector<uint8_t> v3(sector_bytes, 0);
-  fill_terminating_descriptor(writer, v3.data(), 37);
+  udf::fill_terminating_descriptor(writer, v3.data(), 37);
   EXPECT_EQ(read_le16(&v3[2]), 3);
   EXPECT_EQ(v3[4], 34);
 }
@@ -112,7 +113,7 @@ TEST(UdfTags, TagCrcCoversTheBodyAndChecksumCoversTheTag) {
   sector[17] = 0x6A;
   sector[18] = 0x77;
   sector[19] = 0x55;  // beyond the CRC length: must not count
-  make_tag(writer, sector.data(), tag_file_entry, 3, 0x01020304);
+  udf::make_tag(writer, sector.data(), udf::tag_file_entry, 3, 0x01020304);
   EXPECT_EQ(read_le16(&sector[0]), 261);
   EXPECT_EQ(read_le16(&sector[8]), 0x3299);
   EXPECT_EQ(read_le16(&sector[10]), 3);
@@ -171,7 +172,7 @@ TEST(UdfDstrings, EightAndSixteenBitForms) {
   uint8_t field[32];
   const uint8_t data[] = {'D', 'a', 't', 'a'};
   std::fill(std::begin(field), std::end(field), 0xEE);
-  make_dstring8(field, sizeof field, data, sizeof data);
+  udf::make_dstring8(field, sizeof field, data, sizeof data);
   EXPECT_EQ(field[0], 8);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(field + 1), 4), "Data");
   for (size_t i = 5; i < 31; ++i) EXPECT_EQ(field[i], 0) << i;
@@ -179,7 +180,7 @@ TEST(UdfDstrings, EightAndSixteenBitForms) {
 
   // 16-bit: compression ID 16, units high byte first, cut to whole units.
   const std::u16string text = u"\u0391\u0392" + std::u16string(20, u'x');
-  make_dstring16(field, sizeof field, text.data(), 2 * text.size());
+  udf::make_dstring16(field, sizeof field, text.data(), 2 * text.size());
   EXPECT_EQ(field[0], 16);
   EXPECT_EQ(field[1], 0x03);
   EXPECT_EQ(field[2], 0x91);
@@ -189,14 +190,14 @@ TEST(UdfDstrings, EightAndSixteenBitForms) {
 
   // A surrogate pair that straddles the cut is left out whole.
   const std::u16string pair_at_cut = std::u16string(14, u'\u03A9') + u"\U0001F600";
-  make_dstring16(field, sizeof field, pair_at_cut.data(), 2 * pair_at_cut.size());
+  udf::make_dstring16(field, sizeof field, pair_at_cut.data(), 2 * pair_at_cut.size());
   EXPECT_EQ(field[31], 29);
   EXPECT_EQ(read_be16(field + 27), 0x03A9);
   EXPECT_EQ(field[29], 0);
   EXPECT_EQ(field[30], 0);
   // One that fits is kept.
   const std::u16string pair_fits = std::u16string(13, u'\u03A9') + u"\U0001F600";
-  make_dstring16(field, sizeof field, pair_fits.data(), 2 * pair_fits.size());
+  udf::make_dstring16(field, sizeof field, pair_fits.data(), 2 * pair_fits.size());
   EXPECT_EQ(field[31], 31);
   EXPECT_EQ(read_be16(field + 27), 0xD83D);
   EXPECT_EQ(read_be16(field + 29), 0xDE00);
@@ -204,18 +205,18 @@ TEST(UdfDstrings, EightAndSixteenBitForms) {
 
 TEST(UdfFileSet, FileSetDescriptorFields) {
   ImageWriter writer(1709644029);
-  writer.udf_revision = udf_revision_250;
+  writer.settings.udf_revision = udf_revision_250;
   std::vector<uint8_t> sector(sector_bytes, 0);
-  fill_file_set_descriptor(writer, sector.data());
-  EXPECT_EQ(read_le16(&sector[0]), tag_file_set_descriptor);
+  udf::fill_file_set_descriptor(writer, sector.data());
+  EXPECT_EQ(read_le16(&sector[0]), udf::tag_file_set_descriptor);
   EXPECT_EQ(read_le16(&sector[10]), 496);
   EXPECT_EQ(read_le32(&sector[12]), 0u);
-  EXPECT_EQ(descriptor_crc(&sector[16], 496), read_le16(&sector[8]));
-  EXPECT_EQ(0, std::memcmp(&sector[16], writer.build_timestamp, 12));
+  EXPECT_EQ(udf::descriptor_crc(&sector[16], 496), read_le16(&sector[8]));
+  EXPECT_EQ(0, std::memcmp(&sector[16], writer.settings.build_timestamp, 12));
   EXPECT_EQ(read_le16(&sector[28]), 3);
   EXPECT_EQ(read_le16(&sector[30]), 3);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(&sector[49]), 23), "OSTA Compressed Unicode");
-  EXPECT_EQ(0, std::memcmp(&sector[112], writer.volume_label, 128));
+  EXPECT_EQ(0, std::memcmp(&sector[112], writer.settings.volume_label, 128));
   EXPECT_EQ(sector[304], 8);
   EXPECT_EQ(sector[335], 9);  // the default label's 8 characters
   // Root directory ICB: 2048 bytes at block 2 of the metadata partition.
@@ -226,12 +227,12 @@ TEST(UdfFileSet, FileSetDescriptorFields) {
   EXPECT_EQ(read_le16(&sector[440]), 0x0250);
   EXPECT_EQ(sector[442], 3);
 
-  writer.udf_revision = udf_revision_102;
+  writer.settings.udf_revision = udf_revision_102;
   std::fill(sector.begin(), sector.end(), 0);
-  fill_file_set_descriptor(writer, sector.data());
+  udf::fill_file_set_descriptor(writer, sector.data());
   EXPECT_EQ(read_le16(&sector[408]), 0);
   EXPECT_EQ(read_le16(&sector[440]), 0x0102);
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::udf

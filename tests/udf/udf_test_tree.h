@@ -10,8 +10,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "disc/field_writer.h"
 #include "engine/image_writer.h"
-#include "engine/sector_fields.h"
 #include "udf/udf_volume.h"
 
 namespace kestrel::test {
@@ -20,29 +20,29 @@ class UdfTree {
  public:
   explicit UdfTree(uint16_t revision = udf_revision_102, bool dvd_video_mode = false)
       : writer(1700000000) {
-    writer.arena = NodeArena::create(0);
-    writer.fs_flags = fs_udf;
-    writer.udf_revision = revision;
-    writer.dvd_video_mode = dvd_video_mode;
-    writer.source_folder = KESTREL_NATIVE("/src/");
-    std::memcpy(writer.implementation_id, "*Kestrel", 8);
-    writer.root = writer.arena->make<SourceNode>();
-    writer.root->is_directory = 1;
-    writer.root->parent = writer.root;
-    writer.root->name = u"";
-    writer.root->icb_block = 2;
+    writer.tree.arena = NodeArena::create(0);
+    writer.settings.fs_flags = fs_udf;
+    writer.settings.udf_revision = revision;
+    writer.tree.dvd_video_mode = dvd_video_mode;
+    writer.tree.source_folder = KESTREL_NATIVE("/src/");
+    std::memcpy(writer.settings.implementation_id, "*Kestrel", 8);
+    writer.tree.root = writer.tree.arena->make<SourceNode>();
+    writer.tree.root->is_directory = 1;
+    writer.tree.root->parent = writer.tree.root;
+    writer.tree.root->name = u"";
+    writer.tree.root->icb_block = 2;
   }
 
   SourceNode* add(SourceNode* parent, std::u16string_view name, bool directory, uint64_t size = 0) {
-    SourceNode* node = writer.arena->make<SourceNode>();
+    SourceNode* node = writer.tree.arena->make<SourceNode>();
     auto* stored = static_cast<char16_t*>(
-        writer.arena->copy(name.data(), (name.size() + 1) * sizeof(char16_t), 2));
+        writer.tree.arena->copy(name.data(), (name.size() + 1) * sizeof(char16_t), 2));
     stored[name.size()] = 0;
     node->name = stored;
     node->name_length = static_cast<uint16_t>(name.size());
     // Native names are only used for the paths of warnings: ASCII is enough.
-    auto* native =
-        static_cast<NativeChar*>(writer.arena->allocate((name.size() + 1) * sizeof(NativeChar), 4));
+    auto* native = static_cast<NativeChar*>(
+        writer.tree.arena->allocate((name.size() + 1) * sizeof(NativeChar), 4));
     for (size_t i = 0; i < name.size(); ++i)
       native[i] = static_cast<NativeChar>(name[i] < 0x80 ? name[i] : '_');
     node->native_name = native;
@@ -67,8 +67,8 @@ class UdfTree {
   // UDF names of every child of `directory`, then its UDF order.
   void name_children(SourceNode& directory) {
     for (SourceNode* c = directory.first_child; c != nullptr; c = c->next)
-      make_udf_name(writer, *c);
-    sort_udf_children(writer, directory);
+      udf::make_udf_name(writer, *c);
+    udf::sort_udf_children(writer, directory, false);
   }
 
   ImageWriter writer;
@@ -81,7 +81,7 @@ class UdfTree {
 // 8-bit bytes widened (DVD-video mode).
 inline std::u16string udf_name_of(const ImageWriter& writer, const SourceNode& node) {
   std::u16string text;
-  if (writer.dvd_video_mode) {
+  if (writer.tree.dvd_video_mode) {
     for (size_t i = 0; i < node.udf_name_length; ++i)
       text += static_cast<char16_t>(node.udf_name[i]);
   } else {

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/sector_fields.h"
+#include "disc/field_writer.h"
 #include "engine/source_tree.h"
 #include "platform/scratch_folder.h"
 #include "udf/udf_tags.h"
 #include "udf/udf_volume.h"
 
-namespace kestrel {
+namespace kestrel::udf {
 namespace {
 
 std::string dstring_text(const uint8_t* field, size_t width) {
@@ -31,75 +31,75 @@ std::u16string units_of(const uint8_t* field, size_t width) {
 
 TEST(UdfLabel, DefaultLabelAndBuildTimestamp) {
   ImageWriter writer(1709644029);
-  EXPECT_EQ(writer.volume_label[0], 8);
-  EXPECT_EQ(dstring_text(writer.volume_label, 128), "NEW_DISC");
+  EXPECT_EQ(writer.settings.volume_label[0], 8);
+  EXPECT_EQ(dstring_text(writer.settings.volume_label, 128), "NEW_DISC");
   uint8_t stamp[12];
-  make_udf_timestamp(1709644029, stamp);
-  EXPECT_EQ(0, std::memcmp(stamp, writer.build_timestamp, 12));
+  udf::make_udf_timestamp(1709644029, stamp);
+  EXPECT_EQ(0, std::memcmp(stamp, writer.settings.build_timestamp, 12));
   // An empty label (or one that is only U+0000) keeps it.
-  set_volume_label(writer, u"");
-  set_volume_label(writer, std::u16string(3, u'\0'));
-  EXPECT_EQ(dstring_text(writer.volume_label, 128), "NEW_DISC");
+  udf::set_volume_label(writer, u"");
+  udf::set_volume_label(writer, std::u16string(3, u'\0'));
+  EXPECT_EQ(dstring_text(writer.settings.volume_label, 128), "NEW_DISC");
   uint8_t copy[32];
-  copy_label_dstring(writer, copy, sizeof copy);
+  udf::copy_label_dstring(writer, copy, sizeof copy);
   EXPECT_EQ(dstring_text(copy, 32), "NEW_DISC");
 }
 
 TEST(UdfLabel, EightBitLabelsAndTheirShortCopies) {
   ImageWriter writer(0);
-  set_volume_label(writer, u"Data");
+  udf::set_volume_label(writer, u"Data");
   const uint8_t data[] = {8, 'D', 'a', 't', 'a'};
-  EXPECT_EQ(0, std::memcmp(writer.volume_label, data, sizeof data));
-  for (size_t i = 5; i < 127; ++i) ASSERT_EQ(writer.volume_label[i], 0) << i;
-  EXPECT_EQ(writer.volume_label[127], 5);
+  EXPECT_EQ(0, std::memcmp(writer.settings.volume_label, data, sizeof data));
+  for (size_t i = 5; i < 127; ++i) ASSERT_EQ(writer.settings.volume_label[i], 0) << i;
+  EXPECT_EQ(writer.settings.volume_label[127], 5);
   uint8_t copy[32];
-  copy_label_dstring(writer, copy, sizeof copy);
+  udf::copy_label_dstring(writer, copy, sizeof copy);
   EXPECT_EQ(0, std::memcmp(copy, data, sizeof data));
   EXPECT_EQ(copy[31], 5);
 
   // 130 Latin letters: 126 kept, 30 in a 32-byte copy.
   std::u16string latin;
   for (int i = 0; i < 130; ++i) latin += static_cast<char16_t>(u'a' + i % 26);
-  set_volume_label(writer, latin);
-  EXPECT_EQ(writer.volume_label[0], 8);
-  EXPECT_EQ(writer.volume_label[127], 127);
-  EXPECT_EQ(writer.volume_label[126], 'a' + 125 % 26);
-  copy_label_dstring(writer, copy, sizeof copy);
+  udf::set_volume_label(writer, latin);
+  EXPECT_EQ(writer.settings.volume_label[0], 8);
+  EXPECT_EQ(writer.settings.volume_label[127], 127);
+  EXPECT_EQ(writer.settings.volume_label[126], 'a' + 125 % 26);
+  udf::copy_label_dstring(writer, copy, sizeof copy);
   EXPECT_EQ(copy[31], 31);
   EXPECT_EQ(copy[30], 'a' + 29 % 26);
 
   // Characters below U+0100 stay one byte each (Latin-1).
-  set_volume_label(writer, u"Caf\u00E9");
-  EXPECT_EQ(writer.volume_label[0], 8);
-  EXPECT_EQ(writer.volume_label[4], 0xE9);
-  EXPECT_EQ(writer.volume_label[127], 5);
+  udf::set_volume_label(writer, u"Caf\u00E9");
+  EXPECT_EQ(writer.settings.volume_label[0], 8);
+  EXPECT_EQ(writer.settings.volume_label[4], 0xE9);
+  EXPECT_EQ(writer.settings.volume_label[127], 5);
 }
 
 TEST(UdfLabel, SixteenBitLabelsKeepWholeCharacters) {
   ImageWriter writer(0);
   std::u16string greek;
   for (int i = 0; i < 40; ++i) greek += static_cast<char16_t>(u'\u03B1' + i % 24);
-  set_volume_label(writer, greek);
-  EXPECT_EQ(writer.volume_label[0], 16);
-  EXPECT_EQ(writer.volume_label[127], 81);
-  EXPECT_EQ(units_of(writer.volume_label, 128), greek);
+  udf::set_volume_label(writer, greek);
+  EXPECT_EQ(writer.settings.volume_label[0], 16);
+  EXPECT_EQ(writer.settings.volume_label[127], 81);
+  EXPECT_EQ(units_of(writer.settings.volume_label, 128), greek);
   uint8_t copy[32];
-  copy_label_dstring(writer, copy, sizeof copy);
+  udf::copy_label_dstring(writer, copy, sizeof copy);
   EXPECT_EQ(copy[0], 16);
   EXPECT_EQ(copy[31], 31);
   EXPECT_EQ(units_of(copy, 32), greek.substr(0, 15));
 
   // 62 characters and a pair: the pair would be cut at 63 units, so it goes.
   const std::u16string long_label = std::u16string(62, u'\u03A9') + u"\U0001F4BF";
-  set_volume_label(writer, long_label);
-  EXPECT_EQ(writer.volume_label[127], 125);
-  EXPECT_EQ(units_of(writer.volume_label, 128), std::u16string(62, u'\u03A9'));
+  udf::set_volume_label(writer, long_label);
+  EXPECT_EQ(writer.settings.volume_label[127], 125);
+  EXPECT_EQ(units_of(writer.settings.volume_label, 128), std::u16string(62, u'\u03A9'));
 
   // A pair at units 15-16 of the label fits the label but not a 32-byte copy.
   const std::u16string pair_at_copy_cut = std::u16string(14, u'\u03A9') + u"\U0001F4BFxyz";
-  set_volume_label(writer, pair_at_copy_cut);
-  EXPECT_EQ(units_of(writer.volume_label, 128), pair_at_copy_cut);
-  copy_label_dstring(writer, copy, sizeof copy);
+  udf::set_volume_label(writer, pair_at_copy_cut);
+  EXPECT_EQ(units_of(writer.settings.volume_label, 128), pair_at_copy_cut);
+  udf::copy_label_dstring(writer, copy, sizeof copy);
   EXPECT_EQ(units_of(copy, 32), std::u16string(14, u'\u03A9'));
   EXPECT_EQ(copy[31], 29);
 }
@@ -113,9 +113,9 @@ struct MemoryImage {
 
 bool build_in_memory(ImageWriter& writer, const testing::ScratchFolder& source,
                      MemoryImage& image) {
-  writer.source_folder = source.path() + native_separator;
-  std::memcpy(writer.implementation_id, "*Kestrel", 8);
-  std::memcpy(writer.application_id, "*Kestrel 1.5", 12);
+  writer.tree.source_folder = source.path() + native_separator;
+  std::memcpy(writer.settings.implementation_id, "*Kestrel", 8);
+  std::memcpy(writer.settings.application_id, "*Kestrel 1.5", 12);
   if (!scan_source(writer) || writer.lay_out() == 0) return false;
   MemorySectorOutput sink;
   const bool ok = writer.write_sequence(sink, nullptr, nullptr);
@@ -132,7 +132,7 @@ void expect_tag(const uint8_t* descriptor, uint16_t identifier, uint32_t locatio
   EXPECT_EQ(read_le16(descriptor + 6), 1);
   EXPECT_EQ(read_le32(descriptor + 12), location);
   const uint16_t crc_length = read_le16(descriptor + 10);
-  EXPECT_EQ(read_le16(descriptor + 8), descriptor_crc(descriptor + 16, crc_length));
+  EXPECT_EQ(read_le16(descriptor + 8), udf::descriptor_crc(descriptor + 16, crc_length));
   unsigned sum = 0;
   for (int i = 0; i < 16; ++i) sum += i == 4 ? 0 : descriptor[i];
   EXPECT_EQ(descriptor[4], sum % 256);
@@ -155,18 +155,18 @@ void expect_volume_sequence(const MemoryImage& image, uint32_t first, const Imag
   EXPECT_EQ(read_le16(pvd + 10), 496);
   char set_identifier[17];
   std::snprintf(set_identifier, sizeof set_identifier, "%08X%08X",
-                static_cast<unsigned>(writer.build_time), writer.image_sectors);
+                static_cast<unsigned>(writer.settings.build_time), writer.layout.image_sectors);
   EXPECT_EQ(pvd[72], 8);
   EXPECT_EQ(dstring_text(pvd + 72, 128), set_identifier);
   EXPECT_EQ(text_at(pvd + 345, 12), "*Kestrel 1.5");
   EXPECT_EQ(text_at(pvd + 389, 8), "*Kestrel");
-  EXPECT_EQ(0, std::memcmp(pvd + 376, writer.build_timestamp, 12));
-  EXPECT_EQ(0, std::memcmp(image.sector(first + 1) + 116, writer.volume_label, 128));
+  EXPECT_EQ(0, std::memcmp(pvd + 376, writer.settings.build_timestamp, 12));
+  EXPECT_EQ(0, std::memcmp(image.sector(first + 1) + 116, writer.settings.volume_label, 128));
   EXPECT_EQ(text_at(image.sector(first + 1) + 21, 12), "*UDF LV Info");
-  EXPECT_EQ(read_le16(image.sector(first + 1) + 20 + 24), writer.udf_revision);
+  EXPECT_EQ(read_le16(image.sector(first + 1) + 20 + 24), writer.settings.udf_revision);
   const uint8_t* pd = image.sector(first + 2);
-  EXPECT_EQ(read_le32(pd + 188), writer.data_base);
-  EXPECT_EQ(read_le32(pd + 192), writer.partition_length);
+  EXPECT_EQ(read_le32(pd + 188), writer.layout.data_base);
+  EXPECT_EQ(read_le32(pd + 192), writer.layout.partition_length);
   EXPECT_EQ(read_le32(pd + 184), 1u);
   const uint8_t* lvd = image.sector(first + 3);
   EXPECT_EQ(read_le32(lvd + 212), 2048u);
@@ -190,15 +190,15 @@ void expect_anchor(const MemoryImage& image, uint32_t sector, uint32_t reserve) 
 TEST(UdfVolume, EmptyFolderUdf250Layout) {
   const testing::ScratchFolder source;
   ImageWriter writer(1709644029);
-  writer.fs_flags = fs_udf;
-  writer.udf_revision = udf_revision_250;
+  writer.settings.fs_flags = fs_udf;
+  writer.settings.udf_revision = udf_revision_250;
   MemoryImage image;
   ASSERT_TRUE(build_in_memory(writer, source, image));
-  EXPECT_EQ(writer.metadata_blocks, 32u);
-  EXPECT_EQ(writer.data_start, 64u);
-  EXPECT_EQ(writer.mirror_entry_sector, 352u);
-  EXPECT_EQ(writer.mirror_data_sector, 384u);
-  EXPECT_EQ(writer.partition_length, 128u);
+  EXPECT_EQ(writer.layout.metadata_blocks, 32u);
+  EXPECT_EQ(writer.layout.data_start, 64u);
+  EXPECT_EQ(writer.layout.mirror_entry_sector, 352u);
+  EXPECT_EQ(writer.layout.mirror_data_sector, 384u);
+  EXPECT_EQ(writer.layout.partition_length, 128u);
   ASSERT_EQ(image.sectors(), 448u);
 
   EXPECT_EQ(text_at(image.sector(16) + 1, 5), "BEA01");
@@ -288,12 +288,12 @@ TEST(UdfVolume, BridgeImageUdf102Structure) {
       source / KESTREL_NATIVE("sub") + native_separator + KESTREL_NATIVE("b.bin"),
       std::string(5000, 'x')));
   ImageWriter writer(0x123456789);
-  writer.fs_flags = fs_iso9660 | fs_udf;
-  writer.udf_revision = udf_revision_102;
-  set_volume_label(writer, u"Data");
+  writer.settings.fs_flags = fs_iso9660 | fs_udf;
+  writer.settings.udf_revision = udf_revision_102;
+  udf::set_volume_label(writer, u"Data");
   MemoryImage image;
   ASSERT_TRUE(build_in_memory(writer, source, image));
-  ASSERT_EQ(image.sectors(), writer.image_sectors);
+  ASSERT_EQ(image.sectors(), writer.layout.image_sectors);
   EXPECT_EQ(image.sectors() % 32, 0u);
 
   EXPECT_EQ(text_at(image.sector(18) + 1, 5), "BEA01");
@@ -306,7 +306,7 @@ TEST(UdfVolume, BridgeImageUdf102Structure) {
   EXPECT_EQ(text_at(image.sector(34) + 25, 6), "+NSR02");
   EXPECT_EQ(image.sector(34)[24], 0);  // not a DVD-video source
   EXPECT_EQ(read_le32(image.sector(34) + 188),
-            257u + 2 * writer.path_table_sectors + writer.iso_dir_sectors);
+            257u + 2 * writer.layout.path_table_sectors + writer.layout.iso_dir_sectors);
   const uint8_t* lvd = image.sector(35);
   EXPECT_EQ(read_le16(lvd + 10), 430);
   EXPECT_EQ(read_le32(lvd + 264), 6u);
@@ -320,7 +320,7 @@ TEST(UdfVolume, BridgeImageUdf102Structure) {
   EXPECT_EQ(read_le16(lvid + 10), 118);
   EXPECT_EQ(read_le64(lvid + 40), 16u + 2 + 1);
   EXPECT_EQ(read_le32(lvid + 72), 1u);
-  EXPECT_EQ(read_le32(lvid + 84), writer.partition_length);
+  EXPECT_EQ(read_le32(lvid + 84), writer.layout.partition_length);
   EXPECT_EQ(read_le32(lvid + 120), 2u);  // files
   EXPECT_EQ(read_le32(lvid + 124), 2u);  // directories, the root included
   EXPECT_EQ(read_le16(lvid + 128), 0x0102);
@@ -329,8 +329,8 @@ TEST(UdfVolume, BridgeImageUdf102Structure) {
   expect_anchor(image, 256, 48);
   expect_anchor(image, static_cast<uint32_t>(image.sectors() - 1), 48);
   // The file set descriptor opens the partition.
-  expect_tag(image.sector(writer.data_base), 256, 0, 2);
-  expect_tag(image.sector(writer.data_base + 1), 8, 1, 2);
+  expect_tag(image.sector(writer.layout.data_base), 256, 0, 2);
+  expect_tag(image.sector(writer.layout.data_base + 1), 8, 1, 2);
 }
 
 TEST(UdfVolume, DvdVideoPartitionContentsAreProtected) {
@@ -340,13 +340,13 @@ TEST(UdfVolume, DvdVideoPartitionContentsAreProtected) {
       source / KESTREL_NATIVE("VIDEO_TS") + native_separator + KESTREL_NATIVE("VIDEO_TS.IFO"),
       std::string(100, 'v')));
   ImageWriter writer(0);
-  writer.fs_flags = fs_iso9660 | fs_udf;
+  writer.settings.fs_flags = fs_iso9660 | fs_udf;
   MemoryImage image;
   ASSERT_TRUE(build_in_memory(writer, source, image));
-  ASSERT_TRUE(writer.dvd_video_mode);
+  ASSERT_TRUE(writer.tree.dvd_video_mode);
   EXPECT_EQ(image.sector(34)[24], 2);
   EXPECT_EQ(image.sector(50)[24], 2);
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::udf

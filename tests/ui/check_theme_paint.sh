@@ -4,12 +4,21 @@
 # its theme library). Exits with the probe's count of failed checks; 77 when
 # the tools are missing.
 #
-#   tests/ui/check_theme_paint.sh [work-folder]
+#   tests/ui/check_theme_paint.sh WINDOWS-BUILD-FOLDER/theme-paint
+#
+# The work folder lies inside a configured Windows build folder: the probe
+# compiles the program's own sources, which include the header that build
+# generates (kestrel/version.h).
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-work="${1:-${KESTREL_TEST_TMP:-/tmp}/theme-paint}"
+work="${1:?usage: check_theme_paint.sh WINDOWS-BUILD-FOLDER/theme-paint}"
 mkdir -p "$work"
+generated="$(cd "$work/.." && pwd)/generated"
+if [ ! -f "$generated/kestrel/version.h" ]; then
+  echo "check_theme_paint: $generated/kestrel/version.h missing; configure the Windows build first" >&2
+  exit 1
+fi
 
 for tool in x86_64-w64-mingw32-g++ x86_64-w64-mingw32-windres xvfb-run; do
   command -v "$tool" >/dev/null 2>&1 || { echo "check_theme_paint: $tool missing" >&2; exit 77; }
@@ -27,9 +36,9 @@ x86_64-w64-mingw32-windres "$work/probe.rc" -O coff -o "$work/probe_rc.o"
 x86_64-w64-mingw32-g++ -std=c++20 -O1 -municode -static \
   -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX \
   -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion -Werror \
-  -I"$repo" \
+  -I"$generated" -I"$repo" \
   "$repo/tests/ui/theme_paint_probe_win32.cpp" \
-  "$repo/ui/theme.cpp" "$repo/ui/dark_painters.cpp" "$repo/ui/dark_dialog_colours.cpp" "$repo/ui/dpi.cpp" \
+  "$repo/ui/theme.cpp" "$repo"/ui/dark_*.cpp "$repo/ui/dpi.cpp" \
   "$repo"/ui/core/*.cpp "$repo/app/settings.cpp" "$repo"/app/core/*.cpp \
   "$work/probe_rc.o" \
   -lcomctl32 -luxtheme -lgdi32 -luser32 -ladvapi32 -lshell32 -lole32 -lshlwapi \
@@ -39,7 +48,7 @@ export WINEPREFIX="$work/wine-prefix"
 export WINEDEBUG=-all
 export WINEARCH=win64
 if [ ! -d "$WINEPREFIX" ]; then
-  DISPLAY= "$wine_loader" wineboot -i >/dev/null 2>&1 || true
+  DISPLAY='' "$wine_loader" wineboot -i >/dev/null 2>&1 || true
   # wineboot returns before the new prefix has settled; a window created
   # meanwhile can fail.
   wine_server="$(dirname "$wine_loader")/wineserver"

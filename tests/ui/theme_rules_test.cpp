@@ -49,12 +49,13 @@ TEST(ThemeClasses, ExactNamesAndTheRichEditPrefix) {
   EXPECT_EQ(classify_control_class(L"msctls_statusbar32"), ControlKind::status_bar);
   EXPECT_EQ(classify_control_class(L"msctls_progress32"), ControlKind::progress);
   EXPECT_EQ(classify_control_class(L"ListBox"), ControlKind::list_box);
+  EXPECT_EQ(classify_control_class(L"SysLink"), ControlKind::link);
   // Compared exactly: no case folding, no prefixes except rich edit.
   EXPECT_EQ(classify_control_class(L"button"), ControlKind::other);
   EXPECT_EQ(classify_control_class(L"ComboBoxEx"), ControlKind::other);
   EXPECT_EQ(classify_control_class(L"EditX"), ControlKind::other);
   EXPECT_EQ(classify_control_class(L"RichEdit20W"), ControlKind::other);
-  EXPECT_EQ(classify_control_class(L"SysLink"), ControlKind::other);
+  EXPECT_EQ(classify_control_class(L"syslink"), ControlKind::other);
   EXPECT_EQ(classify_control_class(L""), ControlKind::other);
 }
 

@@ -34,6 +34,8 @@ int x_units_to_pixels(int units, int average_char_width) {
 
 int y_units_to_pixels(int units, int char_height) { return (units * char_height + 4) >> 3; }
 
+int band_height_units(const MessageBoxLayout& layout) { return layout.height - band_bottom_gap; }
+
 ButtonSet message_box_buttons(std::uint32_t type) {
   static constexpr std::array<std::array<int, max_buttons>, 7> sets = {{
       {id_ok, 0, 0},                           // MB_OK
@@ -186,7 +188,7 @@ MessageBoxLayout layout_message_box(const MessageBoxContent& content,
   // measured here at any DPI (the program is system-DPI aware), so it is not
   // scaled again.
   layout.band_width_px = client_width;
-  layout.band_height_px = y_units_to_pixels(layout.height - band_bottom_gap, c);
+  layout.band_height_px = y_units_to_pixels(band_height_units(layout), c);
   return layout;
 }
 

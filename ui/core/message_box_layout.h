@@ -164,6 +164,10 @@ MessageBoxLayout layout_message_box(const MessageBoxContent& content,
                                     const MessageBoxMetrics& metrics,
                                     const MessageBoxMeasure& measure);
 
+// Height in dialog units of the text band painted on top of the box: down to
+// a little above the button row.
+int band_height_units(const MessageBoxLayout& layout);
+
 // Dialog units to pixels, as the dialog manager converts them.
 int x_units_to_pixels(int units, int average_char_width);
 int y_units_to_pixels(int units, int char_height);

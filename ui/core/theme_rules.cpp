@@ -47,6 +47,7 @@ ControlKind classify_control_class(std::wstring_view name) {
       {L"msctls_statusbar32", ControlKind::status_bar},
       {L"msctls_progress32", ControlKind::progress},
       {L"ListBox", ControlKind::list_box},
+      {L"SysLink", ControlKind::link},
   };
   for (const Entry& entry : table)
     if (name == entry.name) return entry.kind;
@@ -74,6 +75,7 @@ VisualStyle visual_style_for(ControlKind kind, bool dark) {
     case ControlKind::tab:
     case ControlKind::rebar:
     case ControlKind::progress:
+    case ControlKind::link:
     case ControlKind::other: break;
   }
   return {};

@@ -41,6 +41,7 @@ enum class ControlKind {
   status_bar,
   progress,
   list_box,
+  link,
 };
 
 // The kind of a child control from its window class name, compared exactly

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "engine/source_node.h"
+#include "disc/source_node.h"
 
 namespace kestrel {
 

@@ -1,6 +1,11 @@
 // The one writer through which every on-disc record is filled: numbers in
 // little-endian, big-endian and both-endian (ECMA-119 7.2.3 / 7.3.3) order,
 // and raw bytes, each at an offset inside a zero-filled record buffer.
+//
+// A record is declared once, as a table of Fields (offset and width) next to
+// the clause of the standard it implements, with a static_assert that the
+// fields fill the record exactly (fields_fill). Writing a named field checks
+// at compile time that the number written has the field's width.
 #pragma once
 
 #include <cassert>
@@ -10,6 +15,25 @@
 #include <string_view>
 
 namespace kestrel {
+
+// One field of an on-disc record: where it starts and how many bytes it takes.
+struct Field {
+  size_t offset;
+  size_t width;
+  constexpr size_t end() const { return offset + width; }
+};
+
+// True when the fields follow one another from offset 0, without gap or
+// overlap, and the last one ends at `size`.
+template <size_t N>
+constexpr bool fields_fill(const Field (&fields)[N], size_t size) {
+  size_t at = 0;
+  for (const Field& field : fields) {
+    if (field.offset != at) return false;
+    at = field.end();
+  }
+  return at == size;
+}
 
 class FieldWriter {
  public:
@@ -66,6 +90,68 @@ class FieldWriter {
   void fill(size_t offset, uint8_t value, size_t count) const {
     check(offset, count);
     std::memset(base_ + offset, value, count);
+  }
+
+  // The same for a named field, whose width the number must have.
+  template <Field F>
+  void u8(uint8_t value) const {
+    static_assert(F.width == 1);
+    u8(F.offset, value);
+  }
+  template <Field F>
+  void le16(uint16_t value) const {
+    static_assert(F.width == 2);
+    le16(F.offset, value);
+  }
+  template <Field F>
+  void le32(uint32_t value) const {
+    static_assert(F.width == 4);
+    le32(F.offset, value);
+  }
+  template <Field F>
+  void le64(uint64_t value) const {
+    static_assert(F.width == 8);
+    le64(F.offset, value);
+  }
+  template <Field F>
+  void be16(uint16_t value) const {
+    static_assert(F.width == 2);
+    be16(F.offset, value);
+  }
+  template <Field F>
+  void be32(uint32_t value) const {
+    static_assert(F.width == 4);
+    be32(F.offset, value);
+  }
+  template <Field F>
+  void both16(uint16_t value) const {
+    static_assert(F.width == 4);
+    both16(F.offset, value);
+  }
+  template <Field F>
+  void both32(uint32_t value) const {
+    static_assert(F.width == 8);
+    both32(F.offset, value);
+  }
+  // Bytes at the start of a field; no more than the field holds.
+  template <Field F>
+  void bytes(const void* source, size_t count) const {
+    assert(count <= F.width);
+    bytes(F.offset, source, count);
+  }
+  template <Field F>
+  void text(std::string_view value) const {
+    bytes<F>(value.data(), value.size());
+  }
+  template <Field F>
+  void fill(uint8_t value) const {
+    fill(F.offset, value, F.width);
+  }
+  // A writer over just this field, for a record inside the record.
+  template <Field F>
+  FieldWriter at() const {
+    check(F.offset, F.width);
+    return FieldWriter(base_ + F.offset, F.width);
   }
 
  private:

@@ -10,7 +10,9 @@
 
 namespace kestrel {
 
+namespace bluray {
 struct StereoPair;
+}
 
 // What a node stands for.
 enum class NodeKind : uint8_t {
@@ -39,16 +41,16 @@ struct SourceNode {
 
   uint64_t size;  // files: bytes
 
-  const StereoPair* stereo_pair;  // clips of a stereoscopic pair
-  SourceNode* dependent_node;     // the dependent-view clip of the pair
-  SourceNode* base_node;          // the base-view clip of the pair
+  const bluray::StereoPair* stereo_pair;  // clips of a stereoscopic pair
+  SourceNode* dependent_node;             // the dependent-view clip of the pair
+  SourceNode* base_node;                  // the base-view clip of the pair
 
   uint32_t sectors;       // files: size in 2048-byte sectors, rounded up
   uint32_t data_offset;   // files: first data sector relative to the data area
   uint32_t unique_id;     // UDF unique ID; 0 for the root
   uint32_t icb_block;     // block of the UDF (extended) file entry
-  uint32_t icb_sectors;   // blocks of the entry beyond 0 (1 unless interleaved)
-  uint32_t extent_count;  // interleaved clips: allocation descriptors
+  uint32_t icb_sectors;   // blocks of the UDF entry (1 unless interleaved), from the layout
+  uint32_t extent_count;  // allocation descriptors of the data, from the layout
 
   // Directories only.
   uint32_t file_children;       // files directly inside

@@ -1,0 +1,28 @@
+// How a build went, as codes: the first error (later ones are consequences)
+// and every warning, each with the path it concerns.
+#pragma once
+
+#include <utility>
+#include <vector>
+
+#include "disc/build_result.h"
+
+namespace kestrel {
+
+struct BuildReport {
+  BuildErrorInfo error;
+  std::vector<BuildWarningEntry> warnings;
+
+  void fail(BuildError code, const NativeString& path = {}, SystemError system_error = 0) {
+    if (failed()) return;
+    error.error = code;
+    error.path = path;
+    error.system_error = system_error;
+  }
+  bool failed() const { return error.error != BuildError::none; }
+  void warn(BuildWarning warning, NativeString path) {
+    warnings.push_back(BuildWarningEntry{warning, std::move(path)});
+  }
+};
+
+}  // namespace kestrel

@@ -1,0 +1,289 @@
+// The map of each layout: which areas an image has, where each starts, and
+// what fills it. The three planning functions at the end read like the
+// tables of their layouts; the writers before them fill one area each.
+#include "engine/disc_map.h"
+
+#include <limits>
+
+#include "disc/tree_walk.h"
+#include "engine/image_writer.h"
+#include "iso9660/iso_volume.h"
+#include "udf/udf_volume.h"
+
+namespace kestrel {
+namespace {
+
+// Fixed sectors. ECMA-119 6.2.1: the system area takes sectors 0-15, and the
+// volume descriptors follow from 16. UDF 2.2.3: an anchor at sector 256; the
+// main and reserve volume descriptor sequences and the integrity sequence of
+// this program's UDF volumes sit at 32, 48 and 64, each in a 16-sector
+// extent. UDF 2.50 images keep every area in 32-sector units: the physical
+// partition starts at 288 with the metadata file entry, and the metadata
+// file data one unit later.
+constexpr uint64_t primary_descriptor_sector = 16;
+constexpr uint64_t set_terminator_sector = 17;
+constexpr uint64_t main_sequence_sector = 32;
+constexpr uint64_t reserve_sequence_sector_102 = 48;
+constexpr uint64_t integrity_sector = 64;
+constexpr uint64_t anchor_sector = 256;
+constexpr uint64_t metadata_data_sector_250 = udf250_partition_start + image_alignment_sectors;
+
+// Sectors of the fixed-size structures.
+constexpr uint64_t recognition_sequence_sectors = 3;  // BEA01, NSR0x, TEA01
+constexpr uint64_t volume_sequence_sectors = 6;       // five descriptors and a terminator
+constexpr uint64_t integrity_sequence_sectors = 2;    // the descriptor and a terminator
+
+constexpr uint64_t max_sector_count = std::numeric_limits<uint32_t>::max();
+
+uint64_t round_up(uint64_t value, uint64_t unit) { return (value + unit - 1) / unit * unit; }
+
+bool still_writing(const ImageWriter& writer) {
+  return !writer.write_failed && !writer.report.failed();
+}
+
+// --- What fills each area --------------------------------------------------------
+
+bool write_iso_primary_descriptor(ImageWriter& writer, const DiscArea&) {
+  iso9660::write_primary_descriptor(writer, writer);
+  return still_writing(writer);
+}
+
+bool write_iso_set_terminator(ImageWriter& writer, const DiscArea&) {
+  iso9660::write_set_terminator(writer, writer);
+  return still_writing(writer);
+}
+
+bool write_iso_path_table_l(ImageWriter& writer, const DiscArea&) {
+  iso9660::write_path_table(writer, writer, true);
+  return still_writing(writer);
+}
+
+bool write_iso_path_table_m(ImageWriter& writer, const DiscArea&) {
+  iso9660::write_path_table(writer, writer, false);
+  return still_writing(writer);
+}
+
+// Every directory, breadth first in ISO 9660 order, each at the sector its
+// records point at.
+bool write_iso_directories(ImageWriter& writer, const DiscArea& area) {
+  return walk_directories_breadth_first(
+      writer.tree.root, ChildOrder::iso9660, [&](SourceNode& directory) {
+        if (!writer.expect_position(area.first_sector + directory.iso_dir_sector)) return false;
+        iso9660::write_iso_directory(writer, writer, directory);
+        return still_writing(writer);
+      });
+}
+
+bool write_udf_recognition_sequence(ImageWriter& writer, const DiscArea&) {
+  udf::write_recognition_sequence(writer, writer);
+  return still_writing(writer);
+}
+
+bool write_udf_volume_sequence(ImageWriter& writer, const DiscArea& area) {
+  udf::write_volume_sequence(writer, writer, static_cast<uint32_t>(area.first_sector));
+  return still_writing(writer);
+}
+
+bool write_udf_integrity_sequence(ImageWriter& writer, const DiscArea& area) {
+  udf::write_integrity(writer, writer, static_cast<uint32_t>(area.first_sector));
+  udf::write_terminating_descriptor(writer, writer, static_cast<uint32_t>(area.first_sector + 1));
+  return still_writing(writer);
+}
+
+bool write_udf_anchor(ImageWriter& writer, const DiscArea& area) {
+  udf::write_anchor(writer, writer, static_cast<uint32_t>(area.first_sector));
+  return still_writing(writer);
+}
+
+// The file set descriptor, its terminator, and every directory's identifiers
+// and its children's entries. Every later address depends on the structure
+// taking exactly the blocks the layout counted; in a UDF 2.50 metadata
+// partition the rest of the area is zero.
+bool write_udf_file_structure(ImageWriter& writer, const DiscArea& area) {
+  const uint64_t blocks = udf::write_file_set(writer, writer);
+  if (blocks != writer.layout.file_structure_blocks) {
+    writer.report.fail(BuildError::layout_mismatch);
+    return false;
+  }
+  return writer.pad_to(area.end_sector()) && still_writing(writer);
+}
+
+// The entry of the metadata file or of its mirror; one entry lists every
+// extent of the metadata, which bounds its size.
+bool write_udf_metadata_entry(ImageWriter& writer, const DiscArea& area, bool mirror) {
+  if (!udf::write_metadata_file_entry(writer, writer, static_cast<uint32_t>(area.first_sector),
+                                      mirror)) {
+    writer.report.fail(BuildError::image_too_large);
+    return false;
+  }
+  return still_writing(writer);
+}
+
+bool write_udf_metadata_file_entry(ImageWriter& writer, const DiscArea& area) {
+  return write_udf_metadata_entry(writer, area, false);
+}
+
+bool write_udf_metadata_mirror_entry(ImageWriter& writer, const DiscArea& area) {
+  return write_udf_metadata_entry(writer, area, true);
+}
+
+bool write_file_data(ImageWriter& writer, const DiscArea&) { return writer.write_file_contents(); }
+
+// --- The plan of each layout -------------------------------------------------------
+
+// Adds areas in sector order.
+class Planner {
+ public:
+  explicit Planner(DiscMap& map) : map_(map) { map_.areas.clear(); }
+
+  // An area at `first`, which is not before the end of the area before it.
+  uint64_t place(std::string_view name, uint64_t first, uint64_t count, AreaWriter write) {
+    map_.areas.push_back(DiscArea{name, first, count, write});
+    end_ = first + count;
+    return first;
+  }
+  // An area right after the one before it.
+  uint64_t follow(std::string_view name, uint64_t count, AreaWriter write) {
+    return place(name, end_, count, write);
+  }
+  uint64_t end() const { return end_; }
+
+ private:
+  DiscMap& map_;
+  uint64_t end_ = 0;
+};
+
+// From `first`: the type L and type M path tables, then every directory.
+void plan_iso_tables(ImageWriter& writer, Planner& plan, uint64_t first) {
+  const VolumeLayout& layout = writer.layout;
+  plan.place("ISO 9660 path table, type L", first, layout.path_table_sectors,
+             write_iso_path_table_l);
+  plan.follow("ISO 9660 path table, type M", layout.path_table_sectors, write_iso_path_table_m);
+  plan.follow("ISO 9660 directories", layout.iso_dir_sectors, write_iso_directories);
+}
+
+void plan_iso_descriptors(Planner& plan) {
+  plan.place("ISO 9660 primary volume descriptor", primary_descriptor_sector, 1,
+             write_iso_primary_descriptor);
+  plan.place("ISO 9660 volume descriptor set terminator", set_terminator_sector, 1,
+             write_iso_set_terminator);
+}
+
+// The volume structure every UDF image starts with, after the recognition
+// sequence: the main descriptor sequence, the reserve one when it has a
+// fixed place, the integrity sequence and the first anchor.
+void plan_udf_volume_structure(ImageWriter& writer, Planner& plan, bool fixed_reserve_sequence) {
+  VolumeLayout& layout = writer.layout;
+  layout.main_sequence_sector =
+      static_cast<uint32_t>(plan.place("UDF main volume descriptor sequence", main_sequence_sector,
+                                       volume_sequence_sectors, write_udf_volume_sequence));
+  if (fixed_reserve_sequence) {
+    layout.reserve_sequence_sector = static_cast<uint32_t>(
+        plan.place("UDF reserve volume descriptor sequence", reserve_sequence_sector_102,
+                   volume_sequence_sectors, write_udf_volume_sequence));
+  }
+  layout.integrity_sector =
+      static_cast<uint32_t>(plan.place("UDF logical volume integrity sequence", integrity_sector,
+                                       integrity_sequence_sectors, write_udf_integrity_sequence));
+  plan.place("UDF anchor volume descriptor pointer", anchor_sector, 1, write_udf_anchor);
+}
+
+// ISO 9660 only: descriptors, tables and directories from sector 16, then
+// the file data, in whole 32-sector units.
+uint64_t plan_iso9660(ImageWriter& writer, Planner& plan) {
+  VolumeLayout& layout = writer.layout;
+  plan_iso_descriptors(plan);
+  plan_iso_tables(writer, plan, iso_only_area_start);
+  layout.data_base = iso_only_area_start;
+  layout.data_start = static_cast<uint32_t>(plan.end() - iso_only_area_start);
+  plan.follow("file data", layout.data_sectors, write_file_data);
+  return round_up(plan.end(), image_alignment_sectors);
+}
+
+// UDF 1.02, with the ISO 9660 side of a bridge image when it has one: the
+// partition follows the ISO 9660 tables (or the first anchor) and holds the
+// file structure, then the file data; a last anchor ends the image.
+uint64_t plan_udf102(ImageWriter& writer, Planner& plan, uint64_t structure_blocks) {
+  VolumeLayout& layout = writer.layout;
+  const bool bridge = (writer.settings.fs_flags & fs_iso9660) != 0;
+  if (bridge) plan_iso_descriptors(plan);
+  plan.place("UDF volume recognition sequence",
+             bridge ? set_terminator_sector + 1 : primary_descriptor_sector,
+             recognition_sequence_sectors, write_udf_recognition_sequence);
+  plan_udf_volume_structure(writer, plan, true);
+  if (bridge) plan_iso_tables(writer, plan, bridge_area_start);
+  layout.data_base = static_cast<uint32_t>(plan.end());
+  layout.metadata_blocks = static_cast<uint32_t>(structure_blocks);
+  layout.data_start = layout.metadata_blocks;
+  plan.follow("UDF file structure", structure_blocks, write_udf_file_structure);
+  plan.follow("file data", layout.data_sectors, write_file_data);
+  layout.partition_length = static_cast<uint32_t>(plan.end() - layout.data_base);
+  // One sector more for the closing anchor, which ends the last 32-sector unit.
+  const uint64_t image = round_up(plan.end() + 1, image_alignment_sectors);
+  plan.place("UDF anchor volume descriptor pointer", image - 1, 1, write_udf_anchor);
+  return image;
+}
+
+// UDF 2.50 with a metadata partition, every area in 32-sector units: the
+// metadata file entry and its data, the file data, the mirror's entry and
+// data, then the reserve descriptor sequence and a last anchor.
+uint64_t plan_udf250(ImageWriter& writer, Planner& plan, uint64_t structure_blocks) {
+  VolumeLayout& layout = writer.layout;
+  const uint64_t metadata = round_up(structure_blocks, image_alignment_sectors);
+  plan.place("UDF volume recognition sequence", primary_descriptor_sector,
+             recognition_sequence_sectors, write_udf_recognition_sequence);
+  plan_udf_volume_structure(writer, plan, false);
+  layout.data_base = udf250_partition_start;
+  plan.place("UDF metadata file entry", udf250_partition_start, 1, write_udf_metadata_file_entry);
+  plan.place("UDF metadata (file structure)", metadata_data_sector_250, metadata,
+             write_udf_file_structure);
+  layout.metadata_blocks = static_cast<uint32_t>(metadata);
+  layout.data_start = static_cast<uint32_t>(plan.end() - udf250_partition_start);
+  plan.follow("file data", layout.data_sectors, write_file_data);
+  const uint64_t mirror_entry =
+      plan.follow("UDF metadata mirror file entry", 1, write_udf_metadata_mirror_entry);
+  // The mirror's data starts at the first 32-sector unit after its entry.
+  const uint64_t mirror_data =
+      (mirror_entry / image_alignment_sectors + 1) * image_alignment_sectors;
+  plan.place("UDF metadata mirror (file structure)", mirror_data, metadata,
+             write_udf_file_structure);
+  layout.reserve_sequence_sector =
+      static_cast<uint32_t>(plan.follow("UDF reserve volume descriptor sequence",
+                                        volume_sequence_sectors, write_udf_volume_sequence));
+  layout.mirror_entry_sector = static_cast<uint32_t>(mirror_entry);
+  layout.mirror_data_sector = static_cast<uint32_t>(mirror_data);
+  layout.partition_length = static_cast<uint32_t>(mirror_data + metadata - udf250_partition_start);
+  const uint64_t image = mirror_data + metadata + image_alignment_sectors;
+  plan.place("UDF anchor volume descriptor pointer", image - 1, 1, write_udf_anchor);
+  return image;
+}
+
+}  // namespace
+
+bool plan_disc_map(ImageWriter& writer, uint64_t file_structure_blocks) {
+  const uint32_t flags = writer.settings.fs_flags;
+  if (!(flags & (fs_iso9660 | fs_udf))) {
+    writer.report.fail(BuildError::invalid_fs_code);
+    return false;
+  }
+  // Every number below fits 64 bits: the tree's counts and sizes are 32-bit.
+  Planner plan(writer.map);
+  uint64_t image = 0;
+  if (flags == fs_iso9660) {
+    image = plan_iso9660(writer, plan);
+  } else if ((flags & fs_udf) && writer.settings.udf_revision >= udf_revision_250) {
+    image = plan_udf250(writer, plan, file_structure_blocks);
+  } else {
+    image = plan_udf102(writer, plan, file_structure_blocks);
+  }
+  if (image > max_sector_count) {
+    writer.report.fail(BuildError::image_too_large);
+    return false;
+  }
+  writer.layout.file_structure_blocks = static_cast<uint32_t>(file_structure_blocks);
+  writer.layout.image_sectors = static_cast<uint32_t>(image);
+  writer.map.image_sectors = image;
+  return true;
+}
+
+}  // namespace kestrel

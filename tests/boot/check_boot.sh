@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Boot check: images of the boot loader folders of make_boot_folders.sh
+# start in QEMU and print the marker that the loader reads from the image's
+# own file system, with SeaBIOS and with OVMF (boot_image.sh); an image of
+# the same GRUB folder without a boot catalog starts with neither.
+#
+# The images come from xorriso, which proves the folders and the runner:
+# a Kestrel image that fails here fails for itself, not for the harness.
+#
+#   check_boot.sh KESTREL_CLI
+#
+# Needs xorriso, QEMU, OVMF and the GRUB and ISOLINUX packages; skips (77)
+# without them.
+set -euo pipefail
+boot_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$boot_dir/../readers/lib.sh"
+
+need_tool xorriso qemu-system-x86_64
+scratch=$(make_scratch boot_images)
+folders=$scratch/folders
+folder_status=0
+bash "$boot_dir/make_boot_folders.sh" "$folders" >/dev/null || folder_status=$?
+[[ $folder_status -eq 77 ]] && exit 77
+[[ $folder_status -eq 0 ]] || fail "the boot folders cannot be built"
+grub_marker=$(awk '$1 == "grub" { print $2 }' "$folders/markers")
+isolinux_marker=$(awk '$1 == "isolinux" { print $2 }' "$folders/markers")
+
+status=0
+# expect booted|refused IMAGE FIRMWARE MARKER
+expect() {
+  local wanted=$1 image=$2 firmware=$3 marker=$4 outcome=0
+  bash "$boot_dir/boot_image.sh" "$image" "$firmware" "$marker" 120 >/dev/null 2>&1 || outcome=$?
+  [[ $outcome -eq 77 ]] && exit 77
+  local got=refused
+  [[ $outcome -eq 0 ]] && got=booted
+  if [[ $got == "$wanted" ]]; then
+    echo "ok: ${image##*/} with $firmware: $got"
+  else
+    echo "FAIL: ${image##*/} with $firmware: $got, expected $wanted (serial output in $image.$firmware.serial)" >&2
+    status=1
+  fi
+}
+
+peer() { xorriso -as mkisofs -quiet "$@" 2>/dev/null || fail "xorriso cannot make the image: $*"; }
+peer -o "$scratch/grub.iso" -b boot/grub/i386-pc/eltorito.img -no-emul-boot -boot-load-size 4 \
+  -boot-info-table -eltorito-alt-boot -e efi.img -no-emul-boot "$folders/grub"
+peer -o "$scratch/isolinux.iso" -b isolinux/isolinux.bin -no-emul-boot -boot-load-size 4 \
+  -boot-info-table "$folders/isolinux"
+peer -o "$scratch/plain.iso" "$folders/grub"
+
+expect booted "$scratch/grub.iso" bios "$grub_marker"
+expect booted "$scratch/grub.iso" uefi "$grub_marker"
+expect booted "$scratch/isolinux.iso" bios "$isolinux_marker"
+expect refused "$scratch/plain.iso" bios "$grub_marker"
+expect refused "$scratch/plain.iso" uefi "$grub_marker"
+
+[[ $status -eq 0 ]] || fail "the boot checks failed"
+rm -rf -- "$scratch"
+echo "PASS: the boot images start with the expected firmware and the plain one does not"

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Reader check: the Linux kernel's own isofs and udf drivers, in a small
+# virtual machine (tests/readers/kernel), mount every layout Kestrel writes
+# and list every folder, every file size and every file's SHA-256, which
+# must equal the source:
+#
+#   ISO 9660, the ISO 9660 + UDF 1.02 bridge (both views), UDF 1.02 and
+#   UDF 2.50 images of a varied tree; a DVD-video folder (bridge, both
+#   views); stereoscopic Blu-ray folders (UDF 2.50 with interleaved files,
+#   one of them with 130 extents a clip, so that its entries continue in
+#   allocation extent blocks); a 5 GiB sparse file in a bridge image,
+#   read through the multi-extent ISO 9660 records and through UDF.
+#
+# All images are listed in one boot of the machine.
+#
+#   check_kernel_readers.sh KESTREL_CLI
+#
+# Needs qemu-system-x86, linux-image-amd64, busybox-static, ffmpeg,
+# dvdauthor, cc, libudfread-dev and python3; skips (77) without them.
+set -euo pipefail
+readers_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$readers_dir/lib.sh"
+source "$readers_dir/kernel/machine.sh"
+
+cli=${1:?usage: check_kernel_readers.sh KESTREL_CLI}
+[[ -x "$cli" ]] || fail "kestrel-cli not found: $cli"
+need_tool python3 cc ffmpeg dvdauthor
+if [[ ! -f /usr/include/udfread/udfread.h ]]; then
+  echo "SKIP: libudfread-dev is not installed (tools/install-deps.sh installs it)" >&2
+  exit 77
+fi
+source_dir=${KESTREL_SOURCE_DIR:-$(cd "$readers_dir/../.." && pwd)}
+scratch=$(make_scratch kernel_readers)
+# The large image and its source take gigabytes: never leave them behind.
+trap 'rm -rf -- "$scratch"' EXIT
+kernel_machine_prepare "$scratch"
+
+dump=$scratch/udf_tree_dump
+cc -O2 -o "$dump" "$source_dir/tools/udf_tree_dump.c" -ludfread || fail "udf_tree_dump does not build"
+
+# build FS SOURCE IMAGE (FS "default" lets Kestrel choose from the folder)
+build() {
+  local layout=()
+  [[ $1 != default ]] && layout=(-fs "$1")
+  "$cli" -quiet -yes "${layout[@]}" -output "$3" "$2" || fail "kestrel-cli ${layout[*]} failed on $2"
+}
+
+# The interleaved files of a stereoscopic image are not in the source: the
+# kernel must read them as libudfread does. Prints --extra arguments.
+interleaved_extras() {
+  local image=$1 out=$scratch/extras file
+  rm -rf -- "$out"
+  "$dump" -x "$out" "$image" >/dev/null || fail "libudfread cannot read $image"
+  [[ -d "$out/BDMV/STREAM/SSIF" ]] || fail "$image has no interleaved files"
+  for file in "$out"/BDMV/STREAM/SSIF/*; do
+    printf '%s\n' --extra "${file#"$out"/}" "$(stat -c %s "$file")" "$(hash_file "$file")"
+  done
+  rm -rf -- "$out"
+}
+
+varied=$scratch/varied
+make_varied_tree "$varied"
+dvd=$scratch/dvd
+make_dvd_video_folder "$dvd"
+stereo=$scratch/stereo
+python3 "$source_dir/tools/make_bluray_folder.py" --stereo "$stereo"
+many=$scratch/many
+python3 "$source_dir/tools/make_bluray_folder.py" --stereo --extents 130 --packets $((130 * 32)) "$many"
+big=$scratch/big
+mkdir -p -- "$big/SUB"
+write_random_file "$big/A_FIRST.BIN" 5000 first
+make_sparse_file "$big/BIG.BIN" 5G
+write_random_file "$big/SUB/AFTER.BIN" 70001 after
+
+# File systems to mount, source and the image's layout of each disk; the
+# disks are numbered in this order.
+disks=(
+  "iso9660 $varied iso9660"
+  "iso9660+udf $varied bridge"
+  "udf $varied udf102"
+  "udf $varied udf250"
+  "iso9660+udf $dvd default"
+  "udf $stereo default"
+  "udf $many default"
+  "iso9660+udf $big bridge"
+)
+specs=()
+number=0
+for disk in "${disks[@]}"; do
+  read -r views source layout <<<"$disk"
+  number=$((number + 1))
+  image=$scratch/disk$number.iso
+  build "$layout" "$source" "$image"
+  specs+=("$image:$views")
+done
+
+started=$SECONDS
+kernel_machine_run "$scratch/listing" "${specs[@]}"
+echo "note: the reader machine listed ${#specs[@]} images in $((SECONDS - started)) s"
+
+status=0
+number=0
+for disk in "${disks[@]}"; do
+  read -r views source layout <<<"$disk"
+  number=$((number + 1))
+  extras=()
+  if [[ -d "$source/BDMV" ]]; then
+    mapfile -t extras < <(interleaved_extras "$scratch/disk$number.iso")
+  fi
+  for fs in ${views//+/ }; do
+    if python3 "$readers_dir/kernel/compare_listing.py" "$scratch/listing" "disk$number" "$fs" \
+         "$source" "${extras[@]}"; then
+      echo "ok: the kernel's $fs driver reads the $layout image of ${source##*/}"
+    else
+      status=1
+    fi
+  done
+done
+if [[ $status -ne 0 ]]; then
+  tail -n 20 "$scratch/listing.console" >&2
+  fail "the kernel's drivers read other trees than the sources"
+fi
+echo "PASS: the kernel's isofs and udf drivers read every image back equal to its source"

@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""Compares one mount of the reader machine's listing (guest_init.sh) with
+the source folder that the image was built from.
+
+    compare_listing.py LISTING DISK FS SOURCE [--extra PATH SIZE SHA256]...
+
+FS is iso9660 or udf. Through udf every name must come back as in the
+source (UTF-8); through iso9660 as the identifier Kestrel records, version
+number included. Every folder, every file size and every file's SHA-256
+must match; files above 64 MiB are compared by the windows that the guest
+reads (8 KiB at each multiple of 512 MiB, a third, half-way and the end).
+--extra names a file that the image holds beyond the source, such as the
+interleaved file of a stereoscopic Blu-ray title.
+
+The mount must have succeeded, and the drivers must have logged nothing
+while the tree was read. Prints the differences and exits 1 when there are
+any."""
+
+import hashlib
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from iso_identifiers import identifier  # noqa: E402
+
+WHOLE_LIMIT = 64 << 20
+WINDOW = 8192
+STRIDE = 512 << 20
+ALIGN = 4096
+
+
+def section(listing, disk, fs):
+    """The lines between BEGIN and END of one mount, and its END status."""
+    with open(listing, "rb") as f:
+        lines = [line.rstrip(b"\r") for line in f.read().split(b"\n")]
+    begin = b"BEGIN %s %s" % (disk.encode(), fs.encode())
+    end = b"END %s %s " % (disk.encode(), fs.encode())
+    if begin not in lines:
+        return None, None
+    start = lines.index(begin) + 1
+    for index in range(start, len(lines)):
+        if lines[index].startswith(end):
+            return lines[start:index], lines[index][len(end):]
+    return lines[start:], None
+
+
+def window_offsets(size):
+    offsets = set(range(0, size, STRIDE))
+    for point in (size // 3, size // 2, max(size - WINDOW, 0)):
+        offsets.add(point // ALIGN * ALIGN)
+    return sorted(offsets)
+
+
+def file_lines(path, shown, size, read):
+    lines = [b"S %d %s" % (size, shown)]
+    if size <= WHOLE_LIMIT:
+        lines.append(b"H %s  %s" % (hashlib.sha256(read(0, size)).hexdigest().encode(), shown))
+    else:
+        for offset in window_offsets(size):
+            digest = hashlib.sha256(read(offset, WINDOW)).hexdigest().encode()
+            lines.append(b"R %d %s %s" % (offset, digest, shown))
+    return lines
+
+
+def reader_of(path):
+    def read(offset, length):
+        with open(path, "rb") as f:
+            f.seek(offset)
+            return f.read(length)
+    return read
+
+
+def expected_lines(source, fs):
+    lines = [b"D ."]
+
+    def name_of(entry, is_dir):
+        if fs == "iso9660":
+            return identifier(entry.name, is_dir)
+        return os.fsencode(entry.name)
+
+    def walk(folder, shown):
+        for entry in os.scandir(folder):
+            is_dir = entry.is_dir(follow_symlinks=False)
+            child = shown + b"/" + name_of(entry, is_dir)
+            if is_dir:
+                lines.append(b"D " + child)
+                walk(entry.path, child)
+            else:
+                size = entry.stat(follow_symlinks=False).st_size
+                lines.extend(file_lines(entry.path, child, size, reader_of(entry.path)))
+
+    walk(source, b".")
+    return lines
+
+
+def extra_lines(extras, present):
+    """Lines for files the image holds beyond the source: size and whole
+    hash (they are small), and their folders when the source lacks them."""
+    lines = []
+    for path, size, digest in extras:
+        shown = b"./" + os.fsencode(path).strip(b"/")
+        parts = shown.split(b"/")
+        for depth in range(2, len(parts)):
+            folder = b"D " + b"/".join(parts[:depth])
+            if folder not in present and folder not in lines:
+                lines.append(folder)
+        lines.append(b"S %d %s" % (int(size), shown))
+        lines.append(b"H %s  %s" % (digest.encode(), shown))
+    return lines
+
+
+def main(argv):
+    if len(argv) < 5 or (len(argv) - 5) % 4:
+        sys.exit(__doc__)
+    listing, disk, fs, source = argv[1:5]
+    extras = [argv[i + 1:i + 4] for i in range(5, len(argv), 4) if argv[i] == "--extra"]
+    what = "%s %s (%s)" % (disk, fs, source)
+
+    got, status = section(listing, disk, fs)
+    if got is None:
+        sys.exit("FAIL: the reader machine did not list %s" % what)
+    problems = []
+    if status != b"0":
+        problems.append("the mount or a read failed (status %r)" % status)
+    logged = [line for line in got if line.startswith(b"K ")]
+    problems += ["the driver logged: %r" % line[2:] for line in logged]
+
+    wanted = expected_lines(source, fs)
+    wanted += extra_lines(extras, set(wanted))
+    listed = sorted(line for line in got if line and not line.startswith(b"K "))
+    missing = sorted(set(wanted) - set(listed))
+    unexpected = sorted(set(listed) - set(wanted))
+    problems += ["missing or different: %r" % line for line in missing]
+    problems += ["not in the source: %r" % line for line in unexpected]
+    if len(listed) != len(set(listed)):
+        problems.append("some entries are listed twice")
+
+    for problem in problems[:25]:
+        print("FAIL: %s: %s" % (what, problem), file=sys.stderr)
+    if len(problems) > 25:
+        print("FAIL: %s: ... %d more" % (what, len(problems) - 25), file=sys.stderr)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
