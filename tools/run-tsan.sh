@@ -31,4 +31,4 @@ fi
 
 mkdir -p "$build/test-tmp"
 KESTREL_TEST_TMP="$build/test-tmp" TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  "${runner[@]}" "$build/tests/kestrel_tests" --gtest_filter='BuildJob*:*Cancel*:ContentReaders*:BuildFailures.Growth*:FileLayer.Finder*'
+  "${runner[@]}" "$build/tests/kestrel_tests" --gtest_filter='BuildJob*:*Cancel*:*Progress*:ContentReaders*:BuildFailures.Growth*:FileLayer.Finder*'

@@ -12,8 +12,8 @@
 #endif
 
 #include "engine/build_job.h"
-#include "engine_fixture.h"
-#include "tests/platform/queued_calls_refused.h"
+#include "support/queued_calls_refused.h"
+#include "support/scanned_tree.h"
 
 namespace kestrel::test {
 namespace {
@@ -114,8 +114,7 @@ TEST(BuildFailures, FaultsAreNamedWhereQueuedCallsAreRefused) {
   const auto fails_naming = [](void (*fault)(const NativeString&), BuildError expected) {
     PreparedBuild build(all_fs_settings[3]);
     fault(build.source.at("keep/victim.bin"));
-    ASSERT_TRUE(kestrel::testing::run_with_queued_calls_refused(
-        ENOSYS, [&] { EXPECT_FALSE(build.write()); }));
+    ASSERT_TRUE(test::run_with_queued_calls_refused(ENOSYS, [&] { EXPECT_FALSE(build.write()); }));
     EXPECT_EQ(build.writer->report.error.error, expected);
     EXPECT_EQ(build.writer->report.error.path, build.source.at("keep/victim.bin"));
   };
@@ -127,22 +126,6 @@ TEST(BuildFailures, FaultsAreNamedWhereQueuedCallsAreRefused) {
 
 INSTANTIATE_TEST_SUITE_P(Layouts, FaultsInEveryLayout, ::testing::ValuesIn(all_fs_settings),
                          fs_setting_name);
-
-TEST(BuildFailures, CancelledBuildLeavesNoImage) {
-  ScratchFolder source("cancel");
-  source.file("a.bin", 3 << 20);
-  ScratchFolder output("cancel-out");
-  auto writer = scanned_writer(source, all_fs_settings[3]);
-  writer->lay_out();
-  int reports = 0;
-  auto stop_after_three = [](uint32_t, uint32_t, void* context) {
-    return ++*static_cast<int*>(context) < 3;
-  };
-  EXPECT_FALSE(writer->write_image(output.at("c.iso"), stop_after_three, &reports));
-  EXPECT_EQ(writer->report.error.error, BuildError::cancelled);
-  EXPECT_EQ(reports, 3);
-  EXPECT_FALSE(fs::exists(output.at("c.iso")));
-}
 
 TEST(BuildFailures, MissingOutputFolderIsReported) {
   ScratchFolder source("nofolder");

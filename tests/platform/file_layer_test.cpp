@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "tests/platform/queued_calls_refused.h"
-#include "tests/platform/scratch_folder.h"
+#include "support/queued_calls_refused.h"
+#include "support/scratch_folder.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -25,8 +25,8 @@
 namespace kestrel {
 namespace {
 
-using testing::ScratchFolder;
-using testing::write_file;
+using test::ScratchFolder;
+using test::write_file;
 
 NativeString native(const std::string& text) { return NativeString(text.begin(), text.end()); }
 
@@ -174,7 +174,7 @@ TEST(FileLayer, FinderListsALargeFolderInListingOrderWithEveryEntrysFacts) {
   list_and_check();
 #ifdef __linux__
   SCOPED_TRACE("queued calls refused");
-  EXPECT_TRUE(kestrel::testing::run_with_queued_calls_refused(ENOSYS, list_and_check));
+  EXPECT_TRUE(test::run_with_queued_calls_refused(ENOSYS, list_and_check));
 #endif
 }
 

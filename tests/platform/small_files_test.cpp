@@ -7,15 +7,14 @@
 #include <string>
 
 #include "platform/small_files.h"
-#include "tests/platform/scratch_folder.h"
+#include "support/scratch_folder.h"
 
 namespace kestrel {
 namespace {
 
-using testing::ScratchFolder;
-using testing::write_file;
-
-NativeString native(const std::string& text) { return NativeString(text.begin(), text.end()); }
+using test::native;
+using test::ScratchFolder;
+using test::write_file;
 
 TEST(SmallFiles, AGroupIsReadWholeAndEachFileIsJudgedOnItsOwn) {
   auto reader = SmallFileReader::create();

@@ -4,7 +4,6 @@
 // kernel where it is switched off (EPERM). Threads started from there inherit
 // the refusal, so a whole build, its reader threads included, takes the paths
 // that make one call at a time.
-// Header-only, as tests/ compiles only *_test.cpp files and tests/support.
 #pragma once
 
 #ifdef __linux__
@@ -16,7 +15,7 @@
 #include <cstddef>
 #include <thread>
 
-namespace kestrel::testing {
+namespace kestrel::test {
 
 // False where the refusal could not be set up; `work` has not run then.
 template <typename Work>
@@ -38,6 +37,6 @@ bool run_with_queued_calls_refused(int error, Work&& work) {
   return refused;
 }
 
-}  // namespace kestrel::testing
+}  // namespace kestrel::test
 
 #endif
