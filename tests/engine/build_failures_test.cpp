@@ -84,7 +84,7 @@ TEST(BuildFailures, GrowthOfEmptyAndWholeSectorFilesIsNoticed) {
   fs::resize_file(source.at("a-empty.bin"), 10);
   // The byte it gains differs from the first byte of the file after it.
   const uint8_t next_first = read_bytes(source.at("c-after.bin"), 0, 1).at(0);
-  std::ofstream(source.at("b-whole.bin"), std::ios::binary | std::ios::app)
+  std::ofstream(fs::path(source.at("b-whole.bin")), std::ios::binary | std::ios::app)
       .put(static_cast<char>(next_first ^ 0xFF));
   ASSERT_TRUE(writer->write_image(output.at("image.iso"), nullptr, nullptr));
   ASSERT_EQ(writer->report.warnings.size(), 2u);
