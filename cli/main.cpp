@@ -29,9 +29,19 @@ constexpr int exit_interrupted = 130;
 // Volume labels keep at most this many characters.
 constexpr size_t label_limit = 127;
 
+// Ctrl-C cancels the build: the handler sets the job's cancel flag itself,
+// so that a run without a progress line can simply wait for the worker.
+// `interrupted` keeps a Ctrl-C that comes before the job exists.
 volatile std::sig_atomic_t interrupted = 0;
+std::atomic<std::atomic<bool>*> cancel_flag{nullptr};
+static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free &&
+                  std::atomic<bool>::is_always_lock_free,
+              "the signal handler may only touch lock-free atomics");
 
-extern "C" void on_interrupt(int) { interrupted = 1; }
+extern "C" void on_interrupt(int) {
+  interrupted = 1;
+  if (std::atomic<bool>* flag = cancel_flag.load()) flag->store(true);
+}
 
 void print_error(const std::string& sentence) {
   std::fprintf(stderr, "kestrel-cli: %s\n", sentence.c_str());
@@ -152,17 +162,19 @@ int run(const std::vector<NativeString>& arguments) {
   const auto started = std::chrono::steady_clock::now();
   auto job =
       start_build(source, label, fs_code, output, "Kestrel", "Kestrel " KESTREL_VERSION_TEXT, true);
+  cancel_flag.store(&job->cancel_requested);
+  if (interrupted) job->cancel_requested.store(true);
+  // Redraw the progress line a few times a second; without one, wait for the
+  // worker to end, so that a small build ends without the delay of a poll.
   const bool live = !command.quiet && is_terminal(stderr);
-  // Poll often so that small builds end without delay; redraw the progress
-  // line a few times a second.
-  for (unsigned tick = 0; job->state.load(std::memory_order_acquire) != build_state_finished;
+  for (unsigned tick = 0; live && job->thread.joinable() &&
+                          job->state.load(std::memory_order_acquire) != build_state_finished;
        ++tick) {
-    if (!job->thread.joinable()) break;
-    if (interrupted) job->cancel_requested.store(true);
-    if (live && tick % 10 == 0) show_progress(*job, started);
+    if (tick % 10 == 0) show_progress(*job, started);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   wait_for_build(*job);
+  cancel_flag.store(nullptr);
   if (live) std::fprintf(stderr, "\r%*s\r", 70, "");
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

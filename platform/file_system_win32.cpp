@@ -249,6 +249,17 @@ void DirectoryFinder::close() {
   state_ = nullptr;
 }
 
+bool list_folder_names(const NativeString& directory, std::vector<NativeString>& names,
+                       SystemError& error) {
+  DirectoryFinder finder;
+  FindEntry entry;
+  for (bool more = finder.find_first(directory, entry); more; more = finder.find_next(entry)) {
+    if (!is_dot_entry(entry.name)) names.push_back(std::move(entry.name));
+  }
+  error = finder.last_error();
+  return error == 0;
+}
+
 WholeFile read_whole_file(const NativeString& path) {
   WholeFile result;
   FileHandle file;

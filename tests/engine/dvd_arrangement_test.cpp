@@ -79,6 +79,16 @@ TEST(DvdArrangement, FolderOfAnotherCaseBesideTheDvdFolderIsAnOrdinaryFolder) {
   EXPECT_EQ(writer->tree.root->first_child->next, child_named(*writer->tree.root, u"VIDEO_TS"));
 }
 
+TEST(DvdArrangement, FilesNamedLikeTheDvdFoldersAreNoDvdFolders) {
+  ScratchFolder source("dvd-files");
+  source.file("VIDEO_TS", 10);
+  source.file("audio_ts", 10);
+  auto writer = scanned_writer(source, bridge);
+  EXPECT_FALSE(writer->report.failed());
+  EXPECT_FALSE(writer->tree.dvd_video_mode);
+  EXPECT_EQ(writer->tree.file_count, 2u);
+}
+
 TEST(DvdArrangement, LowerCaseDvdFolderIsTakenOnceUnderItsDvdName) {
   ScratchFolder source("dvd-lower");
   source.file("video_ts/VIDEO_TS.IFO", 10);
