@@ -19,6 +19,7 @@
 #include "disc/tree_walk.h"
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
+#include "iso9660/el_torito_records.h"
 
 namespace kestrel {
 namespace {
@@ -59,11 +60,17 @@ struct Batch {
   }
 };
 
-// One source file being read, and how much of its scanned size is still to come.
+// One source file being read, and how much of its scanned size is still to
+// come. A boot file whose boot information table the layout computed is
+// summed again as it is read: the table in the image must describe the bytes
+// that follow it.
 struct SourceFile {
   FileHandle file;
   NativeString path;
   uint64_t bytes_left = 0;
+  uint64_t bytes_read = 0;
+  const BootImage* boot = nullptr;
+  uint32_t checksum = 0;
 };
 
 class ContentReader {
@@ -181,6 +188,10 @@ class ContentReader {
       }
       // Only the tail of a file's last sector is padding; the rest was read.
       std::memset(destination + got, 0, take_bytes - got);
+      if (source.boot != nullptr)
+        source.checksum =
+            iso9660::add_boot_checksum(source.checksum, destination, got, source.bytes_read);
+      source.bytes_read += got;
       source.bytes_left -= got;
       batch->sectors += take;
       batch->content_bytes += got;
@@ -200,7 +211,13 @@ class ContentReader {
   bool copy_file(const NativeString& path, const SourceNode& node) {
     if (!note_start(node)) return false;
     SourceFile source;
-    return open(source, path, node.size) && copy_sectors(source, node.sectors);
+    source.boot = writer_.boot.info_table_of(node);
+    if (!open(source, path, node.size) || !copy_sectors(source, node.sectors)) return false;
+    if (source.boot != nullptr && source.checksum != source.boot->checksum) {
+      fail(BuildError::source_changed, path, 0);
+      return false;
+    }
+    return true;
   }
 
   // The interleaved block of a stereoscopic pair: dependent extent 0, base
@@ -297,6 +314,12 @@ bool ImageWriter::write_file_contents() {
       ok = false;
     }
     if (ok && batch.sectors > 0) {
+      // A loader's copy in the image carries its boot information table.
+      for (const FileStart& start : batch.starts) {
+        if (const BootImage* boot_image = boot.info_table_of(*start.node))
+          iso9660::fill_boot_info_table(*this, *boot_image,
+                                        batch.data + size_t{start.sector} * sector_bytes);
+      }
       ok = emit_sectors(batch.data, batch.sectors);
       if (ok) content_bytes_copied += batch.content_bytes;
     }
