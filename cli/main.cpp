@@ -118,6 +118,8 @@ bool choose_boot_files(const CommandLine& command, const NativeString& source, B
         "made bootable.";
     return false;
   }
+  NativeString folder = source;
+  if (!folder.empty() && !is_path_separator(folder.back())) folder += native_separator;
   if (!explicit_files) {
     boot = recognise_boot_files(source);
   } else {
@@ -128,7 +130,7 @@ bool choose_boot_files(const CommandLine& command, const NativeString& source, B
       NativeString inside = *path;
       while (!inside.empty() && is_path_separator(inside.front())) inside.erase(0, 1);
       FindEntry entry;
-      if (inside.empty() || !stat_path(source + inside, entry) || entry.is_directory) {
+      if (inside.empty() || !stat_path(folder + inside, entry) || entry.is_directory) {
         error = "The boot file \"" + display_text(*path) +
                 "\" is not a file in the source folder \"" + display_text(source) + "\".";
         return false;
