@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "disc/field_writer.h"
+#include "engine/engine_fixture.h"
 #include "iso9660/el_torito_records.h"
 #include "support/test_tree.h"
 
@@ -214,6 +215,23 @@ TEST(ElTorito, BootFilesThatCannotBeBootedFailTheBuild) {
       build_bootable(source, output, fs_code_iso9660,
                      BootSetup{{BootFile{BootPlatform::bios, native("TINY.BIN"), 4, false}}});
   EXPECT_EQ(built.job->outcome, BuildOutcome::succeeded);
+}
+
+// The table is computed when the image is laid out; a loader that changes
+// before its copy is written would get a table that lies about it.
+TEST(ElTorito, LoaderThatChangesAfterTheLayoutFailsTheBuild) {
+  ScratchFolder source("boot-changing");
+  source.file("loader.bin", 5000, 1);
+  ImageWriter writer(1700000000);
+  writer.settings.fs_flags = fs_iso9660;
+  writer.tree.source_folder = source.path() + native_separator;
+  writer.boot_request = BootSetup{{BootFile{BootPlatform::bios, native("loader.bin"), 4, true}}};
+  ASSERT_TRUE(scan_source(writer));
+  ASSERT_NE(writer.lay_out(), 0u);
+  source.file("loader.bin", 5000, 2);  // same size, other bytes
+  MemorySectorOutput image;
+  EXPECT_FALSE(writer.write_sequence(image, nullptr, nullptr));
+  EXPECT_EQ(writer.report.error.error, BuildError::source_changed);
 }
 
 }  // namespace
