@@ -81,6 +81,18 @@ kestrel "$explicit" "$scratch/k-explicit-none.iso" -fs iso9660
 kestrel "$explicit" "$scratch/k-explicit.iso" -fs bridge -boot-bios boot/grub/i386-pc/core.bin \
   -boot-load-size 4 -boot-info-table -boot-efi boot/uefi.fat
 
+# xorriso reads Kestrel's catalogs as it wrote its own: the GRUB loader with
+# its boot information table, the UEFI image, and on the UDF 2.50 image the
+# ISO 9660 volume that holds them.
+for image in k-grub-iso k-grub-bridge k-grub-udf250 k-explicit; do
+  report=$(xorriso -indev "$scratch/$image.iso" -report_el_torito plain 2>&1) ||
+    fail "xorriso cannot read $image.iso"
+  grep -qE 'El Torito boot img : +1 +BIOS +y +none .* 4 ' <<<"$report" &&
+    grep -qE 'El Torito img opts : +1 +boot-info-table' <<<"$report" &&
+    grep -qE 'El Torito boot img : +2 +UEFI +y +none ' <<<"$report" ||
+    fail "xorriso reads another catalog in $image.iso: $report"
+done
+
 for firmware in bios uefi; do
   expect booted "$scratch/k-grub-iso.iso" "$firmware" "$grub_marker"
   expect booted "$scratch/k-grub-bridge.iso" "$firmware" "$grub_marker"

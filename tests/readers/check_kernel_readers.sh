@@ -10,7 +10,8 @@
 #   one of them with 130 extents a clip, so that its entries continue in
 #   allocation extent blocks); a 5 GiB sparse file in a bridge image,
 #   read through the multi-extent ISO 9660 records and through UDF; a
-#   bootable bridge image, whose BIOS loader reads back with the boot
+#   bootable bridge image and a bootable UDF 2.50 image with its ISO 9660
+#   volume (both views), whose BIOS loader reads back with the boot
 #   information table in its bytes 8 to 63 and the source's bytes elsewhere.
 #
 # All images are listed in one boot of the machine.
@@ -94,6 +95,7 @@ disks=(
   "udf $many default"
   "iso9660+udf $big bridge"
   "iso9660+udf $bootable bridge"
+  "iso9660+udf $bootable udf250"
 )
 specs=()
 number=0
