@@ -9,7 +9,7 @@
 #endif
 
 #include "engine/build_job.h"
-#include "engine_fixture.h"
+#include "support/scanned_tree.h"
 
 namespace kestrel::test {
 namespace {
@@ -75,22 +75,6 @@ TEST_P(FaultsInEveryLayout, FileReplacedByAFolderFailsTheBuild) {
 
 INSTANTIATE_TEST_SUITE_P(Layouts, FaultsInEveryLayout, ::testing::ValuesIn(all_fs_settings),
                          fs_setting_name);
-
-TEST(BuildFailures, CancelledBuildLeavesNoImage) {
-  ScratchFolder source("cancel");
-  source.file("a.bin", 3 << 20);
-  ScratchFolder output("cancel-out");
-  auto writer = scanned_writer(source, all_fs_settings[3]);
-  writer->lay_out();
-  int reports = 0;
-  auto stop_after_three = [](uint32_t, uint32_t, void* context) {
-    return ++*static_cast<int*>(context) < 3;
-  };
-  EXPECT_FALSE(writer->write_image(output.at("c.iso"), stop_after_three, &reports));
-  EXPECT_EQ(writer->report.error.error, BuildError::cancelled);
-  EXPECT_EQ(reports, 3);
-  EXPECT_FALSE(fs::exists(output.at("c.iso")));
-}
 
 TEST(BuildFailures, MissingOutputFolderIsReported) {
   ScratchFolder source("nofolder");

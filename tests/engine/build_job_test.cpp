@@ -1,22 +1,12 @@
-// The build job: its inputs, its states and its progress reports.
+// The build job: its inputs and its states (its progress: content_batches_test).
 #include "engine/build_job.h"
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-
-#include "support/test_tree.h"
+#include "support/scanned_tree.h"
 
 namespace kestrel::test {
 namespace {
-
-std::mutex progress_mutex;
-std::vector<std::pair<uint32_t, uint32_t>> progress_reports;
-
-void record_progress(uint32_t done, uint32_t total) {
-  std::lock_guard lock(progress_mutex);
-  progress_reports.emplace_back(done, total);
-}
 
 TEST(BuildJob, CodesOutsideOneToFiveDoNothing) {
   ScratchFolder source("codes");
@@ -51,29 +41,6 @@ TEST(BuildJob, ProgramNamesAreCutToTwentyTwoCharacters) {
                          "123456789012345678901234567890", nullptr, false);
   EXPECT_EQ(job->implementation_name, "1234567890123456789012");
   EXPECT_TRUE(job->application_name.empty());
-}
-
-TEST(BuildJob, ThreadedBuildReportsRisingProgressEndingAtTheImageSize) {
-  ScratchFolder source("progress");
-  for (int i = 0; i < 40; ++i)
-    source.file("f" + std::to_string(i), 70000 + i, static_cast<uint32_t>(i));
-  ScratchFolder output("progress-out");
-  progress_reports.clear();
-  auto job = start_build(source.path(), u"Progress", fs_code_udf102, output.at("p.iso"), "Kestrel",
-                         "Kestrel 1.5", true, record_progress);
-  ASSERT_TRUE(job->thread.joinable());
-  wait_for_build(*job);
-  ASSERT_EQ(job->state.load(), build_state_finished);
-  EXPECT_EQ(job->outcome, BuildOutcome::succeeded);
-  std::lock_guard lock(progress_mutex);
-  ASSERT_FALSE(progress_reports.empty());
-  for (size_t i = 1; i < progress_reports.size(); ++i) {
-    EXPECT_GT(progress_reports[i].first, progress_reports[i - 1].first);
-  }
-  EXPECT_EQ(progress_reports.back().first, progress_reports.back().second);
-  EXPECT_EQ(progress_reports.back().second, job->image_sectors);
-  EXPECT_EQ(job->sectors_done.load(), job->sectors_total.load());
-  EXPECT_EQ(file_size(output.at("p.iso")), uint64_t{job->image_sectors} * 2048);
 }
 
 TEST(BuildJob, SameTreeAndSourceDateEpochGiveTheSameImage) {

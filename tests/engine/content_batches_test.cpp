@@ -1,12 +1,13 @@
 // File contents are read ahead and packed into 1 MiB batches: one progress
 // report per batch, rising to exactly the image size, and a cancel that takes
-// effect at the batch where it was asked for.
+// effect at the report where it was asked for, keeping an earlier image.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <mutex>
 #include <vector>
 
-#include "engine_fixture.h"
+#include "support/scanned_tree.h"
 
 namespace kestrel::test {
 namespace {
@@ -28,6 +29,15 @@ bool record(uint32_t done, uint32_t total, void* context) {
   return reports.stop_at == 0 || reports.done.size() < reports.stop_at;
 }
 
+// The build job's progress function takes no context: its reports go here.
+std::mutex job_reports_mutex;
+Reports job_reports;
+
+void record_job_progress(uint32_t done, uint32_t total) {
+  std::lock_guard lock(job_reports_mutex);
+  record(done, total, &job_reports);
+}
+
 class ContentBatches : public ::testing::TestWithParam<FsSetting> {
  protected:
   void SetUp() override {
@@ -38,41 +48,74 @@ class ContentBatches : public ::testing::TestWithParam<FsSetting> {
   ScratchFolder output{"batches-out"};
 };
 
-TEST_P(ContentBatches, SmallFilesShareBatchesAndProgressEndsAtTheImageSize) {
-  auto writer = scanned_writer(source, GetParam());
-  ASSERT_NE(writer->lay_out(), 0u);
-  Reports reports;
-  ASSERT_TRUE(writer->write_image(output.at("a.iso"), record, &reports));
-  ASSERT_FALSE(reports.done.empty());
-  EXPECT_EQ(reports.done.back(), writer->layout.image_sectors);
-  EXPECT_EQ(reports.total, writer->layout.image_sectors);
-  for (size_t i = 1; i < reports.done.size(); ++i) EXPECT_LT(reports.done[i - 1], reports.done[i]);
+// Through the build job on its own thread, as the front ends run it.
+TEST_P(ContentBatches, ThreadedBuildReportsRisingProgressPerBatchEndingAtTheImageSize) {
+  auto planned = scanned_writer(source, GetParam());
+  ASSERT_NE(planned->lay_out(), 0u);
+  {
+    std::lock_guard lock(job_reports_mutex);
+    job_reports = Reports{};
+  }
+  auto job = start_build(source.path(), u"Progress", GetParam().fs_code, output.at("a.iso"),
+                         "Kestrel", "Kestrel 1.5", true, record_job_progress);
+  ASSERT_TRUE(job->thread.joinable());
+  wait_for_build(*job);
+  ASSERT_EQ(job->state.load(), build_state_finished);
+  EXPECT_EQ(job->outcome, BuildOutcome::succeeded);
+  EXPECT_EQ(job->image_sectors, planned->layout.image_sectors);
+  EXPECT_EQ(job->sectors_done.load(), job->sectors_total.load());
+  EXPECT_EQ(file_size(output.at("a.iso")), uint64_t{job->image_sectors} * sector_bytes);
+  EXPECT_EQ(job->content_bytes, files * file_bytes);
+
+  std::lock_guard lock(job_reports_mutex);
+  ASSERT_FALSE(job_reports.done.empty());
+  EXPECT_EQ(job_reports.done.back(), job->image_sectors);
+  EXPECT_EQ(job_reports.total, job->image_sectors);
+  for (size_t i = 1; i < job_reports.done.size(); ++i)
+    EXPECT_LT(job_reports.done[i - 1], job_reports.done[i]);
   // 3,000 data sectors come as six batches, not as 1,500 writes.
-  const uint64_t first_data = writer->layout.file_data_sector_start();
-  const uint64_t data_end = first_data + writer->layout.data_sectors;
+  const uint64_t first_data = planned->layout.file_data_sector_start();
+  const uint64_t data_end = first_data + planned->layout.data_sectors;
   size_t content_reports = 0;
-  for (uint32_t done : reports.done) content_reports += done > first_data && done <= data_end;
-  EXPECT_LE(content_reports, (writer->layout.data_sectors + batch_sectors - 1) / batch_sectors + 1);
-  EXPECT_EQ(writer->content_bytes_copied, files * file_bytes);
+  for (uint32_t done : job_reports.done) content_reports += done > first_data && done <= data_end;
+  EXPECT_LE(content_reports,
+            (planned->layout.data_sectors + batch_sectors - 1) / batch_sectors + 1);
 }
 
-TEST_P(ContentBatches, CancelInTheContentsStopsAtThatBatch) {
+// Cancelled at the third report (among the structures) and at the first
+// report inside the file data: the write stops at that report and fails as
+// cancelled, leaving no image, or the image that was there before untouched.
+TEST_P(ContentBatches, CancelStopsAtThatReportAndKeepsTheEarlierImage) {
   auto writer = scanned_writer(source, GetParam());
   ASSERT_NE(writer->lay_out(), 0u);
-  // Count the reports up to the first one inside the file data, then cancel there.
   Reports dry_run;
   ASSERT_TRUE(writer->write_image(output.at("b.iso"), record, &dry_run));
   size_t first_content = 0;
   while (dry_run.done[first_content] <= writer->layout.file_data_sector_start()) ++first_content;
+  ASSERT_GT(first_content, 3u);
 
-  auto cancelled = scanned_writer(source, GetParam());
-  ASSERT_NE(cancelled->lay_out(), 0u);
-  Reports reports;
-  reports.stop_at = first_content + 1;
-  EXPECT_FALSE(cancelled->write_image(output.at("c.iso"), record, &reports));
-  EXPECT_EQ(cancelled->report.error.error, BuildError::cancelled);
-  EXPECT_EQ(reports.done.size(), first_content + 1);
-  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(output.at("c.iso"))));
+  const NativeString target = output.at("c.iso");
+  for (const size_t stop_at : {size_t{3}, first_content + 1}) {
+    for (const bool earlier_image : {false, true}) {
+      SCOPED_TRACE("cancelled at report " + std::to_string(stop_at) +
+                   (earlier_image ? " over an earlier image" : ""));
+      std::filesystem::remove(std::filesystem::path(target));
+      if (earlier_image) output.text_file("c.iso", "an earlier image");
+      auto cancelled = scanned_writer(source, GetParam());
+      ASSERT_NE(cancelled->lay_out(), 0u);
+      Reports reports;
+      reports.stop_at = stop_at;
+      EXPECT_FALSE(cancelled->write_image(target, record, &reports));
+      EXPECT_EQ(cancelled->report.error.error, BuildError::cancelled);
+      EXPECT_EQ(reports.done.size(), stop_at);
+      EXPECT_EQ(std::filesystem::exists(std::filesystem::path(target)), earlier_image);
+      if (earlier_image) {
+        EXPECT_EQ(file_size(target), 16u);
+      }
+      EXPECT_FALSE(
+          std::filesystem::exists(std::filesystem::path(target + KESTREL_NATIVE(".kestrel-part"))));
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, ContentBatches, ::testing::ValuesIn(all_fs_settings),

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/dvd_video.h"
-#include "engine_fixture.h"
+#include "support/scanned_tree.h"
 
 namespace kestrel::test {
 namespace {

@@ -6,7 +6,7 @@
 #include "disc/tree_walk.h"
 #include "engine/build_job.h"
 #include "engine/image_layout.h"
-#include "engine_fixture.h"
+#include "support/scanned_tree.h"
 
 namespace kestrel::test {
 namespace {

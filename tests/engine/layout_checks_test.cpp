@@ -4,7 +4,7 @@
 // the layout fixed after the layout ran, as a bug in either pass would.
 #include <gtest/gtest.h>
 
-#include "engine_fixture.h"
+#include "support/scanned_tree.h"
 
 namespace kestrel::test {
 namespace {

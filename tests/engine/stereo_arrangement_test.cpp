@@ -6,13 +6,13 @@
 
 #include "disc/field_writer.h"
 #include "engine/image_layout.h"
-#include "engine_fixture.h"
+#include "support/scanned_tree.h"
 #include "udf/udf_allocation.h"
 
 namespace kestrel::test {
 namespace {
 
-const FsSetting bluray{"bluray", fs_udf, udf_revision_250};
+const FsSetting bluray{"bluray", fs_udf, udf_revision_250, fs_code_bluray};
 
 // A clip's pieces as the UDF entry records them, each block counted from the
 // start of the pair's interleaved block.

@@ -18,9 +18,9 @@
 
 #include "cli/map_listing.h"
 #include "engine/dvd_video.h"
-#include "engine/engine_fixture.h"
 #include "golden/image_dump.h"
-#include "iso9660/time_zone.h"
+#include "support/scanned_tree.h"
+#include "support/time_zone.h"
 #include "udf/udf_volume.h"
 
 namespace kestrel::test {

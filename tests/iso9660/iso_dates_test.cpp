@@ -6,8 +6,7 @@
 #include <vector>
 
 #include "iso9660/iso_volume.h"
-#include "tests/iso9660/time_zone.h"
-#include "tests/platform/wine.h"
+#include "support/time_zone.h"
 
 namespace kestrel::iso9660 {
 namespace {
@@ -42,7 +41,7 @@ TEST(IsoDates, OneHourEastWithoutDaylightSaving) {
 }
 
 TEST(IsoDates, OffsetInForceIncludesDaylightSaving) {
-  if (testing::running_under_wine()) {
+  if (test::running_under_wine()) {
     GTEST_SKIP() << "Wine takes daylight saving from the host, not TZ";
   }
 #ifdef _WIN32

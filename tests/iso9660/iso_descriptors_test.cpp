@@ -8,8 +8,8 @@
 
 #include "disc/field_writer.h"
 #include "iso9660/iso_records.h"
-#include "tests/iso9660/iso_test_nodes.h"
-#include "tests/iso9660/time_zone.h"
+#include "support/node_tree.h"
+#include "support/time_zone.h"
 
 namespace kestrel::iso9660 {
 namespace {
@@ -43,7 +43,7 @@ std::vector<uint8_t> descriptor(const ImageWriter& writer) {
 }
 
 TEST(IsoDescriptors, VolumeIdentifierFromTheLabel) {
-  test::IsoTree tree;
+  test::NodeTree tree(fs_iso9660);
   set_label8(tree.writer, "My Disc");
   EXPECT_EQ(field(descriptor(tree.writer), 40, 32), "MY DISC" + std::string(25, ' '));
 
@@ -67,12 +67,10 @@ TEST(IsoDescriptors, PrimaryDescriptorFields) {
   test::TimeZoneGuard zone("XXX-1");
 
   constexpr int64_t build_time = 1709644029;  // 2024-03-05 14:07:09 at UTC+1
-  test::IsoTree tree(build_time);
+  test::NodeTree tree(fs_iso9660, udf_revision_102, false, build_time);
   tree.file(tree.writer.tree.root, u"a.txt", 3000);
   tree.file(tree.dir(tree.writer.tree.root, u"d"), u"f.bin", 100);
-  IsoLayoutCounters counters;
-  ASSERT_TRUE(tree.size_all(counters));
-  tree.place_iso_only(counters);
+  ASSERT_NE(tree.writer.lay_out(), 0u);
   const char app[] = "*Kestrel 1.5";
   std::copy(app, app + sizeof app - 1, tree.writer.settings.application_id);
   set_label8(tree.writer, "My Disc");

@@ -1,13 +1,14 @@
 // ISO 9660 directory sizing and records, path tables and the limits of both.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "disc/field_writer.h"
 #include "iso9660/iso_records.h"
-#include "tests/iso9660/iso_test_nodes.h"
-#include "tests/iso9660/time_zone.h"
+#include "support/node_tree.h"
+#include "support/time_zone.h"
 
 namespace kestrel::iso9660 {
 namespace {
@@ -63,7 +64,7 @@ class IsoDirectoryTest : public ::testing::Test {
 
 // 'a.txt' (3000 bytes) and 'd' holding 'f.bin' (100 bytes), ISO 9660 only.
 TEST_F(IsoDirectoryTest, WorkedLayoutByteForByte) {
-  test::IsoTree tree;
+  test::NodeTree tree(fs_iso9660);
   SourceNode* root = tree.writer.tree.root;
   SourceNode* a = tree.file(root, u"a.txt", 3000);
   SourceNode* d = tree.dir(root, u"d");
@@ -74,16 +75,14 @@ TEST_F(IsoDirectoryTest, WorkedLayoutByteForByte) {
   d->modified = t + 2;
   f->modified = t + 3;
 
-  IsoLayoutCounters counters;
-  ASSERT_TRUE(tree.size_all(counters));
+  ASSERT_NE(tree.writer.lay_out(), 0u);
   EXPECT_EQ(tree.iso_order(*root), "a.txt;1 d");
-  EXPECT_EQ(counters.path_table_bytes, 20u);
-  EXPECT_EQ(counters.directory_sectors, 2u);
+  EXPECT_EQ(tree.writer.layout.path_table_bytes, 20u);
+  EXPECT_EQ(tree.writer.layout.iso_dir_sectors, 2u);
   EXPECT_EQ(root->iso_dir_number, 1);
   EXPECT_EQ(d->iso_dir_number, 2);
   EXPECT_EQ(root->iso_dir_bytes, 142u);
   EXPECT_EQ(d->iso_dir_bytes, 108u);
-  tree.place_iso_only(counters);
   EXPECT_EQ(tree.writer.layout.data_start, 4u);
   EXPECT_EQ(tree.writer.layout.file_data_sector(*a), 22u);
   EXPECT_EQ(tree.writer.layout.file_data_sector(*f), 24u);
@@ -132,19 +131,17 @@ TEST_F(IsoDirectoryTest, WorkedLayoutByteForByte) {
 
 TEST_F(IsoDirectoryTest, IdentifierPaddingAndDvdSystemUse) {
   for (const bool dvd : {false, true}) {
-    test::IsoTree tree;
+    test::NodeTree tree(fs_iso9660);
     tree.writer.tree.dvd_video_mode = dvd;
     tree.file(tree.writer.tree.root, u"A.B");   // 'A.B;1', 5 bytes: no padding
     tree.file(tree.writer.tree.root, u"AB.C");  // 'AB.C;1', 6 bytes: one padding byte
     tree.dir(tree.writer.tree.root, u"XY");     // 2 bytes in the path table: none there
     tree.dir(tree.writer.tree.root, u"XYZ");    // 3 bytes: one padding byte there
-    IsoLayoutCounters counters;
-    ASSERT_TRUE(tree.size_all(counters));
+    ASSERT_NE(tree.writer.lay_out(), 0u);
     const uint32_t extra = dvd ? 6 : 0;
-    EXPECT_EQ(counters.path_table_bytes, 10u + 10u + 12u);
+    EXPECT_EQ(tree.writer.layout.path_table_bytes, 10u + 10u + 12u);
     EXPECT_EQ(tree.writer.tree.root->iso_dir_bytes,
               2 * (34 + extra) + (38 + extra) + (40 + extra) + (36 + extra) + (36 + extra));
-    tree.place_iso_only(counters);
     const Bytes extent = directory_bytes(tree.writer, *tree.writer.tree.root);
     const auto records = read_records(extent, tree.writer.tree.root->iso_dir_bytes);
     ASSERT_EQ(records.size(), 6u);
@@ -158,19 +155,17 @@ TEST_F(IsoDirectoryTest, IdentifierPaddingAndDvdSystemUse) {
 TEST_F(IsoDirectoryTest, RecordsNeverCrossASectorBoundary) {
   // 'fNNNNNNN.txt;1' records are 48 bytes: after the two 34-byte records, 41
   // fit in the first sector (ending at 2036) and the 42nd starts at 2048.
-  test::IsoTree tree;
+  test::NodeTree tree(fs_iso9660);
   for (int i = 0; i < 50; ++i) {
     const std::string digits = std::to_string(i);
     const std::string name = "f" + std::string(7 - digits.size(), '0') + digits + ".txt";
     tree.file(tree.writer.tree.root, std::u16string(name.begin(), name.end()));
   }
   SourceNode* sub = tree.dir(tree.writer.tree.root, u"zz");
-  IsoLayoutCounters counters;
-  ASSERT_TRUE(tree.size_all(counters));
+  ASSERT_NE(tree.writer.lay_out(), 0u);
   EXPECT_EQ(tree.writer.tree.root->iso_dir_bytes, 2048u + 9 * 48 + 36);
-  EXPECT_EQ(counters.directory_sectors, 3u);
+  EXPECT_EQ(tree.writer.layout.iso_dir_sectors, 3u);
   EXPECT_EQ(sub->iso_dir_sector, 2u);
-  tree.place_iso_only(counters);
   const Bytes extent = directory_bytes(tree.writer, *tree.writer.tree.root);
   ASSERT_EQ(extent.size(), 2u * sector_bytes);
   EXPECT_EQ(Bytes(extent.begin() + 2036, extent.begin() + 2048), Bytes(12, 0));
@@ -196,15 +191,13 @@ TEST_F(IsoDirectoryTest, LargeFilesBecomeMultiExtentFiles) {
       {2 * max_extent + 1, {0xFFFFF800u, 0xFFFFF800u, 1u}},
   };
   for (const Case& c : cases) {
-    test::IsoTree tree;
+    test::NodeTree tree(fs_iso9660);
     tree.file(tree.writer.tree.root, u"a.txt", 10);
     SourceNode* big = tree.file(tree.writer.tree.root, u"big.bin", c.size);
     tree.file(tree.writer.tree.root, u"z.txt", 0);
-    IsoLayoutCounters counters;
-    ASSERT_TRUE(tree.size_all(counters));
+    ASSERT_NE(tree.writer.lay_out(), 0u);
     // 'big.bin;1' records are 42 bytes, one per extent.
     EXPECT_EQ(tree.writer.tree.root->iso_dir_bytes, 68u + 40 + 42 * c.lengths.size() + 40);
-    tree.place_iso_only(counters);
     const auto records = read_records(directory_bytes(tree.writer, *tree.writer.tree.root),
                                       tree.writer.tree.root->iso_dir_bytes);
     ASSERT_EQ(records.size(), 4u + c.lengths.size());
@@ -228,20 +221,22 @@ TEST_F(IsoDirectoryTest, LargeFilesBecomeMultiExtentFiles) {
 
 TEST_F(IsoDirectoryTest, DirectoryNumbersStopAt65535) {
   for (const int subdirectories : {65534, 65535}) {
-    test::IsoTree tree;
+    test::NodeTree tree(fs_iso9660);
     for (int i = 0; i < subdirectories; ++i) {
       const std::string name = "d" + std::to_string(i);
       tree.dir(tree.writer.tree.root, std::u16string(name.begin(), name.end()));
     }
-    IsoLayoutCounters counters;
-    const bool sized = tree.size_all(counters);
+    const bool laid_out = tree.writer.lay_out() != 0;
+    uint32_t highest = 0;
+    for (const SourceNode* c = tree.writer.tree.root->first_child; c != nullptr; c = c->next)
+      highest = std::max<uint32_t>(highest, c->iso_dir_number);
     if (subdirectories == 65534) {
       // The root and 65,534 directories: exactly the 65,535 numbers there are.
-      EXPECT_TRUE(sized);
-      EXPECT_EQ(counters.next_directory_number, 65536u);
+      EXPECT_TRUE(laid_out);
+      EXPECT_EQ(highest, 65535u);
       EXPECT_FALSE(tree.writer.report.failed());
     } else {
-      EXPECT_FALSE(sized);
+      EXPECT_FALSE(laid_out);
       EXPECT_EQ(tree.writer.report.error.error, BuildError::too_many_directories);
     }
   }

@@ -7,7 +7,7 @@
 
 #include "disc/field_writer.h"
 #include "engine/image_writer.h"
-#include "tests/support/test_tree.h"
+#include "support/scanned_tree.h"
 
 namespace kestrel::iso9660 {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "iso9660/iso_volume.h"
 #include "platform/code_page.h"
-#include "tests/iso9660/iso_test_nodes.h"
+#include "support/node_tree.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -24,7 +24,8 @@ bool ansi_is_windows_1252() {
 #endif
 }
 
-std::string identifier_of(test::IsoTree& tree, std::u16string_view name, bool directory, bool dvd) {
+std::string identifier_of(test::NodeTree& tree, std::u16string_view name, bool directory,
+                          bool dvd) {
   tree.writer.tree.dvd_video_mode = dvd;
   SourceNode* node = tree.add(tree.writer.tree.root, name, directory);
   make_iso_name(tree.writer, *node);
@@ -57,7 +58,7 @@ TEST(IsoNames, FileAndDirectoryIdentifiers) {
       {u"\u0101b.c", false, "?b.c;1", "_B.C;1"},
   };
   for (const Case& c : cases) {
-    test::IsoTree tree;
+    test::NodeTree tree(fs_iso9660);
     EXPECT_EQ(identifier_of(tree, c.name, c.directory, false), c.normal);
     EXPECT_EQ(identifier_of(tree, c.name, c.directory, true), c.dvd);
   }
@@ -82,7 +83,7 @@ TEST(IsoNames, AnsiConversion) {
 TEST(IsoNames, LongNameIsBounded) {
   // 300 characters before the dot: the 260-byte conversion cuts the name, and
   // the identifier is still at most 8.3 with its version.
-  test::IsoTree tree;
+  test::NodeTree tree(fs_iso9660);
   std::u16string name(300, u'x');
   name += u".txt";
   const std::string id = identifier_of(tree, name, false, false);
@@ -91,28 +92,28 @@ TEST(IsoNames, LongNameIsBounded) {
 }
 
 TEST(IsoNames, SortByBytesWithTiesInReversePrimaryOrder) {
-  test::IsoTree tree;
+  test::NodeTree tree(fs_iso9660);
   SourceNode* root = tree.writer.tree.root;
   tree.file(root, u"B.TXT");
   tree.file(root, u"A.TXT");
   tree.dir(root, u"A");
   tree.file(root, u"a.txt");
-  tree.name_all(*root);
+  tree.name_iso(*root);
   EXPECT_EQ(tree.iso_order(*root), "A A.TXT;1 B.TXT;1 a.txt;1");
 
   // A prefix sorts first; bytes of 0x80 and above sort after ASCII.
-  test::IsoTree prefix;
+  test::NodeTree prefix(fs_iso9660);
   prefix.dir(prefix.writer.tree.root, u"ABC\u00c9");
   prefix.dir(prefix.writer.tree.root, u"ABCD");
   prefix.dir(prefix.writer.tree.root, u"AB");
-  prefix.name_all(*prefix.writer.tree.root);
+  prefix.name_iso(*prefix.writer.tree.root);
   EXPECT_EQ(prefix.iso_order(*prefix.writer.tree.root), "AB ABCD ABC\xc9");
 }
 
 TEST(IsoNames, NamesThatShortenAlikeGetDistinctIdentifiers) {
   // The first in primary order keeps the identifier, unless a later one is
   // named by it in full; the others get "~N".
-  test::IsoTree tree;
+  test::NodeTree tree(fs_iso9660);
   SourceNode* root = tree.writer.tree.root;
   tree.file(root, u"document1.txt");
   tree.file(root, u"document2.txt");
@@ -121,7 +122,7 @@ TEST(IsoNames, NamesThatShortenAlikeGetDistinctIdentifiers) {
   tree.dir(root, u"Programs (x86)");
   tree.dir(root, u"Programs");
   tree.file(root, u"a.txt");
-  tree.name_all(*root);
+  tree.name_iso(*root);
   EXPECT_EQ(
       tree.iso_order(*root),
       "Programs Progra~1 a.txt;1 document.txt;1 docume~1.txt;1 docume~2.txt;1 docume~3.txt;1");
@@ -130,17 +131,17 @@ TEST(IsoNames, NamesThatShortenAlikeGetDistinctIdentifiers) {
   EXPECT_EQ(std::string(root->first_child->next->next->next->next->iso_name), "Progra~1");
 
   // DVD-video mode stores the marker as "_", a d-character.
-  test::IsoTree dvd;
+  test::NodeTree dvd(fs_iso9660);
   dvd.writer.tree.dvd_video_mode = true;
   dvd.file(dvd.writer.tree.root, u"menu.ifo");
   dvd.file(dvd.writer.tree.root, u"MENU.IFO");
-  dvd.name_all(*dvd.writer.tree.root);
+  dvd.name_iso(*dvd.writer.tree.root);
   EXPECT_EQ(dvd.iso_order(*dvd.writer.tree.root), "MENU.IFO;1 MENU_1.IFO;1");
 
   // Short names are not cut; a ten-digit-wide number cuts the base to fit 8.
-  test::IsoTree wide;
+  test::NodeTree wide(fs_iso9660);
   for (int i = 0; i < 12; ++i) wide.file(wide.writer.tree.root, u"ab.c");
-  wide.name_all(*wide.writer.tree.root);
+  wide.name_iso(*wide.writer.tree.root);
   EXPECT_EQ(wide.iso_order(*wide.writer.tree.root),
             "ab.c;1 ab~1.c;1 ab~10.c;1 ab~11.c;1 ab~2.c;1 ab~3.c;1 ab~4.c;1 ab~5.c;1 ab~6.c;1 "
             "ab~7.c;1 ab~8.c;1 ab~9.c;1");
@@ -150,7 +151,7 @@ TEST(IsoNames, SortScalesToLargeFolders) {
   // 100,000 files, twenty at a time shortening to one identifier: an
   // insertion sort, or numbering each group from 1 again, would take billions
   // of steps here. Every identifier ends up distinct and in order.
-  test::IsoTree tree;
+  test::NodeTree tree(fs_iso9660);
   constexpr int count = 100000;
   for (int i = 0; i < count; ++i) {
     // "data1234_a.dat" .. "data1234_t.dat" all shorten to "data1234.dat;1".

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/file_system.h"
-#include "tests/platform/scratch_folder.h"
+#include "support/scratch_folder.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -21,8 +21,8 @@
 namespace kestrel {
 namespace {
 
-using testing::ScratchFolder;
-using testing::write_file;
+using test::ScratchFolder;
+using test::write_file;
 
 NativeString native(const std::string& text) { return NativeString(text.begin(), text.end()); }
 

@@ -10,13 +10,13 @@
 #include "platform/calendar.h"
 #include "platform/file_system.h"
 #include "platform/long_path_win32.h"
-#include "tests/platform/scratch_folder.h"
+#include "support/scratch_folder.h"
 
 namespace kestrel {
 namespace {
 
-using testing::ScratchFolder;
-using testing::write_file;
+using test::ScratchFolder;
+using test::write_file;
 
 TEST(Win32FileLayer, OthersMayReadAnOpenFileButNeverWriteIt) {
   ScratchFolder folder;

@@ -22,8 +22,7 @@
 #include "engine/build_job.h"
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
-#include "support/test_tree.h"
-#include "tests/engine/engine_fixture.h"
+#include "support/scanned_tree.h"
 
 namespace kestrel::test {
 namespace {

@@ -14,7 +14,7 @@
 
 #include "engine/build_job.h"
 #include "platform/fault_injection.h"
-#include "support/test_tree.h"
+#include "support/scanned_tree.h"
 
 namespace kestrel::test {
 namespace {

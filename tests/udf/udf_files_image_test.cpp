@@ -8,31 +8,19 @@
 #include <vector>
 
 #include "engine/source_tree.h"
-#include "platform/scratch_folder.h"
-#include "tests/udf/udf_test_tree.h"
+#include "support/scanned_tree.h"
+#include "tests/udf/udf_tag_checks.h"
 #include "udf/udf_tags.h"
 
 namespace kestrel::udf {
 namespace {
 
+using test::build_in_memory;
+using test::MemoryImage;
+
 using test::expect_valid_tag;
-using testing::ScratchFolder;
-using testing::write_file;
-
-struct MemoryImage {
-  std::vector<uint8_t> bytes;
-  const uint8_t* sector(uint64_t n) const { return bytes.data() + n * sector_bytes; }
-};
-
-bool build_in_memory(ImageWriter& writer, const ScratchFolder& source, MemoryImage& image) {
-  writer.tree.source_folder = source.path() + native_separator;
-  std::memcpy(writer.settings.implementation_id, "*Kestrel", 8);
-  if (!scan_source(writer) || writer.lay_out() == 0) return false;
-  MemorySectorOutput sink;
-  const bool ok = writer.write_sequence(sink, nullptr, nullptr);
-  image.bytes = std::move(sink.bytes);
-  return ok;
-}
+using test::ScratchFolder;
+using test::write_file;
 
 struct Identifier {
   uint8_t characteristics;

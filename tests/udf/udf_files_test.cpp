@@ -4,7 +4,8 @@
 
 #include <vector>
 
-#include "tests/udf/udf_test_tree.h"
+#include "support/node_tree.h"
+#include "tests/udf/udf_tag_checks.h"
 #include "udf/udf_files.h"
 #include "udf/udf_tags.h"
 
@@ -12,14 +13,14 @@ namespace kestrel::udf {
 namespace {
 
 using test::expect_valid_tag;
-using test::UdfTree;
+using test::NodeTree;
 
 constexpr uint64_t piece = 0x3FFFF000;
 
-void size_tree(UdfTree& tree, UdfLayoutCounters& counters) {
+void size_tree(NodeTree& tree, UdfLayoutCounters& counters) {
   std::vector<SourceNode*> queue{tree.writer.tree.root};
   for (size_t i = 0; i < queue.size(); ++i) {
-    tree.name_children(*queue[i]);
+    tree.name_udf_children(*queue[i]);
     udf::size_udf_directory(tree.writer, *queue[i], counters);
     for (SourceNode* c = queue[i]->first_child; c != nullptr; c = c->next) {
       if (c->is_directory) queue.push_back(c);
@@ -28,7 +29,7 @@ void size_tree(UdfTree& tree, UdfLayoutCounters& counters) {
 }
 
 TEST(UdfSizing, IdentifierBytesAndEntryBlocks) {
-  UdfTree tree;
+  NodeTree tree(fs_udf);
   SourceNode* root = tree.writer.tree.root;
   SourceNode* b = tree.dir(root, u"b");
   SourceNode* a = tree.file(root, u"a", 10);
@@ -49,7 +50,7 @@ TEST(UdfSizing, IdentifierBytesAndEntryBlocks) {
   EXPECT_EQ(counters.identifier_blocks, 3u);
 
   // DVD-video mode: 8-bit names, (1 + 42) & ~3 = 40 bytes each.
-  UdfTree dvd(udf_revision_102, true);
+  NodeTree dvd(fs_udf, udf_revision_102, true);
   dvd.dir(dvd.writer.tree.root, u"b");
   dvd.file(dvd.writer.tree.root, u"a");
   udf::UdfLayoutCounters dvd_counters;
@@ -58,7 +59,7 @@ TEST(UdfSizing, IdentifierBytesAndEntryBlocks) {
 }
 
 TEST(UdfSizing, LongIdentifierStreamsAndInterleavedEntries) {
-  UdfTree tree(udf_revision_250);
+  NodeTree tree(fs_udf, udf_revision_250);
   SourceNode* root = tree.writer.tree.root;
   // 30 names of 100 units: 40 + 30 * 240 = 7240 bytes, 4 blocks.
   for (int i = 0; i < 30; ++i)
@@ -85,13 +86,13 @@ TEST(UdfSizing, LongIdentifierStreamsAndInterleavedEntries) {
 TEST(UdfSizing, FilesBeyondOneEntryFailTheLayout) {
   for (const uint16_t revision : {udf_revision_102, udf_revision_250}) {
     const uint64_t limit = revision == udf_revision_102 ? 217 : 114;
-    UdfTree fits(revision);
+    NodeTree fits(fs_udf, revision);
     fits.file(fits.writer.tree.root, u"big", limit * piece);
     udf::UdfLayoutCounters counters;
     size_tree(fits, counters);
     EXPECT_FALSE(fits.writer.report.failed()) << revision;
 
-    UdfTree too_big(revision);
+    NodeTree too_big(fs_udf, revision);
     SourceNode* folder = too_big.dir(too_big.writer.tree.root, u"d");
     too_big.file(folder, u"big", limit * piece + 1);
     udf::UdfLayoutCounters failing;
@@ -124,7 +125,7 @@ std::vector<Extent> extents_of(const uint8_t* entry, bool extended) {
 }
 
 TEST(UdfFileEntry, FileEntryOfRevision102) {
-  UdfTree tree;
+  NodeTree tree(fs_udf);
   tree.writer.layout.data_start = 40;
   SourceNode* file = tree.file(tree.writer.tree.root, u"f", 5000);
   file->data_offset = 7;
@@ -185,7 +186,7 @@ TEST(UdfFileEntry, FileEntryOfRevision102) {
 TEST(UdfFileEntry, DirectoriesInBothRevisions) {
   for (const uint16_t revision : {udf_revision_102, udf_revision_250}) {
     SCOPED_TRACE(revision);
-    UdfTree tree(revision);
+    NodeTree tree(fs_udf, revision);
     SourceNode* folder = tree.dir(tree.writer.tree.root, u"d");
     tree.dir(folder, u"x");
     tree.dir(folder, u"y");
@@ -236,7 +237,7 @@ TEST(UdfFileEntry, PiecesOfAtMostOneGibibyteLessFourKibibytes) {
     SCOPED_TRACE(revision);
     const bool extended = revision == udf_revision_250;
     const uint16_t partition = extended ? 0 : 0xFFFF;  // file data: physical partition 0
-    UdfTree tree(revision);
+    NodeTree tree(fs_udf, revision);
     tree.writer.layout.data_start = extended ? 64 : 10;
     SourceNode* file = tree.file(tree.writer.tree.root, u"f", piece);
     file->data_offset = 3;
@@ -272,7 +273,7 @@ TEST(UdfFileEntry, PiecesOfAtMostOneGibibyteLessFourKibibytes) {
 }
 
 TEST(UdfFileEntry, StreamClipsAreRealTimeFiles) {
-  UdfTree tree(udf_revision_250);
+  NodeTree tree(fs_udf, udf_revision_250);
   SourceNode* clip = tree.file(tree.writer.tree.root, u"00001.m2ts", 100);
   uint8_t sector[2048] = {};
   udf::fill_extended_file_entry(tree.writer, 3, *clip, sector);

@@ -8,14 +8,15 @@
 #include <vector>
 
 #include "engine/image_layout.h"
-#include "tests/udf/udf_test_tree.h"
+#include "support/node_tree.h"
+#include "tests/udf/udf_tag_checks.h"
 #include "udf/udf_files.h"
 
 namespace kestrel::udf {
 namespace {
 
+using test::NodeTree;
 using test::udf_name_of;
-using test::UdfTree;
 
 std::vector<std::u16string> udf_order(const ImageWriter& writer, const SourceNode& directory) {
   std::vector<std::u16string> names;
@@ -31,14 +32,14 @@ size_t warnings_of(const ImageWriter& writer, BuildWarning kind) {
 }
 
 TEST(UdfNames, Utf16UnitsHighByteFirstAndAnsiBytesInDvdMode) {
-  UdfTree tree;
+  NodeTree tree(fs_udf);
   SourceNode* node = tree.file(tree.writer.tree.root, u"a\u00E9\u4E2D\U0001F600");
   udf::make_udf_name(tree.writer, *node);
   const uint8_t expected[] = {0x00, 'a', 0x00, 0xE9, 0x4E, 0x2D, 0xD8, 0x3D, 0xDE, 0x00};
   ASSERT_EQ(node->udf_name_length, sizeof expected);
   EXPECT_EQ(0, std::memcmp(node->udf_name, expected, sizeof expected));
 
-  UdfTree dvd(udf_revision_102, true);
+  NodeTree dvd(fs_udf, udf_revision_102, true);
   node = dvd.file(dvd.writer.tree.root, u"a\u00E9\u20AC\u4E2D\U0001F600");
   udf::make_udf_name(dvd.writer, *node);
   // Windows-1252: e-acute 0xE9, euro 0x80; the rest has no byte and becomes "?".
@@ -49,7 +50,7 @@ TEST(UdfNames, Utf16UnitsHighByteFirstAndAnsiBytesInDvdMode) {
 }
 
 TEST(UdfNames, LongNamesAreShortenedKeepingTheExtension) {
-  UdfTree tree;
+  NodeTree tree(fs_udf);
   SourceNode* root = tree.writer.tree.root;
   // 127 units fit exactly; 128 do not.
   SourceNode* fits = tree.file(root, std::u16string(123, u'f') + u".txt");
@@ -58,7 +59,7 @@ TEST(UdfNames, LongNamesAreShortenedKeepingTheExtension) {
   SourceNode* pair_at_cut = tree.file(root, std::u16string(126, u'p') + u"\U0001F600tail");
   // An extension longer than half the identifier is not kept.
   SourceNode* long_extension = tree.file(root, u"n." + std::u16string(150, u'e'));
-  tree.name_children(*root);
+  tree.name_udf_children(*root);
 
   EXPECT_EQ(udf_name_of(tree.writer, *fits), std::u16string(123, u'f') + u".txt");
   EXPECT_EQ(udf_name_of(tree.writer, *long_name), std::u16string(122, u'x') + u".jpeg");
@@ -70,14 +71,14 @@ TEST(UdfNames, LongNamesAreShortenedKeepingTheExtension) {
             KESTREL_NATIVE("/src/") + NativeString(200, 'x') + KESTREL_NATIVE(".jpeg"));
 
   // DVD-video mode: 254 bytes.
-  UdfTree dvd(udf_revision_102, true);
+  NodeTree dvd(fs_udf, udf_revision_102, true);
   SourceNode* ansi = dvd.file(dvd.writer.tree.root, std::u16string(300, u'\u00E9') + u".vob");
   udf::make_udf_name(dvd.writer, *ansi);
   EXPECT_EQ(udf_name_of(dvd.writer, *ansi), std::u16string(250, u'\u00E9') + u".vob");
 }
 
 TEST(UdfNames, ShortenedNamesStayDistinctFromTheirSiblings) {
-  UdfTree tree;
+  NodeTree tree(fs_udf);
   SourceNode* root = tree.writer.tree.root;
   const std::u16string stem(140, u's');
   // Enumeration order puts the later name first: the result must not depend on it.
@@ -87,7 +88,7 @@ TEST(UdfNames, ShortenedNamesStayDistinctFromTheirSiblings) {
   SourceNode* exact = tree.file(root, std::u16string(123, u's') + u".txt");
   // And one that holds the first "~1" candidate.
   SourceNode* taken = tree.file(root, std::u16string(121, u's') + u"~1.txt");
-  tree.name_children(*root);
+  tree.name_udf_children(*root);
 
   EXPECT_EQ(udf_name_of(tree.writer, *exact), std::u16string(123, u's') + u".txt");
   EXPECT_EQ(udf_name_of(tree.writer, *taken), std::u16string(121, u's') + u"~1.txt");
@@ -101,13 +102,13 @@ TEST(UdfNames, ShortenedNamesStayDistinctFromTheirSiblings) {
 }
 
 TEST(UdfNames, NamesThatMeetInTheAnsiFormAreMadeUnique) {
-  UdfTree dvd(udf_revision_102, true);
+  NodeTree dvd(fs_udf, udf_revision_102, true);
   SourceNode* root = dvd.writer.tree.root;
   SourceNode* folder = dvd.dir(root, u"EXTRA");
   SourceNode* japan = dvd.file(folder, u"\u65E5\u672C.txt");
   SourceNode* china = dvd.file(folder, u"\u4E2D\u56FD.txt");
-  dvd.name_children(*root);
-  dvd.name_children(*folder);
+  dvd.name_udf_children(*root);
+  dvd.name_udf_children(*folder);
   // U+4E2D sorts before U+65E5, so the Chinese name keeps the plain form.
   EXPECT_EQ(udf_name_of(dvd.writer, *china), u"??.txt");
   EXPECT_EQ(udf_name_of(dvd.writer, *japan), u"??~1.txt");
@@ -116,30 +117,30 @@ TEST(UdfNames, NamesThatMeetInTheAnsiFormAreMadeUnique) {
 }
 
 TEST(UdfOrder, UnsignedUnitsWithPrefixesFirst) {
-  UdfTree tree;
+  NodeTree tree(fs_udf);
   SourceNode* root = tree.writer.tree.root;
   for (const char16_t* name :
        {u"b", u"\uFF21", u"ab", u"\U0001F600", u"B", u"\u00E9", u"a", u"a.", u"10", u"9"}) {
     tree.add(root, name, name[0] == u'b');
   }
-  tree.name_children(*root);
+  tree.name_udf_children(*root);
   // Files and folders together; by 16-bit units, so a surrogate pair (0xD83D)
   // sorts before the fullwidth letter U+FF21.
   EXPECT_EQ(udf_order(tree.writer, *root),
             (std::vector<std::u16string>{u"10", u"9", u"B", u"a", u"a.", u"ab", u"b", u"\u00E9",
                                          u"\U0001F600", u"\uFF21"}));
 
-  UdfTree dvd(udf_revision_102, true);
+  NodeTree dvd(fs_udf, udf_revision_102, true);
   SourceNode* folder = dvd.dir(dvd.writer.tree.root, u"MISC");
   for (const char16_t* name : {u"\u00E9", u"z", u"Z", u"\u20AC"}) dvd.file(folder, name);
-  dvd.name_children(*folder);
+  dvd.name_udf_children(*folder);
   // Bytes: 'Z' 0x5A, 'z' 0x7A, euro 0x80, e-acute 0xE9.
   EXPECT_EQ(udf_order(dvd.writer, *folder),
             (std::vector<std::u16string>{u"Z", u"z", u"\u0080", u"\u00E9"}));
 }
 
 TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {
-  UdfTree dvd(udf_revision_102, true);
+  NodeTree dvd(fs_udf, udf_revision_102, true);
   SourceNode* root = dvd.writer.tree.root;
   SourceNode* audio = dvd.dir(root, u"AUDIO_TS");
   SourceNode* video = dvd.dir(root, u"VIDEO_TS");
@@ -163,16 +164,16 @@ TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {
   EXPECT_EQ(udf_order(dvd.writer, *nested), (std::vector<std::u16string>{u"a", u"b"}));
 
   // Without the mode the root is sorted too.
-  UdfTree plain;
+  NodeTree plain(fs_udf);
   plain.file(plain.writer.tree.root, u"VIDEO_TS");
   plain.file(plain.writer.tree.root, u"AUDIO_TS");
-  plain.name_children(*plain.writer.tree.root);
+  plain.name_udf_children(*plain.writer.tree.root);
   EXPECT_EQ(udf_order(plain.writer, *plain.writer.tree.root),
             (std::vector<std::u16string>{u"AUDIO_TS", u"VIDEO_TS"}));
 }
 
 TEST(UdfOrder, HundredThousandFilesSortQuickly) {
-  UdfTree tree;
+  NodeTree tree(fs_udf);
   SourceNode* root = tree.writer.tree.root;
   constexpr int count = 100000;
   for (int i = count - 1; i >= 0; --i) {
@@ -181,7 +182,7 @@ TEST(UdfOrder, HundredThousandFilesSortQuickly) {
     tree.file(root, std::u16string(digits.begin(), digits.end()));
   }
   const auto start = std::chrono::steady_clock::now();
-  tree.name_children(*root);
+  tree.name_udf_children(*root);
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_LT(elapsed, std::chrono::seconds(5));
   int expected = 0;

@@ -10,50 +10,12 @@
 
 #include "disc/field_writer.h"
 #include "engine/image_writer.h"
-#include "tests/platform/wine.h"
+#include "support/time_zone.h"
 
 namespace kestrel::udf {
 namespace {
 
-// Sets the process time zone for one test and restores it afterwards.
-class TimeZoneGuard {
- public:
-  explicit TimeZoneGuard(const char* zone) {
-    if (const char* old = std::getenv("TZ")) {
-      had_old_ = true;
-      old_ = old;
-    }
-    set(zone);
-  }
-  ~TimeZoneGuard() {
-#ifdef _WIN32
-    _putenv_s("TZ", had_old_ ? old_.c_str() : "");
-    _tzset();
-#else
-    if (had_old_) {
-      setenv("TZ", old_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-#endif
-  }
-  TimeZoneGuard(const TimeZoneGuard&) = delete;
-  TimeZoneGuard& operator=(const TimeZoneGuard&) = delete;
-
- private:
-  static void set(const char* zone) {
-#ifdef _WIN32
-    _putenv_s("TZ", zone);
-    _tzset();
-#else
-    setenv("TZ", zone, 1);
-    tzset();
-#endif
-  }
-  bool had_old_ = false;
-  std::string old_;
-};
+using test::TimeZoneGuard;
 
 std::vector<uint8_t> timestamp_of(int64_t time) {
   std::vector<uint8_t> stamp(udf::timestamp::bytes, 0xEE);
@@ -117,7 +79,7 @@ TEST(UdfTimestamps, ZoneOffsetsAndFieldsInTheLocalZone) {
 }
 
 TEST(UdfTimestamps, DaylightSavingInForceAtThatMomentIsRecorded) {
-  if (testing::running_under_wine()) {
+  if (test::running_under_wine()) {
     GTEST_SKIP() << "Wine takes daylight saving from the host, not TZ";
   }
 #ifdef _WIN32

@@ -11,12 +11,15 @@
 
 #include "disc/field_writer.h"
 #include "engine/source_tree.h"
-#include "platform/scratch_folder.h"
+#include "support/scanned_tree.h"
 #include "udf/udf_tags.h"
 #include "udf/udf_volume.h"
 
 namespace kestrel::udf {
 namespace {
+
+using test::build_in_memory;
+using test::MemoryImage;
 
 std::string dstring_text(const uint8_t* field, size_t width) {
   return std::string(reinterpret_cast<const char*>(field + 1), field[width - 1] - 1u);
@@ -104,25 +107,6 @@ TEST(UdfLabel, SixteenBitLabelsKeepWholeCharacters) {
   EXPECT_EQ(copy[31], 29);
 }
 
-// An image of a scratch folder, built in memory.
-struct MemoryImage {
-  std::vector<uint8_t> bytes;
-  const uint8_t* sector(uint64_t n) const { return bytes.data() + n * sector_bytes; }
-  size_t sectors() const { return bytes.size() / sector_bytes; }
-};
-
-bool build_in_memory(ImageWriter& writer, const testing::ScratchFolder& source,
-                     MemoryImage& image) {
-  writer.tree.source_folder = source.path() + native_separator;
-  std::memcpy(writer.settings.implementation_id, "*Kestrel", 8);
-  std::memcpy(writer.settings.application_id, "*Kestrel 1.5", 12);
-  if (!scan_source(writer) || writer.lay_out() == 0) return false;
-  MemorySectorOutput sink;
-  const bool ok = writer.write_sequence(sink, nullptr, nullptr);
-  image.bytes = std::move(sink.bytes);
-  return ok;
-}
-
 // Checks the tag of a descriptor: identifier, location, CRC and checksum.
 void expect_tag(const uint8_t* descriptor, uint16_t identifier, uint32_t location,
                 uint16_t version) {
@@ -188,7 +172,7 @@ void expect_anchor(const MemoryImage& image, uint32_t sector, uint32_t reserve) 
 }
 
 TEST(UdfVolume, EmptyFolderUdf250Layout) {
-  const testing::ScratchFolder source;
+  const test::ScratchFolder source;
   ImageWriter writer(1709644029);
   writer.settings.fs_flags = fs_udf;
   writer.settings.udf_revision = udf_revision_250;
@@ -281,12 +265,12 @@ TEST(UdfVolume, EmptyFolderUdf250Layout) {
 }
 
 TEST(UdfVolume, BridgeImageUdf102Structure) {
-  const testing::ScratchFolder source;
-  ASSERT_TRUE(testing::write_file(source / KESTREL_NATIVE("a.txt"), "hello"));
+  const test::ScratchFolder source;
+  ASSERT_TRUE(test::write_file(source / KESTREL_NATIVE("a.txt"), "hello"));
   create_directories(source / KESTREL_NATIVE("sub"));
-  ASSERT_TRUE(testing::write_file(
-      source / KESTREL_NATIVE("sub") + native_separator + KESTREL_NATIVE("b.bin"),
-      std::string(5000, 'x')));
+  ASSERT_TRUE(
+      test::write_file(source / KESTREL_NATIVE("sub") + native_separator + KESTREL_NATIVE("b.bin"),
+                       std::string(5000, 'x')));
   ImageWriter writer(0x123456789);
   writer.settings.fs_flags = fs_iso9660 | fs_udf;
   writer.settings.udf_revision = udf_revision_102;
@@ -334,9 +318,9 @@ TEST(UdfVolume, BridgeImageUdf102Structure) {
 }
 
 TEST(UdfVolume, DvdVideoPartitionContentsAreProtected) {
-  const testing::ScratchFolder source;
+  const test::ScratchFolder source;
   create_directories(source / KESTREL_NATIVE("VIDEO_TS"));
-  ASSERT_TRUE(testing::write_file(
+  ASSERT_TRUE(test::write_file(
       source / KESTREL_NATIVE("VIDEO_TS") + native_separator + KESTREL_NATIVE("VIDEO_TS.IFO"),
       std::string(100, 'v')));
   ImageWriter writer(0);

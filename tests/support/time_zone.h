@@ -1,9 +1,14 @@
-// Runs a test in a fixed time zone (TZ) and restores the previous one.
+// Runs a test in a fixed time zone (TZ) and restores the previous one; and
+// telling a run under Wine, whose time zone rules differ, from one on Windows.
 #pragma once
 
 #include <cstdlib>
 #include <ctime>
 #include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace kestrel::test {
 
@@ -38,5 +43,17 @@ class TimeZoneGuard {
   bool had_old_ = false;
   std::string old_;
 };
+
+// True under Wine, whose ntdll exports wine_get_version. Wine's C run-time
+// library takes the UTC offset from TZ but daylight saving from the host's
+// zone, so tests of TZ daylight-saving rules cannot hold there.
+inline bool running_under_wine() {
+#ifdef _WIN32
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
+}
 
 }  // namespace kestrel::test

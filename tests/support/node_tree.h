@@ -1,28 +1,28 @@
-// Hand-built source trees and descriptor checks for the UDF file structure
-// tests: nodes in a writer's arena, linked in primary order, and an
-// independent check of descriptor tags (ECMA-167 3/7.2).
+// Hand-built source trees for unit tests that need nodes without a scan:
+// nodes in a writer's arena, linked in primary order, never touching the
+// disk. `writer.lay_out()` lays such a tree out with the real layout.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
-#include "disc/field_writer.h"
 #include "engine/image_writer.h"
+#include "iso9660/iso_volume.h"
 #include "udf/udf_volume.h"
 
 namespace kestrel::test {
 
-class UdfTree {
+class NodeTree {
  public:
-  explicit UdfTree(uint16_t revision = udf_revision_102, bool dvd_video_mode = false)
-      : writer(1700000000) {
+  explicit NodeTree(uint32_t fs_flags, uint16_t udf_revision = udf_revision_102,
+                    bool dvd_video_mode = false, int64_t build_time = 1700000000)
+      : writer(build_time) {
     writer.tree.arena = NodeArena::create(0);
-    writer.settings.fs_flags = fs_udf;
-    writer.settings.udf_revision = revision;
+    writer.settings.fs_flags = fs_flags;
+    writer.settings.udf_revision = udf_revision;
     writer.tree.dvd_video_mode = dvd_video_mode;
     writer.tree.source_folder = KESTREL_NATIVE("/src/");
     std::memcpy(writer.settings.implementation_id, "*Kestrel", 8);
@@ -64,8 +64,28 @@ class UdfTree {
     return add(parent, name, false, size);
   }
 
+  // ISO 9660 identifiers and order for every node below `directory`.
+  void name_iso(SourceNode& directory) {
+    for (SourceNode* c = directory.first_child; c != nullptr; c = c->next)
+      iso9660::make_iso_name(writer, *c);
+    iso9660::sort_iso_children(writer, directory);
+    for (SourceNode* c = directory.first_child; c != nullptr; c = c->next) {
+      if (c->is_directory) name_iso(*c);
+    }
+  }
+
+  // The ISO 9660 identifiers of `directory`'s children in ISO 9660 order.
+  std::string iso_order(const SourceNode& directory) const {
+    std::string out;
+    for (const SourceNode* c = directory.iso_first_child; c != nullptr; c = c->iso_next) {
+      if (!out.empty()) out += ' ';
+      out.append(c->iso_name, c->iso_name_length);
+    }
+    return out;
+  }
+
   // UDF names of every child of `directory`, then its UDF order.
-  void name_children(SourceNode& directory) {
+  void name_udf_children(SourceNode& directory) {
     for (SourceNode* c = directory.first_child; c != nullptr; c = c->next)
       udf::make_udf_name(writer, *c);
     udf::sort_udf_children(writer, directory, false);
@@ -76,45 +96,5 @@ class UdfTree {
  private:
   std::unordered_map<SourceNode*, SourceNode*> last_child_;
 };
-
-// The UDF name of a node as UTF-16 (names stored high byte first) or as the
-// 8-bit bytes widened (DVD-video mode).
-inline std::u16string udf_name_of(const ImageWriter& writer, const SourceNode& node) {
-  std::u16string text;
-  if (writer.tree.dvd_video_mode) {
-    for (size_t i = 0; i < node.udf_name_length; ++i)
-      text += static_cast<char16_t>(node.udf_name[i]);
-  } else {
-    for (size_t i = 0; i + 1 < node.udf_name_length; i += 2)
-      text += static_cast<char16_t>(read_be16(node.udf_name + i));
-  }
-  return text;
-}
-
-// The CRC of ECMA-167 3/7.2.6, bit by bit (CRC-ITU-T, initial value 0).
-inline uint16_t reference_crc(const uint8_t* bytes, size_t length) {
-  uint16_t crc = 0;
-  for (size_t i = 0; i < length; ++i) {
-    crc = static_cast<uint16_t>(crc ^ (bytes[i] << 8));
-    for (int bit = 0; bit < 8; ++bit) {
-      crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
-    }
-  }
-  return crc;
-}
-
-// Checks a descriptor tag: identifier, CRC length, location, CRC and checksum.
-inline void expect_valid_tag(const uint8_t* descriptor, uint16_t identifier, uint16_t crc_length,
-                             uint32_t location) {
-  SCOPED_TRACE("tag " + std::to_string(identifier) + " at block " + std::to_string(location));
-  EXPECT_EQ(read_le16(descriptor), identifier);
-  EXPECT_EQ(read_le16(descriptor + 6), 1);  // serial number
-  EXPECT_EQ(read_le16(descriptor + 10), crc_length);
-  EXPECT_EQ(read_le32(descriptor + 12), location);
-  EXPECT_EQ(read_le16(descriptor + 8), reference_crc(descriptor + 16, crc_length));
-  unsigned sum = 0;
-  for (int i = 0; i < 16; ++i) sum += i == 4 ? 0 : descriptor[i];
-  EXPECT_EQ(descriptor[4], sum % 256);
-}
 
 }  // namespace kestrel::test
