@@ -8,7 +8,7 @@
 #include "cli/command_line.h"
 #include "engine/boot_files.h"
 #include "engine/fs_detection.h"
-#include "support/test_tree.h"
+#include "support/scratch_folder.h"
 
 namespace kestrel::test {
 namespace {

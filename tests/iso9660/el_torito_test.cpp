@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "disc/field_writer.h"
-#include "engine/engine_fixture.h"
+#include "engine/source_tree.h"
 #include "iso9660/el_torito_records.h"
-#include "support/test_tree.h"
+#include "support/scanned_tree.h"
 
 namespace kestrel::test {
 namespace {
