@@ -186,6 +186,10 @@ int run(const std::vector<NativeString>& arguments) {
   const NativeString name = folder_name(source);
   std::u16string label = command.label ? *command.label : image_name_from_native(name);
   if (label.size() > label_limit) label.resize(label_limit);
+  // From here on Ctrl-C ends the build: looking through a wide source for
+  // its boot files takes a moment already.
+  std::signal(SIGINT, on_interrupt);
+  std::signal(SIGTERM, on_interrupt);
   const int32_t fs_code = fs_code_for(source, command.layout);
   BootSetup boot;
   std::string boot_error;
@@ -193,7 +197,16 @@ int run(const std::vector<NativeString>& arguments) {
     print_error(boot_error);
     return exit_usage;
   }
-  if (command.show_map) return print_map(source, label, fs_code, boot);
+  if (interrupted) {
+    print_error("Interrupted; no image was written.");
+    return exit_interrupted;
+  }
+  if (command.show_map) {
+    // The map is made on this thread, which nothing interrupts: Ctrl-C ends it.
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return print_map(source, label, fs_code, boot);
+  }
 
   NativeString output = command.output ? *command.output : name + KESTREL_NATIVE(".iso");
   if (output.empty() || is_path_separator(output.back())) {
@@ -223,8 +236,6 @@ int run(const std::vector<NativeString>& arguments) {
     return exit_build_failed;
   }
 
-  std::signal(SIGINT, on_interrupt);
-  std::signal(SIGTERM, on_interrupt);
   const auto started = std::chrono::steady_clock::now();
   auto job = start_build(source, label, fs_code, output, "Kestrel", "Kestrel " KESTREL_VERSION_TEXT,
                          true, nullptr, boot);

@@ -3,8 +3,10 @@
 // puts it and when its first bytes are what that loader's file starts with.
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "disc/field_writer.h"
 #include "engine/boot_files.h"
@@ -115,17 +117,31 @@ constexpr Candidate uefi_candidates[] = {
      BootPlatform::uefi, 0, false},
 };
 
+// The names of the folders listed so far: a wide source folder is listed at
+// most once, however many candidates are looked for in it.
+using FolderListings = std::map<NativeString, std::vector<NativeString>>;
+
+const std::vector<NativeString>& names_in(FolderListings& listings, const NativeString& folder) {
+  const auto found = listings.find(folder);
+  if (found != listings.end()) return found->second;
+  std::vector<NativeString>& names = listings[folder];
+  DirectoryFinder finder;
+  FindEntry entry;
+  for (bool more = finder.find_first(folder, entry); more; more = finder.find_next(entry))
+    names.push_back(entry.name);
+  return names;
+}
+
 // The entry of `folder` named `name` but for case, preferring the exact name.
-bool find_entry(const NativeString& folder, NativeStringView name, NativeString& on_disk) {
+bool find_entry(FolderListings& listings, const NativeString& folder, NativeStringView name,
+                NativeString& on_disk) {
   if (path_exists(folder + NativeString(name))) {
     on_disk = name;
     return true;
   }
-  DirectoryFinder finder;
-  FindEntry entry;
-  for (bool more = finder.find_first(folder, entry); more; more = finder.find_next(entry)) {
-    if (same_name_ignoring_case(entry.name, name)) {
-      on_disk = entry.name;
+  for (const NativeString& listed : names_in(listings, folder)) {
+    if (same_name_ignoring_case(listed, name)) {
+      on_disk = listed;
       return true;
     }
   }
@@ -133,7 +149,8 @@ bool find_entry(const NativeString& folder, NativeStringView name, NativeString&
 }
 
 // The candidate's path as it is on disk ('/'-separated), or empty.
-NativeString find_on_disk(const NativeString& source_folder, NativeStringView path) {
+NativeString find_on_disk(FolderListings& listings, const NativeString& source_folder,
+                          NativeStringView path) {
   NativeString folder = source_folder;
   NativeString relative;
   size_t at = 0;
@@ -141,7 +158,7 @@ NativeString find_on_disk(const NativeString& source_folder, NativeStringView pa
     size_t end = path.find('/', at);
     if (end == NativeStringView::npos) end = path.size();
     NativeString on_disk;
-    if (!find_entry(folder, path.substr(at, end - at), on_disk)) return {};
+    if (!find_entry(listings, folder, path.substr(at, end - at), on_disk)) return {};
     folder += on_disk;
     relative += on_disk;
     if (end < path.size()) {
@@ -165,10 +182,10 @@ bool candidate_matches(const NativeString& file_path, BootLoaderKind kind) {
 }
 
 template <size_t N>
-void recognise_first(const NativeString& folder, const Candidate (&candidates)[N],
-                     BootSetup& setup) {
+void recognise_first(FolderListings& listings, const NativeString& folder,
+                     const Candidate (&candidates)[N], BootSetup& setup) {
   for (const Candidate& candidate : candidates) {
-    const NativeString relative = find_on_disk(folder, candidate.path);
+    const NativeString relative = find_on_disk(listings, folder, candidate.path);
     if (relative.empty()) continue;
     NativeString file_path = folder + relative;
     std::replace(file_path.begin() + static_cast<std::ptrdiff_t>(folder.size()), file_path.end(),
@@ -208,8 +225,9 @@ BootSetup recognise_boot_files(const NativeString& source_folder) {
   NativeString folder = source_folder;
   if (!folder.empty() && !is_path_separator(folder.back())) folder += native_separator;
   if (folder.empty() || is_disc_folder(folder)) return setup;
-  recognise_first(folder, bios_candidates, setup);
-  recognise_first(folder, uefi_candidates, setup);
+  FolderListings listings;
+  recognise_first(listings, folder, bios_candidates, setup);
+  recognise_first(listings, folder, uefi_candidates, setup);
   return setup;
 }
 
