@@ -157,8 +157,10 @@ void start_build_from_window(HWND window) {
   state.job.reset();
   state.busy = true;
   show_progress(window, 0);
+  // A folder copied from a bootable disc stays bootable, as with kestrel-cli.
+  const BootSetup boot = recognise_boot_files(*source);
   state.job = start_build(*source, std::u16string(label.begin(), label.end()), fs_code, full_target,
-                          implementation_name, application_name, true);
+                          implementation_name, application_name, true, nullptr, boot);
   SetTimer(window, IDT_POLL_BUILD, POLL_BUILD_PERIOD_MS, nullptr);
 }
 

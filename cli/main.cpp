@@ -51,6 +51,8 @@ double megabytes(uint64_t sectors) { return static_cast<double>(sectors) * 2048.
 
 std::string layout_description(const BuildJob& job) {
   if (job.effective_fs_flags == 1) return "ISO 9660";
+  if (job.effective_fs_flags == 5 && job.effective_udf_revision >= 0x0250)
+    return "UDF 2.50 + ISO 9660";
   if (job.effective_fs_flags == 5)
     return job.dvd_video_mode ? "ISO 9660 + UDF 1.02 (DVD-video)" : "ISO 9660 + UDF 1.02";
   return job.effective_udf_revision >= 0x0250
@@ -76,9 +78,28 @@ void show_progress(const BuildJob& job, std::chrono::steady_clock::time_point st
   std::fflush(stderr);
 }
 
+// "bootable with BIOS (boot/x) and UEFI (efi.img)", and why the layout
+// differs from the one chosen when the boot catalog needed that.
+std::string boot_description(const BuildJob& job) {
+  if (job.boot_files.empty()) return {};
+  std::string text = "; bootable with ";
+  for (size_t i = 0; i < job.boot_files.size(); ++i) {
+    const BootFile& file = job.boot_files[i];
+    if (i > 0) text += " and ";
+    text += file.platform == BootPlatform::uefi ? "UEFI (" : "BIOS (";
+    text += display_text(file.path) + ")";
+  }
+  if (job.fs_code == fs_code_udf102)
+    text += "; written as ISO 9660 + UDF 1.02, since a boot catalog needs an ISO 9660 volume";
+  if (job.fs_code == fs_code_udf250)
+    text += "; with an ISO 9660 volume of the same files, which holds the boot catalog";
+  return text;
+}
+
 // -map: scans and lays out the image without writing it, and prints its areas.
-int print_map(const NativeString& source, std::u16string_view label, int32_t fs_code) {
-  const auto job = map_build(source, label, fs_code);
+int print_map(const NativeString& source, std::u16string_view label, int32_t fs_code,
+              const BootSetup& boot) {
+  const auto job = map_build(source, label, fs_code, boot);
   for (const BuildWarningEntry& warning : job->warnings) {
     std::fprintf(stderr, "kestrel-cli: warning: %s\n", describe_warning(warning).c_str());
   }
@@ -86,11 +107,60 @@ int print_map(const NativeString& source, std::u16string_view label, int32_t fs_
     print_error(describe_error(job->error));
     return exit_build_failed;
   }
-  std::fprintf(stdout, "%s, %u files, %u folders, %u sectors (%.1f MB)\n%s",
+  std::fprintf(stdout, "%s, %u files, %u folders, %u sectors (%.1f MB)%s\n%s",
                layout_description(*job).c_str(), job->file_count, job->directory_count,
-               job->image_sectors, megabytes(job->image_sectors),
+               job->image_sectors, megabytes(job->image_sectors), boot_description(*job).c_str(),
                format_disc_map(job->map).c_str());
   return exit_success;
+}
+
+// The boot files of the build: the ones the switches name, else the ones
+// recognised in the folder, with the BIOS entry's options from the
+// switches. False, with the sentence for the user, on a mistake.
+bool choose_boot_files(const CommandLine& command, const NativeString& source, BootSetup& boot,
+                       std::string& error) {
+  boot = BootSetup{};
+  if (command.no_boot) return true;
+  const bool explicit_files = command.boot_bios || command.boot_efi;
+  if (command.has_boot_switches() && is_disc_folder(source)) {
+    error =
+        "The source is a Blu-ray or DVD-video folder, whose layout is fixed; it cannot be "
+        "made bootable.";
+    return false;
+  }
+  NativeString folder = source;
+  if (!folder.empty() && !is_path_separator(folder.back())) folder += native_separator;
+  if (!explicit_files) {
+    boot = recognise_boot_files(source);
+  } else {
+    const std::pair<const std::optional<NativeString>&, BootPlatform> given[] = {
+        {command.boot_bios, BootPlatform::bios}, {command.boot_efi, BootPlatform::uefi}};
+    for (const auto& [path, platform] : given) {
+      if (!path) continue;
+      NativeString inside = *path;
+      while (!inside.empty() && is_path_separator(inside.front())) inside.erase(0, 1);
+      FindEntry entry;
+      if (inside.empty() || !stat_path(folder + inside, entry) || entry.is_directory) {
+        error = "The boot file \"" + display_text(*path) +
+                "\" is not a file in the source folder \"" + display_text(source) + "\".";
+        return false;
+      }
+      boot.files.push_back(BootFile{platform, inside, 0, false});
+    }
+  }
+  if (command.boot_load_size || command.boot_info_table) {
+    BootFile* bios = nullptr;
+    for (BootFile& file : boot.files) {
+      if (file.platform == BootPlatform::bios) bios = &file;
+    }
+    if (bios == nullptr) {
+      error = "-boot-load-size and -boot-info-table need a BIOS boot file (-boot-bios FILE).";
+      return false;
+    }
+    if (command.boot_load_size) bios->load_sectors = *command.boot_load_size;
+    if (command.boot_info_table) bios->info_table = true;
+  }
+  return true;
 }
 
 // The folder's own name, for the default label and image name.
@@ -126,8 +196,27 @@ int run(const std::vector<NativeString>& arguments) {
   const NativeString name = folder_name(source);
   std::u16string label = command.label ? *command.label : image_name_from_native(name);
   if (label.size() > label_limit) label.resize(label_limit);
+  // From here on Ctrl-C ends the build: looking through a wide source for
+  // its boot files takes a moment already.
+  std::signal(SIGINT, on_interrupt);
+  std::signal(SIGTERM, on_interrupt);
   const int32_t fs_code = fs_code_for(source, command.layout);
-  if (command.show_map) return print_map(source, label, fs_code);
+  BootSetup boot;
+  std::string boot_error;
+  if (!choose_boot_files(command, source, boot, boot_error)) {
+    print_error(boot_error);
+    return exit_usage;
+  }
+  if (interrupted) {
+    print_error("Interrupted; no image was written.");
+    return exit_interrupted;
+  }
+  if (command.show_map) {
+    // The map is made on this thread, which nothing interrupts: Ctrl-C ends it.
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return print_map(source, label, fs_code, boot);
+  }
 
   NativeString output = command.output ? *command.output : name + KESTREL_NATIVE(".iso");
   if (output.empty() || is_path_separator(output.back())) {
@@ -157,11 +246,9 @@ int run(const std::vector<NativeString>& arguments) {
     return exit_build_failed;
   }
 
-  std::signal(SIGINT, on_interrupt);
-  std::signal(SIGTERM, on_interrupt);
   const auto started = std::chrono::steady_clock::now();
-  auto job =
-      start_build(source, label, fs_code, output, "Kestrel", "Kestrel " KESTREL_VERSION_TEXT, true);
+  auto job = start_build(source, label, fs_code, output, "Kestrel", "Kestrel " KESTREL_VERSION_TEXT,
+                         true, nullptr, boot);
   cancel_flag.store(&job->cancel_requested);
   if (interrupted) job->cancel_requested.store(true);
   // Redraw the progress line a few times a second; without one, wait for the
@@ -192,9 +279,10 @@ int run(const std::vector<NativeString>& arguments) {
   }
   if (!command.quiet) {
     const double size = megabytes(job->image_sectors);
-    std::fprintf(stdout, "%s: %s, %u files, %u folders, %.1f MB in %.1f s (%.1f MB/s)\n",
+    std::fprintf(stdout, "%s: %s, %u files, %u folders, %.1f MB in %.1f s (%.1f MB/s)%s\n",
                  display_text(output).c_str(), layout_description(*job).c_str(), job->file_count,
-                 job->directory_count, size, seconds, seconds > 0 ? size / seconds : 0.0);
+                 job->directory_count, size, seconds, seconds > 0 ? size / seconds : 0.0,
+                 boot_description(*job).c_str());
   }
   return exit_success;
 }

@@ -54,6 +54,12 @@ std::string describe_error(const BuildErrorInfo& error) {
       return "Internal error: a structure was not written where the layout placed it; the image "
              "was not kept.";
     case BuildError::cancelled: return "The build was cancelled.";
+    case BuildError::boot_file_unusable:
+      return "The boot file " + path +
+             " is not a file of the source folder, or is empty, too small for its boot "
+             "information table or larger than 4 GiB.";
+    case BuildError::source_changed:
+      return "The file " + path + " changed while the image was being built.";
   }
   return "The build failed.";
 }

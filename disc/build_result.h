@@ -35,6 +35,8 @@ enum class BuildError : uint8_t {
   image_too_large,       // the image would exceed 2^32 - 1 sectors
   layout_mismatch,       // a structure was written at another sector than laid out
   cancelled,             // the user asked to stop
+  boot_file_unusable,    // a boot file is not a file of the source, or cannot be booted (path)
+  source_changed,        // a file changed after the layout read it (path)
 };
 
 enum class BuildWarning : uint8_t {

@@ -29,6 +29,7 @@
 #include "disc/tree_walk.h"
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
+#include "iso9660/el_torito_records.h"
 #include "platform/small_files.h"
 
 namespace kestrel {
@@ -86,7 +87,10 @@ struct SourceFolder {
   }
 };
 
-// One source file being read, and how much of its scanned size is still to come.
+// One source file being read, and how much of its scanned size is still to
+// come. A boot file whose boot information table the layout computed is
+// summed again as it is read: the table in the image must describe the bytes
+// that follow it.
 struct SourceFile {
   SourceFile(SourceFolder& in, const SourceNode& source) : folder(in), node(source) {}
 
@@ -95,6 +99,9 @@ struct SourceFile {
   FileHandle file;
   uint64_t bytes_left = 0;
   bool end_seen = false;  // the read that shows where the file ends is done
+  uint64_t bytes_read = 0;
+  const BootImage* boot = nullptr;
+  uint32_t checksum = 0;
 
   NativeString path() const { return folder.file_path(node); }
 };
@@ -381,6 +388,7 @@ class ContentReader {
       if (!read_into(reader, source, destination, wanted, take_bytes, at)) return false;
       // Only the tail of a file's last sector is padding; the rest was read.
       std::memset(destination + wanted, 0, take_bytes - wanted);
+      if (source.boot != nullptr) note_boot_bytes(source, destination, wanted);
       BatchNotes* batch_notes = notes(reader, at);
       if (batch_notes == nullptr) return false;
       batch_notes->content_bytes += wanted;
@@ -398,10 +406,27 @@ class ContentReader {
     return read_into(reader, source, nullptr, 0, 0, at);
   }
 
+  // Sums a boot file's bytes as they are read (the sum starts at byte 64, past
+  // the table) and writes its boot information table into its first sector,
+  // which the first read holds whole, before the batch can be written.
+  void note_boot_bytes(SourceFile& source, uint8_t* destination, size_t got) {
+    source.checksum =
+        iso9660::add_boot_checksum(source.checksum, destination, got, source.bytes_read);
+    if (source.bytes_read == 0) iso9660::fill_boot_info_table(writer_, *source.boot, destination);
+    source.bytes_read += got;
+  }
+
   bool copy_file(Reader& reader, SourceFolder& folder, const SourceNode& node, DataSector at) {
     SourceFile source{folder, node};
-    return open(reader, source, at) && copy_sectors(reader, source, at, node.sectors) &&
-           see_end(reader, source, at);
+    source.boot = writer_.boot.info_table_of(node);
+    if (!open(reader, source, at) || !copy_sectors(reader, source, at, node.sectors) ||
+        !see_end(reader, source, at))
+      return false;
+    if (source.boot != nullptr && source.checksum != source.boot->checksum) {
+      fail(reader, at, BuildError::source_changed, source.path(), 0);
+      return false;
+    }
+    return true;
   }
 
   // The interleaved block of a stereoscopic pair: dependent extent 0, base
@@ -434,10 +459,12 @@ class ContentReader {
   }
 
   // Whether a file can be read in a group: a whole file, not empty, within
-  // one batch, where the platform can read files in groups.
-  static bool can_group(const Reader& reader, const SourceNode& node, DataSector at) {
+  // one batch, where the platform can read files in groups, and not a boot
+  // file that gets a boot information table.
+  bool can_group(const Reader& reader, const SourceNode& node, DataSector at) const {
     return reader.small_files && node.kind != NodeKind::dependent_view_clip && node.sectors > 0 &&
-           at % batch_sectors + node.sectors <= batch_sectors;
+           at % batch_sectors + node.sectors <= batch_sectors &&
+           writer_.boot.info_table_of(node) == nullptr;
   }
 
   // Reads the files of the group with one call into the system and judges

@@ -31,4 +31,8 @@ int32_t fs_code_for(const NativeString& source_folder, LayoutChoice choice) {
   return code;
 }
 
+bool is_disc_folder(const NativeString& source_folder) {
+  return fs_code_for(source_folder, LayoutChoice::iso9660) != fs_code_iso9660;
+}
+
 }  // namespace kestrel

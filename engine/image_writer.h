@@ -52,6 +52,9 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
 
   // Inputs of the scan besides the settings.
   std::unique_ptr<bluray::StereoPairList> stereo_pairs;  // only after a successful analysis
+  // The boot files asked for; the layout finds them in the tree (`boot`).
+  // A bootable image needs the ISO 9660 flag among the settings.
+  BootSetup boot_request;
   // The build job's cancel flag, when there is a job: the scan looks at it
   // before each entry, so that a cancel during a long scan ends the build at
   // once instead of after the scan (the write sees it through the hook).
