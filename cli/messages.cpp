@@ -77,6 +77,12 @@ std::string describe_error(const BuildErrorInfo& error) {
     case BuildError::worker_start_failed:
       return "The build could not be started: the system did not start its thread" +
              because(error) + ".";
+    case BuildError::boot_file_unusable:
+      return "The boot file " + path +
+             " is not a file of the source folder, or is empty, too small for its boot "
+             "information table or larger than 4 GiB.";
+    case BuildError::source_changed:
+      return "The file " + path + " changed while the image was being built.";
   }
   return "The build failed.";
 }

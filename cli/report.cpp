@@ -55,6 +55,8 @@ const char* error_name(BuildError error) {
     case BuildError::layout_mismatch: return "layout_mismatch";
     case BuildError::cancelled: return "cancelled";
     case BuildError::worker_start_failed: return "worker_start_failed";
+    case BuildError::boot_file_unusable: return "boot_file_unusable";
+    case BuildError::source_changed: return "source_changed";
   }
   return "unknown";
 }
@@ -162,6 +164,30 @@ std::string titles_json(const BuildJob& job) {
   return list + "]";
 }
 
+const char* firmware_name(BootPlatform platform) {
+  return platform == BootPlatform::uefi ? "UEFI" : "BIOS";
+}
+
+// The boot files and the firmware they start with; null for an image that
+// does not boot.
+std::string boot_json(const BuildJob& job) {
+  if (job.boot_files.empty()) return "null";
+  std::string firmware = "[";
+  std::string files = "[";
+  for (const BootFile& file : job.boot_files) {
+    if (firmware.size() > 1) firmware += ", ";
+    firmware += json_string(firmware_name(file.platform));
+    if (files.size() > 1) files += ", ";
+    files += JsonObject()
+                 .text("firmware", firmware_name(file.platform))
+                 .text("path", name_text(file.path))
+                 .number("load_sectors", file.load_sectors)
+                 .boolean("info_table", file.info_table)
+                 .done();
+  }
+  return JsonObject().raw("firmware", firmware + "]").raw("files", files + "]").done();
+}
+
 std::string layout_json(const RunRecord& record) {
   const BuildJob& job = record.job;
   JsonObject layout;
@@ -197,11 +223,29 @@ std::string seconds_text(double seconds) {
 
 std::string layout_description(const BuildJob& job) {
   if (job.effective_fs_flags == 1) return "ISO 9660";
+  if (job.effective_fs_flags == 5 && job.effective_udf_revision >= 0x0250)
+    return "UDF 2.50 + ISO 9660";
   if (job.effective_fs_flags == 5)
     return job.dvd_video_mode ? "ISO 9660 + UDF 1.02 (DVD-video)" : "ISO 9660 + UDF 1.02";
   return job.effective_udf_revision >= 0x0250
              ? (job.fs_code == fs_code_bluray ? "UDF 2.50 (Blu-ray)" : "UDF 2.50")
              : "UDF 1.02";
+}
+
+std::string boot_description(const BuildJob& job) {
+  if (job.boot_files.empty()) return {};
+  std::string text = "; bootable with ";
+  for (size_t i = 0; i < job.boot_files.size(); ++i) {
+    const BootFile& file = job.boot_files[i];
+    if (i > 0) text += " and ";
+    text += firmware_name(file.platform);
+    text += " (" + display_text(file.path) + ")";
+  }
+  if (job.fs_code == fs_code_udf102)
+    text += "; written as ISO 9660 + UDF 1.02, since a boot catalog needs an ISO 9660 volume";
+  if (job.fs_code == fs_code_udf250)
+    text += "; with an ISO 9660 volume of the same files, which holds the boot catalog";
+  return text;
 }
 
 std::string summary_text(const RunRecord& record) {
@@ -212,6 +256,7 @@ std::string summary_text(const RunRecord& record) {
                 layout_description(job).c_str(), job.file_count, job.directory_count, size,
                 record.seconds, record.seconds > 0 ? size / record.seconds : 0.0);
   std::string text = display_text(record.output) + line;
+  if (!job.boot_files.empty()) text.insert(text.size() - 1, boot_description(job));
   const std::string asked =
       record.requested ? std::string("-fs ") + layout_name(*record.requested) : std::string();
   switch (record.decision.reason) {
@@ -258,6 +303,7 @@ std::string json_report(const RunRecord& record) {
       .number("sectors", job.image_sectors)
       .number("image_bytes", static_cast<uint64_t>(job.image_sectors) * 2048)
       .raw("stereo_titles_interleaved", titles_json(job))
+      .raw("boot", boot_json(job))
       .raw("warnings", warnings_json(job))
       .raw("elapsed_seconds", seconds_text(record.seconds));
   return report.done() + "\n";

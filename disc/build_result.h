@@ -37,6 +37,8 @@ enum class BuildError : uint8_t {
   layout_mismatch,       // a structure was written at another sector than laid out
   cancelled,             // the user asked to stop
   worker_start_failed,   // the system would not start the build's thread
+  boot_file_unusable,    // a boot file is not a file of the source, or cannot be booted (path)
+  source_changed,        // a file changed after the layout read it (path)
 };
 
 // Everything an image leaves out, replaces or records differently from the

@@ -71,6 +71,11 @@ void finish(BuildJob& job, ImageWriter& writer, bool done) {
     for (const bluray::StereoPair& pair : *writer.stereo_pairs)
       job.interleaved_titles.push_back(StereoTitle{pair.base_clip, pair.dependent_clip});
   }
+  job.boot_files.clear();
+  for (const BootImage& image : writer.boot.images) {
+    job.boot_files.push_back(image.file);
+    job.boot_files.back().load_sectors = image.load_sectors;
+  }
   job.map = writer.map;
   if (done && !writer.report.failed()) {
     job.outcome = BuildOutcome::succeeded;
@@ -147,6 +152,9 @@ void run_build(BuildJob& job) {
   ImageWriter writer(build_clock());
   writer.settings.fs_flags = choice.fs_flags;
   writer.settings.udf_revision = choice.udf_revision;
+  // A boot catalog lives in an ISO 9660 volume (El Torito).
+  writer.boot_request = job.boot;
+  if (job.boot.bootable()) writer.settings.fs_flags |= fs_iso9660;
   writer.tree.source_folder = job.source_folder;
   writer.tree.output_path = canonical_path(job.output_path);
   writer.cancel_requested = &job.cancel_requested;
@@ -184,8 +192,10 @@ std::unique_ptr<BuildJob> new_job(const NativeString& source_folder, std::u16str
 std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u16string_view label,
                                       int32_t fs_code, const NativeString& output_path,
                                       const char* implementation_name, const char* application_name,
-                                      bool run_on_thread, ProgressFn progress_fn) {
+                                      bool run_on_thread, ProgressFn progress_fn,
+                                      const BootSetup& boot) {
   auto job = new_job(source_folder, label, fs_code, output_path);
+  job->boot = boot;
   if (implementation_name != nullptr) {
     job->implementation_name = std::string(implementation_name).substr(0, identifier_text_limit);
   }
@@ -202,8 +212,9 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
 }
 
 std::unique_ptr<BuildJob> map_build(const NativeString& source_folder, std::u16string_view label,
-                                    int32_t fs_code) {
+                                    int32_t fs_code, const BootSetup& boot) {
   auto job = new_job(source_folder, label, fs_code, NativeString());
+  job->boot = boot;
   job->map_only = true;
   run_build(*job);
   return job;

@@ -28,7 +28,7 @@ SourceDescription describe_source(const NativeString& source_folder) {
   description.listed = true;
   // Names only: a wide source folder costs one listing, and only a name
   // that matches a disc folder's is examined.
-  std::vector<NativeString> names;
+  std::vector<NativeString>& names = description.names;
   if (!list_names(source_folder, names, description.list_error)) return description;
   NativeString folder = source_folder;
   if (!folder.empty() && !is_path_separator(folder.back())) folder += native_separator;

@@ -7,7 +7,9 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
+#include "disc/boot_catalog.h"
 #include "platform/file_system.h"
 
 namespace kestrel {
@@ -34,6 +36,9 @@ struct SourceDescription {
   // when there is none. A name is matched without regard to case, and a
   // folder named exactly as the disc format writes it wins over another case.
   std::array<NativeString, disc_folder_count> on_disk;
+  // The names in the source folder, as listed: what else looks through the
+  // source's top level (the boot recognition) takes them from here.
+  std::vector<NativeString> names;
   SystemError list_error = 0;  // the source folder could not be listed
   bool listed = false;         // describe_source made it
 
@@ -67,5 +72,27 @@ LayoutDecision decide_layout(const SourceDescription& source, LayoutChoice choic
 
 // The file-system code for start_build: decide_layout of describe_source.
 int32_t fs_code_for(const NativeString& source_folder, LayoutChoice choice);
+
+// The boot files of a folder copied from a bootable disc, recognised by their
+// places and names (without regard to case) and checked by their contents,
+// so that a file that merely has the name makes nothing bootable:
+//   BIOS, the first found of
+//     boot/grub/i386-pc/eltorito.img   GRUB's El Torito core image
+//     isolinux/isolinux.bin, boot/isolinux/isolinux.bin, isolinux.bin
+//                                      ISOLINUX
+//     boot/etfsboot.com                the boot sector file of installer discs
+//   UEFI, the first found of
+//     boot/grub/efi.img, efi.img, EFI/BOOT/efiboot.img,
+//     efi/microsoft/boot/efisys.bin, efi/microsoft/boot/efisys_noprompt.bin
+//                                      a FAT image holding the loader
+// Nothing for a Blu-ray or DVD folder, whose layout is fixed. The source
+// folder's own listing is the one in `source` (describe_source), so it is
+// listed once; the folders below it are listed at most once each.
+BootSetup recognise_boot_files(const NativeString& source_folder, const SourceDescription& source);
+
+// The content checks of recognise_boot_files, given the first bytes of a
+// file (up to 64 KiB) and its size.
+enum class BootLoaderKind : uint8_t { grub_core, isolinux, boot_sector, fat_image };
+bool looks_like(BootLoaderKind kind, const uint8_t* head, size_t head_bytes, uint64_t size);
 
 }  // namespace kestrel

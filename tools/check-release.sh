@@ -34,6 +34,7 @@ linux_packages() {  # build-folder
   local build=$1
   cmake -S "$repo" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
     -DKESTREL_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$build" -j "$jobs" >/dev/null
   cmake --build "$build" -j "$jobs" --target package >/dev/null
 }
 

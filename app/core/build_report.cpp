@@ -63,6 +63,21 @@ std::wstring warnings_text(const std::vector<WarningLine>& warnings, std::size_t
   return text;
 }
 
+std::wstring bootable_text(BootFirmware firmware) {
+  const wchar_t* names = firmware == BootFirmware::bios   ? L"BIOS"
+                         : firmware == BootFirmware::uefi ? L"UEFI"
+                                                          : L"BIOS + UEFI";
+  return format_slot_text(language_text(slot_bootable_image), names);
+}
+
+std::wstring finished_build_text(const BootFirmware* firmware,
+                                 const std::vector<WarningLine>& warnings) {
+  std::wstring text = firmware != nullptr ? bootable_text(*firmware) : std::wstring();
+  if (warnings.empty()) return text;
+  if (!text.empty()) text += L"\n\n";
+  return text + warnings_text(warnings, listed_warnings);
+}
+
 std::wstring path_too_long_text(std::wstring_view path) {
   return format_slot_text(language_text(slot_path_too_long), path);
 }

@@ -82,6 +82,9 @@ constexpr LanguageEntry czech = {
         L"soubor streamu '%s' chybí."sv,
         L"soubor streamu '%s' má %s sektorů, ale jeho informace o klipu uvádějí %s."sv,
         L"jiný 3D titul disku nelze proložit a disk prokládá buď všechny své 3D tituly, nebo žádný."sv,  // 67
+        L"Spouštěcí soubor '%s' nelze použít: není souborem zdrojové složky, nebo je prázdný, příliš malý či příliš velký."sv,  // 68
+        L"Soubor '%s' se během vytváření obrazu změnil."sv,
+        L"Obraz byl vytvořen a lze z něj spustit počítač s %s."sv,
     }},
 };
 static_assert(fills_every_slot(czech));
@@ -161,6 +164,9 @@ constexpr LanguageEntry hungarian = {
         L"a(z) '%s' streamfájl hiányzik."sv,
         L"a(z) '%s' streamfájl %s szektoros, de a klipinformációja %s szektort ad meg."sv,
         L"a lemez egy másik 3D-címe nem fésülhető össze, és egy lemez vagy minden 3D-címét összefésüli, vagy egyiket sem."sv,  // 67
+        L"A(z) '%s' rendszerindító fájl nem használható: nem a forrásmappa fájlja, vagy üres, túl kicsi, illetve túl nagy."sv,  // 68
+        L"A(z) '%s' fájl megváltozott a lemezkép készítése közben."sv,
+        L"A lemezkép elkészült, és %s alatt rendszerindításra alkalmas."sv,
     }},
 };
 static_assert(fills_every_slot(hungarian));
@@ -240,6 +246,9 @@ constexpr LanguageEntry polish = {
         L"brak pliku strumienia '%s'."sv,
         L"plik strumienia '%s' ma %s sektorów, a informacje o klipie podają %s."sv,
         L"innego tytułu 3D płyty nie można przepleść, a płyta przeplata wszystkie swoje tytuły 3D albo żaden."sv,  // 67
+        L"Pliku rozruchowego '%s' nie można użyć: nie jest plikiem folderu źródłowego albo jest pusty, za mały lub za duży."sv,  // 68
+        L"Plik '%s' zmienił się podczas tworzenia obrazu."sv,
+        L"Obraz utworzono; jest rozruchowy dla %s."sv,
     }},
 };
 static_assert(fills_every_slot(polish));
@@ -319,6 +328,9 @@ constexpr LanguageEntry romanian = {
         L"fișierul de flux '%s' lipsește."sv,
         L"fișierul de flux '%s' are %s sectoare, dar informațiile de clip indică %s."sv,
         L"alt titlu 3D al discului nu poate fi întrețesut, iar un disc își întrețese toate titlurile 3D sau niciunul."sv,  // 67
+        L"Fișierul de pornire '%s' nu poate fi folosit: nu este un fișier al folderului sursă sau este gol, prea mic ori prea mare."sv,  // 68
+        L"Fișierul '%s' s-a modificat în timpul creării imaginii."sv,
+        L"Imaginea a fost creată și poate porni cu %s."sv,
     }},
 };
 static_assert(fills_every_slot(romanian));
@@ -398,6 +410,9 @@ constexpr LanguageEntry slovak = {
         L"súbor streamu '%s' chýba."sv,
         L"súbor streamu '%s' má %s sektorov, ale jeho informácie o klipe uvádzajú %s."sv,
         L"iný 3D titul disku sa nedá prekladať a disk prekladá buď všetky svoje 3D tituly, alebo žiadny."sv,  // 67
+        L"Zavádzací súbor '%s' sa nedá použiť: nie je súborom zdrojového priečinka alebo je prázdny, príliš malý či príliš veľký."sv,  // 68
+        L"Súbor '%s' sa počas vytvárania obrazu zmenil."sv,
+        L"Obraz bol vytvorený a dá sa z neho spustiť počítač s %s."sv,
     }},
 };
 static_assert(fills_every_slot(slovak));
@@ -477,6 +492,9 @@ constexpr LanguageEntry slovenian = {
         L"datoteka toka '%s' manjka."sv,
         L"datoteka toka '%s' ima %s sektorjev, podatki o posnetku pa navajajo %s."sv,
         L"drugega naslova 3D na disku ni mogoče preplesti, disk pa prepleta vse svoje naslove 3D ali nobenega."sv,  // 67
+        L"Zagonske datoteke '%s' ni mogoče uporabiti: ni datoteka izvorne mape ali pa je prazna, premajhna ali prevelika."sv,  // 68
+        L"Datoteka '%s' se je med ustvarjanjem slike spremenila."sv,
+        L"Slika je ustvarjena in je zagonska z %s."sv,
     }},
 };
 static_assert(fills_every_slot(slovenian));

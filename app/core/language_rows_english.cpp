@@ -46,12 +46,9 @@ constexpr LanguageEntry english = {
         L"Translator: null"sv,
         L"The image could not be built."sv,  // 29
         // 30 to 45: the build errors (build_error_slot).
-        L"The chosen file system is not valid."sv,
-        L"The source folder '%s' cannot be opened."sv,
-        L"The folder '%s' cannot be listed."sv,
-        L"The entry '%s' cannot be examined."sv,
-        L"The file '%s' cannot be opened."sv,
-        L"Reading the file '%s' failed."sv,
+        L"The chosen file system is not valid."sv, L"The source folder '%s' cannot be opened."sv,
+        L"The folder '%s' cannot be listed."sv, L"The entry '%s' cannot be examined."sv,
+        L"The file '%s' cannot be opened."sv, L"Reading the file '%s' failed."sv,
         L"The file '%s' became shorter while the image was being built."sv,
         L"The image file '%s' cannot be created."sv,
         L"Writing the image file '%s' failed. Is the disk full?"sv,
@@ -87,6 +84,9 @@ constexpr LanguageEntry english = {
         L"the stream file '%s' is missing."sv,
         L"the stream file '%s' holds %s sectors, but its clip information states %s."sv,
         L"another 3D title of the disc cannot be interleaved, and a disc interleaves all its 3D titles or none."sv,
+        L"The boot file '%s' cannot be used: it is not a file of the source folder, or it is empty, too small or too large."sv,  // 68: boot_file_unusable
+        L"The file '%s' changed while the image was being built."sv,
+        L"The image was built and is bootable with %s."sv,  // 70: a bootable image
     }},
 };
 static_assert(fills_every_slot(english, true));

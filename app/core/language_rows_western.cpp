@@ -82,6 +82,9 @@ constexpr LanguageEntry french = {
         L"le fichier de flux « %s » est absent."sv,
         L"le fichier de flux « %s » compte %s secteurs, mais ses informations de clip en annoncent %s."sv,
         L"un autre titre 3D du disque ne peut pas l'être, et un disque entrelace tous ses titres 3D ou aucun."sv,  // 67
+        L"Le fichier d'amorçage « %s » est inutilisable : ce n'est pas un fichier du dossier source, ou il est vide, trop petit ou trop grand."sv,  // 68
+        L"Le fichier « %s » a changé pendant la création de l'image."sv,
+        L"L'image a été créée et peut démarrer avec %s."sv,
     }},
 };
 static_assert(fills_every_slot(french));
@@ -161,6 +164,9 @@ constexpr LanguageEntry german = {
         L"die Stream-Datei '%s' fehlt."sv,
         L"die Stream-Datei '%s' umfasst %s Sektoren, ihre Clip-Information nennt aber %s."sv,
         L"ein anderer 3D-Titel der Disc kann nicht verschachtelt werden, und eine Disc verschachtelt alle ihre 3D-Titel oder keinen."sv,  // 67
+        L"Die Startdatei '%s' ist unbrauchbar: Sie ist keine Datei des Quellordners, oder sie ist leer, zu klein oder zu groß."sv,  // 68
+        L"Die Datei '%s' hat sich während der Erstellung geändert."sv,
+        L"Das Abbild wurde erstellt und ist mit %s startfähig."sv,
     }},
 };
 static_assert(fills_every_slot(german));
@@ -240,6 +246,9 @@ constexpr LanguageEntry indonesian = {
         L"berkas stream '%s' tidak ada."sv,
         L"berkas stream '%s' berisi %s sektor, tetapi informasi klipnya menyebut %s."sv,
         L"judul 3D lain pada disk tidak dapat diselang-seling, dan sebuah disk menyelang-nyeling semua judul 3D-nya atau tidak sama sekali."sv,  // 67
+        L"Berkas boot '%s' tidak dapat dipakai: bukan berkas dari folder sumber, atau kosong, terlalu kecil, atau terlalu besar."sv,  // 68
+        L"Berkas '%s' berubah saat image sedang dibuat."sv,
+        L"Image telah dibuat dan dapat di-boot dengan %s."sv,
     }},
 };
 static_assert(fills_every_slot(indonesian));
@@ -319,6 +328,9 @@ constexpr LanguageEntry italian = {
         L"il file di flusso '%s' manca."sv,
         L"il file di flusso '%s' ha %s settori, ma le sue informazioni di clip ne indicano %s."sv,
         L"un altro titolo 3D del disco non può esserlo, e un disco interlaccia tutti i suoi titoli 3D o nessuno."sv,  // 67
+        L"Il file di avvio '%s' non è utilizzabile: non è un file della cartella di origine, oppure è vuoto, troppo piccolo o troppo grande."sv,  // 68
+        L"Il file '%s' è cambiato durante la creazione dell'immagine."sv,
+        L"L'immagine è stata creata ed è avviabile con %s."sv,
     }},
 };
 static_assert(fills_every_slot(italian));
@@ -398,6 +410,9 @@ constexpr LanguageEntry portuguese_brazil = {
         L"o arquivo de fluxo '%s' está faltando."sv,
         L"o arquivo de fluxo '%s' tem %s setores, mas suas informações de clipe indicam %s."sv,
         L"outro título 3D do disco não pode ser intercalado, e um disco intercala todos os seus títulos 3D ou nenhum."sv,  // 67
+        L"O arquivo de inicialização '%s' não pode ser usado: não é um arquivo da pasta de origem, ou está vazio, pequeno ou grande demais."sv,  // 68
+        L"O arquivo '%s' mudou durante a criação da imagem."sv,
+        L"A imagem foi criada e é inicializável com %s."sv,
     }},
 };
 static_assert(fills_every_slot(portuguese_brazil));
@@ -477,6 +492,9 @@ constexpr LanguageEntry turkish = {
         L"'%s' akış dosyası eksik."sv,
         L"'%s' akış dosyası %s sektör içeriyor, ancak klip bilgisi %s diyor."sv,
         L"diskteki başka bir 3D başlığı iç içe yerleştirilemiyor ve bir disk 3D başlıklarının ya hepsini ya da hiçbirini iç içe yerleştirir."sv,  // 67
+        L"'%s' önyükleme dosyası kullanılamıyor: kaynak klasörün bir dosyası değil ya da boş, çok küçük veya çok büyük."sv,  // 68
+        L"'%s' dosyası, görüntü oluşturulurken değişti."sv,
+        L"Görüntü oluşturuldu ve %s ile önyüklenebilir."sv,
     }},
 };
 static_assert(fills_every_slot(turkish));

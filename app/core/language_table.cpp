@@ -115,6 +115,8 @@ int build_error_slot(BuildError error) {
     case BuildError::layout_mismatch: return slot_error_layout_mismatch;
     case BuildError::cancelled: return slot_error_cancelled;
     case BuildError::worker_start_failed: return slot_error_worker_start_failed;
+    case BuildError::boot_file_unusable: return slot_error_boot_file_unusable;
+    case BuildError::source_changed: return slot_error_source_changed;
   }
   return slot_build_failed;
 }

@@ -96,7 +96,13 @@ inline constexpr int slot_stereo_stream_missing = 65;     // "%s": the stream fi
 inline constexpr int slot_stereo_stream_size = 66;        // the stream file, its sectors, stated
 inline constexpr int slot_stereo_other_title_failed = 67;
 
-inline constexpr int slot_count = 68;
+inline constexpr int slot_error_boot_file_unusable = 68;
+inline constexpr int slot_error_source_changed = 69;
+// A bootable image was built: "%s" names the firmware ("BIOS", "UEFI" or
+// "BIOS + UEFI").
+inline constexpr int slot_bootable_image = 70;
+
+inline constexpr int slot_count = 71;
 
 // ---- Table ---------------------------------------------------------------
 // One language. An empty slot shows the English text of that slot.

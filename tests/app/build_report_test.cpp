@@ -54,6 +54,27 @@ TEST_F(BuildReportTest, WarningsListedUpToTheLimitThenCounted) {
   EXPECT_NE(limited.find(L"...and 2 more."), std::wstring::npos);
 }
 
+TEST_F(BuildReportTest, BootableImageNamesItsFirmwareBeforeItsWarnings) {
+  const BootFirmware both = BootFirmware::bios_and_uefi;
+  EXPECT_EQ(finished_build_text(&both, {}),
+            L"The image was built and is bootable with BIOS + UEFI.");
+  const BootFirmware uefi = BootFirmware::uefi;
+  const std::vector<WarningLine> warnings{{BuildWarning::broken_link_skipped, L"b\\link"}};
+  EXPECT_EQ(finished_build_text(&uefi, warnings),
+            L"The image was built and is bootable with UEFI.\n\nThe image was built, with "
+            L"warnings:\n\nThe link 'b\\link' leads nowhere and was left out.");
+  // A plain image without warnings has nothing to report.
+  EXPECT_EQ(finished_build_text(nullptr, {}), L"");
+  EXPECT_EQ(finished_build_text(nullptr, warnings), warnings_text(warnings, listed_warnings));
+  // Every language names the firmware in its own sentence.
+  for (int row = 0; row < language_count; ++row) {
+    set_current_language(row);
+    const std::wstring text = bootable_text(BootFirmware::bios);
+    EXPECT_NE(text.find(L"BIOS"), std::wstring::npos) << row;
+    EXPECT_EQ(text.find(L"%s"), std::wstring::npos) << row;
+  }
+}
+
 TEST_F(BuildReportTest, ThreeDTitleNamesItsClipsAndWhatFailed) {
   WarningLine size{BuildWarning::stereo_title_not_interleaved, L"D:\\m\\BDMV\\STREAM\\00002.m2ts"};
   size.stereo = {StereoFailure::stream_size_mismatch, 1, 2, 2, 96, 97};

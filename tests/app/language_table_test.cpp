@@ -160,13 +160,13 @@ TEST_F(LanguageTableTest, FormatPutsTheArgumentsInPlaceOfThePlaceholdersInTurn) 
 }
 
 TEST_F(LanguageTableTest, EveryBuildResultHasItsOwnEnglishText) {
-  std::set<int> slots{slot_build_failed, slot_system_error, slot_build_warnings, slot_more_warnings,
-                      slot_path_too_long};
+  std::set<int> slots{slot_build_failed,  slot_system_error,  slot_build_warnings,
+                      slot_more_warnings, slot_path_too_long, slot_bootable_image};
   const auto own_slot = [&](int slot) {
     EXPECT_TRUE(slot >= 0 && slot < slot_count) << slot;
     return slots.insert(slot).second;
   };
-  for (int code = 1; code <= static_cast<int>(BuildError::worker_start_failed); ++code) {
+  for (int code = 1; code <= static_cast<int>(BuildError::source_changed); ++code) {
     const int slot = build_error_slot(static_cast<BuildError>(code));
     EXPECT_TRUE(own_slot(slot)) << "error " << code;
     EXPECT_LE(count_of(language_text(slot), L"%s"), 1u) << "error " << code;

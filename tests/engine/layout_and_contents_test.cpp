@@ -43,13 +43,14 @@ TEST_P(EveryLayout, EachFileLiesAtItsDataSectorAndTheImageHasItsLaidOutSize) {
       const auto bytes = read_bytes(image, writer->layout.file_data_sector(*child) * sector_bytes,
                                     static_cast<size_t>(child->sectors) * sector_bytes);
       const uint32_t seed = seed_of_size.at(child->size);
-      for (uint64_t i = 0; i < child->size; ++i) {
+      const auto file_bytes = static_cast<size_t>(child->size);
+      for (size_t i = 0; i < file_bytes; ++i) {
         if (bytes[i] != pattern_byte(seed, i)) {
           ADD_FAILURE() << "byte " << i << " of a file of " << child->size << " bytes";
           return false;
         }
       }
-      for (size_t i = child->size; i < bytes.size(); ++i) {
+      for (size_t i = file_bytes; i < bytes.size(); ++i) {
         if (bytes[i] != 0) {
           ADD_FAILURE() << "padding byte " << i << " is not zero";
           return false;

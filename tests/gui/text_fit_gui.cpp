@@ -246,7 +246,7 @@ void show_checked(const std::string& name, const std::wstring& text, UINT type) 
 // The longest reason of a failed build in the current language.
 std::wstring longest_error_text() {
   std::wstring longest;
-  for (int code = 1; code <= static_cast<int>(BuildError::worker_start_failed); ++code) {
+  for (int code = 1; code <= static_cast<int>(BuildError::source_changed); ++code) {
     const std::wstring_view text =
         app::language_text(app::build_error_slot(static_cast<BuildError>(code)));
     if (text.size() > longest.size()) longest = text;
@@ -293,6 +293,10 @@ void check_message_boxes(int row) {
     show_checked(name + " warnings from " + std::to_string(first),
                  app::warnings_text(rest, app::listed_warnings), MB_OK | MB_ICONWARNING);
   }
+  // A bootable image reports its firmware before its warnings.
+  const app::BootFirmware firmware = app::BootFirmware::bios_and_uefi;
+  show_checked(name + " bootable", app::finished_build_text(&firmware, warnings),
+               MB_OK | MB_ICONWARNING);
   show_checked(name + " long path", app::path_too_long_text(path + std::wstring(300, L'x')),
                MB_OK | MB_ICONWARNING);
 }
