@@ -1,6 +1,6 @@
 // Every UDF record this program writes, declared once: the offset and width
 // of each field, in the order of the clause of ECMA-167 (or of the UDF
-// specification) that defines it, with a check at compile time that the
+// standard) that defines it, with a check at compile time that the
 // fields fill the record. Reserved fields are named too, so that the tables
 // have no gaps.
 #pragma once
