@@ -69,5 +69,45 @@ TEST(CliReport, JsonReportCarriesTheLayoutTitlesAndWarnings) {
   }
 }
 
+TEST(CliReport, BootableImageSaysWhichFirmwareStartsWhichFile) {
+  BuildJob job;
+  job.fs_code = fs_code_udf102;
+  job.outcome = BuildOutcome::succeeded;
+  job.effective_fs_flags = 3;
+  job.effective_udf_revision = 0x0102;
+  job.file_count = 4;
+  job.directory_count = 3;
+  job.image_sectors = 2144;
+  job.boot_files = {{BootPlatform::bios, KESTREL_NATIVE("boot/eltorito.img"), 4, true},
+                    {BootPlatform::uefi, KESTREL_NATIVE("efi.img"), 8192, false}};
+  const RunRecord record{job,
+                         KESTREL_NATIVE("grub.iso"),
+                         LayoutChoice::udf102,
+                         LayoutDecision{fs_code_udf102, LayoutReason::chosen},
+                         SourceDescription{},
+                         1.0};
+  const std::string summary = summary_text(record);
+  EXPECT_NE(summary.find("; bootable with BIOS (boot/eltorito.img) and UEFI (efi.img); written as "
+                         "ISO 9660 + UDF 1.02"),
+            std::string::npos)
+      << summary;
+  const std::string json = json_report(record);
+  EXPECT_NE(json.find("\"boot\": {\"firmware\": [\"BIOS\", \"UEFI\"], \"files\": [{\"firmware\": "
+                      "\"BIOS\", \"path\": \"boot/eltorito.img\", \"load_sectors\": 4, "
+                      "\"info_table\": true}, {\"firmware\": \"UEFI\", \"path\": \"efi.img\", "
+                      "\"load_sectors\": 8192, \"info_table\": false}]}"),
+            std::string::npos)
+      << json;
+  job.boot_files.clear();
+  const RunRecord plain{job,
+                        KESTREL_NATIVE("plain.iso"),
+                        std::nullopt,
+                        LayoutDecision{fs_code_udf102, LayoutReason::chosen},
+                        SourceDescription{},
+                        1.0};
+  EXPECT_EQ(summary_text(plain).find("bootable"), std::string::npos);
+  EXPECT_NE(json_report(plain).find("\"boot\": null"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kestrel::cli
