@@ -60,11 +60,21 @@ std::wstring failure_text(const BuildJob& job) {
   return failed_build_text(job.error.error, job.error.path, system_message(job.error.system_error));
 }
 
-std::wstring warning_text(const BuildJob& job) {
+// The report of a successful build: whether it boots and with which
+// firmware, then its warnings; empty when there is neither.
+std::wstring finished_text(const BuildJob& job) {
   std::vector<WarningLine> lines;
   lines.reserve(job.warnings.size());
-  for (const BuildWarningEntry& entry : job.warnings) lines.push_back({entry.warning, entry.path});
-  return warnings_text(lines, listed_warnings);
+  for (const BuildWarningEntry& entry : job.warnings)
+    lines.push_back({entry.warning, entry.path, entry.stereo});
+  bool bios = false;
+  bool uefi = false;
+  for (const BootFile& file : job.boot_files)
+    (file.platform == BootPlatform::uefi ? uefi : bios) = true;
+  const BootFirmware firmware = bios && uefi ? BootFirmware::bios_and_uefi
+                                : uefi       ? BootFirmware::uefi
+                                             : BootFirmware::bios;
+  return finished_build_text(bios || uefi ? &firmware : nullptr, lines);
 }
 
 std::wstring window_text(HWND window, int id) {
@@ -149,7 +159,9 @@ void start_build_from_window(HWND window) {
   const int choice = layout_index_from(
       static_cast<int>(SendDlgItemMessageW(window, IDC_LAYOUT, CB_GETCURSEL, 0, 0)));
   write_setting_int(key_file_system, choice);
-  const int32_t fs_code = fs_code_for(*source, static_cast<LayoutChoice>(choice));
+  // One listing of the source decides its layout and finds its boot files.
+  const SourceDescription description = describe_source(*source);
+  const int32_t fs_code = decide_layout(description, static_cast<LayoutChoice>(choice)).fs_code;
   const std::wstring label = window_text(window, IDC_LABEL).substr(0, label_chars);
 
   set_inputs_enabled(window, false);
@@ -157,8 +169,10 @@ void start_build_from_window(HWND window) {
   state.job.reset();
   state.busy = true;
   show_progress(window, 0);
+  // A folder copied from a bootable disc stays bootable, as with kestrel-cli.
+  const BootSetup boot = recognise_boot_files(*source, description);
   state.job = start_build(*source, std::u16string(label.begin(), label.end()), fs_code, full_target,
-                          implementation_name, application_name, true);
+                          implementation_name, application_name, true, nullptr, boot);
   SetTimer(window, IDT_POLL_BUILD, POLL_BUILD_PERIOD_MS, nullptr);
 }
 
@@ -187,9 +201,11 @@ void poll_build(HWND window) {
     return;
   }
   // Files left out or renamed are told before the window closes or reveals
-  // the image, so a build that lost something never passes silently.
-  if (!job->warnings.empty())
-    ui::show_message_box(window, warning_text(*job), MB_OK | MB_ICONWARNING);
+  // the image, so a build that lost something never passes silently; a
+  // bootable image says for which firmware.
+  if (const std::wstring report = finished_text(*job); !report.empty())
+    ui::show_message_box(window, report,
+                         MB_OK | (job->warnings.empty() ? MB_ICONINFORMATION : MB_ICONWARNING));
   if (read_setting_int(key_close_when_done, 0) != 0) PostMessageW(window, WM_CLOSE, 0, 0);
   if (read_setting_int(key_reveal_when_done, 0) != 0) reveal_in_file_manager(job->output_path);
 }

@@ -143,9 +143,9 @@ void handle_drop(HWND window, HDROP drop) {
   path.resize(DragQueryFileW(drop, 0, path.data(), length + 1));
   DragFinish(drop);
   if (path.empty() || !is_existing_folder(path)) return;
-  path = prefer_disc_parent(path, [](const std::wstring& candidate) {
-    return GetFileAttributesW(candidate.c_str()) != INVALID_FILE_ATTRIBUTES;
-  });
+  // Only a folder beside the dropped one makes a disc: a file named "BDMV"
+  // does not, as for the layout the build gets (describe_source).
+  path = prefer_disc_parent(path, is_existing_folder);
   set_source(window, path, std::nullopt, std::nullopt);
 }
 

@@ -1,22 +1,36 @@
 #!/usr/bin/env python3
-"""Times kestrel-cli against a plain copy of the same files, side by side.
+"""Times kestrel-cli against the least work that writes the same bytes.
 
-  run_bench.py --kestrel BUILD/kestrel-cli [--data DIR] [--runs N]
+  run_bench.py --kestrel [NAME=]BUILD/kestrel-cli [--kestrel ...]
+               [--data DIR] [--output-dir DIR ...] [--runs N]
                [--workloads big,mixed,...] [--peers | --no-peers] [--memory]
 
-For every workload (made by make_workloads.py under --data) each command runs
---runs times (default 5), the commands taking turns, and the median time of
-each is divided by the median of the plain copy. The page cache is warmed by
-one untimed plain copy first; every output is deleted after its run, outside
-the timing. Outputs go to --output-dir, by default /dev/shm (memory), so
-that the times are those of copying and not of the disk's write-back. The peers (genisoimage, xorriso) run where installed, unless
---no-peers; they are left out of the 100,000-file folder, where one run of
-them takes minutes.
+The limit of a layout is bench/plain_copy.cpp in its image form: the source's
+files padded to whole sectors and packed, then zeros up to the size of the
+image that layout makes of the source, so that both sides write exactly the
+same number of bytes. For every workload (made by make_workloads.py under
+--data) and every output folder, each kestrel-cli given (several can be
+compared, e.g. before=OLD after=NEW) builds each layout once untimed, which
+warms the page cache and gives the image sizes; then every command runs
+--runs times (default 5), the commands taking turns, the order reversed on
+every other round. A build's ratio is the median over the rounds of its time
+divided by its layout's limit in the same round; the limit's own median time
+is printed beside. Every output is deleted after its run, outside the timing.
+
+--output-dir may be given more than once; by default the outputs go to memory
+(/dev/shm) and to the disk (/var/tmp). Nothing clears the page cache: both
+sides read a warm source and write into the page cache, which the kernel
+writes back to the disk later; an output deleted before then is never
+written. The ratios therefore compare the work of building, not the disk.
+
+The peers (genisoimage, xorriso) run where installed, unless --no-peers,
+against the plain copy of the files alone (no padding, nothing else); they
+are left out of the 100,000-file folder, where one run of them takes minutes.
 
 --memory builds the one-million-file tree in every layout under
 /usr/bin/time -v and prints the peak resident memory per node.
 
-Prints a Markdown table: ratio to the plain copy (and the plain copy's time).
+Prints Markdown tables.
 """
 import argparse
 import os
@@ -30,6 +44,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 LAYOUTS = ["iso9660", "bridge", "udf102", "udf250"]
 ALL_WORKLOADS = ["big", "mixed", "small", "wide20k", "wide100k"]
 NO_PEERS = {"wide100k"}
+FILES_ONLY = "plain copy"
 
 
 def build_plain_copy(work):
@@ -40,17 +55,17 @@ def build_plain_copy(work):
     return program
 
 
-def commands(args, plain_copy, source, output, peers):
-    result = [("plain copy", [plain_copy, source, output])]
-    for layout in LAYOUTS:
-        result.append((f"kestrel {layout}",
-                       [args.kestrel, "-quiet", "-yes", "-fs", layout, "-output", output, source]))
-    if peers:
-        if shutil.which("genisoimage"):
-            result.append(("genisoimage -udf", ["genisoimage", "-quiet", "-udf", "-o", output, source]))
-            result.append(("genisoimage -R -J", ["genisoimage", "-quiet", "-R", "-J", "-o", output, source]))
-        if shutil.which("xorriso"):
-            result.append(("xorriso", ["xorriso", "-as", "mkisofs", "-quiet", "-o", output, source]))
+def kestrel_command(program, layout, source, output):
+    return [program, "-quiet", "-yes", "-fs", layout, "-output", output, source]
+
+
+def peer_commands(source, output):
+    result = []
+    if shutil.which("genisoimage"):
+        result.append(("genisoimage -udf", ["genisoimage", "-quiet", "-udf", "-o", output, source]))
+        result.append(("genisoimage -R -J", ["genisoimage", "-quiet", "-R", "-J", "-o", output, source]))
+    if shutil.which("xorriso"):
+        result.append(("xorriso", ["xorriso", "-as", "mkisofs", "-quiet", "-o", output, source]))
     return result
 
 
@@ -61,92 +76,155 @@ def remove(path):
         pass
 
 
-def timed_run(command, output):
+def run(command, output):
+    """Runs a command; its wall and processor (user + system) seconds and the
+    size of its output."""
     remove(output)
     start = time.perf_counter()
-    done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    child = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    stderr = child.stderr.read()
+    _, status, usage = os.wait4(child.pid, 0)
     elapsed = time.perf_counter() - start
+    child.stderr.close()
+    size = os.path.getsize(output) if os.path.exists(output) else 0
     remove(output)
-    if done.returncode != 0:
-        sys.exit(f"failed ({done.returncode}): {' '.join(command)}\n{done.stderr.decode(errors='replace')}")
-    return elapsed
+    if status != 0:
+        sys.exit(f"failed ({status}): {' '.join(command)}\n{stderr.decode(errors='replace')}")
+    return elapsed, usage.ru_utime + usage.ru_stime, size
 
 
-def run_workload(args, plain_copy, name):
+def image_sizes(args, source, output):
+    """The image size of every layout, from one untimed build each. Every
+    kestrel compared must make images of the same size."""
+    sizes = {}
+    for name, program in args.kestrel:
+        for layout in LAYOUTS:
+            size = run(kestrel_command(program, layout, source, output), output)[2]
+            if sizes.setdefault(layout, size) != size:
+                sys.exit(f"{name} makes a {layout} image of {size} bytes, another one of {sizes[layout]}")
+    return sizes
+
+
+def run_workload(args, plain_copy, name, output_dir):
     source = os.path.join(args.data, name)
     if not os.path.isdir(source):
         sys.exit(f"no workload {source}: run make_workloads.py {args.data} {name}")
-    output = os.path.join(args.output_dir, "kestrel-bench-output.iso")
-    peers = args.peers and name not in NO_PEERS
-    runs = commands(args, plain_copy, source, output, peers)
-    timed_run(runs[0][1], output)  # warms the page cache
-    times = {label: [] for label, _ in runs}
-    for _ in range(args.runs):
-        for label, command in runs:
-            times[label].append(timed_run(command, output))
-    return {label: statistics.median(values) for label, values in times.items()}
+    output = os.path.join(output_dir, "kestrel-bench-output.iso")
+    sizes = image_sizes(args, source, output)
+    commands = [(FILES_ONLY, [plain_copy, source, output])]
+    for layout in LAYOUTS:
+        commands.append((f"limit {layout}", [plain_copy, "-image-bytes", str(sizes[layout]), source, output]))
+        for kestrel, program in args.kestrel:
+            commands.append((f"{kestrel} {layout}", kestrel_command(program, layout, source, output)))
+    if args.peers and name not in NO_PEERS:
+        commands += peer_commands(source, output)
+    times = {label: ([], []) for label, _ in commands}
+    for round_number in range(args.runs):
+        order = commands if round_number % 2 == 0 else list(reversed(commands))
+        for label, command in order:
+            wall, processor, _ = run(command, output)
+            times[label][0].append(wall)
+            times[label][1].append(processor)
+    return times
 
 
-def memory(args):
+def paired_ratio(times, label, reference, kind=0):
+    """Median over the rounds of the time of `label` divided by that of
+    `reference` in the same round; kind 0 is wall time, 1 processor time."""
+    return statistics.median(a / b for a, b in zip(times[label][kind], times[reference][kind]))
+
+
+def print_limit_table(args, results):
+    print(f"\nMedian ratio of each build's wall time to its layout's limit in the same round "
+          f"({args.runs} rounds), and in brackets the ratio of processor time (user + system); "
+          f"the limit's median wall time in the 'limit' rows\n")
+    print("| workload | output | build | " + " | ".join(LAYOUTS) + " |")
+    print("|---|---|---|" + "---|" * len(LAYOUTS))
+    for (name, place), times in results.items():
+        cells = [f"{statistics.median(times[f'limit {layout}'][0]):.3f} s" for layout in LAYOUTS]
+        print(f"| {name} | {place} | limit | " + " | ".join(cells) + " |")
+        for kestrel, _ in args.kestrel:
+            cells = [f"{paired_ratio(times, f'{kestrel} {layout}', f'limit {layout}'):.2f} "
+                     f"({paired_ratio(times, f'{kestrel} {layout}', f'limit {layout}', 1):.2f})"
+                     for layout in LAYOUTS]
+            print(f"| {name} | {place} | {kestrel} | " + " | ".join(cells) + " |")
+
+
+def print_files_only_table(args, results):
+    labels = []
+    for times in results.values():
+        labels += [label for label in times if label != FILES_ONLY and not label.startswith("limit ")
+                   and label not in labels]
+    print(f"\nMedian ratio to the plain copy of the files alone ({args.runs} rounds)\n")
+    print("| workload | output | plain copy | " + " | ".join(labels) + " |")
+    print("|---|---|---|" + "---|" * len(labels))
+    for (name, place), times in results.items():
+        base = statistics.median(times[FILES_ONLY][0])
+        cells = [f"{paired_ratio(times, label, FILES_ONLY):.2f}" if label in times else "-" for label in labels]
+        print(f"| {name} | {place} | 1.00 ({base:.3f} s) | " + " | ".join(cells) + " |")
+
+
+def memory(args, output_dir):
     source = os.path.join(args.data, "million")
     if not os.path.isdir(source):
         sys.exit(f"no workload {source}: run make_workloads.py {args.data} million")
     empty = os.path.join(args.data, "empty-folder")
     os.makedirs(empty, exist_ok=True)
-    output = os.path.join(args.output_dir, "kestrel-bench-output.iso")
+    output = os.path.join(output_dir, "kestrel-bench-output.iso")
     nodes = 1_000_000 + 1_000
     print(f"\nPeak memory, {nodes:,} nodes (1,000,000 empty files in 1,000 folders)\n")
-    print("| layout | peak RSS | empty source | bytes per node |")
-    print("|---|---|---|---|")
-    for layout in LAYOUTS:
-        peak = []
-        for folder in (source, empty):
-            remove(output)
-            done = subprocess.run(["/usr/bin/time", "-v", args.kestrel, "-quiet", "-yes", "-fs", layout,
-                                   "-output", output, folder], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                                  text=True)
-            remove(output)
-            if done.returncode != 0:
-                sys.exit(done.stderr)
-            line = next(l for l in done.stderr.splitlines() if "Maximum resident set size" in l)
-            peak.append(int(line.split(":")[1]) * 1024)
-        per_node = (peak[0] - peak[1]) / nodes
-        print(f"| {layout} | {peak[0] / 2**20:.0f} MiB | {peak[1] / 2**20:.1f} MiB | {per_node:.0f} |")
+    print("| build | layout | peak RSS | empty source | bytes per node |")
+    print("|---|---|---|---|---|")
+    for kestrel, program in args.kestrel:
+        for layout in LAYOUTS:
+            peak = []
+            for folder in (source, empty):
+                remove(output)
+                done = subprocess.run(["/usr/bin/time", "-v"] + kestrel_command(program, layout, folder, output),
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+                remove(output)
+                if done.returncode != 0:
+                    sys.exit(done.stderr)
+                line = next(l for l in done.stderr.splitlines() if "Maximum resident set size" in l)
+                peak.append(int(line.split(":")[1]) * 1024)
+            per_node = (peak[0] - peak[1]) / nodes
+            print(f"| {kestrel} | {layout} | {peak[0] / 2**20:.0f} MiB | {peak[1] / 2**20:.1f} MiB "
+                  f"| {per_node:.0f} |")
+
+
+def named_program(text):
+    name, _, path = text.rpartition("=")
+    return (name or "kestrel", os.path.abspath(path))
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--kestrel", required=True)
+    parser.add_argument("--kestrel", action="append", type=named_program, required=True)
     parser.add_argument("--data", default="/work/bench-data")
-    parser.add_argument("--output-dir", default="/dev/shm" if os.path.isdir("/dev/shm") else "/tmp")
+    parser.add_argument("--output-dir", action="append")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--workloads", default=",".join(ALL_WORKLOADS))
     parser.add_argument("--peers", dest="peers", action="store_true", default=True)
     parser.add_argument("--no-peers", dest="peers", action="store_false")
     parser.add_argument("--memory", action="store_true")
     args = parser.parse_args()
-    args.kestrel = os.path.abspath(args.kestrel)
+    if len({name for name, _ in args.kestrel}) != len(args.kestrel):
+        sys.exit("give every --kestrel its own NAME=")
+    output_dirs = args.output_dir or [d for d in ("/dev/shm", "/var/tmp") if os.path.isdir(d)]
     plain_copy = build_plain_copy(args.data)
 
-    workloads = [w for w in args.workloads.split(",") if w]
+    load_at_start = os.getloadavg()[0]
     results = {}
-    for name in workloads:
-        print(f"timing {name} ...", file=sys.stderr, flush=True)
-        results[name] = run_workload(args, plain_copy, name)
-
+    for name in [w for w in args.workloads.split(",") if w]:
+        for output_dir in output_dirs:
+            print(f"timing {name} into {output_dir} ...", file=sys.stderr, flush=True)
+            results[(name, output_dir)] = run_workload(args, plain_copy, name, output_dir)
     if results:
-        labels = []
-        for medians in results.values():
-            labels += [label for label in medians if label not in labels]
-        print(f"\nRatio of median time to the plain copy's ({args.runs} runs each)\n")
-        print("| workload | plain copy | " + " | ".join(labels[1:]) + " |")
-        print("|---" * len(labels) + "|---|")
-        for name, medians in results.items():
-            base = medians["plain copy"]
-            cells = [f"{medians[label] / base:.2f}" if label in medians else "-" for label in labels[1:]]
-            print(f"| {name} | 1.00 ({base:.3f} s) | " + " | ".join(cells) + " |")
+        print(f"\nLoad average (1 minute) at the start {load_at_start:.1f}, at the end {os.getloadavg()[0]:.1f}")
+        print_limit_table(args, results)
+        print_files_only_table(args, results)
     if args.memory:
-        memory(args)
+        memory(args, output_dirs[0])
     return 0
 
 

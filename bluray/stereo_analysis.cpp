@@ -6,7 +6,7 @@
 #include "bluray/stereo_analysis.h"
 
 #include <cstdio>
-#include <set>
+#include <map>
 #include <utility>
 
 #include "bluray/clip_info_file.h"
@@ -19,7 +19,6 @@ namespace kestrel::bluray {
 namespace {
 
 // The Blu-ray movie folder layout.
-constexpr NativeStringView movie_folder = KESTREL_NATIVE("BDMV");
 constexpr NativeStringView index_name = KESTREL_NATIVE("index.bdmv");
 constexpr NativeStringView playlist_folder = KESTREL_NATIVE("PLAYLIST");
 constexpr NativeStringView playlist_extension = KESTREL_NATIVE(".mpls");
@@ -30,28 +29,24 @@ constexpr size_t clip_name_digits = 5;
 // A clip number has to fit the 16-bit fields of a StereoPair.
 constexpr int32_t largest_clip_number = 0xFFFF;
 
-NativeString movie_path(const NativeString& source_folder, NativeStringView folder) {
-  NativeString path = source_folder;
-  path += movie_folder;
-  path += native_separator;
-  path += folder;
-  return path;
-}
+// Where the analysis reads: the source folder and its movie folder's name.
+struct MovieFolder {
+  const NativeString& source_folder;
+  NativeStringView name;
 
-NativeString clip_info_path(const NativeString& source_folder, int32_t clip_number) {
-  char digits[16];
-  std::snprintf(digits, sizeof digits, "%05d", static_cast<int>(clip_number));
-  NativeString path = movie_path(source_folder, clip_info_folder);
-  path += native_separator;
-  for (const char* c = digits; *c != '\0'; ++c) path += static_cast<NativeChar>(*c);
-  path += clip_info_extension;
-  return path;
-}
+  NativeString path(NativeStringView inner) const {
+    NativeString path = source_folder;
+    path += name;
+    path += native_separator;
+    path += inner;
+    return path;
+  }
+};
 
-bool index_declares_stereo(const NativeString& source_folder) {
+bool index_declares_stereo(const MovieFolder& movie) {
   IndexFile index;
   {
-    const WholeFile file = read_whole_file(movie_path(source_folder, index_name));
+    const WholeFile file = read_whole_file(movie.path(index_name));
     if (!file.bytes) return false;
     read_index_file(file.bytes.get(), file.length, index);
   }
@@ -109,8 +104,8 @@ PairingResult pair_clips_of_playlist(const NativeString& path, ClipPairMap& clip
 
 // Gathers the pairings of every playlist, in the order the folder lists
 // them. False when a pairing playlist names a clip that is not a clip number.
-bool collect_clip_pairs(const NativeString& source_folder, ClipPairMap& clip_pairs) {
-  const NativeString folder = movie_path(source_folder, playlist_folder);
+bool collect_clip_pairs(const MovieFolder& movie, ClipPairMap& clip_pairs) {
+  const NativeString folder = movie.path(playlist_folder);
   DirectoryFinder finder;
   FindEntry entry;
   for (bool found = finder.find_first(folder, entry); found; found = finder.find_next(entry)) {
@@ -124,27 +119,35 @@ bool collect_clip_pairs(const NativeString& source_folder, ClipPairMap& clip_pai
 }
 
 // Every clip may take part in one pair only, in one role: the layout gives
-// each stream file one place in the image.
-bool each_clip_in_one_pair(const ClipPairMap& clip_pairs) {
-  std::set<int32_t> seen;
-  for (const auto& [base, dependent] : clip_pairs) seen.insert(base);
-  for (const auto& [base, dependent] : clip_pairs) {
-    if (!seen.insert(dependent).second) return false;
+// each stream file one place in the image. Marks every pair that shares a
+// clip with another pair, or uses one clip for both views.
+void mark_clips_in_two_pairs(StereoPairList& pairs) {
+  std::map<uint16_t, int> uses;
+  for (const StereoPair& pair : pairs) {
+    ++uses[pair.base_clip];
+    ++uses[pair.dependent_clip];
   }
-  return true;
+  for (StereoPair& pair : pairs) {
+    for (const uint16_t clip : {pair.base_clip, pair.dependent_clip}) {
+      if (uses[clip] > 1 && pair.failure == StereoFailure::none) {
+        pair.failure = StereoFailure::clip_in_two_pairs;
+        pair.faulty_clip = clip;
+      }
+    }
+  }
 }
 
 // Reads the clip information of one side of a pair: its size in sectors and
-// the lengths of its extents. A missing file leaves both empty. False when
-// the start points do not cut the whole stream into non-empty extents in
-// stream order: the first must be 0, each must exceed the one before and lie
-// inside the stream, and the extents must cover every sector of it.
-bool read_clip_side(const NativeString& source_folder, int32_t clip, uint32_t& sectors,
-                    std::vector<uint32_t>& extents) {
+// the lengths of its extents. A missing file leaves both empty. Unusable
+// when the start points do not cut the whole stream into non-empty extents
+// in stream order: the first must be 0, each must exceed the one before and
+// lie inside the stream, and the extents must cover every sector of it.
+StereoFailure read_clip_side(const MovieFolder& movie, uint16_t clip, uint32_t& sectors,
+                             std::vector<uint32_t>& extents) {
   ClipInfoFile info;
   {
-    const WholeFile file = read_whole_file(clip_info_path(source_folder, clip));
-    if (!file.bytes) return true;
+    const WholeFile file = read_whole_file(clip_info_path(movie.source_folder, movie.name, clip));
+    if (!file.bytes) return StereoFailure::clip_info_missing;
     read_clip_info_file(file.bytes.get(), file.length, info);
   }
   sectors = sectors_from_packets(info.source_packet_count);
@@ -153,8 +156,8 @@ bool read_clip_side(const NativeString& source_folder, int32_t clip, uint32_t& s
     read_extension_data(info.extension_bytes.data(), info.extension_bytes.size(), extension);
   }
   const std::vector<uint32_t>& points = extension.extent_start_points;
-  if (extension.extent_start_length == 0 || points.empty()) return true;
-  if (points.front() != 0) return false;
+  if (extension.extent_start_length == 0 || points.empty()) return StereoFailure::none;
+  if (points.front() != 0) return StereoFailure::start_points_unusable;
 
   uint64_t covered = 0;
   auto append = [&](uint32_t packets) {
@@ -164,35 +167,71 @@ bool read_clip_side(const NativeString& source_folder, int32_t clip, uint32_t& s
     return length != 0;
   };
   for (size_t i = 1; i < points.size(); ++i) {
-    if (points[i] <= points[i - 1]) return false;
-    if (!append(points[i] - points[i - 1])) return false;
-    if (sectors_from_packets(points[i]) >= sectors) return false;
+    if (points[i] <= points[i - 1]) return StereoFailure::start_points_unusable;
+    if (!append(points[i] - points[i - 1])) return StereoFailure::start_points_unusable;
+    if (sectors_from_packets(points[i]) >= sectors) return StereoFailure::start_points_unusable;
   }
   // The last start point lies inside the stream: it is 0, or its sector
   // was found below the stream's sector count above.
-  if (!append(info.source_packet_count - points.back())) return false;
-  return covered == sectors;
+  if (!append(info.source_packet_count - points.back()))
+    return StereoFailure::start_points_unusable;
+  return covered == sectors ? StereoFailure::none : StereoFailure::start_points_unusable;
+}
+
+// Reads both sides of a pair; the first side that fails marks the pair.
+void read_pair(const MovieFolder& movie, StereoPair& pair) {
+  struct Side {
+    uint16_t clip;
+    uint32_t& sectors;
+    std::vector<uint32_t>& extents;
+  };
+  for (const Side& side :
+       {Side{pair.base_clip, pair.base_sectors, pair.base_extents},
+        Side{pair.dependent_clip, pair.dependent_sectors, pair.dependent_extents}}) {
+    const StereoFailure failure = read_clip_side(movie, side.clip, side.sectors, side.extents);
+    if (failure != StereoFailure::none && pair.failure == StereoFailure::none) {
+      pair.failure = failure;
+      pair.faulty_clip = side.clip;
+    }
+  }
 }
 
 }  // namespace
 
-bool analyze_stereo_disc(const NativeString& source_folder, StereoPairList& pairs) {
-  if (!index_declares_stereo(source_folder)) return false;
+NativeString clip_info_path(const NativeString& source_folder, NativeStringView movie_folder,
+                            uint32_t clip_number) {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%05u", static_cast<unsigned>(clip_number));
+  NativeString path = MovieFolder{source_folder, movie_folder}.path(clip_info_folder);
+  path += native_separator;
+  for (const char* c = digits; *c != '\0'; ++c) path += static_cast<NativeChar>(*c);
+  path += clip_info_extension;
+  return path;
+}
+
+bool analyze_stereo_disc(const NativeString& source_folder, StereoPairList& pairs,
+                         NativeStringView movie_folder) {
+  const MovieFolder movie{source_folder, movie_folder};
+  if (!index_declares_stereo(movie)) return false;
 
   ClipPairMap clip_pairs;
-  if (!collect_clip_pairs(source_folder, clip_pairs)) return false;
-  if (clip_pairs.empty() || !each_clip_in_one_pair(clip_pairs)) return false;
+  if (!collect_clip_pairs(movie, clip_pairs) || clip_pairs.empty()) return false;
 
+  // Every title is read, also after one has failed, so that each one that
+  // cannot be interleaved can be named with its reason.
   for (const auto& [base, dependent] : clip_pairs) {
     StereoPair pair;
     pair.base_clip = static_cast<uint16_t>(base);
     pair.dependent_clip = static_cast<uint16_t>(dependent);
-    if (!read_clip_side(source_folder, base, pair.base_sectors, pair.base_extents)) return false;
-    if (!read_clip_side(source_folder, dependent, pair.dependent_sectors, pair.dependent_extents))
-      return false;
     pairs.push_back(std::move(pair));
   }
-  return true;
+  mark_clips_in_two_pairs(pairs);
+  bool usable = true;
+  for (StereoPair& pair : pairs) {
+    read_pair(movie, pair);
+    if (pair.failure != StereoFailure::none) usable = false;
+  }
+  return usable;
 }
 
 }  // namespace kestrel::bluray

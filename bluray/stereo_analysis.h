@@ -24,12 +24,22 @@ inline uint32_t sectors_from_packets(uint32_t packets) {
   return static_cast<uint32_t>(uint64_t{packets} * source_packet_bytes / sector_size);
 }
 
-// Analyses the movie folder below `source_folder` (which ends in a path
-// separator) and appends one StereoPair per paired clip to `pairs`, in
-// ascending order of the base clip number. True when the index file declares
-// stereoscopic content, at least one playlist pairs clips, and every pair's
-// clip information gives usable extents. On false `pairs` may hold a part of
-// the result and must be discarded.
-bool analyze_stereo_disc(const NativeString& source_folder, StereoPairList& pairs);
+// The movie folder of a Blu-ray source, as the disc format names it.
+inline constexpr NativeStringView bluray_movie_folder = KESTREL_NATIVE("BDMV");
+
+// Analyses the movie folder `movie_folder` (its name as found on disk) below
+// `source_folder` (which ends in a path separator) and appends one
+// StereoPair per paired clip to `pairs`, in ascending order of the base clip
+// number. True when the index file declares stereoscopic content, at least
+// one playlist pairs clips, and every pair's clip information gives usable
+// extents. On false `pairs` is empty when the folder holds no 3D title;
+// otherwise it lists every title, those that failed with their `failure`,
+// and none of them may be interleaved.
+bool analyze_stereo_disc(const NativeString& source_folder, StereoPairList& pairs,
+                         NativeStringView movie_folder = bluray_movie_folder);
+
+// The clip information file of clip `clip_number` in that movie folder.
+NativeString clip_info_path(const NativeString& source_folder, NativeStringView movie_folder,
+                            uint32_t clip_number);
 
 }  // namespace kestrel::bluray

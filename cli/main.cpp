@@ -11,6 +11,7 @@
 #include "cli/command_line.h"
 #include "cli/map_listing.h"
 #include "cli/messages.h"
+#include "cli/report.h"
 #include "engine/build_job.h"
 #include "engine/fs_detection.h"
 #include "kestrel/version.h"
@@ -29,9 +30,19 @@ constexpr int exit_interrupted = 130;
 // Volume labels keep at most this many characters.
 constexpr size_t label_limit = 127;
 
+// Ctrl-C cancels the build: the handler sets the job's cancel flag itself,
+// so that a run without a progress line can simply wait for the worker.
+// `interrupted` keeps a Ctrl-C that comes before the job exists.
 volatile std::sig_atomic_t interrupted = 0;
+std::atomic<std::atomic<bool>*> cancel_flag{nullptr};
+static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free &&
+                  std::atomic<bool>::is_always_lock_free,
+              "the signal handler may only touch lock-free atomics");
 
-extern "C" void on_interrupt(int) { interrupted = 1; }
+extern "C" void on_interrupt(int) {
+  interrupted = 1;
+  if (std::atomic<bool>* flag = cancel_flag.load()) flag->store(true);
+}
 
 void print_error(const std::string& sentence) {
   std::fprintf(stderr, "kestrel-cli: %s\n", sentence.c_str());
@@ -39,13 +50,22 @@ void print_error(const std::string& sentence) {
 
 double megabytes(uint64_t sectors) { return static_cast<double>(sectors) * 2048.0 / 1e6; }
 
-std::string layout_description(const BuildJob& job) {
-  if (job.effective_fs_flags == 1) return "ISO 9660";
-  if (job.effective_fs_flags == 5)
-    return job.dvd_video_mode ? "ISO 9660 + UDF 1.02 (DVD-video)" : "ISO 9660 + UDF 1.02";
-  return job.effective_udf_revision >= 0x0250
-             ? (job.fs_code == fs_code_bluray ? "UDF 2.50 (Blu-ray)" : "UDF 2.50")
-             : "UDF 1.02";
+int stop_interrupted() {
+  print_error("Interrupted; no image was written.");
+  return exit_interrupted;
+}
+
+// Writes the JSON report; false, with the reason told, when it cannot.
+bool write_json_report(const NativeString& path, const RunRecord& record) {
+  const std::string report = json_report(record);
+  FileHandle file;
+  if (!file.open(path, file_mode_write | file_mode_create_always) ||
+      file.write(report.data(), report.size()) != report.size()) {
+    print_error("The report \"" + display_text(path) +
+                "\" cannot be written: " + describe_system_error(file.last_error()) + ".");
+    return false;
+  }
+  return true;
 }
 
 void show_progress(const BuildJob& job, std::chrono::steady_clock::time_point started) {
@@ -67,8 +87,9 @@ void show_progress(const BuildJob& job, std::chrono::steady_clock::time_point st
 }
 
 // -map: scans and lays out the image without writing it, and prints its areas.
-int print_map(const NativeString& source, std::u16string_view label, int32_t fs_code) {
-  const auto job = map_build(source, label, fs_code);
+int print_map(const NativeString& source, std::u16string_view label, int32_t fs_code,
+              const BootSetup& boot) {
+  const auto job = map_build(source, label, fs_code, boot);
   for (const BuildWarningEntry& warning : job->warnings) {
     std::fprintf(stderr, "kestrel-cli: warning: %s\n", describe_warning(warning).c_str());
   }
@@ -76,11 +97,60 @@ int print_map(const NativeString& source, std::u16string_view label, int32_t fs_
     print_error(describe_error(job->error));
     return exit_build_failed;
   }
-  std::fprintf(stdout, "%s, %u files, %u folders, %u sectors (%.1f MB)\n%s",
+  std::fprintf(stdout, "%s, %u files, %u folders, %u sectors (%.1f MB)%s\n%s",
                layout_description(*job).c_str(), job->file_count, job->directory_count,
-               job->image_sectors, megabytes(job->image_sectors),
+               job->image_sectors, megabytes(job->image_sectors), boot_description(*job).c_str(),
                format_disc_map(job->map).c_str());
   return exit_success;
+}
+
+// The boot files of the build: the ones the switches name, else the ones
+// recognised in the folder, with the BIOS entry's options from the
+// switches. False, with the sentence for the user, on a mistake.
+bool choose_boot_files(const CommandLine& command, const NativeString& source,
+                       const SourceDescription& description, BootSetup& boot, std::string& error) {
+  boot = BootSetup{};
+  if (command.no_boot) return true;
+  const bool explicit_files = command.boot_bios || command.boot_efi;
+  if (command.has_boot_switches() && description.kind != DiscKind::plain) {
+    error =
+        "The source is a Blu-ray or DVD-video folder, whose layout is fixed; it cannot be "
+        "made bootable.";
+    return false;
+  }
+  NativeString folder = source;
+  if (!folder.empty() && !is_path_separator(folder.back())) folder += native_separator;
+  if (!explicit_files) {
+    boot = recognise_boot_files(source, description);
+  } else {
+    const std::pair<const std::optional<NativeString>&, BootPlatform> given[] = {
+        {command.boot_bios, BootPlatform::bios}, {command.boot_efi, BootPlatform::uefi}};
+    for (const auto& [path, platform] : given) {
+      if (!path) continue;
+      NativeString inside = *path;
+      while (!inside.empty() && is_path_separator(inside.front())) inside.erase(0, 1);
+      FindEntry entry;
+      if (inside.empty() || !stat_path(folder + inside, entry) || entry.is_directory) {
+        error = "The boot file \"" + display_text(*path) +
+                "\" is not a file in the source folder \"" + display_text(source) + "\".";
+        return false;
+      }
+      boot.files.push_back(BootFile{platform, inside, 0, false});
+    }
+  }
+  if (command.boot_load_size || command.boot_info_table) {
+    BootFile* bios = nullptr;
+    for (BootFile& file : boot.files) {
+      if (file.platform == BootPlatform::bios) bios = &file;
+    }
+    if (bios == nullptr) {
+      error = "-boot-load-size and -boot-info-table need a BIOS boot file (-boot-bios FILE).";
+      return false;
+    }
+    if (command.boot_load_size) bios->load_sectors = *command.boot_load_size;
+    if (command.boot_info_table) bios->info_table = true;
+  }
+  return true;
 }
 
 // The folder's own name, for the default label and image name.
@@ -116,8 +186,27 @@ int run(const std::vector<NativeString>& arguments) {
   const NativeString name = folder_name(source);
   std::u16string label = command.label ? *command.label : image_name_from_native(name);
   if (label.size() > label_limit) label.resize(label_limit);
-  const int32_t fs_code = fs_code_for(source, command.layout);
-  if (command.show_map) return print_map(source, label, fs_code);
+  // From here on an interrupt stops the build, and is taken as early as
+  // possible: a background job ignores SIGINT until the handler is set, and
+  // listing a wide source folder for its disc folders and boot files already
+  // takes a moment.
+  std::signal(SIGINT, on_interrupt);
+  std::signal(SIGTERM, on_interrupt);
+  const SourceDescription description = describe_source(source);
+  const LayoutDecision decision = decide_layout(description, command.layout);
+  BootSetup boot;
+  std::string boot_error;
+  if (!choose_boot_files(command, source, description, boot, boot_error)) {
+    print_error(boot_error);
+    return exit_usage;
+  }
+  if (interrupted) return stop_interrupted();
+  if (command.show_map) {
+    // The map is made on this thread, which nothing interrupts: Ctrl-C ends it.
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return print_map(source, label, decision.fs_code, boot);
+  }
 
   NativeString output = command.output ? *command.output : name + KESTREL_NATIVE(".iso");
   if (output.empty() || is_path_separator(output.back())) {
@@ -147,22 +236,22 @@ int run(const std::vector<NativeString>& arguments) {
     return exit_build_failed;
   }
 
-  std::signal(SIGINT, on_interrupt);
-  std::signal(SIGTERM, on_interrupt);
   const auto started = std::chrono::steady_clock::now();
-  auto job =
-      start_build(source, label, fs_code, output, "Kestrel", "Kestrel " KESTREL_VERSION_TEXT, true);
+  auto job = start_build(source, label, decision.fs_code, output, "Kestrel",
+                         "Kestrel " KESTREL_VERSION_TEXT, true, nullptr, boot);
+  cancel_flag.store(&job->cancel_requested);
+  if (interrupted) job->cancel_requested.store(true);
+  // Redraw the progress line a few times a second; without one, wait for the
+  // worker to end, so that a small build ends without the delay of a poll.
   const bool live = !command.quiet && is_terminal(stderr);
-  // Poll often so that small builds end without delay; redraw the progress
-  // line a few times a second.
-  for (unsigned tick = 0; job->state.load(std::memory_order_acquire) != build_state_finished;
+  for (unsigned tick = 0; live && job->thread.joinable() &&
+                          job->state.load(std::memory_order_acquire) != build_state_finished;
        ++tick) {
-    if (!job->thread.joinable()) break;
-    if (interrupted) job->cancel_requested.store(true);
-    if (live && tick % 10 == 0) show_progress(*job, started);
+    if (tick % 10 == 0) show_progress(*job, started);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   wait_for_build(*job);
+  cancel_flag.store(nullptr);
   if (live) std::fprintf(stderr, "\r%*s\r", 70, "");
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -170,20 +259,19 @@ int run(const std::vector<NativeString>& arguments) {
   for (const BuildWarningEntry& warning : job->warnings) {
     std::fprintf(stderr, "kestrel-cli: warning: %s\n", describe_warning(warning).c_str());
   }
+  std::optional<LayoutChoice> requested;
+  if (command.layout_given) requested = command.layout;
+  const RunRecord record{*job, output, requested, decision, description, seconds};
+  const bool reported = !command.json_report || write_json_report(*command.json_report, record);
   if (job->outcome == BuildOutcome::cancelled) {
-    print_error("Interrupted; no image was written.");
-    return exit_interrupted;
+    return stop_interrupted();
   }
   if (job->outcome != BuildOutcome::succeeded) {
     print_error(describe_error(job->error) + " No image was written.");
     return exit_build_failed;
   }
-  if (!command.quiet) {
-    const double size = megabytes(job->image_sectors);
-    std::fprintf(stdout, "%s: %s, %u files, %u folders, %.1f MB in %.1f s (%.1f MB/s)\n",
-                 display_text(output).c_str(), layout_description(*job).c_str(), job->file_count,
-                 job->directory_count, size, seconds, seconds > 0 ? size / seconds : 0.0);
-  }
+  if (!command.quiet) std::fputs(summary_text(record).c_str(), stdout);
+  if (!reported) return exit_build_failed;
   return exit_success;
 }
 

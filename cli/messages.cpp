@@ -1,5 +1,7 @@
 #include "cli/messages.h"
 
+#include <cstdio>
+
 namespace kestrel::cli {
 namespace {
 
@@ -12,6 +14,27 @@ std::string quoted(const NativeString& path) {
 
 std::string because(const BuildErrorInfo& error) {
   return error.system_error != 0 ? ": " + describe_system_error(error.system_error) : std::string();
+}
+
+std::string describe_stereo_failure(const StereoTitleNote& note, const std::string& path) {
+  switch (note.reason) {
+    case StereoFailure::clip_info_missing:
+      return "the clip information " + path + " cannot be read.";
+    case StereoFailure::start_points_unusable:
+      return "the extent start points in " + path + " do not divide the stream into extents.";
+    case StereoFailure::clip_in_two_pairs:
+      return "the clip " + path + " is used twice: by two 3D titles, or for both views of one.";
+    case StereoFailure::stream_missing: return "the stream file " + path + " is missing.";
+    case StereoFailure::stream_size_mismatch:
+      return "the stream file " + path + " holds " + std::to_string(note.found_sectors) +
+             " sectors, but its clip information states " + std::to_string(note.stated_sectors) +
+             ".";
+    case StereoFailure::other_title_failed:
+      return "another 3D title of the disc cannot be interleaved, and a disc interleaves all its "
+             "3D titles or none.";
+    case StereoFailure::none: break;
+  }
+  return "the reason is not known.";
 }
 
 }  // namespace
@@ -33,9 +56,6 @@ std::string describe_error(const BuildErrorInfo& error) {
       return "Reading the file " + path + " failed" + because(error) + ".";
     case BuildError::source_shrunk:
       return "The file " + path + " became shorter while the image was being built.";
-    case BuildError::source_loop:
-      return "The folder " + path +
-             " is a link back into its own tree; it cannot be put into an image.";
     case BuildError::output_create_failed:
       return "The image file " + path + " cannot be created" + because(error) + ".";
     case BuildError::output_write_failed:
@@ -54,8 +74,23 @@ std::string describe_error(const BuildErrorInfo& error) {
       return "Internal error: a structure was not written where the layout placed it; the image "
              "was not kept.";
     case BuildError::cancelled: return "The build was cancelled.";
+    case BuildError::worker_start_failed:
+      return "The build could not be started: the system did not start its thread" +
+             because(error) + ".";
+    case BuildError::boot_file_unusable:
+      return "The boot file " + path +
+             " is not a file of the source folder, or is empty, too small for its boot "
+             "information table or larger than 4 GiB.";
+    case BuildError::source_changed:
+      return "The file " + path + " changed while the image was being built.";
   }
   return "The build failed.";
+}
+
+std::string clip_number_text(uint16_t clip) {
+  char digits[8];
+  std::snprintf(digits, sizeof digits, "%05u", static_cast<unsigned>(clip));
+  return digits;
 }
 
 std::string describe_warning(const BuildWarningEntry& warning) {
@@ -74,6 +109,20 @@ std::string describe_warning(const BuildWarningEntry& warning) {
     case BuildWarning::special_file_skipped:
       return "The entry " + path +
              " is not a regular file (a pipe, socket or device) and was left out.";
+    case BuildWarning::link_loop_skipped:
+      return "The folder link " + path + " leads back into its own tree and was left out.";
+    case BuildWarning::thumbnail_cache_skipped:
+      return "The thumbnail cache " + path + " was left out.";
+    case BuildWarning::dvd_entry_skipped:
+      return "The entry " + path + " is not a DVD file and was left out of the DVD folder.";
+    case BuildWarning::image_file_skipped:
+      return "The file " + path + " is the image being built and was left out.";
+    case BuildWarning::stereo_folder_replaced:
+      return "The folder " + path + " was replaced by the interleaved files of the 3D titles.";
+    case BuildWarning::stereo_title_not_interleaved:
+      return "The 3D title of clips " + clip_number_text(warning.stereo.base_clip) + " and " +
+             clip_number_text(warning.stereo.dependent_clip) +
+             " was not interleaved: " + describe_stereo_failure(warning.stereo, path);
   }
   return "Warning about " + path + ".";
 }

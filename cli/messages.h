@@ -10,4 +10,7 @@ namespace kestrel::cli {
 std::string describe_error(const BuildErrorInfo& error);
 std::string describe_warning(const BuildWarningEntry& warning);
 
+// A clip number as the disc names its files: five digits, "00001".
+std::string clip_number_text(uint16_t clip);
+
 }  // namespace kestrel::cli

@@ -20,8 +20,8 @@ struct BuildReport {
     error.system_error = system_error;
   }
   bool failed() const { return error.error != BuildError::none; }
-  void warn(BuildWarning warning, NativeString path) {
-    warnings.push_back(BuildWarningEntry{warning, std::move(path)});
+  void warn(BuildWarning warning, NativeString path, const StereoTitleNote& stereo = {}) {
+    warnings.push_back(BuildWarningEntry{warning, std::move(path), stereo});
   }
 };
 

@@ -1,5 +1,7 @@
 // How a build ended, as codes: the engine produces no text; the front ends
-// turn these into sentences for the user.
+// turn these into sentences for the user. Every front end maps the codes in
+// switches without a default, so a new code does not build until each of
+// them has its text.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +27,6 @@ enum class BuildError : uint8_t {
   source_open_failed,    // a source file could not be opened for copying (path)
   source_read_failed,    // reading a source file failed (path)
   source_shrunk,         // a source file became shorter than when scanned (path)
-  source_loop,           // a folder link leads back into its own tree (path)
   output_create_failed,  // the image file could not be created (path)
   output_write_failed,   // writing the image failed, e.g. the disk is full (path)
   output_rename_failed,  // the finished image could not be moved into place (path)
@@ -35,19 +36,54 @@ enum class BuildError : uint8_t {
   image_too_large,       // the image would exceed 2^32 - 1 sectors
   layout_mismatch,       // a structure was written at another sector than laid out
   cancelled,             // the user asked to stop
+  worker_start_failed,   // the system would not start the build's thread
+  boot_file_unusable,    // a boot file is not a file of the source, or cannot be booted (path)
+  source_changed,        // a file changed after the layout read it (path)
 };
 
+// Everything an image leaves out, replaces or records differently from the
+// source is one of these, with the path it concerns.
 enum class BuildWarning : uint8_t {
   source_grew,           // a file grew during the build; its scanned size was written (path)
   name_shortened,        // a name was too long for the file system and was shortened (path)
   name_made_unique,      // a name met a sibling's in the image's character set and got "~N" (path)
   special_file_skipped,  // a FIFO, socket or device node holds no file data and was left out (path)
   broken_link_skipped,   // a link whose target does not exist was left out (path)
+  link_loop_skipped,     // a folder link back into its own tree was left out (path)
+  thumbnail_cache_skipped,  // the shell's thumbnail cache file was left out (path)
+  dvd_entry_skipped,        // a file or folder in a DVD folder that no DVD player reads (path)
+  image_file_skipped,       // the image being built, or its temporary file, lies in the source
+  stereo_folder_replaced,   // the source's own SSIF folder gave way to the interleaved one (path)
+  stereo_title_not_interleaved,  // a 3D title was written as plain clips (path, `stereo`)
+};
+
+// Why the two views of a 3D title cannot be laid out interleaved.
+enum class StereoFailure : uint8_t {
+  none = 0,
+  clip_info_missing,      // the clip information file of `faulty_clip` cannot be read
+  start_points_unusable,  // its extent start points do not cut the stream into extents
+  clip_in_two_pairs,      // `faulty_clip` belongs to two titles, or to both views of one
+  stream_missing,         // the stream file of `faulty_clip` is not in the stream folder
+  stream_size_mismatch,   // the stream file's size differs from the stated packet count
+  other_title_failed,     // this title was fine; another one kept the disc from interleaving
+};
+
+// Why a 3D title was not interleaved, for stereo_title_not_interleaved. The
+// warning's path names the file at fault (the clip information or the
+// stream file of `faulty_clip`), or the stream folder for other_title_failed.
+struct StereoTitleNote {
+  StereoFailure reason = StereoFailure::none;
+  uint16_t base_clip = 0;
+  uint16_t dependent_clip = 0;
+  uint16_t faulty_clip = 0;
+  uint32_t stated_sectors = 0;  // stream_size_mismatch: from the clip information
+  uint32_t found_sectors = 0;   // stream_size_mismatch: the stream file's sectors
 };
 
 struct BuildWarningEntry {
   BuildWarning warning;
   NativeString path;
+  StereoTitleNote stereo;  // stereo_title_not_interleaved only
 };
 
 struct BuildErrorInfo {

@@ -3,6 +3,7 @@
 // report of how the build went. The engine's ImageWriter is one.
 #pragma once
 
+#include "disc/boot_catalog.h"
 #include "disc/build_report.h"
 #include "disc/image_tree.h"
 #include "disc/volume_layout.h"
@@ -15,6 +16,7 @@ struct DiscImage {
   ImageTree tree;
   VolumeLayout layout;
   BuildReport report;
+  BootCatalog boot;  // empty unless the image is bootable
 };
 
 // The native path of a directory node in the source folder, ending in a

@@ -32,7 +32,7 @@ struct SourceNode {
 
   const char16_t* name;           // UTF-16 name for the image, zero-terminated; empty for the root
   const NativeChar* native_name;  // the name exactly as on disk, zero-terminated
-  const uint8_t* udf_name;        // UDF name bytes: 8-bit in DVD-video mode, else UTF-16 units
+  const uint8_t* udf_name;        // UDF name bytes: 8-bit when udf_name_8bit, else UTF-16 units
   const char* iso_name;           // ISO 9660 identifier, zero-terminated
 
   int64_t created;  // seconds since 1970-01-01 00:00:00 UTC
@@ -65,6 +65,7 @@ struct SourceNode {
   uint16_t iso_dir_number;      // path table number, from 1
   uint8_t iso_name_length;
   uint8_t udf_name_length;
+  uint8_t udf_name_8bit;  // 1: recorded with compression ID 8 (DVD-video names below U+0100)
   uint8_t is_directory;
   NodeKind kind;
 };

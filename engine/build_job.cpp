@@ -6,10 +6,17 @@
 #include <cstring>
 #include <ctime>
 
+#include <system_error>
+
 #include "bluray/stereo_analysis.h"
+#include "engine/fs_detection.h"
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
+#include "engine/stereo_arrangement.h"
 #include "udf/udf_volume.h"
+#ifdef KESTREL_FAULT_INJECTION
+#include "platform/fault_injection.h"
+#endif
 
 namespace kestrel {
 namespace {
@@ -59,7 +66,16 @@ void finish(BuildJob& job, ImageWriter& writer, bool done) {
   job.dvd_video_mode = writer.tree.dvd_video_mode;
   job.effective_fs_flags = writer.settings.fs_flags;
   job.effective_udf_revision = writer.settings.udf_revision;
-  job.stereo_pair_count = writer.stereo_pairs ? writer.stereo_pairs->size() : 0;
+  // The arrangement interleaves every title or none; its folder shows which.
+  if (writer.tree.stereo_folder != nullptr && writer.stereo_pairs) {
+    for (const bluray::StereoPair& pair : *writer.stereo_pairs)
+      job.interleaved_titles.push_back(StereoTitle{pair.base_clip, pair.dependent_clip});
+  }
+  job.boot_files.clear();
+  for (const BootImage& image : writer.boot.images) {
+    job.boot_files.push_back(image.file);
+    job.boot_files.back().load_sectors = image.load_sectors;
+  }
   job.map = writer.map;
   if (done && !writer.report.failed()) {
     job.outcome = BuildOutcome::succeeded;
@@ -72,6 +88,47 @@ void finish(BuildJob& job, ImageWriter& writer, bool done) {
   }
   // Publishes everything above to the thread that sees state 5.
   job.state.store(build_state_finished, std::memory_order_release);
+}
+
+// A stereoscopic movie folder gets its two views interleaved; any other
+// Blu-ray folder is built as a plain UDF 2.50 image, and a 3D one whose
+// titles cannot be interleaved says why.
+void analyze_movie_folder(const BuildJob& job, ImageWriter& writer) {
+  writer.source_description = describe_source(job.source_folder);
+  const NativeString& movie_folder = writer.source_description.folder(DiscFolder::bdmv);
+  if (movie_folder.empty()) return;
+  auto pairs = std::make_unique<bluray::StereoPairList>();
+  if (bluray::analyze_stereo_disc(job.source_folder, *pairs, movie_folder)) {
+    writer.stereo_pairs = std::move(pairs);
+  } else {
+    warn_titles_not_interleaved(writer, *pairs, movie_folder);
+  }
+}
+
+void finish_without_worker(BuildJob& job, SystemError reason) {
+  job.outcome = BuildOutcome::failed;
+  job.error.error = BuildError::worker_start_failed;
+  job.error.system_error = reason;
+  job.state.store(build_state_finished, std::memory_order_release);
+}
+
+// Starts the worker on a thread of its own. The standard library reports a
+// thread the system will not start by throwing; that is caught here, so the
+// caller gets a failed job instead of an ended process.
+void start_worker_thread(BuildJob& job) {
+  try {
+#ifdef KESTREL_FAULT_INJECTION
+    // A refused thread, reported the way the standard library reports it.
+    if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::start_thread);
+        fault.active) {
+      throw std::system_error(fault.error, std::generic_category());
+    }
+#endif
+    BuildJob* raw = &job;
+    job.thread = std::thread([raw] { run_build(*raw); });
+  } catch (const std::system_error& failure) {
+    finish_without_worker(job, failure.code().value());
+  }
 }
 
 }  // namespace
@@ -95,16 +152,13 @@ void run_build(BuildJob& job) {
   ImageWriter writer(build_clock());
   writer.settings.fs_flags = choice.fs_flags;
   writer.settings.udf_revision = choice.udf_revision;
+  // A boot catalog lives in an ISO 9660 volume (El Torito).
+  writer.boot_request = job.boot;
+  if (job.boot.bootable()) writer.settings.fs_flags |= fs_iso9660;
   writer.tree.source_folder = job.source_folder;
   writer.tree.output_path = canonical_path(job.output_path);
   writer.cancel_requested = &job.cancel_requested;
-  if (job.fs_code == fs_code_bluray) {
-    // A stereoscopic movie folder gets its two views interleaved; any other
-    // Blu-ray folder is built as a plain UDF 2.50 image.
-    auto pairs = std::make_unique<bluray::StereoPairList>();
-    if (bluray::analyze_stereo_disc(job.source_folder, *pairs))
-      writer.stereo_pairs = std::move(pairs);
-  }
+  if (job.fs_code == fs_code_bluray) analyze_movie_folder(job, writer);
   set_identifier(writer.settings.implementation_id, job.implementation_name);
   set_identifier(writer.settings.application_id, job.application_name);
   udf::set_volume_label(writer, job.label_text);
@@ -138,8 +192,10 @@ std::unique_ptr<BuildJob> new_job(const NativeString& source_folder, std::u16str
 std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u16string_view label,
                                       int32_t fs_code, const NativeString& output_path,
                                       const char* implementation_name, const char* application_name,
-                                      bool run_on_thread, ProgressFn progress_fn) {
+                                      bool run_on_thread, ProgressFn progress_fn,
+                                      const BootSetup& boot) {
   auto job = new_job(source_folder, label, fs_code, output_path);
+  job->boot = boot;
   if (implementation_name != nullptr) {
     job->implementation_name = std::string(implementation_name).substr(0, identifier_text_limit);
   }
@@ -148,8 +204,7 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
   }
   job->progress_fn = progress_fn;
   if (run_on_thread) {
-    BuildJob* raw = job.get();
-    job->thread = std::thread([raw] { run_build(*raw); });
+    start_worker_thread(*job);
   } else {
     run_build(*job);
   }
@@ -157,8 +212,9 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
 }
 
 std::unique_ptr<BuildJob> map_build(const NativeString& source_folder, std::u16string_view label,
-                                    int32_t fs_code) {
+                                    int32_t fs_code, const BootSetup& boot) {
   auto job = new_job(source_folder, label, fs_code, NativeString());
+  job->boot = boot;
   job->map_only = true;
   run_build(*job);
   return job;

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "disc/boot_catalog.h"
 #include "disc/build_result.h"
 #include "engine/disc_map.h"
 #include "platform/native_text.h"
@@ -31,6 +32,12 @@ inline constexpr int32_t fs_code_udf250 = 5;
 // Called from the worker with (sectors done, sectors total) after each batch.
 using ProgressFn = void (*)(uint32_t done, uint32_t total);
 
+// A 3D title: the clip numbers of its base and dependent views.
+struct StereoTitle {
+  uint16_t base_clip = 0;
+  uint16_t dependent_clip = 0;
+};
+
 // Identifiers hold "*" and at most this many characters.
 inline constexpr size_t identifier_text_limit = 22;
 
@@ -50,6 +57,10 @@ struct BuildJob {
   NativeString output_path;
   // Scan and lay out only: `map` is filled and nothing is written.
   bool map_only = false;
+  // The files the firmware starts; none for a plain image. A bootable image
+  // always carries an ISO 9660 volume: UDF 1.02 becomes the bridge, and
+  // UDF 2.50 gets an ISO 9660 volume of the same tree beside it.
+  BootSetup boot;
 
   // The result, valid once `state` is build_state_finished (the store of
   // `state` publishes it). A build that did not start (bad code) stays
@@ -65,22 +76,27 @@ struct BuildJob {
   bool dvd_video_mode = false;
   uint32_t effective_fs_flags = 0;
   uint16_t effective_udf_revision = 0;
-  size_t stereo_pair_count = 0;
-  DiscMap map;  // the areas of the image, once laid out
+  // The 3D titles whose two views were laid out interleaved.
+  std::vector<StereoTitle> interleaved_titles;
+  std::vector<BootFile> boot_files;  // in catalog order, as the image records them
+  DiscMap map;                       // the areas of the image, once laid out
 };
 
 // Starts a build. The source folder is put into canonical form with a
 // trailing separator. With `run_on_thread` the worker runs on a new thread
-// and the job returns at once; otherwise the job is finished on return.
+// and the job returns at once; otherwise the job is finished on return. A
+// thread that the system will not start gives a job that is finished and
+// failed with worker_start_failed and the system's reason.
 std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u16string_view label,
                                       int32_t fs_code, const NativeString& output_path,
                                       const char* implementation_name, const char* application_name,
-                                      bool run_on_thread, ProgressFn progress_fn = nullptr);
+                                      bool run_on_thread, ProgressFn progress_fn = nullptr,
+                                      const BootSetup& boot = BootSetup{});
 
 // Scans the source folder and lays the image out without writing it, on the
 // caller's thread; the finished job's `map` holds the image's areas.
 std::unique_ptr<BuildJob> map_build(const NativeString& source_folder, std::u16string_view label,
-                                    int32_t fs_code);
+                                    int32_t fs_code, const BootSetup& boot = BootSetup{});
 
 // The worker body.
 void run_build(BuildJob& job);

@@ -21,7 +21,9 @@ namespace {
 // partition starts at 288 with the metadata file entry, and the metadata
 // file data one unit later.
 constexpr uint64_t primary_descriptor_sector = 16;
-constexpr uint64_t set_terminator_sector = 17;
+// A bootable image has its boot record (ECMA-119 8.2) right after the
+// primary descriptor; the terminator follows the last descriptor.
+constexpr uint64_t boot_record_sector = 17;
 constexpr uint64_t main_sequence_sector = 32;
 constexpr uint64_t reserve_sequence_sector_102 = 48;
 constexpr uint64_t integrity_sector = 64;
@@ -30,6 +32,7 @@ constexpr uint64_t metadata_data_sector_250 = udf250_partition_start + image_ali
 
 // Sectors of the fixed-size structures.
 constexpr uint64_t recognition_sequence_sectors = 3;  // BEA01, NSR0x, TEA01
+constexpr uint64_t boot_catalog_sectors = 1;          // El Torito: at most 64 entries
 constexpr uint64_t volume_sequence_sectors = 6;       // five descriptors and a terminator
 constexpr uint64_t integrity_sequence_sectors = 2;    // the descriptor and a terminator
 
@@ -72,6 +75,16 @@ bool write_iso_directories(ImageWriter& writer, const DiscArea& area) {
         iso9660::write_iso_directory(writer, writer, directory);
         return still_writing(writer);
       });
+}
+
+bool write_iso_boot_record(ImageWriter& writer, const DiscArea&) {
+  iso9660::write_boot_record(writer, writer);
+  return still_writing(writer);
+}
+
+bool write_iso_boot_catalog(ImageWriter& writer, const DiscArea&) {
+  iso9660::write_boot_catalog(writer, writer);
+  return still_writing(writer);
 }
 
 bool write_udf_recognition_sequence(ImageWriter& writer, const DiscArea&) {
@@ -155,18 +168,43 @@ class Planner {
 
 // From `first`: the type L and type M path tables, then every directory.
 void plan_iso_tables(ImageWriter& writer, Planner& plan, uint64_t first) {
-  const VolumeLayout& layout = writer.layout;
+  VolumeLayout& layout = writer.layout;
+  layout.iso_area_start = static_cast<uint32_t>(first);
   plan.place("ISO 9660 path table, type L", first, layout.path_table_sectors,
              write_iso_path_table_l);
   plan.follow("ISO 9660 path table, type M", layout.path_table_sectors, write_iso_path_table_m);
   plan.follow("ISO 9660 directories", layout.iso_dir_sectors, write_iso_directories);
 }
 
-void plan_iso_descriptors(Planner& plan) {
+// The primary descriptor at 16, the boot record of a bootable image, and the
+// set terminator after them.
+void plan_iso_descriptors(ImageWriter& writer, Planner& plan) {
   plan.place("ISO 9660 primary volume descriptor", primary_descriptor_sector, 1,
              write_iso_primary_descriptor);
-  plan.place("ISO 9660 volume descriptor set terminator", set_terminator_sector, 1,
-             write_iso_set_terminator);
+  if (writer.boot.present()) {
+    writer.boot.primary_descriptor_sector = static_cast<uint32_t>(primary_descriptor_sector);
+    plan.place("El Torito boot record volume descriptor", boot_record_sector, 1,
+               write_iso_boot_record);
+  }
+  plan.follow("ISO 9660 volume descriptor set terminator", 1, write_iso_set_terminator);
+}
+
+// The boot catalog of a bootable image, right after the descriptors (and the
+// UDF recognition sequence that follows them).
+void plan_boot_catalog(ImageWriter& writer, Planner& plan) {
+  if (!writer.boot.present()) return;
+  writer.boot.catalog_sector = static_cast<uint32_t>(
+      plan.follow("El Torito boot catalog", boot_catalog_sectors, write_iso_boot_catalog));
+}
+
+// With ISO 9660: the descriptors, the UDF recognition sequence after them and
+// the boot catalog; without: the recognition sequence at 16.
+void plan_udf_recognition(ImageWriter& writer, Planner& plan) {
+  const bool with_iso = (writer.settings.fs_flags & fs_iso9660) != 0;
+  if (with_iso) plan_iso_descriptors(writer, plan);
+  plan.place("UDF volume recognition sequence", with_iso ? plan.end() : primary_descriptor_sector,
+             recognition_sequence_sectors, write_udf_recognition_sequence);
+  if (with_iso) plan_boot_catalog(writer, plan);
 }
 
 // The volume structure every UDF image starts with, after the recognition
@@ -192,10 +230,11 @@ void plan_udf_volume_structure(ImageWriter& writer, Planner& plan, bool fixed_re
 // the file data, in whole 32-sector units.
 uint64_t plan_iso9660(ImageWriter& writer, Planner& plan) {
   VolumeLayout& layout = writer.layout;
-  plan_iso_descriptors(plan);
-  plan_iso_tables(writer, plan, iso_only_area_start);
-  layout.data_base = iso_only_area_start;
-  layout.data_start = static_cast<uint32_t>(plan.end() - iso_only_area_start);
+  plan_iso_descriptors(writer, plan);
+  plan_boot_catalog(writer, plan);
+  plan_iso_tables(writer, plan, plan.end());
+  layout.data_base = layout.iso_area_start;
+  layout.data_start = static_cast<uint32_t>(plan.end() - layout.data_base);
   plan.follow("file data", layout.data_sectors, write_file_data);
   return round_up(plan.end(), image_alignment_sectors);
 }
@@ -206,10 +245,7 @@ uint64_t plan_iso9660(ImageWriter& writer, Planner& plan) {
 uint64_t plan_udf102(ImageWriter& writer, Planner& plan, uint64_t structure_blocks) {
   VolumeLayout& layout = writer.layout;
   const bool bridge = (writer.settings.fs_flags & fs_iso9660) != 0;
-  if (bridge) plan_iso_descriptors(plan);
-  plan.place("UDF volume recognition sequence",
-             bridge ? set_terminator_sector + 1 : primary_descriptor_sector,
-             recognition_sequence_sectors, write_udf_recognition_sequence);
+  plan_udf_recognition(writer, plan);
   plan_udf_volume_structure(writer, plan, true);
   if (bridge) plan_iso_tables(writer, plan, bridge_area_start);
   layout.data_base = static_cast<uint32_t>(plan.end());
@@ -230,8 +266,7 @@ uint64_t plan_udf102(ImageWriter& writer, Planner& plan, uint64_t structure_bloc
 uint64_t plan_udf250(ImageWriter& writer, Planner& plan, uint64_t structure_blocks) {
   VolumeLayout& layout = writer.layout;
   const uint64_t metadata = round_up(structure_blocks, image_alignment_sectors);
-  plan.place("UDF volume recognition sequence", primary_descriptor_sector,
-             recognition_sequence_sectors, write_udf_recognition_sequence);
+  plan_udf_recognition(writer, plan);
   plan_udf_volume_structure(writer, plan, false);
   layout.data_base = udf250_partition_start;
   plan.place("UDF metadata file entry", udf250_partition_start, 1, write_udf_metadata_file_entry);
@@ -250,10 +285,14 @@ uint64_t plan_udf250(ImageWriter& writer, Planner& plan, uint64_t structure_bloc
   layout.reserve_sequence_sector =
       static_cast<uint32_t>(plan.follow("UDF reserve volume descriptor sequence",
                                         volume_sequence_sectors, write_udf_volume_sequence));
+  // A bootable image carries an ISO 9660 volume of the whole tree beside the
+  // UDF one, sharing its file data; its tables and directories lie outside
+  // the UDF partition, before the closing anchor.
+  if (writer.settings.fs_flags & fs_iso9660) plan_iso_tables(writer, plan, plan.end());
   layout.mirror_entry_sector = static_cast<uint32_t>(mirror_entry);
   layout.mirror_data_sector = static_cast<uint32_t>(mirror_data);
   layout.partition_length = static_cast<uint32_t>(mirror_data + metadata - udf250_partition_start);
-  const uint64_t image = mirror_data + metadata + image_alignment_sectors;
+  const uint64_t image = round_up(plan.end() + 1, image_alignment_sectors);
   plan.place("UDF anchor volume descriptor pointer", image - 1, 1, write_udf_anchor);
   return image;
 }

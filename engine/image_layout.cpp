@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "disc/tree_walk.h"
+#include "engine/boot_files.h"
 #include "engine/dvd_video.h"
 #include "engine/image_layout.h"
 #include "engine/image_writer.h"
@@ -107,9 +108,12 @@ bool assign_data_and_ids(ImageWriter& writer, DataPlacementCounters& counters) {
 uint32_t ImageWriter::lay_out() {
   layout = VolumeLayout{};
   map = DiscMap{};
+  boot = BootCatalog{};
   emitted_sectors = 0;
   layout.iso_area_start = settings.fs_flags == fs_iso9660 ? iso_only_area_start : bridge_area_start;
   if (tree.root == nullptr || report.failed()) return 0;
+
+  if (boot_request.bootable() && !resolve_boot_images(*this)) return 0;
 
   prepare_names(*this, *tree.root);
   if (report.failed()) return 0;

@@ -23,21 +23,24 @@ ImageWriter::ImageWriter(int64_t time) {
   udf::set_default_volume_label(*this);
 }
 
-ImageWriter::~ImageWriter() { NodeArena::destroy(tree.arena); }
+ImageWriter::~ImageWriter() {
+  // The reader of the files' contents walks the tree: it ends first.
+  content_reader_.reset();
+  NodeArena::destroy(tree.arena);
+}
 
 uint8_t* ImageWriter::get_sector_buffer(uint32_t count) {
   if (count == 0) count = 1;
   if (count > buffer_sectors_) {
     const uint32_t capacity = count < initial_buffer_sectors ? initial_buffer_sectors : count;
-    buffer_ = allocate_page_aligned(static_cast<size_t>(capacity) * sector_bytes);
-    if (!buffer_) {
+    if (!buffer_.allocate(static_cast<size_t>(capacity) * sector_bytes)) {
       buffer_sectors_ = 0;
       report.fail(BuildError::out_of_memory);
       return nullptr;
     }
     buffer_sectors_ = capacity;
   }
-  uint8_t* buffer = page_aligned(buffer_.get());
+  uint8_t* buffer = buffer_.data();
   std::memset(buffer, 0, static_cast<size_t>(count) * sector_bytes);
   return buffer;
 }

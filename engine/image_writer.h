@@ -16,6 +16,7 @@
 #include "disc/disc_image.h"
 #include "disc/sector_emitter.h"
 #include "engine/disc_map.h"
+#include "engine/fs_detection.h"
 #include "engine/sector_output.h"
 
 namespace kestrel {
@@ -32,6 +33,12 @@ inline constexpr uint32_t bridge_area_start = 257;
 // UDF 2.50: the physical partition starts here, with the metadata file entry.
 inline constexpr uint32_t udf250_partition_start = 288;
 
+// Reads the files' contents ahead of the writing (file_contents.cpp).
+class ContentReader;
+struct ContentReaderStop {
+  void operator()(ContentReader* reader) const;
+};
+
 // Called after every batch of sectors with (sectors emitted, image sectors);
 // returns false to stop the build.
 using ProgressHook = bool (*)(uint32_t done, uint32_t total, void* context);
@@ -46,6 +53,12 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
 
   // Inputs of the scan besides the settings.
   std::unique_ptr<bluray::StereoPairList> stereo_pairs;  // only after a successful analysis
+  // The disc folders of the source (describe_source), as the worker or the
+  // scan found them.
+  SourceDescription source_description;
+  // The boot files asked for; the layout finds them in the tree (`boot`).
+  // A bootable image needs the ISO 9660 flag among the settings.
+  BootSetup boot_request;
   // The build job's cancel flag, when there is a job: the scan looks at it
   // before each entry, so that a cancel during a long scan ends the build at
   // once instead of after the scan (the write sees it through the hook).
@@ -95,17 +108,23 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
   // Number of bytes of file content copied so far (for the front ends' summary).
   uint64_t content_bytes_copied = 0;
 
-  // The data area: every file's contents at its data_offset.
+  // The data area: every file's contents at its data_offset. Their reading
+  // starts earlier, in write_sequence(), so that the files are read while
+  // the structures in front of them are written.
   bool write_file_contents();
 
  private:
+  // Starts reading the files' contents, so that they are read while the
+  // structures in front of them are written; false when memory is short.
+  bool start_reading_contents();
   bool emit_raw(const uint8_t* buffer, uint64_t count);
 
-  std::unique_ptr<uint8_t[]> buffer_;
+  BulkBuffer buffer_;
   uint32_t buffer_sectors_ = 0;
   SectorOutput* sink_ = nullptr;
   ProgressHook hook_ = nullptr;
   void* hook_context_ = nullptr;
+  std::unique_ptr<ContentReader, ContentReaderStop> content_reader_;
 };
 
 }  // namespace kestrel

@@ -5,9 +5,8 @@
 
 namespace kestrel {
 
-FileSectorOutput::FileSectorOutput(FileHandle& file)
-    : file_(file), storage_(allocate_page_aligned(buffer_bytes)) {
-  if (storage_) buffer_ = page_aligned(storage_.get());
+FileSectorOutput::FileSectorOutput(FileHandle& file) : file_(file) {
+  if (storage_.allocate(buffer_bytes)) buffer_ = storage_.data();
 }
 
 bool FileSectorOutput::flush() {

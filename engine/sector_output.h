@@ -7,23 +7,10 @@
 #include <new>
 #include <vector>
 
+#include "platform/bulk_memory.h"
 #include "platform/file_system.h"
 
 namespace kestrel {
-
-// Buffers that the kernel copies file data into or out of are page-aligned:
-// on this kind of machine a read into a buffer at the heap's usual 16-byte
-// offset from a page runs up to four times slower. Such a buffer is
-// allocated `page_alignment` bytes larger and used from its first page
-// boundary.
-inline constexpr size_t page_alignment = 4096;
-inline uint8_t* page_aligned(uint8_t* block) {
-  const auto address = reinterpret_cast<uintptr_t>(block);
-  return block + ((page_alignment - address % page_alignment) % page_alignment);
-}
-inline std::unique_ptr<uint8_t[]> allocate_page_aligned(size_t bytes) {
-  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes + page_alignment]);
-}
 
 class SectorOutput {
  public:
@@ -50,7 +37,7 @@ class FileSectorOutput final : public SectorOutput {
   bool flush();
 
   FileHandle& file_;
-  std::unique_ptr<uint8_t[]> storage_;  // buffer_ is its page-aligned part
+  BulkBuffer storage_;
   uint8_t* buffer_ = nullptr;
   size_t used_ = 0;
   bool failed_ = false;

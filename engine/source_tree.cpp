@@ -1,6 +1,6 @@
-// The scan: one recursive walk over the source folder that builds the tree,
-// with the DVD-video arrangement for DVD folders and the marking of Blu-ray
-// stream clips.
+// The scan: one walk over the source folder that builds the tree, with the
+// DVD-video arrangement for DVD folders and the marking of Blu-ray stream
+// clips.
 #include "engine/source_tree.h"
 
 #include <algorithm>
@@ -12,19 +12,42 @@
 namespace kestrel {
 namespace {
 
+// The tree's nodes and names are taken from blocks of 2 MiB, which come from
+// bulk memory: a tree of 100,000 files fills about 15 of them.
+constexpr size_t tree_block_bytes = 2 * 1024 * 1024;
+
 struct DirectoryIdentity {
   uint64_t device;
   uint64_t inode;
 };
 
+// The identity of one folder of the tree and the index of the folder above
+// it, so that the folders from the root down to any one can be walked.
+struct IdentityLink {
+  DirectoryIdentity identity;
+  size_t parent;
+};
+constexpr size_t no_parent = static_cast<size_t>(-1);
+
+// A folder whose entries are still to be listed.
+struct PendingFolder {
+  SourceNode* node;
+  NativeString path;  // ends in a separator
+  size_t identity;    // index into ScanState::identities
+};
+
 struct ScanState {
   ImageWriter& writer;
-  // Identities of the folders from the root down to the one being listed, to
-  // notice a folder link that leads back into its own tree.
-  std::vector<DirectoryIdentity> ancestors;
+  // One link per folder listed or waiting, to notice a folder link that
+  // leads back into its own tree.
+  std::vector<IdentityLink> identities;
   // The DVD folders as found on disk, which the main walk leaves to the DVD
   // arrangement.
   std::vector<NativeString> dvd_folders_on_disk;
+  // Folders still to be listed; the last is listed next. A stack on the
+  // heap instead of recursion, so that no depth of folders can exhaust the
+  // worker thread's stack.
+  std::vector<PendingFolder> pending;
 };
 
 template <typename Char>
@@ -52,9 +75,8 @@ bool is_dot_entry(const NativeString& name) {
   return name == KESTREL_NATIVE(".") || name == KESTREL_NATIVE("..");
 }
 
-bool scan_directory(ScanState& state, const NativeString& path, SourceNode& directory, int depth);
-
-// Lists a DVD folder and adds its DVD files, sorted into DVD order.
+// Lists a DVD folder and adds its DVD files, sorted into DVD order. Anything
+// else in it is left out, with a warning: DVD players read only these files.
 bool arrange_dvd_folder(ScanState& state, const NativeString& folder_on_disk, SourceNode& folder,
                         char16_t initial) {
   ImageWriter& writer = state.writer;
@@ -73,11 +95,23 @@ bool arrange_dvd_folder(ScanState& state, const NativeString& folder_on_disk, So
     return false;
   }
   for (; found; found = finder.find_next(entry)) {
-    if (entry.is_directory || entry.is_special) continue;
+    if (entry.is_directory && is_dot_entry(entry.name)) continue;
+    if (entry.broken_link) {
+      writer.report.warn(BuildWarning::broken_link_skipped, path + entry.name);
+      continue;
+    }
+    if (entry.is_special) {
+      writer.report.warn(BuildWarning::special_file_skipped, path + entry.name);
+      continue;
+    }
     std::u16string name = image_name_from_native(entry.name);
-    if (name.empty() || (name[0] != initial && name[0] != initial + (u'a' - u'A'))) continue;
-    const uint32_t key = dvd_sort_key(name);
-    if (key == 0) continue;
+    const bool dvd_name = !entry.is_directory && !name.empty() &&
+                          (name[0] == initial || name[0] == initial + (u'a' - u'A'));
+    const uint32_t key = dvd_name ? dvd_sort_key(name) : 0;
+    if (key == 0) {
+      writer.report.warn(BuildWarning::dvd_entry_skipped, path + entry.name);
+      continue;
+    }
     if (entry.unreadable) {
       writer.report.fail(BuildError::source_unreadable, path + entry.name, entry.error);
       return false;
@@ -98,49 +132,21 @@ bool arrange_dvd_folder(ScanState& state, const NativeString& folder_on_disk, So
   return true;
 }
 
-// The first directory directly in the source folder whose name is `wanted`:
-// exactly, or else without regard to case (a file system that ignores case
-// may hold "video_ts"). A source folder that cannot be listed fails the
-// build, rather than quietly building a DVD source as an ordinary one.
-bool find_dvd_folder(ImageWriter& writer, std::u16string_view wanted, NativeString& on_disk) {
-  DirectoryFinder finder;
-  FindEntry entry;
-  bool found_other_case = false;
-  for (bool more = finder.find_first(writer.tree.source_folder, entry); more;
-       more = finder.find_next(entry)) {
-    if (!entry.is_directory) continue;
-    const std::u16string name = image_name_from_native(entry.name);
-    if (name == wanted) {
-      on_disk = entry.name;
-      return true;
-    }
-    if (!found_other_case && equal_ignoring_ascii_case(name, wanted)) {
-      on_disk = entry.name;
-      found_other_case = true;
-    }
-  }
-  if (finder.last_error() != 0)
-    writer.report.fail(BuildError::source_list_failed, writer.tree.source_folder,
-                       finder.last_error());
-  return found_other_case;
-}
-
-bool build_dvd_arrangement(ScanState& state) {
+bool build_dvd_arrangement(ScanState& state, const SourceDescription& source) {
   ImageWriter& writer = state.writer;
   SourceNode* last = nullptr;
-  for (const std::u16string_view folder_name : {dvd_audio_folder_name, dvd_video_folder_name}) {
-    NativeString on_disk;
-    const bool exists = find_dvd_folder(writer, folder_name, on_disk);
-    if (writer.report.failed()) return false;
+  for (const DiscFolder which : {DiscFolder::audio_ts, DiscFolder::video_ts}) {
+    const std::u16string_view folder_name = disc_folder_name(which);
+    const NativeString& on_disk = source.folder(which);
     FindEntry times;
     times.is_directory = true;
     times.created = times.modified = times.accessed = writer.settings.build_time;
     // The folder is named as DVD players expect it, whatever its case on disk.
     SourceNode* folder =
         add_node(writer, *writer.tree.root, last, folder_name,
-                 exists ? NativeStringView(on_disk) : native_from_utf16(folder_name), times);
+                 on_disk.empty() ? native_from_utf16(folder_name) : on_disk, times);
     if (folder == nullptr) return false;
-    if (!exists) continue;
+    if (on_disk.empty()) continue;
     state.dvd_folders_on_disk.push_back(on_disk);
     if (!arrange_dvd_folder(state, on_disk, *folder, folder_name[0])) return false;
   }
@@ -153,21 +159,29 @@ bool is_own_output(const ImageWriter& writer, const NativeString& path) {
           path == ImageWriter::temporary_path_for(writer.tree.output_path));
 }
 
-bool is_ancestor(const ScanState& state, const FindEntry& entry) {
+// True when the folder `entry` is `folder` itself or one of the folders above it.
+bool leads_back_up(const ScanState& state, size_t folder, const FindEntry& entry) {
   if (entry.device == 0 && entry.inode == 0) return false;
-  return std::any_of(state.ancestors.begin(), state.ancestors.end(),
-                     [&](const DirectoryIdentity& id) {
-                       return id.device == entry.device && id.inode == entry.inode;
-                     });
+  for (size_t link = folder; link != no_parent; link = state.identities[link].parent) {
+    const DirectoryIdentity& id = state.identities[link].identity;
+    if (id.device == entry.device && id.inode == entry.inode) return true;
+  }
+  return false;
 }
 
-bool scan_directory(ScanState& state, const NativeString& path, SourceNode& directory, int depth) {
+// Lists one folder: adds its entries as children of its node and queues its
+// sub-folders, so that they are listed next, in the order found.
+bool scan_directory(ScanState& state, const PendingFolder& folder) {
   ImageWriter& writer = state.writer;
+  const NativeString& path = folder.path;
+  SourceNode& directory = *folder.node;
+  const bool at_root = &directory == writer.tree.root;
   // New children follow any already there (the DVD folders at the root).
   SourceNode* last = nullptr;
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
     last = child;
 
+  std::vector<PendingFolder> sub_folders;
   DirectoryFinder finder;
   FindEntry entry;
   bool found = finder.find_first(path, entry);
@@ -190,8 +204,11 @@ bool scan_directory(ScanState& state, const NativeString& path, SourceNode& dire
       writer.report.fail(BuildError::source_unreadable, path + entry.name, entry.error);
       return false;
     }
-    if (!entry.is_directory && is_own_output(writer, path + entry.name)) continue;
-    if (entry.is_directory && depth == 1 && writer.tree.dvd_video_mode &&
+    if (!entry.is_directory && is_own_output(writer, path + entry.name)) {
+      writer.report.warn(BuildWarning::image_file_skipped, path + entry.name);
+      continue;
+    }
+    if (entry.is_directory && at_root && writer.tree.dvd_video_mode &&
         std::find(state.dvd_folders_on_disk.begin(), state.dvd_folders_on_disk.end(), entry.name) !=
             state.dvd_folders_on_disk.end()) {
       continue;
@@ -200,23 +217,45 @@ bool scan_directory(ScanState& state, const NativeString& path, SourceNode& dire
       writer.report.warn(BuildWarning::special_file_skipped, path + entry.name);
       continue;
     }
+    // An image cannot hold a loop: a folder link back up its own tree is
+    // left out like a link that leads nowhere, and the rest is written.
+    if (entry.is_directory && leads_back_up(state, folder.identity, entry)) {
+      writer.report.warn(BuildWarning::link_loop_skipped, path + entry.name);
+      continue;
+    }
     const std::u16string name = image_name_from_native(entry.name);
-    if (!entry.is_directory && name == excluded_file_name) continue;
+    if (!entry.is_directory && name == excluded_file_name) {
+      writer.report.warn(BuildWarning::thumbnail_cache_skipped, path + entry.name);
+      continue;
+    }
     SourceNode* node = add_node(writer, directory, last, name, entry.name, entry);
     if (node == nullptr) return false;
     if (!entry.is_directory) continue;
-    if (is_ancestor(state, entry)) {
-      writer.report.fail(BuildError::source_loop, path + entry.name);
-      return false;
-    }
-    state.ancestors.push_back(DirectoryIdentity{entry.device, entry.inode});
-    const bool ok = scan_directory(state, path + entry.name + native_separator, *node, depth + 1);
-    state.ancestors.pop_back();
-    if (!ok) return false;
+    state.identities.push_back(
+        IdentityLink{DirectoryIdentity{entry.device, entry.inode}, folder.identity});
+    sub_folders.push_back(
+        PendingFolder{node, path + entry.name + native_separator, state.identities.size() - 1});
   }
   if (finder.last_error() != 0) {
     writer.report.fail(BuildError::source_list_failed, path, finder.last_error());
     return false;
+  }
+  state.pending.insert(state.pending.end(), std::make_move_iterator(sub_folders.rbegin()),
+                       std::make_move_iterator(sub_folders.rend()));
+  return true;
+}
+
+// Lists the source folder and every folder below it, depth first in the
+// order found, each folder once and completely before the next.
+bool scan_tree(ScanState& state, const FindEntry& source) {
+  state.identities.push_back(
+      IdentityLink{DirectoryIdentity{source.device, source.inode}, no_parent});
+  state.pending.push_back(
+      PendingFolder{state.writer.tree.root, state.writer.tree.source_folder, 0});
+  while (!state.pending.empty()) {
+    const PendingFolder folder = std::move(state.pending.back());
+    state.pending.pop_back();
+    if (!scan_directory(state, folder)) return false;
   }
   return true;
 }
@@ -291,13 +330,18 @@ void mark_unpaired_clips(SourceNode& stream_folder) {
 }
 
 SourceNode* find_stream_folder(const ImageWriter& writer) {
-  if (writer.tree.root == nullptr) return nullptr;
-  SourceNode* bluray = find_child_directory(*writer.tree.root, bluray_folder_name);
-  return bluray == nullptr ? nullptr : find_child_directory(*bluray, stream_folder_name);
+  const NativeString& movie_folder = writer.source_description.folder(DiscFolder::bdmv);
+  if (writer.tree.root == nullptr || movie_folder.empty()) return nullptr;
+  for (SourceNode* child = writer.tree.root->first_child; child != nullptr; child = child->next) {
+    if (child->is_directory &&
+        NativeStringView(child->native_name, child->native_name_length) == movie_folder)
+      return find_child_directory(*child, stream_folder_name);
+  }
+  return nullptr;
 }
 
 bool scan_source(ImageWriter& writer) {
-  if (writer.tree.arena == nullptr) writer.tree.arena = NodeArena::create(8192);
+  if (writer.tree.arena == nullptr) writer.tree.arena = NodeArena::create(tree_block_bytes);
   if (writer.tree.arena == nullptr) {
     writer.report.fail(BuildError::out_of_memory);
     return false;
@@ -312,18 +356,23 @@ bool scan_source(ImageWriter& writer) {
     writer.report.fail(BuildError::source_not_found, writer.tree.source_folder, source.error);
     return false;
   }
-  ScanState state{writer, {DirectoryIdentity{source.device, source.inode}}, {}};
+  ScanState state{writer, {}, {}, {}};
 
-  writer.tree.dvd_video_mode = false;
-  if (writer.settings.fs_flags == (fs_iso9660 | fs_udf) &&
-      writer.settings.udf_revision == udf_revision_102) {
-    NativeString on_disk;
-    writer.tree.dvd_video_mode = find_dvd_folder(writer, dvd_audio_folder_name, on_disk) ||
-                                 find_dvd_folder(writer, dvd_video_folder_name, on_disk);
-    if (writer.report.failed()) return false;
+  // The worker may have described the source already, for the analysis.
+  if (!writer.source_description.listed)
+    writer.source_description = describe_source(writer.tree.source_folder);
+  const SourceDescription& description = writer.source_description;
+  if (description.list_error != 0) {
+    writer.report.fail(BuildError::source_list_failed, writer.tree.source_folder,
+                       description.list_error);
+    return false;
   }
-  if (writer.tree.dvd_video_mode && !build_dvd_arrangement(state)) return false;
-  if (!scan_directory(state, writer.tree.source_folder, *writer.tree.root, 1)) return false;
+  writer.tree.dvd_video_mode =
+      writer.settings.fs_flags == (fs_iso9660 | fs_udf) &&
+      writer.settings.udf_revision == udf_revision_102 &&
+      (description.has(DiscFolder::video_ts) || description.has(DiscFolder::audio_ts));
+  if (writer.tree.dvd_video_mode && !build_dvd_arrangement(state, description)) return false;
+  if (!scan_tree(state, source)) return false;
 
   SourceNode* stream_folder = find_stream_folder(writer);
   if (stream_folder == nullptr) return true;

@@ -11,7 +11,6 @@ namespace kestrel {
 inline constexpr std::u16string_view excluded_file_name = u"Thumbs.db";
 
 // The Blu-ray stream folder BDMV/STREAM and its clip files "NNNNN.m2ts".
-inline constexpr std::u16string_view bluray_folder_name = u"BDMV";
 inline constexpr std::u16string_view stream_folder_name = u"STREAM";
 inline constexpr std::u16string_view clip_name_tail = u".m2ts";
 inline constexpr size_t clip_name_length = 10;
@@ -21,7 +20,8 @@ inline constexpr size_t clip_name_length = 10;
 // cannot be listed or an entry cannot be examined.
 bool scan_source(ImageWriter& writer);
 
-// The stream folder (BDMV/STREAM) of the tree, or null.
+// The stream folder (BDMV/STREAM, the movie folder as describe_source found
+// it) of the tree, or null.
 SourceNode* find_stream_folder(const ImageWriter& writer);
 
 // Marks every clip file of the stream folder as a clip in no pair.

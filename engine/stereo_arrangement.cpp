@@ -1,7 +1,9 @@
 #include "engine/stereo_arrangement.h"
 
+#include <cstdio>
 #include <map>
 
+#include "bluray/stereo_analysis.h"
 #include "engine/source_tree.h"
 
 namespace kestrel {
@@ -36,14 +38,49 @@ bool has_empty_extent(const std::vector<uint32_t>& extents) {
 
 // The data of a pair is copied as D0, B0, D1, B1, ...: the extents must
 // cover each clip exactly, or every later sector of the image would shift.
-bool pair_adds_up(const bluray::StereoPair& pair, const SourceNode& base,
-                  const SourceNode& dependent) {
-  return pair.base_sectors == base.sectors && pair.dependent_sectors == dependent.sectors &&
-         !pair.dependent_extents.empty() &&
-         pair.base_extents.size() <= pair.dependent_extents.size() &&
-         sum_of(pair.base_extents) == base.sectors &&
-         sum_of(pair.dependent_extents) == dependent.sectors &&
-         !has_empty_extent(pair.base_extents) && !has_empty_extent(pair.dependent_extents);
+bool extents_cover(const std::vector<uint32_t>& extents, const SourceNode& clip) {
+  return sum_of(extents) == clip.sectors && !has_empty_extent(extents);
+}
+
+void mark_failure(bluray::StereoPair& pair, StereoFailure failure, uint16_t clip,
+                  uint32_t found = 0) {
+  if (pair.failure != StereoFailure::none) return;
+  pair.failure = failure;
+  pair.faulty_clip = clip;
+  pair.found_sectors = found;
+}
+
+// Checks one pair against the clips in the tree and records why it cannot be
+// interleaved, if it cannot. `roles` counts how many pairs name each clip.
+void check_pair(bluray::StereoPair& pair, const std::map<uint32_t, SourceNode*>& clips,
+                const std::map<SourceNode*, int>& roles) {
+  const auto base = clips.find(pair.base_clip);
+  const auto dependent = clips.find(pair.dependent_clip);
+  if (base == clips.end()) return mark_failure(pair, StereoFailure::stream_missing, pair.base_clip);
+  if (dependent == clips.end())
+    return mark_failure(pair, StereoFailure::stream_missing, pair.dependent_clip);
+  // A clip in two pairs, or in both roles, would be written twice or never.
+  for (const auto& [number, node] : {*base, *dependent}) {
+    if (base->second == dependent->second || roles.at(node) > 1)
+      return mark_failure(pair, StereoFailure::clip_in_two_pairs, static_cast<uint16_t>(number));
+  }
+  if (pair.base_sectors != base->second->sectors) {
+    return mark_failure(pair, StereoFailure::stream_size_mismatch, pair.base_clip,
+                        base->second->sectors);
+  }
+  if (pair.dependent_sectors != dependent->second->sectors) {
+    return mark_failure(pair, StereoFailure::stream_size_mismatch, pair.dependent_clip,
+                        dependent->second->sectors);
+  }
+  // The dependent clip leads every pair of extents, so the base clip has at
+  // most as many.
+  if (pair.dependent_extents.empty() ||
+      !extents_cover(pair.dependent_extents, *dependent->second)) {
+    mark_failure(pair, StereoFailure::start_points_unusable, pair.dependent_clip);
+  } else if (pair.base_extents.size() > pair.dependent_extents.size() ||
+             !extents_cover(pair.base_extents, *base->second)) {
+    mark_failure(pair, StereoFailure::start_points_unusable, pair.base_clip);
+  }
 }
 
 void mark_clip(SourceNode& clip, NodeKind kind, const bluray::StereoPair& pair, SourceNode& base,
@@ -76,6 +113,19 @@ void remove_folder(ImageWriter& writer, SourceNode& parent, SourceNode& folder) 
   }
 }
 
+// The stream file of clip `number` in the movie folder at `movie_path`.
+NativeString clip_stream_path(const NativeString& movie_path, uint32_t number) {
+  char digits[8];
+  std::snprintf(digits, sizeof digits, "%05u", static_cast<unsigned>(number));
+  NativeString path = movie_path;
+  path += native_separator;
+  path += native_from_utf16(stream_folder_name);
+  path += native_separator;
+  for (const char* c = digits; *c != '\0'; ++c) path += static_cast<NativeChar>(*c);
+  path += native_from_utf16(clip_name_tail);
+  return path;
+}
+
 SourceNode* find_folder(SourceNode& parent, std::u16string_view name) {
   for (SourceNode* child = parent.first_child; child != nullptr; child = child->next) {
     if (child->is_directory && std::u16string_view(child->name, child->name_length) == name)
@@ -85,6 +135,38 @@ SourceNode* find_folder(SourceNode& parent, std::u16string_view name) {
 }
 
 }  // namespace
+
+void warn_titles_not_interleaved(ImageWriter& writer, const bluray::StereoPairList& pairs,
+                                 NativeStringView movie_folder) {
+  const NativeString movie_path = writer.tree.source_folder + NativeString(movie_folder);
+  for (const bluray::StereoPair& pair : pairs) {
+    StereoTitleNote note;
+    note.reason =
+        pair.failure == StereoFailure::none ? StereoFailure::other_title_failed : pair.failure;
+    note.base_clip = pair.base_clip;
+    note.dependent_clip = pair.dependent_clip;
+    note.faulty_clip = pair.faulty_clip;
+    NativeString path;
+    switch (note.reason) {
+      case StereoFailure::clip_info_missing:
+      case StereoFailure::start_points_unusable:
+        path = bluray::clip_info_path(writer.tree.source_folder, movie_folder, pair.faulty_clip);
+        break;
+      case StereoFailure::stream_size_mismatch:
+        note.stated_sectors =
+            pair.faulty_clip == pair.base_clip ? pair.base_sectors : pair.dependent_sectors;
+        note.found_sectors = pair.found_sectors;
+        [[fallthrough]];
+      case StereoFailure::stream_missing:
+      case StereoFailure::clip_in_two_pairs:
+        path = clip_stream_path(movie_path, pair.faulty_clip);
+        break;
+      case StereoFailure::none:
+      case StereoFailure::other_title_failed: path = movie_path; break;
+    }
+    writer.report.warn(BuildWarning::stereo_title_not_interleaved, std::move(path), note);
+  }
+}
 
 bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
   if (!writer.stereo_pairs || writer.stereo_pairs->empty()) return false;
@@ -97,18 +179,27 @@ bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
   // failure leaves the tree and its counts as the scan made them.
   std::map<SourceNode*, int> roles;
   for (const bluray::StereoPair& pair : *writer.stereo_pairs) {
-    const auto base = clips.find(pair.base_clip);
-    const auto dependent = clips.find(pair.dependent_clip);
-    if (base == clips.end() || dependent == clips.end() || base->second == dependent->second)
-      return false;
-    if (!pair_adds_up(pair, *base->second, *dependent->second)) return false;
-    // A clip in two pairs, or in both roles, would be written twice or never.
-    if (++roles[base->second] > 1 || ++roles[dependent->second] > 1) return false;
+    for (const uint32_t number : {pair.base_clip, pair.dependent_clip}) {
+      if (const auto clip = clips.find(number); clip != clips.end()) ++roles[clip->second];
+    }
+  }
+  bool usable = true;
+  for (bluray::StereoPair& pair : *writer.stereo_pairs) {
+    check_pair(pair, clips, roles);
+    if (pair.failure != StereoFailure::none) usable = false;
+  }
+  if (!usable) {
+    const SourceNode& movie_folder = *stream_folder.parent;
+    warn_titles_not_interleaved(
+        writer, *writer.stereo_pairs,
+        NativeStringView(movie_folder.native_name, movie_folder.native_name_length));
+    return false;
   }
 
   // Interleaved files replace any SSIF folder the source already has (disc
   // backups carry one).
   if (SourceNode* existing = find_folder(stream_folder, stereo_folder_name)) {
+    writer.report.warn(BuildWarning::stereo_folder_replaced, node_path(writer, *existing));
     remove_folder(writer, stream_folder, *existing);
   }
   SourceNode* last = nullptr;

@@ -17,7 +17,13 @@ inline constexpr std::u16string_view stereo_file_extension = u".ssif";
 
 // True when every pair of writer.stereo_pairs was arranged. On false the tree
 // is exactly as before (apart from the clip kinds, which the caller resets by
-// marking the clips as unpaired).
+// marking the clips as unpaired), and every title has its warning.
 bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder);
+
+// Warns of each title of `pairs`, none of which is interleaved: those that
+// failed with their reason and the file at fault, the others as kept back
+// by them. `movie_folder` is the Blu-ray movie folder's name on disk.
+void warn_titles_not_interleaved(ImageWriter& writer, const bluray::StereoPairList& pairs,
+                                 NativeStringView movie_folder);
 
 }  // namespace kestrel

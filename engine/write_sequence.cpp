@@ -12,6 +12,8 @@ bool ImageWriter::write_sequence(SectorOutput& sink, ProgressHook hook, void* co
   write_failed = false;
   content_bytes_copied = 0;
   bool ok = !report.failed() && tree.root != nullptr && layout.image_sectors != 0;
+  // The files are read from here on, while the structures are written.
+  ok = ok && start_reading_contents();
   for (const DiscArea& area : map.areas) {
     // Every area starts where the layout put it and ends where it planned:
     // the addresses written before it and after it depend on that.
@@ -21,6 +23,7 @@ bool ImageWriter::write_sequence(SectorOutput& sink, ProgressHook hook, void* co
   }
   ok = ok && pad_to(layout.image_sectors) && !write_failed && !report.failed();
   if (!ok) write_failed = true;
+  content_reader_.reset();
   sink_ = nullptr;
   hook_ = nullptr;
   return ok;

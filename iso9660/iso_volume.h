@@ -38,6 +38,10 @@ void write_primary_descriptor(const DiscImage& image, SectorEmitter& out);
 void write_set_terminator(const DiscImage& image, SectorEmitter& out);
 void write_path_table(const DiscImage& image, SectorEmitter& out, bool little_endian);
 void write_iso_directory(const DiscImage& image, SectorEmitter& out, SourceNode& directory);
+// Bootable images: the boot record volume descriptor and the El Torito boot
+// catalog of image.boot.
+void write_boot_record(const DiscImage& image, SectorEmitter& out);
+void write_boot_catalog(const DiscImage& image, SectorEmitter& out);
 
 // A text field of the primary volume descriptor: the first `width` bytes of
 // `text` with "a"-"z" raised to upper case, then spaces. A null text gives

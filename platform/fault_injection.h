@@ -1,8 +1,9 @@
-// A fault-injection seam in the file layer, for test builds only (the CMake
-// option KESTREL_FAULT_INJECTION). A test arms one fault: the Nth open, read,
-// write or folder listing from then on fails with a chosen error or, for reads
-// and writes, comes up short. The file layer asks `next_call` before each of
-// those operations; in other builds it never does and the seam is inert.
+// A fault-injection seam in the file and thread layer, for test builds only
+// (the CMake option KESTREL_FAULT_INJECTION). A test arms one fault: the Nth
+// open, read, write, folder listing or thread start from then on fails with
+// a chosen error or, for reads and writes, comes up short. The layer asks
+// `next_call` before each of those operations; in other builds it never does
+// and the seam is inert.
 #pragma once
 
 #include <cstdint>
@@ -12,12 +13,13 @@
 namespace kestrel::fault_injection {
 
 enum class FileOperation : uint8_t {
-  open = 0,  // FileHandle::open
-  read,      // FileHandle::read
-  write,     // FileHandle::write
-  list,      // DirectoryFinder::find_first
+  open = 0,      // FileHandle::open
+  read,          // FileHandle::read
+  write,         // FileHandle::write
+  list,          // DirectoryFinder::find_first
+  start_thread,  // the build's worker thread (start_build)
 };
-inline constexpr int file_operation_count = 4;
+inline constexpr int file_operation_count = 5;
 
 enum class FaultEffect : uint8_t {
   fail = 0,     // the call does nothing and reports the error

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/native_text.h"
 
@@ -26,6 +27,31 @@ enum FileMode : unsigned {
   file_mode_create_always = 4,  // replace an existing file; else open only an existing one
 };
 
+// A folder held open so that the files in it can be opened by their names
+// alone: the system then looks up one name, not every folder of the path.
+class FolderHandle {
+ public:
+  FolderHandle() = default;
+  ~FolderHandle();
+  FolderHandle(const FolderHandle&) = delete;
+  FolderHandle& operator=(const FolderHandle&) = delete;
+
+  // `path` ends in a separator. `name` is zero-terminated.
+  bool open(const NativeString& path);
+  void close();
+  SystemError last_error() const { return last_error_; }
+
+ private:
+  friend class FileHandle;
+  friend class SmallFileReader;
+#ifdef _WIN32
+  NativeString path_;  // files are opened by their whole path
+#else
+  int descriptor_ = -1;
+#endif
+  SystemError last_error_ = 0;
+};
+
 // An open file. Other processes may read a file while it is open here, but
 // not write it.
 class FileHandle {
@@ -36,16 +62,22 @@ class FileHandle {
   FileHandle& operator=(const FileHandle&) = delete;
 
   bool open(const NativeString& path, unsigned mode);
-  // Opens a regular file to read its contents once, front to back, with as
-  // few system calls as the platform allows; fails like open() for anything
-  // else. `size_now` receives the file's size at the moment of opening, so
-  // that a copy can tell whether the file has grown since it was listed.
-  // Large files are announced to the system as read sequentially.
-  bool open_to_copy(const NativeString& path, uint64_t& size_now);
+  // Opens the file `name` in `folder` to read its contents once, front to
+  // back, with as few system calls as the platform allows. `listed_size` is
+  // its size when it was listed: large files are announced to the system as
+  // read sequentially. Whether the file has changed since shows when its
+  // last bytes are read (read_last).
+  bool open_to_copy(const FolderHandle& folder, const NativeChar* name, uint64_t listed_size);
   // Reads until `count` bytes are read, the end of the file is reached or a
   // call fails; returns the bytes read. `last_error()` tells a failure from
   // the end of the file.
   size_t read(void* buffer, size_t count);
+  // Reads what should be the last `count` bytes of the file into `buffer`,
+  // which has room for one byte more, and so tells whether the file ends
+  // there: returns `count` when it does, `count` + 1 when the file goes on
+  // (it has grown), fewer when it ends early or a call fails. A file that
+  // ends where expected takes one call, not a second one that reads nothing.
+  size_t read_last(void* buffer, size_t count);
   // Writes all `count` bytes, returns the bytes written (short on failure).
   size_t write(const void* buffer, size_t count);
   // 64-bit size; 0 if the query fails.
@@ -58,6 +90,10 @@ class FileHandle {
 #ifdef _WIN32
   void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
 #else
+  // Reads until at least `least` bytes are read, asking for up to `most`,
+  // with at least one call; stops at the end of the file or a failure.
+  size_t read_at_least(void* buffer, size_t least, size_t most);
+
   int descriptor_ = -1;
 #endif
   SystemError last_error_ = 0;
@@ -108,6 +144,12 @@ class DirectoryFinder {
   State* state_ = nullptr;  // owned; the platform's enumeration state
   SystemError last_error_ = 0;
 };
+
+// The names in a directory, without "." and "..", in the order the system
+// lists them. Nothing is examined, so a listing costs no call per entry.
+// False, with the reason in `error`, when the directory cannot be listed.
+bool list_names(const NativeString& directory, std::vector<NativeString>& names,
+                SystemError& error);
 
 // A file read whole into memory with two zero bytes after its data.
 struct WholeFile {

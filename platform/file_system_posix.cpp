@@ -12,21 +12,16 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/file_system_posix.h"
 #ifdef KESTREL_FAULT_INJECTION
 #include "platform/fault_injection.h"
 #endif
 
 namespace kestrel {
-namespace {
 
-// Fills the attributes of an entry from statx, which also gives the birth
-// time where the file system records one; otherwise the creation time is the
-// last-write time.
 bool fill_attributes(int directory_fd, const char* name, FindEntry& entry) {
   struct statx info {};
-  const unsigned mask =
-      STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME | STATX_INO;
-  if (statx(directory_fd, name, 0, mask, &info) != 0) {
+  if (statx(directory_fd, name, 0, entry_facts_mask, &info) != 0) {
     entry.error = errno;
     struct statx link {};
     entry.broken_link = (errno == ENOENT || errno == ELOOP) &&
@@ -34,6 +29,13 @@ bool fill_attributes(int directory_fd, const char* name, FindEntry& entry) {
                         S_ISLNK(link.stx_mode);
     return false;
   }
+  fill_from_statx(info, entry);
+  return true;
+}
+
+// The birth time is the creation time where the file system records one;
+// otherwise the creation time is the last-write time.
+void fill_from_statx(const struct statx& info, FindEntry& entry) {
   entry.is_directory = S_ISDIR(info.stx_mode);
   entry.is_special = !entry.is_directory && !S_ISREG(info.stx_mode);
   entry.size = entry.is_directory ? 0 : info.stx_size;
@@ -42,10 +44,7 @@ bool fill_attributes(int directory_fd, const char* name, FindEntry& entry) {
   entry.created = (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime.tv_sec : entry.modified;
   entry.device = (static_cast<uint64_t>(info.stx_dev_major) << 32) | info.stx_dev_minor;
   entry.inode = info.stx_ino;
-  return true;
 }
-
-}  // namespace
 
 std::string describe_system_error(SystemError error) {
   if (error == 0) return "unknown error";
@@ -94,27 +93,39 @@ bool FileHandle::open(const NativeString& path, unsigned mode) {
 }
 
 size_t FileHandle::read(void* buffer, size_t count) {
-  if (descriptor_ < 0 || count == 0) return 0;
+  if (count == 0) return 0;
+  return read_at_least(buffer, count, count);
+}
+
+size_t FileHandle::read_last(void* buffer, size_t count) {
+  // Asks for one byte more than expected: a regular file that returns fewer
+  // bytes than asked has ended, so no further call is needed to see its end.
+  return read_at_least(buffer, count, count + 1);
+}
+
+size_t FileHandle::read_at_least(void* buffer, size_t least, size_t most) {
+  if (descriptor_ < 0) return 0;
 #ifdef KESTREL_FAULT_INJECTION
   if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::read);
       fault.active) {
     const bool partial = fault.effect == fault_injection::FaultEffect::short_count;
-    const size_t moved = partial ? read(buffer, count / 2) : 0;
+    const size_t moved = partial ? read(buffer, least / 2) : 0;
     last_error_ = fault.error;
     return moved;
   }
 #endif
   auto* out = static_cast<uint8_t*>(buffer);
   size_t total = 0;
-  while (total < count) {
-    const ssize_t got = ::read(descriptor_, out + total, count - total);
+  for (;;) {
+    const ssize_t got = ::read(descriptor_, out + total, most - total);
+    if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      if (errno == EINTR) continue;
       last_error_ = errno;
       break;
     }
     if (got == 0) break;
     total += static_cast<size_t>(got);
+    if (total >= least) break;
   }
   return total;
 }
@@ -161,50 +172,40 @@ void FileHandle::close() {
 
 bool FileHandle::is_open() const { return descriptor_ >= 0; }
 
-struct DirectoryFinder::State {
-  DIR* directory = nullptr;
-};
-
-DirectoryFinder::~DirectoryFinder() { close(); }
-
-bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry) {
-  close();
-  last_error_ = 0;
-  if (directory.empty()) return false;
+DIR* open_folder_listing(const NativeString& directory, SystemError& error) {
+  error = 0;
 #ifdef KESTREL_FAULT_INJECTION
   if (const auto fault = fault_injection::next_call(fault_injection::FileOperation::list);
       fault.active) {
-    last_error_ = fault.error;
-    return false;
+    error = fault.error;
+    return nullptr;
   }
 #endif
   DIR* handle = opendir(directory.c_str());
+  if (handle == nullptr) error = errno;
+  return handle;
+}
+
+bool list_names(const NativeString& directory, std::vector<NativeString>& names,
+                SystemError& error) {
+  names.clear();
+  DIR* handle = directory.empty() ? nullptr : open_folder_listing(directory, error);
   if (handle == nullptr) {
-    last_error_ = errno;
+    if (directory.empty()) error = ENOENT;
     return false;
   }
-  state_ = new State{handle};
-  return find_next(entry);
-}
-
-bool DirectoryFinder::find_next(FindEntry& entry) {
-  if (state_ == nullptr || state_->directory == nullptr) return false;
-  errno = 0;
-  const dirent* item = readdir(state_->directory);
-  if (item == nullptr) {
-    last_error_ = errno;
-    return false;
+  for (;;) {
+    errno = 0;
+    const dirent* item = readdir(handle);
+    if (item == nullptr) {
+      error = errno;
+      break;
+    }
+    const std::string_view name = item->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
   }
-  entry = FindEntry{};
-  entry.name = item->d_name;
-  if (!fill_attributes(dirfd(state_->directory), item->d_name, entry)) entry.unreadable = true;
-  return true;
-}
-
-void DirectoryFinder::close() {
-  if (state_ != nullptr && state_->directory != nullptr) closedir(state_->directory);
-  delete state_;
-  state_ = nullptr;
+  closedir(handle);
+  return error == 0;
 }
 
 WholeFile read_whole_file(const NativeString& path) {

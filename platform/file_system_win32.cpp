@@ -194,29 +194,43 @@ struct DirectoryFinder::State {
   std::wstring directory;
 };
 
+namespace {
+
+// Starts listing `directory` (not empty): its first entry in `data`, and
+// in `folder` the directory with a trailing separator. INVALID_HANDLE_VALUE
+// when nothing is listed, with `error` 0 for an empty folder ("no matching
+// file": a drive root has no "." and ".." entries) and the reason otherwise.
+HANDLE start_listing(const NativeString& directory, std::wstring& folder, WIN32_FIND_DATAW& data,
+                     SystemError& error) {
+  error = 0;
+  folder = directory;
+  if (!is_path_separator(folder.back())) folder += L'\\';
+  std::wstring pattern;
+  unsigned long reason = 0;
+  if (!win32_path(folder + L'*', pattern, reason)) {
+    error = static_cast<SystemError>(reason);
+    return INVALID_HANDLE_VALUE;
+  }
+  const HANDLE find = FindFirstFileW(pattern.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) {
+    const DWORD failure = GetLastError();
+    error = failure == ERROR_FILE_NOT_FOUND ? 0 : static_cast<SystemError>(failure);
+  }
+  return find;
+}
+
+}  // namespace
+
 DirectoryFinder::~DirectoryFinder() { close(); }
 
 bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry) {
   close();
   last_error_ = 0;
   if (directory.empty()) return false;
-  std::wstring folder = directory;
-  if (!is_path_separator(folder.back())) folder += L'\\';
-  std::wstring pattern;
-  unsigned long error = 0;
-  if (!win32_path(folder + L'*', pattern, error)) {
-    last_error_ = static_cast<SystemError>(error);
-    return false;
-  }
+  std::wstring folder;
   WIN32_FIND_DATAW data{};
-  const HANDLE find = FindFirstFileW(pattern.c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) {
-    // "No matching file" is the plain end of an empty folder (a drive root
-    // has no "." and ".." entries); anything else is a failure.
-    const DWORD reason = GetLastError();
-    last_error_ = reason == ERROR_FILE_NOT_FOUND ? 0 : static_cast<SystemError>(reason);
-    return false;
-  }
+  const HANDLE find = start_listing(directory, folder, data, last_error_);
+  if (find == INVALID_HANDLE_VALUE) return false;
   state_ = new (std::nothrow) State{find, std::move(folder)};
   if (state_ == nullptr) {
     FindClose(find);
@@ -247,6 +261,28 @@ void DirectoryFinder::close() {
   if (state_ != nullptr && state_->find != INVALID_HANDLE_VALUE) FindClose(state_->find);
   delete state_;
   state_ = nullptr;
+}
+
+bool list_names(const NativeString& directory, std::vector<NativeString>& names,
+                SystemError& error) {
+  names.clear();
+  error = 0;
+  if (directory.empty()) {
+    error = ERROR_PATH_NOT_FOUND;
+    return false;
+  }
+  std::wstring folder;
+  WIN32_FIND_DATAW data{};
+  const HANDLE find = start_listing(directory, folder, data, error);
+  if (find == INVALID_HANDLE_VALUE) return error == 0;
+  do {
+    std::wstring name(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
+    if (!is_dot_entry(name)) names.push_back(std::move(name));
+  } while (FindNextFileW(find, &data));
+  const DWORD reason = GetLastError();
+  FindClose(find);
+  error = reason == ERROR_NO_MORE_FILES ? 0 : static_cast<SystemError>(reason);
+  return error == 0;
 }
 
 WholeFile read_whole_file(const NativeString& path) {

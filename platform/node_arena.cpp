@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/bulk_memory.h"
+
 namespace kestrel {
 namespace {
 
@@ -10,9 +12,21 @@ namespace {
 constexpr size_t block_alignment = alignof(std::max_align_t);
 static_assert(NodeArena::block_header_size % alignof(void*) == 0);
 
+// Large blocks come from bulk memory, whose first touch is cheaper than the
+// heap's (platform/bulk_memory.h); small ones from the heap.
+constexpr size_t bulk_block_size = 1024 * 1024;
+
 uint8_t* allocate_block(size_t size) {
-  auto* block = static_cast<uint8_t*>(std::calloc(1, size));
-  return block;
+  if (size >= bulk_block_size) return static_cast<uint8_t*>(allocate_bulk(size));
+  return static_cast<uint8_t*>(std::calloc(1, size));
+}
+
+void free_block(uint8_t* block, size_t size) {
+  if (size >= bulk_block_size) {
+    free_bulk(block, size);
+  } else {
+    std::free(block);
+  }
 }
 
 }  // namespace
@@ -37,7 +51,7 @@ void NodeArena::destroy(NodeArena* arena) {
   while (block != nullptr) {
     uint8_t* next = nullptr;
     std::memcpy(&next, block, sizeof next);
-    std::free(block);
+    free_block(block, arena->block_size_);
     block = next;
   }
   delete arena;

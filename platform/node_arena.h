@@ -1,5 +1,5 @@
-// A chain of zero-filled heap blocks from which the source tree takes its
-// nodes and names. Nothing is freed one by one; destroying the arena frees
+// A chain of zero-filled blocks from which the source tree takes its nodes
+// and names. Nothing is freed one by one; destroying the arena frees
 // every block in one pass.
 #pragma once
 

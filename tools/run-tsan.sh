@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # ThreadSanitizer run of the tests that start a build on its worker thread
-# and cancel it: builds the test program with -fsanitize=thread in build-tsan
-# and runs only the build-job and cancelling tests (BuildJob*:*Cancel*:*Progress*).
+# and cancel it, and of those of the threads inside a build (the readers of
+# the file contents, the helper of the folder listing): builds the test
+# program with -fsanitize=thread in build-tsan and runs only those tests.
 # tools/run-tests.sh calls it; it can also be run on its own.
 #
 # Environment: KESTREL_JOBS parallel build jobs (default 2).
@@ -30,4 +31,4 @@ fi
 
 mkdir -p "$build/test-tmp"
 KESTREL_TEST_TMP="$build/test-tmp" TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  "${runner[@]}" "$build/tests/kestrel_tests" --gtest_filter='BuildJob*:*Cancel*:*Progress*'
+  "${runner[@]}" "$build/tests/kestrel_tests" --gtest_filter='BuildJob*:*Cancel*:*Progress*:ContentReaders*:BuildFailures.Growth*:FileLayer.Finder*'

@@ -65,7 +65,7 @@ uint32_t fill_file_identifier(const DiscImage& image, uint8_t* record, uint32_t 
   fields.le16<fid::implementation_use_length>(0);
   if (name_bytes > 0) {
     fields.u8(fid::bytes,
-              image.tree.dvd_video_mode ? dstring_compression_8 : dstring_compression_16);
+              target.udf_name_8bit != 0 ? dstring_compression_8 : dstring_compression_16);
     fields.bytes(fid::bytes + 1, target.udf_name, name_bytes);
   }
   make_tag(image, record, tag_file_identifier_descriptor, crc_length(length), block);

@@ -1,10 +1,13 @@
 // UDF names and the UDF order of a directory.
 //
 // A name is recorded as an OSTA CS0 d-character string (UDF 2.1.1): UTF-16
-// units with compression ID 16, or, for DVD-video discs, the 8-bit ANSI form
-// with compression ID 8, which is what DVD players expect. `udf_name` keeps
-// the bytes exactly as the file identifier records them, UTF-16 units high
-// byte first, so that comparing the bytes compares the units.
+// units with compression ID 16, or, on DVD-video discs, whose players expect
+// 8-bit names, compression ID 8 for every name whose characters all lie
+// below U+0100. A reader takes each 8-bit byte as the code point of that
+// value, so a name with any other character keeps the 16-bit form and reads
+// back as typed. `udf_name` keeps the bytes exactly as the file identifier
+// records them, UTF-16 units high byte first, so that comparing the bytes of
+// two names of one form compares their characters.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -12,7 +15,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/code_page.h"
 #include "udf/udf_files.h"
 #include "udf/udf_volume.h"
 
@@ -36,15 +38,31 @@ std::string_view udf_name_bytes(const SourceNode& node) {
   return {reinterpret_cast<const char*>(node.udf_name), node.udf_name_length};
 }
 
-// The recorded bytes of `text`, at most `capacity` of them, cut on a
-// character boundary: ANSI code-page bytes in DVD-video mode, else UTF-16
-// units high byte first, never half of a surrogate pair.
-std::string encode_udf_text(const DiscImage& image, std::u16string_view text, size_t capacity) {
+// A name as its file identifier records it: the bytes after the
+// compression ID, and whether they are 8-bit characters.
+struct UdfName {
   std::string bytes;
-  if (image.tree.dvd_video_mode) {
-    // No code page needs more than 3 bytes for one UTF-16 unit.
-    bytes.resize(std::min(capacity, text.size() * 3));
-    bytes.resize(ansi_from_utf16(text, bytes.data(), bytes.size()));
+  bool eight_bit = false;
+};
+
+bool below_u0100(std::u16string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x100; });
+}
+
+// The 8-bit form is for DVD-video discs, and only for names it can hold.
+bool records_eight_bit(const DiscImage& image, std::u16string_view text) {
+  return image.tree.dvd_video_mode && below_u0100(text);
+}
+
+// The recorded bytes of `text` in the chosen form, at most `capacity` of
+// them, cut on a character boundary: one byte per character in the 8-bit
+// form, else UTF-16 units high byte first, never half of a surrogate pair.
+std::string encode_udf_text(bool eight_bit, std::u16string_view text, size_t capacity) {
+  std::string bytes;
+  if (eight_bit) {
+    const size_t count = std::min(capacity, text.size());
+    bytes.reserve(count);
+    for (size_t i = 0; i < count; ++i) bytes.push_back(static_cast<char>(text[i]));
     return bytes;
   }
   size_t units = std::min(capacity / 2, text.size());
@@ -60,42 +78,63 @@ std::string encode_udf_text(const DiscImage& image, std::u16string_view text, si
   return bytes;
 }
 
-std::string encode_udf_text(const DiscImage& image, std::u16string_view text) {
-  return encode_udf_text(image, text, std::string::npos);
+std::u16string decode_udf_text(const UdfName& name) {
+  std::u16string text;
+  if (name.eight_bit) {
+    for (const char byte : name.bytes) text.push_back(static_cast<uint8_t>(byte));
+    return text;
+  }
+  for (size_t i = 0; i + 1 < name.bytes.size(); i += 2) {
+    text.push_back(static_cast<char16_t>(static_cast<uint8_t>(name.bytes[i]) << 8 |
+                                         static_cast<uint8_t>(name.bytes[i + 1])));
+  }
+  return text;
 }
 
 // The name as it would be recorded if it were allowed any length.
-std::string full_udf_name(const DiscImage& image, const SourceNode& node) {
-  return encode_udf_text(image, node_name(node));
+UdfName full_udf_name(const DiscImage& image, const SourceNode& node) {
+  const std::u16string_view name = node_name(node);
+  const bool eight_bit = records_eight_bit(image, name);
+  return {encode_udf_text(eight_bit, name, std::string::npos), eight_bit};
 }
 
 // `name` with `suffix` ("~N", or nothing) before its extension, cut so that it
 // fits in a file identifier. The extension (from the last dot that is not the
 // first character) is kept whole when it is short enough; the part before it
 // is cut on a character boundary.
-std::string fitted_udf_name(const DiscImage& image, std::u16string_view name,
-                            std::u16string_view suffix) {
+UdfName fitted_udf_name(const DiscImage& image, std::u16string_view name,
+                        std::u16string_view suffix) {
+  const bool eight_bit = records_eight_bit(image, name);
   std::u16string_view base = name;
   std::string extension;
   const size_t dot = name.rfind(u'.');
   if (dot != std::u16string_view::npos && dot > 0) {
-    extension = encode_udf_text(image, name.substr(dot));
+    extension = encode_udf_text(eight_bit, name.substr(dot), std::string::npos);
     if (extension.size() <= max_kept_extension_bytes) {
       base = name.substr(0, dot);
     } else {
       extension.clear();
     }
   }
-  const std::string suffix_bytes = encode_udf_text(image, suffix);
-  std::string result =
-      encode_udf_text(image, base, max_udf_name_bytes - suffix_bytes.size() - extension.size());
-  result += suffix_bytes;
-  result += extension;
+  const std::string suffix_bytes = encode_udf_text(eight_bit, suffix, std::string::npos);
+  UdfName result{
+      encode_udf_text(eight_bit, base, max_udf_name_bytes - suffix_bytes.size() - extension.size()),
+      eight_bit};
+  result.bytes += suffix_bytes;
+  result.bytes += extension;
+  // The cut may have taken every character beyond U+00FF: the form follows
+  // what is recorded, so equal recorded names always have equal bytes.
+  if (!eight_bit && image.tree.dvd_video_mode) {
+    const std::u16string recorded = decode_udf_text(result);
+    if (below_u0100(recorded)) result = {encode_udf_text(true, recorded, std::string::npos), true};
+  }
   return result;
 }
 
-void store_udf_name(DiscImage& image, SourceNode& node, std::string_view bytes) {
+void store_udf_name(DiscImage& image, SourceNode& node, const UdfName& name) {
+  const std::string& bytes = name.bytes;
   node.udf_name_length = static_cast<uint8_t>(bytes.size());
+  node.udf_name_8bit = name.eight_bit ? 1 : 0;
   node.udf_name = nullptr;
   if (bytes.empty() || image.tree.arena == nullptr) return;
   node.udf_name = static_cast<const uint8_t*>(image.tree.arena->copy(bytes.data(), bytes.size()));
@@ -106,22 +145,38 @@ void store_udf_name(DiscImage& image, SourceNode& node, std::string_view bytes) 
 }
 
 bool was_shortened(const DiscImage& image, const SourceNode& node) {
-  // No code page takes more than two bytes for a UTF-16 unit of a name that
-  // fits in 127 units, so only longer names can have been cut.
+  // Neither form takes more than two bytes for a UTF-16 unit, so only names
+  // longer than 127 units can have been cut.
   if (node.name_length <= max_udf_name_bytes / 2) return false;
-  return full_udf_name(image, node).size() > max_udf_name_bytes;
+  return full_udf_name(image, node).bytes.size() > max_udf_name_bytes;
+}
+
+// What a reader sees of a recorded name: equal for two nodes exactly when
+// their recorded names read back equal, since the form follows the name.
+struct RecordedName {
+  bool eight_bit;
+  std::string_view bytes;
+  bool operator==(const RecordedName&) const = default;
+};
+struct RecordedNameHash {
+  size_t operator()(const RecordedName& name) const {
+    return std::hash<std::string_view>()(name.bytes) ^ static_cast<size_t>(name.eight_bit);
+  }
+};
+
+RecordedName recorded_name(const SourceNode& node) {
+  return {node.udf_name_8bit != 0, udf_name_bytes(node)};
 }
 
 // Names the later of two or more children that ended up with the same UDF
-// name: a shortened name can meet a sibling's, and in DVD-video mode two
-// names can meet in the ANSI form. Names that were recorded in full keep
+// name: a shortened name can meet a sibling's. Names that were recorded in full keep
 // them; the others get "~N" before their extension, N counting from 1 until
 // the name is free. Which one keeps the plain form is decided by the full
 // UTF-16 names, so the result does not depend on the enumeration order.
 void make_udf_names_unique(DiscImage& image, SourceNode& directory) {
-  std::unordered_map<std::string_view, std::vector<SourceNode*>> by_name;
+  std::unordered_map<RecordedName, std::vector<SourceNode*>, RecordedNameHash> by_name;
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
-    by_name[udf_name_bytes(*child)].push_back(child);
+    by_name[recorded_name(*child)].push_back(child);
   }
   std::vector<std::vector<SourceNode*>> collisions;
   for (auto& [name, nodes] : by_name) {
@@ -142,37 +197,42 @@ void make_udf_names_unique(DiscImage& image, SourceNode& directory) {
     uint32_t number = 1;
     for (size_t i = 1; i < ranked.size(); ++i) {
       SourceNode& node = *ranked[i].second;
-      std::string candidate;
+      UdfName candidate;
       do {
         const std::string digits = std::to_string(number++);
         std::u16string suffix = u"~";
         suffix.append(digits.begin(), digits.end());
         candidate = fitted_udf_name(image, node_name(node), suffix);
-      } while (by_name.count(candidate) != 0);
+      } while (by_name.count(RecordedName{candidate.eight_bit, candidate.bytes}) != 0);
       store_udf_name(image, node, candidate);
       if (image.report.failed()) return;
-      by_name[udf_name_bytes(node)].push_back(&node);
+      by_name[recorded_name(node)].push_back(&node);
       if (!ranked[i].first)
         image.report.warn(BuildWarning::name_made_unique, node_file_path(image, node));
     }
   }
 }
 
-// Unsigned byte order; for UTF-16 names stored high byte first this is the
-// order of the 16-bit units. A name that is a prefix of another sorts first.
+// The order of the names' characters (16-bit units); a name that is a
+// prefix of another sorts first. Names of one form compare as unsigned
+// bytes, which for UTF-16 stored high byte first is the order of the units.
 bool udf_name_less(const SourceNode* a, const SourceNode* b) {
-  return udf_name_bytes(*a) < udf_name_bytes(*b);
+  if (a->udf_name_8bit == b->udf_name_8bit) return udf_name_bytes(*a) < udf_name_bytes(*b);
+  auto units = [](const SourceNode& node) {
+    return decode_udf_text(UdfName{std::string(udf_name_bytes(node)), node.udf_name_8bit != 0});
+  };
+  return units(*a) < units(*b);
 }
 
 }  // namespace
 
 void make_udf_name(DiscImage& image, SourceNode& node) {
-  std::string bytes = full_udf_name(image, node);
-  if (bytes.size() > max_udf_name_bytes) {
-    bytes = fitted_udf_name(image, node_name(node), {});
+  UdfName name = full_udf_name(image, node);
+  if (name.bytes.size() > max_udf_name_bytes) {
+    name = fitted_udf_name(image, node_name(node), {});
     image.report.warn(BuildWarning::name_shortened, node_file_path(image, node));
   }
-  store_udf_name(image, node, bytes);
+  store_udf_name(image, node, name);
 }
 
 void sort_udf_children(DiscImage& image, SourceNode& directory, bool keep_order) {

@@ -30,7 +30,25 @@ constexpr std::array<uint16_t, 256> make_crc_table() {
   }
   return table;
 }
-constexpr std::array<uint16_t, 256> crc_table = make_crc_table();
+// Tables for eight bytes at a time: crc_slices[k][b] is the CRC of byte b
+// followed by k zero bytes. The CRC is linear, so eight bytes are folded in
+// with eight independent lookups instead of a chain of eight dependent ones;
+// the CRCs of a tree's descriptors cost about an eighth of the time.
+constexpr size_t crc_slice_count = 8;
+using CrcSlices = std::array<std::array<uint16_t, 256>, crc_slice_count>;
+constexpr CrcSlices make_crc_slices() {
+  CrcSlices slices{};
+  slices[0] = make_crc_table();
+  for (size_t k = 1; k < crc_slice_count; ++k) {
+    for (unsigned byte = 0; byte < 256; ++byte) {
+      const uint16_t shorter = slices[k - 1][byte];
+      slices[k][byte] = static_cast<uint16_t>((shorter << 8) ^ slices[0][shorter >> 8]);
+    }
+  }
+  return slices;
+}
+constexpr CrcSlices crc_slices = make_crc_slices();
+constexpr const std::array<uint16_t, 256>& crc_table = crc_slices[0];
 
 // Type 1: the time is local time, the low 12 bits its offset from UTC in minutes.
 constexpr uint16_t timestamp_type_local = 0x1000;
@@ -60,6 +78,15 @@ bool is_high_surrogate(uint16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF;
 
 uint16_t descriptor_crc(const uint8_t* bytes, size_t length) {
   uint16_t crc = 0;
+  for (; length >= crc_slice_count; bytes += crc_slice_count, length -= crc_slice_count) {
+    // The running CRC, most significant byte first, folds into the first two bytes.
+    const unsigned first = bytes[0] ^ (crc >> 8);
+    const unsigned second = bytes[1] ^ (crc & 0xFF);
+    crc = static_cast<uint16_t>(crc_slices[7][first] ^ crc_slices[6][second] ^
+                                crc_slices[5][bytes[2]] ^ crc_slices[4][bytes[3]] ^
+                                crc_slices[3][bytes[4]] ^ crc_slices[2][bytes[5]] ^
+                                crc_slices[1][bytes[6]] ^ crc_slices[0][bytes[7]]);
+  }
   for (size_t i = 0; i < length; ++i) {
     crc = static_cast<uint16_t>((crc << 8) ^ crc_table[((crc >> 8) ^ bytes[i]) & 0xFF]);
   }

@@ -18,7 +18,7 @@ void set_default_volume_label(DiscImage& image);
 // Stores the label (an empty text keeps the current one).
 void set_volume_label(DiscImage& image, std::u16string_view text);
 
-// Gives one node its UDF name (udf_name, udf_name_length).
+// Gives one node its UDF name (udf_name, udf_name_length, udf_name_8bit).
 void make_udf_name(DiscImage& image, SourceNode& node);
 // Makes the UDF names of a directory's children unique and, unless
 // `keep_order`, sorts its primary child list into UDF order.

@@ -1,5 +1,7 @@
 #include "app/core/build_report.h"
 
+#include <cwchar>
+
 #include "app/core/language_table.h"
 
 namespace kestrel::app {
@@ -18,6 +20,31 @@ std::wstring failed_build_text(BuildError error, std::wstring_view path,
   return text;
 }
 
+namespace {
+
+std::wstring clip_number_text(uint16_t clip) {
+  wchar_t digits[8];
+  std::swprintf(digits, 8, L"%05u", static_cast<unsigned>(clip));
+  return digits;
+}
+
+std::wstring stereo_reason_text(const WarningLine& line) {
+  const std::wstring_view pattern = language_text(stereo_failure_slot(line.stereo.reason));
+  return format_slot_text(pattern, {line.path, std::to_wstring(line.stereo.found_sectors),
+                                    std::to_wstring(line.stereo.stated_sectors)});
+}
+
+}  // namespace
+
+std::wstring warning_line_text(const WarningLine& line) {
+  const std::wstring_view pattern = language_text(build_warning_slot(line.warning));
+  if (line.warning != BuildWarning::stereo_title_not_interleaved)
+    return format_slot_text(pattern, line.path);
+  return format_slot_text(pattern,
+                          {clip_number_text(line.stereo.base_clip),
+                           clip_number_text(line.stereo.dependent_clip), stereo_reason_text(line)});
+}
+
 std::wstring warnings_text(const std::vector<WarningLine>& warnings, std::size_t listed) {
   std::wstring text(language_text(slot_build_warnings));
   text += L"\n";
@@ -25,7 +52,7 @@ std::wstring warnings_text(const std::vector<WarningLine>& warnings, std::size_t
   for (const WarningLine& line : warnings) {
     if (shown == listed) break;
     text += L"\n";
-    text += format_slot_text(language_text(build_warning_slot(line.warning)), line.path);
+    text += warning_line_text(line);
     ++shown;
   }
   if (warnings.size() > shown) {
@@ -34,6 +61,21 @@ std::wstring warnings_text(const std::vector<WarningLine>& warnings, std::size_t
                              std::to_wstring(warnings.size() - shown));
   }
   return text;
+}
+
+std::wstring bootable_text(BootFirmware firmware) {
+  const wchar_t* names = firmware == BootFirmware::bios   ? L"BIOS"
+                         : firmware == BootFirmware::uefi ? L"UEFI"
+                                                          : L"BIOS + UEFI";
+  return format_slot_text(language_text(slot_bootable_image), names);
+}
+
+std::wstring finished_build_text(const BootFirmware* firmware,
+                                 const std::vector<WarningLine>& warnings) {
+  std::wstring text = firmware != nullptr ? bootable_text(*firmware) : std::wstring();
+  if (warnings.empty()) return text;
+  if (!text.empty()) text += L"\n\n";
+  return text + warnings_text(warnings, listed_warnings);
 }
 
 std::wstring path_too_long_text(std::wstring_view path) {

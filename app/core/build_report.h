@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,7 +22,12 @@ std::wstring failed_build_text(BuildError error, std::wstring_view path,
 struct WarningLine {
   BuildWarning warning;
   std::wstring path;
+  StereoTitleNote stereo{};  // stereo_title_not_interleaved only
 };
+
+// The sentence of one warning, naming its path; for a 3D title not
+// interleaved, its clips and the reason.
+std::wstring warning_line_text(const WarningLine& line);
 
 // A build that succeeded with warnings: the heading and one line per warning,
 // at most `listed` of them, then how many more there were.
@@ -29,6 +35,17 @@ std::wstring warnings_text(const std::vector<WarningLine>& warnings, std::size_t
 
 // How many warnings the box lists before "...and N more".
 inline constexpr std::size_t listed_warnings = 10;
+
+// Which firmware a bootable image starts with, as the report names it.
+enum class BootFirmware : uint8_t { bios, uefi, bios_and_uefi };
+
+// The sentence of a successful bootable build, naming its firmware.
+std::wstring bootable_text(BootFirmware firmware);
+
+// A build that succeeded and boots, or has warnings, or both: the boot
+// sentence, then the warnings, in one box.
+std::wstring finished_build_text(const BootFirmware* firmware,
+                                 const std::vector<WarningLine>& warnings);
 
 // A path or text that does not fit the program's path buffers.
 std::wstring path_too_long_text(std::wstring_view path);

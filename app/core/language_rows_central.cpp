@@ -7,7 +7,7 @@ namespace kestrel::app::language_rows {
 
 using namespace std::string_view_literals;
 
-const LanguageEntry czech = {
+constexpr LanguageEntry czech = {
     0x0405,
     L"Czech (čeština)"sv,
     {{
@@ -51,7 +51,6 @@ const LanguageEntry czech = {
         L"Soubor '%s' nelze otevřít."sv,
         L"Čtení souboru '%s' se nezdařilo."sv,
         L"Soubor '%s' se během vytváření obrazu zkrátil."sv,
-        L"Složka '%s' je odkazem zpět do vlastního stromu a nelze ji vložit do obrazu."sv,
         L"Soubor obrazu '%s' nelze vytvořit."sv,
         L"Zápis souboru obrazu '%s' se nezdařil. Není disk plný?"sv,
         L"Hotový obraz nelze přesunout do '%s'."sv,
@@ -61,7 +60,7 @@ const LanguageEntry czech = {
         L"Obraz by byl větší, než dokáže obraz disku adresovat."sv,
         L"Vnitřní chyba: struktura nebyla zapsána tam, kde byla umístěna. Obraz nebyl zachován."sv,
         L"Vytváření obrazu bylo zrušeno."sv,
-        L"Systém Windows hlásí: %s"sv,  // 47
+        L"Systém Windows hlásí: %s"sv,  // 46
         L"Obraz byl vytvořen s upozorněními:"sv,
         L"Soubor '%s' se během vytváření obrazu zvětšil; byla zapsána jeho původní velikost."sv,
         L"Název '%s' byl pro systém souborů příliš dlouhý a byl zkrácen."sv,
@@ -69,11 +68,28 @@ const LanguageEntry czech = {
         L"'%s' není běžný soubor (roura, soket nebo zařízení) a byl vynechán."sv,
         L"Odkaz '%s' nikam nevede a byl vynechán."sv,
         L"... a %s dalších."sv,
-        L"Tato cesta je pro program příliš dlouhá:\n\n%s"sv,  // 55
+        L"Tato cesta je pro program příliš dlouhá:\n\n%s"sv,  // 54
+        L"Vytváření obrazu nelze spustit."sv,                 // 55
+        L"Odkaz na složku '%s' vede zpět do vlastního stromu a byl vynechán."sv,
+        L"Mezipaměť miniatur '%s' byla vynechána."sv,
+        L"'%s' není soubor DVD a byl ze složky DVD vynechán."sv,
+        L"'%s' je právě vytvářený obraz a byl vynechán."sv,
+        L"Složka '%s' byla nahrazena prokládanými soubory 3D titulů."sv,
+        L"3D titul klipů %s a %s nebyl proložen: %s"sv,
+        L"informace o klipu '%s' nelze přečíst."sv,
+        L"počáteční body extentů v '%s' nedělí stream na extenty."sv,
+        L"klip '%s' je použit dvakrát: dvěma 3D tituly nebo pro oba pohledy jednoho titulu."sv,
+        L"soubor streamu '%s' chybí."sv,
+        L"soubor streamu '%s' má %s sektorů, ale jeho informace o klipu uvádějí %s."sv,
+        L"jiný 3D titul disku nelze proložit a disk prokládá buď všechny své 3D tituly, nebo žádný."sv,  // 67
+        L"Spouštěcí soubor '%s' nelze použít: není souborem zdrojové složky, nebo je prázdný, příliš malý či příliš velký."sv,  // 68
+        L"Soubor '%s' se během vytváření obrazu změnil."sv,
+        L"Obraz byl vytvořen a lze z něj spustit počítač s %s."sv,
     }},
 };
+static_assert(fills_every_slot(czech));
 
-const LanguageEntry hungarian = {
+constexpr LanguageEntry hungarian = {
     0x040E,
     L"Hungarian (magyar)"sv,
     {{
@@ -117,7 +133,6 @@ const LanguageEntry hungarian = {
         L"A(z) '%s' fájl nem nyitható meg."sv,
         L"Nem sikerült olvasni a(z) '%s' fájlt."sv,
         L"A(z) '%s' fájl megrövidült a lemezkép készítése közben."sv,
-        L"A(z) '%s' mappa a saját fájába visszamutató hivatkozás, ezért nem tehető lemezképbe."sv,
         L"A(z) '%s' lemezképfájl nem hozható létre."sv,
         L"Nem sikerült írni a(z) '%s' lemezképfájlt. Megtelt a lemez?"sv,
         L"Az elkészült lemezkép nem helyezhető át ide: '%s'."sv,
@@ -127,7 +142,7 @@ const LanguageEntry hungarian = {
         L"A lemezkép nagyobb lenne, mint amekkorát egy lemezkép címezni tud."sv,
         L"Belső hiba: egy adatszerkezet nem a kijelölt helyére íródott. A program nem tartotta meg a lemezképet."sv,
         L"A lemezkép készítése megszakítva."sv,
-        L"A Windows jelentése: %s"sv,  // 47
+        L"A Windows jelentése: %s"sv,  // 46
         L"A lemezkép elkészült, figyelmeztetésekkel:"sv,
         L"A(z) '%s' fájl megnőtt a készítés közben; a kezdeti mérete került a lemezképbe."sv,
         L"A(z) '%s' név túl hosszú volt a fájlrendszerhez, ezért a program lerövidítette."sv,
@@ -135,11 +150,28 @@ const LanguageEntry hungarian = {
         L"A(z) '%s' nem szabályos fájl (csővezeték, szoftvercsatorna vagy eszköz), ezért kimaradt."sv,
         L"A(z) '%s' hivatkozás nem mutat sehová, ezért kimaradt."sv,
         L"... és még %s."sv,
-        L"Ez az elérési út túl hosszú a program számára:\n\n%s"sv,  // 55
+        L"Ez az elérési út túl hosszú a program számára:\n\n%s"sv,  // 54
+        L"A lemezkép készítése nem indítható el."sv,                // 55
+        L"A(z) '%s' mappahivatkozás a saját fájába mutat vissza, ezért kimaradt."sv,
+        L"A(z) '%s' miniatűr-gyorsítótár kimaradt."sv,
+        L"A(z) '%s' nem DVD-fájl, ezért kimaradt a DVD-mappából."sv,
+        L"A(z) '%s' az éppen készülő lemezkép, ezért kimaradt."sv,
+        L"A(z) '%s' mappa helyére a 3D-címek összefésült fájljai kerültek."sv,
+        L"A(z) %s és %s klipek 3D-címe nincs összefésülve: %s"sv,
+        L"a(z) '%s' klipinformáció nem olvasható."sv,
+        L"a(z) '%s' extent-kezdőpontjai nem osztják extentekre a streamet."sv,
+        L"a(z) '%s' klip kétszer szerepel: két 3D-címben vagy egy cím mindkét nézetében."sv,
+        L"a(z) '%s' streamfájl hiányzik."sv,
+        L"a(z) '%s' streamfájl %s szektoros, de a klipinformációja %s szektort ad meg."sv,
+        L"a lemez egy másik 3D-címe nem fésülhető össze, és egy lemez vagy minden 3D-címét összefésüli, vagy egyiket sem."sv,  // 67
+        L"A(z) '%s' rendszerindító fájl nem használható: nem a forrásmappa fájlja, vagy üres, túl kicsi, illetve túl nagy."sv,  // 68
+        L"A(z) '%s' fájl megváltozott a lemezkép készítése közben."sv,
+        L"A lemezkép elkészült, és %s alatt rendszerindításra alkalmas."sv,
     }},
 };
+static_assert(fills_every_slot(hungarian));
 
-const LanguageEntry polish = {
+constexpr LanguageEntry polish = {
     0x0415,
     L"Polish (Polski)"sv,
     {{
@@ -183,7 +215,6 @@ const LanguageEntry polish = {
         L"Nie można otworzyć pliku '%s'."sv,
         L"Odczyt pliku '%s' nie powiódł się."sv,
         L"Plik '%s' skrócił się podczas tworzenia obrazu."sv,
-        L"Folder '%s' jest łączem do własnego drzewa i nie może trafić do obrazu."sv,
         L"Nie można utworzyć pliku obrazu '%s'."sv,
         L"Zapis pliku obrazu '%s' nie powiódł się. Czy dysk jest pełny?"sv,
         L"Nie można przenieść gotowego obrazu do '%s'."sv,
@@ -202,10 +233,27 @@ const LanguageEntry polish = {
         L"Łącze '%s' prowadzi donikąd i zostało pominięte."sv,
         L"... i jeszcze %s."sv,
         L"Ta ścieżka jest za długa dla programu:\n\n%s"sv,
+        L"Nie można rozpocząć tworzenia obrazu."sv,  // 55
+        L"Łącze do folderu '%s' prowadzi z powrotem do własnego drzewa i zostało pominięte."sv,
+        L"Pamięć podręczna miniatur '%s' została pominięta."sv,
+        L"'%s' nie jest plikiem DVD i został pominięty w folderze DVD."sv,
+        L"'%s' to tworzony właśnie obraz i został pominięty."sv,
+        L"Folder '%s' został zastąpiony przeplatanymi plikami tytułów 3D."sv,
+        L"Tytuł 3D klipów %s i %s nie został przepleciony: %s"sv,
+        L"nie można odczytać informacji o klipie '%s'."sv,
+        L"punkty początkowe ekstentów w '%s' nie dzielą strumienia na ekstenty."sv,
+        L"klip '%s' jest użyty dwukrotnie: przez dwa tytuły 3D lub dla obu widoków jednego tytułu."sv,
+        L"brak pliku strumienia '%s'."sv,
+        L"plik strumienia '%s' ma %s sektorów, a informacje o klipie podają %s."sv,
+        L"innego tytułu 3D płyty nie można przepleść, a płyta przeplata wszystkie swoje tytuły 3D albo żaden."sv,  // 67
+        L"Pliku rozruchowego '%s' nie można użyć: nie jest plikiem folderu źródłowego albo jest pusty, za mały lub za duży."sv,  // 68
+        L"Plik '%s' zmienił się podczas tworzenia obrazu."sv,
+        L"Obraz utworzono; jest rozruchowy dla %s."sv,
     }},
 };
+static_assert(fills_every_slot(polish));
 
-const LanguageEntry romanian = {
+constexpr LanguageEntry romanian = {
     0x0418,
     L"Romanian (România)"sv,
     {{
@@ -249,7 +297,6 @@ const LanguageEntry romanian = {
         L"Fișierul '%s' nu poate fi deschis."sv,
         L"Citirea fișierului '%s' a eșuat."sv,
         L"Fișierul '%s' s-a micșorat în timpul creării imaginii."sv,
-        L"Dosarul '%s' este o legătură înapoi în propriul arbore și nu poate fi pus într-o imagine."sv,
         L"Fișierul imagine '%s' nu poate fi creat."sv,
         L"Scrierea fișierului imagine '%s' a eșuat. Este discul plin?"sv,
         L"Imaginea finalizată nu poate fi mutată în '%s'."sv,
@@ -259,7 +306,7 @@ const LanguageEntry romanian = {
         L"Imaginea ar depăși dimensiunea pe care o poate adresa o imagine de disc."sv,
         L"Eroare internă: o structură nu a fost scrisă acolo unde a fost planificată. Imaginea nu a fost păstrată."sv,
         L"Crearea imaginii a fost anulată."sv,
-        L"Windows raportează: %s"sv,  // 47
+        L"Windows raportează: %s"sv,  // 46
         L"Imaginea a fost creată, cu avertismente:"sv,
         L"Fișierul '%s' a crescut în timpul creării imaginii; a fost scrisă dimensiunea sa inițială."sv,
         L"Numele '%s' era prea lung pentru sistemul de fișiere și a fost scurtat."sv,
@@ -267,11 +314,28 @@ const LanguageEntry romanian = {
         L"'%s' nu este un fișier obișnuit (pipe, socket sau dispozitiv) și a fost omis."sv,
         L"Legătura '%s' nu duce nicăieri și a fost omisă."sv,
         L"... și încă %s."sv,
-        L"Această cale este prea lungă pentru program:\n\n%s"sv,  // 55
+        L"Această cale este prea lungă pentru program:\n\n%s"sv,  // 54
+        L"Crearea nu a putut fi pornită."sv,                      // 55
+        L"Legătura de dosar '%s' duce înapoi în propriul arbore și a fost omisă."sv,
+        L"Memoria cache de miniaturi '%s' a fost omisă."sv,
+        L"'%s' nu este un fișier DVD și a fost omis din dosarul DVD."sv,
+        L"'%s' este imaginea în curs de creare și a fost omis."sv,
+        L"Dosarul '%s' a fost înlocuit cu fișierele întrețesute ale titlurilor 3D."sv,
+        L"Titlul 3D al clipurilor %s și %s nu a fost întrețesut: %s"sv,
+        L"informațiile de clip '%s' nu pot fi citite."sv,
+        L"punctele de început ale extentelor din '%s' nu împart fluxul în extente."sv,
+        L"clipul '%s' este folosit de două ori: de două titluri 3D sau pentru ambele vederi ale unui titlu."sv,
+        L"fișierul de flux '%s' lipsește."sv,
+        L"fișierul de flux '%s' are %s sectoare, dar informațiile de clip indică %s."sv,
+        L"alt titlu 3D al discului nu poate fi întrețesut, iar un disc își întrețese toate titlurile 3D sau niciunul."sv,  // 67
+        L"Fișierul de pornire '%s' nu poate fi folosit: nu este un fișier al folderului sursă sau este gol, prea mic ori prea mare."sv,  // 68
+        L"Fișierul '%s' s-a modificat în timpul creării imaginii."sv,
+        L"Imaginea a fost creată și poate porni cu %s."sv,
     }},
 };
+static_assert(fills_every_slot(romanian));
 
-const LanguageEntry slovak = {
+constexpr LanguageEntry slovak = {
     0x041B,
     L"Slovak (Slovenčina)"sv,
     {{
@@ -315,7 +379,6 @@ const LanguageEntry slovak = {
         L"Súbor '%s' sa nedá otvoriť."sv,
         L"Čítanie súboru '%s' zlyhalo."sv,
         L"Súbor '%s' sa počas vytvárania obrazu skrátil."sv,
-        L"Priečinok '%s' je odkazom späť do vlastného stromu a nedá sa vložiť do obrazu."sv,
         L"Súbor obrazu '%s' sa nedá vytvoriť."sv,
         L"Zápis súboru obrazu '%s' zlyhal. Nie je disk plný?"sv,
         L"Hotový obraz sa nedá presunúť do '%s'."sv,
@@ -325,7 +388,7 @@ const LanguageEntry slovak = {
         L"Obraz by bol väčší, než dokáže obraz disku adresovať."sv,
         L"Vnútorná chyba: štruktúra nebola zapísaná tam, kde bola umiestnená. Obraz nebol zachovaný."sv,
         L"Vytváranie obrazu bolo zrušené."sv,
-        L"Systém Windows hlási: %s"sv,  // 47
+        L"Systém Windows hlási: %s"sv,  // 46
         L"Obraz bol vytvorený s upozorneniami:"sv,
         L"Súbor '%s' sa počas vytvárania obrazu zväčšil; zapísala sa jeho pôvodná veľkosť."sv,
         L"Názov '%s' bol pre systém súborov príliš dlhý a bol skrátený."sv,
@@ -333,11 +396,28 @@ const LanguageEntry slovak = {
         L"'%s' nie je bežný súbor (rúra, soket alebo zariadenie) a bol vynechaný."sv,
         L"Odkaz '%s' nikam nevedie a bol vynechaný."sv,
         L"... a ďalších %s."sv,
-        L"Táto cesta je pre program príliš dlhá:\n\n%s"sv,  // 55
+        L"Táto cesta je pre program príliš dlhá:\n\n%s"sv,  // 54
+        L"Vytváranie obrazu sa nedá spustiť."sv,            // 55
+        L"Odkaz na priečinok '%s' vedie späť do vlastného stromu a bol vynechaný."sv,
+        L"Vyrovnávacia pamäť miniatúr '%s' bola vynechaná."sv,
+        L"'%s' nie je súbor DVD a bol z priečinka DVD vynechaný."sv,
+        L"'%s' je práve vytváraný obraz a bol vynechaný."sv,
+        L"Priečinok '%s' bol nahradený prekladanými súbormi 3D titulov."sv,
+        L"3D titul klipov %s a %s nebol prekladaný: %s"sv,
+        L"informácie o klipe '%s' sa nedajú prečítať."sv,
+        L"počiatočné body extentov v '%s' nedelia stream na extenty."sv,
+        L"klip '%s' je použitý dvakrát: dvoma 3D titulmi alebo pre oba pohľady jedného titulu."sv,
+        L"súbor streamu '%s' chýba."sv,
+        L"súbor streamu '%s' má %s sektorov, ale jeho informácie o klipe uvádzajú %s."sv,
+        L"iný 3D titul disku sa nedá prekladať a disk prekladá buď všetky svoje 3D tituly, alebo žiadny."sv,  // 67
+        L"Zavádzací súbor '%s' sa nedá použiť: nie je súborom zdrojového priečinka alebo je prázdny, príliš malý či príliš veľký."sv,  // 68
+        L"Súbor '%s' sa počas vytvárania obrazu zmenil."sv,
+        L"Obraz bol vytvorený a dá sa z neho spustiť počítač s %s."sv,
     }},
 };
+static_assert(fills_every_slot(slovak));
 
-const LanguageEntry slovenian = {
+constexpr LanguageEntry slovenian = {
     0x0424,
     L"Slovenian (Slovenščina)"sv,
     {{
@@ -381,7 +461,6 @@ const LanguageEntry slovenian = {
         L"Datoteke '%s' ni mogoče odpreti."sv,
         L"Branje datoteke '%s' ni uspelo."sv,
         L"Datoteka '%s' se je med ustvarjanjem slike skrajšala."sv,
-        L"Mapa '%s' je povezava nazaj v lastno drevo in je ni mogoče vključiti v sliko."sv,
         L"Slikovne datoteke '%s' ni mogoče ustvariti."sv,
         L"Pisanje slikovne datoteke '%s' ni uspelo. Ali je disk poln?"sv,
         L"Dokončane slike ni mogoče premakniti v '%s'."sv,
@@ -391,7 +470,7 @@ const LanguageEntry slovenian = {
         L"Slika bi presegla velikost, ki jo slika diska lahko naslovi."sv,
         L"Notranja napaka: struktura ni bila zapisana tam, kjer je bila razporejena. Slika ni bila ohranjena."sv,
         L"Ustvarjanje slike je bilo preklicano."sv,
-        L"Windows sporoča: %s"sv,  // 47
+        L"Windows sporoča: %s"sv,  // 46
         L"Slika je bila ustvarjena, z opozorili:"sv,
         L"Datoteka '%s' se je med ustvarjanjem slike povečala; zapisana je bila njena začetna velikost."sv,
         L"Ime '%s' je bilo predolgo za datotečni sistem in je bilo skrajšano."sv,
@@ -399,8 +478,25 @@ const LanguageEntry slovenian = {
         L"'%s' ni navadna datoteka (cev, vtičnica ali naprava) in je bila izpuščena."sv,
         L"Povezava '%s' ne vodi nikamor in je bila izpuščena."sv,
         L"... in še %s."sv,
-        L"Ta pot je predolga za program:\n\n%s"sv,  // 55
+        L"Ta pot je predolga za program:\n\n%s"sv,  // 54
+        L"Ustvarjanja ni bilo mogoče zagnati."sv,   // 55
+        L"Povezava na mapo '%s' vodi nazaj v lastno drevo in je bila izpuščena."sv,
+        L"Predpomnilnik sličic '%s' je bil izpuščen."sv,
+        L"'%s' ni datoteka DVD in je bila izpuščena iz mape DVD."sv,
+        L"'%s' je slika, ki se ustvarja, in je bila izpuščena."sv,
+        L"Mapo '%s' so nadomestile prepletene datoteke naslovov 3D."sv,
+        L"Naslov 3D posnetkov %s in %s ni bil prepleten: %s"sv,
+        L"podatkov o posnetku '%s' ni mogoče prebrati."sv,
+        L"začetne točke obsegov v '%s' ne razdelijo toka na obsege."sv,
+        L"posnetek '%s' je uporabljen dvakrat: v dveh naslovih 3D ali za oba pogleda enega naslova."sv,
+        L"datoteka toka '%s' manjka."sv,
+        L"datoteka toka '%s' ima %s sektorjev, podatki o posnetku pa navajajo %s."sv,
+        L"drugega naslova 3D na disku ni mogoče preplesti, disk pa prepleta vse svoje naslove 3D ali nobenega."sv,  // 67
+        L"Zagonske datoteke '%s' ni mogoče uporabiti: ni datoteka izvorne mape ali pa je prazna, premajhna ali prevelika."sv,  // 68
+        L"Datoteka '%s' se je med ustvarjanjem slike spremenila."sv,
+        L"Slika je ustvarjena in je zagonska z %s."sv,
     }},
 };
+static_assert(fills_every_slot(slovenian));
 
 }  // namespace kestrel::app::language_rows

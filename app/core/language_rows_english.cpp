@@ -6,7 +6,7 @@ namespace kestrel::app::language_rows {
 
 using namespace std::string_view_literals;
 
-const LanguageEntry english = {
+constexpr LanguageEntry english = {
     0x0409,
     L"English"sv,
     {{
@@ -45,12 +45,11 @@ const LanguageEntry english = {
         L"It is free software and comes without any warranty.\n"
         L"Translator: null"sv,
         L"The image could not be built."sv,  // 29
-        // 30 to 46: one text per build error, in the order of BuildError.
+        // 30 to 45: the build errors (build_error_slot).
         L"The chosen file system is not valid."sv, L"The source folder '%s' cannot be opened."sv,
         L"The folder '%s' cannot be listed."sv, L"The entry '%s' cannot be examined."sv,
         L"The file '%s' cannot be opened."sv, L"Reading the file '%s' failed."sv,
         L"The file '%s' became shorter while the image was being built."sv,
-        L"The folder '%s' is a link back into its own tree and cannot be put into an image."sv,
         L"The image file '%s' cannot be created."sv,
         L"Writing the image file '%s' failed. Is the disk full?"sv,
         L"The finished image cannot be moved to '%s'."sv,
@@ -60,17 +59,36 @@ const LanguageEntry english = {
         L"The image would be larger than a disc image can address."sv,
         L"Internal error: a structure was not written where it was laid out. The image was not kept."sv,
         L"The build was cancelled."sv,
-        L"Windows reports: %s"sv,                  // 47
-        L"The image was built, with warnings:"sv,  // 48
-        // 49 to 53: one text per build warning, in the order of BuildWarning.
+        L"Windows reports: %s"sv,                  // 46
+        L"The image was built, with warnings:"sv,  // 47
+        // 48 to 52: build warnings (build_warning_slot).
         L"The file '%s' grew while the image was being built; its size at the start was written."sv,
         L"The name '%s' was too long for the file system and was shortened."sv,
         L"The name '%s' met another name in the image and was made unique."sv,
         L"'%s' is not a regular file (a pipe, socket or device) and was left out."sv,
         L"The link '%s' leads nowhere and was left out."sv,
-        L"...and %s more."sv,                               // 54
-        L"This path is too long for the program:\n\n%s"sv,  // 55
+        L"...and %s more."sv,                               // 53
+        L"This path is too long for the program:\n\n%s"sv,  // 54
+        L"The build could not be started."sv,               // 55: worker_start_failed
+        // 56 to 60: more build warnings; 61: a 3D title not interleaved, with its reason (62 to
+        // 67).
+        L"The folder link '%s' leads back into its own tree and was left out."sv,
+        L"The thumbnail cache '%s' was left out."sv,
+        L"'%s' is not a DVD file and was left out of the DVD folder."sv,
+        L"'%s' is the image being built and was left out."sv,
+        L"The folder '%s' was replaced by the interleaved files of the 3D titles."sv,
+        L"The 3D title of clips %s and %s was not interleaved: %s"sv,
+        L"the clip information '%s' cannot be read."sv,
+        L"the extent start points in '%s' do not divide the stream into extents."sv,
+        L"the clip '%s' is used twice: by two 3D titles, or for both views of one."sv,
+        L"the stream file '%s' is missing."sv,
+        L"the stream file '%s' holds %s sectors, but its clip information states %s."sv,
+        L"another 3D title of the disc cannot be interleaved, and a disc interleaves all its 3D titles or none."sv,
+        L"The boot file '%s' cannot be used: it is not a file of the source folder, or it is empty, too small or too large."sv,  // 68: boot_file_unusable
+        L"The file '%s' changed while the image was being built."sv,
+        L"The image was built and is bootable with %s."sv,  // 70: a bootable image
     }},
 };
+static_assert(fills_every_slot(english, true));
 
 }  // namespace kestrel::app::language_rows

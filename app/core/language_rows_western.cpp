@@ -7,7 +7,7 @@ namespace kestrel::app::language_rows {
 
 using namespace std::string_view_literals;
 
-const LanguageEntry french = {
+constexpr LanguageEntry french = {
     0x040C,
     L"French (Français)"sv,
     {{
@@ -51,7 +51,6 @@ const LanguageEntry french = {
         L"Le fichier « %s » ne peut pas être ouvert."sv,
         L"La lecture du fichier « %s » a échoué."sv,
         L"Le fichier « %s » a raccourci pendant la création de l'image."sv,
-        L"Le dossier « %s » est un lien vers sa propre arborescence et ne peut pas être mis dans une image."sv,
         L"Le fichier image « %s » ne peut pas être créé."sv,
         L"L'écriture du fichier image « %s » a échoué. Le disque est-il plein ?"sv,
         L"L'image terminée ne peut pas être déplacée vers « %s »."sv,
@@ -61,7 +60,7 @@ const LanguageEntry french = {
         L"L'image dépasserait la taille qu'une image disque peut adresser."sv,
         L"Erreur interne : une structure n'a pas été écrite à l'endroit prévu. L'image n'a pas été conservée."sv,
         L"La création a été annulée."sv,
-        L"Windows indique : %s"sv,  // 47
+        L"Windows indique : %s"sv,  // 46
         L"L'image a été créée, avec des avertissements :"sv,
         L"Le fichier « %s » a grandi pendant la création ; sa taille initiale a été écrite."sv,
         L"Le nom « %s » était trop long pour le système de fichiers et a été raccourci."sv,
@@ -69,11 +68,28 @@ const LanguageEntry french = {
         L"« %s » n'est pas un fichier ordinaire (tube, socket ou périphérique) et a été ignoré."sv,
         L"Le lien « %s » ne mène nulle part et a été ignoré."sv,
         L"... et %s de plus."sv,
-        L"Ce chemin est trop long pour le programme :\n\n%s"sv,  // 55
+        L"Ce chemin est trop long pour le programme :\n\n%s"sv,  // 54
+        L"La création n'a pas pu démarrer."sv,                   // 55
+        L"Le lien de dossier « %s » ramène dans sa propre arborescence et a été ignoré."sv,
+        L"Le cache de miniatures « %s » a été ignoré."sv,
+        L"« %s » n'est pas un fichier DVD et a été exclu du dossier DVD."sv,
+        L"« %s » est l'image en cours de création et a été ignoré."sv,
+        L"Le dossier « %s » a été remplacé par les fichiers entrelacés des titres 3D."sv,
+        L"Le titre 3D des clips %s et %s n'a pas été entrelacé : %s"sv,
+        L"les informations de clip « %s » sont illisibles."sv,
+        L"les points de départ d'extents de « %s » ne découpent pas le flux en extents."sv,
+        L"le clip « %s » sert deux fois : à deux titres 3D, ou aux deux vues d'un titre."sv,
+        L"le fichier de flux « %s » est absent."sv,
+        L"le fichier de flux « %s » compte %s secteurs, mais ses informations de clip en annoncent %s."sv,
+        L"un autre titre 3D du disque ne peut pas l'être, et un disque entrelace tous ses titres 3D ou aucun."sv,  // 67
+        L"Le fichier d'amorçage « %s » est inutilisable : ce n'est pas un fichier du dossier source, ou il est vide, trop petit ou trop grand."sv,  // 68
+        L"Le fichier « %s » a changé pendant la création de l'image."sv,
+        L"L'image a été créée et peut démarrer avec %s."sv,
     }},
 };
+static_assert(fills_every_slot(french));
 
-const LanguageEntry german = {
+constexpr LanguageEntry german = {
     0x0407,
     L"German (Deutsch)"sv,
     {{
@@ -117,7 +133,6 @@ const LanguageEntry german = {
         L"Die Datei '%s' kann nicht geöffnet werden."sv,
         L"Das Lesen der Datei '%s' ist fehlgeschlagen."sv,
         L"Die Datei '%s' ist während der Erstellung kürzer geworden."sv,
-        L"Der Ordner '%s' ist eine Verknüpfung in seinen eigenen Baum und kann nicht in ein Abbild aufgenommen werden."sv,
         L"Die Abbilddatei '%s' kann nicht angelegt werden."sv,
         L"Das Schreiben der Abbilddatei '%s' ist fehlgeschlagen. Ist der Datenträger voll?"sv,
         L"Das fertige Abbild kann nicht nach '%s' verschoben werden."sv,
@@ -127,7 +142,7 @@ const LanguageEntry german = {
         L"Das Abbild wäre größer, als ein Datenträgerabbild adressieren kann."sv,
         L"Interner Fehler: Eine Struktur wurde nicht an ihrer geplanten Stelle geschrieben. Das Abbild wurde verworfen."sv,
         L"Die Erstellung wurde abgebrochen."sv,
-        L"Windows meldet: %s"sv,  // 47
+        L"Windows meldet: %s"sv,  // 46
         L"Das Abbild wurde erstellt, mit Warnungen:"sv,
         L"Die Datei '%s' ist während der Erstellung gewachsen; ihre Anfangsgröße wurde geschrieben."sv,
         L"Der Name '%s' war für das Dateisystem zu lang und wurde gekürzt."sv,
@@ -135,11 +150,28 @@ const LanguageEntry german = {
         L"'%s' ist keine normale Datei (Pipe, Socket oder Gerät) und wurde ausgelassen."sv,
         L"Die Verknüpfung '%s' führt ins Leere und wurde ausgelassen."sv,
         L"... und %s weitere."sv,
-        L"Dieser Pfad ist für das Programm zu lang:\n\n%s"sv,  // 55
+        L"Dieser Pfad ist für das Programm zu lang:\n\n%s"sv,  // 54
+        L"Die Erstellung konnte nicht gestartet werden."sv,    // 55
+        L"Die Ordnerverknüpfung '%s' führt zurück in ihren eigenen Baum und wurde ausgelassen."sv,
+        L"Der Miniaturansichten-Cache '%s' wurde ausgelassen."sv,
+        L"'%s' ist keine DVD-Datei und wurde im DVD-Ordner ausgelassen."sv,
+        L"'%s' ist das Abbild, das gerade erstellt wird, und wurde ausgelassen."sv,
+        L"Der Ordner '%s' wurde durch die verschachtelten Dateien der 3D-Titel ersetzt."sv,
+        L"Der 3D-Titel der Clips %s und %s wurde nicht verschachtelt: %s"sv,
+        L"die Clip-Information '%s' ist nicht lesbar."sv,
+        L"die Extent-Startpunkte in '%s' teilen den Stream nicht in Extents auf."sv,
+        L"der Clip '%s' wird doppelt verwendet: von zwei 3D-Titeln oder für beide Ansichten eines Titels."sv,
+        L"die Stream-Datei '%s' fehlt."sv,
+        L"die Stream-Datei '%s' umfasst %s Sektoren, ihre Clip-Information nennt aber %s."sv,
+        L"ein anderer 3D-Titel der Disc kann nicht verschachtelt werden, und eine Disc verschachtelt alle ihre 3D-Titel oder keinen."sv,  // 67
+        L"Die Startdatei '%s' ist unbrauchbar: Sie ist keine Datei des Quellordners, oder sie ist leer, zu klein oder zu groß."sv,  // 68
+        L"Die Datei '%s' hat sich während der Erstellung geändert."sv,
+        L"Das Abbild wurde erstellt und ist mit %s startfähig."sv,
     }},
 };
+static_assert(fills_every_slot(german));
 
-const LanguageEntry indonesian = {
+constexpr LanguageEntry indonesian = {
     0x0421,
     L"Indonesian (ID)"sv,
     {{
@@ -183,7 +215,6 @@ const LanguageEntry indonesian = {
         L"Berkas '%s' tidak dapat dibuka."sv,
         L"Gagal membaca berkas '%s'."sv,
         L"Berkas '%s' menjadi lebih pendek saat image sedang dibuat."sv,
-        L"Folder '%s' merupakan tautan kembali ke pohonnya sendiri dan tidak dapat dimasukkan ke dalam image."sv,
         L"Berkas image '%s' tidak dapat dibuat."sv,
         L"Gagal menulis berkas image '%s'. Apakah disk penuh?"sv,
         L"Image yang sudah selesai tidak dapat dipindahkan ke '%s'."sv,
@@ -193,7 +224,7 @@ const LanguageEntry indonesian = {
         L"Image akan melebihi ukuran yang dapat dialamatkan oleh image disk."sv,
         L"Kesalahan internal: sebuah struktur tidak ditulis di tempat yang telah direncanakan. Image tidak disimpan."sv,
         L"Pembuatan image dibatalkan."sv,
-        L"Windows melaporkan: %s"sv,  // 47
+        L"Windows melaporkan: %s"sv,  // 46
         L"Image berhasil dibuat, dengan peringatan:"sv,
         L"Berkas '%s' bertambah besar saat image sedang dibuat; ukuran awalnya yang ditulis."sv,
         L"Nama '%s' terlalu panjang untuk sistem berkas dan telah dipendekkan."sv,
@@ -201,11 +232,28 @@ const LanguageEntry indonesian = {
         L"'%s' bukan berkas biasa (pipe, soket, atau perangkat) dan telah dilewati."sv,
         L"Tautan '%s' tidak mengarah ke mana pun dan telah dilewati."sv,
         L"... dan %s lainnya."sv,
-        L"Jalur ini terlalu panjang untuk program:\n\n%s"sv,  // 55
+        L"Jalur ini terlalu panjang untuk program:\n\n%s"sv,  // 54
+        L"Pembuatan tidak dapat dimulai."sv,                  // 55
+        L"Tautan folder '%s' mengarah kembali ke pohonnya sendiri dan telah dilewati."sv,
+        L"Cache gambar mini '%s' telah dilewati."sv,
+        L"'%s' bukan berkas DVD dan tidak dimasukkan ke folder DVD."sv,
+        L"'%s' adalah image yang sedang dibuat dan telah dilewati."sv,
+        L"Folder '%s' telah diganti dengan berkas berselang-seling dari judul 3D."sv,
+        L"Judul 3D dari klip %s dan %s tidak diselang-seling: %s"sv,
+        L"informasi klip '%s' tidak dapat dibaca."sv,
+        L"titik awal extent di '%s' tidak membagi stream menjadi extent."sv,
+        L"klip '%s' dipakai dua kali: oleh dua judul 3D atau untuk kedua tampilan satu judul."sv,
+        L"berkas stream '%s' tidak ada."sv,
+        L"berkas stream '%s' berisi %s sektor, tetapi informasi klipnya menyebut %s."sv,
+        L"judul 3D lain pada disk tidak dapat diselang-seling, dan sebuah disk menyelang-nyeling semua judul 3D-nya atau tidak sama sekali."sv,  // 67
+        L"Berkas boot '%s' tidak dapat dipakai: bukan berkas dari folder sumber, atau kosong, terlalu kecil, atau terlalu besar."sv,  // 68
+        L"Berkas '%s' berubah saat image sedang dibuat."sv,
+        L"Image telah dibuat dan dapat di-boot dengan %s."sv,
     }},
 };
+static_assert(fills_every_slot(indonesian));
 
-const LanguageEntry italian = {
+constexpr LanguageEntry italian = {
     0x0410,
     L"Italian (Italiano)"sv,
     {{
@@ -249,7 +297,6 @@ const LanguageEntry italian = {
         L"Impossibile aprire il file '%s'."sv,
         L"Lettura del file '%s' non riuscita."sv,
         L"Il file '%s' si è accorciato durante la creazione dell'immagine."sv,
-        L"La cartella '%s' è un collegamento al proprio albero e non può essere inserita in un'immagine."sv,
         L"Impossibile creare il file immagine '%s'."sv,
         L"Scrittura del file immagine '%s' non riuscita. Il disco è pieno?"sv,
         L"Impossibile spostare l'immagine completata in '%s'."sv,
@@ -268,10 +315,27 @@ const LanguageEntry italian = {
         L"Il collegamento '%s' non porta da nessuna parte ed è stato escluso."sv,
         L"... e altri %s."sv,
         L"Questo percorso è troppo lungo per il programma:\n\n%s"sv,
+        L"Non è stato possibile avviare la creazione."sv,  // 55
+        L"Il collegamento di cartella '%s' riporta al proprio albero ed è stato escluso."sv,
+        L"La cache delle miniature '%s' è stata esclusa."sv,
+        L"'%s' non è un file DVD ed è stato escluso dalla cartella DVD."sv,
+        L"'%s' è l'immagine in creazione ed è stato escluso."sv,
+        L"La cartella '%s' è stata sostituita dai file interlacciati dei titoli 3D."sv,
+        L"Il titolo 3D delle clip %s e %s non è stato interlacciato: %s"sv,
+        L"le informazioni della clip '%s' non sono leggibili."sv,
+        L"i punti di inizio degli extent in '%s' non dividono il flusso in extent."sv,
+        L"la clip '%s' è usata due volte: da due titoli 3D o per entrambe le viste di un titolo."sv,
+        L"il file di flusso '%s' manca."sv,
+        L"il file di flusso '%s' ha %s settori, ma le sue informazioni di clip ne indicano %s."sv,
+        L"un altro titolo 3D del disco non può esserlo, e un disco interlaccia tutti i suoi titoli 3D o nessuno."sv,  // 67
+        L"Il file di avvio '%s' non è utilizzabile: non è un file della cartella di origine, oppure è vuoto, troppo piccolo o troppo grande."sv,  // 68
+        L"Il file '%s' è cambiato durante la creazione dell'immagine."sv,
+        L"L'immagine è stata creata ed è avviabile con %s."sv,
     }},
 };
+static_assert(fills_every_slot(italian));
 
-const LanguageEntry portuguese_brazil = {
+constexpr LanguageEntry portuguese_brazil = {
     0x0416,
     L"Portuguese (Brazil)"sv,
     {{
@@ -315,7 +379,6 @@ const LanguageEntry portuguese_brazil = {
         L"Não é possível abrir o arquivo '%s'."sv,
         L"Falha ao ler o arquivo '%s'."sv,
         L"O arquivo '%s' ficou menor durante a criação da imagem."sv,
-        L"A pasta '%s' é um link para a sua própria árvore e não pode ser colocada em uma imagem."sv,
         L"Não é possível criar o arquivo de imagem '%s'."sv,
         L"Falha ao gravar o arquivo de imagem '%s'. O disco está cheio?"sv,
         L"Não é possível mover a imagem concluída para '%s'."sv,
@@ -334,10 +397,27 @@ const LanguageEntry portuguese_brazil = {
         L"O link '%s' não leva a lugar nenhum e foi ignorado."sv,
         L"... e mais %s."sv,
         L"Este caminho é longo demais para o programa:\n\n%s"sv,
+        L"Não foi possível iniciar a criação."sv,  // 55
+        L"O link de pasta '%s' leva de volta à sua própria árvore e foi ignorado."sv,
+        L"O cache de miniaturas '%s' foi ignorado."sv,
+        L"'%s' não é um arquivo de DVD e foi deixado fora da pasta do DVD."sv,
+        L"'%s' é a imagem em criação e foi ignorado."sv,
+        L"A pasta '%s' foi substituída pelos arquivos intercalados dos títulos 3D."sv,
+        L"O título 3D dos clipes %s e %s não foi intercalado: %s"sv,
+        L"as informações de clipe '%s' não podem ser lidas."sv,
+        L"os pontos de início de extents em '%s' não dividem o fluxo em extents."sv,
+        L"o clipe '%s' é usado duas vezes: por dois títulos 3D ou para as duas vistas de um título."sv,
+        L"o arquivo de fluxo '%s' está faltando."sv,
+        L"o arquivo de fluxo '%s' tem %s setores, mas suas informações de clipe indicam %s."sv,
+        L"outro título 3D do disco não pode ser intercalado, e um disco intercala todos os seus títulos 3D ou nenhum."sv,  // 67
+        L"O arquivo de inicialização '%s' não pode ser usado: não é um arquivo da pasta de origem, ou está vazio, pequeno ou grande demais."sv,  // 68
+        L"O arquivo '%s' mudou durante a criação da imagem."sv,
+        L"A imagem foi criada e é inicializável com %s."sv,
     }},
 };
+static_assert(fills_every_slot(portuguese_brazil));
 
-const LanguageEntry turkish = {
+constexpr LanguageEntry turkish = {
     0x041F,
     L"Turkish (Türkçe)"sv,
     {{
@@ -381,7 +461,6 @@ const LanguageEntry turkish = {
         L"'%s' dosyası açılamıyor."sv,
         L"'%s' dosyası okunamadı."sv,
         L"'%s' dosyası, görüntü oluşturulurken kısaldı."sv,
-        L"'%s' klasörü kendi ağacına geri dönen bir bağlantıdır ve görüntüye eklenemez."sv,
         L"'%s' görüntü dosyası oluşturulamıyor."sv,
         L"'%s' görüntü dosyasına yazılamadı. Disk dolu mu?"sv,
         L"Tamamlanan görüntü '%s' konumuna taşınamıyor."sv,
@@ -391,7 +470,7 @@ const LanguageEntry turkish = {
         L"Görüntü, bir disk görüntüsünün adresleyebileceği boyutu aşardı."sv,
         L"İç hata: bir yapı, yerleşim planındaki konumuna yazılmadı. Görüntü saklanmadı."sv,
         L"Oluşturma iptal edildi."sv,
-        L"Windows bildiriyor: %s"sv,  // 47
+        L"Windows bildiriyor: %s"sv,  // 46
         L"Görüntü oluşturuldu, ancak uyarılar var:"sv,
         L"'%s' dosyası, görüntü oluşturulurken büyüdü; başlangıçtaki boyutu yazıldı."sv,
         L"'%s' adı dosya sistemi için çok uzundu ve kısaltıldı."sv,
@@ -399,8 +478,25 @@ const LanguageEntry turkish = {
         L"'%s' normal bir dosya değil (kanal, soket veya aygıt) ve dışarıda bırakıldı."sv,
         L"'%s' bağlantısı hiçbir yere gitmiyor ve dışarıda bırakıldı."sv,
         L"... ve %s tane daha."sv,
-        L"Bu yol program için çok uzun:\n\n%s"sv,  // 55
+        L"Bu yol program için çok uzun:\n\n%s"sv,  // 54
+        L"Oluşturma başlatılamadı."sv,             // 55
+        L"'%s' klasör bağlantısı kendi ağacına geri dönüyor ve dışarıda bırakıldı."sv,
+        L"'%s' küçük resim önbelleği dışarıda bırakıldı."sv,
+        L"'%s' bir DVD dosyası değil ve DVD klasörünün dışında bırakıldı."sv,
+        L"'%s' oluşturulmakta olan görüntüdür ve dışarıda bırakıldı."sv,
+        L"'%s' klasörü, 3D başlıklarının iç içe geçmiş dosyalarıyla değiştirildi."sv,
+        L"%s ve %s kliplerinin 3D başlığı iç içe yerleştirilmedi: %s"sv,
+        L"'%s' klip bilgisi okunamıyor."sv,
+        L"'%s' içindeki extent başlangıç noktaları akışı extent'lere bölmüyor."sv,
+        L"'%s' klibi iki kez kullanılıyor: iki 3D başlığı tarafından ya da bir başlığın iki görünümü için."sv,
+        L"'%s' akış dosyası eksik."sv,
+        L"'%s' akış dosyası %s sektör içeriyor, ancak klip bilgisi %s diyor."sv,
+        L"diskteki başka bir 3D başlığı iç içe yerleştirilemiyor ve bir disk 3D başlıklarının ya hepsini ya da hiçbirini iç içe yerleştirir."sv,  // 67
+        L"'%s' önyükleme dosyası kullanılamıyor: kaynak klasörün bir dosyası değil ya da boş, çok küçük veya çok büyük."sv,  // 68
+        L"'%s' dosyası, görüntü oluşturulurken değişti."sv,
+        L"Görüntü oluşturuldu ve %s ile önyüklenebilir."sv,
     }},
 };
+static_assert(fills_every_slot(turkish));
 
 }  // namespace kestrel::app::language_rows

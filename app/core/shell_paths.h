@@ -58,7 +58,7 @@ std::wstring folder_part(std::wstring_view full_path);
 
 // When the dropped folder, or a sibling of it, is "VIDEO_TS", "BDMV" or
 // "BDAV" of a disc, the disc's folder (the parent) is meant. `exists` says
-// whether a path exists. A path without backslash stays unchanged.
+// whether a folder exists at a path. A path without backslash stays unchanged.
 std::wstring prefer_disc_parent(std::wstring_view path,
                                 const std::function<bool(const std::wstring&)>& exists);
 

@@ -54,5 +54,46 @@ TEST_F(BuildReportTest, WarningsListedUpToTheLimitThenCounted) {
   EXPECT_NE(limited.find(L"...and 2 more."), std::wstring::npos);
 }
 
+TEST_F(BuildReportTest, BootableImageNamesItsFirmwareBeforeItsWarnings) {
+  const BootFirmware both = BootFirmware::bios_and_uefi;
+  EXPECT_EQ(finished_build_text(&both, {}),
+            L"The image was built and is bootable with BIOS + UEFI.");
+  const BootFirmware uefi = BootFirmware::uefi;
+  const std::vector<WarningLine> warnings{{BuildWarning::broken_link_skipped, L"b\\link"}};
+  EXPECT_EQ(finished_build_text(&uefi, warnings),
+            L"The image was built and is bootable with UEFI.\n\nThe image was built, with "
+            L"warnings:\n\nThe link 'b\\link' leads nowhere and was left out.");
+  // A plain image without warnings has nothing to report.
+  EXPECT_EQ(finished_build_text(nullptr, {}), L"");
+  EXPECT_EQ(finished_build_text(nullptr, warnings), warnings_text(warnings, listed_warnings));
+  // Every language names the firmware in its own sentence.
+  for (int row = 0; row < language_count; ++row) {
+    set_current_language(row);
+    const std::wstring text = bootable_text(BootFirmware::bios);
+    EXPECT_NE(text.find(L"BIOS"), std::wstring::npos) << row;
+    EXPECT_EQ(text.find(L"%s"), std::wstring::npos) << row;
+  }
+}
+
+TEST_F(BuildReportTest, ThreeDTitleNamesItsClipsAndWhatFailed) {
+  WarningLine size{BuildWarning::stereo_title_not_interleaved, L"D:\\m\\BDMV\\STREAM\\00002.m2ts"};
+  size.stereo = {StereoFailure::stream_size_mismatch, 1, 2, 2, 96, 97};
+  EXPECT_EQ(warning_line_text(size),
+            L"The 3D title of clips 00001 and 00002 was not interleaved: the stream file "
+            L"'D:\\m\\BDMV\\STREAM\\00002.m2ts' holds 97 sectors, but its clip information "
+            L"states 96.");
+  WarningLine kept_back{BuildWarning::stereo_title_not_interleaved, L"D:\\m\\BDMV"};
+  kept_back.stereo = {StereoFailure::other_title_failed, 3, 4, 0, 0, 0};
+  EXPECT_EQ(warning_line_text(kept_back),
+            L"The 3D title of clips 00003 and 00004 was not interleaved: another 3D title of the "
+            L"disc cannot be interleaved, and a disc interleaves all its 3D titles or none.");
+  // In another language the same values fill that language's sentence.
+  set_current_language(language_row_for(0x0407, 0x0409));
+  const std::wstring german = warning_line_text(size);
+  EXPECT_EQ(german.rfind(L"Der 3D-Titel der Clips 00001 und 00002", 0), 0u);
+  EXPECT_NE(german.find(L"97 Sektoren"), std::wstring::npos);
+  EXPECT_NE(german.find(L"nennt aber 96"), std::wstring::npos);
+}
+
 }  // namespace
 }  // namespace kestrel::app

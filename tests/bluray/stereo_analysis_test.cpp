@@ -90,12 +90,15 @@ TEST_F(StereoAnalysis, ClipsWithoutStartPointsKeepNoExtents) {
   EXPECT_TRUE(pairs_[0].base_extents.empty());
   EXPECT_TRUE(pairs_[0].dependent_extents.empty());
 
-  // A missing clip information file: size 0 and no extents, still a pair.
+  // A missing clip information file: size 0 and no extents, still a pair,
+  // which names the clip at fault and cannot be interleaved.
   std::filesystem::remove(std::filesystem::path(folder_.at("BDMV/CLIPINF/00002.clpi")));
-  ASSERT_TRUE(analyze());
+  EXPECT_FALSE(analyze());
   ASSERT_EQ(pairs_.size(), 1u);
   EXPECT_EQ(pairs_[0].dependent_sectors, 0u);
   EXPECT_TRUE(pairs_[0].dependent_extents.empty());
+  EXPECT_EQ(pairs_[0].failure, StereoFailure::clip_info_missing);
+  EXPECT_EQ(pairs_[0].faulty_clip, 2);
 }
 
 TEST_F(StereoAnalysis, UnusableStartPointsFailTheAnalysis) {
@@ -112,6 +115,9 @@ TEST_F(StereoAnalysis, UnusableStartPointsFailTheAnalysis) {
   for (const auto& [what, points] : cases) {
     stereo_folder(288, {0, 96, 192}, points);
     EXPECT_FALSE(analyze()) << what;
+    ASSERT_EQ(pairs_.size(), 1u) << what;
+    EXPECT_EQ(pairs_[0].failure, StereoFailure::start_points_unusable) << what;
+    EXPECT_EQ(pairs_[0].faulty_clip, 2) << what;
   }
 }
 
@@ -157,20 +163,30 @@ TEST_F(StereoAnalysis, PairsInAscendingBaseOrderFromEveryPlaylist) {
   stereo_folder(288, {0}, {0});
   write("BDMV/PLAYLIST/00000.mpls", test::stereo_playlist({"00005", "00001"}, {"00006", "00002"}));
   write("BDMV/PLAYLIST/00007.mpls", test::stereo_playlist({"00003"}, {"00004"}));
-  ASSERT_TRUE(analyze());
+  write("BDMV/CLIPINF/00006.clpi", test::stereo_clip_info(288, {0}));
+  // Every title is listed, also those after one that fails: here 00003 has
+  // no clip information, and neither has 00005.
+  EXPECT_FALSE(analyze());
   ASSERT_EQ(pairs_.size(), 3u);
   EXPECT_EQ(pairs_[0].base_clip, 1);
+  EXPECT_EQ(pairs_[0].failure, StereoFailure::none);
   EXPECT_EQ(pairs_[1].base_clip, 3);
   EXPECT_EQ(pairs_[1].dependent_clip, 4);
+  EXPECT_EQ(pairs_[1].base_sectors, 0u);
+  EXPECT_EQ(pairs_[1].failure, StereoFailure::clip_info_missing);
+  EXPECT_EQ(pairs_[1].faulty_clip, 3);
   EXPECT_EQ(pairs_[2].base_clip, 5);
   EXPECT_EQ(pairs_[2].dependent_clip, 6);
-  EXPECT_EQ(pairs_[1].base_sectors, 0u);  // no clip information for 00003
+  EXPECT_EQ(pairs_[2].failure, StereoFailure::clip_info_missing);
+  EXPECT_EQ(pairs_[2].faulty_clip, 5);
+  EXPECT_EQ(pairs_[2].dependent_sectors, 27u);
 }
 
 TEST_F(StereoAnalysis, LaterPlaylistOverridesAPairing) {
   stereo_folder(288, {0}, {0});
   write("BDMV/PLAYLIST/00000.mpls", test::stereo_playlist({"00001"}, {"00002"}));
   write("BDMV/PLAYLIST/00001.mpls", test::stereo_playlist({"00001"}, {"00003"}));
+  write("BDMV/CLIPINF/00003.clpi", test::stereo_clip_info(288, {0}));
   // The folder's own listing order decides which playlist comes later.
   std::string last;
   DirectoryFinder finder;
@@ -205,6 +221,15 @@ TEST_F(StereoAnalysis, ClipNumbersMustBeFiveDigitsInOnePairAndOneRole) {
       write("BDMV/PLAYLIST/0010" + std::to_string(i) + ".mpls", playlists[i]);
     }
     EXPECT_FALSE(analyze()) << what;
+  }
+  // Each title that shares a clip with another names the clip.
+  write("BDMV/CLIPINF/00003.clpi", test::stereo_clip_info(288, {0}));
+  write("BDMV/PLAYLIST/00100.mpls", test::stereo_playlist({"00001", "00003"}, {"00002", "00002"}));
+  EXPECT_FALSE(analyze());
+  ASSERT_EQ(pairs_.size(), 2u);
+  for (const StereoPair& pair : pairs_) {
+    EXPECT_EQ(pair.failure, StereoFailure::clip_in_two_pairs);
+    EXPECT_EQ(pair.faulty_clip, 2);
   }
 }
 

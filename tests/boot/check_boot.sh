@@ -4,14 +4,19 @@
 # own file system, with SeaBIOS and with OVMF (boot_image.sh); an image of
 # the same GRUB folder without a boot catalog starts with neither.
 #
-# The images come from xorriso, which proves the folders and the runner:
-# a Kestrel image that fails here fails for itself, not for the harness.
+# Images of xorriso prove the folders and the runner first, so that a
+# Kestrel image that fails here fails for itself, not for the harness. Then
+# Kestrel's own images: the GRUB folder recognised and written as ISO 9660,
+# as the bridge and as UDF 2.50 (with its ISO 9660 volume), the same folder
+# with -no-boot, the ISOLINUX folder, and the GRUB folder named by the boot
+# switches with its recognition turned off by a renamed loader.
 #
 #   check_boot.sh KESTREL_CLI
 #
 # Needs xorriso, QEMU, OVMF and the GRUB and ISOLINUX packages; skips (77)
 # without them.
 set -euo pipefail
+cli=${1:?usage: check_boot.sh KESTREL_CLI}
 boot_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$boot_dir/../readers/lib.sh"
 
@@ -54,6 +59,51 @@ expect booted "$scratch/isolinux.iso" bios "$isolinux_marker"
 expect refused "$scratch/plain.iso" bios "$grub_marker"
 expect refused "$scratch/plain.iso" uefi "$grub_marker"
 
+[[ $status -eq 0 ]] || fail "the harness does not boot the peer's images"
+
+# kestrel FOLDER IMAGE [SWITCH...]
+kestrel() {
+  local folder=$1 image=$2
+  shift 2
+  "$cli" -quiet -yes -output "$image" "$@" "$folder" || fail "kestrel-cli cannot write $image"
+}
+kestrel "$folders/grub" "$scratch/k-grub-iso.iso" -fs iso9660
+kestrel "$folders/grub" "$scratch/k-grub-bridge.iso" -fs bridge
+kestrel "$folders/grub" "$scratch/k-grub-udf250.iso" -fs udf250
+kestrel "$folders/grub" "$scratch/k-grub-plain.iso" -fs iso9660 -no-boot
+kestrel "$folders/isolinux" "$scratch/k-isolinux.iso" -fs iso9660
+# A loader under a name no layout has: booted only through the switches.
+explicit=$scratch/explicit
+cp -r -- "$folders/grub" "$explicit"
+mv -- "$explicit/boot/grub/i386-pc/eltorito.img" "$explicit/boot/grub/i386-pc/core.bin"
+mv -- "$explicit/efi.img" "$explicit/boot/uefi.fat"
+kestrel "$explicit" "$scratch/k-explicit-none.iso" -fs iso9660
+kestrel "$explicit" "$scratch/k-explicit.iso" -fs bridge -boot-bios boot/grub/i386-pc/core.bin \
+  -boot-load-size 4 -boot-info-table -boot-efi boot/uefi.fat
+
+# xorriso reads Kestrel's catalogs as it wrote its own: the GRUB loader with
+# its boot information table, the UEFI image, and on the UDF 2.50 image the
+# ISO 9660 volume that holds them.
+for image in k-grub-iso k-grub-bridge k-grub-udf250 k-explicit; do
+  report=$(xorriso -indev "$scratch/$image.iso" -report_el_torito plain 2>&1) ||
+    fail "xorriso cannot read $image.iso"
+  grep -qE 'El Torito boot img : +1 +BIOS +y +none .* 4 ' <<<"$report" &&
+    grep -qE 'El Torito img opts : +1 +boot-info-table' <<<"$report" &&
+    grep -qE 'El Torito boot img : +2 +UEFI +y +none ' <<<"$report" ||
+    fail "xorriso reads another catalog in $image.iso: $report"
+done
+
+for firmware in bios uefi; do
+  expect booted "$scratch/k-grub-iso.iso" "$firmware" "$grub_marker"
+  expect booted "$scratch/k-grub-bridge.iso" "$firmware" "$grub_marker"
+  expect booted "$scratch/k-explicit.iso" "$firmware" "$grub_marker"
+done
+expect booted "$scratch/k-grub-udf250.iso" bios "$grub_marker"
+expect booted "$scratch/k-isolinux.iso" bios "$isolinux_marker"
+expect refused "$scratch/k-grub-plain.iso" bios "$grub_marker"
+expect refused "$scratch/k-grub-plain.iso" uefi "$grub_marker"
+expect refused "$scratch/k-explicit-none.iso" bios "$grub_marker"
+
 [[ $status -eq 0 ]] || fail "the boot checks failed"
 rm -rf -- "$scratch"
-echo "PASS: the boot images start with the expected firmware and the plain one does not"
+echo "PASS: the boot images start with the expected firmware and the plain ones do not"

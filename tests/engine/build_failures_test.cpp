@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <set>
 
 #ifndef _WIN32
 #include <sys/stat.h>
+
+#include <cerrno>
 #endif
 
 #include "engine/build_job.h"
+#include "support/queued_calls_refused.h"
 #include "support/scanned_tree.h"
 
 namespace kestrel::test {
@@ -64,6 +69,36 @@ TEST_P(FaultsInEveryLayout, GrownFileIsCutAtItsScannedSizeWithAWarning) {
             uint64_t{build.writer->layout.image_sectors} * sector_bytes);
 }
 
+// The growth of a file shows in the read of its last bytes, which asks for
+// one byte more: an empty file, and one that fills its last sector, are
+// checked apart. The whole-sector file here fills the first three batches of
+// 1 MiB exactly, so the next file, in the fourth batch, is read by the other
+// reader, which gets there long before the first reader has read 3 MiB.
+TEST(BuildFailures, GrowthOfEmptyAndWholeSectorFilesIsNoticed) {
+  ScratchFolder source("grown");
+  source.file("a-empty.bin", 0);
+  source.file("b-whole.bin", 3 * 512 * 2048, 1);
+  source.file("c-after.bin", 3000, 2);
+  ScratchFolder output("grown-out");
+  auto writer = scanned_writer(source, all_fs_settings[2]);
+  ASSERT_NE(writer->lay_out(), 0u);
+  fs::resize_file(source.at("a-empty.bin"), 10);
+  // The byte it gains differs from the first byte of the file after it.
+  const uint8_t next_first = read_bytes(source.at("c-after.bin"), 0, 1).at(0);
+  std::ofstream(fs::path(source.at("b-whole.bin")), std::ios::binary | std::ios::app)
+      .put(static_cast<char>(next_first ^ 0xFF));
+  ASSERT_TRUE(writer->write_image(output.at("image.iso"), nullptr, nullptr));
+  ASSERT_EQ(writer->report.warnings.size(), 2u);
+  EXPECT_EQ(writer->report.warnings[0].path, source.at("a-empty.bin"));
+  EXPECT_EQ(writer->report.warnings[1].path, source.at("b-whole.bin"));
+  // The file after the whole-sector one is intact: the byte read past the
+  // end did not go into its first sector.
+  const uint64_t after =
+      writer->layout.file_data_sector(*child_named(*writer->tree.root, u"c-after.bin"));
+  EXPECT_EQ(read_bytes(output.at("image.iso"), after * sector_bytes, 3000),
+            read_bytes(source.at("c-after.bin"), 0, 3000));
+}
+
 TEST_P(FaultsInEveryLayout, FileReplacedByAFolderFailsTheBuild) {
   PreparedBuild build(GetParam());
   fs::remove(build.source.at("last.bin"));
@@ -72,6 +107,23 @@ TEST_P(FaultsInEveryLayout, FileReplacedByAFolderFailsTheBuild) {
   EXPECT_EQ(build.writer->report.error.path, build.source.at("last.bin"));
   EXPECT_FALSE(fs::exists(build.output.at("image.iso")));
 }
+
+#ifdef __linux__
+// Where the system refuses to queue calls, files are read one at a time: a
+// vanished and a shrunk file fail the build there too, each with its path.
+TEST(BuildFailures, FaultsAreNamedWhereQueuedCallsAreRefused) {
+  const auto fails_naming = [](void (*fault)(const NativeString&), BuildError expected) {
+    PreparedBuild build(all_fs_settings[3]);
+    fault(build.source.at("keep/victim.bin"));
+    ASSERT_TRUE(test::run_with_queued_calls_refused(ENOSYS, [&] { EXPECT_FALSE(build.write()); }));
+    EXPECT_EQ(build.writer->report.error.error, expected);
+    EXPECT_EQ(build.writer->report.error.path, build.source.at("keep/victim.bin"));
+  };
+  fails_naming([](const NativeString& file) { fs::remove(file); }, BuildError::source_open_failed);
+  fails_naming([](const NativeString& file) { fs::resize_file(file, 100); },
+               BuildError::source_shrunk);
+}
+#endif
 
 INSTANTIATE_TEST_SUITE_P(Layouts, FaultsInEveryLayout, ::testing::ValuesIn(all_fs_settings),
                          fs_setting_name);
@@ -95,28 +147,29 @@ TEST(BuildFailures, MissingSourceIsReported) {
 }
 
 #ifndef _WIN32
-TEST(BuildFailures, FolderLinkBackIntoItsTreeAndDanglingLinksAreReported) {
+TEST(BuildFailures, LinksBackUpTheTreeAndLinksToNowhereAreLeftOutWithAWarning) {
   ScratchFolder source("links");
   source.file("a/b/c.txt", 10);
+  source.file("z.txt", 20);
+  // Links to folders that lead back up, links that lead nowhere, and a link
+  // to a file, which is copied as the file.
   fs::create_directory_symlink(source.at("a"), source.at("a/b/loop"));
-  ScratchFolder output("links-out");
-  auto looped = build_image(source.path(), fs_code_udf102, output.at("x.iso"));
-  EXPECT_EQ(looped->error.error, BuildError::source_loop);
-  EXPECT_EQ(looped->error.path, source.at("a/b/loop"));
-
-  EXPECT_FALSE(fs::exists(output.at("x.iso")));
-
-  // Links to files are copied as the file; links that lead nowhere are left
-  // out with a warning.
-  fs::remove(source.at("a/b/loop"));
+  fs::create_directory_symlink(source.at("a/b"), source.at("a/b/self"));
   fs::create_symlink(source.at("nowhere"), source.at("a/dangling"));
   fs::create_symlink(source.at("a/b/c.txt"), source.at("a/link.txt"));
+  ScratchFolder output("links-out");
   auto built = build_image(source.path(), fs_code_udf102, output.at("x.iso"));
-  EXPECT_EQ(built->outcome, BuildOutcome::succeeded);
-  EXPECT_EQ(built->file_count, 2u);
-  ASSERT_EQ(built->warnings.size(), 1u);
-  EXPECT_EQ(built->warnings[0].warning, BuildWarning::broken_link_skipped);
-  EXPECT_EQ(built->warnings[0].path, source.at("a/dangling"));
+  ASSERT_EQ(built->outcome, BuildOutcome::succeeded);
+  EXPECT_TRUE(fs::exists(output.at("x.iso")));
+  EXPECT_EQ(built->file_count, 3u);       // c.txt, link.txt, z.txt
+  EXPECT_EQ(built->directory_count, 2u);  // a, a/b
+  std::set<std::pair<BuildWarning, NativeString>> warnings;
+  for (const BuildWarningEntry& warning : built->warnings)
+    warnings.emplace(warning.warning, warning.path);
+  EXPECT_EQ(warnings, (std::set<std::pair<BuildWarning, NativeString>>{
+                          {BuildWarning::link_loop_skipped, source.at("a/b/loop")},
+                          {BuildWarning::link_loop_skipped, source.at("a/b/self")},
+                          {BuildWarning::broken_link_skipped, source.at("a/dangling")}}));
 }
 
 TEST(BuildFailures, ImageInsideTheSourceFolderIsNotPutIntoItself) {
@@ -126,6 +179,9 @@ TEST(BuildFailures, ImageInsideTheSourceFolderIsNotPutIntoItself) {
   auto job = build_image(source.path(), fs_code_udf250, source.at("image.iso"));
   ASSERT_EQ(job->outcome, BuildOutcome::succeeded);
   EXPECT_EQ(job->file_count, 1u);
+  ASSERT_EQ(job->warnings.size(), 1u);
+  EXPECT_EQ(job->warnings[0].warning, BuildWarning::image_file_skipped);
+  EXPECT_EQ(job->warnings[0].path, source.at("image.iso"));
 }
 
 TEST(BuildFailures, PipesAreLeftOutWithAWarningInsteadOfStallingTheBuild) {

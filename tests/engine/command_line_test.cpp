@@ -16,9 +16,11 @@ ParseResult parse(std::initializer_list<const char*> words) {
 }
 
 TEST(CommandLine, SwitchesAreKnownByTheirFirstLetterAfterOneOrTwoDashes) {
-  const ParseResult result =
-      parse({"--label", "My Disc", "-o", "out.iso", "-FS", "bridge", "-y", "--q", "src"});
+  const ParseResult result = parse({"--label", "My Disc", "-o", "out.iso", "-FS", "bridge", "-y",
+                                    "--q", "-json", "r.json", "src"});
   ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(*result.command.json_report, native_from_utf16(u"r.json"));
+  EXPECT_TRUE(result.command.layout_given);
   EXPECT_EQ(*result.command.label, u"My Disc");
   EXPECT_EQ(*result.command.output, native_from_utf16(u"out.iso"));
   EXPECT_EQ(result.command.layout, LayoutChoice::bridge);
@@ -35,6 +37,8 @@ TEST(CommandLine, MistakesAreExplained) {
   EXPECT_FALSE(parse({}).ok);
   EXPECT_TRUE(parse({"-help"}).ok);
   EXPECT_EQ(parse({"src"}).command.layout, LayoutChoice::udf250);
+  EXPECT_FALSE(parse({"src"}).command.layout_given);
+  EXPECT_NE(parse({"src", "-json"}).error.find("needs a value"), std::string::npos);
 #ifndef _WIN32
   // On POSIX systems a leading slash starts an absolute path, not a switch.
   EXPECT_EQ(parse({"/data/folder"}).command.source, "/data/folder");

@@ -3,10 +3,12 @@
 // effect at the report where it was asked for, keeping an earlier image.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <mutex>
 #include <vector>
 
+#include "support/queued_calls_refused.h"
 #include "support/scanned_tree.h"
 
 namespace kestrel::test {
@@ -120,6 +122,71 @@ TEST_P(ContentBatches, CancelStopsAtThatReportAndKeepsTheEarlierImage) {
 
 INSTANTIATE_TEST_SUITE_P(Layouts, ContentBatches, ::testing::ValuesIn(all_fs_settings),
                          fs_setting_name);
+
+// Files are read by two readers, which take the batches of 512 sectors in
+// turn: a file belongs to the reader of the batch where it begins. f0 (700
+// sectors, batch 0) is the first reader's; f1 (400 sectors from 700) the
+// second's, running into batch 2; f2 (100 sectors from 1100) the first's
+// again. So in batch 2 the second reader notes f1 before the first reader
+// notes f2, and each reports in image order whichever reader saw it first.
+class ContentReaders : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    source.file("f0.bin", 700 * 2048, 1);
+    source.file("f1.bin", 400 * 2048, 2);
+    source.file("f2.bin", 100 * 2048, 3);
+    writer = scanned_writer(source, all_fs_settings[2]);
+    EXPECT_NE(writer->lay_out(), 0u);
+  }
+  ScratchFolder source{"readers"};
+  ScratchFolder output{"readers-out"};
+  std::unique_ptr<ImageWriter> writer;
+};
+
+TEST_F(ContentReaders, TheFirstFaultInImageOrderIsReported) {
+  std::filesystem::resize_file(source.at("f1.bin"), 700000);  // ends in batch 2
+  std::filesystem::remove(source.at("f2.bin"));
+  EXPECT_FALSE(writer->write_image(output.at("a.iso"), nullptr, nullptr));
+  EXPECT_EQ(writer->report.error.error, BuildError::source_shrunk);
+  EXPECT_EQ(writer->report.error.path, source.at("f1.bin"));
+}
+
+// Small files are read in groups with one call into the system where the
+// platform can; where the system refuses to queue calls (ENOSYS from a
+// container's seccomp profile, EPERM where io_uring is switched off), the
+// scan and the readers make one call at a time, into the same image.
+TEST(ContentReadersGroups, GroupedAndSingleReadsMakeTheSameImage) {
+  ScratchFolder source{"groups"};
+  // Sizes around whole sectors, a file that spans batches, an empty file.
+  for (uint32_t i = 0; i < 300; ++i) source.file("f" + std::to_string(i), (i * 677) % 9000, i + 1);
+  source.file("big", 9 << 20, 7);  // first in the image, and larger than the ring
+  source.file("empty", 0);
+  ScratchFolder output{"groups-out"};
+  const auto build = [&](const char* name) {
+    auto writer = scanned_writer(source, all_fs_settings[3]);
+    ASSERT_NE(writer->lay_out(), 0u);
+    ASSERT_TRUE(writer->write_image(output.at(name), nullptr, nullptr));
+  };
+  build("queued.iso");
+#ifdef __linux__
+  const auto image = [&](const char* name) {
+    return read_bytes(output.at(name), 0, static_cast<size_t>(file_size(output.at(name))));
+  };
+  for (const int error : {ENOSYS, EPERM}) {
+    ASSERT_TRUE(test::run_with_queued_calls_refused(error, [&] { build("single.iso"); }));
+    EXPECT_TRUE(image("queued.iso") == image("single.iso")) << "refused with " << error;
+  }
+#endif
+}
+
+TEST_F(ContentReaders, GrownFilesAreReportedInImageOrder) {
+  for (const char* name : {"f2.bin", "f1.bin"})
+    std::filesystem::resize_file(source.at(name), 401 * 2048);
+  ASSERT_TRUE(writer->write_image(output.at("b.iso"), nullptr, nullptr));
+  ASSERT_EQ(writer->report.warnings.size(), 2u);
+  EXPECT_EQ(writer->report.warnings[0].path, source.at("f1.bin"));
+  EXPECT_EQ(writer->report.warnings[1].path, source.at("f2.bin"));
+}
 
 }  // namespace
 }  // namespace kestrel::test

@@ -1,6 +1,8 @@
 // The DVD-video arrangement of an ISO 9660 + UDF 1.02 build.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "engine/dvd_video.h"
 #include "support/scanned_tree.h"
 
@@ -41,9 +43,25 @@ TEST(DvdArrangement, PutsBothDvdFoldersFirstAndSortsTheirFiles) {
     source.file(std::string("VIDEO_TS/") + name, 100);
   }
   source.folder("VIDEO_TS/EXTRA");
+  source.file("VIDEO_TS/EXTRA/x.txt", 1);
+  source.file("VIDEO_TS/Thumbs.db", 5);
   source.file("bonus.txt", 5);
+  source.file("Thumbs.db", 5);
   auto writer = scanned_writer(source, bridge);
   ASSERT_TRUE(writer->tree.dvd_video_mode);
+  // Everything the image leaves out is named, each once.
+  std::set<std::pair<BuildWarning, NativeString>> warnings;
+  for (const BuildWarningEntry& warning : writer->report.warnings)
+    EXPECT_TRUE(warnings.emplace(warning.warning, warning.path).second);
+  const auto dvd_entry = [&](const char* name) {
+    return std::pair(BuildWarning::dvd_entry_skipped, source.at(std::string("VIDEO_TS/") + name));
+  };
+  EXPECT_EQ(warnings, (std::set<std::pair<BuildWarning, NativeString>>{
+                          dvd_entry("readme.txt"),
+                          dvd_entry("VIDEO_TS.IFO.old"),
+                          dvd_entry("EXTRA"),
+                          dvd_entry("Thumbs.db"),
+                          {BuildWarning::thumbnail_cache_skipped, source.at("Thumbs.db")}}));
   const auto root = child_names(*writer->tree.root);
   ASSERT_EQ(root.size(), 3u);
   EXPECT_EQ(root[0], u"AUDIO_TS");
@@ -77,6 +95,15 @@ TEST(DvdArrangement, FolderOfAnotherCaseBesideTheDvdFolderIsAnOrdinaryFolder) {
   ASSERT_NE(ordinary, nullptr);
   EXPECT_NE(child_named(*ordinary, u"notes.txt"), nullptr);
   EXPECT_EQ(writer->tree.root->first_child->next, child_named(*writer->tree.root, u"VIDEO_TS"));
+}
+
+TEST(DvdArrangement, AFileNamedLikeADvdFolderMakesNoDvd) {
+  ScratchFolder source("dvd-file");
+  source.file("VIDEO_TS", 10);
+  source.file("audio_ts", 10);
+  auto writer = scanned_writer(source, bridge);
+  EXPECT_FALSE(writer->tree.dvd_video_mode);
+  EXPECT_EQ(child_names(*writer->tree.root).size(), 2u);
 }
 
 TEST(DvdArrangement, LowerCaseDvdFolderIsTakenOnceUnderItsDvdName) {

@@ -72,8 +72,13 @@ TEST(StereoArrangement, MarksThePairAndAddsOneInterleavedFile) {
   // Clips in no pair are marked only when there is no stereoscopic arrangement.
   EXPECT_EQ(child_named(*stream, u"00003.m2ts")->kind, NodeKind::plain);
   ASSERT_NE(writer->tree.stereo_folder, nullptr);
-  // The source's own SSIF folder gave way to the interleaved files.
+  // The source's own SSIF folder gave way to the interleaved files, which
+  // the build says.
   EXPECT_EQ(child_named(*writer->tree.stereo_folder, u"00009.ssif"), nullptr);
+  ASSERT_EQ(writer->report.warnings.size(), 1u);
+  EXPECT_EQ(writer->report.warnings[0].warning, BuildWarning::stereo_folder_replaced);
+  EXPECT_EQ(writer->report.warnings[0].path,
+            source.folder.at("BDMV/STREAM/SSIF") + native_separator);
   SourceNode* virtual_file = child_named(*writer->tree.stereo_folder, u"00001.ssif");
   ASSERT_NE(virtual_file, nullptr);
   EXPECT_EQ(virtual_file->size, 12u * 2048);
@@ -95,16 +100,49 @@ TEST(StereoArrangement, MarksThePairAndAddsOneInterleavedFile) {
 }
 
 TEST(StereoArrangement, PairsThatDoNotAddUpFallBackWithoutChangingTheCounts) {
-  const std::vector<bluray::StereoPairList> broken = {
-      {make_pair(1, 2, {2, 2}, {3, 4})},     // base extents short of the clip
-      {make_pair(1, 2, {1, 1, 3}, {3, 4})},  // more base than dependent extents
-      {make_pair(1, 4, {2, 3}, {3, 4})},     // missing clip
-      {make_pair(1, 2, {2, 3}, {3, 4}), make_pair(3, 2, {2}, {3, 4})},  // a clip in two pairs
-      {make_pair(1, 2, {5, 0}, {3, 4})},                                // an empty extent
+  struct Broken {
+    const char* what;
+    bluray::StereoPairList pairs;
+    StereoFailure failure;  // of the first pair
+    uint16_t faulty_clip;
+    const char* path;  // of its warning, below the source folder
   };
-  for (const bluray::StereoPairList& pairs : broken) {
+  const Broken cases[] = {
+      {"base extents short of the clip",
+       {make_pair(1, 2, {2, 2}, {3, 4})},
+       StereoFailure::stream_size_mismatch,
+       1,
+       "BDMV/STREAM/00001.m2ts"},
+      {"more base than dependent extents",
+       {make_pair(1, 2, {1, 1, 3}, {3, 4})},
+       StereoFailure::start_points_unusable,
+       1,
+       "BDMV/CLIPINF/00001.clpi"},
+      {"missing clip",
+       {make_pair(1, 4, {2, 3}, {3, 4})},
+       StereoFailure::stream_missing,
+       4,
+       "BDMV/STREAM/00004.m2ts"},
+      {"a clip in two pairs",
+       {make_pair(1, 2, {2, 3}, {3, 4}), make_pair(3, 2, {2}, {3, 4})},
+       StereoFailure::clip_in_two_pairs,
+       2,
+       "BDMV/STREAM/00002.m2ts"},
+      {"an empty extent",
+       {make_pair(1, 2, {5, 0}, {3, 4})},
+       StereoFailure::start_points_unusable,
+       1,
+       "BDMV/CLIPINF/00001.clpi"},
+      {"no dependent extents",
+       {make_pair(1, 2, {5}, {})},
+       StereoFailure::stream_size_mismatch,
+       2,
+       "BDMV/STREAM/00002.m2ts"},
+  };
+  for (const Broken& broken : cases) {
+    SCOPED_TRACE(broken.what);
     StereoSource source;
-    auto writer = scan_with_pairs(source.folder, pairs);
+    auto writer = scan_with_pairs(source.folder, broken.pairs);
     EXPECT_EQ(writer->tree.stereo_folder, nullptr);
     EXPECT_EQ(writer->tree.file_count, 5u);
     EXPECT_EQ(writer->tree.directory_count, 3u);
@@ -116,7 +154,32 @@ TEST(StereoArrangement, PairsThatDoNotAddUpFallBackWithoutChangingTheCounts) {
         EXPECT_EQ(child->icb_sectors, 1u);
       }
     }
+    // Every title is named, the first with what failed.
+    ASSERT_EQ(writer->report.warnings.size(), broken.pairs.size());
+    const BuildWarningEntry& first = writer->report.warnings[0];
+    EXPECT_EQ(first.warning, BuildWarning::stereo_title_not_interleaved);
+    EXPECT_EQ(first.stereo.reason, broken.failure);
+    EXPECT_EQ(first.stereo.faulty_clip, broken.faulty_clip);
+    EXPECT_EQ(first.stereo.base_clip, broken.pairs[0].base_clip);
+    EXPECT_EQ(first.path, source.folder.at(broken.path));
   }
+}
+
+TEST(StereoArrangement, OneTitleThatFailsKeepsTheOthersFromInterleavingAndSaysSo) {
+  StereoSource source;
+  source.folder.file("BDMV/STREAM/00004.m2ts", 3 * 2048, 6);
+  // 00003 holds 2 sectors, not the 3 its clip information states.
+  auto writer =
+      scan_with_pairs(source.folder, {make_pair(1, 2, {2, 3}, {3, 4}), make_pair(3, 4, {3}, {3})});
+  EXPECT_EQ(writer->tree.stereo_folder, nullptr);
+  ASSERT_EQ(writer->report.warnings.size(), 2u);
+  EXPECT_EQ(writer->report.warnings[0].stereo.reason, StereoFailure::other_title_failed);
+  EXPECT_EQ(writer->report.warnings[0].stereo.dependent_clip, 2);
+  const StereoTitleNote& size = writer->report.warnings[1].stereo;
+  EXPECT_EQ(size.reason, StereoFailure::stream_size_mismatch);
+  EXPECT_EQ(size.faulty_clip, 3);
+  EXPECT_EQ(size.stated_sectors, 3u);
+  EXPECT_EQ(size.found_sectors, 2u);
 }
 
 }  // namespace

@@ -134,6 +134,21 @@ bluray::StereoPairList many_extents_pair() {
   return {pair};
 }
 
+// A folder copied from a bootable disc: a BIOS loader that wants the boot
+// information table, a UEFI image, and the old disc's catalog, which stays an
+// ordinary file.
+void make_boot_tree(const ScratchFolder& folder) {
+  folder.file("boot/grub/i386-pc/eltorito.img", 5000, 1);
+  folder.file("efi.img", 3 * 2048 + 512, 2);
+  folder.file("boot.cat", 2048, 3);
+  folder.file("boot/grub/grub.cfg", 150, 4);
+}
+
+BootSetup grub_boot_files() {
+  return BootSetup{{BootFile{BootPlatform::bios, native("boot/grub/i386-pc/eltorito.img"), 4, true},
+                    BootFile{BootPlatform::uefi, native("efi.img"), 0, false}}};
+}
+
 struct GoldenImage {
   const char* name;
   void (*make_tree)(const ScratchFolder&);
@@ -141,19 +156,23 @@ struct GoldenImage {
   bluray::StereoPairList (*pairs)();
   const char* time_zone;
   const char16_t* label;
+  BootSetup (*boot)();
 };
 
 const GoldenImage golden_images[] = {
-    {"varied_iso9660", make_varied_tree, all_fs_settings[0], nullptr, "UTC0", u""},
-    {"varied_bridge", make_varied_tree, all_fs_settings[1], nullptr, "UTC0", u"Varied"},
-    {"varied_udf102", make_varied_tree, all_fs_settings[2], nullptr, "UTC0", u""},
-    {"varied_udf250", make_varied_tree, all_fs_settings[3], nullptr, "UTC0", u"Varied ✓"},
-    {"dvd_bridge", make_dvd_tree, all_fs_settings[1], nullptr, "CET-1", u"Film"},
-    {"bluray_udf102", make_bluray_tree, all_fs_settings[2], nullptr, "UTC0", u""},
-    {"bluray_udf250", make_bluray_tree, all_fs_settings[3], nullptr, "UTC0", u""},
-    {"bluray_udf250_stereo", make_bluray_tree, all_fs_settings[3], one_stereo_pair, "UTC0", u""},
+    {"varied_iso9660", make_varied_tree, all_fs_settings[0], nullptr, "UTC0", u"", nullptr},
+    {"varied_bridge", make_varied_tree, all_fs_settings[1], nullptr, "UTC0", u"Varied", nullptr},
+    {"varied_udf102", make_varied_tree, all_fs_settings[2], nullptr, "UTC0", u"", nullptr},
+    {"varied_udf250", make_varied_tree, all_fs_settings[3], nullptr, "UTC0", u"Varied ✓", nullptr},
+    {"dvd_bridge", make_dvd_tree, all_fs_settings[1], nullptr, "CET-1", u"Film", nullptr},
+    {"bluray_udf102", make_bluray_tree, all_fs_settings[2], nullptr, "UTC0", u"", nullptr},
+    {"bluray_udf250", make_bluray_tree, all_fs_settings[3], nullptr, "UTC0", u"", nullptr},
+    {"bluray_udf250_stereo", make_bluray_tree, all_fs_settings[3], one_stereo_pair, "UTC0", u"",
+     nullptr},
     {"bluray_udf250_many_extents", make_many_extents_tree, all_fs_settings[3], many_extents_pair,
-     "UTC0", u""},
+     "UTC0", u"", nullptr},
+    {"boot_bridge", make_boot_tree, all_fs_settings[1], nullptr, "UTC0", u"Rescue",
+     grub_boot_files},
 };
 
 void PrintTo(const GoldenImage& golden, std::ostream* out) { *out << golden.name; }
@@ -185,6 +204,7 @@ TEST_P(GoldenImageTest, MatchesTheRecordedDump) {
   udf::set_volume_label(writer, golden.label);
   if (golden.pairs != nullptr)
     writer.stereo_pairs = std::make_unique<bluray::StereoPairList>(golden.pairs());
+  if (golden.boot != nullptr) writer.boot_request = golden.boot();
   ASSERT_TRUE(scan_source(writer));
   ASSERT_EQ(golden.pairs != nullptr, writer.tree.stereo_folder != nullptr);
   int64_t clock = golden_first_file_time;

@@ -888,6 +888,54 @@ class UdfDecoder {
   std::vector<Allocation> metadata_extents_;
 };
 
+// --- Boot record and catalog ---------------------------------------------------------
+
+// One boot entry of the catalog (initial or section entry).
+std::string boot_entry(Fields e) {
+  return "indicator=" + hex(e.bytes(0, 1), 1) + " media=" + num(e.u8(1)) +
+         " load_segment=" + num(e.le16(2)) + " system_type=" + num(e.u8(4)) +
+         " unused=" + num(e.u8(5)) + " sectors=" + num(e.le16(6)) + " at=" + num(e.le32(8)) +
+         " criteria=" + e.hex_trimmed(12, 20);
+}
+
+// An El Torito boot record (volume descriptor type 0) and the catalog it
+// names: the validation entry with its checksum, the initial entry and every
+// section with its entries, up to the first unused entry.
+void boot_record(Image& image, Listing& listing, uint64_t sector) {
+  Fields f(image, sector * block);
+  listing.add(sector, "boot record version=" + num(f.u8(6)) + " system=" + f.trimmed(7, 32) +
+                          " boot_id=" + f.trimmed(39, 32) + " catalog=" + num(f.le32(71)) +
+                          " system_use=" + f.hex_trimmed(75, 1973));
+  const uint64_t catalog = image.peek(sector * block + 71, 4) == nullptr ? 0 : f.le32(71);
+  if (catalog == 0 || catalog >= image.sectors()) return;
+  Fields c(image, catalog * block);
+  uint64_t sum = 0;
+  for (uint64_t at = 0; at < 32; at += 2) {
+    const uint8_t* p = image.peek(catalog * block + at, 2);
+    if (p != nullptr) sum += static_cast<uint64_t>(p[0] | (p[1] << 8));
+  }
+  listing.add(catalog, "boot catalog validation header=" + num(c.u8(0)) +
+                           " platform=" + hex(c.bytes(1, 1), 1) + " reserved=" + num(c.le16(2)) +
+                           " id=" + c.trimmed(4, 24) + " checksum=" + num(c.le16(28)) +
+                           ((sum & 0xFFFF) == 0 ? "" : " BAD-CHECKSUM") +
+                           " key=" + hex(c.bytes(30, 2), 2));
+  listing.add(catalog, "    initial " + boot_entry(c.at(32)));
+  for (uint64_t at = 64; at + 32 <= block;) {
+    const uint8_t* p = image.peek(catalog * block + at, 1);
+    if (p == nullptr || (*p != 0x90 && *p != 0x91)) break;
+    Fields h = c.at(at);
+    const uint64_t header = h.u8(0);
+    const uint64_t entries = h.le16(2);
+    listing.add(catalog, "    section header=" + hex(h.bytes(0, 1), 1) +
+                             " platform=" + hex(h.bytes(1, 1), 1) + " entries=" + num(entries) +
+                             " id=" + h.trimmed(4, 28));
+    at += 32;
+    for (uint64_t i = 0; i < entries && at + 32 <= block; ++i, at += 32)
+      listing.add(catalog, "        entry " + boot_entry(c.at(at)));
+    if (header == 0x91) break;
+  }
+}
+
 // --- Volume recognition ---------------------------------------------------------
 
 // The volume descriptors from sector 16: ISO 9660 ones ("CD001") and the
@@ -904,6 +952,8 @@ void recognition(Image& image, Listing& listing, IsoDecoder& iso) {
       f.bytes(1, 5);
       if (type == 1) {
         iso.primary_descriptor(sector);
+      } else if (type == 0) {
+        boot_record(image, listing, sector);
       } else {
         listing.add(sector, "ISO volume descriptor type=" + num(type) + " version=" + num(f.u8(6)));
       }

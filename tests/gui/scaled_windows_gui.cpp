@@ -94,7 +94,7 @@ struct BoxKind {
 std::vector<BoxKind> box_kinds() {
   const std::wstring target = L"C:\\Users\\Public\\Videos\\Holiday.iso";
   std::vector<app::WarningLine> warnings;
-  for (int code = 0; code < app::slot_build_warning_count; ++code)
+  for (int code = 0; code < static_cast<int>(BuildWarning::stereo_title_not_interleaved); ++code)
     warnings.push_back({static_cast<BuildWarning>(code), L"C:\\Users\\Public\\Videos\\Holiday\\a"});
   return {
       {"question", MB_OKCANCEL | MB_ICONQUESTION,

@@ -243,14 +243,30 @@ void show_checked(const std::string& name, const std::wstring& text, UINT type) 
   ui::show_message_box(nullptr, text, type, &params);
 }
 
-// The longest of a range of slots in the current language.
-std::wstring longest_slot_text(int first, int count) {
+// The longest reason of a failed build in the current language.
+std::wstring longest_error_text() {
   std::wstring longest;
-  for (int slot = first; slot < first + count; ++slot) {
-    const std::wstring_view text = app::language_text(slot);
+  for (int code = 1; code <= static_cast<int>(BuildError::source_changed); ++code) {
+    const std::wstring_view text =
+        app::language_text(app::build_error_slot(static_cast<BuildError>(code)));
     if (text.size() > longest.size()) longest = text;
   }
   return longest;
+}
+
+// One warning of every kind, the 3D title with every reason, with the
+// longest numbers a reason can hold.
+std::vector<app::WarningLine> every_warning(const std::wstring& path) {
+  std::vector<app::WarningLine> warnings;
+  for (int code = 0; code < static_cast<int>(BuildWarning::stereo_title_not_interleaved); ++code)
+    warnings.push_back({static_cast<BuildWarning>(code), path});
+  for (int reason = 1; reason <= static_cast<int>(StereoFailure::other_title_failed); ++reason) {
+    app::WarningLine line{BuildWarning::stereo_title_not_interleaved, path};
+    line.stereo = {
+        static_cast<StereoFailure>(reason), 65535, 65534, 65534, 4294967295u, 4294967294u};
+    warnings.push_back(line);
+  }
+  return warnings;
 }
 
 void check_message_boxes(int row) {
@@ -261,20 +277,25 @@ void check_message_boxes(int row) {
                app::format_slot_text(app::language_text(app::slot_replace_question), path),
                MB_OKCANCEL | MB_ICONQUESTION);
   // The failed build with the longest reason of the row.
-  const std::wstring reason = app::format_slot_text(
-      longest_slot_text(app::slot_build_error_first, app::slot_build_error_count), path);
+  const std::wstring reason = app::format_slot_text(longest_error_text(), path);
   show_checked(name + " failure",
                std::wstring(app::language_text(app::slot_build_failed)) + L"\n\n" + reason +
                    L"\n\n" +
                    app::format_slot_text(app::language_text(app::slot_system_error),
                                          L"The process cannot access the file."),
                MB_OK | MB_ICONERROR);
-  std::vector<app::WarningLine> warnings;
-  for (size_t i = 0; i <= app::listed_warnings; ++i) {
-    warnings.push_back(
-        {static_cast<BuildWarning>(i % static_cast<size_t>(app::slot_build_warning_count)), path});
+  // Every warning text, in boxes of as many lines as one lists; the first
+  // also counts the ones it leaves out.
+  const std::vector<app::WarningLine> warnings = every_warning(path);
+  for (size_t first = 0; first < warnings.size(); first += app::listed_warnings) {
+    const std::vector<app::WarningLine> rest(warnings.begin() + static_cast<ptrdiff_t>(first),
+                                             warnings.end());
+    show_checked(name + " warnings from " + std::to_string(first),
+                 app::warnings_text(rest, app::listed_warnings), MB_OK | MB_ICONWARNING);
   }
-  show_checked(name + " warnings", app::warnings_text(warnings, app::listed_warnings),
+  // A bootable image reports its firmware before its warnings.
+  const app::BootFirmware firmware = app::BootFirmware::bios_and_uefi;
+  show_checked(name + " bootable", app::finished_build_text(&firmware, warnings),
                MB_OK | MB_ICONWARNING);
   show_checked(name + " long path", app::path_too_long_text(path + std::wstring(300, L'x')),
                MB_OK | MB_ICONWARNING);

@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
+#include "support/queued_calls_refused.h"
 #include "support/scratch_folder.h"
 
 #ifdef _WIN32
@@ -16,6 +18,8 @@
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
+
+#include <cerrno>
 #endif
 
 namespace kestrel {
@@ -137,6 +141,41 @@ TEST(FileLayer, FinderListsTheSameFolderWithOrWithoutTrailingSeparator) {
   // An empty folder still holds "." and "..".
   const auto empty = list_folder(folder / native("sub"));
   EXPECT_EQ(empty.size(), 2u);
+}
+
+// A folder of more entries than the finder examines in one window comes out
+// whole, in the order of a plain listing, each entry with its own facts:
+// with the calls queued where the system can, and, where it refuses to queue
+// them, with the calls shared by the caller and a helper thread.
+TEST(FileLayer, FinderListsALargeFolderInListingOrderWithEveryEntrysFacts) {
+  ScratchFolder folder;
+  constexpr size_t files = 1100;
+  for (size_t i = 0; i < files; ++i)
+    ASSERT_TRUE(write_file(folder / native("f" + std::to_string(i)), std::string(i, 'x')));
+  std::vector<NativeString> listed;
+  SystemError error = 0;
+  ASSERT_TRUE(list_names(folder.path(), listed, error));
+  ASSERT_EQ(listed.size(), files);
+
+  const auto list_and_check = [&] {
+    std::vector<NativeString> found;
+    DirectoryFinder finder;
+    FindEntry entry;
+    for (bool more = finder.find_first(folder.path(), entry); more;
+         more = finder.find_next(entry)) {
+      if (entry.name == native(".") || entry.name == native("..")) continue;
+      found.push_back(entry.name);
+      ASSERT_FALSE(entry.unreadable) << entry.name;
+      EXPECT_EQ(entry.size, std::stoul(std::string(entry.name.begin() + 1, entry.name.end())));
+    }
+    EXPECT_EQ(finder.last_error(), 0);
+    EXPECT_EQ(found, listed);
+  };
+  list_and_check();
+#ifdef __linux__
+  SCOPED_TRACE("queued calls refused");
+  EXPECT_TRUE(test::run_with_queued_calls_refused(ENOSYS, list_and_check));
+#endif
 }
 
 TEST(FileLayer, FinderFailsForEmptyAndMissingFolders) {

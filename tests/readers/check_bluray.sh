@@ -35,9 +35,17 @@ check_navigation() {
 make_folder() { python3 "$source_dir/tools/make_bluray_folder.py" "$@"; }
 
 # build SOURCE IMAGE: the default layout, which must detect the Blu-ray folder.
+# The summary goes to IMAGE.out, the warnings to IMAGE.err, the JSON report
+# to IMAGE.json.
 build() {
-  "$cli" -quiet -yes -output "$2" "$1" || fail "kestrel-cli failed on $1"
+  "$cli" -yes -output "$2" -json "$2.json" "$1" > "$2.out" 2> "$2.err" ||
+    fail "kestrel-cli failed on $1: $(cat "$2.err")"
   udfinfo "$2" 2>&1 | grep -qx "udfrev=2.50" || fail "$2 is not a UDF 2.50 image"
+  grep -q 'layout forced by the Blu-ray folder "BDMV"' "$2.out" || fail "$2: no layout reason"
+}
+# expect_output IMAGE.out|IMAGE.err TEXT: the summary or the warnings say TEXT.
+expect_output() {
+  grep -qF -- "$2" "$1" || fail "$1 does not say '$2': $(cat "$1")"
 }
 
 # Every source file, read back through libudfread and 7-Zip, equals its source.
@@ -91,6 +99,8 @@ check_interleaved
 info=$(bd_info "$scratch/stereo.iso" 2>&1) || fail "bd_info cannot open the 3D image: $info"
 grep -q "3D content exists       : Yes" <<<"$info" || fail "bd_info sees no 3D content"
 check_navigation "$scratch/stereo.iso" --expect-3d
+expect_output "$scratch/stereo.iso.out" "3D titles interleaved: 1 (clips 00001 + 00002)"
+[[ ! -s "$scratch/stereo.iso.err" ]] || fail "warnings for a 3D folder that interleaves: $(cat "$scratch/stereo.iso.err")"
 
 # 130 extents a clip: the entries continue in allocation extent blocks.
 make_folder --stereo --extents 130 --packets $((130 * 32)) "$scratch/many"
@@ -106,6 +116,7 @@ printf 'stale' > "$scratch/backup/BDMV/STREAM/SSIF/00001.ssif"
 build "$scratch/backup" "$scratch/backup.iso"
 "$dump" -x "$scratch/out" "$scratch/backup.iso" > /dev/null
 check_interleaved
+expect_output "$scratch/backup.iso.err" "BDMV/STREAM/SSIF/\" was replaced by the interleaved files"
 
 # Navigation data that does not add up: plain images, every file intact.
 make_folder --stereo "$scratch/missing"
@@ -116,7 +127,22 @@ for case in missing grown; do
   build "$scratch/$case" "$scratch/$case.iso"
   check_files "$scratch/$case" "$scratch/$case.iso"
   7zz l "$scratch/$case.iso" | grep -q "SSIF" && fail "$case: a broken 3D folder still got interleaved"
+  expect_output "$scratch/$case.iso.out" "3D titles interleaved: none"
 done
+# Each says which title was not interleaved and why, also to scripts.
+expect_output "$scratch/missing.iso.err" "The 3D title of clips 00001 and 00002 was not interleaved: the clip information \"$scratch/missing/BDMV/CLIPINF/00002.clpi\" cannot be read."
+expect_output "$scratch/grown.iso.err" "The 3D title of clips 00001 and 00002 was not interleaved: the stream file \"$scratch/grown/BDMV/STREAM/00002.m2ts\" holds 145 sectors, but its clip information states 144."
+python3 - "$scratch/missing.iso.json" "$scratch/stereo.iso.json" <<'PY' || fail "the JSON reports do not tell the 3D titles"
+import json, sys
+missing, stereo = (json.load(open(path, encoding="utf-8")) for path in sys.argv[1:])
+assert missing["stereo_titles_interleaved"] == []
+[warning] = missing["warnings"]
+assert warning["code"] == "stereo_title_not_interleaved"
+assert warning["detail"] == {"reason": "clip_info_missing", "base_clip": 1, "dependent_clip": 2,
+                             "faulty_clip": 2}, warning
+assert stereo["stereo_titles_interleaved"] == [{"base_clip": 1, "dependent_clip": 2}]
+assert stereo["warnings"] == [] and stereo["layout"]["reason"] == "bluray_folder"
+PY
 
 rm -rf -- "$scratch"
 echo "1 passed, 0 failed"

@@ -42,6 +42,28 @@ fi
 : > blocker
 expect 1 "cannot be created" -- -quiet -output blocker/x.iso src
 
+# A failed build still writes its JSON report, valid for python's reader.
+expect 1 "cannot be created" -- -quiet -json failed.json -output /proc/kestrel-x.iso src
+if python3 -c '
+import json, sys
+report = json.load(open("failed.json", encoding="utf-8"))
+assert report["outcome"] == "failed", report
+assert report["error"]["code"] == "output_create_failed", report
+' 2> err.txt; then passes=$((passes + 1)); else
+  echo "FAIL: the report of a failed build: $(cat err.txt)"; failures=$((failures + 1)); fi
+
+# A file named like a disc folder forces no layout; a folder link back up its
+# own tree is left out with a warning, and the rest is written.
+mkdir -p links/a/b && printf 'x' > links/a/b/c.txt && printf 'bd' > links/BDMV
+ln -s ../.. links/a/b/up
+expect 0 'links/a/b/up" leads back into its own tree and was left out' -- -yes -fs iso9660 -output links.iso links
+if grep -q '^.*links.iso: ISO 9660, 2 files, 2 folders' out.txt && grep -q 'layout as chosen with -fs iso9660' out.txt; then
+  passes=$((passes + 1))
+else
+  echo "FAIL: a file named BDMV changed the layout, or the summary is wrong: $(cat out.txt)"
+  failures=$((failures + 1))
+fi
+
 # Default names: <folder>.iso in the current folder, labelled with the folder name.
 "$cli" -quiet src || { echo "FAIL: default build"; failures=$((failures + 1)); }
 [ -f src.iso ] || { echo "FAIL: src.iso was not made"; failures=$((failures + 1)); }

@@ -2,20 +2,58 @@
 # Reader check: a real DVD-video folder (a short PAL title made with ffmpeg and
 # dvdauthor) built with the default layout becomes an ISO 9660 + UDF 1.02
 # bridge image that libdvdread plays: lsdvd lists the title with its length,
-# and the VIDEO_TS files lie in DVD order, each file once.
+# and the VIDEO_TS files lie in DVD order, each file once. Whatever else the
+# DVD folder holds is left out with a warning each, in the JSON report too;
+# names beside it read back as typed through libudfread and 7-Zip.
 #
 #   check_dvd_video.sh KESTREL_CLI
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 cli=${1:?usage: check_dvd_video.sh KESTREL_CLI}
-need_tool ffmpeg dvdauthor lsdvd isoinfo 7zz
+need_tool ffmpeg dvdauthor lsdvd isoinfo 7zz cc python3
+if [[ ! -f /usr/include/udfread/udfread.h ]]; then
+  echo "SKIP: libudfread-dev is not installed" >&2
+  exit 77
+fi
+source_dir=${KESTREL_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
 scratch=$(make_scratch dvd_video_readers)
 cd -- "$scratch"
+cc -O2 -o udf_tree_dump "$source_dir/tools/udf_tree_dump.c" -ludfread || fail "udf_tree_dump does not build"
 
 make_dvd_video_folder source
+# Names beside the DVD folder: one below U+0100, two beyond it.
+names=("café.txt" "Don’t stop €.txt" "日本語.txt")
+for name in "${names[@]}"; do printf '%s' "$name" > "source/$name"; done
+printf 'cache' > source/Thumbs.db
+# Things inside the DVD folder that no DVD player reads; one name is not UTF-8.
+mkdir -p source/VIDEO_TS/sub
+for extra in readme.txt VIDEO_TS.IFO.old sub/x.txt Thumbs.db $'\xff.txt'; do
+  printf 'extra' > "source/VIDEO_TS/$extra"
+done
 
-"$cli" -quiet -yes -output dvd.iso source || fail "kestrel-cli failed on the DVD folder"
+"$cli" -yes -output dvd.iso -json report.json source > summary.txt 2> warnings.txt ||
+  fail "kestrel-cli failed on the DVD folder: $(cat warnings.txt)"
+grep -q 'layout forced by the DVD folder "VIDEO_TS"' summary.txt || fail "no layout reason: $(cat summary.txt)"
+for left_out in readme.txt VIDEO_TS.IFO.old sub Thumbs.db; do
+  grep -q "VIDEO_TS/$left_out\" is not a DVD file" warnings.txt || fail "no warning for VIDEO_TS/$left_out"
+done
+grep -q 'thumbnail cache ".*/source/Thumbs.db" was left out' warnings.txt || fail "no warning for Thumbs.db"
+python3 - report.json <<'PY' || fail "the JSON report does not say what was left out"
+import json, sys
+report = json.load(open(sys.argv[1], encoding="utf-8"))
+assert report["outcome"] == "succeeded" and report["dvd_video_mode"] is True
+assert report["layout"]["reason"] == "dvd_folder" and report["layout"]["deciding_folder"] == "VIDEO_TS"
+codes = sorted(w["code"] for w in report["warnings"])
+assert codes == ["dvd_entry_skipped"] * 5 + ["thumbnail_cache_skipped"], codes
+assert any(w["path"].endswith("/VIDEO_TS/\ufffd.txt") for w in report["warnings"])
+PY
+# Every name reads back as typed, through libudfread and through 7-Zip.
+./udf_tree_dump dvd.iso > udf.list || fail "libudfread cannot read the image"
+for name in "${names[@]}"; do
+  grep -qxF "$name"$'\t'"$(printf '%s' "$name" | wc -c)" udf.list ||
+    fail "libudfread does not read back \"$name\": $(cat udf.list)"
+done
 # Detected as a DVD: the image carries both file systems.
 isoinfo -d -i dvd.iso > /dev/null || fail "no ISO 9660 side"
 listing=$(lsdvd dvd.iso 2>&1) || fail "lsdvd cannot open the image: $listing"
@@ -33,9 +71,10 @@ esac
 
 # Every file reads back equal through the UDF side.
 7zz x -y -oout dvd.iso > /dev/null || fail "7-Zip cannot extract the image"
-for file in source/VIDEO_TS/* source/README.TXT; do
+for file in source/VIDEO_TS/*.{IFO,BUP,VOB} source/README.TXT "${names[@]/#/source/}"; do
   cmp -s "$file" "out/${file#source/}" || fail "${file#source/} differs"
 done
+[[ ! -e out/VIDEO_TS/readme.txt && ! -e out/Thumbs.db ]] || fail "a left-out file is in the image"
 
 cd / && rm -rf -- "$scratch"
 echo "1 passed, 0 failed"

@@ -9,7 +9,10 @@
 #   views); stereoscopic Blu-ray folders (UDF 2.50 with interleaved files,
 #   one of them with 130 extents a clip, so that its entries continue in
 #   allocation extent blocks); a 5 GiB sparse file in a bridge image,
-#   read through the multi-extent ISO 9660 records and through UDF.
+#   read through the multi-extent ISO 9660 records and through UDF; a
+#   bootable bridge image and a bootable UDF 2.50 image with its ISO 9660
+#   volume (both views), whose BIOS loader reads back with the boot
+#   information table in its bytes 8 to 63 and the source's bytes elsewhere.
 #
 # All images are listed in one boot of the machine.
 #
@@ -38,12 +41,15 @@ kernel_machine_prepare "$scratch"
 dump=$scratch/udf_tree_dump
 cc -O2 -o "$dump" "$source_dir/tools/udf_tree_dump.c" -ludfread || fail "udf_tree_dump does not build"
 
-# build FS SOURCE IMAGE (FS "default" lets Kestrel choose from the folder)
+# build FS SOURCE IMAGE (FS "default" lets Kestrel choose from the folder);
+# a source with a boot/loader.bin is made bootable through the switches.
 build() {
   local layout=()
   [[ $1 != default ]] && layout=(-fs "$1")
+  [[ -f "$2/boot/loader.bin" ]] && layout+=("${boot_switches[@]}")
   "$cli" -quiet -yes "${layout[@]}" -output "$3" "$2" || fail "kestrel-cli ${layout[*]} failed on $2"
 }
+boot_switches=(-boot-bios boot/loader.bin -boot-info-table -boot-efi boot/efi.img)
 
 # The interleaved files of a stereoscopic image are not in the source: the
 # kernel must read them as libudfread does. Prints --extra arguments.
@@ -71,6 +77,11 @@ mkdir -p -- "$big/SUB"
 write_random_file "$big/A_FIRST.BIN" 5000 first
 make_sparse_file "$big/BIG.BIN" 5G
 write_random_file "$big/SUB/AFTER.BIN" 70001 after
+bootable=$scratch/bootable
+mkdir -p -- "$bootable/boot"
+write_random_file "$bootable/boot/loader.bin" 9001 loader
+write_random_file "$bootable/boot/efi.img" 8192 efi
+write_random_file "$bootable/readme.txt" 3000 readme
 
 # File systems to mount, source and the image's layout of each disk; the
 # disks are numbered in this order.
@@ -83,6 +94,8 @@ disks=(
   "udf $stereo default"
   "udf $many default"
   "iso9660+udf $big bridge"
+  "iso9660+udf $bootable bridge"
+  "iso9660+udf $bootable udf250"
 )
 specs=()
 number=0
@@ -107,6 +120,7 @@ for disk in "${disks[@]}"; do
   if [[ -d "$source/BDMV" ]]; then
     mapfile -t extras < <(interleaved_extras "$scratch/disk$number.iso")
   fi
+  [[ -f "$source/boot/loader.bin" ]] && extras+=(--boot-table boot/loader.bin "$scratch/disk$number.iso")
   for fs in ${views//+/ }; do
     if python3 "$readers_dir/kernel/compare_listing.py" "$scratch/listing" "disk$number" "$fs" \
          "$source" "${extras[@]}"; then

@@ -45,6 +45,7 @@ const char* operation_name(FileOperation operation) {
     case FileOperation::read: return "read";
     case FileOperation::write: return "write";
     case FileOperation::list: return "list";
+    case FileOperation::start_thread: return "start_thread";
   }
   return "?";
 }
@@ -161,6 +162,7 @@ TEST_P(InjectedFaults, EveryFailingCallIsReportedOrLeavesTheImageExact) {
           EXPECT_EQ(error.error, BuildError::source_list_failed);
           EXPECT_TRUE(folders.count(error.path)) << error.path;
           break;
+        case FileOperation::start_thread: ADD_FAILURE() << "builds here start no thread"; break;
       }
     }
   }
@@ -188,6 +190,27 @@ INSTANTIATE_TEST_SUITE_P(Robustness, InjectedFaults, ::testing::ValuesIn(layouts
                          [](const ::testing::TestParamInfo<Layout>& param_info) {
                            return std::string(param_info.param.name);
                          });
+
+// A worker thread the system will not start: the caller gets a finished,
+// failed job with the system's reason, and no image, instead of an exception
+// that would end the program.
+TEST(RobustnessInjectedFaults, AThreadThatCannotStartGivesAFailedJob) {
+  ScratchFolder source("no-thread");
+  source.file("a.bin", 100);
+  ScratchFolder output("no-thread-out");
+  fault_injection::reset();
+  fault_injection::arm(FileOperation::start_thread, 1, FaultEffect::fail, EAGAIN);
+  auto job = start_build(source.path(), u"", fs_code_udf250, output.at("x.iso"), "Kestrel",
+                         "Kestrel 1.5", true);
+  fault_injection::reset();
+  EXPECT_FALSE(job->thread.joinable());
+  EXPECT_EQ(job->state.load(), build_state_finished);
+  EXPECT_EQ(job->outcome, BuildOutcome::failed);
+  EXPECT_EQ(job->error.error, BuildError::worker_start_failed);
+  EXPECT_EQ(job->error.system_error, EAGAIN);
+  wait_for_build(*job);
+  EXPECT_FALSE(fs::exists(output.at("x.iso")));
+}
 
 #else
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ struct Identifier {
   uint32_t icb_block;
   uint16_t partition;
   uint32_t unique_id;
+  uint8_t compression = 0;  // of the name: 8 or 16 (OSTA CS0)
 };
 
 // Reads the identifiers of a directory whose stream starts at `first`
@@ -44,9 +46,14 @@ std::vector<Identifier> read_directory(const MemoryImage& image, uint64_t base, 
                      first + at / 2048);
     Identifier entry{fid[18], {}, read_le32(fid + 24), read_le16(fid + 28), read_le32(fid + 32)};
     if (name_length > 0) {
-      EXPECT_EQ(fid[38], 16);
-      for (uint32_t i = 1; i + 1 < name_length; i += 2)
-        entry.name += static_cast<char16_t>(read_be16(fid + 38 + i));
+      entry.compression = fid[38];
+      EXPECT_TRUE(entry.compression == 8 || entry.compression == 16);
+      if (entry.compression == 8) {
+        for (uint32_t i = 1; i < name_length; ++i) entry.name += static_cast<char16_t>(fid[38 + i]);
+      } else {
+        for (uint32_t i = 1; i + 1 < name_length; i += 2)
+          entry.name += static_cast<char16_t>(read_be16(fid + 38 + i));
+      }
     }
     entries.push_back(entry);
     at += length;
@@ -120,6 +127,34 @@ TEST(UdfFileStructure, WorkedLayoutOfRevision102) {
   EXPECT_EQ(read_le64(f_entry + 160), 18u);
   EXPECT_EQ(read_le32(f_entry + 312), 10u);
   EXPECT_EQ(image.sector(base + 10)[0], 'F');
+}
+
+TEST(UdfFileStructure, DvdVideoNamesReadBackAsTyped) {
+  ScratchFolder source;
+  ASSERT_TRUE(create_directories(source / KESTREL_NATIVE("VIDEO_TS")));
+  ASSERT_TRUE(write_file(
+      source / KESTREL_NATIVE("VIDEO_TS") + native_separator + KESTREL_NATIVE("VIDEO_TS.IFO"),
+      std::string(100, 'v')));
+  const std::u16string latin = u"caf\u00E9.txt";
+  const std::u16string other = u"Don\u2019t stop \u20AC.txt";
+  for (const std::u16string& name : {latin, other})
+    ASSERT_TRUE(write_file(source / native_from_utf16(name), "x"));
+  ImageWriter writer(1700000000);
+  writer.settings.fs_flags = fs_iso9660 | fs_udf;
+  MemoryImage image;
+  ASSERT_TRUE(build_in_memory(writer, source, image));
+  ASSERT_TRUE(writer.tree.dvd_video_mode);
+  const std::vector<Identifier> top = read_directory(
+      image, writer.layout.data_base, writer.tree.root->fid_block, writer.tree.root->fid_bytes);
+  // The DVD folders first; then the other names, in the order found.
+  ASSERT_EQ(top.size(), 5u);
+  EXPECT_EQ(top[1].name, u"AUDIO_TS");
+  EXPECT_EQ(top[2].name, u"VIDEO_TS");
+  std::map<std::u16string, uint8_t> compression;
+  for (const Identifier& entry : top) compression[entry.name] = entry.compression;
+  EXPECT_EQ(compression,
+            (std::map<std::u16string, uint8_t>{
+                {u"", 0}, {u"AUDIO_TS", 8}, {u"VIDEO_TS", 8}, {latin, 8}, {other, 16}}));
 }
 
 TEST(UdfFileStructure, LargeDirectoryAcrossManyBlocksInRevision250) {

@@ -1,4 +1,4 @@
-// UDF names (UTF-16 and the DVD-video 8-bit form), shortening of names that
+// UDF names (UTF-16, and the 8-bit form of DVD-video names below U+0100), shortening of names that
 // do not fit in a file identifier, and the UDF order of a directory.
 #include <gtest/gtest.h>
 
@@ -31,22 +31,31 @@ size_t warnings_of(const ImageWriter& writer, BuildWarning kind) {
   return count;
 }
 
-TEST(UdfNames, Utf16UnitsHighByteFirstAndAnsiBytesInDvdMode) {
+TEST(UdfNames, Utf16UnitsHighByteFirstAndDvdNamesInEightBitsOnlyBelowU0100) {
   NodeTree tree(fs_udf);
   SourceNode* node = tree.file(tree.writer.tree.root, u"a\u00E9\u4E2D\U0001F600");
   udf::make_udf_name(tree.writer, *node);
   const uint8_t expected[] = {0x00, 'a', 0x00, 0xE9, 0x4E, 0x2D, 0xD8, 0x3D, 0xDE, 0x00};
   ASSERT_EQ(node->udf_name_length, sizeof expected);
   EXPECT_EQ(0, std::memcmp(node->udf_name, expected, sizeof expected));
+  EXPECT_EQ(node->udf_name_8bit, 0);
 
+  // DVD-video players read 8-bit names, which readers take as the code
+  // points U+0000 to U+00FF: every name that has only those is recorded so,
+  // any other keeps every character in the 16-bit form.
   NodeTree dvd(fs_udf, udf_revision_102, true);
-  node = dvd.file(dvd.writer.tree.root, u"a\u00E9\u20AC\u4E2D\U0001F600");
-  udf::make_udf_name(dvd.writer, *node);
-  // Windows-1252: e-acute 0xE9, euro 0x80; the rest has no byte and becomes "?".
-  const uint8_t ansi[] = {'a', 0xE9, 0x80, '?', '?'};
-  ASSERT_EQ(node->udf_name_length, sizeof ansi);
-  EXPECT_EQ(0, std::memcmp(node->udf_name, ansi, sizeof ansi));
-  EXPECT_TRUE(tree.writer.report.warnings.empty());
+  SourceNode* latin = dvd.file(dvd.writer.tree.root, u"caf\u00E9.txt");
+  SourceNode* other = dvd.file(dvd.writer.tree.root, u"Don\u2019t stop \u20AC.txt");
+  SourceNode* cjk = dvd.file(dvd.writer.tree.root, u"\u65E5\u672C\u8A9E.txt");
+  dvd.name_udf_children(*dvd.writer.tree.root);
+  const uint8_t eight_bit[] = {'c', 'a', 'f', 0xE9, '.', 't', 'x', 't'};
+  ASSERT_EQ(latin->udf_name_length, sizeof eight_bit);
+  EXPECT_EQ(0, std::memcmp(latin->udf_name, eight_bit, sizeof eight_bit));
+  EXPECT_EQ(latin->udf_name_8bit, 1);
+  EXPECT_EQ(other->udf_name_8bit, 0);
+  EXPECT_EQ(udf_name_of(dvd.writer, *other), u"Don\u2019t stop \u20AC.txt");
+  EXPECT_EQ(udf_name_of(dvd.writer, *cjk), u"\u65E5\u672C\u8A9E.txt");
+  EXPECT_TRUE(dvd.writer.report.warnings.empty());
 }
 
 TEST(UdfNames, LongNamesAreShortenedKeepingTheExtension) {
@@ -70,11 +79,27 @@ TEST(UdfNames, LongNamesAreShortenedKeepingTheExtension) {
   EXPECT_EQ(tree.writer.report.warnings[0].path,
             KESTREL_NATIVE("/src/") + NativeString(200, 'x') + KESTREL_NATIVE(".jpeg"));
 
-  // DVD-video mode: 254 bytes.
+  // DVD-video mode: 254 characters of the 8-bit form.
   NodeTree dvd(fs_udf, udf_revision_102, true);
-  SourceNode* ansi = dvd.file(dvd.writer.tree.root, std::u16string(300, u'\u00E9') + u".vob");
-  udf::make_udf_name(dvd.writer, *ansi);
-  EXPECT_EQ(udf_name_of(dvd.writer, *ansi), std::u16string(250, u'\u00E9') + u".vob");
+  SourceNode* latin = dvd.file(dvd.writer.tree.root, std::u16string(300, u'\u00E9') + u".vob");
+  udf::make_udf_name(dvd.writer, *latin);
+  EXPECT_EQ(udf_name_of(dvd.writer, *latin), std::u16string(250, u'\u00E9') + u".vob");
+}
+
+TEST(UdfNames, DvdNamesThatMeetOnceShortenedStayDistinct) {
+  // The euro sign needs the 16-bit form, which holds 127 units; once cut
+  // there, the name has only characters below U+0100 and so takes the 8-bit
+  // form, the very name its sibling already has.
+  NodeTree dvd(fs_udf, udf_revision_102, true);
+  SourceNode* folder = dvd.dir(dvd.writer.tree.root, u"EXTRA");
+  SourceNode* euro = dvd.file(folder, std::u16string(200, u'a') + u"\u20AC");
+  SourceNode* plain = dvd.file(folder, std::u16string(127, u'a'));
+  dvd.name_udf_children(*folder);
+  EXPECT_EQ(udf_name_of(dvd.writer, *plain), std::u16string(127, u'a'));
+  EXPECT_EQ(plain->udf_name_8bit, 1);
+  EXPECT_EQ(udf_name_of(dvd.writer, *euro), std::u16string(125, u'a') + u"~1");
+  EXPECT_EQ(euro->udf_name_8bit, 1);
+  EXPECT_EQ(warnings_of(dvd.writer, BuildWarning::name_shortened), 1u);
 }
 
 TEST(UdfNames, ShortenedNamesStayDistinctFromTheirSiblings) {
@@ -101,21 +126,6 @@ TEST(UdfNames, ShortenedNamesStayDistinctFromTheirSiblings) {
   EXPECT_EQ(warnings_of(tree.writer, BuildWarning::name_made_unique), 0u);
 }
 
-TEST(UdfNames, NamesThatMeetInTheAnsiFormAreMadeUnique) {
-  NodeTree dvd(fs_udf, udf_revision_102, true);
-  SourceNode* root = dvd.writer.tree.root;
-  SourceNode* folder = dvd.dir(root, u"EXTRA");
-  SourceNode* japan = dvd.file(folder, u"\u65E5\u672C.txt");
-  SourceNode* china = dvd.file(folder, u"\u4E2D\u56FD.txt");
-  dvd.name_udf_children(*root);
-  dvd.name_udf_children(*folder);
-  // U+4E2D sorts before U+65E5, so the Chinese name keeps the plain form.
-  EXPECT_EQ(udf_name_of(dvd.writer, *china), u"??.txt");
-  EXPECT_EQ(udf_name_of(dvd.writer, *japan), u"??~1.txt");
-  ASSERT_EQ(warnings_of(dvd.writer, BuildWarning::name_made_unique), 1u);
-  EXPECT_EQ(udf_order(dvd.writer, *folder), (std::vector<std::u16string>{u"??.txt", u"??~1.txt"}));
-}
-
 TEST(UdfOrder, UnsignedUnitsWithPrefixesFirst) {
   NodeTree tree(fs_udf);
   SourceNode* root = tree.writer.tree.root;
@@ -130,13 +140,15 @@ TEST(UdfOrder, UnsignedUnitsWithPrefixesFirst) {
             (std::vector<std::u16string>{u"10", u"9", u"B", u"a", u"a.", u"ab", u"b", u"\u00E9",
                                          u"\U0001F600", u"\uFF21"}));
 
+  // DVD-video mode mixes 8-bit and 16-bit names: they sort by character.
   NodeTree dvd(fs_udf, udf_revision_102, true);
   SourceNode* folder = dvd.dir(dvd.writer.tree.root, u"MISC");
-  for (const char16_t* name : {u"\u00E9", u"z", u"Z", u"\u20AC"}) dvd.file(folder, name);
+  for (const char16_t* name : {u"\u00E9", u"\u20AC", u"z", u"Z", u"\u00E9\u20AC", u"\u0100"})
+    dvd.file(folder, name);
   dvd.name_udf_children(*folder);
-  // Bytes: 'Z' 0x5A, 'z' 0x7A, euro 0x80, e-acute 0xE9.
-  EXPECT_EQ(udf_order(dvd.writer, *folder),
-            (std::vector<std::u16string>{u"Z", u"z", u"\u0080", u"\u00E9"}));
+  EXPECT_EQ(
+      udf_order(dvd.writer, *folder),
+      (std::vector<std::u16string>{u"Z", u"z", u"\u00E9", u"\u00E9\u20AC", u"\u0100", u"\u20AC"}));
 }
 
 TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {

@@ -11,11 +11,11 @@
 
 namespace kestrel::test {
 
-// The UDF name of a node as UTF-16 (names stored high byte first) or as the
-// 8-bit bytes widened (DVD-video mode).
-inline std::u16string udf_name_of(const ImageWriter& writer, const SourceNode& node) {
+// The UDF name of a node as a reader sees it: UTF-16 (stored high byte
+// first), or 8-bit bytes taken as the code points of their values.
+inline std::u16string udf_name_of(const ImageWriter&, const SourceNode& node) {
   std::u16string text;
-  if (writer.tree.dvd_video_mode) {
+  if (node.udf_name_8bit != 0) {
     for (size_t i = 0; i < node.udf_name_length; ++i)
       text += static_cast<char16_t>(node.udf_name[i]);
   } else {

@@ -23,12 +23,32 @@ std::vector<uint8_t> timestamp_of(int64_t time) {
   return stamp;
 }
 
-TEST(UdfTags, CrcMatchesTheEcma167Example) {
+// The CRC as ECMA-167 defines it, one bit at a time: the reference for the
+// table-driven code, which folds in several bytes per step.
+uint16_t crc_bit_by_bit(const uint8_t* bytes, size_t length) {
+  unsigned crc = 0;
+  for (size_t i = 0; i < length; ++i) {
+    crc ^= unsigned{bytes[i]} << 8;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) != 0 ? (crc << 1) ^ 0x1021 : crc << 1;
+  }
+  return static_cast<uint16_t>(crc);
+}
+
+TEST(UdfTags, CrcMatchesTheEcma167ExampleAndTheBitwiseDivision) {
   const uint8_t example[] = {0x70, 0x6A, 0x77};
   EXPECT_EQ(udf::descriptor_crc(example, sizeof example), 0x3299);
   const std::vector<uint8_t> zeros(496, 0);
   EXPECT_EQ(udf::descriptor_crc(zeros.data(), zeros.size()), 0);
   EXPECT_EQ(udf::descriptor_crc(example, 0), 0);
+  // Every length around the step size, from every alignment.
+  std::vector<uint8_t> bytes(64);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 167 + 29);
+  for (size_t start = 0; start < 8; ++start) {
+    for (size_t length = 0; start + length <= bytes.size(); ++length) {
+      ASSERT_EQ(udf::descriptor_crc(&bytes[start], length), crc_bit_by_bit(&bytes[start], length))
+          << "from " << start << ", " << length << " bytes";
+    }
+  }
 }
 
 TEST(UdfTags, TerminatingDescriptorTagIsExact) {

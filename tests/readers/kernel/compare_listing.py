@@ -3,6 +3,7 @@
 the source folder that the image was built from.
 
     compare_listing.py LISTING DISK FS SOURCE [--extra PATH SIZE SHA256]...
+                       [--boot-table PATH IMAGE]...
 
 FS is iso9660 or udf. Through udf every name must come back as in the
 source (UTF-8); through iso9660 as the identifier Kestrel records, version
@@ -10,7 +11,12 @@ number included. Every folder, every file size and every file's SHA-256
 must match; files above 64 MiB are compared by the windows that the guest
 reads (8 KiB at each multiple of 512 MiB, a third, half-way and the end).
 --extra names a file that the image holds beyond the source, such as the
-interleaved file of a stereoscopic Blu-ray title.
+interleaved file of a stereoscopic Blu-ray title. --boot-table names a boot
+file of the source whose copy in IMAGE carries the El Torito boot
+information table: it must read back as the source with exactly its bytes 8
+to 63 replaced by the table (primary descriptor sector 16, the file's sector
+as the boot catalog gives it, its length, and the 32-bit sum of its words
+from byte 64), computed here from the source.
 
 The mount must have succeeded, and the drivers must have logged nothing
 while the tree was read. Prints the differences and exits 1 when there are
@@ -70,8 +76,38 @@ def reader_of(path):
     return read
 
 
-def expected_lines(source, fs):
+def le32(data, offset):
+    return int.from_bytes(data[offset:offset + 4], "little")
+
+
+def tabled_copy(source_file, image):
+    """The boot file as the image must hold it: the source's bytes with the
+    boot information table in bytes 8 to 63. The file's sector is the one of
+    the catalog's entries whose data in the image continues as the source
+    does from byte 64."""
+    with open(source_file, "rb") as f:
+        data = f.read()
+    padded = data + bytes(-len(data) % 4)
+    checksum = sum(le32(padded, at) for at in range(64, len(padded), 4)) & 0xFFFFFFFF
+    with open(image, "rb") as f:
+        def sector(number, count=1):
+            f.seek(number * 2048)
+            return f.read(count * 2048)
+        catalog = sector(le32(sector(17), 71))
+        for entry in range(32, 2048, 32):
+            if catalog[entry] != 0x88:
+                continue
+            location = le32(catalog, entry + 8)
+            copy = sector(location, (len(data) + 2047) // 2048)[:len(data)]
+            if copy[64:] == data[64:]:
+                table = b"".join(v.to_bytes(4, "little") for v in (16, location, len(data), checksum))
+                return data[:8] + table + bytes(40) + data[64:]
+    sys.exit("FAIL: no boot catalog entry of %s points at %s" % (image, source_file))
+
+
+def expected_lines(source, fs, tabled=None):
     lines = [b"D ."]
+    tabled = tabled or {}
 
     def name_of(entry, is_dir):
         if fs == "iso9660":
@@ -87,7 +123,11 @@ def expected_lines(source, fs):
                 walk(entry.path, child)
             else:
                 size = entry.stat(follow_symlinks=False).st_size
-                lines.extend(file_lines(entry.path, child, size, reader_of(entry.path)))
+                read = reader_of(entry.path)
+                copy = tabled.get(os.path.relpath(entry.path, source))
+                if copy is not None:
+                    read = lambda offset, length, copy=copy: copy[offset:offset + length]  # noqa: E731
+                lines.extend(file_lines(entry.path, child, size, read))
 
     walk(source, b".")
     return lines
@@ -110,10 +150,21 @@ def extra_lines(extras, present):
 
 
 def main(argv):
-    if len(argv) < 5 or (len(argv) - 5) % 4:
+    if len(argv) < 5:
         sys.exit(__doc__)
     listing, disk, fs, source = argv[1:5]
-    extras = [argv[i + 1:i + 4] for i in range(5, len(argv), 4) if argv[i] == "--extra"]
+    extras, tabled = [], {}
+    at = 5
+    while at < len(argv):
+        if argv[at] == "--extra" and at + 3 < len(argv):
+            extras.append(argv[at + 1:at + 4])
+            at += 4
+        elif argv[at] == "--boot-table" and at + 2 < len(argv):
+            path = os.path.normpath(argv[at + 1])
+            tabled[path] = tabled_copy(os.path.join(source, path), argv[at + 2])
+            at += 3
+        else:
+            sys.exit(__doc__)
     what = "%s %s (%s)" % (disk, fs, source)
 
     got, status = section(listing, disk, fs)
@@ -125,7 +176,7 @@ def main(argv):
     logged = [line for line in got if line.startswith(b"K ")]
     problems += ["the driver logged: %r" % line[2:] for line in logged]
 
-    wanted = expected_lines(source, fs)
+    wanted = expected_lines(source, fs, tabled)
     wanted += extra_lines(extras, set(wanted))
     listed = sorted(line for line in got if line and not line.startswith(b"K "))
     missing = sorted(set(wanted) - set(listed))

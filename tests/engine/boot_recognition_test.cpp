@@ -1,0 +1,165 @@
+// Recognising folders copied from bootable discs: each loader's layout by its
+// place and contents, and never a file that only has the right name.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "engine/boot_files.h"
+#include "engine/fs_detection.h"
+#include "support/scratch_folder.h"
+
+namespace kestrel::test {
+namespace {
+
+void write_bytes(const ScratchFolder& folder, const std::string& relative,
+                 const std::vector<uint8_t>& bytes) {
+  folder.file(relative, 0);  // makes the folders
+  std::ofstream(display_text(folder.at(relative)), std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+// The start of GRUB's El Torito core image: call, short jump, table, code.
+std::vector<uint8_t> grub_core() {
+  std::vector<uint8_t> bytes(40000, 0x90);
+  const uint8_t start[] = {0xE8, 0x00, 0x00, 0xEB, 0x3B};
+  std::copy(std::begin(start), std::end(start), bytes.begin());
+  return bytes;
+}
+
+std::vector<uint8_t> isolinux() {
+  std::vector<uint8_t> bytes(38912, 0x66);
+  bytes[0] = 0xFA;
+  bytes[1] = 0xEA;
+  const std::string name = "ISOLINUX 6.04";
+  std::copy(name.begin(), name.end(), bytes.begin() + 1340);
+  return bytes;
+}
+
+std::vector<uint8_t> boot_sector_file() {
+  std::vector<uint8_t> bytes(4096, 0);
+  const uint8_t start[] = {0xFA, 0x33, 0xC0, 0x8E, 0xD0, 0xBC, 0x00, 0x7C};
+  std::copy(std::begin(start), std::end(start), bytes.begin());
+  return bytes;
+}
+
+// A FAT boot sector as mformat writes it, in an image of `sectors` sectors.
+std::vector<uint8_t> fat_image(size_t sectors = 64) {
+  std::vector<uint8_t> bytes(sectors * 512, 0);
+  const uint8_t start[] = {0xEB, 0x3C, 0x90, 'M',  'T',  'O',  'O',  '4',  '0',  '3',  '2',
+                           0x00, 0x02, 0x02, 0x01, 0x00, 0x02, 0x00, 0x02, 0x00, 0x02, 0xF8};
+  std::copy(std::begin(start), std::end(start), bytes.begin());
+  bytes[510] = 0x55;
+  bytes[511] = 0xAA;
+  return bytes;
+}
+
+std::vector<uint8_t> text(const std::string& words, size_t size) {
+  std::vector<uint8_t> bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(words[i % words.size()]);
+  return bytes;
+}
+
+TEST(BootRecognition, EachLoaderLayoutIsRecognisedWithItsEntries) {
+  {
+    ScratchFolder grub("boot-grub");
+    write_bytes(grub, "boot/grub/i386-pc/eltorito.img", grub_core());
+    write_bytes(grub, "efi.img", fat_image());
+    const BootSetup setup = recognise_boot_files(grub.path(), describe_source(grub.path()));
+    ASSERT_EQ(setup.files.size(), 2u);
+    EXPECT_EQ(setup.files[0].platform, BootPlatform::bios);
+    EXPECT_EQ(setup.files[0].path, native("boot/grub/i386-pc/eltorito.img"));
+    EXPECT_EQ(setup.files[0].load_sectors, 4);
+    EXPECT_TRUE(setup.files[0].info_table);
+    EXPECT_EQ(setup.files[1].platform, BootPlatform::uefi);
+    EXPECT_EQ(setup.files[1].path, native("efi.img"));
+    EXPECT_FALSE(setup.files[1].info_table);
+  }
+  {
+    ScratchFolder syslinux("boot-isolinux");
+    write_bytes(syslinux, "boot/isolinux/isolinux.bin", isolinux());
+    const BootSetup setup = recognise_boot_files(syslinux.path(), describe_source(syslinux.path()));
+    ASSERT_EQ(setup.files.size(), 1u);
+    EXPECT_EQ(setup.files[0].path, native("boot/isolinux/isolinux.bin"));
+    EXPECT_TRUE(setup.files[0].info_table);
+  }
+  {
+    // An installer disc copied onto a case-sensitive file system in capitals.
+    ScratchFolder installer("boot-installer");
+    write_bytes(installer, "BOOT/ETFSBOOT.COM", boot_sector_file());
+    write_bytes(installer, "EFI/MICROSOFT/BOOT/EFISYS.BIN", fat_image());
+    write_bytes(installer, "EFI/MICROSOFT/BOOT/EFISYS_NOPROMPT.BIN", fat_image());
+    const BootSetup setup =
+        recognise_boot_files(installer.path(), describe_source(installer.path()));
+    ASSERT_EQ(setup.files.size(), 2u);
+    // Names as on disk where the file system tells case apart; Windows
+    // finds the file under the layout's spelling as well.
+    EXPECT_TRUE(same_name_ignoring_case(setup.files[0].path, native("BOOT/ETFSBOOT.COM")));
+    EXPECT_EQ(setup.files[0].load_sectors, 8);
+    EXPECT_FALSE(setup.files[0].info_table);
+    EXPECT_TRUE(
+        same_name_ignoring_case(setup.files[1].path, native("EFI/MICROSOFT/BOOT/EFISYS.BIN")));
+#ifndef _WIN32
+    EXPECT_EQ(setup.files[0].path, native("BOOT/ETFSBOOT.COM"));
+#endif
+  }
+}
+
+TEST(BootRecognition, FilesWithTheRightNamesButOtherContentsAreNot) {
+  ScratchFolder folder("boot-impostors");
+  write_bytes(folder, "boot/grub/i386-pc/eltorito.img", text("not a boot image\n", 40000));
+  write_bytes(folder, "isolinux/isolinux.bin", grub_core());
+  write_bytes(folder, "isolinux.bin", text("ISOLINUX notes\n", 3000));
+  write_bytes(folder, "boot/etfsboot.com", text("3 lines of text\n", 4096));
+  std::vector<uint8_t> no_signature = fat_image();
+  no_signature[511] = 0;
+  write_bytes(folder, "efi.img", no_signature);
+  write_bytes(folder, "boot/grub/efi.img", text("efi", 8192));
+  EXPECT_FALSE(recognise_boot_files(folder.path(), describe_source(folder.path())).bootable());
+
+  EXPECT_FALSE(looks_like(BootLoaderKind::grub_core, grub_core().data(), 2048, 2048));
+  const std::vector<uint8_t> fat = fat_image();
+  EXPECT_FALSE(looks_like(BootLoaderKind::boot_sector, fat.data(), fat.size(), fat.size()));
+  const std::vector<uint8_t> sector = boot_sector_file();
+  EXPECT_FALSE(looks_like(BootLoaderKind::boot_sector, sector.data(), sector.size(), 4095));
+}
+
+TEST(BootRecognition, BlurayAndDvdFoldersAreNeverBootable) {
+  ScratchFolder folder("boot-dvd");
+  write_bytes(folder, "boot/grub/i386-pc/eltorito.img", grub_core());
+  write_bytes(folder, "efi.img", fat_image());
+  EXPECT_TRUE(recognise_boot_files(folder.path(), describe_source(folder.path())).bootable());
+  folder.folder("VIDEO_TS");
+  EXPECT_FALSE(recognise_boot_files(folder.path(), describe_source(folder.path())).bootable());
+}
+
+cli::ParseResult parse(std::initializer_list<const char*> words) {
+  std::vector<NativeString> arguments;
+  for (const char* word : words) arguments.push_back(native(word));
+  return cli::parse_command_line(arguments);
+}
+
+TEST(BootRecognition, CommandLineTakesTheBootSwitchesByTheirWholeNames) {
+  const cli::ParseResult result = parse({"-boot-bios", "boot/x.img", "--BOOT-EFI", "efi.img",
+                                         "-boot-load-size", "8", "-boot-info-table", "src"});
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(*result.command.boot_bios, native("boot/x.img"));
+  EXPECT_EQ(*result.command.boot_efi, native("efi.img"));
+  EXPECT_EQ(*result.command.boot_load_size, 8);
+  EXPECT_TRUE(result.command.boot_info_table);
+  EXPECT_EQ(result.command.source, native("src"));
+  EXPECT_TRUE(parse({"-no-boot", "src"}).command.no_boot);
+  // -n and -b alone are no boot switches.
+  EXPECT_FALSE(parse({"-b", "src"}).ok);
+
+  for (const char* size : {"0", "65536", "4x", ""})
+    EXPECT_NE(parse({"-boot-load-size", size, "src"}).error.find("1 to 65535"), std::string::npos)
+        << size;
+  EXPECT_NE(parse({"-boot-bios"}).error.find("needs a value"), std::string::npos);
+  EXPECT_FALSE(parse({"-no-boot", "-boot-bios", "a", "src"}).ok);
+}
+
+}  // namespace
+}  // namespace kestrel::test

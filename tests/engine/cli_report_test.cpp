@@ -1,0 +1,113 @@
+// kestrel-cli's account of a build: the summary lines and the JSON report.
+#include "cli/report.h"
+
+#include <gtest/gtest.h>
+
+namespace kestrel::cli {
+namespace {
+
+TEST(CliReport, JsonStringsAreEscapedAndAlwaysValidUtf8) {
+  EXPECT_EQ(json_string("plain"), "\"plain\"");
+  EXPECT_EQ(json_string("a\"b\\c"), "\"a\\\"b\\\\c\"");
+  EXPECT_EQ(json_string("tab\tnew\nline\x01"), "\"tab\\u0009new\\u000aline\\u0001\"");
+  EXPECT_EQ(json_string("caf\xC3\xA9 \xE2\x82\xAC"), "\"caf\xC3\xA9 \xE2\x82\xAC\"");
+  // Bytes that are not UTF-8 (a POSIX file name can hold any) become U+FFFD.
+  EXPECT_EQ(json_string("a\xFF\xC3.b"), "\"a\xEF\xBF\xBD\xEF\xBF\xBD.b\"");
+}
+
+struct FinishedBluray {
+  BuildJob job;
+  SourceDescription source;
+  FinishedBluray() {
+    job.fs_code = fs_code_bluray;
+    job.outcome = BuildOutcome::succeeded;
+    job.effective_fs_flags = 4;
+    job.effective_udf_revision = 0x0250;
+    job.file_count = 8;
+    job.directory_count = 9;
+    job.image_sectors = 736;
+    source.kind = DiscKind::bluray;
+    source.on_disk[static_cast<size_t>(DiscFolder::bdmv)] = KESTREL_NATIVE("BDMV");
+  }
+};
+
+TEST(CliReport, SummarySaysWhyTheLayoutAndWhichTitlesWereInterleaved) {
+  FinishedBluray built;
+  built.job.interleaved_titles = {{1, 2}, {3, 4}};
+  const LayoutDecision forced{fs_code_bluray, LayoutReason::bluray_folder};
+  RunRecord record{
+      built.job, KESTREL_NATIVE("out.iso"), LayoutChoice::iso9660, forced, built.source, 2.0};
+  EXPECT_EQ(summary_text(record),
+            "out.iso: UDF 2.50 (Blu-ray), 8 files, 9 folders, 1.5 MB in 2.0 s (0.8 MB/s)\n"
+            "  layout forced by the Blu-ray folder \"BDMV\", over -fs iso9660\n"
+            "  3D titles interleaved: 2 (clips 00001 + 00002, clips 00003 + 00004)\n");
+  built.job.interleaved_titles.clear();
+  record.requested.reset();
+  const std::string none = summary_text(record);
+  EXPECT_NE(none.find("forced by the Blu-ray folder \"BDMV\"\n"), std::string::npos);
+  EXPECT_NE(none.find("3D titles interleaved: none\n"), std::string::npos);
+}
+
+TEST(CliReport, JsonReportCarriesTheLayoutTitlesAndWarnings) {
+  FinishedBluray built;
+  built.job.interleaved_titles = {{1, 2}};
+  BuildWarningEntry warning{
+      BuildWarning::stereo_title_not_interleaved, KESTREL_NATIVE("m/BDMV/STREAM/00005.m2ts"), {}};
+  warning.stereo = {StereoFailure::stream_size_mismatch, 5, 6, 5, 96, 97};
+  built.job.warnings = {warning};
+  const RunRecord record{built.job,    KESTREL_NATIVE("out.iso"),
+                         std::nullopt, LayoutDecision{fs_code_bluray, LayoutReason::bluray_folder},
+                         built.source, 0.25};
+  const std::string json = json_report(record);
+  for (const char* part :
+       {"\"outcome\": \"succeeded\"", "\"error\": null", "\"requested\": null",
+        "\"reason\": \"bluray_folder\"", "\"deciding_folder\": \"BDMV\"", "\"udf\": \"2.50\"",
+        "\"stereo_titles_interleaved\": [{\"base_clip\": 1, \"dependent_clip\": 2}]",
+        "\"code\": \"stereo_title_not_interleaved\"", "\"reason\": \"stream_size_mismatch\"",
+        "\"stated_sectors\": 96, \"found_sectors\": 97", "\"elapsed_seconds\": 0.250"}) {
+    EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+  }
+}
+
+TEST(CliReport, BootableImageSaysWhichFirmwareStartsWhichFile) {
+  BuildJob job;
+  job.fs_code = fs_code_udf102;
+  job.outcome = BuildOutcome::succeeded;
+  job.effective_fs_flags = 3;
+  job.effective_udf_revision = 0x0102;
+  job.file_count = 4;
+  job.directory_count = 3;
+  job.image_sectors = 2144;
+  job.boot_files = {{BootPlatform::bios, KESTREL_NATIVE("boot/eltorito.img"), 4, true},
+                    {BootPlatform::uefi, KESTREL_NATIVE("efi.img"), 8192, false}};
+  const RunRecord record{job,
+                         KESTREL_NATIVE("grub.iso"),
+                         LayoutChoice::udf102,
+                         LayoutDecision{fs_code_udf102, LayoutReason::chosen},
+                         SourceDescription{},
+                         1.0};
+  const std::string summary = summary_text(record);
+  EXPECT_NE(summary.find("; bootable with BIOS (boot/eltorito.img) and UEFI (efi.img); written as "
+                         "ISO 9660 + UDF 1.02"),
+            std::string::npos)
+      << summary;
+  const std::string json = json_report(record);
+  EXPECT_NE(json.find("\"boot\": {\"firmware\": [\"BIOS\", \"UEFI\"], \"files\": [{\"firmware\": "
+                      "\"BIOS\", \"path\": \"boot/eltorito.img\", \"load_sectors\": 4, "
+                      "\"info_table\": true}, {\"firmware\": \"UEFI\", \"path\": \"efi.img\", "
+                      "\"load_sectors\": 8192, \"info_table\": false}]}"),
+            std::string::npos)
+      << json;
+  job.boot_files.clear();
+  const RunRecord plain{job,
+                        KESTREL_NATIVE("plain.iso"),
+                        std::nullopt,
+                        LayoutDecision{fs_code_udf102, LayoutReason::chosen},
+                        SourceDescription{},
+                        1.0};
+  EXPECT_EQ(summary_text(plain).find("bootable"), std::string::npos);
+  EXPECT_NE(json_report(plain).find("\"boot\": null"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestrel::cli

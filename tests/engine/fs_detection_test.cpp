@@ -1,0 +1,55 @@
+// Which kind of disc a source folder is, and the layout that follows.
+#include "engine/fs_detection.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/build_job.h"
+#include "support/scratch_folder.h"
+
+namespace kestrel::test {
+namespace {
+
+TEST(SourceDescription, OnlyFoldersMakeADiscAndTheirCaseDoesNotMatter) {
+  ScratchFolder files("detect-files");
+  // Files named like the disc folders make nothing a disc.
+  for (const char* name : {"BDMV", "BDAV", "VIDEO_TS", "AUDIO_TS"}) files.file(name, 1);
+  EXPECT_EQ(describe_source(files.path()).kind, DiscKind::plain);
+  EXPECT_EQ(fs_code_for(files.path(), LayoutChoice::iso9660), fs_code_iso9660);
+
+  ScratchFolder dvd("detect-dvd");
+  dvd.folder("video_ts");
+  const SourceDescription lower = describe_source(dvd.path());
+  EXPECT_EQ(lower.kind, DiscKind::dvd);
+  EXPECT_EQ(lower.deciding_folder, DiscFolder::video_ts);
+  EXPECT_EQ(lower.folder(DiscFolder::video_ts), native("video_ts"));
+  EXPECT_FALSE(lower.has(DiscFolder::audio_ts));
+  const LayoutDecision forced = decide_layout(lower, LayoutChoice::udf102);
+  EXPECT_EQ(forced.fs_code, fs_code_bridge);
+  EXPECT_EQ(forced.reason, LayoutReason::dvd_folder);
+
+  // A Blu-ray folder decides over a DVD folder.
+  dvd.folder("Bdav");
+  const SourceDescription both = describe_source(dvd.path() + native_separator);
+  EXPECT_EQ(both.kind, DiscKind::bluray);
+  EXPECT_EQ(both.deciding_folder, DiscFolder::bdav);
+  EXPECT_EQ(decide_layout(both, LayoutChoice::bridge).reason, LayoutReason::bluray_folder);
+  EXPECT_EQ(fs_code_for(dvd.path(), LayoutChoice::iso9660), fs_code_bluray);
+
+  const SourceDescription plain = describe_source(files.path());
+  const LayoutDecision chosen = decide_layout(plain, LayoutChoice::udf102);
+  EXPECT_EQ(chosen.fs_code, fs_code_udf102);
+  EXPECT_EQ(chosen.reason, LayoutReason::chosen);
+}
+
+#ifndef _WIN32
+TEST(SourceDescription, TheFolderNamedAsTheFormatWritesItWinsOverAnotherCase) {
+  ScratchFolder both("detect-case");
+  both.folder("Video_TS");
+  both.folder("VIDEO_TS");
+  both.folder("video_ts");
+  EXPECT_EQ(describe_source(both.path()).folder(DiscFolder::video_ts), native("VIDEO_TS"));
+}
+#endif
+
+}  // namespace
+}  // namespace kestrel::test
