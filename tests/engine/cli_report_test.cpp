@@ -15,17 +15,23 @@ TEST(CliReport, JsonStringsAreEscapedAndAlwaysValidUtf8) {
   EXPECT_EQ(json_string("a\xFF\xC3.b"), "\"a\xEF\xBF\xBD\xEF\xBF\xBD.b\"");
 }
 
+// Makes `job` one that built an image with the given layout and counts.
+void finish(BuildJob& job, int32_t fs_code, uint32_t fs_flags, uint16_t udf_revision,
+            uint32_t files, uint32_t folders, uint32_t sectors) {
+  job.fs_code = fs_code;
+  job.outcome = BuildOutcome::succeeded;
+  job.effective_fs_flags = fs_flags;
+  job.effective_udf_revision = udf_revision;
+  job.file_count = files;
+  job.directory_count = folders;
+  job.image_sectors = sectors;
+}
+
 struct FinishedBluray {
   BuildJob job;
   SourceDescription source;
   FinishedBluray() {
-    job.fs_code = fs_code_bluray;
-    job.outcome = BuildOutcome::succeeded;
-    job.effective_fs_flags = 4;
-    job.effective_udf_revision = 0x0250;
-    job.file_count = 8;
-    job.directory_count = 9;
-    job.image_sectors = 736;
+    finish(job, fs_code_bluray, 4, 0x0250, 8, 9, 736);
     source.kind = DiscKind::bluray;
     source.on_disk[static_cast<size_t>(DiscFolder::bdmv)] = KESTREL_NATIVE("BDMV");
   }
@@ -71,13 +77,7 @@ TEST(CliReport, JsonReportCarriesTheLayoutTitlesAndWarnings) {
 
 TEST(CliReport, BootableImageSaysWhichFirmwareStartsWhichFile) {
   BuildJob job;
-  job.fs_code = fs_code_udf102;
-  job.outcome = BuildOutcome::succeeded;
-  job.effective_fs_flags = 3;
-  job.effective_udf_revision = 0x0102;
-  job.file_count = 4;
-  job.directory_count = 3;
-  job.image_sectors = 2144;
+  finish(job, fs_code_udf102, 3, 0x0102, 4, 3, 2144);
   job.boot_files = {{BootPlatform::bios, KESTREL_NATIVE("boot/eltorito.img"), 4, true},
                     {BootPlatform::uefi, KESTREL_NATIVE("efi.img"), 8192, false}};
   const RunRecord record{job,
