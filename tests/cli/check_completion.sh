@@ -18,6 +18,12 @@ cd "$scratch" || exit 1
 failures=0
 passes=0
 
+# The script is generated; it is held to the rules of the project's own.
+if command -v shellcheck >/dev/null; then
+  if shellcheck -s bash "$script"; then passes=$((passes + 1)); else
+    echo "FAIL: shellcheck finds faults in $script"; failures=$((failures + 1)); fi
+fi
+
 # shellcheck source=/dev/null
 source "$script"
 
