@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/fs_detection.h"
@@ -43,17 +45,16 @@ struct ParseResult {
   CommandLine command;
 };
 
-// Switches start with "-" or "--" (and "/" on Windows, where it cannot start
-// an absolute path) and are known by the first letter after that:
-// -label TEXT, -output FILE, -fs NAME, -json FILE, -map, -yes, -quiet, -help,
-// -version. The boot switches are known by their whole names: -boot-bios FILE,
-// -boot-efi FILE, -boot-load-size N, -boot-info-table and -no-boot.
+// The switches of cli/switch_table.cpp, each known by its whole name or its
+// one short form, exactly as written after "-" or "--" (or "/" on Windows,
+// where it cannot start an absolute path). Any other word that starts like a
+// switch is a usage error naming it; after "--" every word is the source.
 ParseResult parse_command_line(const std::vector<NativeString>& arguments);
 
 // "iso9660", "bridge", "udf102" or "udf250".
 std::optional<LayoutChoice> layout_from_name(const NativeString& name);
 const char* layout_name(LayoutChoice layout);
-
-extern const char* const usage_text;
+// The names -fs takes, in the order they are shown.
+std::span<const std::string_view> layout_names();
 
 }  // namespace kestrel::cli

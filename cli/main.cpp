@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/help_text.h"
 #include "cli/map_listing.h"
 #include "cli/messages.h"
 #include "cli/report.h"
@@ -166,7 +167,7 @@ int run(const std::vector<NativeString>& arguments) {
   }
   const CommandLine& command = parsed.command;
   if (command.show_help) {
-    std::fputs(usage_text, stdout);
+    std::fputs(usage_text().c_str(), stdout);
     return exit_success;
   }
   if (command.show_version) {

@@ -20,6 +20,9 @@ packages=(
   build-essential cmake g++ ninja-build git googletest libgtest-dev
   # Fuzz targets and sanitizer builds with clang; the source format check.
   clang libclang-rt-14-dev clang-format shellcheck
+  # kestrel-cli's manual page, checked as man shows it: man and lexgrog,
+  # groff, col; the Debian package checked by lintian.
+  man-db groff-base bsdextrautils lintian
   # Windows cross build, tested under Wine.
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
   # The Windows program's window tests: a virtual X server, screenshots and

@@ -142,7 +142,7 @@ cli::ParseResult parse(std::initializer_list<const char*> words) {
 }
 
 TEST(BootRecognition, CommandLineTakesTheBootSwitchesByTheirWholeNames) {
-  const cli::ParseResult result = parse({"-boot-bios", "boot/x.img", "--BOOT-EFI", "efi.img",
+  const cli::ParseResult result = parse({"-boot-bios", "boot/x.img", "--boot-efi", "efi.img",
                                          "-boot-load-size", "8", "-boot-info-table", "src"});
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(*result.command.boot_bios, native("boot/x.img"));

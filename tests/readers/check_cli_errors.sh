@@ -31,6 +31,11 @@ expect 2 "does not exist" -- missing-folder
 expect 2 "is not a folder" -- src/a.txt
 expect 2 "Unknown layout" -- -fs udf201 src
 expect 2 "Unknown switch" -- -z src
+# A switch is known by its whole name only: a mistyped one is refused and
+# named, never taken for the switch it resembles or for a layout.
+expect 2 "Unknown switch -labelx" -- -labelx Disc src
+expect 2 "Unknown switch -yess" -- -yess src
+expect 2 "Unknown switch -frobnicate;" -- -frobnicate src
 expect 2 "No source folder" --
 expect 0 "" -- -quiet -output built.iso src
 expect 3 "already exists" -- -output built.iso src
