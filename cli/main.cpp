@@ -55,6 +55,13 @@ int stop_interrupted() {
   return exit_interrupted;
 }
 
+// The finished image found its name taken (the build was told to keep an
+// existing file there).
+bool target_appeared(const BuildErrorInfo& error) {
+  return error.error == BuildError::output_rename_failed &&
+         is_file_exists_error(error.system_error);
+}
+
 // Writes the JSON report; false, with the reason told, when it cannot.
 bool write_json_report(const NativeString& path, const RunRecord& record) {
   const std::string report = json_report(record);
@@ -237,8 +244,12 @@ int run(const std::vector<NativeString>& arguments) {
   }
 
   const auto started = std::chrono::steady_clock::now();
+  // Without -yes the image takes the target's name only if that is still
+  // free when the image is complete: another build may have written it since.
+  const ExistingTarget existing =
+      command.replace_existing ? ExistingTarget::replace : ExistingTarget::keep;
   auto job = start_build(source, label, decision.fs_code, output, "Kestrel",
-                         "Kestrel " KESTREL_VERSION_TEXT, true, nullptr, boot);
+                         "Kestrel " KESTREL_VERSION_TEXT, true, nullptr, boot, existing);
   cancel_flag.store(&job->cancel_requested);
   if (interrupted) job->cancel_requested.store(true);
   // Redraw the progress line a few times a second; without one, wait for the
@@ -265,6 +276,12 @@ int run(const std::vector<NativeString>& arguments) {
   const bool reported = !command.json_report || write_json_report(*command.json_report, record);
   if (job->outcome == BuildOutcome::cancelled) {
     return stop_interrupted();
+  }
+  if (job->outcome != BuildOutcome::succeeded && target_appeared(job->error)) {
+    print_error("The image \"" + display_text(output) +
+                "\" already exists: another program wrote it while this build ran. It was "
+                "left as it is; use -yes to replace it.");
+    return exit_target_exists;
   }
   if (job->outcome != BuildOutcome::succeeded) {
     print_error(describe_error(job->error) + " No image was written.");

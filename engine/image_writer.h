@@ -18,6 +18,7 @@
 #include "engine/disc_map.h"
 #include "engine/fs_detection.h"
 #include "engine/sector_output.h"
+#include "platform/temporary_file.h"
 
 namespace kestrel {
 
@@ -79,15 +80,14 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
   uint32_t lay_out();
 
   // Writes the image to `output_path`. The image is first written beside the
-  // target under a temporary name and moved over the target only when it is
-  // complete, so a failed build never leaves a truncated image, nor destroys
-  // an earlier one.
+  // target into a temporary file of its own (platform/temporary_file.h) and
+  // moved over the target only when it is complete, so a failed build never
+  // leaves a truncated image, nor destroys an earlier one, and two builds to
+  // one target leave one whole image. A target that exists when the image is
+  // complete is replaced only by the rule `existing_target`; with `keep` the
+  // build fails with output_rename_failed and the system's "file exists".
   bool write_image(const NativeString& path, ProgressHook hook, void* context);
-
-  // The name under which the image is written until it is complete.
-  static NativeString temporary_path_for(const NativeString& path) {
-    return path + KESTREL_NATIVE(".kestrel-part");
-  }
+  ExistingTarget existing_target = ExistingTarget::replace;
 
   // Emits the whole image into `sink`: every area of the map at its place,
   // zero sectors between them.

@@ -2,6 +2,7 @@
 # kestrel-cli as a new user meets it: each mistake gives its exit code and one
 # clear sentence, and no partial image is left behind.
 set -u
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 cli="$1"
 scratch="${KESTREL_TEST_TMP:-/tmp}/cli-errors-$$"
 rm -rf "$scratch" && mkdir -p "$scratch/src/sub"
@@ -98,7 +99,7 @@ sleep 0.15
 rm -f src/sub/z.bin && mkdir src/sub/z.bin
 wait
 code=$(cat code.txt)
-if [ "$code" = 1 ] && grep -q "z.bin" err.txt && [ ! -e vanish.iso ] && ! ls ./*.kestrel-part > /dev/null 2>&1; then
+if [ "$code" = 1 ] && grep -q "z.bin" err.txt && [ ! -e vanish.iso ] && [ -z "$(temporary_files_of vanish.iso)" ]; then
   passes=$((passes + 1))
 elif [ "$code" = 0 ]; then
   echo "note: the build finished before the file was replaced; not counted"
