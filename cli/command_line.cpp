@@ -27,8 +27,8 @@ const char* const usage_text =
     "  -help          this text\n"
     "  -version       the program's version\n"
     "\n"
-    "Exit codes: 0 done, 1 build failed, 2 usage error, 3 image exists (use -yes), 130 "
-    "interrupted.\n";
+    "Exit codes: 0 done, 1 build failed, 2 usage error, 3 image exists (use -yes),\n"
+    "128 + N stopped by signal N (130 Ctrl-C).\n";
 
 namespace {
 
