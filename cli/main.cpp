@@ -10,6 +10,7 @@
 #include "cli/map_listing.h"
 #include "cli/messages.h"
 #include "cli/report.h"
+#include "cli/report_file.h"
 #include "engine/build_job.h"
 #include "engine/fs_detection.h"
 #include "kestrel/version.h"
@@ -47,19 +48,6 @@ int stop_interrupted() {
 bool target_appeared(const BuildErrorInfo& error) {
   return error.error == BuildError::output_rename_failed &&
          is_file_exists_error(error.system_error);
-}
-
-// Writes the JSON report; false, with the reason told, when it cannot.
-bool write_json_report(const NativeString& path, const RunRecord& record) {
-  const std::string report = json_report(record);
-  FileHandle file;
-  if (!file.open(path, file_mode_write | file_mode_create_always) ||
-      file.write(report.data(), report.size()) != report.size()) {
-    print_error("The report \"" + display_text(path) +
-                "\" cannot be written: " + describe_system_error(file.last_error()) + ".");
-    return false;
-  }
-  return true;
 }
 
 void show_progress(const BuildJob& job, std::chrono::steady_clock::time_point started) {
@@ -219,6 +207,18 @@ int run(const std::vector<NativeString>& arguments) {
                 "\" already exists; use -yes to replace it.");
     return exit_target_exists;
   }
+  // The report follows the image's rule for an existing file, and may be
+  // neither the image nor in the source.
+  std::optional<NativeString> report_path;
+  if (command.json_report) {
+    const ReportPathCheck check =
+        check_report_path(*command.json_report, output, source, command.replace_existing);
+    if (check.problem != ReportPathProblem::none) {
+      print_error(check.sentence);
+      return check.problem == ReportPathProblem::exists ? exit_target_exists : exit_usage;
+    }
+    report_path = check.path;
+  }
   SystemError folder_error = 0;
   const NativeString target_folder = parent_path(output);
   if (!target_folder.empty() && !create_directories(target_folder, &folder_error)) {
@@ -256,7 +256,10 @@ int run(const std::vector<NativeString>& arguments) {
   std::optional<LayoutChoice> requested;
   if (command.layout_given) requested = command.layout;
   const RunRecord record{*job, output, requested, decision, description, seconds};
-  const bool reported = !command.json_report || write_json_report(*command.json_report, record);
+  std::string report_error;
+  const bool reported =
+      !report_path || write_report_file(*report_path, json_report(record), existing, report_error);
+  if (!reported) print_error(report_error);
   if (job->outcome == BuildOutcome::cancelled) {
     return stop_interrupted();
   }

@@ -53,6 +53,25 @@ assert report["error"]["code"] == "output_create_failed", report
 ' 2> err.txt; then passes=$((passes + 1)); else
   echo "FAIL: the report of a failed build: $(cat err.txt)"; failures=$((failures + 1)); fi
 
+# The report is refused where it would replace the image or change the
+# source, and follows the image's rule for an existing file; it is written
+# whole through a temporary file.
+expect 0 "" -- -quiet -yes -output same.iso src
+cp same.iso same.copy
+expect 2 "would replace the image" -- -quiet -yes -json same.iso -output same.iso src
+expect 2 "would replace the image" -- -quiet -yes -json ./x/../same.iso -output same.iso src
+expect 2 "lies in the source folder" -- -quiet -yes -json src/sub/report.json -output in.iso src
+expect 2 "lies in the source folder" -- -quiet -yes -json src -output in.iso src
+printf 'earlier report' > report.json
+expect 3 "report .* already exists; use -yes" -- -quiet -json report.json -output fresh.iso src
+if cmp -s same.iso same.copy && [ "$(cat report.json)" = "earlier report" ] && [ ! -e src/sub/report.json ] &&
+   [ ! -e fresh.iso ] && [ ! -e in.iso ]; then passes=$((passes + 1)); else
+  echo "FAIL: a refused report changed a file"; failures=$((failures + 1)); fi
+expect 0 "" -- -quiet -yes -json report.json -output fresh.iso src
+if python3 -c 'import json; assert json.load(open("report.json"))["outcome"] == "succeeded"' &&
+   [ -z "$(temporary_files_of report.json)" ]; then passes=$((passes + 1)); else
+  echo "FAIL: -yes did not replace the report whole"; failures=$((failures + 1)); fi
+
 # A file named like a disc folder forces no layout; a folder link back up its
 # own tree is left out with a warning, and the rest is written.
 mkdir -p links/a/b && printf 'x' > links/a/b/c.txt && printf 'bd' > links/BDMV
