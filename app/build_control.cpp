@@ -66,7 +66,7 @@ std::wstring finished_text(const BuildJob& job) {
   std::vector<WarningLine> lines;
   lines.reserve(job.warnings.size());
   for (const BuildWarningEntry& entry : job.warnings)
-    lines.push_back({entry.warning, entry.path, entry.stereo});
+    lines.push_back({entry.warning, entry.path, entry.stereo, entry.renamed});
   bool bios = false;
   bool uefi = false;
   for (const BootFile& file : job.boot_files)

@@ -62,7 +62,8 @@ void finish(BuildJob& job, ImageWriter& writer, bool done) {
   job.file_count = writer.tree.file_count;
   job.directory_count = writer.tree.directory_count;
   job.image_sectors = writer.layout.image_sectors;
-  job.content_bytes = writer.content_bytes_copied;
+  job.content_bytes = writer.content_bytes_written;
+  job.written_bytes = writer.image_bytes_written;
   job.dvd_video_mode = writer.tree.dvd_video_mode;
   job.effective_fs_flags = writer.settings.fs_flags;
   job.effective_udf_revision = writer.settings.udf_revision;

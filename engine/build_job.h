@@ -75,8 +75,11 @@ struct BuildJob {
   // What was built, for the front ends' summary.
   uint32_t file_count = 0;
   uint32_t directory_count = 0;
-  uint32_t image_sectors = 0;
+  uint32_t image_sectors = 0;  // as laid out
+  // What the image file took before the build ended: file contents, and
+  // bytes of the image as a whole. A failed build's file is removed.
   uint64_t content_bytes = 0;
+  uint64_t written_bytes = 0;
   bool dvd_video_mode = false;
   uint32_t effective_fs_flags = 0;
   uint16_t effective_udf_revision = 0;

@@ -96,6 +96,13 @@ bool ImageWriter::pad_to(uint64_t sector) {
   return emit_zero_sectors(sector - emitted_sectors);
 }
 
+void ImageWriter::settle_content_written(uint64_t confirmed) {
+  while (!unsettled_content_.empty() && unsettled_content_.front().end_byte <= confirmed) {
+    content_bytes_written = unsettled_content_.front().content_bytes;
+    unsettled_content_.pop_front();
+  }
+}
+
 bool ImageWriter::write_image(const NativeString& path, ProgressHook hook, void* context) {
   TemporaryFile output;
   if (!output.create(path)) {
@@ -108,6 +115,9 @@ bool ImageWriter::write_image(const NativeString& path, ProgressHook hook, void*
     report.fail(BuildError::output_write_failed, path, sink.error());
     ok = false;
   }
+  image_bytes_written = sink.bytes_written();
+  settle_content_written(image_bytes_written);
+  unsettled_content_.clear();
   if (ok && emitted_sectors != layout.image_sectors) {
     report.fail(BuildError::layout_mismatch, path);
     ok = false;

@@ -176,6 +176,20 @@ RecordedName recorded_name(const SourceNode& node) {
   return {node.udf_name_8bit != 0, udf_name_bytes(node)};
 }
 
+// A shortened name that then met a sibling's: its warning gives the name
+// the image records in the end. The warnings of a directory's children are
+// the last ones when its names are made unique.
+void rename_shortened(DiscImage& image, const SourceNode& node, std::u16string final_name) {
+  const NativeString path = node_file_path(image, node);
+  auto& warnings = image.report.warnings;
+  for (auto entry = warnings.rbegin(); entry != warnings.rend(); ++entry) {
+    if (entry->warning == BuildWarning::name_shortened && entry->path == path) {
+      entry->renamed.new_name = std::move(final_name);
+      return;
+    }
+  }
+}
+
 // Names the later of two or more children that ended up with the same UDF
 // name: a shortened name can meet a sibling's. Names that were recorded in full keep
 // them; the others get "~N" before their extension, N counting from 1 until
@@ -215,8 +229,12 @@ void make_udf_names_unique(DiscImage& image, SourceNode& directory) {
       store_udf_name(image, node, candidate);
       if (image.report.failed()) return;
       by_name[recorded_name(node)].push_back(&node);
-      if (!ranked[i].first)
-        image.report.warn(BuildWarning::name_made_unique, node_file_path(image, node));
+      if (ranked[i].first) {
+        rename_shortened(image, node, decode_udf_text(candidate));
+      } else {
+        image.report.warn_renamed(BuildWarning::name_made_unique, node_file_path(image, node),
+                                  NamingFileSystem::udf, decode_udf_text(candidate));
+      }
     }
   }
 }
@@ -238,7 +256,8 @@ void make_udf_name(DiscImage& image, SourceNode& node) {
   UdfName name = full_udf_name(image, node);
   if (name.bytes.size() > max_udf_name_bytes) {
     name = fitted_udf_name(image, node_name(node), {});
-    image.report.warn(BuildWarning::name_shortened, node_file_path(image, node));
+    image.report.warn_renamed(BuildWarning::name_shortened, node_file_path(image, node),
+                              NamingFileSystem::udf, decode_udf_text(name));
   }
   store_udf_name(image, node, name);
 }

@@ -185,6 +185,38 @@ TEST_P(InjectedFaults, FirstWriteFailingIsNotHiddenByLaterWrites) {
   EXPECT_FALSE(fs::exists(output.at("x.iso")));
 }
 
+// A failed build reports what the image file took before the failure, not
+// what it was to hold: the bytes of the writes before the failing one, and
+// the contents of the batches among them. The last write pushes out the
+// buffer with the last, partly filled batch of contents and the structures
+// after it: the contents reported then are those of the first batch only.
+TEST_P(InjectedFaults, FailedBuildReportsWhatItWrote) {
+  fault_injection::reset();
+  auto clean = build(output.at("clean.iso"));
+  ASSERT_EQ(clean->outcome, BuildOutcome::succeeded);
+  EXPECT_EQ(clean->written_bytes, uint64_t{clean->image_sectors} * sector_bytes);
+  EXPECT_EQ(clean->content_bytes, uint64_t{3 * 512 * 1024 + 5000 + 3000});
+  const uint64_t writes = fault_injection::call_count(FileOperation::write);
+  ASSERT_GE(writes, 3u);
+  uint64_t last_written = 0;
+  uint64_t last_content = 0;
+  for (uint64_t nth = 1; nth <= writes; ++nth) {
+    SCOPED_TRACE("write " + std::to_string(nth) + " of " + std::to_string(writes));
+    fault_injection::reset();
+    fault_injection::arm(FileOperation::write, nth, FaultEffect::fail, EIO);
+    auto job = build(output.at("x.iso"));
+    ASSERT_EQ(job->outcome, BuildOutcome::failed);
+    EXPECT_LT(job->written_bytes, clean->written_bytes);
+    EXPECT_LE(job->content_bytes, job->written_bytes);
+    EXPECT_GE(job->written_bytes, last_written);
+    EXPECT_GE(job->content_bytes, last_content);
+    last_written = job->written_bytes;
+    last_content = job->content_bytes;
+  }
+  EXPECT_GT(last_content, 0u);
+  EXPECT_LT(last_content, clean->content_bytes);
+}
+
 INSTANTIATE_TEST_SUITE_P(Robustness, InjectedFaults, ::testing::ValuesIn(layouts),
                          [](const ::testing::TestParamInfo<Layout>& param_info) {
                            return std::string(param_info.param.name);

@@ -91,8 +91,10 @@ TEST(UdfNames, LongNamesTakeTheEightBitFormOrAreShortenedKeepingTheExtension) {
   EXPECT_EQ(udf_name_of(tree.writer, *pair_at_cut), std::u16string(126, u'p'));
   EXPECT_EQ(udf_name_of(tree.writer, *long_extension), u"n." + std::u16string(252, u'e'));
   ASSERT_EQ(warnings_of(tree.writer, BuildWarning::name_shortened), 4u);
-  EXPECT_EQ(tree.writer.report.warnings[0].path,
-            KESTREL_NATIVE("/src/") + NativeString(300, 'x') + KESTREL_NATIVE(".jpeg"));
+  const BuildWarningEntry& first = tree.writer.report.warnings[0];
+  EXPECT_EQ(first.path, KESTREL_NATIVE("/src/") + NativeString(300, 'x') + KESTREL_NATIVE(".jpeg"));
+  EXPECT_EQ(first.renamed.file_system, NamingFileSystem::udf);
+  EXPECT_EQ(first.renamed.new_name, std::u16string(249, u'x') + u".jpeg");
 
   // DVD-video mode: 254 characters of the 8-bit form.
   NodeTree dvd(fs_udf, udf_revision_102, true);
@@ -147,7 +149,37 @@ TEST(UdfNames, ShortenedNamesStayDistinctFromTheirSiblings) {
     EXPECT_EQ(distinct.size(), 4u);
     EXPECT_EQ(warnings_of(tree.writer, BuildWarning::name_shortened), 2u);
     EXPECT_EQ(warnings_of(tree.writer, BuildWarning::name_made_unique), 0u);
+    // Each warning gives the name the image records in the end, "~N" included.
+    for (const SourceNode* node : {first, second}) {
+      const NativeString path = node_file_path(tree.writer, *node);
+      bool found = false;
+      for (const BuildWarningEntry& warning : tree.writer.report.warnings) {
+        if (warning.path != path) continue;
+        found = true;
+        EXPECT_EQ(warning.renamed.file_system, NamingFileSystem::udf);
+        EXPECT_EQ(warning.renamed.new_name, udf_name_of(tree.writer, *node));
+      }
+      EXPECT_TRUE(found) << display_text(path);
+    }
   }
+}
+
+// Two names recorded in full that read back equal (as two POSIX names that
+// differ only in bytes that are not UTF-8 do): the later one gets "~1", and
+// its warning says so.
+TEST(UdfNames, NamesMadeUniqueSayTheirNewNameAndFileSystem) {
+  NodeTree tree(fs_udf);
+  SourceNode* root = tree.writer.tree.root;
+  SourceNode* kept = tree.file(root, u"bad\uFFFD.bin");
+  SourceNode* renamed = tree.file(root, u"bad\uFFFD.bin");
+  tree.name_udf_children(*root);
+  ASSERT_EQ(tree.writer.report.warnings.size(), 1u);
+  const BuildWarningEntry& warning = tree.writer.report.warnings[0];
+  EXPECT_EQ(warning.warning, BuildWarning::name_made_unique);
+  EXPECT_EQ(warning.renamed.file_system, NamingFileSystem::udf);
+  EXPECT_EQ(udf_name_of(tree.writer, *kept), u"bad\uFFFD.bin");
+  EXPECT_EQ(udf_name_of(tree.writer, *renamed), u"bad\uFFFD~1.bin");
+  EXPECT_EQ(warning.renamed.new_name, u"bad\uFFFD~1.bin");
 }
 
 TEST(UdfOrder, UnsignedUnitsWithPrefixesFirst) {
