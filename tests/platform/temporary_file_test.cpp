@@ -4,10 +4,13 @@
 // own. The same cases run on Linux and, cross-built, under Wine.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 
 #include "platform/temporary_file.h"
+#include "support/queued_calls_refused.h"
 #include "support/scratch_folder.h"
 
 namespace kestrel {
@@ -146,6 +149,43 @@ TEST(TemporaryFile, AFileThatTookItsNameIsNeitherPublishedNorRemoved) {
     EXPECT_EQ(read_all(path), "someone else's");
     EXPECT_FALSE(fs::exists(fs::path(target)));
     fs::remove(fs::path(path));
+  }
+}
+#endif
+
+#ifdef __linux__
+// Where the system cannot rename without replacing in one step (a file
+// system without RENAME_NOREPLACE, a container that does not know the
+// call), a link is made instead, and where there are no links either, the
+// name is looked at before the rename: the target is kept all the same.
+TEST(TemporaryFile, KeepingTheTargetNeedsNeitherTheRenameFlagNorLinks) {
+  ScratchFolder folder("temporary-fallback");
+  const struct {
+    const char* name;
+    int error;
+    std::initializer_list<unsigned> calls;
+  } refusals[] = {
+      {"no RENAME_NOREPLACE", EINVAL, {__NR_renameat2}},
+      {"no such call", ENOSYS, {__NR_renameat2}},
+      {"neither the flag nor links", EPERM, {__NR_renameat2, __NR_link, __NR_linkat}},
+  };
+  for (const auto& refusal : refusals) {
+    SCOPED_TRACE(refusal.name);
+    const NativeString target = folder.at("image.iso");
+    fs::remove(fs::path(target));
+    ASSERT_TRUE(test::run_with_calls_refused(refusal.error, refusal.calls, [&] {
+      TemporaryFile first;
+      ASSERT_TRUE(first.create(target));
+      ASSERT_TRUE(write_text(first, "first"));
+      EXPECT_TRUE(first.commit(ExistingTarget::keep));
+      TemporaryFile second;
+      ASSERT_TRUE(second.create(target));
+      ASSERT_TRUE(write_text(second, "second"));
+      EXPECT_FALSE(second.commit(ExistingTarget::keep));
+      EXPECT_TRUE(is_file_exists_error(second.last_error())) << second.last_error();
+    }));
+    EXPECT_EQ(read_all(target), "first");
+    EXPECT_TRUE(test::temporary_files_of(target).empty());
   }
 }
 #endif
