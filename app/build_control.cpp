@@ -66,7 +66,7 @@ std::wstring finished_text(const BuildJob& job) {
   std::vector<WarningLine> lines;
   lines.reserve(job.warnings.size());
   for (const BuildWarningEntry& entry : job.warnings)
-    lines.push_back({entry.warning, entry.path, entry.stereo});
+    lines.push_back({entry.warning, entry.path, entry.stereo, entry.renamed});
   bool bios = false;
   bool uefi = false;
   for (const BootFile& file : job.boot_files)
@@ -144,10 +144,14 @@ void start_build_from_window(HWND window) {
   const std::wstring full_target(full, length);
   if (length == 0 || !has_file_name_part(full_target)) return;
 
+  // The image replaces a file of its name only when the user agreed; one
+  // that another build writes meanwhile is kept (the build then fails).
+  ExistingTarget existing = ExistingTarget::keep;
   if (exists(full_target)) {
     if (ui::show_message_box(window, replace_question(full_target),
                              MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
       return;
+    existing = ExistingTarget::replace;
   } else {
     const std::wstring folder = folder_part(full_target);
     if (!is_existing_folder(folder)) {
@@ -172,7 +176,7 @@ void start_build_from_window(HWND window) {
   // A folder copied from a bootable disc stays bootable, as with kestrel-cli.
   const BootSetup boot = recognise_boot_files(*source, description);
   state.job = start_build(*source, std::u16string(label.begin(), label.end()), fs_code, full_target,
-                          implementation_name, application_name, true, nullptr, boot);
+                          implementation_name, application_name, true, nullptr, boot, existing);
   SetTimer(window, IDT_POLL_BUILD, POLL_BUILD_PERIOD_MS, nullptr);
 }
 

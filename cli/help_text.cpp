@@ -89,7 +89,7 @@ std::string usage_text() {
   text += "\n";
   text +=
       "Exit codes: 0 done, 1 build failed, 2 usage error, 3 image exists (use -yes),\n"
-      "130 interrupted.\n";
+      "128 + N stopped by signal N (130 Ctrl-C).\n";
   return text;
 }
 

@@ -1,8 +1,6 @@
 // kestrel-cli: builds one disc image from one folder, for scripts and for
 // systems without the Windows program.
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -13,11 +11,13 @@
 #include "cli/map_listing.h"
 #include "cli/messages.h"
 #include "cli/report.h"
+#include "cli/report_file.h"
 #include "engine/build_job.h"
 #include "engine/fs_detection.h"
 #include "kestrel/version.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
+#include "platform/stop_requests.h"
 
 namespace kestrel::cli {
 namespace {
@@ -26,24 +26,9 @@ constexpr int exit_success = 0;
 constexpr int exit_build_failed = 1;
 constexpr int exit_usage = 2;
 constexpr int exit_target_exists = 3;
-constexpr int exit_interrupted = 130;
 
 // Volume labels keep at most this many characters.
 constexpr size_t label_limit = 127;
-
-// Ctrl-C cancels the build: the handler sets the job's cancel flag itself,
-// so that a run without a progress line can simply wait for the worker.
-// `interrupted` keeps a Ctrl-C that comes before the job exists.
-volatile std::sig_atomic_t interrupted = 0;
-std::atomic<std::atomic<bool>*> cancel_flag{nullptr};
-static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free &&
-                  std::atomic<bool>::is_always_lock_free,
-              "the signal handler may only touch lock-free atomics");
-
-extern "C" void on_interrupt(int) {
-  interrupted = 1;
-  if (std::atomic<bool>* flag = cancel_flag.load()) flag->store(true);
-}
 
 void print_error(const std::string& sentence) {
   std::fprintf(stderr, "kestrel-cli: %s\n", sentence.c_str());
@@ -51,22 +36,19 @@ void print_error(const std::string& sentence) {
 
 double megabytes(uint64_t sectors) { return static_cast<double>(sectors) * 2048.0 / 1e6; }
 
+// A signal (or console event) stopped the build: it removed its temporary
+// file and left an existing image as it was.
 int stop_interrupted() {
   print_error("Interrupted; no image was written.");
-  return exit_interrupted;
+  const int status = stop_exit_status();
+  return status != 0 ? status : exit_build_failed;
 }
 
-// Writes the JSON report; false, with the reason told, when it cannot.
-bool write_json_report(const NativeString& path, const RunRecord& record) {
-  const std::string report = json_report(record);
-  FileHandle file;
-  if (!file.open(path, file_mode_write | file_mode_create_always) ||
-      file.write(report.data(), report.size()) != report.size()) {
-    print_error("The report \"" + display_text(path) +
-                "\" cannot be written: " + describe_system_error(file.last_error()) + ".");
-    return false;
-  }
-  return true;
+// The finished image found its name taken (the build was told to keep an
+// existing file there).
+bool target_appeared(const BuildErrorInfo& error) {
+  return error.error == BuildError::output_rename_failed &&
+         is_file_exists_error(error.system_error);
 }
 
 void show_progress(const BuildJob& job, std::chrono::steady_clock::time_point started) {
@@ -187,12 +169,10 @@ int run(const std::vector<NativeString>& arguments) {
   const NativeString name = folder_name(source);
   std::u16string label = command.label ? *command.label : image_name_from_native(name);
   if (label.size() > label_limit) label.resize(label_limit);
-  // From here on an interrupt stops the build, and is taken as early as
-  // possible: a background job ignores SIGINT until the handler is set, and
-  // listing a wide source folder for its disc folders and boot files already
-  // takes a moment.
-  std::signal(SIGINT, on_interrupt);
-  std::signal(SIGTERM, on_interrupt);
+  // From here on a signal stops the build, and is taken as early as
+  // possible: listing a wide source folder for its disc folders and boot
+  // files already takes a moment.
+  catch_stop_requests();
   const SourceDescription description = describe_source(source);
   const LayoutDecision decision = decide_layout(description, command.layout);
   BootSetup boot;
@@ -201,11 +181,10 @@ int run(const std::vector<NativeString>& arguments) {
     print_error(boot_error);
     return exit_usage;
   }
-  if (interrupted) return stop_interrupted();
+  if (stop_requested()) return stop_interrupted();
   if (command.show_map) {
-    // The map is made on this thread, which nothing interrupts: Ctrl-C ends it.
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    // The map is made on this thread and writes nothing: a signal ends it.
+    release_stop_requests();
     return print_map(source, label, decision.fs_code, boot);
   }
 
@@ -229,6 +208,18 @@ int run(const std::vector<NativeString>& arguments) {
                 "\" already exists; use -yes to replace it.");
     return exit_target_exists;
   }
+  // The report follows the image's rule for an existing file, and may be
+  // neither the image nor in the source.
+  std::optional<NativeString> report_path;
+  if (command.json_report) {
+    const ReportPathCheck check =
+        check_report_path(*command.json_report, output, source, command.replace_existing);
+    if (check.problem != ReportPathProblem::none) {
+      print_error(check.sentence);
+      return check.problem == ReportPathProblem::exists ? exit_target_exists : exit_usage;
+    }
+    report_path = check.path;
+  }
   SystemError folder_error = 0;
   const NativeString target_folder = parent_path(output);
   if (!target_folder.empty() && !create_directories(target_folder, &folder_error)) {
@@ -238,10 +229,13 @@ int run(const std::vector<NativeString>& arguments) {
   }
 
   const auto started = std::chrono::steady_clock::now();
+  // Without -yes the image takes the target's name only if that is still
+  // free when the image is complete: another build may have written it since.
+  const ExistingTarget existing =
+      command.replace_existing ? ExistingTarget::replace : ExistingTarget::keep;
   auto job = start_build(source, label, decision.fs_code, output, "Kestrel",
-                         "Kestrel " KESTREL_VERSION_TEXT, true, nullptr, boot);
-  cancel_flag.store(&job->cancel_requested);
-  if (interrupted) job->cancel_requested.store(true);
+                         "Kestrel " KESTREL_VERSION_TEXT, true, nullptr, boot, existing);
+  set_stop_flag(&job->cancel_requested);
   // Redraw the progress line a few times a second; without one, wait for the
   // worker to end, so that a small build ends without the delay of a poll.
   const bool live = !command.quiet && is_terminal(stderr);
@@ -252,7 +246,7 @@ int run(const std::vector<NativeString>& arguments) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   wait_for_build(*job);
-  cancel_flag.store(nullptr);
+  set_stop_flag(nullptr);
   if (live) std::fprintf(stderr, "\r%*s\r", 70, "");
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -263,9 +257,18 @@ int run(const std::vector<NativeString>& arguments) {
   std::optional<LayoutChoice> requested;
   if (command.layout_given) requested = command.layout;
   const RunRecord record{*job, output, requested, decision, description, seconds};
-  const bool reported = !command.json_report || write_json_report(*command.json_report, record);
+  std::string report_error;
+  const bool reported =
+      !report_path || write_report_file(*report_path, json_report(record), existing, report_error);
+  if (!reported) print_error(report_error);
   if (job->outcome == BuildOutcome::cancelled) {
     return stop_interrupted();
+  }
+  if (job->outcome != BuildOutcome::succeeded && target_appeared(job->error)) {
+    print_error("The image \"" + display_text(output) +
+                "\" already exists: another program wrote it while this build ran. It was "
+                "left as it is; use -yes to replace it.");
+    return exit_target_exists;
   }
   if (job->outcome != BuildOutcome::succeeded) {
     print_error(describe_error(job->error) + " No image was written.");

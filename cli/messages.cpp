@@ -37,6 +37,23 @@ std::string describe_stereo_failure(const StereoTitleNote& note, const std::stri
   return "the reason is not known.";
 }
 
+// The file system in which a name was changed, and what it became.
+std::string renamed_in(const RenamedEntry& renamed) {
+  switch (renamed.file_system) {
+    case NamingFileSystem::iso9660: return "ISO 9660";
+    case NamingFileSystem::joliet: return "Joliet";
+    case NamingFileSystem::udf: return "UDF";
+    case NamingFileSystem::none: break;
+  }
+  return "the file system";
+}
+
+// `word` and the new name in quotes; nothing when the new name is not known.
+std::string renamed_as(const char* word, const RenamedEntry& renamed) {
+  if (renamed.new_name.empty()) return {};
+  return std::string(" ") + word + " \"" + utf8_from_utf16(renamed.new_name) + "\"";
+}
+
 }  // namespace
 
 std::string describe_error(const BuildErrorInfo& error) {
@@ -100,10 +117,11 @@ std::string describe_warning(const BuildWarningEntry& warning) {
       return "The file " + path +
              " grew while the image was being built; its size at the start was written.";
     case BuildWarning::name_shortened:
-      return "The name " + path +
-             " is too long for the file system and was shortened in the image.";
+      return "The name " + path + " is too long for " + renamed_in(warning.renamed) +
+             " and was shortened" + renamed_as("to", warning.renamed) + ".";
     case BuildWarning::name_made_unique:
-      return "The name " + path + " met another name in the image and was made unique.";
+      return "The name " + path + " met another name in " + renamed_in(warning.renamed) +
+             " and was made unique" + renamed_as("as", warning.renamed) + ".";
     case BuildWarning::broken_link_skipped:
       return "The link " + path + " leads nowhere and was left out.";
     case BuildWarning::special_file_skipped:

@@ -16,26 +16,29 @@ std::string name_text(NativeStringView name) {
   return utf8_from_utf16(image_name_from_native(name));
 }
 
-const char* reason_name(LayoutReason reason) {
+}  // namespace
+
+// "default" for a layout that no -fs chose, as the summary says.
+const char* layout_reason_code(LayoutReason reason, bool requested) {
   switch (reason) {
-    case LayoutReason::chosen: return "chosen";
+    case LayoutReason::chosen: return requested ? "chosen" : "default";
     case LayoutReason::bluray_folder: return "bluray_folder";
     case LayoutReason::dvd_folder: return "dvd_folder";
   }
-  return "chosen";
+  return "unknown";
 }
 
-const char* outcome_name(BuildOutcome outcome) {
+const char* outcome_code(BuildOutcome outcome) {
   switch (outcome) {
     case BuildOutcome::running: return "not_started";
     case BuildOutcome::succeeded: return "succeeded";
     case BuildOutcome::failed: return "failed";
     case BuildOutcome::cancelled: return "cancelled";
   }
-  return "failed";
+  return "unknown";
 }
 
-const char* error_name(BuildError error) {
+const char* error_code(BuildError error) {
   switch (error) {
     case BuildError::none: return "none";
     case BuildError::invalid_fs_code: return "invalid_fs_code";
@@ -61,7 +64,7 @@ const char* error_name(BuildError error) {
   return "unknown";
 }
 
-const char* warning_name(BuildWarning warning) {
+const char* warning_code(BuildWarning warning) {
   switch (warning) {
     case BuildWarning::source_grew: return "source_grew";
     case BuildWarning::name_shortened: return "name_shortened";
@@ -78,7 +81,7 @@ const char* warning_name(BuildWarning warning) {
   return "unknown";
 }
 
-const char* stereo_failure_name(StereoFailure failure) {
+const char* stereo_failure_code(StereoFailure failure) {
   switch (failure) {
     case StereoFailure::none: return "none";
     case StereoFailure::clip_info_missing: return "clip_info_missing";
@@ -90,6 +93,18 @@ const char* stereo_failure_name(StereoFailure failure) {
   }
   return "unknown";
 }
+
+const char* file_system_code(NamingFileSystem file_system) {
+  switch (file_system) {
+    case NamingFileSystem::none: return "none";
+    case NamingFileSystem::iso9660: return "iso9660";
+    case NamingFileSystem::joliet: return "joliet";
+    case NamingFileSystem::udf: return "udf";
+  }
+  return "unknown";
+}
+
+namespace {
 
 // The folder that forced the layout, as found on disk; empty when the
 // layout was chosen.
@@ -125,7 +140,7 @@ class JsonObject {
 
 std::string stereo_json(const StereoTitleNote& note) {
   JsonObject detail;
-  detail.text("reason", stereo_failure_name(note.reason))
+  detail.text("reason", stereo_failure_code(note.reason))
       .number("base_clip", note.base_clip)
       .number("dependent_clip", note.dependent_clip);
   if (note.reason != StereoFailure::other_title_failed)
@@ -142,11 +157,16 @@ std::string warnings_json(const BuildJob& job) {
   for (const BuildWarningEntry& warning : job.warnings) {
     if (list.size() > 1) list += ",\n    ";
     JsonObject entry;
-    entry.text("code", warning_name(warning.warning))
+    entry.text("code", warning_code(warning.warning))
         .text("path", name_text(warning.path))
         .text("message", describe_warning(warning));
     if (warning.warning == BuildWarning::stereo_title_not_interleaved)
       entry.raw("detail", stereo_json(warning.stereo));
+    if (warning.warning == BuildWarning::name_shortened ||
+        warning.warning == BuildWarning::name_made_unique) {
+      entry.text("file_system", file_system_code(warning.renamed.file_system))
+          .text("new_name", utf8_from_utf16(warning.renamed.new_name));
+    }
     list += entry.done();
   }
   return list + "]";
@@ -194,7 +214,7 @@ std::string layout_json(const RunRecord& record) {
   layout.text("description", layout_description(job))
       .raw("requested",
            record.requested ? json_string(layout_name(*record.requested)) : std::string("null"))
-      .text("reason", reason_name(record.decision.reason));
+      .text("reason", layout_reason_code(record.decision.reason, record.requested.has_value()));
   const NativeString folder = deciding_folder(record);
   layout.raw("deciding_folder", folder.empty() ? "null" : json_string(name_text(folder)));
   layout.boolean("iso9660", (job.effective_fs_flags & 1) != 0);
@@ -206,7 +226,7 @@ std::string layout_json(const RunRecord& record) {
 std::string error_json(const BuildJob& job) {
   if (job.outcome == BuildOutcome::succeeded) return "null";
   JsonObject error;
-  error.text("code", error_name(job.error.error))
+  error.text("code", error_code(job.error.error))
       .text("path", name_text(job.error.path))
       .number("system_error", static_cast<uint64_t>(job.error.system_error))
       .text("message", describe_error(job.error));
@@ -285,13 +305,17 @@ std::string summary_text(const RunRecord& record) {
       text += ")\n";
     }
   }
+  // Last, so that a script or a person reading only the end sees whether
+  // anything was left out or renamed.
+  text += job.warnings.empty() ? std::string("  warnings: none\n")
+                               : "  warnings: " + std::to_string(job.warnings.size()) + "\n";
   return text;
 }
 
 std::string json_report(const RunRecord& record) {
   const BuildJob& job = record.job;
   JsonObject report;
-  report.text("outcome", outcome_name(job.outcome))
+  report.text("outcome", outcome_code(job.outcome))
       .raw("error", error_json(job))
       .text("source", name_text(job.source_folder))
       .text("image", name_text(record.output))
@@ -302,6 +326,7 @@ std::string json_report(const RunRecord& record) {
       .number("content_bytes", job.content_bytes)
       .number("sectors", job.image_sectors)
       .number("image_bytes", static_cast<uint64_t>(job.image_sectors) * 2048)
+      .number("written_bytes", job.written_bytes)
       .raw("stereo_titles_interleaved", titles_json(job))
       .raw("boot", boot_json(job))
       .raw("warnings", warnings_json(job))

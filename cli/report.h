@@ -30,7 +30,8 @@ std::string layout_description(const BuildJob& job);
 std::string boot_description(const BuildJob& job);
 
 // The summary of a successful build: the image, its layout and size, then
-// why it has that layout and, for Blu-ray images, the 3D titles interleaved.
+// why it has that layout, for Blu-ray images the 3D titles interleaved, and
+// last how many warnings the build gave.
 std::string summary_text(const RunRecord& record);
 
 // The whole run as one JSON object: outcome, error, layout and why, DVD-video
@@ -38,6 +39,16 @@ std::string summary_text(const RunRecord& record);
 // name is valid UTF-8; a name that is not (POSIX file names are bytes) shows
 // U+FFFD for each invalid sequence.
 std::string json_report(const RunRecord& record);
+
+// The codes by which the JSON report names the engine's results
+// (docs/report.md lists every one).
+const char* outcome_code(BuildOutcome outcome);
+// `requested`: -fs was given.
+const char* layout_reason_code(LayoutReason reason, bool requested);
+const char* error_code(BuildError error);
+const char* warning_code(BuildWarning warning);
+const char* stereo_failure_code(StereoFailure failure);
+const char* file_system_code(NamingFileSystem file_system);
 
 // `text` (UTF-8) as a JSON string literal, quotes included.
 std::string json_string(std::string_view text);

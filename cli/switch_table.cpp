@@ -71,7 +71,9 @@ constexpr SwitchDefinition switch_table[] = {
     {"json", "", "FILE", SwitchValue::path, "", "also write a report of the build to FILE, in JSON",
      "Also write a report of the build to FILE, in JSON, also when the build fails: the "
      "outcome and error, the layout and why, the counts and sizes, the 3D titles interleaved, "
-     "the boot files and the warnings (see REPORT). An existing FILE is replaced.",
+     "the boot files and the warnings (see REPORT). FILE may not be the image or lie in the "
+     "source folder, and an existing FILE is replaced only with -yes; the report is written "
+     "through a temporary file, so a reader never sees half of it.",
      [](CommandLine& command, const NativeString& value, std::string&) {
        command.json_report = value;
        return true;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -44,9 +45,10 @@ enum class BuildError : uint8_t {
 // Everything an image leaves out, replaces or records differently from the
 // source is one of these, with the path it concerns.
 enum class BuildWarning : uint8_t {
-  source_grew,           // a file grew during the build; its scanned size was written (path)
-  name_shortened,        // a name was too long for the file system and was shortened (path)
-  name_made_unique,      // a name met a sibling's in the image's character set and got "~N" (path)
+  source_grew,       // a file grew during the build; its scanned size was written (path)
+  name_shortened,    // a name was too long for the file system and was shortened (path, renamed)
+  name_made_unique,  // a name met a sibling's in the image's character set and got "~N" (path,
+                     // renamed)
   special_file_skipped,  // a FIFO, socket or device node holds no file data and was left out (path)
   broken_link_skipped,   // a link whose target does not exist was left out (path)
   link_loop_skipped,     // a folder link back into its own tree was left out (path)
@@ -80,10 +82,26 @@ struct StereoTitleNote {
   uint32_t found_sectors = 0;   // stream_size_mismatch: the stream file's sectors
 };
 
+// The file systems of an image that record names of their own.
+enum class NamingFileSystem : uint8_t {
+  none = 0,
+  iso9660,
+  joliet,
+  udf,
+};
+
+// A name an image records differently from the source: in which file
+// system, and as what.
+struct RenamedEntry {
+  NamingFileSystem file_system = NamingFileSystem::none;
+  std::u16string new_name;  // the name as the file system records it
+};
+
 struct BuildWarningEntry {
   BuildWarning warning;
   NativeString path;
   StereoTitleNote stereo;  // stereo_title_not_interleaved only
+  RenamedEntry renamed{};  // name_shortened and name_made_unique only
 };
 
 struct BuildErrorInfo {

@@ -14,6 +14,7 @@
 #include "disc/build_result.h"
 #include "engine/disc_map.h"
 #include "platform/native_text.h"
+#include "platform/temporary_file.h"
 
 namespace kestrel {
 
@@ -55,6 +56,9 @@ struct BuildJob {
   NativeString source_folder;  // canonical, ending in a separator
   std::u16string label_text;
   NativeString output_path;
+  // Whether the image may replace a file that has its name when it is
+  // complete: `keep` unless the user agreed to replace one.
+  ExistingTarget existing_target = ExistingTarget::replace;
   // Scan and lay out only: `map` is filled and nothing is written.
   bool map_only = false;
   // The files the firmware starts; none for a plain image. A bootable image
@@ -71,8 +75,11 @@ struct BuildJob {
   // What was built, for the front ends' summary.
   uint32_t file_count = 0;
   uint32_t directory_count = 0;
-  uint32_t image_sectors = 0;
+  uint32_t image_sectors = 0;  // as laid out
+  // What the image file took before the build ended: file contents, and
+  // bytes of the image as a whole. A failed build's file is removed.
   uint64_t content_bytes = 0;
+  uint64_t written_bytes = 0;
   bool dvd_video_mode = false;
   uint32_t effective_fs_flags = 0;
   uint16_t effective_udf_revision = 0;
@@ -86,12 +93,15 @@ struct BuildJob {
 // trailing separator. With `run_on_thread` the worker runs on a new thread
 // and the job returns at once; otherwise the job is finished on return. A
 // thread that the system will not start gives a job that is finished and
-// failed with worker_start_failed and the system's reason.
+// failed with worker_start_failed and the system's reason. `existing_target`
+// says whether the image may replace a file that has its name by the time
+// it is complete (ImageWriter::write_image).
 std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u16string_view label,
                                       int32_t fs_code, const NativeString& output_path,
                                       const char* implementation_name, const char* application_name,
                                       bool run_on_thread, ProgressFn progress_fn = nullptr,
-                                      const BootSetup& boot = BootSetup{});
+                                      const BootSetup& boot = BootSetup{},
+                                      ExistingTarget existing_target = ExistingTarget::replace);
 
 // Scans the source folder and lays the image out without writing it, on the
 // caller's thread; the finished job's `map` holds the image's areas.

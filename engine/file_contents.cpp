@@ -616,8 +616,13 @@ bool ImageWriter::write_file_contents() {
     }
     const uint32_t sectors = reader.sectors_of(batch);
     if (ok && sectors > 0) {
+      const uint64_t end_byte = (emitted_sectors + sectors) * sector_bytes;
       ok = emit_sectors(reader.data_of(batch), sectors);
+      // Whether its bytes reach the file shows once the output has written
+      // past them, which a stop asked for after this batch does not undo.
+      unsettled_content_.push_back({end_byte, content_bytes_copied + notes.content_bytes});
       if (ok) content_bytes_copied += notes.content_bytes;
+      settle_content_written(sink_ != nullptr ? sink_->bytes_written() : 0);
     }
     if (ok) {
       for (auto& [sector, path] : notes.grown)

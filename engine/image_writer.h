@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "engine/disc_map.h"
 #include "engine/fs_detection.h"
 #include "engine/sector_output.h"
+#include "platform/temporary_file.h"
 
 namespace kestrel {
 
@@ -79,15 +81,14 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
   uint32_t lay_out();
 
   // Writes the image to `output_path`. The image is first written beside the
-  // target under a temporary name and moved over the target only when it is
-  // complete, so a failed build never leaves a truncated image, nor destroys
-  // an earlier one.
+  // target into a temporary file of its own (platform/temporary_file.h) and
+  // moved over the target only when it is complete, so a failed build never
+  // leaves a truncated image, nor destroys an earlier one, and two builds to
+  // one target leave one whole image. A target that exists when the image is
+  // complete is replaced only by the rule `existing_target`; with `keep` the
+  // build fails with output_rename_failed and the system's "file exists".
   bool write_image(const NativeString& path, ProgressHook hook, void* context);
-
-  // The name under which the image is written until it is complete.
-  static NativeString temporary_path_for(const NativeString& path) {
-    return path + KESTREL_NATIVE(".kestrel-part");
-  }
+  ExistingTarget existing_target = ExistingTarget::replace;
 
   // Emits the whole image into `sink`: every area of the map at its place,
   // zero sectors between them.
@@ -105,8 +106,13 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
   // past it fails the build.
   bool pad_to(uint64_t sector);
 
-  // Number of bytes of file content copied so far (for the front ends' summary).
+  // Bytes of file content handed to the output so far.
   uint64_t content_bytes_copied = 0;
+  // What reached the image file (not merely a buffer on the way): the file
+  // contents, and the image's bytes as a whole. For a complete image the
+  // whole contents and the whole image; a failed build reports these.
+  uint64_t content_bytes_written = 0;
+  uint64_t image_bytes_written = 0;
 
   // The data area: every file's contents at its data_offset. Their reading
   // starts earlier, in write_sequence(), so that the files are read while
@@ -118,6 +124,17 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
   // structures in front of them are written; false when memory is short.
   bool start_reading_contents();
   bool emit_raw(const uint8_t* buffer, uint64_t count);
+  // Counts as written the contents of every batch whose last byte the output
+  // has written, up to `confirmed` bytes of the image.
+  void settle_content_written(uint64_t confirmed);
+
+  // A batch of file contents handed to the output: the image's byte after
+  // it, and the contents handed over up to then.
+  struct ContentMark {
+    uint64_t end_byte;
+    uint64_t content_bytes;
+  };
+  std::deque<ContentMark> unsettled_content_;
 
   BulkBuffer buffer_;
   uint32_t buffer_sectors_ = 0;

@@ -153,10 +153,12 @@ bool build_dvd_arrangement(ScanState& state, const SourceDescription& source) {
   return true;
 }
 
+// The image being built, and the temporary files of builds to it (this
+// one's, another running build's, or a crashed one's), when the source holds
+// its own target.
 bool is_own_output(const ImageWriter& writer, const NativeString& path) {
-  return !writer.tree.output_path.empty() &&
-         (path == writer.tree.output_path ||
-          path == ImageWriter::temporary_path_for(writer.tree.output_path));
+  const NativeString& target = writer.tree.output_path;
+  return !target.empty() && (same_path(path, target) || is_temporary_file_of(target, path));
 }
 
 // True when the folder `entry` is `folder` itself or one of the folders above it.

@@ -11,6 +11,9 @@ bool ImageWriter::write_sequence(SectorOutput& sink, ProgressHook hook, void* co
   emitted_sectors = 0;
   write_failed = false;
   content_bytes_copied = 0;
+  content_bytes_written = 0;
+  image_bytes_written = 0;
+  unsettled_content_.clear();
   bool ok = !report.failed() && tree.root != nullptr && layout.image_sectors != 0;
   // The files are read from here on, while the structures are written.
   ok = ok && start_reading_contents();

@@ -25,6 +25,9 @@ enum FileMode : unsigned {
   file_mode_read = 1,
   file_mode_write = 2,
   file_mode_create_always = 4,  // replace an existing file; else open only an existing one
+  // Create a new file, and fail (with the system's "file exists" error) when
+  // anything, a link included, already has the name.
+  file_mode_create_new = 8,
 };
 
 // A folder held open so that the files in it can be opened by their names
@@ -85,6 +88,11 @@ class FileHandle {
   void close();
   bool is_open() const;
   SystemError last_error() const { return last_error_; }
+  // True when `path` names the very file that is open here (not another
+  // one put under its name since). Where the platform keeps others from
+  // renaming or deleting a file while it is open (Windows), that holds for
+  // the name it was opened by.
+  bool is_file_at(const NativeString& path) const;
 
  private:
 #ifdef _WIN32
@@ -181,6 +189,26 @@ bool remove_file(const NativeString& path);
 // Renames `from` to `to`, replacing `to` if it exists.
 bool rename_replacing(const NativeString& from, const NativeString& to,
                       SystemError* error = nullptr);
+
+// Renames `from` to `to` only when nothing has the name `to`; otherwise
+// fails with the system's "file exists" error and changes nothing. Where a
+// file system cannot do that in one step, the check and the rename are two.
+bool rename_keeping_existing(const NativeString& from, const NativeString& to,
+                             SystemError* error = nullptr);
+
+// True for the errors by which the system says that a name is taken.
+bool is_file_exists_error(SystemError error);
+
+// The number of this process, as the system counts processes.
+uint32_t current_process_number();
+
+// True when two canonical paths name the same place: equal on POSIX, equal
+// ignoring case on Windows, whose file systems do not tell case apart.
+bool same_path(NativeStringView a, NativeStringView b);
+
+// True when the canonical `path` lies inside the canonical `folder` (at any
+// depth; the folder itself is not inside itself).
+bool path_is_inside(NativeStringView path, NativeStringView folder);
 
 // The absolute, canonical form of a path: relative paths are taken from the
 // current directory, "." and ".." steps are removed and doubled separators

@@ -71,6 +71,8 @@ bool FileHandle::open(const NativeString& path, unsigned mode) {
     flags |= O_RDONLY;
   }
   if (mode & file_mode_create_always) flags |= O_CREAT | O_TRUNC;
+  // O_EXCL also refuses a link in the name's place, dangling or not.
+  if (mode & file_mode_create_new) flags |= O_CREAT | O_EXCL;
   // Reading opens without blocking, so that a FIFO put in a file's place
   // cannot stall the build; regular files ignore the flag.
   const bool read_only = !(mode & file_mode_write);
@@ -172,6 +174,14 @@ void FileHandle::close() {
 
 bool FileHandle::is_open() const { return descriptor_ >= 0; }
 
+bool FileHandle::is_file_at(const NativeString& path) const {
+  struct stat open_file {};
+  struct stat named {};
+  return descriptor_ >= 0 && fstat(descriptor_, &open_file) == 0 &&
+         ::lstat(path.c_str(), &named) == 0 && open_file.st_dev == named.st_dev &&
+         open_file.st_ino == named.st_ino;
+}
+
 DIR* open_folder_listing(const NativeString& directory, SystemError& error) {
   error = 0;
 #ifdef KESTREL_FAULT_INJECTION
@@ -266,6 +276,38 @@ bool rename_replacing(const NativeString& from, const NativeString& to, SystemEr
   if (error != nullptr) *error = errno;
   return false;
 }
+
+bool rename_keeping_existing(const NativeString& from, const NativeString& to, SystemError* error) {
+  const auto failed = [error](int reason) {
+    if (error != nullptr) *error = reason;
+    return false;
+  };
+#ifdef RENAME_NOREPLACE
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  // File systems without the flag (some network and FUSE ones) say EINVAL;
+  // a container's system-call filter that does not know the call may say
+  // EPERM. The steps below then give the real answer.
+  if (errno != EINVAL && errno != ENOSYS && errno != EPERM && errno != EOPNOTSUPP)
+    return failed(errno);
+#endif
+  // A second name is made only where none is: then the first goes.
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return true;
+  }
+  if (errno == EEXIST) return failed(EEXIST);
+  // File systems without links (FAT): look, then rename.
+  struct stat existing {};
+  if (::lstat(to.c_str(), &existing) == 0) return failed(EEXIST);
+  if (::rename(from.c_str(), to.c_str()) == 0) return true;
+  return failed(errno);
+}
+
+bool is_file_exists_error(SystemError error) { return error == EEXIST; }
+
+uint32_t current_process_number() { return static_cast<uint32_t>(::getpid()); }
+
+bool same_path(NativeStringView a, NativeStringView b) { return a == b; }
 
 NativeString current_directory() {
   std::vector<char> buffer(4096);

@@ -119,7 +119,9 @@ bool FileHandle::open(const NativeString& path, unsigned mode) {
   if (mode & file_mode_read) access |= GENERIC_READ;
   if (mode & file_mode_write) access |= GENERIC_WRITE;
   if (access == 0) access = GENERIC_READ;
-  const DWORD disposition = (mode & file_mode_create_always) ? CREATE_ALWAYS : OPEN_EXISTING;
+  const DWORD disposition = (mode & file_mode_create_new)      ? CREATE_NEW
+                            : (mode & file_mode_create_always) ? CREATE_ALWAYS
+                                                               : OPEN_EXISTING;
   // Others may read the file while it is open here, never write it.
   const HANDLE handle = CreateFileW(target.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -131,6 +133,10 @@ bool FileHandle::open(const NativeString& path, unsigned mode) {
   last_error_ = 0;
   return true;
 }
+
+// The file was opened without FILE_SHARE_DELETE: while it is open nobody
+// can rename or delete it, so its name is still its own.
+bool FileHandle::is_file_at(const NativeString&) const { return is_open(); }
 
 size_t FileHandle::read(void* buffer, size_t count) {
   if (!is_open() || count == 0) return 0;
@@ -398,6 +404,32 @@ bool rename_replacing(const NativeString& from, const NativeString& to, SystemEr
   }
   if (error != nullptr) *error = static_cast<SystemError>(reason);
   return false;
+}
+
+bool rename_keeping_existing(const NativeString& from, const NativeString& to, SystemError* error) {
+  std::wstring source;
+  std::wstring destination;
+  unsigned long reason = 0;
+  if (win32_path(from, source, reason) && win32_path(to, destination, reason)) {
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
+    if (MoveFileExW(source.c_str(), destination.c_str(), 0)) return true;
+    reason = GetLastError();
+  }
+  if (error != nullptr) *error = static_cast<SystemError>(reason);
+  return false;
+}
+
+bool is_file_exists_error(SystemError error) {
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+uint32_t current_process_number() { return GetCurrentProcessId(); }
+
+bool same_path(NativeStringView a, NativeStringView b) {
+  if (a.size() != b.size()) return false;
+  if (a.empty()) return true;
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 NativeString current_directory() {

@@ -34,10 +34,25 @@ std::wstring stereo_reason_text(const WarningLine& line) {
                                     std::to_wstring(line.stereo.stated_sectors)});
 }
 
+// " -> new name (UDF)": the names of the file systems are not translated,
+// like the layouts'. The new name's UTF-16 units are the wide characters of
+// Windows.
+std::wstring renamed_text(const RenamedEntry& renamed) {
+  if (renamed.new_name.empty()) return {};
+  const wchar_t* file_system = renamed.file_system == NamingFileSystem::iso9660  ? L"ISO 9660"
+                               : renamed.file_system == NamingFileSystem::joliet ? L"Joliet"
+                                                                                 : L"UDF";
+  return L" \u2192 " + std::wstring(renamed.new_name.begin(), renamed.new_name.end()) + L" (" +
+         file_system + L")";
+}
+
 }  // namespace
 
 std::wstring warning_line_text(const WarningLine& line) {
   const std::wstring_view pattern = language_text(build_warning_slot(line.warning));
+  if (line.warning == BuildWarning::name_shortened ||
+      line.warning == BuildWarning::name_made_unique)
+    return format_slot_text(pattern, line.path) + renamed_text(line.renamed);
   if (line.warning != BuildWarning::stereo_title_not_interleaved)
     return format_slot_text(pattern, line.path);
   return format_slot_text(pattern,

@@ -23,10 +23,12 @@ struct WarningLine {
   BuildWarning warning;
   std::wstring path;
   StereoTitleNote stereo{};  // stereo_title_not_interleaved only
+  RenamedEntry renamed{};    // name_shortened and name_made_unique only
 };
 
 // The sentence of one warning, naming its path; for a 3D title not
-// interleaved, its clips and the reason.
+// interleaved, its clips and the reason; for a renamed entry, followed by
+// its new name and the file system, as "-> new name (UDF)".
 std::wstring warning_line_text(const WarningLine& line);
 
 // A build that succeeded with warnings: the heading and one line per warning,

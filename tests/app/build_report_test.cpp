@@ -54,6 +54,17 @@ TEST_F(BuildReportTest, WarningsListedUpToTheLimitThenCounted) {
   EXPECT_NE(limited.find(L"...and 2 more."), std::wstring::npos);
 }
 
+TEST_F(BuildReportTest, RenamedEntriesGiveTheirNewNameAndFileSystem) {
+  WarningLine line{BuildWarning::name_made_unique, L"a\\b.txt"};
+  line.renamed = {NamingFileSystem::udf, u"b~1.txt"};
+  EXPECT_EQ(warning_line_text(line),
+            L"The name 'a\\b.txt' met another name in the image and was made unique."
+            L" \u2192 b~1.txt (UDF)");
+  line.warning = BuildWarning::name_shortened;
+  line.renamed = {NamingFileSystem::joliet, u"b"};
+  EXPECT_NE(warning_line_text(line).find(L" \u2192 b (Joliet)"), std::wstring::npos);
+}
+
 TEST_F(BuildReportTest, BootableImageNamesItsFirmwareBeforeItsWarnings) {
   const BootFirmware both = BootFirmware::bios_and_uefi;
   EXPECT_EQ(finished_build_text(&both, {}),

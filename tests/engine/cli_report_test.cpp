@@ -1,6 +1,8 @@
 // kestrel-cli's account of a build: the summary lines and the JSON report.
 #include "cli/report.h"
 
+#include "cli/messages.h"
+
 #include <gtest/gtest.h>
 
 namespace kestrel::cli {
@@ -46,12 +48,67 @@ TEST(CliReport, SummarySaysWhyTheLayoutAndWhichTitlesWereInterleaved) {
   EXPECT_EQ(summary_text(record),
             "out.iso: UDF 2.50 (Blu-ray), 8 files, 9 folders, 1.5 MB in 2.0 s (0.8 MB/s)\n"
             "  layout forced by the Blu-ray folder \"BDMV\", over -fs iso9660\n"
-            "  3D titles interleaved: 2 (clips 00001 + 00002, clips 00003 + 00004)\n");
+            "  3D titles interleaved: 2 (clips 00001 + 00002, clips 00003 + 00004)\n"
+            "  warnings: none\n");
   built.job.interleaved_titles.clear();
   record.requested.reset();
   const std::string none = summary_text(record);
   EXPECT_NE(none.find("forced by the Blu-ray folder \"BDMV\"\n"), std::string::npos);
   EXPECT_NE(none.find("3D titles interleaved: none\n"), std::string::npos);
+}
+
+// No -fs: the summary and the report both call the layout the default; an
+// -fs that names the same layout is a choice.
+TEST(CliReport, DefaultLayoutIsCalledSoInTheSummaryAndTheReport) {
+  BuildJob job;
+  finish(job, fs_code_udf250, 4, 0x0250, 1, 0, 352);
+  RunRecord record{job,
+                   KESTREL_NATIVE("d.iso"),
+                   std::nullopt,
+                   LayoutDecision{fs_code_udf250, LayoutReason::chosen},
+                   SourceDescription{},
+                   1.0};
+  EXPECT_NE(summary_text(record).find("  layout: the default, -fs udf250\n"), std::string::npos);
+  EXPECT_NE(json_report(record).find("\"requested\": null, \"reason\": \"default\""),
+            std::string::npos)
+      << json_report(record);
+  record.requested = LayoutChoice::udf250;
+  EXPECT_NE(summary_text(record).find("  layout as chosen with -fs udf250\n"), std::string::npos);
+  EXPECT_NE(json_report(record).find("\"requested\": \"udf250\", \"reason\": \"chosen\""),
+            std::string::npos)
+      << json_report(record);
+}
+
+// A renamed entry says where it is, what it became and in which file
+// system; the summary ends with the number of warnings.
+TEST(CliReport, RenamedNamesGiveTheirNewNameAndFileSystem) {
+  BuildJob job;
+  finish(job, fs_code_udf102, 4, 0x0102, 2, 0, 320);
+  BuildWarningEntry shortened{BuildWarning::name_shortened, KESTREL_NATIVE("/src/long.txt"), {}};
+  shortened.renamed = {NamingFileSystem::udf, u"lo\u00E9.txt"};
+  BuildWarningEntry unique{BuildWarning::name_made_unique, KESTREL_NATIVE("/src/a\"b"), {}};
+  unique.renamed = {NamingFileSystem::joliet, u"a~1"};
+  job.warnings = {shortened, unique};
+  const RunRecord record{job,
+                         KESTREL_NATIVE("r.iso"),
+                         LayoutChoice::udf102,
+                         LayoutDecision{fs_code_udf102, LayoutReason::chosen},
+                         SourceDescription{},
+                         1.0};
+  EXPECT_EQ(describe_warning(shortened),
+            "The name \"/src/long.txt\" is too long for UDF and was shortened to "
+            "\"lo\xC3\xA9.txt\".");
+  EXPECT_EQ(describe_warning(unique),
+            "The name \"/src/a\"b\" met another name in Joliet and was made unique as \"a~1\".");
+  const std::string json = json_report(record);
+  for (const char* part : {"\"code\": \"name_shortened\", \"path\": \"/src/long.txt\"",
+                           "\"file_system\": \"udf\", \"new_name\": \"lo\xC3\xA9.txt\"",
+                           "\"code\": \"name_made_unique\", \"path\": \"/src/a\\\"b\"",
+                           "\"file_system\": \"joliet\", \"new_name\": \"a~1\""}) {
+    EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+  }
+  const std::string summary = summary_text(record);
+  EXPECT_EQ(summary.substr(summary.rfind("  warnings")), "  warnings: 2\n");
 }
 
 TEST(CliReport, JsonReportCarriesTheLayoutTitlesAndWarnings) {

@@ -5,7 +5,8 @@
 # must equal the source:
 #
 #   ISO 9660, the ISO 9660 + UDF 1.02 bridge (both views), UDF 1.02 and
-#   UDF 2.50 images of a varied tree; a DVD-video folder (bridge, both
+#   UDF 2.50 images of a varied tree; names of more than 127 characters in
+#   the 8-bit form (UDF 1.02); a DVD-video folder (bridge, both
 #   views); stereoscopic Blu-ray folders (UDF 2.50 with interleaved files,
 #   one of them with 130 extents a clip, so that its entries continue in
 #   allocation extent blocks); a 5 GiB sparse file in a bridge image,
@@ -77,6 +78,15 @@ mkdir -p -- "$big/SUB"
 write_random_file "$big/A_FIRST.BIN" 5000 first
 make_sparse_file "$big/BIG.BIN" 5G
 write_random_file "$big/SUB/AFTER.BIN" 70001 after
+# Names longer than the 127 units of the 16-bit form, all below U+0100: the
+# 8-bit form holds them whole. (The kernel's udf driver gives a name whose
+# UTF-8 form exceeds 254 bytes a made-up name of its own, as it does for any
+# such name, so the second stops there: 253 characters, 254 bytes.)
+long=$scratch/long
+mkdir -p -- "$long/$(printf 'd%.0s' {1..180})"
+printf 'ascii' >"$long/$(printf 'a%.0s' {1..200}).txt"
+printf 'latin' >"$long/$(printf 'l%.0s' {1..248})é.txt"
+printf 'inner' >"$long/$(printf 'd%.0s' {1..180})/$(printf 'i%.0s' {1..150})"
 bootable=$scratch/bootable
 mkdir -p -- "$bootable/boot"
 write_random_file "$bootable/boot/loader.bin" 9001 loader
@@ -90,6 +100,7 @@ disks=(
   "iso9660+udf $varied bridge"
   "udf $varied udf102"
   "udf $varied udf250"
+  "udf $long udf102"
   "iso9660+udf $dvd default"
   "udf $stereo default"
   "udf $many default"

@@ -119,24 +119,41 @@ for fs in udf102 bridge udf250; do
   rm -f -- "$image"
 done
 
-# --- Names too long for a file identifier: shortened to 127 units, the
-# extension kept, distinct from each other.
+# --- Long names. Below U+0100 they take the 8-bit form, which holds 254
+# characters: 200 ASCII characters and 254 with an accent (255 bytes of
+# UTF-8, the most a Linux name holds) read back whole through libudfread and
+# 7-Zip. Longer ones, and ones of more than 127 units with other characters
+# (the 16-bit form), are shortened, the extension kept, distinct from each
+# other.
 long=$scratch/long
 mkdir -p -- "$long"
-stem=$(printf 'n%.0s' {1..150})
+ascii=$(printf 'a%.0s' {1..200})
+latin=$(printf 'l%.0s' {1..249})é.txt
+printf 'ascii' >"$long/$ascii"
+printf 'latin' >"$long/$latin"
+stem=中$(printf 'n%.0s' {1..150})
 printf 'one' >"$long/${stem}1.txt"
 printf 'two' >"$long/${stem}2.txt"
+printf 'z' >"$long/$(printf 'z%.0s' {1..255})"
 printf 'short' >"$long/short.txt"
 image=$scratch/long.iso
 build udf250 "$long" "$image"
 "$dump" -x "$scratch/out_long" "$image" >"$scratch/long.list" || fail "libudfread cannot read $image"
-short_stem=${stem:0:123}
+7zz x -y -o"$scratch/7z_long" "$image" >/dev/null 2>&1 || fail "7zz cannot extract $image"
+for out in "$scratch/out_long" "$scratch/7z_long"; do
+  [[ $(cat "$out/$ascii" 2>/dev/null) == ascii && $(cat "$out/$latin" 2>/dev/null) == latin ]] ||
+    fail "names of 200 and 254 characters below U+0100 do not read back whole from $out: $(ls "$out")"
+  [[ $(cat "$out/$(printf 'z%.0s' {1..254})" 2>/dev/null) == z ]] ||
+    fail "the name of 255 characters is not cut to 254 in $out"
+done
+short_stem=中$(printf 'n%.0s' {1..122})
+second_stem=中$(printf 'n%.0s' {1..120})~1
 [[ -f "$scratch/out_long/$short_stem.txt" ]] || fail "shortened name missing: $(cat "$scratch/long.list")"
-[[ -f "$scratch/out_long/${stem:0:121}~1.txt" ]] || fail "second shortened name missing: $(cat "$scratch/long.list")"
-[[ $(cat "$scratch/out_long/$short_stem.txt") == one && $(cat "$scratch/out_long/${stem:0:121}~1.txt") == two ]] ||
+[[ -f "$scratch/out_long/$second_stem.txt" ]] || fail "second shortened name missing: $(cat "$scratch/long.list")"
+[[ $(cat "$scratch/out_long/$short_stem.txt") == one && $(cat "$scratch/out_long/$second_stem.txt") == two ]] ||
   fail "shortened names lead to the wrong files"
 [[ $(cat "$scratch/out_long/short.txt") == short ]] || fail "short name lost beside long ones"
-rm -rf -- "$scratch/out_long" "$image"
+rm -rf -- "$scratch/out_long" "$scratch/7z_long" "$image"
 
 # --- DVD-video source: a bridge image with 8-bit UDF names.
 dvd=$scratch/dvd

@@ -176,6 +176,15 @@ compare_trees() {
   return 1
 }
 
+# Prints the temporary files of builds to TARGET that lie beside it
+# ("TARGET.<process>-<n>.kestrel-part"), one a line; nothing when there are none.
+temporary_files_of() {
+  local file
+  for file in "$1".*-*.kestrel-part; do
+    if [[ -e $file ]]; then printf '%s\n' "$file"; fi
+  done
+}
+
 # Prints the SHA-256 of a file.
 hash_file() {
   local digest

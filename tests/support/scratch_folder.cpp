@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/temporary_file.h"
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -174,6 +176,19 @@ uint64_t file_size(const NativeString& path) {
   std::error_code error;
   const auto size = fs::file_size(to_fs(path), error);
   return error ? 0 : size;
+}
+
+std::vector<NativeString> temporary_files_of(const NativeString& target) {
+  std::vector<NativeString> found;
+  std::vector<NativeString> names;
+  SystemError error = 0;
+  const NativeString folder = parent_path(target);
+  if (!list_names(folder, names, error)) return found;
+  for (const NativeString& name : names) {
+    const NativeString path = folder + native_separator + name;
+    if (is_temporary_file_of(target, path)) found.push_back(path);
+  }
+  return found;
 }
 
 }  // namespace kestrel::test

@@ -53,4 +53,7 @@ uint64_t file_size(const NativeString& path);
 
 NativeString native(const std::string& utf8);
 
+// The temporary files of builds to `target` in its folder.
+std::vector<NativeString> temporary_files_of(const NativeString& target);
+
 }  // namespace kestrel::test
