@@ -17,8 +17,6 @@ namespace {
 
 constexpr uint64_t max_sector_count = std::numeric_limits<uint32_t>::max();
 
-uint64_t sectors_for_bytes(uint64_t bytes) { return (bytes + sector_bytes - 1) / sector_bytes; }
-
 // In a DVD-video image the root and its two DVD folders keep the order the
 // scan gave them: players expect the DVD folders first and their files in
 // DVD order.
@@ -31,6 +29,19 @@ bool keeps_dvd_order(const ImageWriter& writer, const SourceNode& directory) {
 }
 
 }  // namespace
+
+bool has_data_block(const SourceNode& node) {
+  return !node.is_directory &&
+         (node.kind == NodeKind::plain || node.kind == NodeKind::unpaired_clip ||
+          node.kind == NodeKind::dependent_view_clip);
+}
+
+uint64_t data_block_sectors(const SourceNode& node) {
+  if (node.kind == NodeKind::dependent_view_clip && node.base_node != nullptr &&
+      node.stereo_pair != nullptr)
+    return uint64_t{node.sectors} + node.base_node->sectors;
+  return node.sectors;
+}
 
 void prepare_names(ImageWriter& writer, SourceNode& directory) {
   // An explicit stack instead of recursion: folder depth is not limited.

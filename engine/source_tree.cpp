@@ -302,9 +302,10 @@ SourceNode* add_node(ImageWriter& writer, SourceNode& directory, SourceNode*& la
     ++directory.file_children;
     ++writer.tree.file_count;
     node->size = entry.size;
-    node->sectors = static_cast<uint32_t>((entry.size + sector_bytes - 1) / sector_bytes);
+    const uint64_t sectors = sectors_for_bytes(entry.size);
+    node->sectors = static_cast<uint32_t>(sectors);
     // A single file beyond 2^32 - 1 sectors (8 TiB) cannot be addressed.
-    if ((entry.size + sector_bytes - 1) / sector_bytes > UINT32_MAX) {
+    if (sectors > UINT32_MAX) {
       writer.report.fail(BuildError::file_too_large, node_file_path(writer, *node));
     }
   }

@@ -41,7 +41,7 @@ uint64_t information_length(const SourceNode& node) {
 
 // Logical blocks recorded: the low 32 bits of the length in blocks.
 uint64_t blocks_recorded(uint64_t length) {
-  return static_cast<uint32_t>((length + sector_bytes - 1) / sector_bytes);
+  return static_cast<uint32_t>(sectors_for_bytes(length));
 }
 
 // The fields that lie at the same offsets in both kinds of entry, up to the
