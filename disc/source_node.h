@@ -67,6 +67,7 @@ struct SourceNode {
   uint8_t udf_name_length;
   uint8_t udf_name_8bit;  // 1: recorded with compression ID 8 (DVD-video names below U+0100)
   uint8_t is_directory;
+  uint8_t may_have_holes;  // files: a sparse file, whose holes are not read
   NodeKind kind;
 };
 

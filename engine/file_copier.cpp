@@ -66,6 +66,9 @@ bool FileCopier::open(SourceFile& source, DataSector at) {
     fail(at, BuildError::source_open_failed, source.path(), source.file.last_error());
     return false;
   }
+  // Only a file that may have holes is asked for them: a dense file costs
+  // no call more than its reads.
+  if (source.node.may_have_holes) source.file.skip_holes();
   return true;
 }
 
@@ -110,8 +113,8 @@ bool FileCopier::judge_read(SourceFile& source, size_t got, size_t wanted, bool 
                             SystemError error, DataSector at) {
   if (grown && !note_grown(source, at)) return false;
   if (got != wanted) {
-    fail(at, error != 0 ? BuildError::source_read_failed : BuildError::source_shrunk,
-         source.path(), error);
+    fail(at, error != 0 ? BuildError::source_read_failed : BuildError::source_shrunk, source.path(),
+         error);
     return false;
   }
   source.bytes_left -= got;

@@ -302,6 +302,7 @@ SourceNode* add_node(ImageWriter& writer, SourceNode& directory, SourceNode*& la
     ++directory.file_children;
     ++writer.tree.file_count;
     node->size = entry.size;
+    node->may_have_holes = entry.may_have_holes ? 1 : 0;
     const uint64_t sectors = sectors_for_bytes(entry.size);
     node->sectors = static_cast<uint32_t>(sectors);
     // A single file beyond 2^32 - 1 sectors (8 TiB) cannot be addressed.

@@ -43,6 +43,10 @@ void fill_from_statx(const struct statx& info, FindEntry& entry) {
   entry.created = (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime.tv_sec : entry.modified;
   entry.device = (static_cast<uint64_t>(info.stx_dev_major) << 32) | info.stx_dev_minor;
   entry.inode = info.stx_ino;
+  // st_blocks counts 512-byte units whatever the file system's block size.
+  constexpr uint64_t allocation_unit_bytes = 512;
+  entry.may_have_holes = S_ISREG(info.stx_mode) && (info.stx_mask & STATX_BLOCKS) != 0 &&
+                         info.stx_blocks * allocation_unit_bytes < info.stx_size;
 }
 
 std::string describe_system_error(SystemError error) {
@@ -93,10 +97,12 @@ bool FileHandle::open(const NativeString& path, unsigned mode) {
 
 size_t FileHandle::read(void* buffer, size_t count) {
   if (count == 0) return 0;
+  if (holes_.active) return read_skipping_holes(static_cast<uint8_t*>(buffer), count);
   return read_at_least(buffer, count, count);
 }
 
 size_t FileHandle::read_last(void* buffer, size_t count) {
+  if (holes_.active) return read_last_skipping_holes(static_cast<uint8_t*>(buffer), count);
   // Asks for one byte more than expected: a regular file that returns fewer
   // bytes than asked has ended, so no further call is needed to see its end.
   return read_at_least(buffer, count, count + 1);
@@ -125,6 +131,38 @@ size_t FileHandle::read_at_least(void* buffer, size_t least, size_t most) {
     if (got == 0) break;
     total += static_cast<size_t>(got);
     if (total >= least) break;
+  }
+  return total;
+}
+
+bool FileHandle::locate_data(uint64_t offset, uint64_t& start, uint64_t& end) {
+  const off_t data = lseek(descriptor_, static_cast<off_t>(offset), SEEK_DATA);
+  if (data < 0) {
+    // ENXIO: no data from `offset` to the end of the file. Any other
+    // answer: the file is taken to be data throughout.
+    if (errno == ENXIO) return false;
+    start = offset;
+    end = UINT64_MAX;
+    return true;
+  }
+  const off_t hole = lseek(descriptor_, data, SEEK_HOLE);
+  start = static_cast<uint64_t>(data);
+  end = hole > data ? static_cast<uint64_t>(hole) : UINT64_MAX;
+  return true;
+}
+
+size_t FileHandle::read_at(uint64_t offset, uint8_t* buffer, size_t count) {
+  size_t total = 0;
+  while (total < count) {
+    const ssize_t got =
+        ::pread(descriptor_, buffer + total, count - total, static_cast<off_t>(offset + total));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      last_error_ = errno;
+      break;
+    }
+    if (got == 0) break;
+    total += static_cast<size_t>(got);
   }
   return total;
 }
@@ -167,6 +205,7 @@ uint64_t FileHandle::size() {
 void FileHandle::close() {
   if (descriptor_ >= 0) ::close(descriptor_);
   descriptor_ = -1;
+  holes_ = HoleCursor{};
 }
 
 bool FileHandle::is_open() const { return descriptor_ >= 0; }

@@ -161,6 +161,21 @@ void ScratchFolder::sparse_file(const std::string& relative, uint64_t size) cons
   }
 }
 
+void ScratchFolder::sparse_file(const std::string& relative, uint64_t size,
+                                const std::vector<std::pair<uint64_t, uint64_t>>& data_runs,
+                                uint32_t seed) const {
+  const fs::path target = to_fs(at(relative));
+  fs::create_directories(target.parent_path());
+  { std::ofstream(target, std::ios::binary | std::ios::trunc); }
+  fs::resize_file(target, size);
+  std::fstream out(target, std::ios::binary | std::ios::in | std::ios::out);
+  for (const auto& [offset, length] : data_runs) {
+    out.seekp(static_cast<std::streamoff>(offset));
+    for (uint64_t i = 0; i < length; ++i)
+      out.put(static_cast<char>(pattern_byte(seed, offset + i)));
+  }
+}
+
 std::vector<uint8_t> read_bytes(const NativeString& path, uint64_t offset, size_t count) {
   std::ifstream in(to_fs(path), std::ios::binary);
   in.seekg(static_cast<std::streamoff>(offset));

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -33,6 +34,11 @@ class ScratchFolder {
   void folder(const std::string& relative) const;
   // A sparse file of `size` bytes with a few marked bytes.
   void sparse_file(const std::string& relative, uint64_t size) const;
+  // A sparse file of `size` bytes whose data is the pattern of `seed` in
+  // each run of (offset, length) bytes, and holes elsewhere.
+  void sparse_file(const std::string& relative, uint64_t size,
+                   const std::vector<std::pair<uint64_t, uint64_t>>& data_runs,
+                   uint32_t seed = 1) const;
 
  private:
   NativeString path_;
