@@ -77,8 +77,8 @@ size_t FileHandle::read_last_skipping_holes(uint8_t* buffer, size_t count) {
   const size_t got = read_skipping_holes(buffer, count);
   if (got < count) return got;
   const uint64_t now = size();
-  if (now < holes_.position) return count - static_cast<size_t>(std::min<uint64_t>(
-                                                 count, holes_.position - now));
+  if (now < holes_.position)
+    return count - static_cast<size_t>(std::min<uint64_t>(count, holes_.position - now));
   return now > holes_.position ? count + 1 : count;
 }
 
