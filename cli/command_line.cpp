@@ -15,6 +15,7 @@ const char* const usage_text =
     "  -json FILE     also write a report of the build to FILE, in JSON: outcome,\n"
     "                 layout and why, counts, 3D titles interleaved, warnings\n"
     "  -map           print where each area of the image would lie, and write nothing\n"
+    "  -dedupe        store files of equal contents once (hard links always are)\n"
     "  -no-boot       write a folder copied from a bootable disc as plain files;\n"
     "                 GRUB, ISOLINUX and installer disc folders are recognised and\n"
     "                 stay bootable, or the boot files are named with:\n"
@@ -64,7 +65,15 @@ std::string switch_name(const NativeString& argument) {
 }
 
 // Switches known by their whole name; the rest by their first letter.
-enum class NamedSwitch { none, boot_bios, boot_efi, boot_load_size, boot_info_table, no_boot };
+enum class NamedSwitch {
+  none,
+  boot_bios,
+  boot_efi,
+  boot_load_size,
+  boot_info_table,
+  no_boot,
+  dedupe
+};
 
 NamedSwitch named_switch(const std::string& name) {
   if (name == "boot-bios") return NamedSwitch::boot_bios;
@@ -72,6 +81,7 @@ NamedSwitch named_switch(const std::string& name) {
   if (name == "boot-load-size") return NamedSwitch::boot_load_size;
   if (name == "boot-info-table") return NamedSwitch::boot_info_table;
   if (name == "no-boot") return NamedSwitch::no_boot;
+  if (name == "dedupe") return NamedSwitch::dedupe;
   return NamedSwitch::none;
 }
 
@@ -112,6 +122,7 @@ bool apply_named_switch(NamedSwitch which, const std::vector<NativeString>& argu
     }
     case NamedSwitch::boot_info_table: command.boot_info_table = true; break;
     case NamedSwitch::no_boot: command.no_boot = true; break;
+    case NamedSwitch::dedupe: command.dedupe = true; break;
     case NamedSwitch::none: break;
   }
   return true;

@@ -21,6 +21,7 @@ struct CommandLine {
   bool replace_existing = false;
   bool quiet = false;
   bool show_map = false;  // print the image's areas instead of writing it
+  bool dedupe = false;    // store files of equal contents once
   bool show_help = false;
   bool show_version = false;
   // Boot files given on the command line ('/'-separated paths inside the
@@ -47,7 +48,8 @@ struct ParseResult {
 // an absolute path) and are known by the first letter after that:
 // -label TEXT, -output FILE, -fs NAME, -json FILE, -map, -yes, -quiet, -help,
 // -version. The boot switches are known by their whole names: -boot-bios FILE,
-// -boot-efi FILE, -boot-load-size N, -boot-info-table and -no-boot.
+// -boot-efi FILE, -boot-load-size N, -boot-info-table and -no-boot; so is
+// -dedupe.
 ParseResult parse_command_line(const std::vector<NativeString>& arguments);
 
 // "iso9660", "bridge", "udf102" or "udf250".

@@ -86,6 +86,16 @@ struct BuildWarningEntry {
   StereoTitleNote stereo;  // stereo_title_not_interleaved only
 };
 
+// What storing files once saved: the names that point at another name's copy
+// of the same file (hard links), the files that point at the copy of an
+// equal file, and the sectors and file bytes not stored twice therefore.
+struct SharedDataCounts {
+  uint32_t hard_links = 0;
+  uint32_t equal_files = 0;
+  uint64_t saved_sectors = 0;
+  uint64_t saved_bytes = 0;
+};
+
 struct BuildErrorInfo {
   BuildError error = BuildError::none;
   SystemError system_error = 0;

@@ -44,6 +44,9 @@ struct SourceNode {
   const bluray::StereoPair* stereo_pair;  // clips of a stereoscopic pair
   SourceNode* dependent_node;             // the dependent-view clip of the pair
   SourceNode* base_node;                  // the base-view clip of the pair
+  // Files stored once: the file whose copy of the data this one's records
+  // point at (null: it has a copy of its own).
+  const SourceNode* shares_data_of;
 
   uint32_t sectors;       // files: size in 2048-byte sectors, rounded up
   uint32_t data_offset;   // files: first data sector relative to the data area
@@ -51,6 +54,9 @@ struct SourceNode {
   uint32_t icb_block;     // block of the UDF (extended) file entry
   uint32_t icb_sectors;   // blocks of the UDF entry (1 unless interleaved), from the layout
   uint32_t extent_count;  // allocation descriptors of the data, from the layout
+  // Files: the other names of this file (hard links) that UDF records as
+  // identifiers of this node's file entry.
+  uint32_t hard_link_names;
 
   // Directories only.
   uint32_t file_children;       // files directly inside
@@ -68,6 +74,9 @@ struct SourceNode {
   uint8_t udf_name_8bit;  // 1: recorded with compression ID 8 (DVD-video names below U+0100)
   uint8_t is_directory;
   uint8_t may_have_holes;  // files: a sparse file, whose holes are not read
+  // 1: a hard link of `shares_data_of`, whose UDF file entry names it too; it
+  // has no entry of its own.
+  uint8_t shares_entry;
   NodeKind kind;
 };
 

@@ -25,24 +25,14 @@ uint32_t BatchRing::sectors_of(uint64_t batch) const {
       batch_sectors, total_sectors_ - std::min(total_sectors_, batch * batch_sectors)));
 }
 
-bool BatchRing::wait_for_slot(Lane& lane, uint64_t batch) {
-  if (batch < lane.free_below) return true;
+bool BatchRing::wait_for_free_slot(Lane& lane, uint64_t batch) {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [&] { return stopping_ || batch < released_ + ring_batches; });
   lane.free_below = released_ + ring_batches;
   return !stopping_;
 }
 
-BatchNotes* BatchRing::notes(Lane& lane, DataSector sector) {
-  const uint64_t batch = std::min(sector / batch_sectors, batch_count_ - 1);
-  if (!wait_for_slot(lane, batch)) return nullptr;
-  BatchNotes& notes = notes_[batch % ring_batches][lane.index];
-  if (notes.batch != batch) notes.start(batch);
-  return &notes;
-}
-
-void BatchRing::advance(Lane& lane, DataSector sector) {
-  if (sector / batch_sectors == lane.told / batch_sectors && sector < total_sectors_) return;
+void BatchRing::tell_frontier(Lane& lane, DataSector sector) {
   {
     std::lock_guard lock(mutex_);
     frontier_[lane.index] = sector;

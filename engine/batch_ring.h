@@ -6,6 +6,7 @@
 // that grew, the first failure), so that reports come in image order.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -80,14 +81,26 @@ class BatchRing {
            size_t{static_cast<uint32_t>(sector % batch_sectors)} * sector_bytes;
   }
   // Waits until the slot of `batch` is free of the batch it held before;
-  // false once the writer has stopped the readers.
-  bool wait_for_slot(Lane& lane, uint64_t batch);
+  // false once the writer has stopped the readers. (Called for every file:
+  // the common case, a slot known to be free, takes no lock.)
+  bool wait_for_slot(Lane& lane, uint64_t batch) {
+    return batch < lane.free_below || wait_for_free_slot(lane, batch);
+  }
   // The reader's notes on the batch that holds `sector`; null once stopped.
-  BatchNotes* notes(Lane& lane, DataSector sector);
+  BatchNotes* notes(Lane& lane, DataSector sector) {
+    const uint64_t batch = std::min(sector / batch_sectors, batch_count_ - 1);
+    if (!wait_for_slot(lane, batch)) return nullptr;
+    BatchNotes& notes = notes_[batch % ring_batches][lane.index];
+    if (notes.batch != batch) notes.start(batch);
+    return &notes;
+  }
   // Tells the writer that everything before `sector` is done, when that
   // completes a batch. A reader notes things only at its position, never
   // before what it has told: the writer may already be at that batch.
-  void advance(Lane& lane, DataSector sector);
+  void advance(Lane& lane, DataSector sector) {
+    if (sector / batch_sectors == lane.told / batch_sectors && sector < total_sectors_) return;
+    tell_frontier(lane, sector);
+  }
   // The reader is done: everything up to the end is accounted for.
   void finish(const Lane& lane);
   bool stopping();
@@ -109,6 +122,8 @@ class BatchRing {
   void stop();
 
  private:
+  bool wait_for_free_slot(Lane& lane, uint64_t batch);
+  void tell_frontier(Lane& lane, DataSector sector);
   uint8_t* slot(uint64_t batch) const {
     return storage_.data() + (batch % ring_batches) * batch_bytes;
   }

@@ -63,6 +63,7 @@ void finish(BuildJob& job, ImageWriter& writer, bool done) {
   job.directory_count = writer.tree.directory_count;
   job.image_sectors = writer.layout.image_sectors;
   job.content_bytes = writer.content_bytes_copied;
+  job.shared = writer.shared;
   job.dvd_video_mode = writer.tree.dvd_video_mode;
   job.effective_fs_flags = writer.settings.fs_flags;
   job.effective_udf_revision = writer.settings.udf_revision;
@@ -158,6 +159,7 @@ void run_build(BuildJob& job) {
   writer.tree.source_folder = job.source_folder;
   writer.tree.output_path = canonical_path(job.output_path);
   writer.cancel_requested = &job.cancel_requested;
+  writer.store_equal_files_once = job.store_equal_files_once;
   if (job.fs_code == fs_code_bluray) analyze_movie_folder(job, writer);
   set_identifier(writer.settings.implementation_id, job.implementation_name);
   set_identifier(writer.settings.application_id, job.application_name);
@@ -193,9 +195,10 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
                                       int32_t fs_code, const NativeString& output_path,
                                       const char* implementation_name, const char* application_name,
                                       bool run_on_thread, ProgressFn progress_fn,
-                                      const BootSetup& boot) {
+                                      const BootSetup& boot, bool store_equal_files_once) {
   auto job = new_job(source_folder, label, fs_code, output_path);
   job->boot = boot;
+  job->store_equal_files_once = store_equal_files_once;
   if (implementation_name != nullptr) {
     job->implementation_name = std::string(implementation_name).substr(0, identifier_text_limit);
   }
@@ -212,9 +215,11 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
 }
 
 std::unique_ptr<BuildJob> map_build(const NativeString& source_folder, std::u16string_view label,
-                                    int32_t fs_code, const BootSetup& boot) {
+                                    int32_t fs_code, const BootSetup& boot,
+                                    bool store_equal_files_once) {
   auto job = new_job(source_folder, label, fs_code, NativeString());
   job->boot = boot;
+  job->store_equal_files_once = store_equal_files_once;
   job->map_only = true;
   run_build(*job);
   return job;

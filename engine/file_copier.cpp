@@ -33,7 +33,7 @@ struct FileCopier::SourceFile {
 };
 
 FileCopier::FileCopier(const ImageWriter& writer, BatchRing& ring, unsigned index)
-    : writer_(writer), ring_(ring), small_files_(SmallFileReader::create()) {
+    : writer_(writer), boot_(writer.boot), ring_(ring), small_files_(SmallFileReader::create()) {
   lane_.index = index;
 }
 
@@ -50,8 +50,7 @@ void FileCopier::fail(DataSector sector, BuildError error, const NativeString& p
 
 // The folder of a file is opened at its first file, and a file is opened
 // relative to it.
-bool FileCopier::open_folder(SourceFolder& folder, const SourceNode& file, DataSector at) {
-  if (folder.opened) return true;
+bool FileCopier::open_new_folder(SourceFolder& folder, const SourceNode& file, DataSector at) {
   folder.opened = true;
   if (folder.handle.open(node_path(writer_, folder.node))) return true;
   fail(at, BuildError::source_open_failed, folder.file_path(file), folder.handle.last_error());
@@ -173,7 +172,7 @@ bool FileCopier::copy(SourceFolder& folder, const SourceNode& node, DataSector a
 
 bool FileCopier::copy_file(SourceFolder& folder, const SourceNode& node, DataSector at) {
   SourceFile source{folder, node};
-  source.boot = writer_.boot.info_table_of(node);
+  source.boot = boot_.info_table_of(node);
   if (!open(source, at) || !copy_sectors(source, at, node.sectors) || !see_end(source, at))
     return false;
   if (source.boot != nullptr && source.checksum != source.boot->checksum) {
@@ -211,17 +210,6 @@ bool FileCopier::copy_interleaved_clip(SourceFolder& folder, const SourceNode& n
   return see_end(dependent_source, at) && see_end(base_source, at);
 }
 
-bool FileCopier::can_group(const SourceNode& node, DataSector at) const {
-  return small_files_ && node.kind != NodeKind::dependent_view_clip && node.sectors > 0 &&
-         at % batch_sectors + node.sectors <= batch_sectors &&
-         writer_.boot.info_table_of(node) == nullptr;
-}
-
-bool FileCopier::group_ends_before(DataSector at) const {
-  return group_size_ == SmallFileReader::max_files ||
-         (group_size_ > 0 && group_[0].at / batch_sectors != at / batch_sectors);
-}
-
 bool FileCopier::add_to_group(SourceFolder& folder, const SourceNode& node, DataSector at) {
   if (!ring_.wait_for_slot(lane_, at / batch_sectors) || !open_folder(folder, node, at))
     return false;
@@ -229,10 +217,9 @@ bool FileCopier::add_to_group(SourceFolder& folder, const SourceNode& node, Data
   return true;
 }
 
-bool FileCopier::read_group() {
+bool FileCopier::read_grouped_files() {
   const size_t count = group_size_;
   group_size_ = 0;
-  if (count == 0) return true;
   for (size_t i = 0; i < count; ++i) {
     const GroupedFile& grouped = group_[i];
     SmallFileRead& read = reads_[i];

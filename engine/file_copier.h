@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "disc/boot_catalog.h"
 #include "disc/source_node.h"
 #include "engine/batch_ring.h"
 #include "platform/file_system.h"
@@ -17,7 +18,6 @@
 namespace kestrel {
 
 class ImageWriter;
-struct BootImage;
 
 // The folder whose files are being read: opened at its first file, and its
 // path made only when one of its files has to be named in a report.
@@ -54,16 +54,23 @@ class FileCopier {
   // Whether the file can wait in the group: a whole file, not empty, within
   // one batch, where the platform reads files in groups, and not a boot
   // file that gets a boot information table.
-  bool can_group(const SourceNode& node, DataSector at) const;
+  bool can_group(const SourceNode& node, DataSector at) const {
+    return small_files_ && node.kind != NodeKind::dependent_view_clip && node.sectors > 0 &&
+           at % batch_sectors + node.sectors <= batch_sectors && !gets_boot_table(node);
+  }
   // Whether the file at `at` must wait for the group to be read first: the
   // group is full, or it lies in another batch.
-  bool group_ends_before(DataSector at) const;
+  bool group_ends_before(DataSector at) const {
+    return group_size_ == SmallFileReader::max_files ||
+           (group_size_ > 0 && group_[0].at / batch_sectors != at / batch_sectors);
+  }
   // Adds the file to the group; false when the build has stopped or the
   // folder cannot be opened.
   bool add_to_group(SourceFolder& folder, const SourceNode& node, DataSector at);
   // Reads the group with one call into the system and judges each file as
-  // if it had been read on its own.
-  bool read_group();
+  // if it had been read on its own; nothing to do for an empty group, which
+  // most files of the walk meet.
+  bool read_group() { return group_size_ == 0 || read_grouped_files(); }
 
  private:
   struct SourceFile;
@@ -73,7 +80,14 @@ class FileCopier {
     DataSector at;
   };
 
-  bool open_folder(SourceFolder& folder, const SourceNode& file, DataSector at);
+  bool gets_boot_table(const SourceNode& node) const {
+    return boot_.info_table_of(node) != nullptr;
+  }
+  bool read_grouped_files();
+  bool open_folder(SourceFolder& folder, const SourceNode& file, DataSector at) {
+    return folder.opened || open_new_folder(folder, file, at);
+  }
+  bool open_new_folder(SourceFolder& folder, const SourceNode& file, DataSector at);
   bool open(SourceFile& source, DataSector at);
   bool note_grown(const SourceFile& source, DataSector at);
   bool read_into(SourceFile& source, uint8_t* destination, size_t wanted, size_t room,
@@ -87,6 +101,7 @@ class FileCopier {
   bool copy_interleaved_clip(SourceFolder& folder, const SourceNode& node, DataSector at);
 
   const ImageWriter& writer_;
+  const BootCatalog& boot_;
   BatchRing& ring_;
   BatchRing::Lane lane_;
   bool failed_ = false;

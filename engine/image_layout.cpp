@@ -9,6 +9,7 @@
 #include "engine/dvd_video.h"
 #include "engine/image_layout.h"
 #include "engine/image_writer.h"
+#include "engine/shared_data.h"
 #include "iso9660/iso_volume.h"
 #include "udf/udf_volume.h"
 
@@ -29,19 +30,6 @@ bool keeps_dvd_order(const ImageWriter& writer, const SourceNode& directory) {
 }
 
 }  // namespace
-
-bool has_data_block(const SourceNode& node) {
-  return !node.is_directory &&
-         (node.kind == NodeKind::plain || node.kind == NodeKind::unpaired_clip ||
-          node.kind == NodeKind::dependent_view_clip);
-}
-
-uint64_t data_block_sectors(const SourceNode& node) {
-  if (node.kind == NodeKind::dependent_view_clip && node.base_node != nullptr &&
-      node.stereo_pair != nullptr)
-    return uint64_t{node.sectors} + node.base_node->sectors;
-  return node.sectors;
-}
 
 void prepare_names(ImageWriter& writer, SourceNode& directory) {
   // An explicit stack instead of recursion: folder depth is not limited.
@@ -68,7 +56,8 @@ bool assign_data_and_ids(ImageWriter& writer, DataPlacementCounters& counters) {
   bool ok = walk_directories_depth_first(
       writer.tree.root, ChildOrder::primary, [&](SourceNode& directory) {
         for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
-          if (!child->is_directory) {
+          // A file that shares another's copy takes its place afterwards.
+          if (!child->is_directory && child->shares_data_of == nullptr) {
             switch (child->kind) {
               case NodeKind::plain:
               case NodeKind::unpaired_clip:
@@ -125,6 +114,8 @@ uint32_t ImageWriter::lay_out() {
   if (tree.root == nullptr || report.failed()) return 0;
 
   if (boot_request.bootable() && !resolve_boot_images(*this)) return 0;
+  // Which files are stored once is known before anything is placed.
+  if (!share_file_data(*this)) return 0;
 
   prepare_names(*this, *tree.root);
   if (report.failed()) return 0;
@@ -158,6 +149,7 @@ uint32_t ImageWriter::lay_out() {
 
   DataPlacementCounters placement;
   if (!assign_data_and_ids(*this, placement)) return 0;
+  place_shared_files(*this);
   layout.data_sectors = static_cast<uint32_t>(placement.data_sectors);
 
   // The UDF file structure ends where the sizing placed the last entry.

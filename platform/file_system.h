@@ -146,9 +146,13 @@ struct FindEntry {
   // sparse: it may have holes, which are not worth reading.
   bool may_have_holes = false;
   // Identity of the object, where the platform has one (device and inode on
-  // POSIX); used to notice a folder link that leads back into its own tree.
+  // POSIX); used to notice a folder link that leads back into its own tree,
+  // and files that are hard links of one another.
   uint64_t device = 0;
   uint64_t inode = 0;
+  // Names (hard links) the file has; 0 where the listing does not tell
+  // (Windows), so that query_file_identity must be asked.
+  uint32_t link_count = 0;
   NativeString name;  // the entry's name, without any path
 };
 
@@ -200,6 +204,18 @@ bool is_directory(const NativeString& path);
 // Attributes of one path (following links), in FindEntry form; false when the
 // path cannot be examined.
 bool stat_path(const NativeString& path, FindEntry& entry);
+
+// What makes a file the same file under two names: the volume it is on and
+// its number there (device and inode on POSIX, volume serial number and file
+// index on Windows), and how many names it has.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  uint32_t link_count = 0;
+};
+
+// The identity of a file, following links; false when it cannot be had.
+bool query_file_identity(const NativeString& path, FileIdentity& identity);
 
 // Creates the directory and any missing parents; true when it exists afterwards.
 bool create_directories(const NativeString& path, SystemError* error = nullptr);

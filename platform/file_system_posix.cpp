@@ -43,6 +43,7 @@ void fill_from_statx(const struct statx& info, FindEntry& entry) {
   entry.created = (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime.tv_sec : entry.modified;
   entry.device = (static_cast<uint64_t>(info.stx_dev_major) << 32) | info.stx_dev_minor;
   entry.inode = info.stx_ino;
+  entry.link_count = (info.stx_mask & STATX_NLINK) != 0 ? info.stx_nlink : 0;
   // st_blocks counts 512-byte units whatever the file system's block size.
   constexpr uint64_t allocation_unit_bytes = 512;
   entry.may_have_holes = S_ISREG(info.stx_mode) && (info.stx_mask & STATX_BLOCKS) != 0 &&
@@ -262,6 +263,15 @@ bool stat_path(const NativeString& path, FindEntry& entry) {
   if (fill_attributes(AT_FDCWD, path.c_str(), entry)) return true;
   entry.unreadable = true;
   return false;
+}
+
+bool query_file_identity(const NativeString& path, FileIdentity& identity) {
+  struct statx info {};
+  if (statx(AT_FDCWD, path.c_str(), 0, STATX_INO | STATX_NLINK, &info) != 0) return false;
+  identity.volume = (static_cast<uint64_t>(info.stx_dev_major) << 32) | info.stx_dev_minor;
+  identity.index = info.stx_ino;
+  identity.link_count = info.stx_nlink;
+  return true;
 }
 
 bool create_directories(const NativeString& path, SystemError* error) {

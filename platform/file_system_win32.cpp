@@ -52,6 +52,7 @@ void fill_from_handle_information(const BY_HANDLE_FILE_INFORMATION& info, FindEn
       !entry.is_directory && (info.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE);
   entry.device = info.dwVolumeSerialNumber;
   entry.inode = join_halves(info.nFileIndexHigh, info.nFileIndexLow);
+  entry.link_count = info.nNumberOfLinks;
 }
 
 // Opens a path for attribute queries only: no data access, every sharing
@@ -379,6 +380,22 @@ bool stat_path(const NativeString& path, FindEntry& entry) {
   }
   entry.unreadable = true;
   return false;
+}
+
+bool query_file_identity(const NativeString& path, FileIdentity& identity) {
+  std::wstring target;
+  unsigned long error = 0;
+  if (path.empty() || !win32_path(path, target, error)) return false;
+  const HANDLE handle = open_for_query(target);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = GetFileInformationByHandle(handle, &info) != 0;
+  CloseHandle(handle);
+  if (!known) return false;
+  identity.volume = info.dwVolumeSerialNumber;
+  identity.index = join_halves(info.nFileIndexHigh, info.nFileIndexLow);
+  identity.link_count = info.nNumberOfLinks;
+  return true;
 }
 
 bool create_directories(const NativeString& path, SystemError* error) {

@@ -169,6 +169,8 @@ void size_udf_directory(DiscImage& image, SourceNode& directory, UdfLayoutCounte
   directory.fid_block = static_cast<uint32_t>(counters.next_block);
   uint64_t block = counters.next_block + identifier_blocks;
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
+    // A hard link is an identifier of its file's entry, which lies elsewhere.
+    if (child->shares_entry) continue;
     child->icb_block = static_cast<uint32_t>(block);
     block += udf_entry_blocks(*child);
   }
@@ -214,6 +216,7 @@ uint64_t write_file_set(const DiscImage& image, SectorEmitter& out) {
       // A failed batch or a cancel ends a folder of 100,000 entries at once
       // instead of filling the rest of its entries for nothing.
       if (out.stopped()) return false;
+      if (child->shares_entry) continue;
       if (!out.expect_position(base + child->icb_block)) return false;
       blocks += write_entry(image, out, child->icb_block, *child);
     }

@@ -145,6 +145,12 @@ void ScratchFolder::text_file(const std::string& relative, const std::string& co
   std::ofstream(target, std::ios::binary | std::ios::trunc) << contents;
 }
 
+void ScratchFolder::hard_link(const std::string& existing, const std::string& relative) const {
+  const fs::path target = to_fs(at(relative));
+  fs::create_directories(target.parent_path());
+  fs::create_hard_link(to_fs(at(existing)), target);
+}
+
 void ScratchFolder::folder(const std::string& relative) const {
   fs::create_directories(to_fs(at(relative)));
 }

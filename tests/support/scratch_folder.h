@@ -31,6 +31,8 @@ class ScratchFolder {
   // Creates a file (and its folders) whose bytes follow a pattern seeded by `seed`.
   void file(const std::string& relative, uint64_t size, uint32_t seed = 1) const;
   void text_file(const std::string& relative, const std::string& contents) const;
+  // A further name `relative` of the existing file `existing` (a hard link).
+  void hard_link(const std::string& existing, const std::string& relative) const;
   void folder(const std::string& relative) const;
   // A sparse file of `size` bytes with a few marked bytes.
   void sparse_file(const std::string& relative, uint64_t size) const;
