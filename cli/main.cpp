@@ -101,6 +101,7 @@ int print_map(const NativeString& source, std::u16string_view label, int32_t fs_
                layout_description(*job).c_str(), job->file_count, job->directory_count,
                job->image_sectors, megabytes(job->image_sectors), boot_description(*job).c_str(),
                format_disc_map(job->map).c_str());
+  std::fputs(format_map_totals(job->image_sectors, job->shared).c_str(), stdout);
   return exit_success;
 }
 

@@ -31,6 +31,9 @@ std::string boot_description(const BuildJob& job);
 
 // The summary of a successful build: the image, its layout and size, then
 // why it has that layout and, for Blu-ray images, the 3D titles interleaved.
+// "fits on: DVD, DVD DL, BD 25 GB, ..." for an image of `sectors` sectors.
+std::string fits_on_text(uint64_t sectors);
+
 std::string summary_text(const RunRecord& record);
 
 // The whole run as one JSON object: outcome, error, layout and why, DVD-video

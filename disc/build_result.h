@@ -55,6 +55,8 @@ enum class BuildWarning : uint8_t {
   image_file_skipped,       // the image being built, or its temporary file, lies in the source
   stereo_folder_replaced,   // the source's own SSIF folder gave way to the interleaved one (path)
   stereo_title_not_interleaved,  // a 3D title was written as plain clips (path, `stereo`)
+  dvd_too_large,     // a DVD-video image fits no DVD, not even a dual-layer one (DVD folder)
+  bluray_too_large,  // a Blu-ray image fits no BD, not even a four-layer BD-R XL (BD folder)
 };
 
 // Why the two views of a 3D title cannot be laid out interleaved.

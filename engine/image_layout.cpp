@@ -6,6 +6,7 @@
 
 #include "disc/tree_walk.h"
 #include "engine/boot_files.h"
+#include "engine/disc_media.h"
 #include "engine/dvd_video.h"
 #include "engine/image_layout.h"
 #include "engine/image_writer.h"
@@ -154,6 +155,7 @@ uint32_t ImageWriter::lay_out() {
 
   // The UDF file structure ends where the sizing placed the last entry.
   if (!plan_disc_map(*this, udf_counters.next_block)) return 0;
+  warn_when_no_disc_of_its_kind_holds(*this);
   return layout.image_sectors;
 }
 
