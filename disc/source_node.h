@@ -54,9 +54,6 @@ struct SourceNode {
   uint32_t icb_block;     // block of the UDF (extended) file entry
   uint32_t icb_sectors;   // blocks of the UDF entry (1 unless interleaved), from the layout
   uint32_t extent_count;  // allocation descriptors of the data, from the layout
-  // Files: the other names of this file (hard links) that UDF records as
-  // identifiers of this node's file entry.
-  uint32_t hard_link_names;
 
   // Directories only.
   uint32_t file_children;       // files directly inside
@@ -69,6 +66,9 @@ struct SourceNode {
   uint16_t name_length;         // UTF-16 units of `name`
   uint16_t native_name_length;  // characters of `native_name`
   uint16_t iso_dir_number;      // path table number, from 1
+  // Files: the other names of this file (hard links) that UDF records as
+  // identifiers of this node's file entry; its 16-bit link count holds no more.
+  uint16_t hard_link_names;
   uint8_t iso_name_length;
   uint8_t udf_name_length;
   uint8_t udf_name_8bit;  // 1: recorded with compression ID 8 (DVD-video names below U+0100)

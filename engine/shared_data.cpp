@@ -29,8 +29,7 @@ bool may_hold_shared_data(const ImageWriter& writer, const SourceNode& node) {
 // file of the source folder itself.
 const SourceNode* top_folder(const ImageWriter& writer, const SourceNode& node) {
   const SourceNode* folder = nullptr;
-  for (const SourceNode* up = node.parent; up != nullptr && up != writer.tree.root;
-       up = up->parent)
+  for (const SourceNode* up = node.parent; up != nullptr && up != writer.tree.root; up = up->parent)
     folder = up;
   return folder;
 }
@@ -59,7 +58,7 @@ void join(ImageWriter& writer, SourceNode& file, SourceNode& copy, bool same_fil
   file.shares_data_of = &copy;
   // UDF records a file of one kind (a plain file, or a real-time stream
   // clip) in one entry: a hard link of another kind keeps an entry of its own.
-  if (same_file && file.kind == copy.kind) {
+  if (same_file && file.kind == copy.kind && copy.hard_link_names < UINT16_MAX - 1) {
     file.shares_entry = 1;
     ++copy.hard_link_names;
     ++writer.tree.shared_entries;
@@ -116,8 +115,8 @@ bool ask_identities(ImageWriter& writer, std::vector<LinkedFile>& linked) {
         return false;
       }
       FileIdentity identity;
-      if (query_file_identity(node_file_path(writer, *file), identity) &&
-          identity.link_count > 1 && identity.index != 0)
+      if (query_file_identity(node_file_path(writer, *file), identity) && identity.link_count > 1 &&
+          identity.index != 0)
         linked.push_back(LinkedFile{identity.volume, identity.index, file});
     }
   }
