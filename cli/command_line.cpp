@@ -15,7 +15,7 @@ const char* const usage_text =
     "  -json FILE     also write a report of the build to FILE, in JSON: outcome,\n"
     "                 layout and why, counts, 3D titles interleaved, warnings\n"
     "  -map           print where each area of the image would lie, and write nothing\n"
-    "  -dedupe        store files of equal contents once (hard links always are)\n"
+    "  -dedupe        store equal files of 64 KiB and more once (hard links always are)\n"
     "  -no-boot       write a folder copied from a bootable disc as plain files;\n"
     "                 GRUB, ISOLINUX and installer disc folders are recognised and\n"
     "                 stay bootable, or the boot files are named with:\n"
