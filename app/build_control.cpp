@@ -61,7 +61,7 @@ std::wstring failure_text(const BuildJob& job) {
 }
 
 // The report of a successful build: whether it boots and with which
-// firmware, then its warnings; empty when there is neither.
+// firmware, its size and the media it fits, then its warnings.
 std::wstring finished_text(const BuildJob& job) {
   std::vector<WarningLine> lines;
   lines.reserve(job.warnings.size());
@@ -74,7 +74,9 @@ std::wstring finished_text(const BuildJob& job) {
   const BootFirmware firmware = bios && uefi ? BootFirmware::bios_and_uefi
                                 : uefi       ? BootFirmware::uefi
                                              : BootFirmware::bios;
-  return finished_build_text(bios || uefi ? &firmware : nullptr, lines);
+  const BuiltImage image{job.image_sectors, job.shared.hard_links + job.shared.equal_files,
+                         job.shared.saved_bytes};
+  return finished_build_text(image, bios || uefi ? &firmware : nullptr, lines);
 }
 
 std::wstring window_text(HWND window, int id) {
@@ -175,8 +177,10 @@ void start_build_from_window(HWND window) {
   show_progress(window, 0);
   // A folder copied from a bootable disc stays bootable, as with kestrel-cli.
   const BootSetup boot = recognise_boot_files(*source, description);
+  const bool store_equal_files_once = read_setting_int(key_store_equal_files_once, 0) != 0;
   state.job = start_build(*source, std::u16string(label.begin(), label.end()), fs_code, full_target,
-                          implementation_name, application_name, true, nullptr, boot, existing);
+                          implementation_name, application_name, true, nullptr, boot, existing,
+                          store_equal_files_once);
   SetTimer(window, IDT_POLL_BUILD, POLL_BUILD_PERIOD_MS, nullptr);
 }
 
@@ -204,12 +208,12 @@ void poll_build(HWND window) {
       ui::show_message_box(window, failure_text(*job), MB_OK | MB_ICONERROR);
     return;
   }
-  // Files left out or renamed are told before the window closes or reveals
-  // the image, so a build that lost something never passes silently; a
-  // bootable image says for which firmware.
-  if (const std::wstring report = finished_text(*job); !report.empty())
-    ui::show_message_box(window, report,
-                         MB_OK | (job->warnings.empty() ? MB_ICONINFORMATION : MB_ICONWARNING));
+  // The report comes before the window closes or reveals the image: the
+  // media the image fits, and the files left out or renamed, so that a build
+  // that lost something never passes silently; a bootable image says for
+  // which firmware.
+  ui::show_message_box(window, finished_text(*job),
+                       MB_OK | (job->warnings.empty() ? MB_ICONINFORMATION : MB_ICONWARNING));
   if (read_setting_int(key_close_when_done, 0) != 0) PostMessageW(window, WM_CLOSE, 0, 0);
   if (read_setting_int(key_reveal_when_done, 0) != 0) reveal_in_file_manager(job->output_path);
 }

@@ -23,6 +23,7 @@ struct CommandLine {
   bool replace_existing = false;
   bool quiet = false;
   bool show_map = false;  // print the image's areas instead of writing it
+  bool dedupe = false;    // store files of equal contents once
   bool show_help = false;
   bool show_version = false;
   // Boot files given on the command line ('/'-separated paths inside the

@@ -71,8 +71,8 @@ void show_progress(const BuildJob& job, std::chrono::steady_clock::time_point st
 
 // -map: scans and lays out the image without writing it, and prints its areas.
 int print_map(const NativeString& source, std::u16string_view label, int32_t fs_code,
-              const BootSetup& boot) {
-  const auto job = map_build(source, label, fs_code, boot);
+              const BootSetup& boot, bool dedupe) {
+  const auto job = map_build(source, label, fs_code, boot, dedupe);
   for (const BuildWarningEntry& warning : job->warnings) {
     std::fprintf(stderr, "kestrel-cli: warning: %s\n", describe_warning(warning).c_str());
   }
@@ -84,6 +84,7 @@ int print_map(const NativeString& source, std::u16string_view label, int32_t fs_
                layout_description(*job).c_str(), job->file_count, job->directory_count,
                job->image_sectors, megabytes(job->image_sectors), boot_description(*job).c_str(),
                format_disc_map(job->map).c_str());
+  std::fputs(format_map_totals(job->image_sectors, job->shared).c_str(), stdout);
   return exit_success;
 }
 
@@ -185,7 +186,7 @@ int run(const std::vector<NativeString>& arguments) {
   if (command.show_map) {
     // The map is made on this thread and writes nothing: a signal ends it.
     release_stop_requests();
-    return print_map(source, label, decision.fs_code, boot);
+    return print_map(source, label, decision.fs_code, boot, command.dedupe);
   }
 
   NativeString output = command.output ? *command.output : name + KESTREL_NATIVE(".iso");
@@ -233,8 +234,9 @@ int run(const std::vector<NativeString>& arguments) {
   // free when the image is complete: another build may have written it since.
   const ExistingTarget existing =
       command.replace_existing ? ExistingTarget::replace : ExistingTarget::keep;
-  auto job = start_build(source, label, decision.fs_code, output, "Kestrel",
-                         "Kestrel " KESTREL_VERSION_TEXT, true, nullptr, boot, existing);
+  auto job =
+      start_build(source, label, decision.fs_code, output, "Kestrel",
+                  "Kestrel " KESTREL_VERSION_TEXT, true, nullptr, boot, existing, command.dedupe);
   set_stop_flag(&job->cancel_requested);
   // Redraw the progress line a few times a second; without one, wait for the
   // worker to end, so that a small build ends without the delay of a poll.

@@ -77,6 +77,8 @@ const char* warning_code(BuildWarning warning) {
     case BuildWarning::image_file_skipped: return "image_file_skipped";
     case BuildWarning::stereo_folder_replaced: return "stereo_folder_replaced";
     case BuildWarning::stereo_title_not_interleaved: return "stereo_title_not_interleaved";
+    case BuildWarning::dvd_too_large: return "dvd_too_large";
+    case BuildWarning::bluray_too_large: return "bluray_too_large";
   }
   return "unknown";
 }
@@ -233,6 +235,26 @@ std::string error_json(const BuildJob& job) {
   return error.done();
 }
 
+// The media the image fits, smallest first; null before the image was laid out.
+std::string fits_on_json(const BuildJob& job) {
+  if (job.image_sectors == 0) return "null";
+  std::string list = "[";
+  for (const DiscMedium medium : media_that_hold(job.image_sectors)) {
+    if (list.size() > 1) list += ", ";
+    list += json_string(medium_code(medium));
+  }
+  return list + "]";
+}
+
+std::string stored_once_json(const SharedDataCounts& shared) {
+  return JsonObject()
+      .number("hard_links", shared.hard_links)
+      .number("equal_files", shared.equal_files)
+      .number("saved_sectors", shared.saved_sectors)
+      .number("saved_bytes", shared.saved_bytes)
+      .done();
+}
+
 std::string seconds_text(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%.3f", seconds);
@@ -268,6 +290,17 @@ std::string boot_description(const BuildJob& job) {
   return text;
 }
 
+std::string fits_on_text(uint64_t sectors) {
+  const std::vector<DiscMedium> media = media_that_hold(sectors);
+  if (media.empty()) return "fits on no CD, DVD or BD";
+  std::string text = "fits on: ";
+  for (size_t i = 0; i < media.size(); ++i) {
+    if (i > 0) text += ", ";
+    text += medium_name(media[i]);
+  }
+  return text;
+}
+
 std::string summary_text(const RunRecord& record) {
   const BuildJob& job = record.job;
   const double size = megabytes(job.image_sectors);
@@ -291,6 +324,12 @@ std::string summary_text(const RunRecord& record) {
               " folder \"" + display_text(deciding_folder(record)) + "\"" +
               (record.requested ? ", over " + asked : std::string()) + "\n";
       break;
+  }
+  text += "  " + fits_on_text(job.image_sectors) + "\n";
+  if (job.shared.hard_links + job.shared.equal_files > 0) {
+    std::snprintf(line, sizeof line, "; %.1f MB not stored twice\n",
+                  static_cast<double>(job.shared.saved_bytes) / 1e6);
+    text += "  stored once: " + stored_once_text(job.shared) + line;
   }
   if (job.fs_code == fs_code_bluray) {
     if (job.interleaved_titles.empty()) {
@@ -327,6 +366,8 @@ std::string json_report(const RunRecord& record) {
       .number("sectors", job.image_sectors)
       .number("image_bytes", static_cast<uint64_t>(job.image_sectors) * 2048)
       .number("written_bytes", job.written_bytes)
+      .raw("fits_on", fits_on_json(job))
+      .raw("stored_once", stored_once_json(job.shared))
       .raw("stereo_titles_interleaved", titles_json(job))
       .raw("boot", boot_json(job))
       .raw("warnings", warnings_json(job))

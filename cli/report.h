@@ -29,9 +29,13 @@ std::string layout_description(const BuildJob& job);
 // an image that does not boot.
 std::string boot_description(const BuildJob& job);
 
+// "fits on: DVD, DVD DL, BD 25 GB, ..." for an image of `sectors` sectors.
+std::string fits_on_text(uint64_t sectors);
+
 // The summary of a successful build: the image, its layout and size, then
-// why it has that layout, for Blu-ray images the 3D titles interleaved, and
-// last how many warnings the build gave.
+// why it has that layout, the media it fits, the files stored once, for
+// Blu-ray images the 3D titles interleaved, and last how many warnings the
+// build gave.
 std::string summary_text(const RunRecord& record);
 
 // The whole run as one JSON object: outcome, error, layout and why, DVD-video

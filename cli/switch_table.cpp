@@ -118,6 +118,18 @@ constexpr SwitchDefinition switch_table[] = {
        command.boot_info_table = true;
        return true;
      }},
+    {"dedupe", "", "", SwitchValue::none, "",
+     "store equal files of 64 KiB and more once (hard links always are)",
+     "Store files whose contents are byte for byte equal once: their names share one copy of "
+     "the data. Only files of 64 KiB and more that share their size with another are read for "
+     "it, and only as far as it takes to tell them apart, before the build. Hard-linked names "
+     "always share one copy, with or without this switch. The files of DVD-video and Blu-ray "
+     "folders keep copies of their own, so that a disc's order and its navigation backups stay "
+     "as the disc format wants them.",
+     [](CommandLine& command, const NativeString&, std::string&) {
+       command.dedupe = true;
+       return true;
+     }},
     {"no-boot", "", "", SwitchValue::none, "",
      "write a folder copied from a bootable disc as plain files",
      "Write a folder copied from a bootable disc as plain files, without a boot catalog. It "

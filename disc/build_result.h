@@ -57,6 +57,8 @@ enum class BuildWarning : uint8_t {
   image_file_skipped,       // the image being built, or its temporary file, lies in the source
   stereo_folder_replaced,   // the source's own SSIF folder gave way to the interleaved one (path)
   stereo_title_not_interleaved,  // a 3D title was written as plain clips (path, `stereo`)
+  dvd_too_large,     // a DVD-video image fits no DVD, not even a dual-layer one (DVD folder)
+  bluray_too_large,  // a Blu-ray image fits no BD, not even a four-layer BD-R XL (BD folder)
 };
 
 // Why the two views of a 3D title cannot be laid out interleaved.
@@ -102,6 +104,16 @@ struct BuildWarningEntry {
   NativeString path;
   StereoTitleNote stereo;  // stereo_title_not_interleaved only
   RenamedEntry renamed{};  // name_shortened and name_made_unique only
+};
+
+// What storing files once saved: the names that point at another name's copy
+// of the same file (hard links), the files that point at the copy of an
+// equal file, and the sectors and file bytes not stored twice therefore.
+struct SharedDataCounts {
+  uint32_t hard_links = 0;
+  uint32_t equal_files = 0;
+  uint64_t saved_sectors = 0;
+  uint64_t saved_bytes = 0;
 };
 
 struct BuildErrorInfo {

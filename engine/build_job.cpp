@@ -64,6 +64,7 @@ void finish(BuildJob& job, ImageWriter& writer, bool done) {
   job.image_sectors = writer.layout.image_sectors;
   job.content_bytes = writer.content_bytes_written;
   job.written_bytes = writer.image_bytes_written;
+  job.shared = writer.shared;
   job.dvd_video_mode = writer.tree.dvd_video_mode;
   job.effective_fs_flags = writer.settings.fs_flags;
   job.effective_udf_revision = writer.settings.udf_revision;
@@ -160,6 +161,7 @@ void run_build(BuildJob& job) {
   writer.tree.output_path = canonical_path(job.output_path);
   writer.cancel_requested = &job.cancel_requested;
   writer.existing_target = job.existing_target;
+  writer.store_equal_files_once = job.store_equal_files_once;
   if (job.fs_code == fs_code_bluray) analyze_movie_folder(job, writer);
   set_identifier(writer.settings.implementation_id, job.implementation_name);
   set_identifier(writer.settings.application_id, job.application_name);
@@ -195,10 +197,12 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
                                       int32_t fs_code, const NativeString& output_path,
                                       const char* implementation_name, const char* application_name,
                                       bool run_on_thread, ProgressFn progress_fn,
-                                      const BootSetup& boot, ExistingTarget existing_target) {
+                                      const BootSetup& boot, ExistingTarget existing_target,
+                                      bool store_equal_files_once) {
   auto job = new_job(source_folder, label, fs_code, output_path);
   job->boot = boot;
   job->existing_target = existing_target;
+  job->store_equal_files_once = store_equal_files_once;
   if (implementation_name != nullptr) {
     job->implementation_name = std::string(implementation_name).substr(0, identifier_text_limit);
   }
@@ -215,9 +219,11 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
 }
 
 std::unique_ptr<BuildJob> map_build(const NativeString& source_folder, std::u16string_view label,
-                                    int32_t fs_code, const BootSetup& boot) {
+                                    int32_t fs_code, const BootSetup& boot,
+                                    bool store_equal_files_once) {
   auto job = new_job(source_folder, label, fs_code, NativeString());
   job->boot = boot;
+  job->store_equal_files_once = store_equal_files_once;
   job->map_only = true;
   run_build(*job);
   return job;

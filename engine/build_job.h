@@ -61,6 +61,8 @@ struct BuildJob {
   ExistingTarget existing_target = ExistingTarget::replace;
   // Scan and lay out only: `map` is filled and nothing is written.
   bool map_only = false;
+  // Files of equal contents are stored once (hard links always are).
+  bool store_equal_files_once = false;
   // The files the firmware starts; none for a plain image. A bootable image
   // always carries an ISO 9660 volume: UDF 1.02 becomes the bridge, and
   // UDF 2.50 gets an ISO 9660 volume of the same tree beside it.
@@ -80,6 +82,7 @@ struct BuildJob {
   // bytes of the image as a whole. A failed build's file is removed.
   uint64_t content_bytes = 0;
   uint64_t written_bytes = 0;
+  SharedDataCounts shared;  // files stored once, and what that saved
   bool dvd_video_mode = false;
   uint32_t effective_fs_flags = 0;
   uint16_t effective_udf_revision = 0;
@@ -101,12 +104,14 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
                                       const char* implementation_name, const char* application_name,
                                       bool run_on_thread, ProgressFn progress_fn = nullptr,
                                       const BootSetup& boot = BootSetup{},
-                                      ExistingTarget existing_target = ExistingTarget::replace);
+                                      ExistingTarget existing_target = ExistingTarget::replace,
+                                      bool store_equal_files_once = false);
 
 // Scans the source folder and lays the image out without writing it, on the
 // caller's thread; the finished job's `map` holds the image's areas.
 std::unique_ptr<BuildJob> map_build(const NativeString& source_folder, std::u16string_view label,
-                                    int32_t fs_code, const BootSetup& boot = BootSetup{});
+                                    int32_t fs_code, const BootSetup& boot = BootSetup{},
+                                    bool store_equal_files_once = false);
 
 // The worker body.
 void run_build(BuildJob& job);

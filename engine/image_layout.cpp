@@ -6,9 +6,11 @@
 
 #include "disc/tree_walk.h"
 #include "engine/boot_files.h"
+#include "engine/disc_media.h"
 #include "engine/dvd_video.h"
 #include "engine/image_layout.h"
 #include "engine/image_writer.h"
+#include "engine/shared_data.h"
 #include "iso9660/iso_volume.h"
 #include "udf/udf_volume.h"
 
@@ -16,8 +18,6 @@ namespace kestrel {
 namespace {
 
 constexpr uint64_t max_sector_count = std::numeric_limits<uint32_t>::max();
-
-uint64_t sectors_for_bytes(uint64_t bytes) { return (bytes + sector_bytes - 1) / sector_bytes; }
 
 // In a DVD-video image the root and its two DVD folders keep the order the
 // scan gave them: players expect the DVD folders first and their files in
@@ -57,7 +57,8 @@ bool assign_data_and_ids(ImageWriter& writer, DataPlacementCounters& counters) {
   bool ok = walk_directories_depth_first(
       writer.tree.root, ChildOrder::primary, [&](SourceNode& directory) {
         for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
-          if (!child->is_directory) {
+          // A file that shares another's copy takes its place afterwards.
+          if (!child->is_directory && child->shares_data_of == nullptr) {
             switch (child->kind) {
               case NodeKind::plain:
               case NodeKind::unpaired_clip:
@@ -114,6 +115,8 @@ uint32_t ImageWriter::lay_out() {
   if (tree.root == nullptr || report.failed()) return 0;
 
   if (boot_request.bootable() && !resolve_boot_images(*this)) return 0;
+  // Which files are stored once is known before anything is placed.
+  if (!share_file_data(*this)) return 0;
 
   prepare_names(*this, *tree.root);
   if (report.failed()) return 0;
@@ -147,10 +150,12 @@ uint32_t ImageWriter::lay_out() {
 
   DataPlacementCounters placement;
   if (!assign_data_and_ids(*this, placement)) return 0;
+  place_shared_files(*this);
   layout.data_sectors = static_cast<uint32_t>(placement.data_sectors);
 
   // The UDF file structure ends where the sizing placed the last entry.
   if (!plan_disc_map(*this, udf_counters.next_block)) return 0;
+  warn_when_no_disc_of_its_kind_holds(*this);
   return layout.image_sectors;
 }
 

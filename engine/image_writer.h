@@ -41,6 +41,14 @@ struct ContentReaderStop {
   void operator()(ContentReader* reader) const;
 };
 
+// A file of the source with more than one name (hard links), as the scan
+// found it.
+struct LinkedFile {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  SourceNode* node = nullptr;
+};
+
 // Called after every batch of sectors with (sectors emitted, image sectors);
 // returns false to stop the build.
 using ProgressHook = bool (*)(uint32_t done, uint32_t total, void* context);
@@ -68,6 +76,16 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
   bool cancel_seen() const {
     return cancel_requested != nullptr && cancel_requested->load(std::memory_order_relaxed);
   }
+
+  // Files stored once (shared_data.h). Equal files share one copy only
+  // when asked (-dedupe); hard links always do. The scan notes the files
+  // with more than one name, and whether the listing could tell.
+  bool store_equal_files_once = false;
+  std::vector<LinkedFile> linked_files;
+  bool link_counts_unknown = false;
+  // Set by the layout: every file whose data lies in another's copy.
+  std::vector<SourceNode*> sharing_files;
+  SharedDataCounts shared;
 
   // The areas of the image in sector order, planned by lay_out().
   DiscMap map;

@@ -304,9 +304,18 @@ SourceNode* add_node(ImageWriter& writer, SourceNode& directory, SourceNode*& la
     ++directory.file_children;
     ++writer.tree.file_count;
     node->size = entry.size;
-    node->sectors = static_cast<uint32_t>((entry.size + sector_bytes - 1) / sector_bytes);
+    node->may_have_holes = entry.may_have_holes ? 1 : 0;
+    // A file with more than one name may meet another of them in the tree;
+    // where the listing does not count names, the layout asks (shared_data.cpp).
+    if (entry.size > 0 && entry.link_count > 1) {
+      writer.linked_files.push_back(LinkedFile{entry.device, entry.inode, node});
+    } else if (entry.size > 0 && entry.link_count == 0) {
+      writer.link_counts_unknown = true;
+    }
+    const uint64_t sectors = sectors_for_bytes(entry.size);
+    node->sectors = static_cast<uint32_t>(sectors);
     // A single file beyond 2^32 - 1 sectors (8 TiB) cannot be addressed.
-    if ((entry.size + sector_bytes - 1) / sector_bytes > UINT32_MAX) {
+    if (sectors > UINT32_MAX) {
       writer.report.fail(BuildError::file_too_large, node_file_path(writer, *node));
     }
   }

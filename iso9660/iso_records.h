@@ -212,10 +212,6 @@ inline uint64_t place_record(uint64_t offset, uint32_t record_bytes) {
   return offset;
 }
 
-inline uint64_t sectors_for_bytes(uint64_t bytes) {
-  return (bytes + sector_bytes - 1) / sector_bytes;
-}
-
 // Absolute first sector of a directory's extent.
 inline uint64_t directory_location(const DiscImage& image, const SourceNode& directory) {
   return static_cast<uint64_t>(image.layout.iso_area_start) +

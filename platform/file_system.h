@@ -81,6 +81,12 @@ class FileHandle {
   // (it has grown), fewer when it ends early or a call fails. A file that
   // ends where expected takes one call, not a second one that reads nothing.
   size_t read_last(void* buffer, size_t count);
+  // For a file opened with open_to_copy that may have holes (its listing
+  // showed less space allocated than its size): from here on read() and
+  // read_last() hand out the file's holes as zeros without reading them,
+  // reading only its data extents, at a few calls per extent. A file system
+  // that cannot tell its holes has one extent of data, read as it is.
+  void skip_holes();
   // Writes all `count` bytes, returns the bytes written (short on failure).
   size_t write(const void* buffer, size_t count);
   // 64-bit size; 0 if the query fails.
@@ -95,6 +101,26 @@ class FileHandle {
   bool is_file_at(const NativeString& path) const;
 
  private:
+  // Where a file read with skip_holes() stands: the next byte to hand out,
+  // the data extent at or after it, and the end of the file as last seen.
+  struct HoleCursor {
+    bool active = false;
+    uint64_t position = 0;
+    uint64_t data_start = 0;
+    uint64_t data_end = 0;
+    uint64_t file_end = 0;
+  };
+  size_t read_skipping_holes(uint8_t* buffer, size_t count);
+  size_t read_last_skipping_holes(uint8_t* buffer, size_t count);
+  bool next_extent();
+  // The data extent at or after `offset`: false when the file has no data
+  // from there on. Where the system cannot tell, all of it is data.
+  bool locate_data(uint64_t offset, uint64_t& start, uint64_t& end);
+  // Reads up to `count` bytes at `offset` without moving through the file;
+  // fewer at its end or on a failure.
+  size_t read_at(uint64_t offset, uint8_t* buffer, size_t count);
+
+  HoleCursor holes_;
 #ifdef _WIN32
   void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
 #else
@@ -124,10 +150,17 @@ struct FindEntry {
   // that loops): there is nothing to put into an image.
   bool broken_link = false;
   SystemError error = 0;
+  // A regular file with less space allocated than its size, or marked
+  // sparse: it may have holes, which are not worth reading.
+  bool may_have_holes = false;
   // Identity of the object, where the platform has one (device and inode on
-  // POSIX); used to notice a folder link that leads back into its own tree.
+  // POSIX); used to notice a folder link that leads back into its own tree,
+  // and files that are hard links of one another.
   uint64_t device = 0;
   uint64_t inode = 0;
+  // Names (hard links) the file has; 0 where the listing does not tell
+  // (Windows), so that query_file_identity must be asked.
+  uint32_t link_count = 0;
   NativeString name;  // the entry's name, without any path
 };
 
@@ -179,6 +212,18 @@ bool is_directory(const NativeString& path);
 // Attributes of one path (following links), in FindEntry form; false when the
 // path cannot be examined.
 bool stat_path(const NativeString& path, FindEntry& entry);
+
+// What makes a file the same file under two names: the volume it is on and
+// its number there (device and inode on POSIX, volume serial number and file
+// index on Windows), and how many names it has.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  uint32_t link_count = 0;
+};
+
+// The identity of a file, following links; false when it cannot be had.
+bool query_file_identity(const NativeString& path, FileIdentity& identity);
 
 // Creates the directory and any missing parents; true when it exists afterwards.
 bool create_directories(const NativeString& path, SystemError* error = nullptr);

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -44,6 +43,11 @@ void fill_from_statx(const struct statx& info, FindEntry& entry) {
   entry.created = (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime.tv_sec : entry.modified;
   entry.device = (static_cast<uint64_t>(info.stx_dev_major) << 32) | info.stx_dev_minor;
   entry.inode = info.stx_ino;
+  entry.link_count = (info.stx_mask & STATX_NLINK) != 0 ? info.stx_nlink : 0;
+  // st_blocks counts 512-byte units whatever the file system's block size.
+  constexpr uint64_t allocation_unit_bytes = 512;
+  entry.may_have_holes = S_ISREG(info.stx_mode) && (info.stx_mask & STATX_BLOCKS) != 0 &&
+                         info.stx_blocks * allocation_unit_bytes < info.stx_size;
 }
 
 std::string describe_system_error(SystemError error) {
@@ -96,10 +100,12 @@ bool FileHandle::open(const NativeString& path, unsigned mode) {
 
 size_t FileHandle::read(void* buffer, size_t count) {
   if (count == 0) return 0;
+  if (holes_.active) return read_skipping_holes(static_cast<uint8_t*>(buffer), count);
   return read_at_least(buffer, count, count);
 }
 
 size_t FileHandle::read_last(void* buffer, size_t count) {
+  if (holes_.active) return read_last_skipping_holes(static_cast<uint8_t*>(buffer), count);
   // Asks for one byte more than expected: a regular file that returns fewer
   // bytes than asked has ended, so no further call is needed to see its end.
   return read_at_least(buffer, count, count + 1);
@@ -128,6 +134,38 @@ size_t FileHandle::read_at_least(void* buffer, size_t least, size_t most) {
     if (got == 0) break;
     total += static_cast<size_t>(got);
     if (total >= least) break;
+  }
+  return total;
+}
+
+bool FileHandle::locate_data(uint64_t offset, uint64_t& start, uint64_t& end) {
+  const off_t data = lseek(descriptor_, static_cast<off_t>(offset), SEEK_DATA);
+  if (data < 0) {
+    // ENXIO: no data from `offset` to the end of the file. Any other
+    // answer: the file is taken to be data throughout.
+    if (errno == ENXIO) return false;
+    start = offset;
+    end = UINT64_MAX;
+    return true;
+  }
+  const off_t hole = lseek(descriptor_, data, SEEK_HOLE);
+  start = static_cast<uint64_t>(data);
+  end = hole > data ? static_cast<uint64_t>(hole) : UINT64_MAX;
+  return true;
+}
+
+size_t FileHandle::read_at(uint64_t offset, uint8_t* buffer, size_t count) {
+  size_t total = 0;
+  while (total < count) {
+    const ssize_t got =
+        ::pread(descriptor_, buffer + total, count - total, static_cast<off_t>(offset + total));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      last_error_ = errno;
+      break;
+    }
+    if (got == 0) break;
+    total += static_cast<size_t>(got);
   }
   return total;
 }
@@ -170,6 +208,7 @@ uint64_t FileHandle::size() {
 void FileHandle::close() {
   if (descriptor_ >= 0) ::close(descriptor_);
   descriptor_ = -1;
+  holes_ = HoleCursor{};
 }
 
 bool FileHandle::is_open() const { return descriptor_ >= 0; }
@@ -218,24 +257,6 @@ bool list_names(const NativeString& directory, std::vector<NativeString>& names,
   return error == 0;
 }
 
-WholeFile read_whole_file(const NativeString& path) {
-  WholeFile result;
-  FileHandle file;
-  if (!file.open(path, file_mode_read)) return result;
-  const uint64_t size = file.size();
-  if (size == 0 || size > whole_file_limit) return result;
-  const auto length = static_cast<size_t>(size);
-  std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[length + 2]);
-  if (!bytes) return result;
-  const size_t got = file.read(bytes.get(), length);
-  bytes[got] = 0;
-  bytes[got + 1] = 0;
-  if (got == 0) return result;
-  result.bytes = std::move(bytes);
-  result.length = got;
-  return result;
-}
-
 bool path_exists(const NativeString& path) {
   struct stat info {};
   return !path.empty() && ::stat(path.c_str(), &info) == 0;
@@ -252,6 +273,15 @@ bool stat_path(const NativeString& path, FindEntry& entry) {
   if (fill_attributes(AT_FDCWD, path.c_str(), entry)) return true;
   entry.unreadable = true;
   return false;
+}
+
+bool query_file_identity(const NativeString& path, FileIdentity& identity) {
+  struct statx info {};
+  if (statx(AT_FDCWD, path.c_str(), 0, STATX_INO | STATX_NLINK, &info) != 0) return false;
+  identity.volume = (static_cast<uint64_t>(info.stx_dev_major) << 32) | info.stx_dev_minor;
+  identity.index = info.stx_ino;
+  identity.link_count = info.stx_nlink;
+  return true;
 }
 
 bool create_directories(const NativeString& path, SystemError* error) {

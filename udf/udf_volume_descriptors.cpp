@@ -257,7 +257,8 @@ void write_integrity(const DiscImage& image, SectorEmitter& out, uint32_t sector
   const size_t implementation_use = size_table + 4 * partitions;
   const FieldWriter iu = record.at(implementation_use);
   write_implementation_regid(image, iu.at<use::implementation_identifier>());
-  iu.le32<use::file_count>(image.tree.file_count);
+  // Files, not names: a hard link recorded in its file's entry is no file of its own.
+  iu.le32<use::file_count>(image.tree.file_count - image.tree.shared_entries);
   iu.le32<use::directory_count>(image.tree.directory_count + 1);  // the root counts too
   iu.le16<use::min_read_revision>(image.settings.udf_revision);
   iu.le16<use::min_write_revision>(image.settings.udf_revision);

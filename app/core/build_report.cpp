@@ -3,6 +3,8 @@
 #include <cwchar>
 
 #include "app/core/language_table.h"
+#include "disc/volume_settings.h"
+#include "engine/disc_media.h"
 
 namespace kestrel::app {
 
@@ -85,12 +87,61 @@ std::wstring bootable_text(BootFirmware firmware) {
   return format_slot_text(language_text(slot_bootable_image), names);
 }
 
-std::wstring finished_build_text(const BootFirmware* firmware,
+namespace {
+
+// Media are named by their capacity, as the discs are sold in every language.
+const wchar_t* medium_name(DiscMedium medium) {
+  switch (medium) {
+    case DiscMedium::cd74: return L"CD 650 MB";
+    case DiscMedium::cd80: return L"CD 700 MB";
+    case DiscMedium::dvd5: return L"DVD 4.7 GB";
+    case DiscMedium::dvd9: return L"DVD DL 8.5 GB";
+    case DiscMedium::bd25: return L"BD 25 GB";
+    case DiscMedium::bd50: return L"BD 50 GB";
+    case DiscMedium::bd100: return L"BD 100 GB";
+    case DiscMedium::bd128: return L"BD 128 GB";
+  }
+  return L"BD";
+}
+
+// Megabytes of 1,000,000 bytes with one decimal.
+std::wstring megabytes_text(uint64_t bytes) {
+  wchar_t text[32];
+  std::swprintf(text, 32, L"%.1f", static_cast<double>(bytes) / 1e6);
+  return text;
+}
+
+}  // namespace
+
+std::wstring built_image_text(const BuiltImage& image) {
+  const std::wstring size = megabytes_text(uint64_t{image.sectors} * sector_bytes);
+  const std::vector<DiscMedium> media = media_that_hold(image.sectors);
+  std::wstring text;
+  if (media.empty()) {
+    text = format_slot_text(language_text(slot_fits_on_nothing), size);
+  } else {
+    std::wstring names;
+    for (const DiscMedium medium : media) {
+      if (!names.empty()) names += L", ";
+      names += medium_name(medium);
+    }
+    text = format_slot_text(language_text(slot_fits_on), {size, names});
+  }
+  if (image.files_stored_once > 0) {
+    text += L"\n";
+    text += format_slot_text(
+        language_text(slot_stored_once),
+        {std::to_wstring(image.files_stored_once), megabytes_text(image.bytes_saved)});
+  }
+  return text;
+}
+
+std::wstring finished_build_text(const BuiltImage& image, const BootFirmware* firmware,
                                  const std::vector<WarningLine>& warnings) {
-  std::wstring text = firmware != nullptr ? bootable_text(*firmware) : std::wstring();
+  std::wstring text = firmware != nullptr ? bootable_text(*firmware) + L"\n\n" : std::wstring();
+  text += built_image_text(image);
   if (warnings.empty()) return text;
-  if (!text.empty()) text += L"\n\n";
-  return text + warnings_text(warnings, listed_warnings);
+  return text + L"\n\n" + warnings_text(warnings, listed_warnings);
 }
 
 std::wstring path_too_long_text(std::wstring_view path) {

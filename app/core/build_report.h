@@ -44,9 +44,21 @@ enum class BootFirmware : uint8_t { bios, uefi, bios_and_uefi };
 // The sentence of a successful bootable build, naming its firmware.
 std::wstring bootable_text(BootFirmware firmware);
 
-// A build that succeeded and boots, or has warnings, or both: the boot
-// sentence, then the warnings, in one box.
-std::wstring finished_build_text(const BootFirmware* firmware,
+// What the report says of every image built: its size, which the media it
+// fits follow from, and the files stored once with what that saved.
+struct BuiltImage {
+  uint32_t sectors = 0;
+  uint32_t files_stored_once = 0;  // hard links and equal files
+  uint64_t bytes_saved = 0;
+};
+
+// "The image takes 16.6 MB and fits on: CD 650 MB, ...", then, when files
+// were stored once, how many and what that saved.
+std::wstring built_image_text(const BuiltImage& image);
+
+// A build that succeeded: the boot sentence of a bootable image, the size
+// and the media it fits, then any warnings, in one box.
+std::wstring finished_build_text(const BuiltImage& image, const BootFirmware* firmware,
                                  const std::vector<WarningLine>& warnings);
 
 // A path or text that does not fit the program's path buffers.

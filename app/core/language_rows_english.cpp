@@ -46,9 +46,12 @@ constexpr LanguageEntry english = {
         L"Translator: null"sv,
         L"The image could not be built."sv,  // 29
         // 30 to 45: the build errors (build_error_slot).
-        L"The chosen file system is not valid."sv, L"The source folder '%s' cannot be opened."sv,
-        L"The folder '%s' cannot be listed."sv, L"The entry '%s' cannot be examined."sv,
-        L"The file '%s' cannot be opened."sv, L"Reading the file '%s' failed."sv,
+        L"The chosen file system is not valid."sv,
+        L"The source folder '%s' cannot be opened."sv,
+        L"The folder '%s' cannot be listed."sv,
+        L"The entry '%s' cannot be examined."sv,
+        L"The file '%s' cannot be opened."sv,
+        L"Reading the file '%s' failed."sv,
         L"The file '%s' became shorter while the image was being built."sv,
         L"The image file '%s' cannot be created."sv,
         L"Writing the image file '%s' failed. Is the disk full?"sv,
@@ -87,6 +90,13 @@ constexpr LanguageEntry english = {
         L"The boot file '%s' cannot be used: it is not a file of the source folder, or it is empty, too small or too large."sv,  // 68: boot_file_unusable
         L"The file '%s' changed while the image was being built."sv,
         L"The image was built and is bootable with %s."sv,  // 70: a bootable image
+        // 71, 72: an image too large for any DVD or BD; 73 to 75: the size, media and files stored
+        // once.
+        L"The DVD-video image of '%s' is larger than a dual-layer DVD holds; it was built, but no DVD takes it."sv,
+        L"The Blu-ray image of '%s' is larger than a four-layer BD-R XL holds; it was built, but no BD takes it."sv,
+        L"The image takes %s MB and fits on: %s."sv,
+        L"The image takes %s MB and fits on no CD, DVD or BD."sv,
+        L"Files stored once: %s (%s MB saved)."sv,
     }},
 };
 static_assert(fills_every_slot(english, true));

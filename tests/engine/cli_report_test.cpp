@@ -48,6 +48,8 @@ TEST(CliReport, SummarySaysWhyTheLayoutAndWhichTitlesWereInterleaved) {
   EXPECT_EQ(summary_text(record),
             "out.iso: UDF 2.50 (Blu-ray), 8 files, 9 folders, 1.5 MB in 2.0 s (0.8 MB/s)\n"
             "  layout forced by the Blu-ray folder \"BDMV\", over -fs iso9660\n"
+            "  fits on: CD 650 MB, CD 700 MB, DVD 4.7 GB, DVD DL 8.5 GB, BD 25 GB, BD 50 GB, "
+            "BD 100 GB, BD 128 GB\n"
             "  3D titles interleaved: 2 (clips 00001 + 00002, clips 00003 + 00004)\n"
             "  warnings: none\n");
   built.job.interleaved_titles.clear();
@@ -130,6 +132,41 @@ TEST(CliReport, JsonReportCarriesTheLayoutTitlesAndWarnings) {
         "\"stated_sectors\": 96, \"found_sectors\": 97", "\"elapsed_seconds\": 0.250"}) {
     EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
   }
+}
+
+TEST(CliReport, TheMediaAnImageFitsAndTheFilesStoredOnceAreCounted) {
+  BuildJob job;
+  finish(job, fs_code_bridge, 5, 0x0102, 7, 2, 2295104);
+  job.shared = {2, 1, 11724, 24005000};
+  const RunRecord record{job,
+                         KESTREL_NATIVE("dvd.iso"),
+                         std::nullopt,
+                         LayoutDecision{fs_code_bridge, LayoutReason::chosen},
+                         SourceDescription{},
+                         1.0};
+  const std::string summary = summary_text(record);
+  EXPECT_NE(summary.find("\n  fits on: DVD 4.7 GB, DVD DL 8.5 GB, BD 25 GB, BD 50 GB, BD 100 "
+                         "GB, BD 128 GB\n  stored once: 2 hard links and 1 equal file; 24.0 MB "
+                         "not stored twice\n"),
+            std::string::npos)
+      << summary;
+  const std::string json = json_report(record);
+  EXPECT_NE(json.find("\"fits_on\": [\"dvd5\", \"dvd9\", \"bd25\", \"bd50\", \"bd100\", "
+                      "\"bd128\"], \"stored_once\": {\"hard_links\": 2, \"equal_files\": 1, "
+                      "\"saved_sectors\": 11724, \"saved_bytes\": 24005000}"),
+            std::string::npos)
+      << json;
+  // One sector more than a dual-layer DVD: BD only; more than any BD: none.
+  EXPECT_EQ(fits_on_text(4171713), "fits on: BD 25 GB, BD 50 GB, BD 100 GB, BD 128 GB");
+  EXPECT_EQ(fits_on_text(62500865), "fits on no CD, DVD or BD");
+  job.image_sectors = 62500865;
+  job.shared = {};
+  EXPECT_NE(json_report(record).find("\"fits_on\": [], \"stored_once\": {\"hard_links\": 0"),
+            std::string::npos);
+  EXPECT_EQ(summary_text(record).find("stored once"), std::string::npos);
+  // A build that failed before its layout has no size to fit.
+  job.image_sectors = 0;
+  EXPECT_NE(json_report(record).find("\"fits_on\": null"), std::string::npos);
 }
 
 TEST(CliReport, BootableImageSaysWhichFirmwareStartsWhichFile) {

@@ -27,6 +27,10 @@ TEST(CommandLine, SwitchesAreKnownByTheirWholeNamesAfterOneOrTwoDashes) {
   EXPECT_TRUE(result.command.replace_existing);
   EXPECT_TRUE(result.command.quiet);
   EXPECT_EQ(result.command.source, native_from_utf16(u"src"));
+  EXPECT_FALSE(result.command.dedupe);
+  // -dedupe is known by its whole name only: "-d" is no switch.
+  EXPECT_TRUE(parse({"--dedupe", "src"}).command.dedupe);
+  EXPECT_FALSE(parse({"-d", "src"}).ok);
 }
 
 TEST(CommandLine, OnlyTheDocumentedShortFormsAreKnown) {

@@ -65,7 +65,7 @@ TEST(ReportDocument, NamesEveryCodeAndField) {
     return document.find("`" + code + "`") != std::string::npos;
   };
   std::set<std::string> codes = codes_of<BuildWarning>(warning_code);
-  EXPECT_EQ(codes.size(), static_cast<size_t>(BuildWarning::stereo_title_not_interleaved) + 1);
+  EXPECT_EQ(codes.size(), static_cast<size_t>(BuildWarning::bluray_too_large) + 1);
   for (const std::set<std::string>& more :
        {codes_of<BuildError>(error_code), codes_of<StereoFailure>(stereo_failure_code),
         codes_of<NamingFileSystem>(file_system_code), codes_of<BuildOutcome>(outcome_code)}) {

@@ -201,15 +201,25 @@ TEST_F(MainWindowTest, StartBuildsTheImageAndShowsItsProgress) {
   const std::wstring target_folder = keep ? std::wstring(artifacts) : folder_ + L"\\out\\new";
   open({source, L"-output", target_folder + L"\\built"});
   SendDlgItemMessageW(window_, IDC_LAYOUT, CB_SETCURSEL, 1, 0);
-  click(IDC_START);
-  EXPECT_TRUE(main_window_state().busy);
-  EXPECT_FALSE(enabled(IDC_SOURCE));
-  EXPECT_FALSE(enabled(IDC_BROWSE_SOURCE));
-  EXPECT_FALSE(enabled(IDC_LAYOUT));
-  EXPECT_FALSE(enabled(IDC_START));
-  EXPECT_TRUE(enabled(IDC_OPTIONS));
-  ASSERT_TRUE(wait_until_idle());
+  std::vector<std::wstring> report;
+  {
+    MessageBoxWatcher watcher(GetCurrentThreadId(), {IDOK});
+    click(IDC_START);
+    EXPECT_TRUE(main_window_state().busy);
+    EXPECT_FALSE(enabled(IDC_SOURCE));
+    EXPECT_FALSE(enabled(IDC_BROWSE_SOURCE));
+    EXPECT_FALSE(enabled(IDC_LAYOUT));
+    EXPECT_FALSE(enabled(IDC_START));
+    EXPECT_TRUE(enabled(IDC_OPTIONS));
+    ASSERT_TRUE(wait_until_idle());
+    pump_until([&] { return !watcher.texts().empty(); }, 5000);
+    report = watcher.texts();
+  }
   EXPECT_EQ(main_window_state().job->outcome, BuildOutcome::succeeded);
+  // The report says how large the image is and which discs it fits.
+  ASSERT_EQ(report.size(), 1u);
+  EXPECT_NE(report[0].find(L"MB and fits on: CD 650 MB, CD 700 MB, DVD 4.7 GB"), std::wstring::npos)
+      << report[0];
   EXPECT_EQ(text(IDC_PERCENT), L"100%");
   EXPECT_EQ(SendDlgItemMessageW(window_, IDC_PROGRESS, PBM_GETPOS, 0, 0), 100);
   EXPECT_TRUE(enabled(IDC_SOURCE));

@@ -3,6 +3,9 @@
 # isoinfo, xorriso, 7-Zip, bsdtar, iso-info and pycdlib. Every reader must
 # list every file and folder, and the bytes read back must equal the source.
 #
+# Hard links and files of equal contents (-dedupe) are read back under every
+# name from their one copy.
+#
 # Identifiers are shortened to 8.3; names that shorten alike get "~N" (checked
 # on a tree of its own, by contents), so the other trees keep their names
 # unique under the 8.3 rule. The expected identifier of
@@ -376,5 +379,34 @@ print(distinct)
 PY
 )" = 15
 rm -rf -- "$alike" "$scratch/alike.iso"
+
+# 4. Hard links and equal files (-dedupe): the records of every name point at
+#    one copy of the data, which each reader extracts under every name; the
+#    image holds each file once.
+shared=$scratch/shared
+make_shared_tree "$shared" --plain-names
+"$cli" -fs iso9660 -dedupe -yes -quiet -output "$scratch/shared.iso" "$shared" ||
+  fail "kestrel-cli -dedupe failed for $shared"
+check "the image holds the shared data once"   expect_one_copy "$scratch/shared.iso" "$SHARED_TREE_UNIQUE_BYTES"
+manifest expected "$shared" >"$scratch/shared.expected"
+check "pycdlib reads every name of the shared files" manifest pycdlib "$scratch/shared.iso" "$shared"
+check "isoinfo lists every name" listing "$scratch/shared.expected" isoinfo all \
+  < <(isoinfo -f -i "$scratch/shared.iso")
+check "iso-info lists every name" listing "$scratch/shared.expected" iso-info all \
+  < <(iso-info -f -i "$scratch/shared.iso" | awk '/^ *[0-9]+ \//{sub(/^ *[0-9]+ /,""); print}')
+for reader in 7zz xorriso bsdtar; do
+  out=$scratch/shared-$reader
+  mkdir "$out"
+  case $reader in
+    7zz) 7zz x -y -o"$out" "$scratch/shared.iso" >/dev/null 2>&1 ;;
+    xorriso) xorriso -osirrox on -indev "$scratch/shared.iso" -extract / "$out" >/dev/null 2>&1 ;;
+    bsdtar) bsdtar -xf "$scratch/shared.iso" -C "$out" 2>/dev/null ;;
+  esac
+  chmod -R u+rwX "$out"
+  check "$reader extracts every name of the shared files" \
+    contents "$scratch/shared.expected" "$reader" "$out"
+  rm -rf -- "$out"
+done
+rm -rf -- "$shared" "$scratch/shared.iso"
 
 exit "$status"

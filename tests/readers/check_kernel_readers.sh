@@ -13,7 +13,9 @@
 #   read through the multi-extent ISO 9660 records and through UDF; a
 #   bootable bridge image and a bootable UDF 2.50 image with its ISO 9660
 #   volume (both views), whose BIOS loader reads back with the boot
-#   information table in its bytes 8 to 63 and the source's bytes elsewhere.
+#   information table in its bytes 8 to 63 and the source's bytes elsewhere;
+#   a tree of hard links and equal files built with -dedupe in every layout,
+#   every name read from the one copy of its data.
 #
 # All images are listed in one boot of the machine.
 #
@@ -42,11 +44,13 @@ kernel_machine_prepare "$scratch"
 dump=$scratch/udf_tree_dump
 cc -O2 -o "$dump" "$source_dir/tools/udf_tree_dump.c" -ludfread || fail "udf_tree_dump does not build"
 
-# build FS SOURCE IMAGE (FS "default" lets Kestrel choose from the folder);
-# a source with a boot/loader.bin is made bootable through the switches.
+# build FS SOURCE IMAGE [SWITCH] (FS "default" lets Kestrel choose from the
+# folder); a source with a boot/loader.bin is made bootable through the
+# switches.
 build() {
   local layout=()
   [[ $1 != default ]] && layout=(-fs "$1")
+  [[ -n ${4:-} ]] && layout+=("$4")
   [[ -f "$2/boot/loader.bin" ]] && layout+=("${boot_switches[@]}")
   "$cli" -quiet -yes "${layout[@]}" -output "$3" "$2" || fail "kestrel-cli ${layout[*]} failed on $2"
 }
@@ -92,9 +96,11 @@ mkdir -p -- "$bootable/boot"
 write_random_file "$bootable/boot/loader.bin" 9001 loader
 write_random_file "$bootable/boot/efi.img" 8192 efi
 write_random_file "$bootable/readme.txt" 3000 readme
+shared=$scratch/shared
+make_shared_tree "$shared"
 
-# File systems to mount, source and the image's layout of each disk; the
-# disks are numbered in this order.
+# File systems to mount, source, the image's layout and any further switch
+# of each disk; the disks are numbered in this order.
 disks=(
   "iso9660 $varied iso9660"
   "iso9660+udf $varied bridge"
@@ -107,14 +113,18 @@ disks=(
   "iso9660+udf $big bridge"
   "iso9660+udf $bootable bridge"
   "iso9660+udf $bootable udf250"
+  "iso9660 $shared iso9660 -dedupe"
+  "iso9660+udf $shared bridge -dedupe"
+  "udf $shared udf102 -dedupe"
+  "udf $shared udf250 -dedupe"
 )
 specs=()
 number=0
 for disk in "${disks[@]}"; do
-  read -r views source layout <<<"$disk"
+  read -r views source layout switch <<<"$disk"
   number=$((number + 1))
   image=$scratch/disk$number.iso
-  build "$layout" "$source" "$image"
+  build "$layout" "$source" "$image" "$switch"
   specs+=("$image:$views")
 done
 
@@ -125,7 +135,7 @@ echo "note: the reader machine listed ${#specs[@]} images in $((SECONDS - starte
 status=0
 number=0
 for disk in "${disks[@]}"; do
-  read -r views source layout <<<"$disk"
+  read -r views source layout _ <<<"$disk"
   number=$((number + 1))
   extras=()
   if [[ -d "$source/BDMV" ]]; then

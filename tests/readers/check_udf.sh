@@ -2,7 +2,8 @@
 # Reader check: UDF 1.02, ISO 9660 + UDF 1.02 bridge and UDF 2.50 images of
 # varied trees, read back by udfinfo (udftools), by libudfread through
 # tools/udf_tree_dump.c and by 7-Zip. Every path, every size and every byte
-# must come back as they are in the source.
+# must come back as they are in the source, also for hard links and equal
+# files stored once.
 #
 #   check_udf.sh KESTREL_CLI
 #
@@ -185,6 +186,25 @@ for fs in udf102 udf250; do
   rm -rf -- "$scratch/out_big"
   7zz l "$image" >"$scratch/big.7z.list" 2>&1 || fail "7zz cannot list $image"
   grep -q ' 5368709120 .*huge.bin' "$scratch/big.7z.list" || fail "7zz lists another size for huge.bin"
+  rm -f -- "$image"
+done
+
+# --- Hard links and equal files (-dedupe), in every UDF layout: the names of
+# one file are identifiers of one file entry, equal files' entries share
+# their extents; every name reads back with its file's bytes, and the image
+# holds each file's data once.
+shared=$scratch/shared
+make_shared_tree "$shared"
+for fs in udf102 bridge udf250; do
+  image=$scratch/shared_$fs.iso
+  "$cli" -quiet -yes -dedupe -fs "$fs" -label "$label" -output "$image" "$shared" ||
+    fail "kestrel-cli -dedupe -fs $fs failed on $shared"
+  expect_one_copy "$image" "$SHARED_TREE_UNIQUE_BYTES"
+  check_udfinfo "$image" "$([[ $fs == udf250 ]] && echo 2.50 || echo 1.02)"
+  check_libudfread "$image" "$shared" "$scratch/out_shared"
+  compare_trees "$shared" "$scratch/out_shared" || fail "libudfread reads other bytes from $image"
+  rm -rf -- "$scratch/out_shared"
+  check_7zip "$image" "$shared" "$scratch/7z_shared"
   rm -f -- "$image"
 done
 

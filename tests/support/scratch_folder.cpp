@@ -147,6 +147,12 @@ void ScratchFolder::text_file(const std::string& relative, const std::string& co
   std::ofstream(target, std::ios::binary | std::ios::trunc) << contents;
 }
 
+void ScratchFolder::hard_link(const std::string& existing, const std::string& relative) const {
+  const fs::path target = to_fs(at(relative));
+  fs::create_directories(target.parent_path());
+  fs::create_hard_link(to_fs(at(existing)), target);
+}
+
 void ScratchFolder::folder(const std::string& relative) const {
   fs::create_directories(to_fs(at(relative)));
 }
@@ -160,6 +166,21 @@ void ScratchFolder::sparse_file(const std::string& relative, uint64_t size) cons
   for (uint64_t offset : {uint64_t{0}, size / 3, size / 2 + 4095, size - 1}) {
     out.seekp(static_cast<std::streamoff>(offset));
     out.put(static_cast<char>(0x5A));
+  }
+}
+
+void ScratchFolder::sparse_file(const std::string& relative, uint64_t size,
+                                const std::vector<std::pair<uint64_t, uint64_t>>& data_runs,
+                                uint32_t seed) const {
+  const fs::path target = to_fs(at(relative));
+  fs::create_directories(target.parent_path());
+  { std::ofstream(target, std::ios::binary | std::ios::trunc); }
+  fs::resize_file(target, size);
+  std::fstream out(target, std::ios::binary | std::ios::in | std::ios::out);
+  for (const auto& [offset, length] : data_runs) {
+    out.seekp(static_cast<std::streamoff>(offset));
+    for (uint64_t i = 0; i < length; ++i)
+      out.put(static_cast<char>(pattern_byte(seed, offset + i)));
   }
 }
 
