@@ -64,11 +64,16 @@ std::string switch_name(const NativeString& argument) {
 }
 
 // Switches known by their whole name; the rest by their first letter.
-enum class NamedSwitch { none, boot_bios, boot_efi, boot_load_size, boot_info_table, no_boot };
+enum class NamedSwitch { none, boot_file, boot_load_size, boot_info_table, no_boot };
 
-NamedSwitch named_switch(const std::string& name) {
-  if (name == "boot-bios") return NamedSwitch::boot_bios;
-  if (name == "boot-efi") return NamedSwitch::boot_efi;
+// The switch named `name`; for a platform's boot file switch, the platform.
+NamedSwitch named_switch(const std::string& name, BootPlatform& platform) {
+  for (const BootPlatformInfo& info : boot_platforms()) {
+    if (name == info.file_switch) {
+      platform = info.platform;
+      return NamedSwitch::boot_file;
+    }
+  }
   if (name == "boot-load-size") return NamedSwitch::boot_load_size;
   if (name == "boot-info-table") return NamedSwitch::boot_info_table;
   if (name == "no-boot") return NamedSwitch::no_boot;
@@ -89,17 +94,23 @@ std::optional<uint16_t> load_size_from(const NativeString& text) {
 }
 
 // Applies a switch known by its whole name; false with `error` set on a mistake.
-bool apply_named_switch(NamedSwitch which, const std::vector<NativeString>& arguments, size_t& i,
-                        CommandLine& command, std::string& error) {
-  const bool takes_value = which == NamedSwitch::boot_bios || which == NamedSwitch::boot_efi ||
-                           which == NamedSwitch::boot_load_size;
+bool apply_named_switch(NamedSwitch which, BootPlatform platform,
+                        const std::vector<NativeString>& arguments, size_t& i, CommandLine& command,
+                        std::string& error) {
+  const bool takes_value = which == NamedSwitch::boot_file || which == NamedSwitch::boot_load_size;
   if (takes_value && i + 1 >= arguments.size()) {
     error = "The switch " + display_text(arguments[i]) + " needs a value.";
     return false;
   }
   switch (which) {
-    case NamedSwitch::boot_bios: command.boot_bios = arguments[++i]; break;
-    case NamedSwitch::boot_efi: command.boot_efi = arguments[++i]; break;
+    case NamedSwitch::boot_file: {
+      // Given twice, the last one counts, as with every other switch.
+      const NativeString& path = arguments[++i];
+      std::erase_if(command.boot_files,
+                    [&](const BootFile& file) { return file.platform == platform; });
+      command.boot_files.push_back(BootFile{platform, path, 0, false});
+      break;
+    }
     case NamedSwitch::boot_load_size: {
       const NativeString& value = arguments[++i];
       command.boot_load_size = load_size_from(value);
@@ -151,8 +162,9 @@ ParseResult parse_command_line(const std::vector<NativeString>& arguments) {
       continue;
     }
     const std::string switch_text = switch_name(argument);
-    if (const NamedSwitch which = named_switch(switch_text); which != NamedSwitch::none) {
-      if (!apply_named_switch(which, arguments, i, command, result.error)) return result;
+    BootPlatform platform = BootPlatform::bios;
+    if (const NamedSwitch which = named_switch(switch_text, platform); which != NamedSwitch::none) {
+      if (!apply_named_switch(which, platform, arguments, i, command, result.error)) return result;
       continue;
     }
     const char letter = switch_text.empty() ? '\0' : switch_text[0];

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/boot_platforms.h"
 #include "engine/fs_detection.h"
 #include "platform/native_text.h"
 
@@ -24,16 +25,22 @@ struct CommandLine {
   bool show_help = false;
   bool show_version = false;
   // Boot files given on the command line ('/'-separated paths inside the
-  // source), and the BIOS entry's options. Without any, the files of a
-  // folder copied from a bootable disc are recognised; -no-boot turns that off.
-  std::optional<NativeString> boot_bios;
-  std::optional<NativeString> boot_efi;
+  // source), one per platform at most, in the order given, and the BIOS
+  // entry's options. Without any, the files of a folder copied from a
+  // bootable disc are recognised; -no-boot turns that off.
+  std::vector<BootFile> boot_files;
   std::optional<uint16_t> boot_load_size;
   bool boot_info_table = false;
   bool no_boot = false;
 
+  const NativeString* boot_file(BootPlatform platform) const {
+    for (const BootFile& file : boot_files) {
+      if (file.platform == platform) return &file.path;
+    }
+    return nullptr;
+  }
   bool has_boot_switches() const {
-    return boot_bios || boot_efi || boot_load_size || boot_info_table;
+    return !boot_files.empty() || boot_load_size || boot_info_table;
   }
 };
 
@@ -46,8 +53,9 @@ struct ParseResult {
 // Switches start with "-" or "--" (and "/" on Windows, where it cannot start
 // an absolute path) and are known by the first letter after that:
 // -label TEXT, -output FILE, -fs NAME, -json FILE, -map, -yes, -quiet, -help,
-// -version. The boot switches are known by their whole names: -boot-bios FILE,
-// -boot-efi FILE, -boot-load-size N, -boot-info-table and -no-boot.
+// -version. The boot switches are known by their whole names: each
+// platform's switch for its boot file (-boot-bios FILE, -boot-efi FILE,
+// engine/boot_platforms.h), -boot-load-size N, -boot-info-table and -no-boot.
 ParseResult parse_command_line(const std::vector<NativeString>& arguments);
 
 // "iso9660", "bridge", "udf102" or "udf250".

@@ -12,6 +12,7 @@
 #include "cli/map_listing.h"
 #include "cli/messages.h"
 #include "cli/report.h"
+#include "engine/boot_platforms.h"
 #include "engine/build_job.h"
 #include "engine/fs_detection.h"
 #include "kestrel/version.h"
@@ -111,7 +112,7 @@ bool choose_boot_files(const CommandLine& command, const NativeString& source,
                        const SourceDescription& description, BootSetup& boot, std::string& error) {
   boot = BootSetup{};
   if (command.no_boot) return true;
-  const bool explicit_files = command.boot_bios || command.boot_efi;
+  const bool explicit_files = !command.boot_files.empty();
   if (command.has_boot_switches() && description.kind != DiscKind::plain) {
     error =
         "The source is a Blu-ray or DVD-video folder, whose layout is fixed; it cannot be "
@@ -123,10 +124,11 @@ bool choose_boot_files(const CommandLine& command, const NativeString& source,
   if (!explicit_files) {
     boot = recognise_boot_files(source, description);
   } else {
-    const std::pair<const std::optional<NativeString>&, BootPlatform> given[] = {
-        {command.boot_bios, BootPlatform::bios}, {command.boot_efi, BootPlatform::uefi}};
-    for (const auto& [path, platform] : given) {
-      if (!path) continue;
+    // In the platforms' order, whatever the order of the switches: the first
+    // is the catalog's initial entry.
+    for (const BootPlatformInfo& platform : boot_platforms()) {
+      const NativeString* path = command.boot_file(platform.platform);
+      if (path == nullptr) continue;
       NativeString inside = *path;
       while (!inside.empty() && is_path_separator(inside.front())) inside.erase(0, 1);
       FindEntry entry;
@@ -135,7 +137,7 @@ bool choose_boot_files(const CommandLine& command, const NativeString& source,
                 "\" is not a file in the source folder \"" + display_text(source) + "\".";
         return false;
       }
-      boot.files.push_back(BootFile{platform, inside, 0, false});
+      boot.files.push_back(BootFile{platform.platform, inside, 0, false});
     }
   }
   if (command.boot_load_size || command.boot_info_table) {

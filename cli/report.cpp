@@ -4,6 +4,7 @@
 
 #include "cli/command_line.h"
 #include "cli/messages.h"
+#include "engine/boot_platforms.h"
 
 namespace kestrel::cli {
 namespace {
@@ -164,9 +165,7 @@ std::string titles_json(const BuildJob& job) {
   return list + "]";
 }
 
-const char* firmware_name(BootPlatform platform) {
-  return platform == BootPlatform::uefi ? "UEFI" : "BIOS";
-}
+std::string_view firmware_name(BootPlatform platform) { return boot_platform_info(platform).name; }
 
 // The boot files and the firmware they start with; null for an image that
 // does not boot.

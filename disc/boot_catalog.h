@@ -13,10 +13,12 @@
 
 namespace kestrel {
 
-// El Torito platform IDs of the firmware an entry is for.
+// The firmware a boot file is for. Everything else the program knows of a
+// platform (its name, its catalog entry, how it starts from a disk, where its
+// loaders lie) is in the engine's table of platforms (engine/boot_platforms.h).
 enum class BootPlatform : uint8_t {
-  bios = 0x00,  // 80x86 PC firmware
-  uefi = 0xEF,  // UEFI: the entry is a FAT image holding the loader
+  bios,  // 80x86 PC firmware
+  uefi,  // UEFI: the boot file is a FAT image holding the loader
 };
 
 // One boot file as asked for.
@@ -25,7 +27,7 @@ struct BootFile {
   // The file inside the source folder, its folders separated by '/'.
   NativeString path;
   // 512-byte sectors the firmware loads; 0 takes the platform's convention
-  // (boot_load_sectors).
+  // (boot_load_sectors, engine/boot_platforms.h).
   uint16_t load_sectors = 0;
   // The loader expects the boot information table in its bytes 8 to 63.
   bool info_table = false;
@@ -45,27 +47,14 @@ struct BootSetup {
   }
 };
 
-// Sectors a BIOS loads when nothing else is asked: 2048 bytes, one disc
-// sector, which every BIOS handles.
-inline constexpr uint16_t default_bios_load_sectors = 4;
-
 // Bytes of the sectors the catalog counts in.
 inline constexpr uint32_t virtual_sector_bytes = 512;
-
-// What the catalog records as the sectors to load: the number asked for; for
-// a UEFI image without one, the image's size in 512-byte sectors when that
-// fits 16 bits, else 1 (the firmware reads the FAT image's own size then).
-inline uint16_t boot_load_sectors(const BootFile& file, uint64_t file_bytes) {
-  if (file.load_sectors != 0) return file.load_sectors;
-  if (file.platform == BootPlatform::bios) return default_bios_load_sectors;
-  const uint64_t sectors = (file_bytes + virtual_sector_bytes - 1) / virtual_sector_bytes;
-  return sectors >= 1 && sectors <= 0xFFFF ? static_cast<uint16_t>(sectors) : 1;
-}
 
 // One boot file found in the tree.
 struct BootImage {
   BootFile file;
   const SourceNode* node = nullptr;
+  uint8_t platform_id = 0;    // El Torito 2.1: the firmware the entry is for
   uint16_t load_sectors = 0;  // as the catalog records it
   // The boot information table's checksum: the sum of the file's 32-bit
   // little-endian words from byte 64 on, computed from the source when the

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "engine/boot_platforms.h"
 #include "iso9660/el_torito_records.h"
 #include "iso9660/iso_records.h"
 
@@ -99,6 +100,7 @@ bool resolve_boot_images(ImageWriter& writer) {
     BootImage image;
     image.file = file;
     image.node = node;
+    image.platform_id = boot_platform_info(file.platform).el_torito_platform_id;
     image.load_sectors = boot_load_sectors(file, node->size);
     if (file.info_table) {
       const NativeString path = node_file_path(writer, *node);

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "app/core/language_table.h"
+#include "engine/boot_platforms.h"
 
 namespace kestrel::app {
 
@@ -34,6 +35,16 @@ std::wstring stereo_reason_text(const WarningLine& line) {
                                     std::to_wstring(line.stereo.stated_sectors)});
 }
 
+// Firmware names as the report lists them: "BIOS + UEFI".
+std::wstring joined_names(const std::vector<std::wstring>& names) {
+  std::wstring text;
+  for (const std::wstring& name : names) {
+    if (!text.empty()) text += L" + ";
+    text += name;
+  }
+  return text;
+}
+
 }  // namespace
 
 std::wstring warning_line_text(const WarningLine& line) {
@@ -63,16 +74,25 @@ std::wstring warnings_text(const std::vector<WarningLine>& warnings, std::size_t
   return text;
 }
 
-std::wstring bootable_text(BootFirmware firmware) {
-  const wchar_t* names = firmware == BootFirmware::bios   ? L"BIOS"
-                         : firmware == BootFirmware::uefi ? L"UEFI"
-                                                          : L"BIOS + UEFI";
-  return format_slot_text(language_text(slot_bootable_image), names);
+BootSummary boot_summary(const BuildJob& job) {
+  BootSummary summary;
+  for (const BootPlatformInfo& platform : boot_platforms()) {
+    for (const BootFile& file : job.boot_files) {
+      if (file.platform != platform.platform) continue;
+      summary.firmware.emplace_back(platform.name.begin(), platform.name.end());
+      break;
+    }
+  }
+  return summary;
 }
 
-std::wstring finished_build_text(const BootFirmware* firmware,
+std::wstring bootable_text(const BootSummary& boot) {
+  return format_slot_text(language_text(slot_bootable_image), joined_names(boot.firmware));
+}
+
+std::wstring finished_build_text(const BootSummary& boot,
                                  const std::vector<WarningLine>& warnings) {
-  std::wstring text = firmware != nullptr ? bootable_text(*firmware) : std::wstring();
+  std::wstring text = boot.bootable() ? bootable_text(boot) : std::wstring();
   if (warnings.empty()) return text;
   if (!text.empty()) text += L"\n\n";
   return text + warnings_text(warnings, listed_warnings);

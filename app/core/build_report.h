@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "disc/build_result.h"
+#include "engine/build_job.h"
 
 namespace kestrel::app {
 
@@ -36,16 +37,23 @@ std::wstring warnings_text(const std::vector<WarningLine>& warnings, std::size_t
 // How many warnings the box lists before "...and N more".
 inline constexpr std::size_t listed_warnings = 10;
 
-// Which firmware a bootable image starts with, as the report names it.
-enum class BootFirmware : uint8_t { bios, uefi, bios_and_uefi };
+// The firmware a bootable image starts with, by the names the engine's table
+// of platforms gives them, in its order; empty for a plain image.
+struct BootSummary {
+  std::vector<std::wstring> firmware;
+
+  bool bootable() const { return !firmware.empty(); }
+};
+
+// The summary of a finished build.
+BootSummary boot_summary(const BuildJob& job);
 
 // The sentence of a successful bootable build, naming its firmware.
-std::wstring bootable_text(BootFirmware firmware);
+std::wstring bootable_text(const BootSummary& boot);
 
 // A build that succeeded and boots, or has warnings, or both: the boot
 // sentence, then the warnings, in one box.
-std::wstring finished_build_text(const BootFirmware* firmware,
-                                 const std::vector<WarningLine>& warnings);
+std::wstring finished_build_text(const BootSummary& boot, const std::vector<WarningLine>& warnings);
 
 // A path or text that does not fit the program's path buffers.
 std::wstring path_too_long_text(std::wstring_view path);

@@ -55,21 +55,24 @@ TEST_F(BuildReportTest, WarningsListedUpToTheLimitThenCounted) {
 }
 
 TEST_F(BuildReportTest, BootableImageNamesItsFirmwareBeforeItsWarnings) {
-  const BootFirmware both = BootFirmware::bios_and_uefi;
-  EXPECT_EQ(finished_build_text(&both, {}),
+  BuildJob job;
+  job.boot_files = {{BootPlatform::uefi, KESTREL_NATIVE("efi.img"), 0, false},
+                    {BootPlatform::bios, KESTREL_NATIVE("boot/eltorito.img"), 4, true}};
+  // Named in the order of the engine's platforms, whatever the catalog's.
+  EXPECT_EQ(finished_build_text(boot_summary(job), {}),
             L"The image was built and is bootable with BIOS + UEFI.");
-  const BootFirmware uefi = BootFirmware::uefi;
+  job.boot_files.pop_back();
   const std::vector<WarningLine> warnings{{BuildWarning::broken_link_skipped, L"b\\link"}};
-  EXPECT_EQ(finished_build_text(&uefi, warnings),
+  EXPECT_EQ(finished_build_text(boot_summary(job), warnings),
             L"The image was built and is bootable with UEFI.\n\nThe image was built, with "
             L"warnings:\n\nThe link 'b\\link' leads nowhere and was left out.");
   // A plain image without warnings has nothing to report.
-  EXPECT_EQ(finished_build_text(nullptr, {}), L"");
-  EXPECT_EQ(finished_build_text(nullptr, warnings), warnings_text(warnings, listed_warnings));
+  EXPECT_EQ(finished_build_text(BootSummary{}, {}), L"");
+  EXPECT_EQ(finished_build_text(BootSummary{}, warnings), warnings_text(warnings, listed_warnings));
   // Every language names the firmware in its own sentence.
   for (int row = 0; row < language_count; ++row) {
     set_current_language(row);
-    const std::wstring text = bootable_text(BootFirmware::bios);
+    const std::wstring text = bootable_text(BootSummary{{L"BIOS"}});
     EXPECT_NE(text.find(L"BIOS"), std::wstring::npos) << row;
     EXPECT_EQ(text.find(L"%s"), std::wstring::npos) << row;
   }

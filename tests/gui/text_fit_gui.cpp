@@ -294,8 +294,8 @@ void check_message_boxes(int row) {
                  app::warnings_text(rest, app::listed_warnings), MB_OK | MB_ICONWARNING);
   }
   // A bootable image reports its firmware before its warnings.
-  const app::BootFirmware firmware = app::BootFirmware::bios_and_uefi;
-  show_checked(name + " bootable", app::finished_build_text(&firmware, warnings),
+  const app::BootSummary boot{{L"BIOS", L"UEFI"}};
+  show_checked(name + " bootable", app::finished_build_text(boot, warnings),
                MB_OK | MB_ICONWARNING);
   show_checked(name + " long path", app::path_too_long_text(path + std::wstring(300, L'x')),
                MB_OK | MB_ICONWARNING);
