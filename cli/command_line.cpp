@@ -22,6 +22,10 @@ const char* const usage_text =
     "  -boot-efi FILE        UEFI boot image (a FAT image) inside the source folder\n"
     "  -boot-load-size N     512-byte sectors the BIOS loads, 1 to 65535 (default 4)\n"
     "  -boot-info-table      write the boot information table into the BIOS boot file\n"
+    "  -boot-hybrid-mbr FILE the BIOS loader's MBR boot code (GRUB's boot_hybrid.img,\n"
+    "                        ISOLINUX's isohdpfx.bin), so the image also starts from a\n"
+    "                        USB disk with a BIOS (with UEFI it does without)\n"
+    "  -no-hybrid            no partition tables: the image starts from discs only\n"
     "  -yes           replace an existing image file\n"
     "  -quiet         no progress and no summary\n"
     "  -help          this text\n"
@@ -64,7 +68,15 @@ std::string switch_name(const NativeString& argument) {
 }
 
 // Switches known by their whole name; the rest by their first letter.
-enum class NamedSwitch { none, boot_file, boot_load_size, boot_info_table, no_boot };
+enum class NamedSwitch {
+  none,
+  boot_file,
+  boot_load_size,
+  boot_info_table,
+  no_boot,
+  boot_hybrid_mbr,
+  no_hybrid
+};
 
 // The switch named `name`; for a platform's boot file switch, the platform.
 NamedSwitch named_switch(const std::string& name, BootPlatform& platform) {
@@ -77,6 +89,8 @@ NamedSwitch named_switch(const std::string& name, BootPlatform& platform) {
   if (name == "boot-load-size") return NamedSwitch::boot_load_size;
   if (name == "boot-info-table") return NamedSwitch::boot_info_table;
   if (name == "no-boot") return NamedSwitch::no_boot;
+  if (name == "boot-hybrid-mbr") return NamedSwitch::boot_hybrid_mbr;
+  if (name == "no-hybrid") return NamedSwitch::no_hybrid;
   return NamedSwitch::none;
 }
 
@@ -97,7 +111,9 @@ std::optional<uint16_t> load_size_from(const NativeString& text) {
 bool apply_named_switch(NamedSwitch which, BootPlatform platform,
                         const std::vector<NativeString>& arguments, size_t& i, CommandLine& command,
                         std::string& error) {
-  const bool takes_value = which == NamedSwitch::boot_file || which == NamedSwitch::boot_load_size;
+  const bool takes_value = which == NamedSwitch::boot_file ||
+                           which == NamedSwitch::boot_load_size ||
+                           which == NamedSwitch::boot_hybrid_mbr;
   if (takes_value && i + 1 >= arguments.size()) {
     error = "The switch " + display_text(arguments[i]) + " needs a value.";
     return false;
@@ -123,6 +139,8 @@ bool apply_named_switch(NamedSwitch which, BootPlatform platform,
     }
     case NamedSwitch::boot_info_table: command.boot_info_table = true; break;
     case NamedSwitch::no_boot: command.no_boot = true; break;
+    case NamedSwitch::boot_hybrid_mbr: command.boot_hybrid_mbr = arguments[++i]; break;
+    case NamedSwitch::no_hybrid: command.no_hybrid = true; break;
     case NamedSwitch::none: break;
   }
   return true;
@@ -202,6 +220,10 @@ ParseResult parse_command_line(const std::vector<NativeString>& arguments) {
   }
   if (command.no_boot && command.has_boot_switches()) {
     result.error = "-no-boot cannot be given with the other boot switches.";
+    return result;
+  }
+  if (command.no_hybrid && command.boot_hybrid_mbr) {
+    result.error = "-no-hybrid leaves out the MBR that -boot-hybrid-mbr fills; give one of them.";
     return result;
   }
   if (!have_source && !command.show_help && !command.show_version) {

@@ -32,6 +32,10 @@ struct CommandLine {
   std::optional<uint16_t> boot_load_size;
   bool boot_info_table = false;
   bool no_boot = false;
+  // The BIOS loader's hybrid MBR boot code (-boot-hybrid-mbr FILE, a path on
+  // this machine, in the source or not), and -no-hybrid: no partition tables.
+  std::optional<NativeString> boot_hybrid_mbr;
+  bool no_hybrid = false;
 
   const NativeString* boot_file(BootPlatform platform) const {
     for (const BootFile& file : boot_files) {
@@ -40,7 +44,7 @@ struct CommandLine {
     return nullptr;
   }
   bool has_boot_switches() const {
-    return !boot_files.empty() || boot_load_size || boot_info_table;
+    return !boot_files.empty() || boot_load_size || boot_info_table || boot_hybrid_mbr;
   }
 };
 
@@ -55,7 +59,8 @@ struct ParseResult {
 // -label TEXT, -output FILE, -fs NAME, -json FILE, -map, -yes, -quiet, -help,
 // -version. The boot switches are known by their whole names: each
 // platform's switch for its boot file (-boot-bios FILE, -boot-efi FILE,
-// engine/boot_platforms.h), -boot-load-size N, -boot-info-table and -no-boot.
+// engine/boot_platforms.h), -boot-load-size N, -boot-info-table, -no-boot,
+// -boot-hybrid-mbr FILE and -no-hybrid.
 ParseResult parse_command_line(const std::vector<NativeString>& arguments);
 
 // "iso9660", "bridge", "udf102" or "udf250".

@@ -29,8 +29,16 @@ std::string layout_description(const BuildJob& job);
 // an image that does not boot.
 std::string boot_description(const BuildJob& job);
 
+// How a bootable image starts from a USB disk, for the summary's line of its
+// own: "starts from a USB disk with BIOS (GRUB's MBR boot code
+// boot/grub/i386-pc/boot_hybrid.img, found in the source) and UEFI (EFI
+// system partition efi.img)", or why it does not; empty for an image that
+// does not boot.
+std::string disk_boot_description(const BuildJob& job);
+
 // The summary of a successful build: the image, its layout and size, then
-// why it has that layout and, for Blu-ray images, the 3D titles interleaved.
+// why it has that layout, for a bootable image how it starts from a USB
+// disk and, for Blu-ray images, the 3D titles interleaved.
 std::string summary_text(const RunRecord& record);
 
 // The whole run as one JSON object: outcome, error, layout and why, DVD-video

@@ -47,9 +47,10 @@ const SourceNode* find_boot_node(const SourceNode& root, const NativeString& pat
   return node == &root ? nullptr : node;
 }
 
-// The checksum of the boot information table over the file as it is now.
-bool compute_checksum(const NativeString& path, uint64_t size, uint32_t& checksum,
-                      SystemError& error) {
+}  // namespace
+
+bool sum_boot_file(const NativeString& path, uint64_t size, uint32_t& checksum,
+                   SystemError& error) {
   FileHandle file;
   if (!file.open(path, file_mode_read)) {
     error = file.last_error();
@@ -72,8 +73,6 @@ bool compute_checksum(const NativeString& path, uint64_t size, uint32_t& checksu
   checksum = sum;
   return true;
 }
-
-}  // namespace
 
 bool same_name_ignoring_case(NativeStringView a, NativeStringView b) {
   if (a.size() != b.size()) return false;
@@ -105,7 +104,7 @@ bool resolve_boot_images(ImageWriter& writer) {
     if (file.info_table) {
       const NativeString path = node_file_path(writer, *node);
       SystemError error = 0;
-      if (!compute_checksum(path, node->size, image.checksum, error)) {
+      if (!sum_boot_file(path, node->size, image.checksum, error)) {
         writer.report.fail(error != 0 ? BuildError::source_read_failed : BuildError::source_changed,
                            path, error);
         return false;

@@ -18,13 +18,17 @@ constexpr uint16_t installer_load_sectors = 8;
 // A UEFI boot image is loaded whole.
 constexpr uint16_t whole_image = 0;
 
+// GRUB's rescue discs keep boot_hybrid.img beside the core image; trees of
+// ISOLINUX discs that boot from disks keep isohdpfx.bin beside isolinux.bin.
 constexpr BootCandidate bios_candidates[] = {
     {KESTREL_NATIVE("boot/grub/i386-pc/eltorito.img"), BootLoaderKind::grub_core, bios_load_sectors,
-     true},
-    {KESTREL_NATIVE("isolinux/isolinux.bin"), BootLoaderKind::isolinux, bios_load_sectors, true},
+     true, KESTREL_NATIVE("boot/grub/i386-pc/boot_hybrid.img"), MbrCodeKind::grub},
+    {KESTREL_NATIVE("isolinux/isolinux.bin"), BootLoaderKind::isolinux, bios_load_sectors, true,
+     KESTREL_NATIVE("isolinux/isohdpfx.bin"), MbrCodeKind::isolinux},
     {KESTREL_NATIVE("boot/isolinux/isolinux.bin"), BootLoaderKind::isolinux, bios_load_sectors,
-     true},
-    {KESTREL_NATIVE("isolinux.bin"), BootLoaderKind::isolinux, bios_load_sectors, true},
+     true, KESTREL_NATIVE("boot/isolinux/isohdpfx.bin"), MbrCodeKind::isolinux},
+    {KESTREL_NATIVE("isolinux.bin"), BootLoaderKind::isolinux, bios_load_sectors, true,
+     KESTREL_NATIVE("isohdpfx.bin"), MbrCodeKind::isolinux},
     {KESTREL_NATIVE("boot/etfsboot.com"), BootLoaderKind::boot_sector, installer_load_sectors,
      false},
 };

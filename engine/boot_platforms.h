@@ -25,6 +25,10 @@ struct BootCandidate {
   BootLoaderKind kind;
   uint16_t load_sectors;
   bool info_table;
+  // Where the loader's discs keep the hybrid MBR boot code it pairs with, if
+  // they do, and which code that is.
+  const NativeChar* mbr_code_path = nullptr;
+  MbrCodeKind mbr_code = MbrCodeKind::none;
 };
 
 // How a platform's firmware starts an image written to a disk.
@@ -74,5 +78,58 @@ BootSetup recognise_boot_files(const NativeString& source_folder, const SourceDe
 // The content checks of recognise_boot_files, given the first bytes of a
 // file (up to 64 KiB) and its size.
 bool looks_like(BootLoaderKind kind, const uint8_t* head, size_t head_bytes, uint64_t size);
+
+// --- Hybrid MBR boot code ------------------------------------------------------------
+//
+// What each hybrid MBR boot code expects. Both read, at byte 432 of the MBR,
+// the 512-byte block from which they load the next stage of their loader:
+//   GRUB      boot_hybrid.img loads the block after the El Torito core
+//             image's 2048-byte CD boot sector, the core's disk boot sector,
+//             whose block list must then start one block later: the core's
+//             bytes 2548 to 2555 get that block (64-bit little-endian).
+//   ISOLINUX  isohdpfx.bin loads isolinux.bin from its first block and
+//             starts it only when isolinux.bin carries its hybrid signature
+//             at byte 64; isolinux.bin then reads itself through its boot
+//             information table.
+struct MbrCodeLoader {
+  MbrCodeKind kind;
+  std::string_view loader_name;  // as the reports name it
+  // Blocks from the boot file's first block to the one the MBR loads.
+  uint64_t loaded_block_offset;
+  // The patch of the boot file's copy, when the loader wants one: the
+  // offset, and the blocks from the boot file's first block to the one it
+  // records.
+  bool patches_boot_file;
+  uint32_t patch_offset;
+  uint64_t patched_block_offset;
+};
+const MbrCodeLoader& mbr_code_loader(MbrCodeKind kind);
+
+// Bytes of MBR boot code an image takes from the file (partition/mbr_records.h).
+inline constexpr size_t mbr_boot_code_bytes = 432;
+// Bytes of a BIOS boot file read to see whether it is the loader a code
+// pairs with.
+inline constexpr size_t mbr_pairing_head_bytes = 64 * 1024;
+
+// Which hybrid MBR boot code `bytes` (a whole file of `size` bytes) is;
+// none when it is neither GRUB's nor ISOLINUX's.
+MbrCodeKind identify_mbr_code(const uint8_t* bytes, size_t size);
+
+// Whether a BIOS boot file, of which `head` holds the first bytes, is the
+// loader that `kind`'s code starts.
+bool pairs_with(MbrCodeKind kind, const uint8_t* head, size_t head_bytes, uint64_t size);
+
+enum class MbrCodeCheck : uint8_t {
+  ok,
+  unreadable,          // the code file cannot be read
+  unknown_code,        // it is no hybrid MBR code this program knows
+  boot_file_mismatch,  // the BIOS boot file is not the loader the code starts
+};
+
+// Reads the code file at `code_path` and the BIOS boot file at
+// `bios_file_path` (native paths) and checks that they pair; `kind` is the
+// code's kind when it is known.
+MbrCodeCheck check_mbr_code(const NativeString& code_path, const NativeString& bios_file_path,
+                            MbrCodeKind& kind);
 
 }  // namespace kestrel

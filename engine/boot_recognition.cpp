@@ -145,17 +145,38 @@ bool candidate_matches(const NativeString& file_path, BootLoaderKind kind) {
   return looks_like(kind, head.get(), wanted, entry.size);
 }
 
+NativeString native_path_of(const NativeString& folder, const NativeString& relative) {
+  NativeString path = folder + relative;
+  std::replace(path.begin() + static_cast<std::ptrdiff_t>(folder.size()), path.end(),
+               NativeChar('/'), native_separator);
+  return path;
+}
+
+// The hybrid MBR boot code that the loader's disc keeps beside it, when it is
+// there, is that loader's code and pairs with the loader found.
+void recognise_mbr_code(FolderListings& listings, const NativeString& folder,
+                        const BootCandidate& candidate, const NativeString& loader,
+                        BootSetup& setup) {
+  if (candidate.mbr_code_path == nullptr) return;
+  const NativeString relative = find_on_disk(listings, folder, candidate.mbr_code_path);
+  if (relative.empty()) return;
+  MbrCodeKind kind = MbrCodeKind::none;
+  if (check_mbr_code(native_path_of(folder, relative), loader, kind) != MbrCodeCheck::ok ||
+      kind != candidate.mbr_code)
+    return;
+  setup.mbr_code = MbrBootCode{kind, relative, true};
+}
+
 void recognise_first(FolderListings& listings, const NativeString& folder,
                      const BootPlatformInfo& platform, BootSetup& setup) {
   for (const BootCandidate& candidate : platform.candidates) {
     const NativeString relative = find_on_disk(listings, folder, candidate.path);
     if (relative.empty()) continue;
-    NativeString file_path = folder + relative;
-    std::replace(file_path.begin() + static_cast<std::ptrdiff_t>(folder.size()), file_path.end(),
-                 NativeChar('/'), native_separator);
+    const NativeString file_path = native_path_of(folder, relative);
     if (!candidate_matches(file_path, candidate.kind)) continue;
     setup.files.push_back(
         BootFile{platform.platform, relative, candidate.load_sectors, candidate.info_table});
+    recognise_mbr_code(listings, folder, candidate, file_path, setup);
     return;
   }
 }

@@ -88,9 +88,9 @@ struct SourceFolder {
 };
 
 // One source file being read, and how much of its scanned size is still to
-// come. A boot file whose boot information table the layout computed is
-// summed again as it is read: the table in the image must describe the bytes
-// that follow it.
+// come. A boot file whose copy the layout patched is summed again as it is
+// read: the boot information table and the patch in the image must describe
+// the bytes around them.
 struct SourceFile {
   SourceFile(SourceFolder& in, const SourceNode& source) : folder(in), node(source) {}
 
@@ -407,18 +407,28 @@ class ContentReader {
   }
 
   // Sums a boot file's bytes as they are read (the sum starts at byte 64, past
-  // the table) and writes its boot information table into its first sector,
-  // which the first read holds whole, before the batch can be written.
+  // the table), writes its boot information table into its first sector,
+  // which the first read holds whole, and its patch wherever it falls,
+  // before the batch can be written.
   void note_boot_bytes(SourceFile& source, uint8_t* destination, size_t got) {
+    const BootImage& boot = *source.boot;
     source.checksum =
         iso9660::add_boot_checksum(source.checksum, destination, got, source.bytes_read);
-    if (source.bytes_read == 0) iso9660::fill_boot_info_table(writer_, *source.boot, destination);
+    if (source.bytes_read == 0 && boot.file.info_table)
+      iso9660::fill_boot_info_table(writer_, boot, destination);
+    if (boot.patch.present) {
+      for (size_t i = 0; i < sizeof boot.patch.bytes; ++i) {
+        const uint64_t at = uint64_t{boot.patch.offset} + i;
+        if (at >= source.bytes_read && at - source.bytes_read < got)
+          destination[at - source.bytes_read] = boot.patch.bytes[i];
+      }
+    }
     source.bytes_read += got;
   }
 
   bool copy_file(Reader& reader, SourceFolder& folder, const SourceNode& node, DataSector at) {
     SourceFile source{folder, node};
-    source.boot = writer_.boot.info_table_of(node);
+    source.boot = writer_.boot.patched_copy_of(node);
     if (!open(reader, source, at) || !copy_sectors(reader, source, at, node.sectors) ||
         !see_end(reader, source, at))
       return false;
@@ -460,11 +470,11 @@ class ContentReader {
 
   // Whether a file can be read in a group: a whole file, not empty, within
   // one batch, where the platform can read files in groups, and not a boot
-  // file that gets a boot information table.
+  // file whose copy is patched.
   bool can_group(const Reader& reader, const SourceNode& node, DataSector at) const {
     return reader.small_files && node.kind != NodeKind::dependent_view_clip && node.sectors > 0 &&
            at % batch_sectors + node.sectors <= batch_sectors &&
-           writer_.boot.info_table_of(node) == nullptr;
+           writer_.boot.patched_copy_of(node) == nullptr;
   }
 
   // Reads the files of the group with one call into the system and judges

@@ -114,6 +114,7 @@ uint32_t ImageWriter::lay_out() {
   if (tree.root == nullptr || report.failed()) return 0;
 
   if (boot_request.bootable() && !resolve_boot_images(*this)) return 0;
+  if (!resolve_hybrid_tables(*this)) return 0;
 
   prepare_names(*this, *tree.root);
   if (report.failed()) return 0;
@@ -150,7 +151,7 @@ uint32_t ImageWriter::lay_out() {
   layout.data_sectors = static_cast<uint32_t>(placement.data_sectors);
 
   // The UDF file structure ends where the sizing placed the last entry.
-  if (!plan_disc_map(*this, udf_counters.next_block)) return 0;
+  if (!plan_disc_map(*this, udf_counters.next_block) || !place_hybrid_tables(*this)) return 0;
   return layout.image_sectors;
 }
 

@@ -87,7 +87,7 @@ void fill_boot_info_table(const DiscImage& image, const BootImage& boot, uint8_t
   out.le32<table::file_sector>(
       boot.node == nullptr ? 0 : static_cast<uint32_t>(image.layout.file_data_sector(*boot.node)));
   out.le32<table::file_length>(boot.node == nullptr ? 0 : static_cast<uint32_t>(boot.node->size));
-  out.le32<table::checksum>(boot.checksum);
+  out.le32<table::checksum>(boot.copy_checksum());
   out.fill<table::reserved>(0);
 }
 

@@ -127,7 +127,7 @@ void fill_header(const HybridDisk& disk, const std::vector<uint8_t>& entries, bo
   header.le64<gpt_header::first_usable_lba>(first_usable_block);
   header.le64<gpt_header::last_usable_lba>(disk.last_usable_block());
   header.bytes<gpt_header::disk_guid>(disk.disk_guid.bytes.data(), 16);
-  header.le64<gpt_header::partition_entry_lba>(backup ? disk.backup_entries_block() : primary + 1);
+  header.le64<gpt_header::partition_entry_lba>(backup ? disk.backup_entries_block : primary + 1);
   header.le32<gpt_header::number_of_partition_entries>(entry_count);
   header.le32<gpt_header::size_of_partition_entry>(gpt_entry::bytes);
   header.le32<gpt_header::partition_entry_array_crc32>(crc32(entries.data(), entries.size()));
@@ -145,12 +145,15 @@ constexpr std::u16string_view efi_name = u"EFI system partition";
 
 bool can_describe(const HybridDisk& disk) {
   const uint64_t sector_blocks = 2048 / block_bytes;
-  if (disk.total_blocks % sector_blocks != 0) return false;
-  if (disk.total_blocks < first_usable_block + 4 + entry_array_blocks + sector_blocks) return false;
+  if (disk.total_blocks % sector_blocks != 0 || disk.total_blocks < sector_blocks) return false;
+  const uint64_t last_sector = disk.total_blocks - sector_blocks;
+  if (disk.backup_entries_block <= system_area_blocks || disk.backup_entries_block > last_sector ||
+      last_sector - disk.backup_entries_block < entry_array_blocks)
+    return false;
   if (!disk.has_efi_system_partition()) return true;
-  return disk.efi_first_block >= first_usable_block &&
-         disk.efi_first_block <= disk.last_usable_block() &&
-         disk.efi_blocks <= disk.last_usable_block() - disk.efi_first_block + 1;
+  return disk.efi_first_block >= system_area_blocks &&
+         disk.efi_first_block < disk.backup_entries_block &&
+         disk.efi_blocks <= disk.backup_entries_block - disk.efi_first_block;
 }
 
 std::vector<GptPartition> gpt_partitions(const HybridDisk& disk) {

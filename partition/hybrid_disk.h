@@ -14,13 +14,13 @@
 //              BIOS, an active record of type 0 over block 0 alone for
 //              BIOSes that start only a disk with an active partition
 //   GPT        header at block 1, 128 entries from block 2, first usable
-//              block 64 (after the system area); partitions: the EFI system
-//              partition, and the image's data before and after it as basic
-//              data partitions, hidden and read-only, so that no tool takes
-//              the image's data for free space
-//   backup     the entries in the 32 blocks before the last 2048-byte
-//              sector, the header in the image's last block; the first 1536
-//              bytes of the last sector stay free for a UDF anchor
+//              block 34; partitions: the EFI system partition, and the rest
+//              of the image before and after it as basic data partitions,
+//              hidden and read-only, so that no tool takes the image's data
+//              for free space
+//   backup     the entries after the image's last data, the header in the
+//              image's last block; the first 1536 bytes of the last 2048-byte
+//              sector stay free for a UDF anchor
 #pragma once
 
 #include <cstddef>
@@ -35,19 +35,23 @@ namespace kestrel::partition {
 inline constexpr uint32_t block_bytes = 512;
 // ECMA-119 6.2.1: the system area, 16 sectors of 2048 bytes.
 inline constexpr size_t system_area_bytes = 16 * 2048;
-inline constexpr uint64_t first_usable_block = system_area_bytes / block_bytes;
-// UEFI 5.3.2: at least 16 KiB of partition entries, 128 of 128 bytes.
+inline constexpr uint64_t system_area_blocks = system_area_bytes / block_bytes;
+// UEFI 5.3.2: at least 16 KiB of partition entries, 128 of 128 bytes, from
+// block 2; the first usable block follows them.
 inline constexpr uint32_t entry_count = 128;
 inline constexpr size_t entry_array_bytes = size_t{entry_count} * 128;
 inline constexpr uint64_t entry_array_blocks = entry_array_bytes / block_bytes;
-// Where the backup GPT lies, counted back from the image's end in 2048-byte
-// sectors: the entries in the 8 sectors before the last, the header in the
-// last 512 bytes of the last sector.
+inline constexpr uint64_t first_usable_block = 2 + entry_array_blocks;
+// The backup GPT: its entries take 8 sectors of 2048 bytes wherever the
+// image has room after the last partition, its header the last 512 bytes of
+// the image's last sector.
 inline constexpr uint64_t backup_entry_sectors = entry_array_bytes / 2048;
 inline constexpr size_t backup_header_offset_in_sector = 2048 - block_bytes;
 
 struct HybridDisk {
   uint64_t total_blocks = 0;
+  // The first block of the backup entries; every partition ends before it.
+  uint64_t backup_entries_block = 0;
   // The EFI system partition, the UEFI boot image; none when efi_blocks is 0.
   uint64_t efi_first_block = 0;
   uint64_t efi_blocks = 0;
@@ -57,16 +61,14 @@ struct HybridDisk {
   uint64_t loader_block = 0;
   Guid disk_guid;
 
-  // The last block of the image holds the backup header, the 32 before the
-  // last 2048-byte sector its entries.
   uint64_t backup_header_block() const { return total_blocks - 1; }
-  uint64_t backup_entries_block() const { return total_blocks - 4 - backup_entry_sectors * 4; }
-  uint64_t last_usable_block() const { return backup_entries_block() - 1; }
+  uint64_t last_usable_block() const { return backup_entries_block - 1; }
   bool has_efi_system_partition() const { return efi_blocks != 0; }
 };
 
-// True when the tables can describe the disk: whole 2048-byte sectors, room
-// for both tables, and an EFI system partition inside the usable blocks.
+// True when the tables can describe the disk: whole 2048-byte sectors, the
+// backup entries after the system area and before the last sector, and an
+// EFI system partition after the system area and before the backup entries.
 bool can_describe(const HybridDisk& disk);
 
 struct GptPartition {

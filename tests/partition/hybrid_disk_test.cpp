@@ -28,6 +28,7 @@ MbrRecord mbr_record(const uint8_t* mbr, size_t index) {
 HybridDisk disk_of(uint64_t sectors, uint64_t efi_sector, uint64_t efi_bytes) {
   HybridDisk disk;
   disk.total_blocks = sectors * 4;
+  disk.backup_entries_block = sectors < 9 ? 0 : (sectors - 9) * 4;  // the 8 sectors before the last
   disk.efi_first_block = efi_sector * 4;
   disk.efi_blocks = (efi_bytes + 511) / 512;
   const uint8_t seed[] = {1, 2, 3};
@@ -46,7 +47,7 @@ void expect_header(const uint8_t* header, uint64_t my_lba, uint64_t alternate, u
   EXPECT_EQ(read_le32(header + 16), crc32(copy.data(), copy.size()));
   EXPECT_EQ(read_le64(header + 24), my_lba);
   EXPECT_EQ(read_le64(header + 32), alternate);
-  EXPECT_EQ(read_le64(header + 40), 64u);
+  EXPECT_EQ(read_le64(header + 40), 34u);
   EXPECT_EQ(read_le64(header + 72), entries);
   EXPECT_EQ(read_le32(header + 80), 128u);
   EXPECT_EQ(read_le32(header + 84), 128u);
@@ -114,7 +115,7 @@ TEST(HybridDisk, TablesDescribeTheEfiImageAndProtectTheRest) {
 
   const std::vector<GptPartition> partitions = gpt_partitions(disk);
   ASSERT_EQ(partitions.size(), 3u);
-  EXPECT_EQ(partitions[0].first_block, 64u);
+  EXPECT_EQ(partitions[0].first_block, 34u);
   EXPECT_EQ(partitions[0].last_block, 159u);
   EXPECT_EQ(partitions[1].type, efi_system_partition_type);
   EXPECT_EQ(partitions[1].first_block, 160u);
@@ -142,8 +143,9 @@ TEST(HybridDisk, BiosLoaderGetsItsBlockAndAnActiveRecord) {
   EXPECT_EQ(active.type, 0x00);
   EXPECT_EQ(active.first, 0u);
   EXPECT_EQ(active.count, 1u);
-  // No data partition in front of an EFI system partition at block 64.
-  EXPECT_EQ(gpt_partitions(disk).front().type, efi_system_partition_type);
+  // An EFI system partition right after the system area.
+  EXPECT_EQ(gpt_partitions(disk)[1].type, efi_system_partition_type);
+  EXPECT_EQ(gpt_partitions(disk)[0].last_block, 63u);
 
   // A BIOS-only disk: the protective partition covers it all, the GPT one
   // data partition.
@@ -177,6 +179,19 @@ TEST(HybridDisk, LimitsOfTheMbrAndOfTheDisk) {
   odd.total_blocks += 1;
   EXPECT_FALSE(can_describe(odd));
   EXPECT_TRUE(can_describe(disk_of(100, 20, 2048)));
+  // The backup entries may lie farther from the end, not in the last sector.
+  HybridDisk far = disk_of(100, 20, 2048);
+  far.backup_entries_block = 60 * 4;
+  ASSERT_TRUE(can_describe(far));
+  std::vector<uint8_t> header(512);
+  fill_backup_header(far, header.data());
+  EXPECT_EQ(read_le64(&header[72]), 240u);
+  EXPECT_EQ(read_le64(&header[48]), 239u);
+  EXPECT_EQ(read_le64(&header[24]), 399u);
+  far.backup_entries_block = 93 * 4;
+  EXPECT_FALSE(can_describe(far));
+  far.backup_entries_block = 20 * 4;  // over the EFI system partition
+  EXPECT_FALSE(can_describe(far));
 }
 
 }  // namespace
