@@ -1,5 +1,6 @@
 #include "app/core/build_report.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "app/core/language_table.h"
@@ -77,17 +78,25 @@ std::wstring warnings_text(const std::vector<WarningLine>& warnings, std::size_t
 BootSummary boot_summary(const BuildJob& job) {
   BootSummary summary;
   for (const BootPlatformInfo& platform : boot_platforms()) {
-    for (const BootFile& file : job.boot_files) {
-      if (file.platform != platform.platform) continue;
-      summary.firmware.emplace_back(platform.name.begin(), platform.name.end());
-      break;
-    }
+    const std::wstring name(platform.name.begin(), platform.name.end());
+    if (std::any_of(job.boot_files.begin(), job.boot_files.end(),
+                    [&](const BootFile& file) { return file.platform == platform.platform; }))
+      summary.firmware.push_back(name);
+    if (std::find(job.disk_boot_platforms.begin(), job.disk_boot_platforms.end(),
+                  platform.platform) != job.disk_boot_platforms.end())
+      summary.disk_firmware.push_back(name);
   }
   return summary;
 }
 
 std::wstring bootable_text(const BootSummary& boot) {
-  return format_slot_text(language_text(slot_bootable_image), joined_names(boot.firmware));
+  std::wstring text =
+      format_slot_text(language_text(slot_bootable_image), joined_names(boot.firmware));
+  if (!boot.disk_firmware.empty()) {
+    text += L"\n";
+    text += format_slot_text(language_text(slot_usb_disk_boot), joined_names(boot.disk_firmware));
+  }
+  return text;
 }
 
 std::wstring finished_build_text(const BootSummary& boot,

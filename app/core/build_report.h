@@ -37,10 +37,12 @@ std::wstring warnings_text(const std::vector<WarningLine>& warnings, std::size_t
 // How many warnings the box lists before "...and N more".
 inline constexpr std::size_t listed_warnings = 10;
 
-// The firmware a bootable image starts with, by the names the engine's table
-// of platforms gives them, in its order; empty for a plain image.
+// The firmware a bootable image starts with from a disc, and written to a
+// USB stick, by the names the engine's table of platforms gives them, in its
+// order; empty for a plain image.
 struct BootSummary {
   std::vector<std::wstring> firmware;
+  std::vector<std::wstring> disk_firmware;
 
   bool bootable() const { return !firmware.empty(); }
 };
@@ -48,7 +50,8 @@ struct BootSummary {
 // The summary of a finished build.
 BootSummary boot_summary(const BuildJob& job);
 
-// The sentence of a successful bootable build, naming its firmware.
+// The sentence of a successful bootable build, naming its firmware, and the
+// one that says with which it also starts from a USB stick.
 std::wstring bootable_text(const BootSummary& boot);
 
 // A build that succeeded and boots, or has warnings, or both: the boot

@@ -85,6 +85,7 @@ constexpr LanguageEntry czech = {
         L"Spouštěcí soubor '%s' nelze použít: není souborem zdrojové složky, nebo je prázdný, příliš malý či příliš velký."sv,  // 68
         L"Soubor '%s' se během vytváření obrazu změnil."sv,
         L"Obraz byl vytvořen a lze z něj spustit počítač s %s."sv,
+        L"Po zápisu na USB flash disk z něj lze spustit počítač také s %s."sv,
     }},
 };
 static_assert(fills_every_slot(czech));
@@ -167,6 +168,7 @@ constexpr LanguageEntry hungarian = {
         L"A(z) '%s' rendszerindító fájl nem használható: nem a forrásmappa fájlja, vagy üres, túl kicsi, illetve túl nagy."sv,  // 68
         L"A(z) '%s' fájl megváltozott a lemezkép készítése közben."sv,
         L"A lemezkép elkészült, és %s alatt rendszerindításra alkalmas."sv,
+        L"USB-kulcsra írva %s alatt arról is indítható a rendszer."sv,
     }},
 };
 static_assert(fills_every_slot(hungarian));
@@ -249,6 +251,7 @@ constexpr LanguageEntry polish = {
         L"Pliku rozruchowego '%s' nie można użyć: nie jest plikiem folderu źródłowego albo jest pusty, za mały lub za duży."sv,  // 68
         L"Plik '%s' zmienił się podczas tworzenia obrazu."sv,
         L"Obraz utworzono; jest rozruchowy dla %s."sv,
+        L"Zapisany na pendrive jest rozruchowy także z niego dla %s."sv,
     }},
 };
 static_assert(fills_every_slot(polish));
@@ -331,6 +334,7 @@ constexpr LanguageEntry romanian = {
         L"Fișierul de pornire '%s' nu poate fi folosit: nu este un fișier al folderului sursă sau este gol, prea mic ori prea mare."sv,  // 68
         L"Fișierul '%s' s-a modificat în timpul creării imaginii."sv,
         L"Imaginea a fost creată și poate porni cu %s."sv,
+        L"Scrisă pe un stick USB, poate porni și de pe acesta cu %s."sv,
     }},
 };
 static_assert(fills_every_slot(romanian));
@@ -413,6 +417,7 @@ constexpr LanguageEntry slovak = {
         L"Zavádzací súbor '%s' sa nedá použiť: nie je súborom zdrojového priečinka alebo je prázdny, príliš malý či príliš veľký."sv,  // 68
         L"Súbor '%s' sa počas vytvárania obrazu zmenil."sv,
         L"Obraz bol vytvorený a dá sa z neho spustiť počítač s %s."sv,
+        L"Po zápise na USB kľúč sa z neho dá spustiť počítač aj s %s."sv,
     }},
 };
 static_assert(fills_every_slot(slovak));
@@ -495,6 +500,7 @@ constexpr LanguageEntry slovenian = {
         L"Zagonske datoteke '%s' ni mogoče uporabiti: ni datoteka izvorne mape ali pa je prazna, premajhna ali prevelika."sv,  // 68
         L"Datoteka '%s' se je med ustvarjanjem slike spremenila."sv,
         L"Slika je ustvarjena in je zagonska z %s."sv,
+        L"Zapisana na ključek USB je zagonska tudi z njega, z %s."sv,
     }},
 };
 static_assert(fills_every_slot(slovenian));

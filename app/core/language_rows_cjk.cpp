@@ -86,6 +86,7 @@ constexpr LanguageEntry chinese_simplified = {
         L"无法使用启动文件“%s”：它不是源文件夹中的文件，或者为空、太小或太大。"sv,          // 68
         L"文件“%s”在创建映像期间发生了变化。"sv,
         L"映像已创建，可通过 %s 启动。"sv,
+        L"写入 U 盘后，也可从 U 盘通过 %s 启动。"sv,
     }},
 };
 static_assert(fills_every_slot(chinese_simplified));
@@ -168,6 +169,7 @@ constexpr LanguageEntry chinese_traditional = {
         L"無法使用開機檔案「%s」：它不是來源資料夾中的檔案，或是空的、太小或太大。"sv,      // 68
         L"檔案「%s」在建立映像檔期間有所變更。"sv,
         L"映像檔已建立，可透過 %s 開機。"sv,
+        L"寫入 USB 隨身碟後，也可從隨身碟透過 %s 開機。"sv,
     }},
 };
 static_assert(fills_every_slot(chinese_traditional));
@@ -250,6 +252,7 @@ constexpr LanguageEntry japanese = {
         L"ブートファイル '%s' を使用できません。ソースフォルダー内のファイルではないか、空であるか、小さすぎるか大きすぎます。"sv,  // 68
         L"イメージの作成中にファイル '%s' が変更されました。"sv,
         L"イメージを作成しました。%s で起動できます。"sv,
+        L"USB メモリーに書き込むと、そこからも %s で起動できます。"sv,
     }},
 };
 static_assert(fills_every_slot(japanese));
@@ -332,6 +335,7 @@ constexpr LanguageEntry korean = {
         L"부팅 파일 '%s'을(를) 사용할 수 없습니다. 원본 폴더의 파일이 아니거나, 비어 있거나, 너무 작거나 너무 큽니다."sv,  // 68
         L"이미지를 만드는 동안 파일 '%s'이(가) 변경되었습니다."sv,
         L"이미지를 만들었으며 %s(으)로 부팅할 수 있습니다."sv,
+        L"USB 메모리에 기록하면 그곳에서도 %s(으)로 부팅할 수 있습니다."sv,
     }},
 };
 static_assert(fills_every_slot(korean));

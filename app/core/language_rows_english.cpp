@@ -86,7 +86,9 @@ constexpr LanguageEntry english = {
         L"another 3D title of the disc cannot be interleaved, and a disc interleaves all its 3D titles or none."sv,
         L"The boot file '%s' cannot be used: it is not a file of the source folder, or it is empty, too small or too large."sv,  // 68: boot_file_unusable
         L"The file '%s' changed while the image was being built."sv,
-        L"The image was built and is bootable with %s."sv,  // 70: a bootable image
+        L"The image was built and is bootable with %s."sv,                // 70: a bootable image
+        L"Written to a USB stick, it also starts from there with %s."sv,  // 71: it also starts from
+                                                                          // a USB disk
     }},
 };
 static_assert(fills_every_slot(english, true));

@@ -85,6 +85,7 @@ constexpr LanguageEntry french = {
         L"Le fichier d'amorçage « %s » est inutilisable : ce n'est pas un fichier du dossier source, ou il est vide, trop petit ou trop grand."sv,  // 68
         L"Le fichier « %s » a changé pendant la création de l'image."sv,
         L"L'image a été créée et peut démarrer avec %s."sv,
+        L"Écrite sur une clé USB, elle peut aussi démarrer depuis la clé avec %s."sv,
     }},
 };
 static_assert(fills_every_slot(french));
@@ -167,6 +168,7 @@ constexpr LanguageEntry german = {
         L"Die Startdatei '%s' ist unbrauchbar: Sie ist keine Datei des Quellordners, oder sie ist leer, zu klein oder zu groß."sv,  // 68
         L"Die Datei '%s' hat sich während der Erstellung geändert."sv,
         L"Das Abbild wurde erstellt und ist mit %s startfähig."sv,
+        L"Auf einen USB-Stick geschrieben, ist es auch von dort mit %s startfähig."sv,
     }},
 };
 static_assert(fills_every_slot(german));
@@ -249,6 +251,7 @@ constexpr LanguageEntry indonesian = {
         L"Berkas boot '%s' tidak dapat dipakai: bukan berkas dari folder sumber, atau kosong, terlalu kecil, atau terlalu besar."sv,  // 68
         L"Berkas '%s' berubah saat image sedang dibuat."sv,
         L"Image telah dibuat dan dapat di-boot dengan %s."sv,
+        L"Jika ditulis ke flashdisk USB, image juga dapat di-boot dari sana dengan %s."sv,
     }},
 };
 static_assert(fills_every_slot(indonesian));
@@ -331,6 +334,7 @@ constexpr LanguageEntry italian = {
         L"Il file di avvio '%s' non è utilizzabile: non è un file della cartella di origine, oppure è vuoto, troppo piccolo o troppo grande."sv,  // 68
         L"Il file '%s' è cambiato durante la creazione dell'immagine."sv,
         L"L'immagine è stata creata ed è avviabile con %s."sv,
+        L"Scritta su una chiavetta USB, è avviabile anche da lì con %s."sv,
     }},
 };
 static_assert(fills_every_slot(italian));
@@ -413,6 +417,7 @@ constexpr LanguageEntry portuguese_brazil = {
         L"O arquivo de inicialização '%s' não pode ser usado: não é um arquivo da pasta de origem, ou está vazio, pequeno ou grande demais."sv,  // 68
         L"O arquivo '%s' mudou durante a criação da imagem."sv,
         L"A imagem foi criada e é inicializável com %s."sv,
+        L"Gravada em um pendrive, também é inicializável a partir dele com %s."sv,
     }},
 };
 static_assert(fills_every_slot(portuguese_brazil));
@@ -495,6 +500,7 @@ constexpr LanguageEntry turkish = {
         L"'%s' önyükleme dosyası kullanılamıyor: kaynak klasörün bir dosyası değil ya da boş, çok küçük veya çok büyük."sv,  // 68
         L"'%s' dosyası, görüntü oluşturulurken değişti."sv,
         L"Görüntü oluşturuldu ve %s ile önyüklenebilir."sv,
+        L"Bir USB belleğe yazıldığında oradan da %s ile önyüklenebilir."sv,
     }},
 };
 static_assert(fills_every_slot(turkish));

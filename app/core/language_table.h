@@ -101,8 +101,10 @@ inline constexpr int slot_error_source_changed = 69;
 // A bootable image was built: "%s" names the firmware ("BIOS", "UEFI" or
 // "BIOS + UEFI").
 inline constexpr int slot_bootable_image = 70;
+// It also starts from a USB disk: "%s" names the firmware, as above.
+inline constexpr int slot_usb_disk_boot = 71;
 
-inline constexpr int slot_count = 71;
+inline constexpr int slot_count = 72;
 
 // ---- Table ---------------------------------------------------------------
 // One language. An empty slot shows the English text of that slot.

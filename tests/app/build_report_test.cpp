@@ -69,11 +69,18 @@ TEST_F(BuildReportTest, BootableImageNamesItsFirmwareBeforeItsWarnings) {
   // A plain image without warnings has nothing to report.
   EXPECT_EQ(finished_build_text(BootSummary{}, {}), L"");
   EXPECT_EQ(finished_build_text(BootSummary{}, warnings), warnings_text(warnings, listed_warnings));
-  // Every language names the firmware in its own sentence.
+  // Written to a USB stick: the firmware that start it from there, on a
+  // line of its own.
+  job.disk_boot_platforms = {BootPlatform::uefi};
+  EXPECT_EQ(bootable_text(boot_summary(job)),
+            L"The image was built and is bootable with UEFI.\nWritten to a USB stick, it also "
+            L"starts from there with UEFI.");
+  // Every language names the firmware in its own sentences.
   for (int row = 0; row < language_count; ++row) {
     set_current_language(row);
-    const std::wstring text = bootable_text(BootSummary{{L"BIOS"}});
+    const std::wstring text = bootable_text(BootSummary{{L"BIOS"}, {L"BIOS + UEFI"}});
     EXPECT_NE(text.find(L"BIOS"), std::wstring::npos) << row;
+    EXPECT_NE(text.find(L"BIOS + UEFI"), std::wstring::npos) << row;
     EXPECT_EQ(text.find(L"%s"), std::wstring::npos) << row;
   }
 }

@@ -294,7 +294,7 @@ void check_message_boxes(int row) {
                  app::warnings_text(rest, app::listed_warnings), MB_OK | MB_ICONWARNING);
   }
   // A bootable image reports its firmware before its warnings.
-  const app::BootSummary boot{{L"BIOS", L"UEFI"}};
+  const app::BootSummary boot{{L"BIOS", L"UEFI"}, {L"BIOS", L"UEFI"}};
   show_checked(name + " bootable", app::finished_build_text(boot, warnings),
                MB_OK | MB_ICONWARNING);
   show_checked(name + " long path", app::path_too_long_text(path + std::wstring(300, L'x')),
