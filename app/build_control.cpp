@@ -13,6 +13,7 @@
 #include "app/core/shell_paths.h"
 #include "app/resource_ids.h"
 #include "app/settings.h"
+#include "engine/boot_platforms.h"
 #include "engine/fs_detection.h"
 #include "ui/message_box.h"
 
@@ -67,16 +68,9 @@ std::wstring finished_text(const BuildJob& job) {
   lines.reserve(job.warnings.size());
   for (const BuildWarningEntry& entry : job.warnings)
     lines.push_back({entry.warning, entry.path, entry.stereo, entry.renamed});
-  bool bios = false;
-  bool uefi = false;
-  for (const BootFile& file : job.boot_files)
-    (file.platform == BootPlatform::uefi ? uefi : bios) = true;
-  const BootFirmware firmware = bios && uefi ? BootFirmware::bios_and_uefi
-                                : uefi       ? BootFirmware::uefi
-                                             : BootFirmware::bios;
   const BuiltImage image{job.image_sectors, job.shared.hard_links + job.shared.equal_files,
                          job.shared.saved_bytes};
-  return finished_build_text(image, bios || uefi ? &firmware : nullptr, lines);
+  return finished_build_text(image, boot_summary(job), lines);
 }
 
 std::wstring window_text(HWND window, int id) {

@@ -135,6 +135,10 @@ ParseResult parse_command_line(const std::vector<NativeString>& arguments) {
     result.error = "-no-boot cannot be given with the other boot switches.";
     return result;
   }
+  if (command.no_hybrid && command.boot_hybrid_mbr) {
+    result.error = "-no-hybrid leaves out the MBR that -boot-hybrid-mbr fills; give one of them.";
+    return result;
+  }
   if (!have_source && !command.show_help && !command.show_version) {
     result.error = "No source folder given; see kestrel-cli -help.";
     return result;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/boot_platforms.h"
 #include "engine/fs_detection.h"
 #include "platform/native_text.h"
 
@@ -27,16 +28,26 @@ struct CommandLine {
   bool show_help = false;
   bool show_version = false;
   // Boot files given on the command line ('/'-separated paths inside the
-  // source), and the BIOS entry's options. Without any, the files of a
-  // folder copied from a bootable disc are recognised; -no-boot turns that off.
-  std::optional<NativeString> boot_bios;
-  std::optional<NativeString> boot_efi;
+  // source), one per platform at most, in the order given, and the BIOS
+  // entry's options. Without any, the files of a folder copied from a
+  // bootable disc are recognised; -no-boot turns that off.
+  std::vector<BootFile> boot_files;
   std::optional<uint16_t> boot_load_size;
   bool boot_info_table = false;
   bool no_boot = false;
+  // The BIOS loader's hybrid MBR boot code (-boot-hybrid-mbr FILE, a path on
+  // this machine, in the source or not), and -no-hybrid: no partition tables.
+  std::optional<NativeString> boot_hybrid_mbr;
+  bool no_hybrid = false;
 
+  const NativeString* boot_file(BootPlatform platform) const {
+    for (const BootFile& file : boot_files) {
+      if (file.platform == platform) return &file.path;
+    }
+    return nullptr;
+  }
   bool has_boot_switches() const {
-    return boot_bios || boot_efi || boot_load_size || boot_info_table;
+    return !boot_files.empty() || boot_load_size || boot_info_table || boot_hybrid_mbr;
   }
 };
 

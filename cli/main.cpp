@@ -1,5 +1,6 @@
 // kestrel-cli: builds one disc image from one folder, for scripts and for
 // systems without the Windows program.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -12,6 +13,7 @@
 #include "cli/messages.h"
 #include "cli/report.h"
 #include "cli/report_file.h"
+#include "engine/boot_platforms.h"
 #include "engine/build_job.h"
 #include "engine/fs_detection.h"
 #include "kestrel/version.h"
@@ -80,12 +82,55 @@ int print_map(const NativeString& source, std::u16string_view label, int32_t fs_
     print_error(describe_error(job->error));
     return exit_build_failed;
   }
-  std::fprintf(stdout, "%s, %u files, %u folders, %u sectors (%.1f MB)%s\n%s",
+  const std::string disk = disk_boot_description(*job);
+  std::fprintf(stdout, "%s, %u files, %u folders, %u sectors (%.1f MB)%s\n%s%s%s",
                layout_description(*job).c_str(), job->file_count, job->directory_count,
                job->image_sectors, megabytes(job->image_sectors), boot_description(*job).c_str(),
+               disk.empty() ? "" : disk.c_str(), disk.empty() ? "" : "\n",
                format_disc_map(job->map).c_str());
   std::fputs(format_map_totals(job->image_sectors, job->shared).c_str(), stdout);
   return exit_success;
+}
+
+// The MBR boot code of -boot-hybrid-mbr FILE, which must be a hybrid MBR code
+// this program knows and start the image's BIOS boot file.
+bool choose_mbr_code(const NativeString& given, const NativeString& folder, BootSetup& boot,
+                     std::string& error) {
+  const BootFile* bios = nullptr;
+  for (const BootFile& file : boot.files) {
+    if (file.platform == BootPlatform::bios) bios = &file;
+  }
+  if (bios == nullptr) {
+    error =
+        "-boot-hybrid-mbr needs a BIOS boot file, recognised in the folder or named with "
+        "-boot-bios.";
+    return false;
+  }
+  const NativeString code_path = canonical_path(given);
+  NativeString bios_path = folder + bios->path;
+  std::replace(bios_path.begin() + static_cast<std::ptrdiff_t>(folder.size()), bios_path.end(),
+               NativeChar('/'), native_separator);
+  MbrCodeKind kind = MbrCodeKind::none;
+  const std::string shown = "\"" + display_text(given) + "\"";
+  switch (check_mbr_code(code_path, bios_path, kind)) {
+    case MbrCodeCheck::ok: break;
+    case MbrCodeCheck::unreadable:
+      error = "The MBR boot code " + shown + " cannot be read.";
+      return false;
+    case MbrCodeCheck::unknown_code:
+      error = shown +
+              " is no hybrid MBR boot code that kestrel-cli knows; it takes GRUB's "
+              "boot_hybrid.img and ISOLINUX's isohdpfx.bin.";
+      return false;
+    case MbrCodeCheck::boot_file_mismatch: {
+      const std::string loader(mbr_code_loader(kind).loader_name);
+      error = shown + " is " + loader + "'s MBR boot code, but the BIOS boot file \"" +
+              display_text(bios->path) + "\" is not the " + loader + " loader it starts.";
+      return false;
+    }
+  }
+  boot.mbr_code = MbrBootCode{kind, code_path, false};
+  return true;
 }
 
 // The boot files of the build: the ones the switches name, else the ones
@@ -95,7 +140,7 @@ bool choose_boot_files(const CommandLine& command, const NativeString& source,
                        const SourceDescription& description, BootSetup& boot, std::string& error) {
   boot = BootSetup{};
   if (command.no_boot) return true;
-  const bool explicit_files = command.boot_bios || command.boot_efi;
+  const bool explicit_files = !command.boot_files.empty();
   if (command.has_boot_switches() && description.kind != DiscKind::plain) {
     error =
         "The source is a Blu-ray or DVD-video folder, whose layout is fixed; it cannot be "
@@ -107,10 +152,11 @@ bool choose_boot_files(const CommandLine& command, const NativeString& source,
   if (!explicit_files) {
     boot = recognise_boot_files(source, description);
   } else {
-    const std::pair<const std::optional<NativeString>&, BootPlatform> given[] = {
-        {command.boot_bios, BootPlatform::bios}, {command.boot_efi, BootPlatform::uefi}};
-    for (const auto& [path, platform] : given) {
-      if (!path) continue;
+    // In the platforms' order, whatever the order of the switches: the first
+    // is the catalog's initial entry.
+    for (const BootPlatformInfo& platform : boot_platforms()) {
+      const NativeString* path = command.boot_file(platform.platform);
+      if (path == nullptr) continue;
       NativeString inside = *path;
       while (!inside.empty() && is_path_separator(inside.front())) inside.erase(0, 1);
       FindEntry entry;
@@ -119,7 +165,7 @@ bool choose_boot_files(const CommandLine& command, const NativeString& source,
                 "\" is not a file in the source folder \"" + display_text(source) + "\".";
         return false;
       }
-      boot.files.push_back(BootFile{platform, inside, 0, false});
+      boot.files.push_back(BootFile{platform.platform, inside, 0, false});
     }
   }
   if (command.boot_load_size || command.boot_info_table) {
@@ -133,6 +179,12 @@ bool choose_boot_files(const CommandLine& command, const NativeString& source,
     }
     if (command.boot_load_size) bios->load_sectors = *command.boot_load_size;
     if (command.boot_info_table) bios->info_table = true;
+  }
+  if (command.no_hybrid) {
+    boot.disk_tables = false;
+    boot.mbr_code = MbrBootCode{};
+  } else if (command.boot_hybrid_mbr) {
+    return choose_mbr_code(*command.boot_hybrid_mbr, folder, boot, error);
   }
   return true;
 }

@@ -1,9 +1,11 @@
 #include "cli/report.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cli/command_line.h"
 #include "cli/messages.h"
+#include "engine/boot_platforms.h"
 
 namespace kestrel::cli {
 namespace {
@@ -186,12 +188,52 @@ std::string titles_json(const BuildJob& job) {
   return list + "]";
 }
 
-const char* firmware_name(BootPlatform platform) {
-  return platform == BootPlatform::uefi ? "UEFI" : "BIOS";
+std::string_view firmware_name(BootPlatform platform) { return boot_platform_info(platform).name; }
+
+// The MBR boot code as the reports name its file: as given, or inside the
+// source ('/'-separated).
+std::string mbr_code_json(const MbrBootCode& code) {
+  if (!code.present()) return "null";
+  return JsonObject()
+      .text("path", name_text(code.path))
+      .text("loader", mbr_code_loader(code.kind).loader_name)
+      .boolean("found_in_source", code.in_source)
+      .done();
 }
 
-// The boot files and the firmware they start with; null for an image that
-// does not boot.
+const BootFile* boot_file_for(const BuildJob& job, BootPlatform platform) {
+  for (const BootFile& file : job.boot_files) {
+    if (file.platform == platform) return &file;
+  }
+  return nullptr;
+}
+
+// How the image starts from a disk; null without partition tables.
+std::string disk_json(const BuildJob& job) {
+  if (job.disk_boot_platforms.empty()) return "null";
+  std::string firmware = "[";
+  for (const BootPlatform platform : job.disk_boot_platforms) {
+    if (firmware.size() > 1) firmware += ", ";
+    firmware += json_string(firmware_name(platform));
+  }
+  std::string efi = "null";
+  if (job.efi_partition_blocks != 0) {
+    const BootFile* file = boot_file_for(job, BootPlatform::uefi);
+    efi = JsonObject()
+              .text("path", file != nullptr ? name_text(file->path) : std::string())
+              .number("first_block", job.efi_partition_first_block)
+              .number("blocks", job.efi_partition_blocks)
+              .done();
+  }
+  return JsonObject()
+      .raw("firmware", firmware + "]")
+      .raw("mbr_code", mbr_code_json(job.mbr_code))
+      .raw("efi_system_partition", efi)
+      .done();
+}
+
+// The boot files and the firmware they start with, and how the image starts
+// from a disk; null for an image that does not boot.
 std::string boot_json(const BuildJob& job) {
   if (job.boot_files.empty()) return "null";
   std::string firmware = "[";
@@ -207,7 +249,11 @@ std::string boot_json(const BuildJob& job) {
                  .boolean("info_table", file.info_table)
                  .done();
   }
-  return JsonObject().raw("firmware", firmware + "]").raw("files", files + "]").done();
+  return JsonObject()
+      .raw("firmware", firmware + "]")
+      .raw("files", files + "]")
+      .raw("disk", disk_json(job))
+      .done();
 }
 
 std::string layout_json(const RunRecord& record) {
@@ -301,6 +347,45 @@ std::string fits_on_text(uint64_t sectors) {
   return text;
 }
 
+std::string disk_boot_description(const BuildJob& job) {
+  if (job.boot_files.empty()) return {};
+  if (!job.boot.disk_tables)
+    return "does not start from a USB disk: no partition tables (-no-hybrid)";
+  if (job.disk_boot_platforms.empty()) {
+    return "does not start from a USB disk: no UEFI boot image, and no MBR boot code "
+           "(-boot-hybrid-mbr FILE)";
+  }
+  std::string text = "starts from a USB disk with ";
+  for (size_t i = 0; i < job.disk_boot_platforms.size(); ++i) {
+    const BootPlatformInfo& platform = boot_platform_info(job.disk_boot_platforms[i]);
+    if (i > 0) text += " and ";
+    text += std::string(platform.name) + " (";
+    switch (platform.disk_boot) {
+      case DiskBoot::mbr_boot_code:
+        text += std::string(mbr_code_loader(job.mbr_code.kind).loader_name) + "'s MBR boot code " +
+                display_text(job.mbr_code.path) +
+                (job.mbr_code.in_source ? ", found in the source)" : ")");
+        break;
+      case DiskBoot::efi_system_partition: {
+        const BootFile* file = boot_file_for(job, platform.platform);
+        text += "EFI system partition " + (file != nullptr ? display_text(file->path) : "") + ")";
+        break;
+      }
+    }
+  }
+  // A firmware that starts the image from a disc but from a disk only with
+  // the loader's MBR boot code, which the image lacks.
+  for (const BootFile& file : job.boot_files) {
+    const BootPlatformInfo& platform = boot_platform_info(file.platform);
+    if (platform.disk_boot == DiskBoot::mbr_boot_code &&
+        std::find(job.disk_boot_platforms.begin(), job.disk_boot_platforms.end(), file.platform) ==
+            job.disk_boot_platforms.end())
+      text += "; not with " + std::string(platform.name) +
+              ", which needs the loader's MBR boot code (-boot-hybrid-mbr FILE)";
+  }
+  return text;
+}
+
 std::string summary_text(const RunRecord& record) {
   const BuildJob& job = record.job;
   const double size = megabytes(job.image_sectors);
@@ -325,6 +410,7 @@ std::string summary_text(const RunRecord& record) {
               (record.requested ? ", over " + asked : std::string()) + "\n";
       break;
   }
+  if (!job.boot_files.empty()) text += "  " + disk_boot_description(job) + "\n";
   text += "  " + fits_on_text(job.image_sectors) + "\n";
   if (job.shared.hard_links + job.shared.equal_files > 0) {
     std::snprintf(line, sizeof line, "; %.1f MB not stored twice\n",

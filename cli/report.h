@@ -29,13 +29,20 @@ std::string layout_description(const BuildJob& job);
 // an image that does not boot.
 std::string boot_description(const BuildJob& job);
 
+// How a bootable image starts from a USB disk, for the summary's line of its
+// own: "starts from a USB disk with BIOS (GRUB's MBR boot code
+// boot/grub/i386-pc/boot_hybrid.img, found in the source) and UEFI (EFI
+// system partition efi.img)", or why it does not; empty for an image that
+// does not boot.
+std::string disk_boot_description(const BuildJob& job);
+
 // "fits on: DVD, DVD DL, BD 25 GB, ..." for an image of `sectors` sectors.
 std::string fits_on_text(uint64_t sectors);
 
 // The summary of a successful build: the image, its layout and size, then
-// why it has that layout, the media it fits, the files stored once, for
-// Blu-ray images the 3D titles interleaved, and last how many warnings the
-// build gave.
+// why it has that layout, for a bootable image how it starts from a USB
+// disk, the media it fits, the files stored once, for Blu-ray images the 3D
+// titles interleaved, and last how many warnings the build gave.
 std::string summary_text(const RunRecord& record);
 
 // The whole run as one JSON object: outcome, error, layout and why, DVD-video

@@ -40,6 +40,15 @@ bool set_boot_load_size(CommandLine& command, const NativeString& value, std::st
   return true;
 }
 
+// A platform's boot file (engine/boot_platforms.h): given twice, the last
+// one counts, as with every other switch.
+bool set_boot_file(CommandLine& command, BootPlatform platform, const NativeString& path) {
+  std::erase_if(command.boot_files,
+                [&](const BootFile& file) { return file.platform == platform; });
+  command.boot_files.push_back(BootFile{platform, path, 0, false});
+  return true;
+}
+
 // In the order -help and the manual page list them. Descriptions are plain
 // text: the manual page sets the switches they name in bold and the row's
 // own argument in italics.
@@ -93,16 +102,14 @@ constexpr SwitchDefinition switch_table[] = {
      "between folders, loaded without emulation. The boot files of the folder are then not "
      "looked for.",
      [](CommandLine& command, const NativeString& value, std::string&) {
-       command.boot_bios = value;
-       return true;
+       return set_boot_file(command, BootPlatform::bios, value);
      }},
     {"boot-efi", "", "FILE", SwitchValue::path_in_source, "",
      "UEFI boot image (a FAT image) inside the source folder",
      "Make the image bootable with UEFI from FILE, a FAT file-system image inside the source "
      "folder. The boot files of the folder are then not looked for.",
      [](CommandLine& command, const NativeString& value, std::string&) {
-       command.boot_efi = value;
-       return true;
+       return set_boot_file(command, BootPlatform::uefi, value);
      }},
     {"boot-load-size", "", "N", SwitchValue::number, "4, one disc sector",
      "512-byte sectors the BIOS loads, 1 to 65535",
@@ -136,6 +143,27 @@ constexpr SwitchDefinition switch_table[] = {
      "cannot be given with the other boot switches.",
      [](CommandLine& command, const NativeString&, std::string&) {
        command.no_boot = true;
+       return true;
+     }},
+    {"boot-hybrid-mbr", "", "FILE", SwitchValue::path, "the code found beside the BIOS loader",
+     "the BIOS loader's MBR boot code (GRUB's boot_hybrid.img, ISOLINUX's isohdpfx.bin)",
+     "Install the 432 bytes of MBR boot code that the BIOS loader pairs with, from FILE, a "
+     "path on this machine, inside the source folder or not: GRUB's boot_hybrid.img with "
+     "GRUB's El Torito image, ISOLINUX's isohdpfx.bin with isolinux.bin. Written to a USB "
+     "stick, the image then also starts with a PC BIOS; with UEFI it starts from a stick "
+     "without it. Code that does not pair with the BIOS boot file is a usage error. Without "
+     "the switch, such code is taken from where the loader's discs keep it, when the folder "
+     "has it.",
+     [](CommandLine& command, const NativeString& value, std::string&) {
+       command.boot_hybrid_mbr = value;
+       return true;
+     }},
+    {"no-hybrid", "", "", SwitchValue::none, "",
+     "no partition tables: the image starts from discs only",
+     "Write a bootable image without the MBR and GPT partition tables that let it start "
+     "from a USB stick: it then starts only as a disc.",
+     [](CommandLine& command, const NativeString&, std::string&) {
+       command.no_hybrid = true;
        return true;
      }},
     {"yes", "y", "", SwitchValue::none, "", "replace an existing image file",

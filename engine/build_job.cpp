@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "bluray/stereo_analysis.h"
+#include "engine/boot_platforms.h"
 #include "engine/fs_detection.h"
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
@@ -78,6 +79,14 @@ void finish(BuildJob& job, ImageWriter& writer, bool done) {
     job.boot_files.push_back(image.file);
     job.boot_files.back().load_sectors = image.load_sectors;
   }
+  job.disk_boot_platforms.clear();
+  for (const BootPlatformInfo& platform : boot_platforms()) {
+    if (writer.hybrid.starts_from_disk(platform.platform))
+      job.disk_boot_platforms.push_back(platform.platform);
+  }
+  job.mbr_code = writer.hybrid.mbr_code;
+  job.efi_partition_first_block = writer.hybrid.disk.efi_first_block;
+  job.efi_partition_blocks = writer.hybrid.disk.efi_blocks;
   job.map = writer.map;
   if (done && !writer.report.failed()) {
     job.outcome = BuildOutcome::succeeded;

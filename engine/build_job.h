@@ -89,7 +89,14 @@ struct BuildJob {
   // The 3D titles whose two views were laid out interleaved.
   std::vector<StereoTitle> interleaved_titles;
   std::vector<BootFile> boot_files;  // in catalog order, as the image records them
-  DiscMap map;                       // the areas of the image, once laid out
+  // How the image starts from a disk (a USB stick): the firmware that start
+  // it so, in the order of the platforms; none without partition tables.
+  std::vector<BootPlatform> disk_boot_platforms;
+  MbrBootCode mbr_code;  // the MBR boot code it carries; kind none without
+  // Its EFI system partition, in 512-byte blocks; 0 blocks without.
+  uint64_t efi_partition_first_block = 0;
+  uint64_t efi_partition_blocks = 0;
+  DiscMap map;  // the areas of the image, once laid out
 };
 
 // Starts a build. The source folder is put into canonical form with a

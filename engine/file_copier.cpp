@@ -14,9 +14,9 @@ NativeString SourceFolder::file_path(const SourceNode& file) const {
 }
 
 // One source file being read, and how much of its scanned size is still to
-// come. A boot file whose boot information table the layout computed is
-// summed again as it is read: the table in the image must describe the bytes
-// that follow it.
+// come. A boot file whose copy the layout patched is summed again as it is
+// read: the boot information table and the patch in the image must describe
+// the bytes around them.
 struct FileCopier::SourceFile {
   SourceFile(SourceFolder& in, const SourceNode& source) : folder(in), node(source) {}
 
@@ -156,12 +156,22 @@ bool FileCopier::see_end(SourceFile& source, DataSector at) {
 }
 
 // Sums a boot file's bytes as they are read (the sum starts at byte 64, past
-// the table) and writes its boot information table into its first sector,
-// which the first read holds whole, before the batch can be written.
+// the table), writes its boot information table into its first sector,
+// which the first read holds whole, and its patch wherever it falls,
+// before the batch can be written.
 void FileCopier::note_boot_bytes(SourceFile& source, uint8_t* destination, size_t got) {
+  const BootImage& boot = *source.boot;
   source.checksum =
       iso9660::add_boot_checksum(source.checksum, destination, got, source.bytes_read);
-  if (source.bytes_read == 0) iso9660::fill_boot_info_table(writer_, *source.boot, destination);
+  if (source.bytes_read == 0 && boot.file.info_table)
+    iso9660::fill_boot_info_table(writer_, boot, destination);
+  if (boot.patch.present) {
+    for (size_t i = 0; i < sizeof boot.patch.bytes; ++i) {
+      const uint64_t at = uint64_t{boot.patch.offset} + i;
+      if (at >= source.bytes_read && at - source.bytes_read < got)
+        destination[at - source.bytes_read] = boot.patch.bytes[i];
+    }
+  }
   source.bytes_read += got;
 }
 
@@ -172,7 +182,7 @@ bool FileCopier::copy(SourceFolder& folder, const SourceNode& node, DataSector a
 
 bool FileCopier::copy_file(SourceFolder& folder, const SourceNode& node, DataSector at) {
   SourceFile source{folder, node};
-  source.boot = boot_.info_table_of(node);
+  source.boot = boot_.patched_copy_of(node);
   if (!open(source, at) || !copy_sectors(source, at, node.sectors) || !see_end(source, at))
     return false;
   if (source.boot != nullptr && source.checksum != source.boot->checksum) {

@@ -53,10 +53,10 @@ class FileCopier {
 
   // Whether the file can wait in the group: a whole file, not empty, within
   // one batch, where the platform reads files in groups, and not a boot
-  // file that gets a boot information table.
+  // file whose copy is patched.
   bool can_group(const SourceNode& node, DataSector at) const {
     return small_files_ && node.kind != NodeKind::dependent_view_clip && node.sectors > 0 &&
-           at % batch_sectors + node.sectors <= batch_sectors && !gets_boot_table(node);
+           at % batch_sectors + node.sectors <= batch_sectors && !gets_patched_copy(node);
   }
   // Whether the file at `at` must wait for the group to be read first: the
   // group is full, or it lies in another batch.
@@ -80,8 +80,8 @@ class FileCopier {
     DataSector at;
   };
 
-  bool gets_boot_table(const SourceNode& node) const {
-    return boot_.info_table_of(node) != nullptr;
+  bool gets_patched_copy(const SourceNode& node) const {
+    return boot_.patched_copy_of(node) != nullptr;
   }
   bool read_grouped_files();
   bool open_folder(SourceFolder& folder, const SourceNode& file, DataSector at) {

@@ -115,7 +115,9 @@ uint32_t ImageWriter::lay_out() {
   if (tree.root == nullptr || report.failed()) return 0;
 
   if (boot_request.bootable() && !resolve_boot_images(*this)) return 0;
-  // Which files are stored once is known before anything is placed.
+  if (!resolve_hybrid_tables(*this)) return 0;
+  // Which files are stored once is known before anything is placed, and
+  // after the boot files whose copies are patched are known.
   if (!share_file_data(*this)) return 0;
 
   prepare_names(*this, *tree.root);
@@ -154,7 +156,7 @@ uint32_t ImageWriter::lay_out() {
   layout.data_sectors = static_cast<uint32_t>(placement.data_sectors);
 
   // The UDF file structure ends where the sizing placed the last entry.
-  if (!plan_disc_map(*this, udf_counters.next_block)) return 0;
+  if (!plan_disc_map(*this, udf_counters.next_block) || !place_hybrid_tables(*this)) return 0;
   warn_when_no_disc_of_its_kind_holds(*this);
   return layout.image_sectors;
 }

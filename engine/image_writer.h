@@ -18,6 +18,7 @@
 #include "disc/sector_emitter.h"
 #include "engine/disc_map.h"
 #include "engine/fs_detection.h"
+#include "engine/hybrid_tables.h"
 #include "engine/sector_output.h"
 #include "platform/temporary_file.h"
 
@@ -89,6 +90,8 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
 
   // The areas of the image in sector order, planned by lay_out().
   DiscMap map;
+  // The partition tables of a bootable image, planned by lay_out().
+  HybridPlan hybrid;
 
   // Output state during write_image().
   uint64_t emitted_sectors = 0;

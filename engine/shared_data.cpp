@@ -22,7 +22,7 @@ constexpr uint64_t smallest_file_compared = 64 * 1024;
 bool may_hold_shared_data(const ImageWriter& writer, const SourceNode& node) {
   return !node.is_directory && node.size > 0 &&
          (node.kind == NodeKind::plain || node.kind == NodeKind::unpaired_clip) &&
-         writer.boot.info_table_of(node) == nullptr;
+         writer.boot.patched_copy_of(node) == nullptr;
 }
 
 // The folder directly in the source folder that holds `node`, or null for a

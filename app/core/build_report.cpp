@@ -1,9 +1,11 @@
 #include "app/core/build_report.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "app/core/language_table.h"
 #include "disc/volume_settings.h"
+#include "engine/boot_platforms.h"
 #include "engine/disc_media.h"
 
 namespace kestrel::app {
@@ -48,6 +50,16 @@ std::wstring renamed_text(const RenamedEntry& renamed) {
          file_system + L")";
 }
 
+// Firmware names as the report lists them: "BIOS + UEFI".
+std::wstring joined_names(const std::vector<std::wstring>& names) {
+  std::wstring text;
+  for (const std::wstring& name : names) {
+    if (!text.empty()) text += L" + ";
+    text += name;
+  }
+  return text;
+}
+
 }  // namespace
 
 std::wstring warning_line_text(const WarningLine& line) {
@@ -80,11 +92,18 @@ std::wstring warnings_text(const std::vector<WarningLine>& warnings, std::size_t
   return text;
 }
 
-std::wstring bootable_text(BootFirmware firmware) {
-  const wchar_t* names = firmware == BootFirmware::bios   ? L"BIOS"
-                         : firmware == BootFirmware::uefi ? L"UEFI"
-                                                          : L"BIOS + UEFI";
-  return format_slot_text(language_text(slot_bootable_image), names);
+BootSummary boot_summary(const BuildJob& job) {
+  BootSummary summary;
+  for (const BootPlatformInfo& platform : boot_platforms()) {
+    const std::wstring name(platform.name.begin(), platform.name.end());
+    if (std::any_of(job.boot_files.begin(), job.boot_files.end(),
+                    [&](const BootFile& file) { return file.platform == platform.platform; }))
+      summary.firmware.push_back(name);
+    if (std::find(job.disk_boot_platforms.begin(), job.disk_boot_platforms.end(),
+                  platform.platform) != job.disk_boot_platforms.end())
+      summary.disk_firmware.push_back(name);
+  }
+  return summary;
 }
 
 namespace {
@@ -136,9 +155,19 @@ std::wstring built_image_text(const BuiltImage& image) {
   return text;
 }
 
-std::wstring finished_build_text(const BuiltImage& image, const BootFirmware* firmware,
+std::wstring bootable_text(const BootSummary& boot) {
+  std::wstring text =
+      format_slot_text(language_text(slot_bootable_image), joined_names(boot.firmware));
+  if (!boot.disk_firmware.empty()) {
+    text += L"\n";
+    text += format_slot_text(language_text(slot_usb_disk_boot), joined_names(boot.disk_firmware));
+  }
+  return text;
+}
+
+std::wstring finished_build_text(const BuiltImage& image, const BootSummary& boot,
                                  const std::vector<WarningLine>& warnings) {
-  std::wstring text = firmware != nullptr ? bootable_text(*firmware) + L"\n\n" : std::wstring();
+  std::wstring text = boot.bootable() ? bootable_text(boot) + L"\n\n" : std::wstring();
   text += built_image_text(image);
   if (warnings.empty()) return text;
   return text + L"\n\n" + warnings_text(warnings, listed_warnings);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "disc/build_result.h"
+#include "engine/build_job.h"
 
 namespace kestrel::app {
 
@@ -38,11 +39,22 @@ std::wstring warnings_text(const std::vector<WarningLine>& warnings, std::size_t
 // How many warnings the box lists before "...and N more".
 inline constexpr std::size_t listed_warnings = 10;
 
-// Which firmware a bootable image starts with, as the report names it.
-enum class BootFirmware : uint8_t { bios, uefi, bios_and_uefi };
+// The firmware a bootable image starts with from a disc, and written to a
+// USB stick, by the names the engine's table of platforms gives them, in its
+// order; empty for a plain image.
+struct BootSummary {
+  std::vector<std::wstring> firmware;
+  std::vector<std::wstring> disk_firmware;
 
-// The sentence of a successful bootable build, naming its firmware.
-std::wstring bootable_text(BootFirmware firmware);
+  bool bootable() const { return !firmware.empty(); }
+};
+
+// The summary of a finished build.
+BootSummary boot_summary(const BuildJob& job);
+
+// The sentence of a successful bootable build, naming its firmware, and the
+// one that says with which it also starts from a USB stick.
+std::wstring bootable_text(const BootSummary& boot);
 
 // What the report says of every image built: its size, which the media it
 // fits follow from, and the files stored once with what that saved.
@@ -58,7 +70,7 @@ std::wstring built_image_text(const BuiltImage& image);
 
 // A build that succeeded: the boot sentence of a bootable image, the size
 // and the media it fits, then any warnings, in one box.
-std::wstring finished_build_text(const BuiltImage& image, const BootFirmware* firmware,
+std::wstring finished_build_text(const BuiltImage& image, const BootSummary& boot,
                                  const std::vector<WarningLine>& warnings);
 
 // A path or text that does not fit the program's path buffers.

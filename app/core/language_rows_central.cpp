@@ -90,6 +90,7 @@ constexpr LanguageEntry czech = {
         L"Obraz zabírá %s MB a vejde se na: %s."sv,
         L"Obraz zabírá %s MB a nevejde se na žádné CD, DVD ani BD."sv,
         L"Soubory uložené jen jednou: %s (ušetřeno %s MB)."sv,
+        L"Po zápisu na USB flash disk z něj lze spustit počítač také s %s."sv,
     }},
 };
 static_assert(fills_every_slot(czech));
@@ -177,6 +178,7 @@ constexpr LanguageEntry hungarian = {
         L"A lemezkép %s MB, és ráfér a következőkre: %s."sv,
         L"A lemezkép %s MB, és egyetlen CD-re, DVD-re vagy BD-re sem fér rá."sv,
         L"Csak egyszer tárolt fájlok: %s (%s MB megtakarítás)."sv,
+        L"USB-kulcsra írva %s alatt arról is indítható a rendszer."sv,
     }},
 };
 static_assert(fills_every_slot(hungarian));
@@ -264,6 +266,7 @@ constexpr LanguageEntry polish = {
         L"Obraz zajmuje %s MB i zmieści się na: %s."sv,
         L"Obraz zajmuje %s MB i nie zmieści się na żadnej płycie CD, DVD ani BD."sv,
         L"Pliki zapisane tylko raz: %s (zaoszczędzono %s MB)."sv,
+        L"Zapisany na pendrive jest rozruchowy także z niego dla %s."sv,
     }},
 };
 static_assert(fills_every_slot(polish));
@@ -351,6 +354,7 @@ constexpr LanguageEntry romanian = {
         L"Imaginea ocupă %s MB și încape pe: %s."sv,
         L"Imaginea ocupă %s MB și nu încape pe niciun CD, DVD sau BD."sv,
         L"Fișiere stocate o singură dată: %s (%s MB economisiți)."sv,
+        L"Scrisă pe un stick USB, poate porni și de pe acesta cu %s."sv,
     }},
 };
 static_assert(fills_every_slot(romanian));
@@ -438,6 +442,7 @@ constexpr LanguageEntry slovak = {
         L"Obraz zaberá %s MB a zmestí sa na: %s."sv,
         L"Obraz zaberá %s MB a nezmestí sa na žiadne CD, DVD ani BD."sv,
         L"Súbory uložené len raz: %s (ušetrených %s MB)."sv,
+        L"Po zápise na USB kľúč sa z neho dá spustiť počítač aj s %s."sv,
     }},
 };
 static_assert(fills_every_slot(slovak));
@@ -525,6 +530,7 @@ constexpr LanguageEntry slovenian = {
         L"Slika zaseda %s MB in gre na: %s."sv,
         L"Slika zaseda %s MB in ne gre na noben CD, DVD ali BD."sv,
         L"Datoteke, shranjene samo enkrat: %s (prihranjeno %s MB)."sv,
+        L"Zapisana na ključek USB je zagonska tudi z njega, z %s."sv,
     }},
 };
 static_assert(fills_every_slot(slovenian));

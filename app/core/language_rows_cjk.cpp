@@ -91,6 +91,7 @@ constexpr LanguageEntry chinese_simplified = {
         L"映像占用 %s MB，可放入：%s。"sv,
         L"映像占用 %s MB，无法放入任何 CD、DVD 或 BD。"sv,
         L"仅存储一次的文件：%s 个（节省 %s MB）。"sv,
+        L"写入 U 盘后，也可从 U 盘通过 %s 启动。"sv,
     }},
 };
 static_assert(fills_every_slot(chinese_simplified));
@@ -178,6 +179,7 @@ constexpr LanguageEntry chinese_traditional = {
         L"映像檔佔用 %s MB，可放入：%s。"sv,
         L"映像檔佔用 %s MB，無法放入任何 CD、DVD 或 BD。"sv,
         L"只儲存一次的檔案：%s 個（節省 %s MB）。"sv,
+        L"寫入 USB 隨身碟後，也可從隨身碟透過 %s 開機。"sv,
     }},
 };
 static_assert(fills_every_slot(chinese_traditional));
@@ -265,6 +267,7 @@ constexpr LanguageEntry japanese = {
         L"イメージのサイズは %s MB で、次のディスクに収まります: %s。"sv,
         L"イメージのサイズは %s MB で、どの CD、DVD、BD にも収まりません。"sv,
         L"1 回だけ格納したファイル: %s 個 (%s MB 節約)。"sv,
+        L"USB メモリーに書き込むと、そこからも %s で起動できます。"sv,
     }},
 };
 static_assert(fills_every_slot(japanese));
@@ -352,6 +355,7 @@ constexpr LanguageEntry korean = {
         L"이미지 크기는 %s MB이며 다음에 들어갑니다: %s."sv,
         L"이미지 크기는 %s MB이며 어떤 CD, DVD, BD에도 들어가지 않습니다."sv,
         L"한 번만 저장한 파일: %s개(%s MB 절약)."sv,
+        L"USB 메모리에 기록하면 그곳에서도 %s(으)로 부팅할 수 있습니다."sv,
     }},
 };
 static_assert(fills_every_slot(korean));

@@ -90,6 +90,7 @@ constexpr LanguageEntry arabic = {
         L"تشغل الصورة %s ميغابايت وتتسع على: %s."sv,
         L"تشغل الصورة %s ميغابايت ولا تتسع على أي قرص CD أو DVD أو BD."sv,
         L"ملفات خُزّنت مرة واحدة: %s (وُفّر %s ميغابايت)."sv,
+        L"وعند كتابتها على ذاكرة USB تكون قابلة للإقلاع منها أيضًا باستخدام %s."sv,
     }},
 };
 static_assert(fills_every_slot(arabic));
@@ -177,6 +178,7 @@ constexpr LanguageEntry belarusian = {
         L"Вобраз займае %s МБ і змесціцца на: %s."sv,
         L"Вобраз займае %s МБ і не змесціцца ні на адзін CD, DVD ці BD."sv,
         L"Файлы, захаваныя адзін раз: %s (зэканомлена %s МБ)."sv,
+        L"Запісаны на USB-флэшку, вобраз таксама дазваляе загрузіцца з яе праз %s."sv,
     }},
 };
 static_assert(fills_every_slot(belarusian));
@@ -264,6 +266,7 @@ constexpr LanguageEntry bulgarian = {
         L"Образът заема %s МБ и се побира на: %s."sv,
         L"Образът заема %s МБ и не се побира на нито един CD, DVD или BD."sv,
         L"Файлове, записани само веднъж: %s (спестени %s МБ)."sv,
+        L"Записан на USB флашка, образът може да се зарежда и от нея чрез %s."sv,
     }},
 };
 static_assert(fills_every_slot(bulgarian));
@@ -351,6 +354,7 @@ constexpr LanguageEntry russian = {
         L"Образ занимает %s МБ и поместится на: %s."sv,
         L"Образ занимает %s МБ и не поместится ни на один CD, DVD или BD."sv,
         L"Файлы, сохранённые один раз: %s (сэкономлено %s МБ)."sv,
+        L"Записанный на USB-флешку, образ позволяет загрузиться и с неё через %s."sv,
     }},
 };
 static_assert(fills_every_slot(russian));

@@ -46,12 +46,9 @@ constexpr LanguageEntry english = {
         L"Translator: null"sv,
         L"The image could not be built."sv,  // 29
         // 30 to 45: the build errors (build_error_slot).
-        L"The chosen file system is not valid."sv,
-        L"The source folder '%s' cannot be opened."sv,
-        L"The folder '%s' cannot be listed."sv,
-        L"The entry '%s' cannot be examined."sv,
-        L"The file '%s' cannot be opened."sv,
-        L"Reading the file '%s' failed."sv,
+        L"The chosen file system is not valid."sv, L"The source folder '%s' cannot be opened."sv,
+        L"The folder '%s' cannot be listed."sv, L"The entry '%s' cannot be examined."sv,
+        L"The file '%s' cannot be opened."sv, L"Reading the file '%s' failed."sv,
         L"The file '%s' became shorter while the image was being built."sv,
         L"The image file '%s' cannot be created."sv,
         L"Writing the image file '%s' failed. Is the disk full?"sv,
@@ -97,6 +94,7 @@ constexpr LanguageEntry english = {
         L"The image takes %s MB and fits on: %s."sv,
         L"The image takes %s MB and fits on no CD, DVD or BD."sv,
         L"Files stored once: %s (%s MB saved)."sv,
+        L"Written to a USB stick, it also starts from there with %s."sv,  // 76: from a USB disk
     }},
 };
 static_assert(fills_every_slot(english, true));

@@ -90,6 +90,7 @@ constexpr LanguageEntry french = {
         L"L'image occupe %s Mo et tient sur : %s."sv,
         L"L'image occupe %s Mo et ne tient sur aucun CD, DVD ou BD."sv,
         L"Fichiers enregistrés une seule fois : %s (%s Mo économisés)."sv,
+        L"Écrite sur une clé USB, elle peut aussi démarrer depuis la clé avec %s."sv,
     }},
 };
 static_assert(fills_every_slot(french));
@@ -177,6 +178,7 @@ constexpr LanguageEntry german = {
         L"Das Abbild belegt %s MB und passt auf: %s."sv,
         L"Das Abbild belegt %s MB und passt auf keine CD, DVD oder BD."sv,
         L"Nur einmal gespeicherte Dateien: %s (%s MB gespart)."sv,
+        L"Auf einen USB-Stick geschrieben, ist es auch von dort mit %s startfähig."sv,
     }},
 };
 static_assert(fills_every_slot(german));
@@ -264,6 +266,7 @@ constexpr LanguageEntry indonesian = {
         L"Image berukuran %s MB dan muat di: %s."sv,
         L"Image berukuran %s MB dan tidak muat di CD, DVD, atau BD mana pun."sv,
         L"Berkas yang disimpan sekali saja: %s (hemat %s MB)."sv,
+        L"Jika ditulis ke flashdisk USB, image juga dapat di-boot dari sana dengan %s."sv,
     }},
 };
 static_assert(fills_every_slot(indonesian));
@@ -351,6 +354,7 @@ constexpr LanguageEntry italian = {
         L"L'immagine occupa %s MB e può essere scritta su: %s."sv,
         L"L'immagine occupa %s MB e non entra in nessun CD, DVD o BD."sv,
         L"File memorizzati una sola volta: %s (%s MB risparmiati)."sv,
+        L"Scritta su una chiavetta USB, è avviabile anche da lì con %s."sv,
     }},
 };
 static_assert(fills_every_slot(italian));
@@ -438,6 +442,7 @@ constexpr LanguageEntry portuguese_brazil = {
         L"A imagem ocupa %s MB e cabe em: %s."sv,
         L"A imagem ocupa %s MB e não cabe em nenhum CD, DVD ou BD."sv,
         L"Arquivos armazenados uma só vez: %s (%s MB economizados)."sv,
+        L"Gravada em um pendrive, também é inicializável a partir dele com %s."sv,
     }},
 };
 static_assert(fills_every_slot(portuguese_brazil));
@@ -525,6 +530,7 @@ constexpr LanguageEntry turkish = {
         L"Görüntü %s MB yer kaplıyor ve şunlara sığar: %s."sv,
         L"Görüntü %s MB yer kaplıyor ve hiçbir CD, DVD veya BD'ye sığmaz."sv,
         L"Yalnızca bir kez saklanan dosyalar: %s (%s MB kazanıldı)."sv,
+        L"Bir USB belleğe yazıldığında oradan da %s ile önyüklenebilir."sv,
     }},
 };
 static_assert(fills_every_slot(turkish));

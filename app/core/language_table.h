@@ -109,8 +109,11 @@ inline constexpr int slot_warning_bluray_too_large = 72;
 inline constexpr int slot_fits_on = 73;
 inline constexpr int slot_fits_on_nothing = 74;
 inline constexpr int slot_stored_once = 75;
+// A bootable image also starts from a USB disk: "%s" names the firmware, as
+// in slot_bootable_image.
+inline constexpr int slot_usb_disk_boot = 76;
 
-inline constexpr int slot_count = 76;
+inline constexpr int slot_count = 77;
 
 // ---- Table ---------------------------------------------------------------
 // One language. An empty slot shows the English text of that slot.

@@ -70,24 +70,34 @@ TEST_F(BuildReportTest, BootableImageNamesItsFirmwareBeforeItsSizeAndWarnings) {
   const std::wstring size =
       L"The image takes 2.0 MB and fits on: CD 650 MB, CD 700 MB, "
       L"DVD 4.7 GB, DVD DL 8.5 GB, BD 25 GB, BD 50 GB, BD 100 GB, BD 128 GB.";
-  const BootFirmware both = BootFirmware::bios_and_uefi;
-  EXPECT_EQ(finished_build_text(image, &both, {}),
+  BuildJob job;
+  job.boot_files = {{BootPlatform::uefi, KESTREL_NATIVE("efi.img"), 0, false},
+                    {BootPlatform::bios, KESTREL_NATIVE("boot/eltorito.img"), 4, true}};
+  // Named in the order of the engine's platforms, whatever the catalog's.
+  EXPECT_EQ(finished_build_text(image, boot_summary(job), {}),
             L"The image was built and is bootable with BIOS + UEFI.\n\n" + size);
-  const BootFirmware uefi = BootFirmware::uefi;
+  job.boot_files.pop_back();
   const std::vector<WarningLine> warnings{{BuildWarning::broken_link_skipped, L"b\\link"}};
-  EXPECT_EQ(finished_build_text(image, &uefi, warnings),
+  EXPECT_EQ(finished_build_text(image, boot_summary(job), warnings),
             L"The image was built and is bootable with UEFI.\n\n" + size +
                 L"\n\nThe image was built, with "
                 L"warnings:\n\nThe link 'b\\link' leads nowhere and was left out.");
   // A plain image without warnings says its size and the media it fits.
-  EXPECT_EQ(finished_build_text(image, nullptr, {}), size);
-  EXPECT_EQ(finished_build_text(image, nullptr, warnings),
+  EXPECT_EQ(finished_build_text(image, BootSummary{}, {}), size);
+  EXPECT_EQ(finished_build_text(image, BootSummary{}, warnings),
             size + L"\n\n" + warnings_text(warnings, listed_warnings));
-  // Every language names the firmware in its own sentence.
+  // Written to a USB stick: the firmware that start it from there, on a
+  // line of its own.
+  job.disk_boot_platforms = {BootPlatform::uefi};
+  EXPECT_EQ(bootable_text(boot_summary(job)),
+            L"The image was built and is bootable with UEFI.\nWritten to a USB stick, it also "
+            L"starts from there with UEFI.");
+  // Every language names the firmware in its own sentences.
   for (int row = 0; row < language_count; ++row) {
     set_current_language(row);
-    const std::wstring text = bootable_text(BootFirmware::bios);
+    const std::wstring text = bootable_text(BootSummary{{L"BIOS"}, {L"BIOS + UEFI"}});
     EXPECT_NE(text.find(L"BIOS"), std::wstring::npos) << row;
+    EXPECT_NE(text.find(L"BIOS + UEFI"), std::wstring::npos) << row;
     EXPECT_EQ(text.find(L"%s"), std::wstring::npos) << row;
   }
 }

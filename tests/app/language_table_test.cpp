@@ -162,7 +162,8 @@ TEST_F(LanguageTableTest, FormatPutsTheArgumentsInPlaceOfThePlaceholdersInTurn) 
 TEST_F(LanguageTableTest, EveryBuildResultHasItsOwnEnglishText) {
   std::set<int> slots{slot_build_failed,  slot_system_error,    slot_build_warnings,
                       slot_more_warnings, slot_path_too_long,   slot_bootable_image,
-                      slot_fits_on,       slot_fits_on_nothing, slot_stored_once};
+                      slot_fits_on,       slot_fits_on_nothing, slot_stored_once,
+                      slot_usb_disk_boot};
   const auto own_slot = [&](int slot) {
     EXPECT_TRUE(slot >= 0 && slot < slot_count) << slot;
     return slots.insert(slot).second;

@@ -67,7 +67,7 @@ offers kestrel-cli - :: "${listed[@]}"
 offers kestrel-cli -la :: -label
 offers kestrel-cli --qu :: --quiet
 offers kestrel-cli ^-y src :: -yes
-offers kestrel-cli -boot- :: -boot-bios -boot-efi -boot-load-size -boot-info-table
+offers kestrel-cli -boot- :: -boot-bios -boot-efi -boot-load-size -boot-info-table -boot-hybrid-mbr
 offers kestrel-cli -fs u :: udf102 udf250
 offers kestrel-cli -yes -fs "" :: iso9660 bridge udf102 udf250
 offers kestrel-cli -output sr :: src src.txt srcs

@@ -29,6 +29,24 @@ TEST(SwitchTable, EveryNameAndShortFormIsOneSwitchOnly) {
   }
 }
 
+// A boot platform is added in the engine's table of platforms; kestrel-cli
+// then needs the row of its boot file switch, with its texts.
+TEST(SwitchTable, EveryBootPlatformHasItsBootFileSwitch) {
+  for (const BootPlatformInfo& platform : boot_platforms()) {
+    const SwitchDefinition* row = find_switch(platform.file_switch, false);
+    ASSERT_NE(row, nullptr) << platform.file_switch;
+    EXPECT_EQ(row->value, SwitchValue::path_in_source) << platform.file_switch;
+    CommandLine command;
+    std::string error;
+    ASSERT_TRUE(row->apply(command, KESTREL_NATIVE("a/boot"), error));
+    ASSERT_TRUE(row->apply(command, KESTREL_NATIVE("b/boot"), error));
+    ASSERT_NE(command.boot_file(platform.platform), nullptr);
+    EXPECT_EQ(*command.boot_file(platform.platform), KESTREL_NATIVE("b/boot"))
+        << "given twice, the last one counts";
+    EXPECT_EQ(command.boot_files.size(), 1u);
+  }
+}
+
 TEST(SwitchTable, HelpListsEverySwitchInLinesOfAtMost79Columns) {
   const std::string help = usage_text();
   std::istringstream lines(help);

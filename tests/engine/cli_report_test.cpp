@@ -189,9 +189,45 @@ TEST(CliReport, BootableImageSaysWhichFirmwareStartsWhichFile) {
   EXPECT_NE(json.find("\"boot\": {\"firmware\": [\"BIOS\", \"UEFI\"], \"files\": [{\"firmware\": "
                       "\"BIOS\", \"path\": \"boot/eltorito.img\", \"load_sectors\": 4, "
                       "\"info_table\": true}, {\"firmware\": \"UEFI\", \"path\": \"efi.img\", "
-                      "\"load_sectors\": 8192, \"info_table\": false}]}"),
+                      "\"load_sectors\": 8192, \"info_table\": false}], \"disk\": null}"),
             std::string::npos)
       << json;
+  EXPECT_NE(summary.find("\n  does not start from a USB disk: no UEFI boot image, and no MBR boot "
+                         "code (-boot-hybrid-mbr FILE)\n"),
+            std::string::npos)
+      << summary;
+
+  // From a USB disk: the firmware, the MBR boot code and where it was found,
+  // and the EFI system partition.
+  job.disk_boot_platforms = {BootPlatform::bios, BootPlatform::uefi};
+  job.mbr_code = MbrBootCode{MbrCodeKind::grub, KESTREL_NATIVE("boot/grub/boot_hybrid.img"), true};
+  job.efi_partition_first_block = 1112;
+  job.efi_partition_blocks = 13;
+  const std::string usb = summary_text(record);
+  EXPECT_NE(usb.find("\n  starts from a USB disk with BIOS (GRUB's MBR boot code "
+                     "boot/grub/boot_hybrid.img, found in the source) and UEFI (EFI system "
+                     "partition efi.img)\n"),
+            std::string::npos)
+      << usb;
+  EXPECT_NE(json_report(record).find(
+                "\"disk\": {\"firmware\": [\"BIOS\", \"UEFI\"], \"mbr_code\": {\"path\": "
+                "\"boot/grub/boot_hybrid.img\", \"loader\": \"GRUB\", \"found_in_source\": true}, "
+                "\"efi_system_partition\": {\"path\": \"efi.img\", \"first_block\": 1112, "
+                "\"blocks\": 13}}"),
+            std::string::npos)
+      << json_report(record);
+  // Without the MBR boot code the BIOS starts it from discs only; with
+  // -no-hybrid no firmware starts it from a disk.
+  job.disk_boot_platforms = {BootPlatform::uefi};
+  job.mbr_code = MbrBootCode{};
+  EXPECT_NE(summary_text(record).find("with UEFI (EFI system partition efi.img); not with BIOS, "
+                                      "which needs the loader's MBR boot code"),
+            std::string::npos);
+  job.disk_boot_platforms.clear();
+  job.boot.disk_tables = false;
+  EXPECT_NE(summary_text(record).find("does not start from a USB disk: no partition tables "
+                                      "(-no-hybrid)"),
+            std::string::npos);
   job.boot_files.clear();
   const RunRecord plain{job,
                         KESTREL_NATIVE("plain.iso"),

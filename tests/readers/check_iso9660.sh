@@ -315,6 +315,34 @@ chmod -R u+rwX "$scratch/xorriso"
 check "xorriso extracts every file unchanged" contents "$scratch/varied.expected" xorriso "$scratch/xorriso"
 rm -rf -- "$scratch/x7" "$scratch/xtar" "$scratch/xorriso" "$scratch/varied.iso"
 
+# 1b. The same tree made bootable with UEFI: the image then also carries an
+#     MBR and a GPT in its system area and a backup GPT at its end, which no
+#     reader may take for a file or a directory.
+cp -r -- "$varied" "$scratch/bootable"
+write_random_file "$scratch/bootable/efi.img" 6144 efi
+"$cli" -fs iso9660 -yes -quiet -boot-efi efi.img -output "$scratch/bootable.iso" "$scratch/bootable" ||
+  fail "kestrel-cli failed for the bootable tree"
+manifest expected "$scratch/bootable" >"$scratch/bootable.expected"
+check "pycdlib reads every identifier and file of the bootable tree" \
+  manifest pycdlib "$scratch/bootable.iso" "$scratch/bootable"
+check "isoinfo lists every entry of the bootable image" \
+  listing "$scratch/bootable.expected" isoinfo all < <(isoinfo -f -i "$scratch/bootable.iso")
+check "iso-info lists every entry of the bootable image" \
+  listing "$scratch/bootable.expected" iso-info all \
+  < <(iso-info -f -i "$scratch/bootable.iso" | awk '/^ *[0-9]+ \//{sub(/^ *[0-9]+ /,""); print}')
+mkdir "$scratch/x7" "$scratch/xtar"
+7zz x -y -bd -o"$scratch/x7" "$scratch/bootable.iso" >/dev/null
+# 7-Zip shows the El Torito boot image as a file of its own, [BOOT]/.
+check "7-Zip reads the El Torito UEFI image" \
+  cmp -s "$scratch/x7/[BOOT]/Boot-NoEmul.img" "$scratch/bootable/efi.img"
+rm -rf -- "$scratch/x7/[BOOT]"
+check "7-Zip extracts every file of the bootable image unchanged" \
+  contents "$scratch/bootable.expected" 7zz "$scratch/x7"
+bsdtar -xf "$scratch/bootable.iso" -C "$scratch/xtar"
+check "bsdtar extracts every file of the bootable image unchanged" \
+  contents "$scratch/bootable.expected" bsdtar "$scratch/xtar"
+rm -rf -- "$scratch/x7" "$scratch/xtar" "$scratch/bootable" "$scratch/bootable.iso"
+
 # 2. A 5 GiB file, recorded as a multi-extent file (two records), between
 #    small files whose data must still be found where their records say.
 large=$scratch/large

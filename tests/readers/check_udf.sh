@@ -120,6 +120,41 @@ for fs in udf102 bridge udf250; do
   rm -f -- "$image"
 done
 
+# --- Bootable images that also start from a disk: the MBR and GPT in the
+# system area, the backup GPT at the end, where its header shares the last
+# sector with the closing anchor; and, in the UDF 2.50 image, the ISO 9660
+# tables of 40 more folders after the UDF volume. Every reader still reads
+# the whole tree, and 7-Zip finds nothing after the volume but the anchor.
+bootable=$scratch/bootable
+make_varied_tree "$bootable"
+mkdir -p -- "$bootable/boot"
+write_random_file "$bootable/boot/loader.bin" 9001 loader
+write_random_file "$bootable/boot/efi.img" 8192 efi
+for i in $(seq 1 40); do
+  mkdir -p -- "$bootable/more/folder $i"
+  printf '%s\n' "$i" >"$bootable/more/folder $i/n.txt"
+done
+for fs in udf102 bridge udf250; do
+  image=$scratch/bootable_$fs.iso
+  "$cli" -quiet -yes -fs "$fs" -label "$label" -output "$image" -boot-bios boot/loader.bin \
+    -boot-info-table -boot-efi boot/efi.img "$bootable" || fail "kestrel-cli -fs $fs failed on $bootable"
+  revision=1.02
+  [[ $fs == udf250 ]] && revision=2.50
+  check_udfinfo "$image" "$revision"
+  check_libudfread "$image" "$bootable" "$scratch/out_boot_$fs"
+  # The loader's copy carries its boot information table: all else compares.
+  cmp -s <(tail -c +65 "$bootable/boot/loader.bin") <(tail -c +65 "$scratch/out_boot_$fs/boot/loader.bin") ||
+    fail "libudfread reads other bytes of the loader from $image"
+  cp -- "$bootable/boot/loader.bin" "$scratch/out_boot_$fs/boot/loader.bin"
+  compare_trees "$bootable" "$scratch/out_boot_$fs" || fail "libudfread reads other bytes from $image"
+  rm -rf -- "$scratch/out_boot_$fs"
+  7zz l "$image" >"$scratch/boot.7z.list" 2>&1 || fail "7zz reports errors in $image: $(grep -iE 'error|warning|after the end' "$scratch/boot.7z.list")"
+  if grep -qiE 'error|warning|data after the end' "$scratch/boot.7z.list"; then
+    fail "7zz complains about $image: $(grep -iE 'error|warning|data after the end' "$scratch/boot.7z.list")"
+  fi
+  rm -f -- "$image"
+done
+
 # --- Long names. Below U+0100 they take the 8-bit form, which holds 254
 # characters: 200 ASCII characters and 254 with an accent (255 bytes of
 # UTF-8, the most a Linux name holds) read back whole through libudfread and
