@@ -1,14 +1,15 @@
 // POSIX: listing a folder with the facts of each entry.
 //
 // The facts of an entry take one statx call, most of the cost of a scan. A
-// folder is read in windows of up to 1,024 names. Where the system can queue
-// calls (io_uring), the statx calls of a window are queued and run with a
-// few calls into the kernel. Elsewhere, in a window of many entries the
-// calls are shared between the caller, which examines the entries from the
-// front as it asks for them, and a helper thread, which examines them from
-// the back; each entry is claimed by whichever side gets to it first, so the
-// two meet wherever the caller has got to. Either way the entries come out
-// in the order in which the folder lists them.
+// folder is read in windows of up to 1,024 names. In a window of many
+// entries the calls are shared between the caller, which examines the
+// entries from the front as it asks for them, and a helper thread, which
+// examines them from the back; each entry is claimed by whichever side gets
+// to it first, so the two meet wherever the caller has got to. Where
+// entering the kernel is dear and the system can queue calls (io_uring), the
+// statx calls of a window are queued instead and run with a few calls into
+// the kernel (examination_is_queued). Either way the entries come out in the
+// order in which the folder lists them.
 #include <dirent.h>
 
 #include <atomic>
@@ -135,7 +136,7 @@ struct DirectoryFinder::State {
     }
     count = names.size();
     next = 0;
-    if (count >= queued_window_entries && examine_queued()) return;
+    if (count >= queued_window_entries && examination_is_queued() && examine_queued()) return;
     if (count < shared_window_entries) return;
     if (!helper.joinable()) helper = std::thread([this] { run_helper(); });
     {

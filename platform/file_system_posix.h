@@ -29,6 +29,16 @@ void fill_from_statx(const struct statx& info, FindEntry& entry);
 bool examine_in_groups(int directory_fd, const char* const* names, struct statx* facts,
                        int* results, size_t count);
 
+// Whether a folder listing examines its entries with queued calls
+// (examine_in_groups). The kernel runs no queued statx call where it is
+// queued but hands each to a worker thread, which costs more processor time
+// than the call made directly unless entering the kernel is itself dear, so
+// by default the calls are queued only where it is (io_ring_posix.cpp).
+// Tests choose either way, whatever the machine.
+enum class QueuedExamination : uint8_t { where_it_pays, always, never };
+void set_queued_examination(QueuedExamination choice);
+bool examination_is_queued();
+
 // Starts listing a folder (counted as a listing by the fault injection of
 // test builds); null when it cannot be listed, `error` saying why.
 DIR* open_folder_listing(const NativeString& directory, SystemError& error);
