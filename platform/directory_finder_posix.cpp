@@ -1,15 +1,18 @@
 // POSIX: listing a folder with the facts of each entry.
 //
 // The facts of an entry take one statx call, most of the cost of a scan. A
-// folder is read in windows of up to 1,024 names. In a window of many
-// entries the calls are shared between the caller, which examines the
-// entries from the front as it asks for them, and a helper thread, which
-// examines them from the back; each entry is claimed by whichever side gets
-// to it first, so the two meet wherever the caller has got to. Where
-// entering the kernel is dear and the system can queue calls (io_uring), the
-// statx calls of a window are queued instead and run with a few calls into
-// the kernel (examination_is_queued). Either way the entries come out in the
-// order in which the folder lists them.
+// folder is read in windows of up to 1,024 names. Where the system can queue
+// calls (io_uring), the statx calls of a small window are queued and run
+// with one call into the kernel, which runs them on its worker threads, many
+// at once. In a window of many entries the calls are shared between the
+// caller, which examines the entries from the front as it asks for them, and
+// a helper thread, which examines them from the back; each entry is claimed
+// by whichever side gets to it first, so the two meet wherever the caller
+// has got to. That takes half the processor time of queued calls, whose
+// handing over to the kernel's workers costs more than the calls, unless
+// entering the kernel is dear: there large windows are queued too
+// (QueuedExamination). Either way the entries come out in the order in
+// which the folder lists them.
 #include <dirent.h>
 
 #include <atomic>
@@ -33,6 +36,17 @@ constexpr size_t window_entries = 1024;
 constexpr size_t shared_window_entries = 64;
 // From this many entries in a window the statx calls are queued.
 constexpr size_t queued_window_entries = 4;
+
+// Whether the statx calls of a window of `count` entries are queued.
+bool queue_window(size_t count) {
+  if (count < queued_window_entries) return false;
+  switch (queued_examination()) {
+    case QueuedExamination::always: return true;
+    case QueuedExamination::never: return false;
+    case QueuedExamination::where_it_pays: break;
+  }
+  return count < shared_window_entries || kernel_entry_is_dear();
+}
 
 enum SlotState : uint8_t { slot_waiting, slot_claimed, slot_done };
 
@@ -136,7 +150,7 @@ struct DirectoryFinder::State {
     }
     count = names.size();
     next = 0;
-    if (count >= queued_window_entries && examination_is_queued() && examine_queued()) return;
+    if (queue_window(count) && examine_queued()) return;
     if (count < shared_window_entries) return;
     if (!helper.joinable()) helper = std::thread([this] { run_helper(); });
     {

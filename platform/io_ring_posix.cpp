@@ -22,11 +22,13 @@
 namespace kestrel {
 namespace {
 
-std::atomic<QueuedExamination> queued_examination{QueuedExamination::where_it_pays};
+std::atomic<QueuedExamination> queued_examination_choice{QueuedExamination::where_it_pays};
 
 }  // namespace
 
-void set_queued_examination(QueuedExamination choice) { queued_examination.store(choice); }
+void set_queued_examination(QueuedExamination choice) { queued_examination_choice.store(choice); }
+
+QueuedExamination queued_examination() { return queued_examination_choice.load(); }
 
 #ifdef KESTREL_IO_RING
 
@@ -36,16 +38,16 @@ namespace {
 // to a worker thread of the ring, which costs about 1 us of processor time
 // per call beyond the call's own work. On a virtual machine where entering
 // the kernel costs 0.05 us, 20,000 queued statx calls of one folder took
-// 29 ms of processor time against 12 ms made one by one. Queuing them pays
-// only where entering the kernel costs more than that handing over, as on
-// virtual machines whose kernels separate their page tables from user space
-// (1.5 us a call).
+// 29 ms of processor time against 12 ms made one by one. Queuing them saves
+// processor time only where entering the kernel costs more than that handing
+// over, as on virtual machines whose kernels separate their page tables from
+// user space (1.5 us a call).
 constexpr std::chrono::nanoseconds dear_kernel_entry{1000};
 
 // The cost of entering the kernel, measured with the cheapest call there is,
 // the fastest of a few rounds so that a round cut short by another program
 // does not count: about 13 us of calls on a machine where they are cheap.
-bool kernel_entry_is_dear() {
+bool measure_kernel_entry() {
   constexpr int rounds = 4;
   constexpr int calls_per_round = 64;
   auto fastest = std::chrono::steady_clock::duration::max();
@@ -59,14 +61,9 @@ bool kernel_entry_is_dear() {
 
 }  // namespace
 
-bool examination_is_queued() {
-  switch (queued_examination.load()) {
-    case QueuedExamination::always: return true;
-    case QueuedExamination::never: return false;
-    case QueuedExamination::where_it_pays: break;
-  }
-  static const bool pays = kernel_entry_is_dear();
-  return pays;
+bool kernel_entry_is_dear() {
+  static const bool dear = measure_kernel_entry();
+  return dear;
 }
 
 IoRing::~IoRing() {
@@ -173,7 +170,7 @@ bool examine_in_groups(int directory_fd, const char* const* names, struct statx*
 
 bool examine_in_groups(int, const char* const*, struct statx*, int*, size_t) { return false; }
 
-bool examination_is_queued() { return false; }
+bool kernel_entry_is_dear() { return false; }
 
 #endif
 
