@@ -37,7 +37,9 @@ load to fall first, and --loaded measures anyway, every figure marked
 load average at its start and end, and the processor time that the rest of
 the machine took meanwhile (other programs, and the host where it steals
 time from a virtual machine), in cores; a comparison where that exceeds
-0.15 of a core is marked "loaded" too.
+0.15 of a core is marked "loaded" too. The kernel's own threads count among
+the others: where outputs into /var/tmp are written back to the disk while
+the run goes on, a disk comparison can be marked for that alone.
 
 --hyperfine times every command with hyperfine -N (no shell), where it is
 installed (Debian package hyperfine): one hyperfine call per round, one run
