@@ -63,6 +63,10 @@ void examine(int directory_fd, Slot& slot) {
   slot.state.notify_all();
 }
 
+bool is_dot_name(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
 bool claim(Slot& slot) {
   uint8_t expected = slot_waiting;
   return slot.state.compare_exchange_strong(expected, slot_claimed, std::memory_order_acq_rel);
@@ -78,6 +82,7 @@ struct DirectoryFinder::State {
   size_t count = 0;     // slots of the current window
   size_t next = 0;      // next slot to hand out
   bool listed_all = false;
+  bool leave_out_dots = false;
   SystemError list_error = 0;  // why the listing ended early
   // The window's names, facts and results for queued statx calls.
   std::vector<const char*> queued_names;
@@ -137,6 +142,7 @@ struct DirectoryFinder::State {
         listed_all = true;
         break;
       }
+      if (leave_out_dots && is_dot_name(item->d_name)) continue;
       names.emplace_back(item->d_name);
     }
     if (names.size() > capacity) {
@@ -208,7 +214,7 @@ struct DirectoryFinder::State {
 
 DirectoryFinder::~DirectoryFinder() { close(); }
 
-bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry) {
+bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry, DotEntries dots) {
   close();
   last_error_ = 0;
   if (directory.empty()) return false;
@@ -221,6 +227,7 @@ bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry
     return false;
   }
   state_->directory = handle;
+  state_->leave_out_dots = dots == DotEntries::leave_out;
   return find_next(entry);
 }
 

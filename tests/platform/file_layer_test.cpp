@@ -59,11 +59,13 @@ bool set_modified_time(const NativeString& path, int64_t seconds) {
 }
 
 // Every entry of a folder by name, as the finder reports it.
-std::map<NativeString, FindEntry> list_folder(const NativeString& folder) {
+std::map<NativeString, FindEntry> list_folder(const NativeString& folder,
+                                              DotEntries dots = DotEntries::report) {
   std::map<NativeString, FindEntry> entries;
   DirectoryFinder finder;
   FindEntry entry;
-  for (bool found = finder.find_first(folder, entry); found; found = finder.find_next(entry)) {
+  for (bool found = finder.find_first(folder, entry, dots); found;
+       found = finder.find_next(entry)) {
     entries[entry.name] = entry;
   }
   EXPECT_EQ(finder.last_error(), 0);
@@ -144,6 +146,15 @@ TEST(FileLayer, FinderListsTheSameFolderWithOrWithoutTrailingSeparator) {
   // An empty folder still holds "." and "..".
   const auto empty = list_folder(folder / native("sub"));
   EXPECT_EQ(empty.size(), 2u);
+
+  // Left out, they are not there, and an empty folder lists nothing without
+  // an error.
+  const auto without_dots = list_folder(folder.path(), DotEntries::leave_out);
+  EXPECT_EQ(without_dots.size(), 2u);
+  EXPECT_EQ(without_dots.count(native("a.txt")), 1u);
+  EXPECT_EQ(without_dots.at(native("a.txt")).size, 3u);
+  EXPECT_TRUE(without_dots.at(native("sub")).is_directory);
+  EXPECT_TRUE(list_folder(folder / native("sub"), DotEntries::leave_out).empty());
 }
 
 // A folder of more entries than the finder examines in one window comes out
@@ -164,13 +175,15 @@ TEST(FileLayer, FinderListsALargeFolderInListingOrderWithEveryEntrysFacts) {
   SystemError error = 0;
   ASSERT_TRUE(list_names(folder.path(), listed, error));
 
-  const auto list_and_check = [&] {
+  const auto list_and_check = [&](DotEntries dots = DotEntries::report) {
     std::vector<NativeString> found;
     DirectoryFinder finder;
     FindEntry entry;
-    for (bool more = finder.find_first(folder.path(), entry); more;
+    for (bool more = finder.find_first(folder.path(), entry, dots); more;
          more = finder.find_next(entry)) {
-      if (entry.name == native(".") || entry.name == native("..")) continue;
+      const bool dot = entry.name == native(".") || entry.name == native("..");
+      EXPECT_FALSE(dot && dots == DotEntries::leave_out);
+      if (dot) continue;
       found.push_back(entry.name);
 #ifndef _WIN32
       if (entry.name == dangling) {
@@ -185,6 +198,7 @@ TEST(FileLayer, FinderListsALargeFolderInListingOrderWithEveryEntrysFacts) {
     EXPECT_EQ(found, listed);
   };
   list_and_check();
+  list_and_check(DotEntries::leave_out);
 #ifndef _WIN32
   for (const auto choice : {QueuedExamination::always, QueuedExamination::never}) {
     SCOPED_TRACE(choice == QueuedExamination::always ? "queued" : "shared with a helper");
