@@ -18,6 +18,21 @@ inline SourceNode* next_sibling(const SourceNode& node, ChildOrder order) {
   return order == ChildOrder::primary ? node.next : node.iso_next;
 }
 
+// Calls `found` for each sub-directory of `directory` in the chosen order.
+// The search ends at the last one (the directory counts them), so a folder
+// of files alone is not walked through: in a wide folder every node visited
+// is a cache miss, and the readers and the layout each walk the tree.
+template <typename Found>
+void for_each_sub_directory(const SourceNode& directory, ChildOrder order, Found&& found) {
+  uint32_t left = directory.directory_children;
+  for (SourceNode* child = first_child(directory, order); left > 0 && child != nullptr;
+       child = next_sibling(*child, order)) {
+    if (!child->is_directory) continue;
+    found(child);
+    --left;
+  }
+}
+
 // Visits every directory level by level, each level in the chosen child order.
 // The visitor returns false to stop the walk; the walk then returns false.
 template <typename Visitor>
@@ -26,10 +41,7 @@ bool walk_directories_breadth_first(SourceNode* start, ChildOrder order, Visitor
   for (size_t front = 0; front < queue.size(); ++front) {
     SourceNode* directory = queue[front];
     if (!visit(*directory)) return false;
-    for (SourceNode* child = first_child(*directory, order); child != nullptr;
-         child = next_sibling(*child, order)) {
-      if (child->is_directory) queue.push_back(child);
-    }
+    for_each_sub_directory(*directory, order, [&](SourceNode* child) { queue.push_back(child); });
   }
   return true;
 }
@@ -45,10 +57,8 @@ bool walk_directories_depth_first(SourceNode* start, ChildOrder order, Visitor&&
     stack.pop_back();
     if (!visit(*directory)) return false;
     children.clear();
-    for (SourceNode* child = first_child(*directory, order); child != nullptr;
-         child = next_sibling(*child, order)) {
-      if (child->is_directory) children.push_back(child);
-    }
+    for_each_sub_directory(*directory, order,
+                           [&](SourceNode* child) { children.push_back(child); });
     stack.insert(stack.end(), children.rbegin(), children.rend());
   }
   return true;

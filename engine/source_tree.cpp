@@ -89,7 +89,7 @@ bool arrange_dvd_folder(ScanState& state, const NativeString& folder_on_disk, So
   const NativeString path = writer.tree.source_folder + folder_on_disk + native_separator;
   DirectoryFinder finder;
   FindEntry entry;
-  bool found = finder.find_first(path, entry);
+  bool found = finder.find_first(path, entry, DotEntries::leave_out);
   if (!found && finder.last_error() != 0) {
     writer.report.fail(BuildError::source_list_failed, path, finder.last_error());
     return false;
@@ -186,7 +186,7 @@ bool scan_directory(ScanState& state, const PendingFolder& folder) {
   std::vector<PendingFolder> sub_folders;
   DirectoryFinder finder;
   FindEntry entry;
-  bool found = finder.find_first(path, entry);
+  bool found = finder.find_first(path, entry, DotEntries::leave_out);
   // A folder that cannot be listed would silently lose its contents.
   if (!found && finder.last_error() != 0) {
     writer.report.fail(BuildError::source_list_failed, path, finder.last_error());

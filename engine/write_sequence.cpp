@@ -1,10 +1,13 @@
 // The write sequence: the image from its first sector to its last, one area
 // of the map after the other, with zero sectors between them.
 #include "engine/image_writer.h"
+#include "platform/calendar.h"
 
 namespace kestrel {
 
 bool ImageWriter::write_sequence(SectorOutput& sink, ProgressHook hook, void* context) {
+  // Every date of the image is broken down once, however often it is written.
+  const LocalTimeMemo dates;
   sink_ = &sink;
   hook_ = hook;
   hook_context_ = context;

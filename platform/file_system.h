@@ -164,8 +164,13 @@ struct FindEntry {
   NativeString name;  // the entry's name, without any path
 };
 
+// Whether a listing reports "." and ".." or leaves them out, so that a scan
+// that has no use for them does not pay for examining them (two of the
+// entries of every folder).
+enum class DotEntries : uint8_t { report, leave_out };
+
 // One directory enumeration in progress. "." and ".." are reported like any
-// other entry where the platform reports them.
+// other entry where the platform reports them, unless they are left out.
 class DirectoryFinder {
  public:
   DirectoryFinder() = default;
@@ -174,7 +179,8 @@ class DirectoryFinder {
   DirectoryFinder& operator=(const DirectoryFinder&) = delete;
 
   // False at once for an empty path; a trailing separator is optional.
-  bool find_first(const NativeString& directory, FindEntry& entry);
+  bool find_first(const NativeString& directory, FindEntry& entry,
+                  DotEntries dots = DotEntries::report);
   bool find_next(FindEntry& entry);
   void close();
   // Why the last find_first or find_next failed; 0 at the plain end of a directory.

@@ -247,6 +247,7 @@ struct DirectoryFinder::State {
   // The folder as the caller named it, with a trailing separator; entries'
   // own paths are built from it when their identity is needed.
   std::wstring directory;
+  bool leave_out_dots = false;
 };
 
 namespace {
@@ -278,7 +279,7 @@ HANDLE start_listing(const NativeString& directory, std::wstring& folder, WIN32_
 
 DirectoryFinder::~DirectoryFinder() { close(); }
 
-bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry) {
+bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry, DotEntries dots) {
   close();
   last_error_ = 0;
   if (directory.empty()) return false;
@@ -286,13 +287,14 @@ bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry
   WIN32_FIND_DATAW data{};
   const HANDLE find = start_listing(directory, folder, data, last_error_);
   if (find == INVALID_HANDLE_VALUE) return false;
-  state_ = new (std::nothrow) State{find, std::move(folder)};
+  state_ = new (std::nothrow) State{find, std::move(folder), dots == DotEntries::leave_out};
   if (state_ == nullptr) {
     FindClose(find);
     last_error_ = ERROR_NOT_ENOUGH_MEMORY;
     return false;
   }
   fill_from_find_data(data, entry);
+  if (state_->leave_out_dots && is_dot_entry(entry.name)) return find_next(entry);
   if (entry.is_directory && !is_dot_entry(entry.name))
     fill_identity(state_->directory + entry.name, entry);
   return true;
@@ -301,12 +303,14 @@ bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry
 bool DirectoryFinder::find_next(FindEntry& entry) {
   if (state_ == nullptr || state_->find == INVALID_HANDLE_VALUE) return false;
   WIN32_FIND_DATAW data{};
-  if (!FindNextFileW(state_->find, &data)) {
-    const DWORD reason = GetLastError();
-    last_error_ = reason == ERROR_NO_MORE_FILES ? 0 : static_cast<SystemError>(reason);
-    return false;
-  }
-  fill_from_find_data(data, entry);
+  do {
+    if (!FindNextFileW(state_->find, &data)) {
+      const DWORD reason = GetLastError();
+      last_error_ = reason == ERROR_NO_MORE_FILES ? 0 : static_cast<SystemError>(reason);
+      return false;
+    }
+    fill_from_find_data(data, entry);
+  } while (state_->leave_out_dots && is_dot_entry(entry.name));
   if (entry.is_directory && !is_dot_entry(entry.name))
     fill_identity(state_->directory + entry.name, entry);
   return true;
