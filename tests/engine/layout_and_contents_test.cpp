@@ -1,13 +1,13 @@
 // Image layout and the placement of file contents, for every file-system choice.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <string>
 
 #include "disc/tree_walk.h"
 #include "engine/build_job.h"
 #include "engine/image_layout.h"
+#include "support/bytes_read.h"
 #include "support/scanned_tree.h"
 
 namespace kestrel::test {
@@ -63,19 +63,6 @@ TEST_P(EveryLayout, EachFileLiesAtItsDataSectorAndTheImageHasItsLaidOutSize) {
     return true;
   });
   EXPECT_EQ(files_checked, 5);
-}
-
-// Bytes this process has read from files so far (Linux); 0 elsewhere.
-uint64_t bytes_read_by_process() {
-#ifdef __linux__
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  uint64_t value = 0;
-  while (io >> key >> value) {
-    if (key == "rchar:") return value;
-  }
-#endif
-  return 0;
 }
 
 TEST_P(EveryLayout, SparseFilesAreCopiedWholeWithoutReadingTheirHoles) {

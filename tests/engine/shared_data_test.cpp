@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/image_layout.h"
+#include "support/bytes_read.h"
 #include "support/scanned_tree.h"
 #ifdef KESTREL_FAULT_INJECTION
 #include "platform/fault_injection.h"
@@ -63,19 +64,6 @@ bool holds_pattern(const MemoryImage& image, const ImageWriter& writer, const So
     if (data[i] != pattern_byte(seed, i)) return false;
   }
   return true;
-}
-
-// Bytes this process has read from files so far (Linux); 0 elsewhere.
-uint64_t bytes_read_by_process() {
-#ifdef __linux__
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  uint64_t value = 0;
-  while (io >> key >> value) {
-    if (key == "rchar:") return value;
-  }
-#endif
-  return 0;
 }
 
 class SharedData : public ::testing::TestWithParam<FsSetting> {

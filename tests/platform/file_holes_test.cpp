@@ -10,28 +10,16 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "support/bytes_read.h"
 #include "support/scratch_folder.h"
 
 namespace kestrel {
 namespace {
 
+using test::bytes_read_by_process;
 using test::ScratchFolder;
 
 constexpr uint64_t mib = 1024 * 1024;
-
-// Bytes that this process has read from files so far (Linux: /proc/self/io,
-// every thread's reads together); 0 where the system does not say.
-uint64_t bytes_read_by_process() {
-#ifdef __linux__
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  uint64_t value = 0;
-  while (io >> key >> value) {
-    if (key == "rchar:") return value;
-  }
-#endif
-  return 0;
-}
 
 struct CopiedFile {
   std::vector<uint8_t> bytes;
