@@ -54,4 +54,12 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog.in ${KESTREL_DEBIAN_CH
 add_custom_command(OUTPUT ${KESTREL_DEBIAN_CHANGELOG}.gz
   COMMAND gzip -9nkf ${KESTREL_DEBIAN_CHANGELOG}
   DEPENDS ${KESTREL_DEBIAN_CHANGELOG} VERBATIM)
-add_custom_target(kestrel_package_documents ALL DEPENDS ${KESTREL_DEBIAN_CHANGELOG}.gz)
+# The report document the manual page refers to, compressed as the policy
+# asks of documents in /usr/share/doc.
+set(KESTREL_REPORT_DOCUMENT ${CMAKE_BINARY_DIR}/debian/report.md)
+add_custom_command(OUTPUT ${KESTREL_REPORT_DOCUMENT}.gz
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/report.md ${KESTREL_REPORT_DOCUMENT}
+  COMMAND gzip -9nf ${KESTREL_REPORT_DOCUMENT}
+  DEPENDS ${PROJECT_SOURCE_DIR}/docs/report.md VERBATIM)
+add_custom_target(kestrel_package_documents ALL
+  DEPENDS ${KESTREL_DEBIAN_CHANGELOG}.gz ${KESTREL_REPORT_DOCUMENT}.gz)

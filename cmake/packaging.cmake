@@ -46,7 +46,7 @@ else()
   # The copyright file holds the licence, so LICENSE itself is not packed
   # (Debian keeps licences in one place).
   install(FILES ${KESTREL_DEBIAN_COPYRIGHT} ${KESTREL_DEBIAN_CHANGELOG}.gz
-    DESTINATION ${KESTREL_PACKAGE_DOCS})
+    ${KESTREL_REPORT_DOCUMENT}.gz DESTINATION ${KESTREL_PACKAGE_DOCS})
   set(CPACK_GENERATOR TGZ DEB)
   set(CPACK_STRIP_FILES TRUE)
   set(CPACK_PACKAGE_NAME kestrel-cli)

@@ -140,6 +140,10 @@ def check_linux_tree(label, root, members):
     check(gzip_is_reproducible(changelog) and
           gzip.decompress(changelog).decode().startswith(f"kestrel-cli ({version}) "),
           f"{label}: changelog.gz is the changelog of {version}")
+    report = open(os.path.join(docs, "report.md.gz"), "rb").read()
+    check(gzip_is_reproducible(report) and
+          gzip.decompress(report) == open(os.path.join(os.path.dirname(licence_path), "docs", "report.md"), "rb").read(),
+          f"{label}: report.md.gz is docs/report.md, which the manual page refers to")
     copyright_text = open(os.path.join(docs, "copyright"), encoding="utf-8").read()
     # The licence text of LICENSE, as the copyright format writes it.
     licence = open(licence_path, encoding="utf-8").read().split("\n")
