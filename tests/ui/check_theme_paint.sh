@@ -8,7 +8,8 @@
 #
 # The work folder lies inside a configured Windows build folder: the probe
 # compiles the program's own sources, which include the header that build
-# generates (kestrel/version.h).
+# generates (kestrel/version.h), and the two engine sources the build
+# report reads (the media an image fits, the boot platforms' names).
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -40,6 +41,7 @@ x86_64-w64-mingw32-g++ -std=c++20 -O1 -municode -static \
   "$repo/tests/ui/theme_paint_probe_win32.cpp" \
   "$repo/ui/theme.cpp" "$repo"/ui/dark_*.cpp "$repo/ui/dpi.cpp" \
   "$repo"/ui/core/*.cpp "$repo/app/settings.cpp" "$repo"/app/core/*.cpp \
+  "$repo/engine/disc_media.cpp" "$repo/engine/boot_platforms.cpp" \
   "$work/probe_rc.o" \
   -lcomctl32 -luxtheme -lgdi32 -luser32 -ladvapi32 -lshell32 -lole32 -lshlwapi \
   -o "$work/theme_probe.exe"
