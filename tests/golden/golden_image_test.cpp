@@ -144,6 +144,32 @@ void make_boot_tree(const ScratchFolder& folder) {
   folder.file("boot/grub/grub.cfg", 150, 4);
 }
 
+// Names that are already valid, unique ISO 9660 level 1 identifiers (upper
+// case d-characters, 8.3, folders eight levels deep at most): the primary
+// volume records them as they are.
+void make_plain_tree(const ScratchFolder& folder) {
+  folder.file("README.TXT", 3000, 1);
+  folder.file("EMPTY.BIN", 0, 2);
+  folder.file("SECTOR.DAT", 2048, 3);
+  folder.file("NOEXT", 10, 4);
+  folder.file("A/B/C/D/E/F/G/DEEP.TXT", 2049, 5);
+  folder.file("A/B/C/D/E/F/G/LAST", 7, 6);
+  folder.file("DATA/BATCH.DAT", (1u << 20) + 3, 7);
+  folder.folder("EMPTYDIR");
+  for (uint32_t i = 0; i < 60; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "WIDE/F%04u.BIN", (i * 7919u) % 1000u);
+    folder.file(name, (i * 37u) % 5000u, 100 + i);
+  }
+  folder.file("BOOT/LOADER.BIN", 5000, 8);
+  folder.file("BOOT/EFI.IMG", 3 * 2048 + 512, 9);
+}
+
+BootSetup plain_boot_files() {
+  return BootSetup{{BootFile{BootPlatform::bios, native("BOOT/LOADER.BIN"), 4, true},
+                    BootFile{BootPlatform::uefi, native("BOOT/EFI.IMG"), 0, false}}};
+}
+
 BootSetup grub_boot_files() {
   return BootSetup{{BootFile{BootPlatform::bios, native("boot/grub/i386-pc/eltorito.img"), 4, true},
                     BootFile{BootPlatform::uefi, native("efi.img"), 0, false}}};
@@ -173,6 +199,9 @@ const GoldenImage golden_images[] = {
      "UTC0", u"", nullptr},
     {"boot_bridge", make_boot_tree, all_fs_settings[1], nullptr, "UTC0", u"Rescue",
      grub_boot_files},
+    {"plain_iso9660", make_plain_tree, all_fs_settings[0], nullptr, "UTC0", u"Plain", nullptr},
+    {"plain_bridge_boot", make_plain_tree, all_fs_settings[1], nullptr, "UTC0", u"Plain",
+     plain_boot_files},
 };
 
 void PrintTo(const GoldenImage& golden, std::ostream* out) { *out << golden.name; }
