@@ -161,7 +161,7 @@ void run_build(BuildJob& job) {
   if (job.fs_code == fs_code_bluray) analyze_movie_folder(job, writer);
   set_identifier(writer.settings.implementation_id, job.implementation_name);
   set_identifier(writer.settings.application_id, job.application_name);
-  udf::set_volume_label(writer, job.label_text);
+  set_volume_label(writer.settings, job.label_text);
 
   const bool laid_out = scan_source(writer) && writer.lay_out() != 0;
   bool done = laid_out && job.map_only;

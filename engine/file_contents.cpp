@@ -552,17 +552,15 @@ class ContentReader {
     Reader reader;
     reader.index = index;
     reader.small_files = SmallFileReader::create();
-    walk_directories_depth_first(
-        writer_.tree.root, ChildOrder::primary, [&](SourceNode& directory) {
-          if (stopping()) return false;
-          SourceFolder folder{writer_, directory};
-          for (const SourceNode* child = directory.first_child; child != nullptr;
-               child = child->next) {
-            if (has_data_block(*child) && !visit_file(reader, folder, *child)) return false;
-          }
-          // The group holds this folder: it is read before the folder closes.
-          return read_group(reader);
-        });
+    walk_directories_depth_first(writer_.tree.root, [&](SourceNode& directory) {
+      if (stopping()) return false;
+      SourceFolder folder{writer_, directory};
+      for (const SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
+        if (has_data_block(*child) && !visit_file(reader, folder, *child)) return false;
+      }
+      // The group holds this folder: it is read before the folder closes.
+      return read_group(reader);
+    });
     // Every sector is accounted for unless a reader failed or was stopped.
     if (!reader.failed && !stopping() && reader.position != total_sectors_)
       fail(reader, reader.position, BuildError::layout_mismatch, {}, 0);

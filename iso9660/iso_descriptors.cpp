@@ -1,6 +1,6 @@
 // The ISO 9660 volume descriptors: the primary volume descriptor (ECMA-119
 // 8.4) and the volume descriptor set terminator (ECMA-119 8.3), written where
-// the disc map puts them (sectors 16 and 17).
+// the disc map puts them.
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -18,31 +18,31 @@ constexpr uint8_t type_primary = 1;
 constexpr uint8_t type_terminator = 255;
 constexpr uint8_t version_1 = 1;
 
-// d-string compression IDs (ECMA-167 1/7.2.12; UDF 2.1.1).
-constexpr uint8_t dstring_8bit = 8;
-constexpr size_t label_bytes = sizeof(VolumeSettings::volume_label);
 // The volume identifier takes at most 31 characters of the label.
 constexpr size_t volume_identifier_characters = 31;
-// A label that needs 16-bit characters has no 8-bit form.
+// A label with a character beyond Latin-1 has no 8-bit form.
 constexpr char no_volume_identifier[] = "none";
+constexpr char16_t first_16bit_character = u'\u0100';
 
 // A text field of the descriptor: the text, upper-cased, then spaces.
 void fill_text(const FieldWriter& field, const char* text, size_t length) {
   fill_text_field(field.data(), field.size(), text, length);
 }
 
+// The label's characters as their Latin-1 bytes, upper-cased, when every
+// one of them is below U+0100.
 void fill_volume_identifier(const DiscImage& image, const FieldWriter& field) {
-  const uint8_t* label = image.settings.volume_label;
-  if (label[0] != dstring_8bit) {
-    fill_text(field, no_volume_identifier, sizeof no_volume_identifier - 1);
-    return;
+  const std::u16string_view label = image.settings.volume_label;
+  char text[volume_identifier_characters] = {};
+  size_t length = 0;
+  for (const char16_t c : label) {
+    if (c >= first_16bit_character) {
+      fill_text(field, no_volume_identifier, sizeof no_volume_identifier - 1);
+      return;
+    }
+    if (length < volume_identifier_characters) text[length++] = static_cast<char>(c);
   }
-  // The last byte of the d-string counts the used bytes, compression ID included.
-  const size_t used = label[label_bytes - 1];
-  size_t characters = used == 0 ? 0 : used - 1;
-  if (characters > label_bytes - 2) characters = label_bytes - 2;
-  if (characters > volume_identifier_characters) characters = volume_identifier_characters;
-  fill_text(field, reinterpret_cast<const char*>(label + 1), characters);
+  fill_text(field, text, length);
 }
 
 void fill_application_identifier(const DiscImage& image, const FieldWriter& field) {
@@ -74,7 +74,7 @@ void fill_header(const FieldWriter& sector, uint8_t type) {
 
 }  // namespace
 
-void fill_primary_descriptor(const DiscImage& image, uint8_t* buffer) {
+void fill_primary_descriptor(const DiscImage& image, const IsoTree& tree, uint8_t* buffer) {
   namespace pvd = primary_descriptor;
   const FieldWriter sector(buffer, pvd::bytes);
   fill_header(sector, type_primary);
@@ -84,17 +84,16 @@ void fill_primary_descriptor(const DiscImage& image, uint8_t* buffer) {
   sector.both16<pvd::volume_set_size>(1);
   sector.both16<pvd::volume_sequence_number>(1);
   sector.both16<pvd::logical_block_size>(static_cast<uint16_t>(sector_bytes));
-  sector.both32<pvd::path_table_size>(image.layout.path_table_bytes);
-  sector.le32<pvd::type_l_path_table>(image.layout.iso_area_start);
+  sector.both32<pvd::path_table_size>(static_cast<uint32_t>(tree.path_table_bytes));
+  sector.le32<pvd::type_l_path_table>(tree.path_table_l_sector);
   sector.le32<pvd::optional_type_l_path_table>(0);  // absent
-  sector.be32<pvd::type_m_path_table>(image.layout.iso_area_start +
-                                      image.layout.path_table_sectors);
+  sector.be32<pvd::type_m_path_table>(tree.path_table_m_sector);
   sector.be32<pvd::optional_type_m_path_table>(0);  // absent
 
-  if (image.tree.root != nullptr) {
+  if (!tree.directories.empty()) {
     DirectoryRecord root;
-    root.location = static_cast<uint32_t>(directory_location(image, *image.tree.root));
-    root.data_length = image.tree.root->iso_dir_bytes;
+    root.location = static_cast<uint32_t>(tree.location(tree.directories.front()));
+    root.data_length = tree.directories.front().bytes;
     root.recorded = image.settings.build_time;
     root.flags = flag_directory;
     static constexpr uint8_t root_identifier[1] = {self_identifier};
@@ -130,9 +129,9 @@ void fill_text_field(uint8_t* destination, size_t width, const char* text, size_
   std::memset(destination + count, ' ', width - count);
 }
 
-void write_primary_descriptor(const DiscImage& image, SectorEmitter& out) {
+void write_primary_descriptor(const DiscImage& image, const IsoTree& tree, SectorEmitter& out) {
   uint8_t* buffer = out.get_sector_buffer(1);
-  if (buffer != nullptr) fill_primary_descriptor(image, buffer);
+  if (buffer != nullptr) fill_primary_descriptor(image, tree, buffer);
   out.emit_sectors(buffer, 1);
 }
 

@@ -4,6 +4,7 @@
 // them.
 #include <cstdint>
 
+#include "iso9660/iso_names.h"
 #include "iso9660/iso_records.h"
 #include "iso9660/iso_volume.h"
 
@@ -15,97 +16,118 @@ constexpr uint16_t volume_sequence_number = 1;  // a volume set of one volume
 // Bytes a directory's extent may have: its Data Length is a 32-bit field.
 constexpr uint64_t max_directory_bytes = 0xFFFFFFFFull;
 
+// The longest identifier a record holds with its version number.
+constexpr size_t max_recorded_identifier = 255 - directory_record::bytes;
+
 enum class SlotKind { self, parent, child };
 
 struct RecordSlot {
   SlotKind kind;
-  const SourceNode* node;  // the child, for SlotKind::child
-  uint64_t extent_index;   // files: which extent of the file
+  const IsoEntry* entry;  // the child, for SlotKind::child
+  uint64_t extent_index;  // files: which extent of the file
   uint64_t extent_count;
   uint64_t offset;  // byte offset in the directory extent
   uint32_t length;
 };
 
+// The identifier a record holds: the stored one, and a file's version number.
+struct RecordedIdentifier {
+  uint8_t bytes[max_recorded_identifier];
+  uint32_t length = 0;
+};
+
+RecordedIdentifier recorded_identifier(const IsoTree& tree, const IsoEntry& entry) {
+  RecordedIdentifier out;
+  const std::span<const uint8_t> stored = tree.identifier(entry);
+  for (const uint8_t byte : stored) out.bytes[out.length++] = byte;
+  if (!entry.is_directory) {
+    for (const char c : version_suffix) out.bytes[out.length++] = static_cast<uint8_t>(c);
+  }
+  return out;
+}
+
+uint32_t recorded_identifier_length(const IsoTree& tree, const IsoEntry& entry) {
+  const auto stored = static_cast<uint32_t>(tree.identifier(entry).size());
+  return entry.is_directory ? stored : stored + static_cast<uint32_t>(version_suffix.size());
+}
+
 // Visits every record of `directory` in order with its place in the extent:
 // the "." and ".." records, then each child in ISO 9660 order, a file with
 // one record per extent. Returns the offset just past the last record.
 template <typename Visitor>
-uint64_t for_each_record(const DiscImage& image, const SourceNode& directory, Visitor&& visit) {
+uint64_t for_each_record(const DiscImage& image, const IsoTree& tree, const IsoDirectory& directory,
+                         Visitor&& visit) {
   uint64_t offset = 0;
-  auto place = [&](SlotKind kind, const SourceNode* node, uint64_t index, uint64_t count,
+  auto place = [&](SlotKind kind, const IsoEntry* entry, uint64_t index, uint64_t count,
                    uint32_t length) {
     offset = place_record(offset, length);
-    visit(RecordSlot{kind, node, index, count, offset, length});
+    visit(RecordSlot{kind, entry, index, count, offset, length});
     offset += length;
   };
   const uint32_t dot_length = directory_record_bytes(image, 1);
-  place(SlotKind::self, &directory, 0, 1, dot_length);
-  place(SlotKind::parent, &directory, 0, 1, dot_length);
-  for (const SourceNode* child = directory.iso_first_child; child != nullptr;
-       child = child->iso_next) {
-    const uint32_t length = directory_record_bytes(image, child->iso_name_length);
-    const uint64_t count = child->is_directory ? 1 : file_extent_count(*child);
+  place(SlotKind::self, nullptr, 0, 1, dot_length);
+  place(SlotKind::parent, nullptr, 0, 1, dot_length);
+  for (const IsoEntry& entry : tree.entries_of(directory)) {
+    const uint32_t length = directory_record_bytes(image, recorded_identifier_length(tree, entry));
+    const uint64_t count = entry.is_directory ? 1 : file_extent_count(*entry.node);
     for (uint64_t index = 0; index < count; ++index)
-      place(SlotKind::child, child, index, count, length);
+      place(SlotKind::child, &entry, index, count, length);
   }
   return offset;
 }
 
-DirectoryRecord directory_entry(const DiscImage& image, const SourceNode& directory) {
+DirectoryRecord directory_entry(const IsoTree& tree, const IsoDirectory& directory) {
   DirectoryRecord record;
-  record.location = static_cast<uint32_t>(directory_location(image, directory));
-  record.data_length = directory.iso_dir_bytes;
-  record.recorded = directory.modified;
+  record.location = static_cast<uint32_t>(tree.location(directory));
+  record.data_length = directory.bytes;
+  record.recorded = directory.node->modified;
   record.flags = flag_directory;
   return record;
 }
 
-DirectoryRecord record_for(const DiscImage& image, const SourceNode& directory,
-                           const RecordSlot& slot) {
+void fill_record(const DiscImage& image, const IsoTree& tree, const IsoDirectory& directory,
+                 const RecordSlot& slot, const FieldWriter& out) {
   static constexpr uint8_t self_id[1] = {self_identifier};
   static constexpr uint8_t parent_id[1] = {parent_identifier};
+  const bool dvd = image.tree.dvd_video_mode;
   if (slot.kind == SlotKind::self) {
-    DirectoryRecord record = directory_entry(image, directory);
+    DirectoryRecord record = directory_entry(tree, directory);
     record.identifier = self_id;
     record.identifier_length = 1;
-    return record;
+    fill_directory_record(out, record, dvd);
+    return;
   }
   if (slot.kind == SlotKind::parent) {
     // The root is its own parent (ECMA-119 6.8.2.2).
-    const SourceNode& parent = directory.parent != nullptr ? *directory.parent : directory;
-    DirectoryRecord record = directory_entry(image, parent);
+    DirectoryRecord record = directory_entry(tree, tree.directories[directory.parent]);
     record.identifier = parent_id;
     record.identifier_length = 1;
-    return record;
+    fill_directory_record(out, record, dvd);
+    return;
   }
-  const SourceNode& child = *slot.node;
+  const IsoEntry& entry = *slot.entry;
   DirectoryRecord record;
-  if (child.is_directory) {
-    record = directory_entry(image, child);
+  if (entry.is_directory) {
+    record = directory_entry(tree, tree.directories[entry.link]);
   } else {
     // Extent i of a file starts max_extent_sectors * i sectors into its data;
     // every extent but the last is full and carries the multi-extent flag.
+    const SourceNode& file = *entry.node;
     const bool last = slot.extent_index + 1 == slot.extent_count;
     const uint64_t first_byte = slot.extent_index * max_extent_bytes;
-    record.location = static_cast<uint32_t>(image.layout.file_data_sector(child) +
+    record.location = static_cast<uint32_t>(image.layout.file_data_sector(file) +
                                             slot.extent_index * max_extent_sectors);
-    record.data_length = static_cast<uint32_t>(last ? child.size - first_byte : max_extent_bytes);
-    record.recorded = child.modified;
+    record.data_length = static_cast<uint32_t>(last ? file.size - first_byte : max_extent_bytes);
+    record.recorded = file.modified;
     record.flags = last ? 0 : flag_multi_extent;
   }
-  const Identifier identifier = node_identifier(child);
+  const RecordedIdentifier identifier = recorded_identifier(tree, entry);
   record.identifier = identifier.bytes;
   record.identifier_length = identifier.length;
-  return record;
+  fill_directory_record(out, record, dvd);
 }
 
 }  // namespace
-
-Identifier node_identifier(const SourceNode& node) {
-  static constexpr uint8_t root_identifier[1] = {self_identifier};
-  if (node.parent == nullptr || node.parent == &node) return Identifier{root_identifier, 1};
-  return Identifier{reinterpret_cast<const uint8_t*>(node.iso_name), node.iso_name_length};
-}
 
 uint32_t fill_directory_record(const FieldWriter& out, const DirectoryRecord& record,
                                bool dvd_system_use) {
@@ -128,47 +150,46 @@ uint32_t fill_directory_record(const FieldWriter& out, const DirectoryRecord& re
   return length;
 }
 
-void fill_iso_directory(const DiscImage& image, const SourceNode& directory, uint8_t* buffer) {
+void fill_iso_directory(const DiscImage& image, const IsoTree& tree, const IsoDirectory& directory,
+                        uint8_t* buffer) {
   const size_t buffer_bytes =
-      static_cast<size_t>(sectors_for_bytes(directory.iso_dir_bytes)) * sector_bytes;
+      static_cast<size_t>(sectors_for_bytes(directory.bytes)) * sector_bytes;
   const FieldWriter extent(buffer, buffer_bytes);
-  for_each_record(image, directory, [&](const RecordSlot& slot) {
+  for_each_record(image, tree, directory, [&](const RecordSlot& slot) {
     if (slot.length > buffer_bytes - slot.offset) return;  // never past the extent laid out
-    fill_directory_record(extent.at(static_cast<size_t>(slot.offset)),
-                          record_for(image, directory, slot), image.tree.dvd_video_mode);
+    fill_record(image, tree, directory, slot, extent.at(static_cast<size_t>(slot.offset)));
   });
 }
 
-bool size_iso_directory(DiscImage& image, SourceNode& directory, IsoLayoutCounters& counters) {
-  // Path table numbers are 16-bit: the 65,536th directory cannot be recorded.
-  if (counters.next_directory_number > max_directory_number) {
-    image.report.fail(BuildError::too_many_directories);
-    return false;
+bool size_iso_directories(DiscImage& image, IsoTree& tree) {
+  uint64_t sectors = 0;
+  for (IsoDirectory& directory : tree.directories) {
+    const uint64_t bytes = for_each_record(image, tree, directory, [](const RecordSlot&) {});
+    if (bytes > max_directory_bytes || sectors > UINT32_MAX) {
+      image.report.fail(BuildError::image_too_large);
+      return false;
+    }
+    directory.bytes = static_cast<uint32_t>(bytes);
+    directory.sector = static_cast<uint32_t>(sectors);
+    sectors += sectors_for_bytes(bytes);
   }
-  const Identifier identifier = node_identifier(directory);
-  counters.path_table_bytes += path_record_bytes(identifier.length);
-
-  const uint64_t bytes = for_each_record(image, directory, [](const RecordSlot&) {});
-  if (bytes > max_directory_bytes) {
+  if (sectors > UINT32_MAX) {
     image.report.fail(BuildError::image_too_large);
     return false;
   }
-  if (counters.directory_sectors > UINT32_MAX) {
-    image.report.fail(BuildError::image_too_large);
-    return false;
-  }
-  directory.iso_dir_bytes = static_cast<uint32_t>(bytes);
-  directory.iso_dir_number = static_cast<uint16_t>(counters.next_directory_number++);
-  directory.iso_dir_sector = static_cast<uint32_t>(counters.directory_sectors);
-  counters.directory_sectors += sectors_for_bytes(bytes);
+  tree.directory_sectors = static_cast<uint32_t>(sectors);
   return true;
 }
 
-void write_iso_directory(const DiscImage& image, SectorEmitter& out, SourceNode& directory) {
-  const auto sectors = static_cast<uint32_t>(sectors_for_bytes(directory.iso_dir_bytes));
-  uint8_t* buffer = out.get_sector_buffer(sectors);
-  if (buffer != nullptr) fill_iso_directory(image, directory, buffer);
-  out.emit_sectors(buffer, sectors);
+bool write_iso_directories(const DiscImage& image, const IsoTree& tree, SectorEmitter& out) {
+  for (const IsoDirectory& directory : tree.directories) {
+    if (!out.expect_position(tree.location(directory))) return false;
+    const auto sectors = static_cast<uint32_t>(sectors_for_bytes(directory.bytes));
+    uint8_t* buffer = out.get_sector_buffer(sectors);
+    if (buffer != nullptr) fill_iso_directory(image, tree, directory, buffer);
+    if (!out.emit_sectors(buffer, sectors)) return false;
+  }
+  return true;
 }
 
 }  // namespace kestrel::iso9660

@@ -216,12 +216,6 @@ inline uint64_t sectors_for_bytes(uint64_t bytes) {
   return (bytes + sector_bytes - 1) / sector_bytes;
 }
 
-// Absolute first sector of a directory's extent.
-inline uint64_t directory_location(const DiscImage& image, const SourceNode& directory) {
-  return static_cast<uint64_t>(image.layout.iso_area_start) +
-         2ull * image.layout.path_table_sectors + directory.iso_dir_sector;
-}
-
 struct DirectoryRecord {
   uint32_t location = 0;
   uint32_t data_length = 0;
@@ -235,22 +229,5 @@ struct DirectoryRecord {
 // System use bytes (DVD-video mode) stay zero.
 uint32_t fill_directory_record(const FieldWriter& out, const DirectoryRecord& record,
                                bool dvd_system_use);
-
-// The identifier of a node as stored: 0x00 for the root, else iso_name.
-struct Identifier {
-  const uint8_t* bytes;
-  uint32_t length;
-};
-Identifier node_identifier(const SourceNode& node);
-
-// Fills the whole extent of one directory into `buffer`, which holds
-// ceil(iso_dir_bytes / 2048) zeroed sectors.
-void fill_iso_directory(const DiscImage& image, const SourceNode& directory, uint8_t* buffer);
-
-// Fills one path table (path_table_sectors zeroed sectors) in the given byte order.
-void fill_path_table(const DiscImage& image, bool little_endian, uint8_t* buffer);
-
-// Fills the primary volume descriptor sector.
-void fill_primary_descriptor(const DiscImage& image, uint8_t* sector);
 
 }  // namespace kestrel::iso9660

@@ -37,7 +37,7 @@ TEST_P(EveryLayout, EachFileLiesAtItsDataSectorAndTheImageHasItsLaidOutSize) {
   const std::map<uint64_t, uint32_t> seed_of_size = {
       {3000, 1}, {1, 3}, {2049, 4}, {2048, 5}, {1000001, 6}};
   int files_checked = 0;
-  walk_directories_depth_first(writer->tree.root, ChildOrder::primary, [&](SourceNode& directory) {
+  walk_directories_depth_first(writer->tree.root, [&](SourceNode& directory) {
     for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
       if (child->is_directory || child->size == 0) continue;
       const auto bytes = read_bytes(image, writer->layout.file_data_sector(*child) * sector_bytes,

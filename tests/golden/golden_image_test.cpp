@@ -230,7 +230,7 @@ TEST_P(GoldenImageTest, MatchesTheRecordedDump) {
   writer.tree.source_folder = source.path() + native_separator;
   set_identifier(writer.settings.implementation_id, "Kestrel");
   set_identifier(writer.settings.application_id, "Kestrel 1.5");
-  udf::set_volume_label(writer, golden.label);
+  set_volume_label(writer.settings, golden.label);
   if (golden.pairs != nullptr)
     writer.stereo_pairs = std::make_unique<bluray::StereoPairList>(golden.pairs());
   if (golden.boot != nullptr) writer.boot_request = golden.boot();

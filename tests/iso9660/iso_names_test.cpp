@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "iso9660/iso_names.h"
 #include "iso9660/iso_volume.h"
 #include "platform/code_page.h"
 #include "support/node_tree.h"
@@ -28,9 +29,7 @@ std::string identifier_of(test::NodeTree& tree, std::u16string_view name, bool d
                           bool dvd) {
   tree.writer.tree.dvd_video_mode = dvd;
   SourceNode* node = tree.add(tree.writer.tree.root, name, directory);
-  make_iso_name(tree.writer, *node);
-  EXPECT_EQ(node->iso_name[node->iso_name_length], '\0');
-  return std::string(node->iso_name, node->iso_name_length);
+  return primary_identifier(tree.writer, *node);
 }
 
 TEST(IsoNames, FileAndDirectoryIdentifiers) {
@@ -98,7 +97,6 @@ TEST(IsoNames, SortByBytesWithTiesInReversePrimaryOrder) {
   tree.file(root, u"A.TXT");
   tree.dir(root, u"A");
   tree.file(root, u"a.txt");
-  tree.name_iso(*root);
   EXPECT_EQ(tree.iso_order(*root), "A A.TXT;1 B.TXT;1 a.txt;1");
 
   // A prefix sorts first; bytes of 0x80 and above sort after ASCII.
@@ -106,7 +104,6 @@ TEST(IsoNames, SortByBytesWithTiesInReversePrimaryOrder) {
   prefix.dir(prefix.writer.tree.root, u"ABC\u00c9");
   prefix.dir(prefix.writer.tree.root, u"ABCD");
   prefix.dir(prefix.writer.tree.root, u"AB");
-  prefix.name_iso(*prefix.writer.tree.root);
   EXPECT_EQ(prefix.iso_order(*prefix.writer.tree.root), "AB ABCD ABC\xc9");
 }
 
@@ -122,26 +119,22 @@ TEST(IsoNames, NamesThatShortenAlikeGetDistinctIdentifiers) {
   tree.dir(root, u"Programs (x86)");
   tree.dir(root, u"Programs");
   tree.file(root, u"a.txt");
-  tree.name_iso(*root);
+  // The first document keeps the identifier; the folder named in full keeps
+  // its identifier, though it comes later.
   EXPECT_EQ(
       tree.iso_order(*root),
       "Programs Progra~1 a.txt;1 document.txt;1 docume~1.txt;1 docume~2.txt;1 docume~3.txt;1");
-  EXPECT_EQ(std::string(root->first_child->iso_name), "document.txt;1");
-  // The folder named in full keeps its identifier, though it comes later.
-  EXPECT_EQ(std::string(root->first_child->next->next->next->next->iso_name), "Progra~1");
 
   // DVD-video mode stores the marker as "_", a d-character.
   test::NodeTree dvd(fs_iso9660);
   dvd.writer.tree.dvd_video_mode = true;
   dvd.file(dvd.writer.tree.root, u"menu.ifo");
   dvd.file(dvd.writer.tree.root, u"MENU.IFO");
-  dvd.name_iso(*dvd.writer.tree.root);
   EXPECT_EQ(dvd.iso_order(*dvd.writer.tree.root), "MENU.IFO;1 MENU_1.IFO;1");
 
   // Short names are not cut; a ten-digit-wide number cuts the base to fit 8.
   test::NodeTree wide(fs_iso9660);
   for (int i = 0; i < 12; ++i) wide.file(wide.writer.tree.root, u"ab.c");
-  wide.name_iso(*wide.writer.tree.root);
   EXPECT_EQ(wide.iso_order(*wide.writer.tree.root),
             "ab.c;1 ab~1.c;1 ab~10.c;1 ab~11.c;1 ab~2.c;1 ab~3.c;1 ab~4.c;1 ab~5.c;1 ab~6.c;1 "
             "ab~7.c;1 ab~8.c;1 ab~9.c;1");
@@ -158,19 +151,16 @@ TEST(IsoNames, SortScalesToLargeFolders) {
     std::u16string name = u"data";
     for (const char c : std::to_string(1000 + i % 5000)) name += static_cast<char16_t>(c);
     name += u"_" + std::u16string(1, static_cast<char16_t>(u'a' + i / 5000)) + u".dat";
-    SourceNode* node = tree.file(tree.writer.tree.root, name);
-    node->data_offset = static_cast<uint32_t>(i);  // remembers the primary position
-    make_iso_name(tree.writer, *node);
+    tree.file(tree.writer.tree.root, name);
   }
-  sort_iso_children(tree.writer, *tree.writer.tree.root);
-  int seen = 0;
-  for (const SourceNode* c = tree.writer.tree.root->iso_first_child; c != nullptr;
-       c = c->iso_next, ++seen) {
-    if (c->iso_next == nullptr) continue;
-    ASSERT_LT(std::string_view(c->iso_name).compare(c->iso_next->iso_name), 0);
-    ASSERT_LE(c->iso_name_length, 14u);
+  const IsoTree iso = tree.iso_tree();
+  ASSERT_EQ(iso.entries.size(), size_t{count});
+  for (size_t i = 0; i + 1 < iso.entries.size(); ++i) {
+    const auto a = iso.identifier(iso.entries[i]);
+    const auto b = iso.identifier(iso.entries[i + 1]);
+    ASSERT_TRUE(std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end()));
+    ASSERT_LE(a.size(), 12u);
   }
-  EXPECT_EQ(seen, count);
 }
 
 }  // namespace

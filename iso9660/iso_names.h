@@ -1,0 +1,34 @@
+// The identifiers of the primary volume's records and their order.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "disc/disc_image.h"
+
+namespace kestrel::iso9660 {
+
+// ECMA-119 7.5.1: the version number 1 ends every file identifier.
+inline constexpr std::string_view version_suffix = ";1";
+
+// One child of a directory while the identifiers of its folder are made.
+struct NamedChild {
+  SourceNode* node;
+  std::string identifier;  // as recorded; a file's with its version number
+};
+
+// The identifier of one node, before the names of its folder are made
+// unique: 8.3 with the version for a file, 8 bytes for a directory.
+std::string primary_identifier(const DiscImage& image, const SourceNode& node);
+
+// The byte stored for one identifier byte: unchanged, or in DVD-video mode
+// restricted to the d-characters "0"-"9", "A"-"Z" (others become "_").
+char map_iso_char(const DiscImage& image, char c);
+
+// The children of `directory` with their identifiers, unique within the
+// folder and in the order of their records (ECMA-119 9.3).
+void name_primary_children(const DiscImage& image, const SourceNode& directory,
+                           std::vector<NamedChild>& children);
+
+}  // namespace kestrel::iso9660

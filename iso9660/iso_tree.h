@@ -1,0 +1,95 @@
+// One ISO 9660 directory hierarchy (ECMA-119 6.8): the records of every
+// directory with their identifiers, in the order the directories are
+// recorded, with each directory's number in the path table, its size and its
+// place. The primary volume has one; a supplementary volume (Joliet) is a
+// second instance over the same source nodes, sharing every file's extents.
+//
+// The directories are kept breadth first, each directory's sub-directories
+// in identifier order: that is the order of the path table (ECMA-119 6.9.1),
+// so a directory's number is its index + 1, and the order in which the
+// directory extents follow one another. The records of one directory are
+// contiguous in `entries`.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "disc/source_node.h"
+
+namespace kestrel::iso9660 {
+
+// The hierarchies an ISO 9660 volume may carry.
+enum class Hierarchy : uint8_t {
+  primary,  // d-characters (ECMA-119 7.4)
+  joliet,   // UCS-2, big-endian, in a supplementary volume descriptor
+};
+
+// One record of a directory besides "." and "..": a file or a
+// sub-directory.
+struct IsoEntry {
+  SourceNode* node;
+  // Files: the first byte of the identifier in IsoTree::identifiers.
+  // Directories: the index of the directory in IsoTree::directories.
+  uint32_t link;
+  // Files: bytes of the identifier, the version number excluded.
+  uint8_t identifier_length;
+  uint8_t is_directory;
+};
+
+struct IsoDirectory {
+  SourceNode* node;
+  uint32_t parent;       // index of the parent directory; the root's is its own, 0
+  uint32_t first_entry;  // its records are entries[first_entry, first_entry + entry_count)
+  uint32_t entry_count;
+  uint32_t identifier_at;  // the identifier in IsoTree::identifiers (the root has none)
+  uint8_t identifier_length;
+  uint32_t sector;  // first sector, counted from the start of the directory area
+  uint32_t bytes;   // Data Length of the extent
+};
+
+class IsoTree {
+ public:
+  explicit IsoTree(Hierarchy hierarchy = Hierarchy::primary) : hierarchy_(hierarchy) {}
+
+  Hierarchy hierarchy() const { return hierarchy_; }
+
+  std::vector<IsoEntry> entries;
+  std::vector<IsoDirectory> directories;  // the root first; number = index + 1
+  // Every identifier as recorded, back to back, without version numbers.
+  std::vector<uint8_t> identifiers;
+
+  // Sizes, from the layout.
+  uint64_t path_table_bytes = 0;
+  uint32_t path_table_sectors = 0;
+  uint32_t directory_sectors = 0;
+  // Places, from the disc map: the type L and type M path tables and the
+  // first sector of the directory area.
+  uint32_t path_table_l_sector = 0;
+  uint32_t path_table_m_sector = 0;
+  uint32_t directory_area_sector = 0;
+
+  std::span<const IsoEntry> entries_of(const IsoDirectory& directory) const {
+    return std::span<const IsoEntry>(entries).subspan(directory.first_entry, directory.entry_count);
+  }
+  // The recorded identifier of a file entry or of a directory, without its
+  // version number.
+  std::span<const uint8_t> identifier(const IsoEntry& entry) const {
+    if (entry.is_directory) return identifier(directories[entry.link]);
+    return std::span<const uint8_t>(identifiers).subspan(entry.link, entry.identifier_length);
+  }
+  std::span<const uint8_t> identifier(const IsoDirectory& directory) const {
+    return std::span<const uint8_t>(identifiers)
+        .subspan(directory.identifier_at, directory.identifier_length);
+  }
+  // Absolute first sector of a directory's extent.
+  uint64_t location(const IsoDirectory& directory) const {
+    return static_cast<uint64_t>(directory_area_sector) + directory.sector;
+  }
+
+ private:
+  Hierarchy hierarchy_;
+};
+
+}  // namespace kestrel::iso9660

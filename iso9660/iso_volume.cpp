@@ -1,0 +1,32 @@
+// The layout of the ISO 9660 volume: its hierarchy named and ordered, then
+// every directory and both path tables sized. Where they lie is the disc
+// map's to say.
+#include "iso9660/iso_volume.h"
+
+#include <limits>
+
+#include "iso9660/iso_records.h"
+
+namespace kestrel::iso9660 {
+namespace {
+
+// Sizes the path tables of a tree; false, with the build failed, when they
+// would not fit the 32-bit Path Table Size.
+bool size_path_tables(DiscImage& image, IsoTree& tree) {
+  tree.path_table_bytes = size_path_table(tree);
+  if (tree.path_table_bytes > std::numeric_limits<uint32_t>::max()) {
+    image.report.fail(BuildError::image_too_large);
+    return false;
+  }
+  tree.path_table_sectors = static_cast<uint32_t>(sectors_for_bytes(tree.path_table_bytes));
+  return true;
+}
+
+}  // namespace
+
+bool IsoVolume::lay_out(DiscImage& image) {
+  return build_primary_tree(image, primary) && size_iso_directories(image, primary) &&
+         size_path_tables(image, primary);
+}
+
+}  // namespace kestrel::iso9660
