@@ -19,12 +19,13 @@ struct NamedChild {
 };
 
 // The identifier of one node, before the names of its folder are made
-// unique: 8.3 with the version for a file, 8 bytes for a directory.
+// unique: 8.3 with the version for a file, 8 characters for a directory.
 std::string primary_identifier(const DiscImage& image, const SourceNode& node);
 
-// The byte stored for one identifier byte: unchanged, or in DVD-video mode
-// restricted to the d-characters "0"-"9", "A"-"Z" (others become "_").
-char map_iso_char(const DiscImage& image, char c);
+// The d-character (ECMA-119 7.4.1) that stands for one character of a name:
+// "a"-"z" raised to upper case, "A"-"Z", "0"-"9" and "_" as they are, and
+// "_" for any other.
+char d_character(uint32_t c);
 
 // The children of `directory` with their identifiers, unique within the
 // folder and in the order of their records (ECMA-119 9.3).

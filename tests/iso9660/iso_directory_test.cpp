@@ -85,7 +85,7 @@ TEST_F(IsoDirectoryTest, WorkedLayoutByteForByte) {
   f->modified = t + 3;
 
   ASSERT_NE(tree.writer.lay_out(), 0u);
-  EXPECT_EQ(tree.iso_order(*root), "a.txt;1 d");
+  EXPECT_EQ(tree.iso_order(*root), "A.TXT;1 D");
   EXPECT_EQ(tree.writer.iso.primary.path_table_bytes, 20u);
   EXPECT_EQ(tree.writer.iso.primary.directory_sectors, 2u);
   EXPECT_EQ(dir_number(tree.writer, *root), 1);
@@ -100,22 +100,22 @@ TEST_F(IsoDirectoryTest, WorkedLayoutByteForByte) {
   // Path tables: the root record holds the root's absolute sector (20), like
   // every other record.
   const Bytes type_l = path_table(tree.writer, true);
-  const Bytes expected_l = {1, 0, 20, 0, 0, 0, 1, 0, 0, 0, 1, 0, 21, 0, 0, 0, 1, 0, 'd', 0};
+  const Bytes expected_l = {1, 0, 20, 0, 0, 0, 1, 0, 0, 0, 1, 0, 21, 0, 0, 0, 1, 0, 'D', 0};
   EXPECT_EQ(Bytes(type_l.begin(), type_l.begin() + 20), expected_l);
   const Bytes type_m = path_table(tree.writer, false);
-  const Bytes expected_m = {1, 0, 0, 0, 0, 20, 0, 1, 0, 0, 1, 0, 0, 0, 0, 21, 0, 1, 'd', 0};
+  const Bytes expected_m = {1, 0, 0, 0, 0, 20, 0, 1, 0, 0, 1, 0, 0, 0, 0, 21, 0, 1, 'D', 0};
   EXPECT_EQ(Bytes(type_m.begin(), type_m.begin() + 20), expected_m);
   EXPECT_EQ(Bytes(type_l.begin() + 20, type_l.end()), Bytes(sector_bytes - 20, 0));
 
   const Bytes root_extent = directory_bytes(tree.writer, *root);
-  // The 'a.txt;1' record at 68: 7 identifier bytes, odd, so no padding byte.
+  // The 'A.TXT;1' record at 68: 7 identifier bytes, odd, so no padding byte.
   const Bytes a_record = {40, 0, 22,   0,    0,   0,   0,   0,   0,   22,  0xB8, 0x0B, 0, 0,
                           0,  0, 0x0B, 0xB8, 124, 3,   5,   13,  7,   10,  0,    0,    0, 0,
-                          1,  0, 0,    1,    7,   'a', '.', 't', 'x', 't', ';',  '1'};
+                          1,  0, 0,    1,    7,   'A', '.', 'T', 'X', 'T', ';',  '1'};
   EXPECT_EQ(Bytes(root_extent.begin() + 68, root_extent.begin() + 108), a_record);
-  // The 'd' record at 108: one identifier byte and no padding: 34 bytes.
+  // The 'D' record at 108: one identifier byte and no padding: 34 bytes.
   const Bytes d_record = {34,  0,   21, 0, 0,  0, 0,  0, 0, 21, 108, 0, 0, 0, 0, 0, 0,
-                          108, 124, 3,  5, 13, 7, 11, 0, 2, 0,  0,   1, 0, 0, 1, 1, 'd'};
+                          108, 124, 3,  5, 13, 7, 11, 0, 2, 0,  0,   1, 0, 0, 1, 1, 'D'};
   EXPECT_EQ(Bytes(root_extent.begin() + 108, root_extent.begin() + 142), d_record);
   const auto root_records = read_records(root_extent, iso_dir(tree.writer, *root).bytes);
   ASSERT_EQ(root_records.size(), 4u);
@@ -134,7 +134,7 @@ TEST_F(IsoDirectoryTest, WorkedLayoutByteForByte) {
   EXPECT_EQ(d_records[0].location, 21u);
   EXPECT_EQ(d_records[1].location, 20u);
   EXPECT_EQ(d_records[1].data_length, 142u);
-  EXPECT_EQ(d_records[2].identifier, "f.bin;1");
+  EXPECT_EQ(d_records[2].identifier, "F.BIN;1");
   EXPECT_EQ(d_records[2].location, 24u);
   EXPECT_EQ(d_records[2].data_length, 100u);
 }
@@ -163,7 +163,7 @@ TEST_F(IsoDirectoryTest, IdentifierPaddingAndDvdSystemUse) {
 }
 
 TEST_F(IsoDirectoryTest, RecordsNeverCrossASectorBoundary) {
-  // 'fNNNNNNN.txt;1' records are 48 bytes: after the two 34-byte records, 41
+  // 'FNNNNNNN.TXT;1' records are 48 bytes: after the two 34-byte records, 41
   // fit in the first sector (ending at 2036) and the 42nd starts at 2048.
   test::NodeTree tree(fs_iso9660);
   for (int i = 0; i < 50; ++i) {
@@ -171,7 +171,7 @@ TEST_F(IsoDirectoryTest, RecordsNeverCrossASectorBoundary) {
     const std::string name = "f" + std::string(7 - digits.size(), '0') + digits + ".txt";
     tree.file(tree.writer.tree.root, std::u16string(name.begin(), name.end()));
   }
-  SourceNode* sub = tree.dir(tree.writer.tree.root, u"zz");
+  SourceNode* sub = tree.dir(tree.writer.tree.root, u"ZZ");
   ASSERT_NE(tree.writer.lay_out(), 0u);
   EXPECT_EQ(iso_dir(tree.writer, *tree.writer.tree.root).bytes, 2048u + 9 * 48 + 36);
   EXPECT_EQ(tree.writer.iso.primary.directory_sectors, 3u);
@@ -182,7 +182,7 @@ TEST_F(IsoDirectoryTest, RecordsNeverCrossASectorBoundary) {
   const auto records = read_records(extent, iso_dir(tree.writer, *tree.writer.tree.root).bytes);
   ASSERT_EQ(records.size(), 53u);
   EXPECT_EQ(records[43].offset, 2048u);
-  EXPECT_EQ(records[52].identifier, "zz");
+  EXPECT_EQ(records[52].identifier, "ZZ");
   EXPECT_EQ(records[52].location, tree.writer.iso.primary.directory_area_sector + 2u);
 }
 
@@ -206,7 +206,7 @@ TEST_F(IsoDirectoryTest, LargeFilesBecomeMultiExtentFiles) {
     SourceNode* big = tree.file(tree.writer.tree.root, u"big.bin", c.size);
     tree.file(tree.writer.tree.root, u"z.txt", 0);
     ASSERT_NE(tree.writer.lay_out(), 0u);
-    // 'big.bin;1' records are 42 bytes, one per extent.
+    // 'BIG.BIN;1' records are 42 bytes, one per extent.
     EXPECT_EQ(iso_dir(tree.writer, *tree.writer.tree.root).bytes,
               68u + 40 + 42 * c.lengths.size() + 40);
     const auto records = read_records(directory_bytes(tree.writer, *tree.writer.tree.root),
@@ -215,7 +215,7 @@ TEST_F(IsoDirectoryTest, LargeFilesBecomeMultiExtentFiles) {
     uint64_t expected_sector = tree.writer.layout.file_data_sector(*big);
     for (size_t i = 0; i < c.lengths.size(); ++i) {
       const ReadRecord& r = records[3 + i];
-      EXPECT_EQ(r.identifier, "big.bin;1");
+      EXPECT_EQ(r.identifier, "BIG.BIN;1");
       EXPECT_EQ(r.location, expected_sector) << c.size << " extent " << i;
       EXPECT_EQ(r.data_length, c.lengths[i]) << c.size << " extent " << i;
       EXPECT_EQ(r.flags, i + 1 < c.lengths.size() ? flag_multi_extent : 0)
@@ -224,7 +224,7 @@ TEST_F(IsoDirectoryTest, LargeFilesBecomeMultiExtentFiles) {
     }
     // The 0-byte file after it points at the next free data sector.
     const ReadRecord& empty = records.back();
-    EXPECT_EQ(empty.identifier, "z.txt;1");
+    EXPECT_EQ(empty.identifier, "Z.TXT;1");
     EXPECT_EQ(empty.data_length, 0u);
     EXPECT_EQ(empty.location, tree.writer.layout.file_data_sector(*big) + big->sectors);
   }

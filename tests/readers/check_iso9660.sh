@@ -3,14 +3,13 @@
 # isoinfo, xorriso, 7-Zip, bsdtar, iso-info and pycdlib. Every reader must
 # list every file and folder, and the bytes read back must equal the source.
 #
-# Identifiers are shortened to 8.3; names that shorten alike get "~N" (checked
-# on a tree of its own, by contents), so the other trees keep their names
-# unique under the 8.3 rule. The expected identifier of
-# every source entry is computed by the same rule (Windows-1252, "?" for
-# characters the code page lacks, 8 + "." + 3 + ";1" for files, 8 for
+# Identifiers are d-characters in 8.3; names that meet in one identifier get
+# "_N" (checked on a tree of its own, by contents), so the other trees keep
+# their names unique under the 8.3 rule. The expected identifier of every
+# source entry is computed by the same rule (iso_identifiers.py: upper case,
+# "_" for every other character, 8 + "." + 3 + ";1" for files, 8 for
 # folders); readers that show names in their own way (without ";1", in lower
-# case, or with bytes above 0x7F replaced) are compared on the entry count,
-# the names made of ASCII only, and the contents by hash.
+# case) are compared on the entry count, the names, and the contents by hash.
 #
 # Usage: check_iso9660.sh PATH_TO_KESTREL_CLI   (KESTREL_TEST_TMP = scratch)
 set -euo pipefail
