@@ -24,6 +24,17 @@ inline constexpr uint16_t udf_revision_250 = 0x0250;
 // underscore, so that every file system records it as it is.
 inline constexpr std::u16string_view default_volume_label = u"NEW_DISC";
 
+// The extensions of an ISO 9660 volume that carry the whole names: Joliet
+// (a supplementary hierarchy in UCS-2) and Rock Ridge (POSIX names and
+// attributes in the system use of the primary records). A DVD-video image
+// has neither, whatever is asked.
+struct NameExtensions {
+  bool joliet = false;
+  bool rock_ridge = false;
+
+  bool operator==(const NameExtensions&) const = default;
+};
+
 struct VolumeSettings {
   uint32_t fs_flags = 0;
   uint16_t udf_revision = udf_revision_102;
@@ -33,6 +44,8 @@ struct VolumeSettings {
   // its own character set: UDF as a d-string, the ISO 9660 primary volume
   // in 8-bit characters.
   std::u16string volume_label{default_volume_label};
+  // What the ISO 9660 volume is asked to carry beside its primary hierarchy.
+  NameExtensions name_extensions;
   int64_t build_time = 0;            // seconds since 1970
   uint8_t build_timestamp[12] = {};  // UDF timestamp of build_time
 };

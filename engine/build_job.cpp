@@ -66,6 +66,10 @@ void finish(BuildJob& job, ImageWriter& writer, bool done) {
   job.dvd_video_mode = writer.tree.dvd_video_mode;
   job.effective_fs_flags = writer.settings.fs_flags;
   job.effective_udf_revision = writer.settings.udf_revision;
+  if (writer.settings.fs_flags & fs_iso9660) {
+    job.effective_name_extensions = writer.iso.extensions();
+    job.joliet_names_altered = writer.iso.joliet_names_altered();
+  }
   // The arrangement interleaves every title or none; its folder shows which.
   if (writer.tree.stereo_folder != nullptr && writer.stereo_pairs) {
     for (const bluray::StereoPair& pair : *writer.stereo_pairs)
@@ -152,6 +156,7 @@ void run_build(BuildJob& job) {
   ImageWriter writer(build_clock());
   writer.settings.fs_flags = choice.fs_flags;
   writer.settings.udf_revision = choice.udf_revision;
+  writer.settings.name_extensions = job.name_extensions;
   // A boot catalog lives in an ISO 9660 volume (El Torito).
   writer.boot_request = job.boot;
   if (job.boot.bootable()) writer.settings.fs_flags |= fs_iso9660;
@@ -193,9 +198,10 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
                                       int32_t fs_code, const NativeString& output_path,
                                       const char* implementation_name, const char* application_name,
                                       bool run_on_thread, ProgressFn progress_fn,
-                                      const BootSetup& boot) {
+                                      const BootSetup& boot, NameExtensions name_extensions) {
   auto job = new_job(source_folder, label, fs_code, output_path);
   job->boot = boot;
+  job->name_extensions = name_extensions;
   if (implementation_name != nullptr) {
     job->implementation_name = std::string(implementation_name).substr(0, identifier_text_limit);
   }
@@ -212,9 +218,11 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
 }
 
 std::unique_ptr<BuildJob> map_build(const NativeString& source_folder, std::u16string_view label,
-                                    int32_t fs_code, const BootSetup& boot) {
+                                    int32_t fs_code, const BootSetup& boot,
+                                    NameExtensions name_extensions) {
   auto job = new_job(source_folder, label, fs_code, NativeString());
   job->boot = boot;
+  job->name_extensions = name_extensions;
   job->map_only = true;
   run_build(*job);
   return job;

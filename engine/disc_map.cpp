@@ -55,19 +55,21 @@ bool write_iso_set_terminator(ImageWriter& writer, const DiscArea&) {
   return still_writing(writer);
 }
 
-bool write_iso_path_table_l(ImageWriter& writer, const DiscArea&) {
-  iso9660::write_path_table(writer.iso.primary, writer, true);
+bool write_joliet_descriptor(ImageWriter& writer, const DiscArea&) {
+  iso9660::write_joliet_descriptor(writer, writer.iso.joliet, writer);
   return still_writing(writer);
 }
 
-bool write_iso_path_table_m(ImageWriter& writer, const DiscArea&) {
-  iso9660::write_path_table(writer.iso.primary, writer, false);
+template <iso9660::Hierarchy hierarchy, bool little_endian>
+bool write_iso_path_table(ImageWriter& writer, const DiscArea&) {
+  iso9660::write_path_table(writer.iso.tree(hierarchy), writer, little_endian);
   return still_writing(writer);
 }
 
-// Every directory, each at the sector its records point at.
+// Every directory of a hierarchy, each at the sector its records point at.
+template <iso9660::Hierarchy hierarchy>
 bool write_iso_directories(ImageWriter& writer, const DiscArea&) {
-  return iso9660::write_iso_directories(writer, writer.iso.primary, writer) &&
+  return iso9660::write_iso_directories(writer, writer.iso.tree(hierarchy), writer) &&
          still_writing(writer);
 }
 
@@ -154,26 +156,51 @@ class Planner {
     return place(name, end_, count, write);
   }
   uint64_t end() const { return end_; }
+  // The next area follows from `sector` on, which is not before the end of
+  // the area before it.
+  void continue_at(uint64_t sector) { end_ = sector; }
 
  private:
   DiscMap& map_;
   uint64_t end_ = 0;
 };
 
-// From `first`: the type L and type M path tables, then every directory,
+// The names of one hierarchy's areas.
+struct HierarchyAreas {
+  std::string_view path_table_l;
+  std::string_view path_table_m;
+  std::string_view directories;
+};
+constexpr HierarchyAreas primary_areas{"ISO 9660 path table, type L", "ISO 9660 path table, type M",
+                                       "ISO 9660 directories"};
+constexpr HierarchyAreas joliet_areas{"Joliet path table, type L", "Joliet path table, type M",
+                                      "Joliet directories"};
+
+// The type L and type M path tables of a hierarchy, then every directory,
 // each of the sizes the volume asks for; the volume learns where they lie.
-void plan_iso_tables(ImageWriter& writer, Planner& plan, uint64_t first) {
-  iso9660::IsoTree& tree = writer.iso.primary;
-  tree.path_table_l_sector = static_cast<uint32_t>(plan.place(
-      "ISO 9660 path table, type L", first, tree.path_table_sectors, write_iso_path_table_l));
-  tree.path_table_m_sector = static_cast<uint32_t>(
-      plan.follow("ISO 9660 path table, type M", tree.path_table_sectors, write_iso_path_table_m));
+template <iso9660::Hierarchy hierarchy>
+void plan_hierarchy(ImageWriter& writer, Planner& plan, const HierarchyAreas& names) {
+  iso9660::IsoTree& tree = writer.iso.tree(hierarchy);
+  tree.path_table_l_sector = static_cast<uint32_t>(plan.follow(
+      names.path_table_l, tree.path_table_sectors, write_iso_path_table<hierarchy, true>));
+  tree.path_table_m_sector = static_cast<uint32_t>(plan.follow(
+      names.path_table_m, tree.path_table_sectors, write_iso_path_table<hierarchy, false>));
   tree.directory_area_sector = static_cast<uint32_t>(
-      plan.follow("ISO 9660 directories", tree.directory_sectors, write_iso_directories));
+      plan.follow(names.directories, tree.directory_sectors, write_iso_directories<hierarchy>));
+}
+
+// From `first`: the tables and directories of the primary hierarchy, then
+// those of the Joliet one.
+void plan_iso_tables(ImageWriter& writer, Planner& plan, uint64_t first) {
+  plan.continue_at(first);
+  plan_hierarchy<iso9660::Hierarchy::primary>(writer, plan, primary_areas);
+  if (writer.iso.extensions().joliet)
+    plan_hierarchy<iso9660::Hierarchy::joliet>(writer, plan, joliet_areas);
 }
 
 // The volume descriptors one after the other from sector 16: the primary
-// descriptor, the boot record of a bootable image, and the set terminator.
+// descriptor, the boot record of a bootable image, the Joliet descriptor,
+// and the set terminator.
 void plan_iso_descriptors(ImageWriter& writer, Planner& plan) {
   writer.boot.primary_descriptor_sector =
       static_cast<uint32_t>(plan.place("ISO 9660 primary volume descriptor",
@@ -184,6 +211,8 @@ void plan_iso_descriptors(ImageWriter& writer, Planner& plan) {
     if (boot_record != el_torito_boot_record_sector)
       writer.report.fail(BuildError::layout_mismatch);
   }
+  if (writer.iso.extensions().joliet)
+    plan.follow("Joliet supplementary volume descriptor", 1, write_joliet_descriptor);
   plan.follow("ISO 9660 volume descriptor set terminator", 1, write_iso_set_terminator);
 }
 

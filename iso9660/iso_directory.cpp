@@ -30,25 +30,35 @@ struct RecordSlot {
   uint32_t length;
 };
 
-// The identifier a record holds: the stored one, and a file's version number.
+// The identifier a record holds: the stored one, and a file's version
+// number, in UCS-2 in a Joliet hierarchy.
 struct RecordedIdentifier {
   uint8_t bytes[max_recorded_identifier];
   uint32_t length = 0;
 };
 
-RecordedIdentifier recorded_identifier(const IsoTree& tree, const IsoEntry& entry) {
-  RecordedIdentifier out;
-  const std::span<const uint8_t> stored = tree.identifier(entry);
-  for (const uint8_t byte : stored) out.bytes[out.length++] = byte;
-  if (!entry.is_directory) {
-    for (const char c : version_suffix) out.bytes[out.length++] = static_cast<uint8_t>(c);
-  }
-  return out;
+uint32_t version_bytes(const IsoTree& tree) {
+  const auto characters = static_cast<uint32_t>(version_suffix.size());
+  return tree.hierarchy() == Hierarchy::joliet ? 2 * characters : characters;
 }
 
 uint32_t recorded_identifier_length(const IsoTree& tree, const IsoEntry& entry) {
   const auto stored = static_cast<uint32_t>(tree.identifier(entry).size());
-  return entry.is_directory ? stored : stored + static_cast<uint32_t>(version_suffix.size());
+  return entry.is_directory ? stored : stored + version_bytes(tree);
+}
+
+RecordedIdentifier recorded_identifier(const IsoTree& tree, const IsoEntry& entry) {
+  RecordedIdentifier out;
+  const IdentifierText stored = tree.identifier(entry);
+  if (recorded_identifier_length(tree, entry) > sizeof out.bytes) return out;
+  stored.copy_to(out.bytes);
+  out.length = static_cast<uint32_t>(stored.size());
+  if (entry.is_directory) return out;
+  for (const char c : version_suffix) {
+    if (tree.hierarchy() == Hierarchy::joliet) out.bytes[out.length++] = 0;
+    out.bytes[out.length++] = static_cast<uint8_t>(c);
+  }
+  return out;
 }
 
 // Visits every record of `directory` in order with its place in the extent:

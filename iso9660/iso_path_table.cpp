@@ -10,8 +10,8 @@ namespace {
 // The root's directory identifier in a path table (ECMA-119 6.9.2).
 constexpr uint8_t root_identifier[1] = {self_identifier};
 
-std::span<const uint8_t> path_identifier(const IsoTree& tree, uint32_t index) {
-  if (index == 0) return root_identifier;
+IdentifierText path_identifier(const IsoTree& tree, uint32_t index) {
+  if (index == 0) return {root_identifier, {}};
   return tree.identifier(tree.directories[index]);
 }
 
@@ -30,7 +30,7 @@ void fill_path_table(const IsoTree& tree, bool little_endian, uint8_t* buffer) {
   size_t offset = 0;
   for (uint32_t index = 0; index < tree.directories.size(); ++index) {
     const IsoDirectory& directory = tree.directories[index];
-    const std::span<const uint8_t> identifier = path_identifier(tree, index);
+    const IdentifierText identifier = path_identifier(tree, index);
     const uint32_t length = path_record_bytes(static_cast<uint32_t>(identifier.size()));
     if (length > table.size() - offset) return;  // never past the table laid out
     const FieldWriter record = table.at(offset);
@@ -48,7 +48,7 @@ void fill_path_table(const IsoTree& tree, bool little_endian, uint8_t* buffer) {
       record.be32<ptr::extent_location>(location);
       record.be16<ptr::parent_number>(parent_number);
     }
-    record.bytes(ptr::bytes, identifier.data(), identifier.size());
+    identifier.copy_to(record.at(ptr::bytes).data());
     offset += length;
   }
 }

@@ -126,6 +126,19 @@ static_assert(type.offset == volume_descriptor::type.offset &&
               version.offset == volume_descriptor::version.offset);
 }  // namespace primary_descriptor
 
+// ECMA-119 8.5 Supplementary Volume Descriptor: the fields of the primary
+// descriptor, with the volume flags where the primary has its first unused
+// byte and the escape sequences where it has its third unused field. The
+// text fields hold the character set the escape sequences name.
+namespace supplementary_descriptor {
+inline constexpr Field volume_flags{7, 1};
+inline constexpr Field escape_sequences{88, 32};
+static_assert(volume_flags.offset == primary_descriptor::unused_1.offset &&
+              volume_flags.width == primary_descriptor::unused_1.width);
+static_assert(escape_sequences.offset == primary_descriptor::unused_3.offset &&
+              escape_sequences.width == primary_descriptor::unused_3.width);
+}  // namespace supplementary_descriptor
+
 // ECMA-119 9.1 Directory Record; the file identifier, a padding byte after
 // an identifier of even length, and the system use follow the fixed part.
 namespace directory_record {

@@ -3,17 +3,27 @@
 #include "iso9660/iso_tree.h"
 
 #include <limits>
+#include <string>
 #include <string_view>
 
 #include "iso9660/iso_names.h"
 #include "iso9660/iso_records.h"
 #include "iso9660/iso_volume.h"
+#include "iso9660/joliet_names.h"
 
 namespace kestrel::iso9660 {
 namespace {
 
 // The longest identifier the primary volume stores: "8" + "." + "3".
 constexpr size_t max_stored_primary_identifier = 12;
+
+// A child of a directory as its hierarchy names it: the identifier to
+// store, or the source name itself.
+struct ChildRecord {
+  SourceNode* node;
+  std::string stored;
+  bool source_named;
+};
 
 // Appends an identifier to the tree's identifier bytes; its first byte, or
 // false when the bytes would exceed what a 32-bit offset addresses.
@@ -25,36 +35,33 @@ bool store_identifier(IsoTree& tree, std::string_view identifier, uint32_t& at) 
   return true;
 }
 
-}  // namespace
-
-bool build_primary_tree(DiscImage& image, IsoTree& tree) {
-  tree = IsoTree(Hierarchy::primary);
+// The hierarchy breadth first: for each directory in turn, its children as
+// `name_children` names and orders them, its sub-directories appended to
+// the directories still to come.
+template <typename NameChildren>
+bool build_tree(DiscImage& image, IsoTree& tree, size_t identifier_bytes_hint,
+                NameChildren&& name_children) {
   if (image.tree.root == nullptr) return false;
   const size_t nodes = size_t{image.tree.file_count} + image.tree.directory_count;
   tree.entries.reserve(nodes);
-  // Only the bytes written are touched, so reserving for the longest
-  // identifiers costs address space, not memory.
-  tree.identifiers.reserve(nodes * max_stored_primary_identifier);
-  tree.directories.push_back(IsoDirectory{image.tree.root, 0, 0, 0, 0, 0, 0, 0});
+  tree.identifiers.reserve(identifier_bytes_hint);
+  tree.directories.push_back(IsoDirectory{image.tree.root, 0, 0, 0, 0, 0, 0, 0, 0});
 
-  std::vector<NamedChild> children;
+  std::vector<ChildRecord> children;
   for (uint32_t index = 0; index < tree.directories.size(); ++index) {
-    name_primary_children(image, *tree.directories[index].node, children);
+    name_children(*tree.directories[index].node, children);
     tree.directories[index].first_entry = static_cast<uint32_t>(tree.entries.size());
     tree.directories[index].entry_count = static_cast<uint32_t>(children.size());
-    for (const NamedChild& child : children) {
-      std::string_view identifier = child.identifier;
-      // The version number is the writer's: stored identifiers have none.
-      if (!child.node->is_directory && identifier.ends_with(version_suffix))
-        identifier.remove_suffix(version_suffix.size());
+    for (const ChildRecord& child : children) {
       uint32_t at = 0;
-      if (!store_identifier(tree, identifier, at)) {
+      if (!child.source_named && !store_identifier(tree, child.stored, at)) {
         image.report.fail(BuildError::image_too_large);
         return false;
       }
-      const auto length = static_cast<uint8_t>(identifier.size());
+      const auto length = static_cast<uint8_t>(child.stored.size());
+      const auto source_named = static_cast<uint8_t>(child.source_named ? 1 : 0);
       if (!child.node->is_directory) {
-        tree.entries.push_back(IsoEntry{child.node, at, length, 0});
+        tree.entries.push_back(IsoEntry{child.node, at, length, 0, source_named});
         continue;
       }
       // Path table numbers are 16-bit: the 65,536th directory cannot be
@@ -64,11 +71,60 @@ bool build_primary_tree(DiscImage& image, IsoTree& tree) {
         return false;
       }
       const auto directory = static_cast<uint32_t>(tree.directories.size());
-      tree.directories.push_back(IsoDirectory{child.node, index, 0, 0, at, length, 0, 0});
-      tree.entries.push_back(IsoEntry{child.node, directory, 0, 1});
+      tree.directories.push_back(
+          IsoDirectory{child.node, index, 0, 0, at, length, source_named, 0, 0});
+      tree.entries.push_back(IsoEntry{child.node, directory, 0, 1, 0});
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool build_primary_tree(DiscImage& image, IsoTree& tree) {
+  tree = IsoTree(Hierarchy::primary);
+  std::vector<NamedChild> named;
+  const size_t nodes = size_t{image.tree.file_count} + image.tree.directory_count;
+  // Only the bytes written are touched, so reserving for the longest
+  // identifiers costs address space, not memory.
+  return build_tree(
+      image, tree, nodes * max_stored_primary_identifier,
+      [&](const SourceNode& directory, std::vector<ChildRecord>& children) {
+        name_primary_children(image, directory, named);
+        children.clear();
+        for (NamedChild& child : named) {
+          std::string identifier = std::move(child.identifier);
+          // The version number is the writer's: stored identifiers have none.
+          if (!child.node->is_directory && std::string_view(identifier).ends_with(version_suffix))
+            identifier.resize(identifier.size() - version_suffix.size());
+          children.push_back(ChildRecord{child.node, std::move(identifier), false});
+        }
+      });
+}
+
+bool build_joliet_tree(DiscImage& image, IsoTree& tree, uint32_t& altered_names) {
+  tree = IsoTree(Hierarchy::joliet);
+  altered_names = 0;
+  std::vector<JolietChild> named;
+  // Most names are recorded as they are and store nothing.
+  return build_tree(image, tree, 0,
+                    [&](const SourceNode& directory, std::vector<ChildRecord>& children) {
+                      name_joliet_children(directory, named);
+                      children.clear();
+                      for (const JolietChild& child : named) {
+                        if (!child.altered) {
+                          children.push_back(ChildRecord{child.node, {}, true});
+                          continue;
+                        }
+                        ++altered_names;
+                        std::string stored;
+                        for (const char16_t unit : child.name) {
+                          stored += static_cast<char>(unit >> 8);
+                          stored += static_cast<char>(unit & 0xFF);
+                        }
+                        children.push_back(ChildRecord{child.node, std::move(stored), false});
+                      }
+                    });
 }
 
 }  // namespace kestrel::iso9660

@@ -36,6 +36,9 @@ struct IsoEntry {
   // Files: bytes of the identifier, the version number excluded.
   uint8_t identifier_length;
   uint8_t is_directory;
+  // Files, Joliet: the identifier is the source name as it is, recorded in
+  // UCS-2 when the record is written; nothing is stored for it.
+  uint8_t source_named;
 };
 
 struct IsoDirectory {
@@ -45,8 +48,26 @@ struct IsoDirectory {
   uint32_t entry_count;
   uint32_t identifier_at;  // the identifier in IsoTree::identifiers (the root has none)
   uint8_t identifier_length;
-  uint32_t sector;  // first sector, counted from the start of the directory area
-  uint32_t bytes;   // Data Length of the extent
+  uint8_t source_named;  // as for IsoEntry
+  uint32_t sector;       // first sector, counted from the start of the directory area
+  uint32_t bytes;        // Data Length of the extent
+};
+
+// An identifier as a record holds it: bytes of its own, or a source name
+// that the record holds in UCS-2, big-endian (Joliet).
+struct IdentifierText {
+  std::span<const uint8_t> stored;
+  std::u16string_view name;
+
+  size_t size() const { return stored.size() + 2 * name.size(); }
+  // Copies the recorded bytes to `out`, which holds size() bytes.
+  void copy_to(uint8_t* out) const {
+    for (const uint8_t byte : stored) *out++ = byte;
+    for (const char16_t unit : name) {
+      *out++ = static_cast<uint8_t>(unit >> 8);
+      *out++ = static_cast<uint8_t>(unit & 0xFF);
+    }
+  }
 };
 
 class IsoTree {
@@ -75,13 +96,19 @@ class IsoTree {
   }
   // The recorded identifier of a file entry or of a directory, without its
   // version number.
-  std::span<const uint8_t> identifier(const IsoEntry& entry) const {
+  IdentifierText identifier(const IsoEntry& entry) const {
     if (entry.is_directory) return identifier(directories[entry.link]);
-    return std::span<const uint8_t>(identifiers).subspan(entry.link, entry.identifier_length);
+    if (entry.source_named) return {{}, name_of(*entry.node)};
+    return {std::span<const uint8_t>(identifiers).subspan(entry.link, entry.identifier_length), {}};
   }
-  std::span<const uint8_t> identifier(const IsoDirectory& directory) const {
-    return std::span<const uint8_t>(identifiers)
-        .subspan(directory.identifier_at, directory.identifier_length);
+  IdentifierText identifier(const IsoDirectory& directory) const {
+    if (directory.source_named) return {{}, name_of(*directory.node)};
+    return {std::span<const uint8_t>(identifiers)
+                .subspan(directory.identifier_at, directory.identifier_length),
+            {}};
+  }
+  static std::u16string_view name_of(const SourceNode& node) {
+    return {node.name, node.name_length};
   }
   // Absolute first sector of a directory's extent.
   uint64_t location(const IsoDirectory& directory) const {

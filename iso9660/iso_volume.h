@@ -16,17 +16,33 @@ namespace kestrel::iso9660 {
 
 class IsoVolume {
  public:
-  // The hierarchy of the primary volume descriptor.
+  // The hierarchy of the primary volume descriptor, and the Joliet one of
+  // the supplementary volume descriptor when the image has it.
   IsoTree primary{Hierarchy::primary};
+  IsoTree joliet{Hierarchy::joliet};
 
   // Names, orders and sizes every directory and path table, once the source
   // tree is complete. False, with the build failed, when the volume cannot
   // hold the tree.
   bool lay_out(DiscImage& image);
+
+  // The extensions the volume carries: what was asked, unless the image is
+  // a DVD-video image, which keeps its plain volume.
+  NameExtensions extensions() const { return extensions_; }
+  IsoTree& tree(Hierarchy hierarchy) { return hierarchy == Hierarchy::joliet ? joliet : primary; }
+  // Names that the Joliet hierarchy records otherwise than the source has
+  // them: shortened, with characters replaced, or numbered to be unique.
+  uint32_t joliet_names_altered() const { return joliet_names_altered_; }
+
+ private:
+  NameExtensions extensions_;
+  uint32_t joliet_names_altered_ = 0;
 };
 
 // Builds the primary hierarchy of the source tree: identifiers and order.
 bool build_primary_tree(DiscImage& image, IsoTree& tree);
+// Builds the Joliet hierarchy; counts the names it alters.
+bool build_joliet_tree(DiscImage& image, IsoTree& tree, uint32_t& altered_names);
 // Sizes and places every directory of a tree within its directory area.
 bool size_iso_directories(DiscImage& image, IsoTree& tree);
 // Bytes of one path table of a tree.
@@ -34,6 +50,8 @@ uint64_t size_path_table(const IsoTree& tree);
 
 // Writers, called at the sectors the disc map gave them.
 void write_primary_descriptor(const DiscImage& image, const IsoTree& tree, SectorEmitter& out);
+// The supplementary volume descriptor of the Joliet hierarchy.
+void write_joliet_descriptor(const DiscImage& image, const IsoTree& tree, SectorEmitter& out);
 void write_set_terminator(const DiscImage& image, SectorEmitter& out);
 void write_path_table(const IsoTree& tree, SectorEmitter& out, bool little_endian);
 // Every directory of the tree, each at its place; false when one is not
@@ -51,6 +69,8 @@ void fill_iso_directory(const DiscImage& image, const IsoTree& tree, const IsoDi
 void fill_path_table(const IsoTree& tree, bool little_endian, uint8_t* buffer);
 // Fills the primary volume descriptor sector.
 void fill_primary_descriptor(const DiscImage& image, const IsoTree& tree, uint8_t* sector);
+// Fills the Joliet supplementary volume descriptor sector.
+void fill_joliet_descriptor(const DiscImage& image, const IsoTree& tree, uint8_t* sector);
 
 // A text field of the primary volume descriptor: the first `width` bytes of
 // `text` with "a"-"z" raised to upper case, then spaces. A null text gives

@@ -97,7 +97,9 @@ TEST(Layout, WorkedExamplesPlaceTheDataWhereTheFormatsExpectIt) {
   ScratchFolder source("worked");
   source.file("a.txt", 3000);
   source.file("d/f.bin", 100);
+  // The plain volume: no name extensions.
   auto iso = scanned_writer(source, all_fs_settings[0]);
+  iso->settings.name_extensions = NameExtensions{};
   ASSERT_EQ(iso->lay_out(), 32u);
   EXPECT_EQ(iso->layout.data_start, 4u);
   EXPECT_EQ(iso->layout.file_data_sector(*child_named(*iso->tree.root, u"a.txt")), 22u);

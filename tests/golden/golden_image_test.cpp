@@ -183,22 +183,30 @@ struct GoldenImage {
   const char* time_zone;
   const char16_t* label;
   BootSetup (*boot)();
+  NameExtensions extensions = {};  // of the ISO 9660 volume
 };
 
+// The name extensions of an image as the build job writes it by default.
+constexpr NameExtensions both_extensions{true, true};
+
 const GoldenImage golden_images[] = {
-    {"varied_iso9660", make_varied_tree, all_fs_settings[0], nullptr, "UTC0", u"", nullptr},
-    {"varied_bridge", make_varied_tree, all_fs_settings[1], nullptr, "UTC0", u"Varied", nullptr},
+    {"varied_iso9660", make_varied_tree, all_fs_settings[0], nullptr, "UTC0", u"", nullptr,
+     both_extensions},
+    {"varied_bridge", make_varied_tree, all_fs_settings[1], nullptr, "UTC0", u"Varied", nullptr,
+     both_extensions},
     {"varied_udf102", make_varied_tree, all_fs_settings[2], nullptr, "UTC0", u"", nullptr},
     {"varied_udf250", make_varied_tree, all_fs_settings[3], nullptr, "UTC0", u"Varied ✓", nullptr},
-    {"dvd_bridge", make_dvd_tree, all_fs_settings[1], nullptr, "CET-1", u"Film", nullptr},
+    // Asked for extensions, a DVD-video image keeps its plain volume.
+    {"dvd_bridge", make_dvd_tree, all_fs_settings[1], nullptr, "CET-1", u"Film", nullptr,
+     both_extensions},
     {"bluray_udf102", make_bluray_tree, all_fs_settings[2], nullptr, "UTC0", u"", nullptr},
     {"bluray_udf250", make_bluray_tree, all_fs_settings[3], nullptr, "UTC0", u"", nullptr},
     {"bluray_udf250_stereo", make_bluray_tree, all_fs_settings[3], one_stereo_pair, "UTC0", u"",
      nullptr},
     {"bluray_udf250_many_extents", make_many_extents_tree, all_fs_settings[3], many_extents_pair,
      "UTC0", u"", nullptr},
-    {"boot_bridge", make_boot_tree, all_fs_settings[1], nullptr, "UTC0", u"Rescue",
-     grub_boot_files},
+    {"boot_bridge", make_boot_tree, all_fs_settings[1], nullptr, "UTC0", u"Rescue", grub_boot_files,
+     both_extensions},
     {"plain_iso9660", make_plain_tree, all_fs_settings[0], nullptr, "UTC0", u"Plain", nullptr},
     {"plain_bridge_boot", make_plain_tree, all_fs_settings[1], nullptr, "UTC0", u"Plain",
      plain_boot_files},
@@ -231,6 +239,7 @@ TEST_P(GoldenImageTest, MatchesTheRecordedDump) {
   set_identifier(writer.settings.implementation_id, "Kestrel");
   set_identifier(writer.settings.application_id, "Kestrel 1.5");
   set_volume_label(writer.settings, golden.label);
+  writer.settings.name_extensions = golden.extensions;
   if (golden.pairs != nullptr)
     writer.stereo_pairs = std::make_unique<bluray::StereoPairList>(golden.pairs());
   if (golden.boot != nullptr) writer.boot_request = golden.boot();

@@ -64,6 +64,28 @@ void append_utf8(std::string& out, uint32_t code) {
   }
 }
 
+// UCS-2 / UTF-16 big-endian text as UTF-8; a unit that is not half of a
+// pair shows as U+FFFD.
+std::string utf16be(const uint8_t* bytes, uint64_t count) {
+  std::string out;
+  for (uint64_t i = 0; i + 1 < count; i += 2) {
+    uint32_t unit = static_cast<uint32_t>(bytes[i] << 8 | bytes[i + 1]);
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < count) {
+      const uint32_t low = static_cast<uint32_t>(bytes[i + 2] << 8 | bytes[i + 3]);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        i += 2;
+      } else {
+        unit = 0xFFFD;
+      }
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      unit = 0xFFFD;
+    }
+    append_utf8(out, unit);
+  }
+  return out;
+}
+
 // The image's bytes, and which of them a decoded field or file data explains.
 class Image {
  public:
@@ -199,15 +221,27 @@ class IsoDecoder {
              std::map<std::pair<uint64_t, uint64_t>, std::vector<std::string>>& data)
       : image_(image), listing_(listing), data_(data) {}
 
-  void primary_descriptor(uint64_t sector) {
+  // A primary volume descriptor (ECMA-119 8.4), or a supplementary one
+  // (8.5) whose escape sequences name UCS-2 (Joliet), with the hierarchy it
+  // leads to.
+  void volume_descriptor(uint64_t sector, bool joliet) {
+    joliet_ = joliet;
     Fields f(image_, sector * block);
     f.u8(0);
     f.bytes(1, 5);
     f.u8(6);
-    listing_.add(sector, "ISO primary volume descriptor version=" + num(f.u8(6)) +
-                             " system=" + f.padded(8, 32) + " volume=" + f.padded(40, 32) +
-                             " space=" + f.both32(80) + " set_size=" + f.both16(120) +
-                             " sequence=" + f.both16(124) + " block=" + f.both16(128));
+    if (joliet) {
+      listing_.add(sector, "ISO supplementary volume descriptor (Joliet) version=" + num(f.u8(6)) +
+                               " flags=" + num(f.u8(7)) + " escapes=" + f.hex_trimmed(88, 32) +
+                               " system=" + text(f, 8, 32) + " volume=" + text(f, 40, 32) +
+                               " space=" + f.both32(80) + " set_size=" + f.both16(120) +
+                               " sequence=" + f.both16(124) + " block=" + f.both16(128));
+    } else {
+      listing_.add(sector, "ISO primary volume descriptor version=" + num(f.u8(6)) +
+                               " system=" + f.padded(8, 32) + " volume=" + f.padded(40, 32) +
+                               " space=" + f.both32(80) + " set_size=" + f.both16(120) +
+                               " sequence=" + f.both16(124) + " block=" + f.both16(128));
+    }
     const uint64_t table_bytes = f.le32(132);
     const uint64_t l_table = f.le32(140), m_table = f.be32(148);
     listing_.add(sector, "    path_table_bytes=" + f.both32(132) + " L=" + num(l_table) +
@@ -215,11 +249,11 @@ class IsoDecoder {
                              " optional_M=" + num(f.be32(152)));
     const Record root = record(f.at(156));
     listing_.add(sector, "    root " + root.line);
-    listing_.add(sector, "    volume_set=" + f.padded(190, 128) + " publisher=" +
-                             f.padded(318, 128) + " preparer=" + f.padded(446, 128));
-    listing_.add(sector, "    application=" + f.padded(574, 128) +
-                             " copyright=" + f.padded(702, 37) + " abstract=" + f.padded(739, 37) +
-                             " bibliographic=" + f.padded(776, 37));
+    listing_.add(sector, "    volume_set=" + text(f, 190, 128) + " publisher=" + text(f, 318, 128) +
+                             " preparer=" + text(f, 446, 128));
+    listing_.add(sector, "    application=" + text(f, 574, 128) + " copyright=" + text(f, 702, 37) +
+                             " abstract=" + text(f, 739, 37) +
+                             " bibliographic=" + text(f, 776, 37));
     listing_.add(sector,
                  "    created=" + iso_date17(f.at(813)) + " modified=" + iso_date17(f.at(830)) +
                      " expires=" + iso_date17(f.at(847)) + " effective=" + iso_date17(f.at(864)) +
@@ -230,6 +264,26 @@ class IsoDecoder {
   }
 
  private:
+  // A text field: 8-bit and padded with spaces, or in a Joliet descriptor
+  // UCS-2 padded with UCS-2 spaces (a field of odd width ends in one byte
+  // more, shown when it is not zero).
+  std::string text(Fields f, uint64_t offset, uint64_t width) {
+    if (!joliet_) return f.padded(offset, width);
+    const uint8_t* p = f.bytes(offset, width);
+    if (p == nullptr) return "?";
+    uint64_t units = width / 2;
+    while (units > 0 && p[2 * units - 2] == 0 && p[2 * units - 1] == ' ') --units;
+    std::string out = "u\"" + utf16be(p, 2 * units) + "\"";
+    if (width % 2 != 0 && p[width - 1] != 0) out += "+" + hex(p + width - 1, 1);
+    return out;
+  }
+
+  // An identifier as text: 8-bit bytes quoted, or UCS-2 decoded (Joliet).
+  std::string identifier_text(const uint8_t* id, uint64_t length) {
+    if (!joliet_ || (length == 1 && id[0] <= 1)) return quoted(id, length);
+    return "u\"" + utf16be(id, length) + "\"";
+  }
+
   struct Record {
     uint64_t length = 0, location = 0, bytes = 0, flags = 0;
     std::string name;  // empty for the "." and ".." records
@@ -249,18 +303,21 @@ class IsoDecoder {
              " extent=" + f.both32(2) + " bytes=" + f.both32(10) + " date=" + iso_date7(f.at(18)) +
              " flags=" + num(r.flags) + " unit=" + num(f.u8(26)) + " gap=" + num(f.u8(27)) +
              " volume=" + f.both16(28) +
-             " id=" + (name != nullptr ? quoted(name, name_length) : "?");
+             " id=" + (name != nullptr ? identifier_text(name, name_length) : "?");
     const uint64_t used = 33 + name_length + (name_length % 2 == 0 ? 1 : 0);
     if (r.length > used)
       r.line += " system_use=" + f.hex_trimmed(used, r.length - used) + "/" + num(r.length - used);
-    if (name != nullptr && !(name_length == 1 && name[0] <= 1))
-      r.name.assign(reinterpret_cast<const char*>(name), name_length);
+    if (name != nullptr && !(name_length == 1 && name[0] <= 1)) {
+      r.name = joliet_ ? utf16be(name, name_length)
+                       : std::string(reinterpret_cast<const char*>(name), name_length);
+    }
     return r;
   }
 
   void path_table(uint64_t sector, uint64_t bytes, bool little_endian) {
-    const char* name = little_endian ? "ISO path table L" : "ISO path table M";
-    listing_.add(sector, std::string(name) + " bytes=" + num(bytes));
+    const std::string name = std::string(joliet_ ? "Joliet" : "ISO") +
+                             (little_endian ? " path table L" : " path table M");
+    listing_.add(sector, name + " bytes=" + num(bytes));
     for (uint64_t offset = 0; offset < bytes;) {
       Fields f(image_, sector * block + offset);
       const uint64_t name_length = f.u8(0);
@@ -269,7 +326,7 @@ class IsoDecoder {
       const uint8_t* id = f.bytes(8, name_length);
       listing_.add(sector, "    directory attribute_length=" + num(f.u8(1)) +
                                " extent=" + num(location) + " parent=" + num(parent) +
-                               " id=" + (id != nullptr ? quoted(id, name_length) : "?"));
+                               " id=" + (id != nullptr ? identifier_text(id, name_length) : "?"));
       if (name_length == 0 || id == nullptr) break;
       offset += 8 + name_length + name_length % 2;
     }
@@ -282,8 +339,8 @@ class IsoDecoder {
       const IsoDirectory directory = queue[next];
       if (!seen.insert(directory.location).second) continue;
       const uint64_t start = directory.location * block;
-      listing_.add(directory.location,
-                   "ISO directory /" + directory.path + " bytes=" + num(directory.bytes));
+      listing_.add(directory.location, std::string(joliet_ ? "Joliet" : "ISO") + " directory /" +
+                                           directory.path + " bytes=" + num(directory.bytes));
       for (uint64_t offset = 0; offset < directory.bytes;) {
         if (!image_.has(start + offset, 1)) break;
         const uint8_t length = image_.peek(start + offset, 1)[0];
@@ -298,7 +355,7 @@ class IsoDecoder {
           if (r.flags & 2) {
             queue.push_back(IsoDirectory{r.location, r.bytes, path + "/"});
           } else if (r.bytes > 0) {
-            data_[{r.location * block, r.bytes}].push_back("iso /" + path);
+            data_[{r.location * block, r.bytes}].push_back((joliet_ ? "joliet /" : "iso /") + path);
           }
         }
         offset += length;
@@ -309,6 +366,7 @@ class IsoDecoder {
   Image& image_;
   Listing& listing_;
   std::map<std::pair<uint64_t, uint64_t>, std::vector<std::string>>& data_;
+  bool joliet_ = false;
 };
 
 // --- UDF -------------------------------------------------------------------------
@@ -950,8 +1008,11 @@ void recognition(Image& image, Listing& listing, IsoDecoder& iso) {
     if (id == "CD001") {
       const uint64_t type = f.u8(0);
       f.bytes(1, 5);
-      if (type == 1) {
-        iso.primary_descriptor(sector);
+      const uint8_t* escapes = image.peek(sector * block + 88, 3);
+      const bool ucs2 = escapes != nullptr && escapes[0] == 0x25 && escapes[1] == 0x2F &&
+                        (escapes[2] == 0x40 || escapes[2] == 0x43 || escapes[2] == 0x45);
+      if (type == 1 || (type == 2 && ucs2)) {
+        iso.volume_descriptor(sector, type == 2);
       } else if (type == 0) {
         boot_record(image, listing, sector);
       } else {

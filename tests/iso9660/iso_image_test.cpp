@@ -48,7 +48,9 @@ TEST(IsoImage, WorkedLayoutIsoOnly) {
   source.file("src/d/f.bin", 100, 12);
   test::ScratchFolder output("iso_image_worked_out");
   const NativeString image = output.at("worked.iso");
-  auto job = test::build_image(source.at("src"), 1, image, u"My Disc");
+  // The plain volume, without name extensions.
+  auto job = start_build(source.at("src"), u"My Disc", fs_code_iso9660, image, "Kestrel",
+                         "Kestrel 1.5", false, nullptr, BootSetup{}, NameExtensions{});
   ASSERT_EQ(job->outcome, BuildOutcome::succeeded);
   EXPECT_EQ(test::file_size(image), 32u * sector_bytes);
 

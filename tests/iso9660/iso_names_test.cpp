@@ -142,8 +142,7 @@ TEST(IsoNames, NamesThatMeetGetDistinctIdentifiersWhateverTheirCase) {
     auto identifier_of_name = [&](std::u16string_view name) {
       for (const IsoEntry& entry : iso.entries) {
         if (std::u16string_view(entry.node->name, entry.node->name_length) == name) {
-          const auto id = iso.identifier(entry);
-          return std::string(id.begin(), id.end());
+          return test::NodeTree::identifier_text(iso.identifier(entry));
         }
       }
       return std::string("?");
@@ -189,9 +188,9 @@ TEST(IsoNames, SortScalesToLargeFolders) {
   const IsoTree iso = tree.iso_tree();
   ASSERT_EQ(iso.entries.size(), size_t{count});
   for (size_t i = 0; i + 1 < iso.entries.size(); ++i) {
-    const auto a = iso.identifier(iso.entries[i]);
-    const auto b = iso.identifier(iso.entries[i + 1]);
-    ASSERT_NE(std::string(a.begin(), a.end()), std::string(b.begin(), b.end()));
+    const std::string a = test::NodeTree::identifier_text(iso.identifier(iso.entries[i]));
+    const std::string b = test::NodeTree::identifier_text(iso.identifier(iso.entries[i + 1]));
+    ASSERT_NE(a, b);
     ASSERT_LE(a.size(), 12u);
   }
 }

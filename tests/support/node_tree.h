@@ -83,14 +83,21 @@ class NodeTree {
     return tree.directories.front();
   }
 
+  // An identifier as text: its stored bytes, or the source name (ASCII in
+  // the tests that look at it).
+  static std::string identifier_text(const iso9660::IdentifierText& identifier) {
+    std::string out(identifier.stored.begin(), identifier.stored.end());
+    for (const char16_t unit : identifier.name) out += static_cast<char>(unit);
+    return out;
+  }
+
   // The identifiers of the records of `directory`'s children in ISO 9660
   // order, a file's with its version.
   static std::string iso_order(const iso9660::IsoTree& tree, const SourceNode& directory) {
     std::string out;
     for (const iso9660::IsoEntry& entry : tree.entries_of(iso_directory(tree, directory))) {
       if (!out.empty()) out += ' ';
-      const auto identifier = tree.identifier(entry);
-      out.append(identifier.begin(), identifier.end());
+      out += identifier_text(tree.identifier(entry));
       if (!entry.is_directory) out += ";1";
     }
     return out;
