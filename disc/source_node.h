@@ -61,6 +61,7 @@ struct SourceNode {
   uint8_t udf_name_length;
   uint8_t udf_name_8bit;  // 1: recorded with compression ID 8 (DVD-video names below U+0100)
   uint8_t is_directory;
+  uint8_t executable;  // files: someone may execute it in the source
   NodeKind kind;
 };
 

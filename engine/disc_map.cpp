@@ -165,6 +165,11 @@ class Planner {
   uint64_t end_ = 0;
 };
 
+bool write_rock_ridge_continuations(ImageWriter& writer, const DiscArea&) {
+  return iso9660::write_continuation_areas(writer, writer.iso.primary, writer) &&
+         still_writing(writer);
+}
+
 // The names of one hierarchy's areas.
 struct HierarchyAreas {
   std::string_view path_table_l;
@@ -187,6 +192,12 @@ void plan_hierarchy(ImageWriter& writer, Planner& plan, const HierarchyAreas& na
       names.path_table_m, tree.path_table_sectors, write_iso_path_table<hierarchy, false>));
   tree.directory_area_sector = static_cast<uint32_t>(
       plan.follow(names.directories, tree.directory_sectors, write_iso_directories<hierarchy>));
+  // The Rock Ridge entries that do not fit their records continue here.
+  if (tree.continuation_sectors != 0) {
+    tree.continuation_area_sector = static_cast<uint32_t>(
+        plan.follow("Rock Ridge continuation areas", tree.continuation_sectors,
+                    write_rock_ridge_continuations));
+  }
 }
 
 // From `first`: the tables and directories of the primary hierarchy, then

@@ -1,12 +1,15 @@
 // ISO 9660 directories (ECMA-119 6.8, 9.1): sizing during the layout and
-// writing during the write sequence. Both walk the records through one
-// placement routine, so the written records land where the layout counted
-// them.
+// writing during the write sequence, with the Rock Ridge entries of each
+// record and the continuation areas of those that do not fit it. Every pass
+// walks the records through one placement routine, so the written records
+// and continuation areas land where the layout counted them.
+#include <algorithm>
 #include <cstdint>
 
 #include "iso9660/iso_names.h"
 #include "iso9660/iso_records.h"
 #include "iso9660/iso_volume.h"
+#include "iso9660/rock_ridge.h"
 
 namespace kestrel::iso9660 {
 namespace {
@@ -17,7 +20,7 @@ constexpr uint16_t volume_sequence_number = 1;  // a volume set of one volume
 constexpr uint64_t max_directory_bytes = 0xFFFFFFFFull;
 
 // The longest identifier a record holds with its version number.
-constexpr size_t max_recorded_identifier = 255 - directory_record::bytes;
+constexpr size_t max_recorded_identifier = max_directory_record_bytes - directory_record::bytes;
 
 enum class SlotKind { self, parent, child };
 
@@ -28,6 +31,10 @@ struct RecordSlot {
   uint64_t extent_count;
   uint64_t offset;  // byte offset in the directory extent
   uint32_t length;
+  // Rock Ridge: the record's entries, and where its continuation area lies
+  // in the tree's run of them; null without Rock Ridge.
+  const SystemUse* system_use;
+  uint64_t continuation;
 };
 
 // The identifier a record holds: the stored one, and a file's version
@@ -42,9 +49,13 @@ uint32_t version_bytes(const IsoTree& tree) {
   return tree.hierarchy() == Hierarchy::joliet ? 2 * characters : characters;
 }
 
+// A directory's record, and the record left in the place of a relocated
+// one, hold a directory identifier: no version number.
+bool has_version(const IsoEntry& entry) { return !entry.node->is_directory; }
+
 uint32_t recorded_identifier_length(const IsoTree& tree, const IsoEntry& entry) {
   const auto stored = static_cast<uint32_t>(tree.identifier(entry).size());
-  return entry.is_directory ? stored : stored + version_bytes(tree);
+  return has_version(entry) ? stored + version_bytes(tree) : stored;
 }
 
 RecordedIdentifier recorded_identifier(const IsoTree& tree, const IsoEntry& entry) {
@@ -53,7 +64,7 @@ RecordedIdentifier recorded_identifier(const IsoTree& tree, const IsoEntry& entr
   if (recorded_identifier_length(tree, entry) > sizeof out.bytes) return out;
   stored.copy_to(out.bytes);
   out.length = static_cast<uint32_t>(stored.size());
-  if (entry.is_directory) return out;
+  if (!has_version(entry)) return out;
   for (const char c : version_suffix) {
     if (tree.hierarchy() == Hierarchy::joliet) out.bytes[out.length++] = 0;
     out.bytes[out.length++] = static_cast<uint8_t>(c);
@@ -61,27 +72,83 @@ RecordedIdentifier recorded_identifier(const IsoTree& tree, const IsoEntry& entr
   return out;
 }
 
+// Bytes of a record's fixed part, identifier and padding byte (ECMA-119
+// 9.1.12): always an even number.
+uint32_t record_head_bytes(uint32_t identifier_length) {
+  return static_cast<uint32_t>(directory_record::bytes) + identifier_length +
+         (identifier_length % 2 == 0 ? 1 : 0);
+}
+
+// What the Rock Ridge entries of a record say.
+RockRidgeFacts facts_of(const IsoTree& tree, const IsoDirectory& directory, SlotKind kind,
+                        const IsoEntry* entry) {
+  RockRidgeFacts facts;
+  switch (kind) {
+    case SlotKind::self:
+      facts.node = directory.node;
+      facts.protocol = &directory == &tree.directories.front();
+      break;
+    case SlotKind::parent: {
+      // The ".." of a relocated directory has the attributes of the
+      // directory it belongs in, and links to it (RRIP 4.1.5.2).
+      const IsoDirectory& belongs_in = tree.directories[directory.rock_ridge_parent];
+      facts.node = belongs_in.node;
+      if (directory.role == RecordRole::relocated) {
+        facts.parent_link = true;
+        facts.link_location = static_cast<uint32_t>(tree.location(belongs_in));
+      }
+      break;
+    }
+    case SlotKind::child:
+      facts.node = entry->node;
+      facts.named = true;
+      facts.relocated = entry->role == RecordRole::relocated;
+      if (entry->role == RecordRole::child_link) {
+        facts.child_link = true;
+        const auto moved = tree.relocated.find(entry->node);
+        if (moved != tree.relocated.end())
+          facts.link_location =
+              static_cast<uint32_t>(tree.location(tree.directories[moved->second]));
+      }
+      break;
+  }
+  return facts;
+}
+
 // Visits every record of `directory` in order with its place in the extent:
 // the "." and ".." records, then each child in ISO 9660 order, a file with
-// one record per extent. Returns the offset just past the last record.
+// one record per extent. Continuation areas are placed by `continuations`.
+// Returns the offset just past the last record; `ok` turns false when a
+// record's entries cannot be laid out.
 template <typename Visitor>
 uint64_t for_each_record(const DiscImage& image, const IsoTree& tree, const IsoDirectory& directory,
-                         Visitor&& visit) {
+                         ContinuationCursor& continuations, bool& ok, Visitor&& visit) {
   uint64_t offset = 0;
+  SystemUse system_use;
   auto place = [&](SlotKind kind, const IsoEntry* entry, uint64_t index, uint64_t count,
-                   uint32_t length) {
+                   uint32_t identifier_length) {
+    uint32_t length = directory_record_bytes(image, identifier_length);
+    const SystemUse* entries = nullptr;
+    uint64_t continuation = 0;
+    if (tree.rock_ridge) {
+      const uint32_t head = record_head_bytes(identifier_length);
+      if (!lay_out_rock_ridge(facts_of(tree, directory, kind, entry), head, system_use)) ok = false;
+      length = head + system_use.in_record_bytes;
+      if (system_use.continued_bytes != 0)
+        continuation = continuations.place(system_use.continued_bytes);
+      entries = &system_use;
+    }
     offset = place_record(offset, length);
-    visit(RecordSlot{kind, entry, index, count, offset, length});
+    visit(RecordSlot{kind, entry, index, count, offset, length, entries, continuation});
     offset += length;
   };
-  const uint32_t dot_length = directory_record_bytes(image, 1);
-  place(SlotKind::self, nullptr, 0, 1, dot_length);
-  place(SlotKind::parent, nullptr, 0, 1, dot_length);
+  place(SlotKind::self, nullptr, 0, 1, 1);
+  place(SlotKind::parent, nullptr, 0, 1, 1);
   for (const IsoEntry& entry : tree.entries_of(directory)) {
-    const uint32_t length = directory_record_bytes(image, recorded_identifier_length(tree, entry));
+    const uint32_t identifier_length = recorded_identifier_length(tree, entry);
     const uint64_t count = entry.is_directory ? 1 : file_extent_count(*entry.node);
     for (uint64_t index = 0; index < count; ++index)
-      place(SlotKind::child, &entry, index, count, length);
+      place(SlotKind::child, &entry, index, count, identifier_length);
   }
   return offset;
 }
@@ -95,30 +162,36 @@ DirectoryRecord directory_entry(const IsoTree& tree, const IsoDirectory& directo
   return record;
 }
 
-void fill_record(const DiscImage& image, const IsoTree& tree, const IsoDirectory& directory,
-                 const RecordSlot& slot, const FieldWriter& out) {
+DirectoryRecord record_for(const DiscImage& image, const IsoTree& tree,
+                           const IsoDirectory& directory, const RecordSlot& slot,
+                           RecordedIdentifier& identifier) {
   static constexpr uint8_t self_id[1] = {self_identifier};
   static constexpr uint8_t parent_id[1] = {parent_identifier};
-  const bool dvd = image.tree.dvd_video_mode;
   if (slot.kind == SlotKind::self) {
     DirectoryRecord record = directory_entry(tree, directory);
     record.identifier = self_id;
     record.identifier_length = 1;
-    fill_directory_record(out, record, dvd);
-    return;
+    return record;
   }
   if (slot.kind == SlotKind::parent) {
     // The root is its own parent (ECMA-119 6.8.2.2).
     DirectoryRecord record = directory_entry(tree, tree.directories[directory.parent]);
     record.identifier = parent_id;
     record.identifier_length = 1;
-    fill_directory_record(out, record, dvd);
-    return;
+    return record;
   }
   const IsoEntry& entry = *slot.entry;
   DirectoryRecord record;
   if (entry.is_directory) {
     record = directory_entry(tree, tree.directories[entry.link]);
+  } else if (entry.role == RecordRole::child_link) {
+    // RRIP 4.1.5.1: a file record, of no data, where the relocated
+    // directory belongs; it points at the directory's extent as its "CL"
+    // does.
+    const auto moved = tree.relocated.find(entry.node);
+    if (moved != tree.relocated.end())
+      record.location = static_cast<uint32_t>(tree.location(tree.directories[moved->second]));
+    record.recorded = entry.node->modified;
   } else {
     // Extent i of a file starts max_extent_sectors * i sectors into its data;
     // every extent but the last is full and carries the multi-extent flag.
@@ -131,10 +204,25 @@ void fill_record(const DiscImage& image, const IsoTree& tree, const IsoDirectory
     record.recorded = file.modified;
     record.flags = last ? 0 : flag_multi_extent;
   }
-  const RecordedIdentifier identifier = recorded_identifier(tree, entry);
+  identifier = recorded_identifier(tree, entry);
   record.identifier = identifier.bytes;
   record.identifier_length = identifier.length;
-  fill_directory_record(out, record, dvd);
+  return record;
+}
+
+void fill_record(const DiscImage& image, const IsoTree& tree, const IsoDirectory& directory,
+                 const RecordSlot& slot, const FieldWriter& out) {
+  RecordedIdentifier identifier;
+  const DirectoryRecord record = record_for(image, tree, directory, slot, identifier);
+  fill_directory_record(out, record, image.tree.dvd_video_mode);
+  if (slot.system_use == nullptr) return;
+  SystemUse entries = *slot.system_use;
+  const uint64_t at = slot.continuation;
+  entries.set_continuation(static_cast<uint32_t>(tree.continuation_area_sector + at / sector_bytes),
+                           static_cast<uint32_t>(at % sector_bytes));
+  const uint32_t head = record_head_bytes(record.identifier_length);
+  out.u8<directory_record::length>(static_cast<uint8_t>(head + entries.in_record_bytes));
+  out.bytes(head, entries.in_record, entries.in_record_bytes);
 }
 
 }  // namespace
@@ -142,8 +230,7 @@ void fill_record(const DiscImage& image, const IsoTree& tree, const IsoDirectory
 uint32_t fill_directory_record(const FieldWriter& out, const DirectoryRecord& record,
                                bool dvd_system_use) {
   namespace dr = directory_record;
-  const uint32_t length = static_cast<uint32_t>(dr::bytes) + record.identifier_length +
-                          (record.identifier_length % 2 == 0 ? 1 : 0) +
+  const uint32_t length = record_head_bytes(record.identifier_length) +
                           (dvd_system_use ? static_cast<uint32_t>(dvd_system_use_bytes) : 0);
   out.u8<dr::length>(static_cast<uint8_t>(length));
   out.u8<dr::extended_attribute_length>(0);
@@ -156,7 +243,7 @@ uint32_t fill_directory_record(const FieldWriter& out, const DirectoryRecord& re
   out.both16<dr::volume_sequence_number>(volume_sequence_number);
   out.u8<dr::identifier_length>(static_cast<uint8_t>(record.identifier_length));
   out.bytes(dr::bytes, record.identifier, record.identifier_length);
-  // The padding byte and the system use bytes stay zero.
+  // The padding byte and the DVD-video system use bytes stay zero.
   return length;
 }
 
@@ -165,16 +252,44 @@ void fill_iso_directory(const DiscImage& image, const IsoTree& tree, const IsoDi
   const size_t buffer_bytes =
       static_cast<size_t>(sectors_for_bytes(directory.bytes)) * sector_bytes;
   const FieldWriter extent(buffer, buffer_bytes);
-  for_each_record(image, tree, directory, [&](const RecordSlot& slot) {
+  ContinuationCursor continuations{directory.continuation};
+  bool ok = true;
+  for_each_record(image, tree, directory, continuations, ok, [&](const RecordSlot& slot) {
     if (slot.length > buffer_bytes - slot.offset) return;  // never past the extent laid out
     fill_record(image, tree, directory, slot, extent.at(static_cast<size_t>(slot.offset)));
   });
 }
 
+// Copies the continuation areas of one directory's records into `buffer`,
+// which holds the sectors from `first_sector` of the run on.
+void fill_continuation_areas(const DiscImage& image, const IsoTree& tree,
+                             const IsoDirectory& directory, uint64_t first_sector, uint8_t* buffer,
+                             uint64_t buffer_bytes) {
+  ContinuationCursor continuations{directory.continuation};
+  bool ok = true;
+  const uint64_t base = first_sector * sector_bytes;
+  for_each_record(image, tree, directory, continuations, ok, [&](const RecordSlot& slot) {
+    if (slot.system_use == nullptr || slot.system_use->continued_bytes == 0) return;
+    const uint32_t bytes = slot.system_use->continued_bytes;
+    if (slot.continuation < base || slot.continuation - base > buffer_bytes ||
+        bytes > buffer_bytes - (slot.continuation - base))
+      return;  // never past the sectors laid out
+    std::copy_n(slot.system_use->continued, bytes, buffer + (slot.continuation - base));
+  });
+}
+
 bool size_iso_directories(DiscImage& image, IsoTree& tree) {
   uint64_t sectors = 0;
+  ContinuationCursor continuations;
   for (IsoDirectory& directory : tree.directories) {
-    const uint64_t bytes = for_each_record(image, tree, directory, [](const RecordSlot&) {});
+    directory.continuation = continuations.offset;
+    bool ok = true;
+    const uint64_t bytes =
+        for_each_record(image, tree, directory, continuations, ok, [](const RecordSlot&) {});
+    if (!ok) {
+      image.report.fail(BuildError::layout_mismatch);
+      return false;
+    }
     if (bytes > max_directory_bytes || sectors > UINT32_MAX) {
       image.report.fail(BuildError::image_too_large);
       return false;
@@ -183,11 +298,14 @@ bool size_iso_directories(DiscImage& image, IsoTree& tree) {
     directory.sector = static_cast<uint32_t>(sectors);
     sectors += sectors_for_bytes(bytes);
   }
-  if (sectors > UINT32_MAX) {
+  const uint64_t continuation_sectors = sectors_for_bytes(continuations.offset);
+  if (sectors > UINT32_MAX || continuation_sectors > UINT32_MAX) {
     image.report.fail(BuildError::image_too_large);
     return false;
   }
   tree.directory_sectors = static_cast<uint32_t>(sectors);
+  tree.continuation_bytes = continuations.offset;
+  tree.continuation_sectors = static_cast<uint32_t>(continuation_sectors);
   return true;
 }
 
@@ -200,6 +318,43 @@ bool write_iso_directories(const DiscImage& image, const IsoTree& tree, SectorEm
     if (!out.emit_sectors(buffer, sectors)) return false;
   }
   return true;
+}
+
+bool write_continuation_areas(const DiscImage& image, const IsoTree& tree, SectorEmitter& out) {
+  if (!out.expect_position(tree.continuation_area_sector)) return false;
+  // The areas of one directory follow those of the one before, and share a
+  // sector with them at most: each directory's sectors are filled at once,
+  // the last of them held back while the next directory may add to it.
+  uint8_t held[sector_bytes] = {};
+  bool holding = false;
+  uint64_t held_sector = 0;
+  uint64_t emitted = 0;  // sectors of the run written so far
+  for (size_t index = 0; index < tree.directories.size(); ++index) {
+    const IsoDirectory& directory = tree.directories[index];
+    const uint64_t end = index + 1 < tree.directories.size()
+                             ? tree.directories[index + 1].continuation
+                             : tree.continuation_bytes;
+    if (end == directory.continuation) continue;  // its records all fit
+    const uint64_t first = directory.continuation / sector_bytes;
+    const uint64_t last = (end - 1) / sector_bytes;
+    if (holding && held_sector < first) {
+      if (!out.emit_sectors(held, 1)) return false;
+      ++emitted;
+      holding = false;
+    }
+    const auto count = static_cast<uint32_t>(last - first + 1);
+    uint8_t* buffer = out.get_sector_buffer(count);
+    if (buffer == nullptr) return out.emit_sectors(nullptr, count);
+    if (holding) std::copy_n(held, sector_bytes, buffer);
+    fill_continuation_areas(image, tree, directory, first, buffer, uint64_t{count} * sector_bytes);
+    std::copy_n(buffer + uint64_t{count - 1} * sector_bytes, sector_bytes, held);
+    holding = true;
+    held_sector = last;
+    if (count > 1 && !out.emit_sectors(buffer, count - 1)) return false;
+    emitted += count - 1;
+  }
+  if (holding && !out.emit_sectors(held, 1)) return false;
+  return emitted + (holding ? 1 : 0) == tree.continuation_sectors;
 }
 
 }  // namespace kestrel::iso9660

@@ -210,22 +210,20 @@ std::string primary_identifier(const DiscImage& image, const SourceNode& node) {
   return identifier;
 }
 
-void name_primary_children(const DiscImage& image, const SourceNode& directory,
-                           std::vector<NamedChild>& children) {
-  children.clear();
-  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
-    children.push_back(NamedChild{child, primary_identifier(image, *child)});
+void name_primary_children(const DiscImage& image, std::vector<NamedChild>& children) {
+  for (NamedChild& child : children) child.identifier = primary_identifier(image, *child.node);
   // The names are made in the order of the source names, so that the same
   // folder gives the same identifiers whatever order the system lists it
   // in; DVD-video images keep the order they have always been named in.
   if (!image.tree.dvd_video_mode) {
-    std::sort(children.begin(), children.end(), [](const NamedChild& a, const NamedChild& b) {
-      const std::u16string_view x(a.node->name, a.node->name_length);
-      const std::u16string_view y(b.node->name, b.node->name_length);
-      if (x != y) return x < y;
-      return NativeStringView(a.node->native_name, a.node->native_name_length) <
-             NativeStringView(b.node->native_name, b.node->native_name_length);
-    });
+    std::stable_sort(children.begin(), children.end(),
+                     [](const NamedChild& a, const NamedChild& b) {
+                       const std::u16string_view x(a.node->name, a.node->name_length);
+                       const std::u16string_view y(b.node->name, b.node->name_length);
+                       if (x != y) return x < y;
+                       return NativeStringView(a.node->native_name, a.node->native_name_length) <
+                              NativeStringView(b.node->native_name, b.node->native_name_length);
+                     });
   }
   // Ascending identifiers; equal identifiers (only past ten million
   // look-alikes) in reverse naming order. A stable sort of the reversed

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "disc/disc_image.h"
+#include "iso9660/iso_tree.h"
 
 namespace kestrel::iso9660 {
 
@@ -16,6 +17,7 @@ inline constexpr std::string_view version_suffix = ";1";
 struct NamedChild {
   SourceNode* node;
   std::string identifier;  // as recorded; a file's with its version number
+  RecordRole role;         // how its record stands in the folder
 };
 
 // The identifier of one node, before the names of its folder are made
@@ -27,9 +29,11 @@ std::string primary_identifier(const DiscImage& image, const SourceNode& node);
 // "_" for any other.
 char d_character(uint32_t c);
 
-// The children of `directory` with their identifiers, unique within the
-// folder and in the order of their records (ECMA-119 9.3).
-void name_primary_children(const DiscImage& image, const SourceNode& directory,
-                           std::vector<NamedChild>& children);
+// Gives the children of one directory, in primary order, their
+// identifiers, unique within the folder, and puts them in the order of their
+// records (ECMA-119 9.3). Children with the same source name (only a
+// directory relocated to the root can share one) keep the order they come
+// in.
+void name_primary_children(const DiscImage& image, std::vector<NamedChild>& children);
 
 }  // namespace kestrel::iso9660

@@ -2,9 +2,13 @@
 // directory's children named and ordered as its hierarchy records them.
 #include "iso9660/iso_tree.h"
 
+#include <algorithm>
 #include <limits>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 
 #include "iso9660/iso_names.h"
 #include "iso9660/iso_records.h"
@@ -23,6 +27,7 @@ struct ChildRecord {
   SourceNode* node;
   std::string stored;
   bool source_named;
+  RecordRole role;
 };
 
 // Appends an identifier to the tree's identifier bytes; its first byte, or
@@ -45,11 +50,12 @@ bool build_tree(DiscImage& image, IsoTree& tree, size_t identifier_bytes_hint,
   const size_t nodes = size_t{image.tree.file_count} + image.tree.directory_count;
   tree.entries.reserve(nodes);
   tree.identifiers.reserve(identifier_bytes_hint);
-  tree.directories.push_back(IsoDirectory{image.tree.root, 0, 0, 0, 0, 0, 0, 0, 0});
+  tree.directories.push_back(
+      IsoDirectory{image.tree.root, 0, 0, 0, 0, 0, 0, RecordRole::plain, 0, 0, 0, 0});
 
   std::vector<ChildRecord> children;
   for (uint32_t index = 0; index < tree.directories.size(); ++index) {
-    name_children(*tree.directories[index].node, children);
+    name_children(index, children);
     tree.directories[index].first_entry = static_cast<uint32_t>(tree.entries.size());
     tree.directories[index].entry_count = static_cast<uint32_t>(children.size());
     for (const ChildRecord& child : children) {
@@ -60,8 +66,23 @@ bool build_tree(DiscImage& image, IsoTree& tree, size_t identifier_bytes_hint,
       }
       const auto length = static_cast<uint8_t>(child.stored.size());
       const auto source_named = static_cast<uint8_t>(child.source_named ? 1 : 0);
+      if (child.role == RecordRole::child_link) {
+        // A file record in the place of a directory moved to the root,
+        // which the root has recorded already: it now learns where it
+        // belongs.
+        const auto moved = tree.relocated.find(child.node);
+        if (moved == tree.relocated.end()) {
+          image.report.fail(BuildError::layout_mismatch);
+          return false;
+        }
+        tree.directories[moved->second].rock_ridge_parent = index;
+        tree.entries.push_back(
+            IsoEntry{child.node, at, length, 0, source_named, RecordRole::child_link});
+        continue;
+      }
       if (!child.node->is_directory) {
-        tree.entries.push_back(IsoEntry{child.node, at, length, 0, source_named});
+        tree.entries.push_back(
+            IsoEntry{child.node, at, length, 0, source_named, RecordRole::plain});
         continue;
       }
       // Path table numbers are 16-bit: the 65,536th directory cannot be
@@ -71,33 +92,88 @@ bool build_tree(DiscImage& image, IsoTree& tree, size_t identifier_bytes_hint,
         return false;
       }
       const auto directory = static_cast<uint32_t>(tree.directories.size());
-      tree.directories.push_back(
-          IsoDirectory{child.node, index, 0, 0, at, length, source_named, 0, 0});
-      tree.entries.push_back(IsoEntry{child.node, directory, 0, 1, 0});
+      tree.directories.push_back(IsoDirectory{child.node, index, 0, 0, at, length, source_named,
+                                              child.role, 0, 0, index, 0});
+      tree.entries.push_back(IsoEntry{child.node, directory, 0, 1, 0, child.role});
+      if (child.role == RecordRole::relocated) tree.relocated[child.node] = directory;
     }
   }
   return true;
 }
 
+// ECMA-119 6.8.2.1: a hierarchy has at most eight levels, the root's the
+// first.
+constexpr uint32_t max_directory_levels = 8;
+
+// The directories that would lie deeper than eight levels in the primary
+// hierarchy, with everything below them counted from their new place, a
+// level below the root. In the order of their paths, so that their
+// identifiers in the root do not depend on the order the system lists
+// folders in.
+std::vector<SourceNode*> directories_to_relocate(const DiscImage& image) {
+  std::vector<SourceNode*> relocated;
+  std::vector<std::pair<SourceNode*, uint32_t>> pending{{image.tree.root, 1}};
+  while (!pending.empty()) {
+    const auto [directory, level] = pending.back();
+    pending.pop_back();
+    for (SourceNode* child = directory->first_child; child != nullptr; child = child->next) {
+      if (!child->is_directory) continue;
+      if (level + 1 > max_directory_levels) {
+        relocated.push_back(child);
+        pending.emplace_back(child, 2);
+      } else {
+        pending.emplace_back(child, level + 1);
+      }
+    }
+  }
+  if (relocated.size() > 1) {
+    std::vector<std::pair<NativeString, SourceNode*>> by_path;
+    for (SourceNode* node : relocated) by_path.emplace_back(node_path(image, *node), node);
+    std::sort(by_path.begin(), by_path.end());
+    for (size_t i = 0; i < by_path.size(); ++i) relocated[i] = by_path[i].second;
+  }
+  return relocated;
+}
+
 }  // namespace
 
-bool build_primary_tree(DiscImage& image, IsoTree& tree) {
+bool build_primary_tree(DiscImage& image, IsoTree& tree, bool rock_ridge) {
   tree = IsoTree(Hierarchy::primary);
+  tree.rock_ridge = rock_ridge;
+  const std::vector<SourceNode*> relocated =
+      rock_ridge ? directories_to_relocate(image) : std::vector<SourceNode*>{};
+  std::unordered_set<const SourceNode*> moved(relocated.begin(), relocated.end());
   std::vector<NamedChild> named;
   const size_t nodes = size_t{image.tree.file_count} + image.tree.directory_count;
   // Only the bytes written are touched, so reserving for the longest
   // identifiers costs address space, not memory.
   return build_tree(
-      image, tree, nodes * max_stored_primary_identifier,
-      [&](const SourceNode& directory, std::vector<ChildRecord>& children) {
-        name_primary_children(image, directory, named);
+      image, tree, (nodes + relocated.size()) * max_stored_primary_identifier,
+      [&](uint32_t index, std::vector<ChildRecord>& children) {
+        const SourceNode& directory = *tree.directories[index].node;
+        named.clear();
+        for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
+          named.push_back(NamedChild{child, {}, RecordRole::plain});
+        // The root takes the relocated directories, after its own children.
+        if (index == 0) {
+          for (SourceNode* node : relocated)
+            named.push_back(NamedChild{node, {}, RecordRole::plain});
+        }
+        const size_t own_children = named.size() - (index == 0 ? relocated.size() : 0);
+        for (size_t i = 0; i < named.size(); ++i) {
+          if (i >= own_children)
+            named[i].role = RecordRole::relocated;
+          else if (named[i].node->is_directory && moved.count(named[i].node) != 0)
+            named[i].role = RecordRole::child_link;
+        }
+        name_primary_children(image, named);
         children.clear();
         for (NamedChild& child : named) {
           std::string identifier = std::move(child.identifier);
           // The version number is the writer's: stored identifiers have none.
           if (!child.node->is_directory && std::string_view(identifier).ends_with(version_suffix))
             identifier.resize(identifier.size() - version_suffix.size());
-          children.push_back(ChildRecord{child.node, std::move(identifier), false});
+          children.push_back(ChildRecord{child.node, std::move(identifier), false, child.role});
         }
       });
 }
@@ -107,24 +183,23 @@ bool build_joliet_tree(DiscImage& image, IsoTree& tree, uint32_t& altered_names)
   altered_names = 0;
   std::vector<JolietChild> named;
   // Most names are recorded as they are and store nothing.
-  return build_tree(image, tree, 0,
-                    [&](const SourceNode& directory, std::vector<ChildRecord>& children) {
-                      name_joliet_children(directory, named);
-                      children.clear();
-                      for (const JolietChild& child : named) {
-                        if (!child.altered) {
-                          children.push_back(ChildRecord{child.node, {}, true});
-                          continue;
-                        }
-                        ++altered_names;
-                        std::string stored;
-                        for (const char16_t unit : child.name) {
-                          stored += static_cast<char>(unit >> 8);
-                          stored += static_cast<char>(unit & 0xFF);
-                        }
-                        children.push_back(ChildRecord{child.node, std::move(stored), false});
-                      }
-                    });
+  return build_tree(image, tree, 0, [&](uint32_t index, std::vector<ChildRecord>& children) {
+    name_joliet_children(*tree.directories[index].node, named);
+    children.clear();
+    for (const JolietChild& child : named) {
+      if (!child.altered) {
+        children.push_back(ChildRecord{child.node, {}, true, RecordRole::plain});
+        continue;
+      }
+      ++altered_names;
+      std::string stored;
+      for (const char16_t unit : child.name) {
+        stored += static_cast<char>(unit >> 8);
+        stored += static_cast<char>(unit & 0xFF);
+      }
+      children.push_back(ChildRecord{child.node, std::move(stored), false, RecordRole::plain});
+    }
+  });
 }
 
 }  // namespace kestrel::iso9660

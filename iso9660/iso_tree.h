@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "disc/source_node.h"
@@ -24,6 +25,16 @@ namespace kestrel::iso9660 {
 enum class Hierarchy : uint8_t {
   primary,  // d-characters (ECMA-119 7.4)
   joliet,   // UCS-2, big-endian, in a supplementary volume descriptor
+};
+
+// How a record stands in its directory. Rock Ridge (RRIP 4.1.5) moves a
+// directory that would lie deeper than ECMA-119's eight levels into the
+// root, marked as relocated, and leaves a file record in its place that
+// links to it, so that readers of Rock Ridge see it where it belongs.
+enum class RecordRole : uint8_t {
+  plain = 0,
+  relocated,   // a directory in the root, away from where it belongs ("RE")
+  child_link,  // the file record left in a relocated directory's place ("CL")
 };
 
 // One record of a directory besides "." and "..": a file or a
@@ -39,6 +50,7 @@ struct IsoEntry {
   // Files, Joliet: the identifier is the source name as it is, recorded in
   // UCS-2 when the record is written; nothing is stored for it.
   uint8_t source_named;
+  RecordRole role;
 };
 
 struct IsoDirectory {
@@ -49,8 +61,13 @@ struct IsoDirectory {
   uint32_t identifier_at;  // the identifier in IsoTree::identifiers (the root has none)
   uint8_t identifier_length;
   uint8_t source_named;  // as for IsoEntry
+  RecordRole role;       // plain or relocated
   uint32_t sector;       // first sector, counted from the start of the directory area
   uint32_t bytes;        // Data Length of the extent
+  // Rock Ridge: the directory it belongs in (its parent unless relocated),
+  // and where the continuation areas of its records start in the tree's.
+  uint32_t rock_ridge_parent;
+  uint64_t continuation;
 };
 
 // An identifier as a record holds it: bytes of its own, or a source name
@@ -80,16 +97,23 @@ class IsoTree {
   std::vector<IsoDirectory> directories;  // the root first; number = index + 1
   // Every identifier as recorded, back to back, without version numbers.
   std::vector<uint8_t> identifiers;
+  // Rock Ridge entries in the records' system use (primary hierarchy), and
+  // the directory index of every relocated directory by its source node.
+  bool rock_ridge = false;
+  std::unordered_map<const SourceNode*, uint32_t> relocated;
 
   // Sizes, from the layout.
   uint64_t path_table_bytes = 0;
   uint32_t path_table_sectors = 0;
   uint32_t directory_sectors = 0;
+  uint64_t continuation_bytes = 0;  // Rock Ridge continuation areas
+  uint32_t continuation_sectors = 0;
   // Places, from the disc map: the type L and type M path tables and the
   // first sector of the directory area.
   uint32_t path_table_l_sector = 0;
   uint32_t path_table_m_sector = 0;
   uint32_t directory_area_sector = 0;
+  uint32_t continuation_area_sector = 0;
 
   std::span<const IsoEntry> entries_of(const IsoDirectory& directory) const {
     return std::span<const IsoEntry>(entries).subspan(directory.first_entry, directory.entry_count);

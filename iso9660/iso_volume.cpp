@@ -26,10 +26,9 @@ bool size_path_tables(DiscImage& image, IsoTree& tree) {
 
 bool IsoVolume::lay_out(DiscImage& image) {
   extensions_ = image.tree.dvd_video_mode ? NameExtensions{} : image.settings.name_extensions;
-  extensions_.rock_ridge = false;
   joliet_names_altered_ = 0;
-  if (!build_primary_tree(image, primary) || !size_iso_directories(image, primary) ||
-      !size_path_tables(image, primary))
+  if (!build_primary_tree(image, primary, extensions_.rock_ridge) ||
+      !size_iso_directories(image, primary) || !size_path_tables(image, primary))
     return false;
   if (!extensions_.joliet) return true;
   return build_joliet_tree(image, joliet, joliet_names_altered_) &&

@@ -39,8 +39,9 @@ class IsoVolume {
   uint32_t joliet_names_altered_ = 0;
 };
 
-// Builds the primary hierarchy of the source tree: identifiers and order.
-bool build_primary_tree(DiscImage& image, IsoTree& tree);
+// Builds the primary hierarchy of the source tree: identifiers and order;
+// with Rock Ridge, the directories deeper than eight levels relocated.
+bool build_primary_tree(DiscImage& image, IsoTree& tree, bool rock_ridge = false);
 // Builds the Joliet hierarchy; counts the names it alters.
 bool build_joliet_tree(DiscImage& image, IsoTree& tree, uint32_t& altered_names);
 // Sizes and places every directory of a tree within its directory area.
@@ -57,6 +58,8 @@ void write_path_table(const IsoTree& tree, SectorEmitter& out, bool little_endia
 // Every directory of the tree, each at its place; false when one is not
 // where the layout put it, or the output failed.
 bool write_iso_directories(const DiscImage& image, const IsoTree& tree, SectorEmitter& out);
+// The Rock Ridge continuation areas of a tree's records, at their place.
+bool write_continuation_areas(const DiscImage& image, const IsoTree& tree, SectorEmitter& out);
 // Bootable images: the boot record volume descriptor and the El Torito boot
 // catalog of image.boot.
 void write_boot_record(const DiscImage& image, SectorEmitter& out);

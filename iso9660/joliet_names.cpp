@@ -132,6 +132,12 @@ std::u16string joliet_name(std::u16string_view name, bool& altered) {
     out = fitted(out, {});
     altered = true;
   }
+  // Readers drop the dots a name ends with, as Windows names cannot end in
+  // one: "name." would read back as "name", "..." as ".".
+  for (size_t i = out.size(); i > 0 && out[i - 1] == separator; --i) {
+    out[i - 1] = replacement;
+    altered = true;
+  }
   return out;
 }
 

@@ -25,8 +25,9 @@ struct JolietChild {
 
 // The name of one node as Joliet can hold it, before the names of its
 // folder are made unique: the characters Joliet forbids (control
-// characters, * / : ; ? \) and unpaired surrogates become "_"; a name
-// longer than 64 units is shortened, keeping its extension. Characters
+// characters, * / : ; ? \), unpaired surrogates and the dots a name ends
+// with (which readers drop) become "_"; a name longer than 64 units is
+// shortened, keeping its extension. Characters
 // beyond the Basic Multilingual Plane stay as their surrogate pairs, which
 // is how Windows and Linux read them, and are never cut in half.
 std::u16string joliet_name(std::u16string_view name, bool& altered);

@@ -305,13 +305,80 @@ class IsoDecoder {
              " volume=" + f.both16(28) +
              " id=" + (name != nullptr ? identifier_text(name, name_length) : "?");
     const uint64_t used = 33 + name_length + (name_length % 2 == 0 ? 1 : 0);
-    if (r.length > used)
-      r.line += " system_use=" + f.hex_trimmed(used, r.length - used) + "/" + num(r.length - used);
+    if (r.length > used) {
+      // The root's first record starts the System Use Sharing Protocol
+      // with "SP" (SUSP 5.3): from there on the system use is entries.
+      const uint8_t* head = image_.peek(f.base() + used, 7);
+      if (!joliet_ && r.length - used >= 7 && head != nullptr && head[0] == 'S' && head[1] == 'P' &&
+          head[4] == 0xBE && head[5] == 0xEF)
+        susp_ = true;
+      if (susp_ && !joliet_) {
+        r.line += " susp:" + system_use(f.base() + used, r.length - used);
+      } else {
+        r.line +=
+            " system_use=" + f.hex_trimmed(used, r.length - used) + "/" + num(r.length - used);
+      }
+    }
     if (name != nullptr && !(name_length == 1 && name[0] <= 1)) {
       r.name = joliet_ ? utf16be(name, name_length)
                        : std::string(reinterpret_cast<const char*>(name), name_length);
     }
     return r;
+  }
+
+  // The System Use Entries (SUSP 1.12, RRIP 1.12) at `at`, and those of the
+  // continuation areas that a "CE" entry names, decoded as text.
+  std::string system_use(uint64_t at, uint64_t length, int depth = 0) {
+    std::string out;
+    Fields f(image_, at);
+    uint64_t offset = 0;
+    while (length - offset >= 4) {
+      const uint8_t* header = image_.peek(at + offset, 4);
+      if (header == nullptr || header[2] < 4 || header[2] > length - offset) break;
+      const uint64_t size = header[2];
+      Fields e = f.at(offset);
+      const std::string signature(reinterpret_cast<const char*>(e.bytes(0, 2)), 2);
+      out += " " + signature;
+      if (e.u8(3) != 1) out += "(v" + num(e.u8(3)) + ")";
+      if (signature == "SP" && size == 7) {
+        out += "(check=" + hex(e.bytes(4, 2), 2) + " skip=" + num(e.u8(6)) + ")";
+      } else if (signature == "CE" && size == 28) {
+        const uint64_t ce_block = image_.le(e.base() + 4, 4),
+                       ce_offset = image_.le(e.base() + 12, 4),
+                       ce_length = image_.le(e.base() + 20, 4);
+        out += "(" + e.both32(4) + "+" + e.both32(12) + " length=" + e.both32(20) + ")";
+        if (depth < 4 && ce_offset + ce_length <= block)
+          out += " {" + system_use(ce_block * block + ce_offset, ce_length, depth + 1) + " }";
+      } else if (signature == "ER" && size >= 8) {
+        const uint64_t id = e.u8(4), des = e.u8(5), src = e.u8(6);
+        out += "(version=" + num(e.u8(7)) + " id=" + e.trimmed(8, id) +
+               " descriptor=" + e.trimmed(8 + id, des) + " source=" + e.trimmed(8 + id + des, src) +
+               ")";
+      } else if (signature == "PX" && (size == 44 || size == 36)) {
+        char mode[16];
+        std::snprintf(mode, sizeof mode, "%06llo",
+                      static_cast<unsigned long long>(image_.le(e.base() + 4, 4)));
+        e.both32(4);
+        out += std::string("(mode=") + mode + " links=" + e.both32(12) + " uid=" + e.both32(20) +
+               " gid=" + e.both32(28) + (size == 44 ? " serial=" + e.both32(36) : "") + ")";
+      } else if (signature == "NM" && size >= 5) {
+        out += "(flags=" + num(e.u8(4)) + " " + quoted(e.bytes(5, size - 5), size - 5) + ")";
+      } else if (signature == "TF" && size >= 5) {
+        const uint64_t flags = e.u8(4);
+        out += "(flags=" + num(flags);
+        for (uint64_t i = 0; 5 + 7 * i + 7 <= size; ++i) out += " " + iso_date7(e.at(5 + 7 * i));
+        out += ")";
+      } else if ((signature == "CL" || signature == "PL") && size == 12) {
+        out += "(" + e.both32(4) + ")";
+      } else if (signature == "RE" && size == 4) {
+      } else {
+        out += "(" + e.hex_trimmed(4, size - 4) + "/" + num(size - 4) + ")";
+      }
+      e.u8(2);
+      offset += size;
+    }
+    if (offset < length) out += " rest=" + f.hex_trimmed(offset, length - offset);
+    return out;
   }
 
   void path_table(uint64_t sector, uint64_t bytes, bool little_endian) {
@@ -367,6 +434,7 @@ class IsoDecoder {
   Listing& listing_;
   std::map<std::pair<uint64_t, uint64_t>, std::vector<std::string>>& data_;
   bool joliet_ = false;
+  bool susp_ = false;  // the primary hierarchy's records carry SUSP entries
 };
 
 // --- UDF -------------------------------------------------------------------------

@@ -36,6 +36,11 @@ TEST(JolietNames, ForbiddenCharactersAndUnpairedSurrogatesBecomeUnderscores) {
   EXPECT_EQ(joliet(u"smile \U0001F600.txt", &altered), u"smile \U0001F600.txt");
   EXPECT_FALSE(altered);
   EXPECT_EQ(joliet(std::u16string(u"a") + char16_t(0xD800) + u"b" + char16_t(0xDC00)), u"a_b_");
+  // Readers drop a name's last dots: "name." would meet "name", "..." be ".".
+  EXPECT_EQ(joliet(u"name.", &altered), u"name_");
+  EXPECT_TRUE(altered);
+  EXPECT_EQ(joliet(u"..."), u"___");
+  EXPECT_EQ(joliet(u".profile"), u".profile");
 }
 
 TEST(JolietNames, LongNamesAreShortenedKeepingTheirExtension) {
