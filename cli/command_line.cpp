@@ -22,6 +22,9 @@ const char* const usage_text =
     "  -boot-efi FILE        UEFI boot image (a FAT image) inside the source folder\n"
     "  -boot-load-size N     512-byte sectors the BIOS loads, 1 to 65535 (default 4)\n"
     "  -boot-info-table      write the boot information table into the BIOS boot file\n"
+    "  -no-joliet     leave out the Joliet names (Windows' long names) of the ISO 9660 volume\n"
+    "  -no-rock-ridge leave out the Rock Ridge names and attributes (Linux, macOS) of the\n"
+    "                 ISO 9660 volume; without both, its readers see 8.3 names only\n"
     "  -yes           replace an existing image file\n"
     "  -quiet         no progress and no summary\n"
     "  -help          this text\n"
@@ -64,7 +67,16 @@ std::string switch_name(const NativeString& argument) {
 }
 
 // Switches known by their whole name; the rest by their first letter.
-enum class NamedSwitch { none, boot_bios, boot_efi, boot_load_size, boot_info_table, no_boot };
+enum class NamedSwitch {
+  none,
+  boot_bios,
+  boot_efi,
+  boot_load_size,
+  boot_info_table,
+  no_boot,
+  no_joliet,
+  no_rock_ridge,
+};
 
 NamedSwitch named_switch(const std::string& name) {
   if (name == "boot-bios") return NamedSwitch::boot_bios;
@@ -72,6 +84,8 @@ NamedSwitch named_switch(const std::string& name) {
   if (name == "boot-load-size") return NamedSwitch::boot_load_size;
   if (name == "boot-info-table") return NamedSwitch::boot_info_table;
   if (name == "no-boot") return NamedSwitch::no_boot;
+  if (name == "no-joliet") return NamedSwitch::no_joliet;
+  if (name == "no-rock-ridge") return NamedSwitch::no_rock_ridge;
   return NamedSwitch::none;
 }
 
@@ -112,6 +126,8 @@ bool apply_named_switch(NamedSwitch which, const std::vector<NativeString>& argu
     }
     case NamedSwitch::boot_info_table: command.boot_info_table = true; break;
     case NamedSwitch::no_boot: command.no_boot = true; break;
+    case NamedSwitch::no_joliet: command.no_joliet = true; break;
+    case NamedSwitch::no_rock_ridge: command.no_rock_ridge = true; break;
     case NamedSwitch::none: break;
   }
   return true;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "disc/volume_settings.h"
 #include "engine/fs_detection.h"
 #include "platform/native_text.h"
 
@@ -31,6 +32,12 @@ struct CommandLine {
   std::optional<uint16_t> boot_load_size;
   bool boot_info_table = false;
   bool no_boot = false;
+  // Name extensions of the ISO 9660 volume left out: -no-joliet,
+  // -no-rock-ridge.
+  bool no_joliet = false;
+  bool no_rock_ridge = false;
+
+  NameExtensions name_extensions() const { return NameExtensions{!no_joliet, !no_rock_ridge}; }
 
   bool has_boot_switches() const {
     return boot_bios || boot_efi || boot_load_size || boot_info_table;
@@ -47,7 +54,8 @@ struct ParseResult {
 // an absolute path) and are known by the first letter after that:
 // -label TEXT, -output FILE, -fs NAME, -json FILE, -map, -yes, -quiet, -help,
 // -version. The boot switches are known by their whole names: -boot-bios FILE,
-// -boot-efi FILE, -boot-load-size N, -boot-info-table and -no-boot.
+// -boot-efi FILE, -boot-load-size N, -boot-info-table and -no-boot; so are
+// -no-joliet and -no-rock-ridge.
 ParseResult parse_command_line(const std::vector<NativeString>& arguments);
 
 // "iso9660", "bridge", "udf102" or "udf250".

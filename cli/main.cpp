@@ -88,8 +88,8 @@ void show_progress(const BuildJob& job, std::chrono::steady_clock::time_point st
 
 // -map: scans and lays out the image without writing it, and prints its areas.
 int print_map(const NativeString& source, std::u16string_view label, int32_t fs_code,
-              const BootSetup& boot) {
-  const auto job = map_build(source, label, fs_code, boot);
+              const BootSetup& boot, NameExtensions name_extensions) {
+  const auto job = map_build(source, label, fs_code, boot, name_extensions);
   for (const BuildWarningEntry& warning : job->warnings) {
     std::fprintf(stderr, "kestrel-cli: warning: %s\n", describe_warning(warning).c_str());
   }
@@ -205,7 +205,7 @@ int run(const std::vector<NativeString>& arguments) {
     // The map is made on this thread, which nothing interrupts: Ctrl-C ends it.
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    return print_map(source, label, decision.fs_code, boot);
+    return print_map(source, label, decision.fs_code, boot, command.name_extensions());
   }
 
   NativeString output = command.output ? *command.output : name + KESTREL_NATIVE(".iso");
@@ -237,8 +237,9 @@ int run(const std::vector<NativeString>& arguments) {
   }
 
   const auto started = std::chrono::steady_clock::now();
-  auto job = start_build(source, label, decision.fs_code, output, "Kestrel",
-                         "Kestrel " KESTREL_VERSION_TEXT, true, nullptr, boot);
+  auto job =
+      start_build(source, label, decision.fs_code, output, "Kestrel",
+                  "Kestrel " KESTREL_VERSION_TEXT, true, nullptr, boot, command.name_extensions());
   cancel_flag.store(&job->cancel_requested);
   if (interrupted) job->cancel_requested.store(true);
   // Redraw the progress line a few times a second; without one, wait for the

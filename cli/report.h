@@ -29,6 +29,10 @@ std::string layout_description(const BuildJob& job);
 // an image that does not boot.
 std::string boot_description(const BuildJob& job);
 
+// Which name extensions the ISO 9660 volume carries, and how many names
+// Joliet could not hold as they are; empty for an image without ISO 9660.
+std::string name_extensions_text(const BuildJob& job);
+
 // The summary of a successful build: the image, its layout and size, then
 // why it has that layout and, for Blu-ray images, the 3D titles interleaved.
 std::string summary_text(const RunRecord& record);
