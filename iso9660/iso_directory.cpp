@@ -93,7 +93,7 @@ RockRidgeFacts facts_of(const IsoTree& tree, const IsoDirectory& directory, Slot
       // directory it belongs in, and links to it (RRIP 4.1.5.2).
       const IsoDirectory& belongs_in = tree.directories[directory.rock_ridge_parent];
       facts.node = belongs_in.node;
-      if (directory.role == RecordRole::relocated) {
+      if (directory.rock_ridge_parent != directory.parent) {
         facts.parent_link = true;
         facts.link_location = static_cast<uint32_t>(tree.location(belongs_in));
       }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -105,11 +106,21 @@ bool build_tree(DiscImage& image, IsoTree& tree, size_t identifier_bytes_hint,
 // first.
 constexpr uint32_t max_directory_levels = 8;
 
+// The relocation folder: its name, as the readers of Rock Ridge that look for
+// it know it, and the file serial number its PX records (the root has 0,
+// every source node one from 16 on).
+constexpr std::u16string_view relocation_folder_name = u"rr_moved";
+constexpr NativeChar relocation_folder_native_name[] = KESTREL_NATIVE("rr_moved");
+constexpr uint32_t relocation_folder_serial = 1;
+
+// Relocated directories lie in the relocation folder, a folder of the root:
+// at the third level.
+constexpr uint32_t relocated_level = 3;
+
 // The directories that would lie deeper than eight levels in the primary
-// hierarchy, with everything below them counted from their new place, a
-// level below the root. In the order of their paths, so that their
-// identifiers in the root do not depend on the order the system lists
-// folders in.
+// hierarchy, with everything below them counted from their new place. In
+// the order of their paths, so that their identifiers in the relocation
+// folder do not depend on the order the system lists folders in.
 std::vector<SourceNode*> directories_to_relocate(const DiscImage& image) {
   std::vector<SourceNode*> relocated;
   std::vector<std::pair<SourceNode*, uint32_t>> pending{{image.tree.root, 1}};
@@ -120,7 +131,7 @@ std::vector<SourceNode*> directories_to_relocate(const DiscImage& image) {
       if (!child->is_directory) continue;
       if (level + 1 > max_directory_levels) {
         relocated.push_back(child);
-        pending.emplace_back(child, 2);
+        pending.emplace_back(child, relocated_level);
       } else {
         pending.emplace_back(child, level + 1);
       }
@@ -135,6 +146,23 @@ std::vector<SourceNode*> directories_to_relocate(const DiscImage& image) {
   return relocated;
 }
 
+// The folder of the root that holds the relocated directories (RRIP 4.1.5),
+// named as readers of Rock Ridge expect it; its record is marked as
+// relocated too, so that they do not show it.
+std::unique_ptr<SourceNode> make_relocation_folder(const DiscImage& image, size_t holds) {
+  auto folder = std::make_unique<SourceNode>();
+  folder->name = relocation_folder_name.data();
+  folder->name_length = static_cast<uint16_t>(relocation_folder_name.size());
+  folder->native_name = relocation_folder_native_name;
+  folder->native_name_length = static_cast<uint16_t>(relocation_folder_name.size());
+  folder->is_directory = 1;
+  folder->parent = image.tree.root;
+  folder->created = folder->modified = folder->accessed = image.settings.build_time;
+  folder->directory_children = static_cast<uint32_t>(holds);
+  folder->unique_id = relocation_folder_serial;
+  return folder;
+}
+
 }  // namespace
 
 bool build_primary_tree(DiscImage& image, IsoTree& tree, bool rock_ridge) {
@@ -142,29 +170,33 @@ bool build_primary_tree(DiscImage& image, IsoTree& tree, bool rock_ridge) {
   tree.rock_ridge = rock_ridge;
   const std::vector<SourceNode*> relocated =
       rock_ridge ? directories_to_relocate(image) : std::vector<SourceNode*>{};
-  std::unordered_set<const SourceNode*> moved(relocated.begin(), relocated.end());
+  const std::unordered_set<const SourceNode*> moved(relocated.begin(), relocated.end());
+  if (!relocated.empty()) {
+    tree.relocation_folder = make_relocation_folder(image, relocated.size());
+  }
+  const SourceNode* folder = tree.relocation_folder.get();
   std::vector<NamedChild> named;
   const size_t nodes = size_t{image.tree.file_count} + image.tree.directory_count;
   // Only the bytes written are touched, so reserving for the longest
   // identifiers costs address space, not memory.
   return build_tree(
-      image, tree, (nodes + relocated.size()) * max_stored_primary_identifier,
+      image, tree, (nodes + relocated.size() + 1) * max_stored_primary_identifier,
       [&](uint32_t index, std::vector<ChildRecord>& children) {
         const SourceNode& directory = *tree.directories[index].node;
         named.clear();
-        for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
-          named.push_back(NamedChild{child, {}, RecordRole::plain});
-        // The root takes the relocated directories, after its own children.
-        if (index == 0) {
+        if (&directory == folder) {
+          // The relocation folder holds the relocated directories.
           for (SourceNode* node : relocated)
-            named.push_back(NamedChild{node, {}, RecordRole::plain});
-        }
-        const size_t own_children = named.size() - (index == 0 ? relocated.size() : 0);
-        for (size_t i = 0; i < named.size(); ++i) {
-          if (i >= own_children)
-            named[i].role = RecordRole::relocated;
-          else if (named[i].node->is_directory && moved.count(named[i].node) != 0)
-            named[i].role = RecordRole::child_link;
+            named.push_back(NamedChild{node, {}, RecordRole::relocated});
+        } else {
+          for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
+            const bool left_behind = child->is_directory && moved.count(child) != 0;
+            named.push_back(
+                NamedChild{child, {}, left_behind ? RecordRole::child_link : RecordRole::plain});
+          }
+          // The root takes the relocation folder, after its own children.
+          if (index == 0 && folder != nullptr)
+            named.push_back(NamedChild{tree.relocation_folder.get(), {}, RecordRole::relocated});
         }
         name_primary_children(image, named);
         children.clear();

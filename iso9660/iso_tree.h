@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <unordered_map>
@@ -28,12 +29,13 @@ enum class Hierarchy : uint8_t {
 };
 
 // How a record stands in its directory. Rock Ridge (RRIP 4.1.5) moves a
-// directory that would lie deeper than ECMA-119's eight levels into the
-// root, marked as relocated, and leaves a file record in its place that
-// links to it, so that readers of Rock Ridge see it where it belongs.
+// directory that would lie deeper than ECMA-119's eight levels into a
+// relocation folder of the root, both marked as relocated, and leaves a
+// file record in its place that links to it, so that readers of Rock Ridge
+// see it where it belongs.
 enum class RecordRole : uint8_t {
   plain = 0,
-  relocated,   // a directory in the root, away from where it belongs ("RE")
+  relocated,   // a directory away from where it belongs, or their folder ("RE")
   child_link,  // the file record left in a relocated directory's place ("CL")
 };
 
@@ -97,10 +99,12 @@ class IsoTree {
   std::vector<IsoDirectory> directories;  // the root first; number = index + 1
   // Every identifier as recorded, back to back, without version numbers.
   std::vector<uint8_t> identifiers;
-  // Rock Ridge entries in the records' system use (primary hierarchy), and
-  // the directory index of every relocated directory by its source node.
+  // Rock Ridge entries in the records' system use (primary hierarchy); the
+  // directory index of every relocated directory by its source node; and
+  // the folder of the root that holds them, which is in no source folder.
   bool rock_ridge = false;
   std::unordered_map<const SourceNode*, uint32_t> relocated;
+  std::unique_ptr<SourceNode> relocation_folder;
 
   // Sizes, from the layout.
   uint64_t path_table_bytes = 0;

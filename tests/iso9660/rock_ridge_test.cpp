@@ -124,12 +124,12 @@ TEST(RockRidge, FoldersDeeperThanEightLevelsMoveToTheRootAndLinkBack) {
     chain.push_back(folder);
   }
   tree.file(folder, u"bottom.txt", 3);
-  tree.dir(tree.writer.tree.root, u"levelj");  // meets the relocated folder's identifier
+  tree.dir(tree.writer.tree.root, u"levelj");
   ASSERT_NE(tree.writer.lay_out(), 0u);
   const IsoTree& primary = tree.writer.iso.primary;
 
-  // Level 9 (chain[7], "levelj") lives in the root now; no directory of the
-  // primary hierarchy is deeper than eight levels.
+  // Level 9 (chain[7], "levelj") lives in the relocation folder of the root
+  // now; no directory of the primary hierarchy is deeper than eight levels.
   for (const IsoDirectory& directory : primary.directories) {
     int level = 1;
     for (const IsoDirectory* d = &directory; d != &primary.directories.front();
@@ -140,10 +140,15 @@ TEST(RockRidge, FoldersDeeperThanEightLevelsMoveToTheRootAndLinkBack) {
   const auto moved = primary.relocated.find(chain[7]);
   ASSERT_NE(moved, primary.relocated.end());
   const IsoDirectory& relocated = primary.directories[moved->second];
-  EXPECT_EQ(relocated.parent, 0u);
   EXPECT_EQ(relocated.role, RecordRole::relocated);
   EXPECT_EQ(primary.directories[relocated.rock_ridge_parent].node, chain[6]);
-  EXPECT_EQ(test::NodeTree::iso_order(primary, *tree.writer.tree.root), "LEVELC LEVELJ LEVELJ_1");
+  ASSERT_NE(primary.relocation_folder, nullptr);
+  const IsoDirectory& relocation = primary.directories[relocated.parent];
+  EXPECT_EQ(relocation.node, primary.relocation_folder.get());
+  EXPECT_EQ(relocation.parent, 0u);
+  EXPECT_EQ(relocation.role, RecordRole::relocated);  // hidden from Rock Ridge readers too
+  EXPECT_EQ(test::NodeTree::iso_order(primary, *tree.writer.tree.root), "LEVELC LEVELJ RR_MOVED");
+  EXPECT_EQ(test::NodeTree::iso_order(primary, *primary.relocation_folder), "LEVELJ");
 
   // The record in its old place is a file record that links to it.
   const IsoDirectory& old_parent = test::NodeTree::iso_directory(primary, *chain[6]);
