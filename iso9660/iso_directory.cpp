@@ -5,6 +5,7 @@
 // and continuation areas land where the layout counted them.
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 #include "iso9660/iso_names.h"
 #include "iso9660/iso_records.h"
@@ -225,6 +226,67 @@ void fill_record(const DiscImage& image, const IsoTree& tree, const IsoDirectory
   out.bytes(head, entries.in_record, entries.in_record_bytes);
 }
 
+// The order of the directory extents on the disc: the order of the path
+// table, unless Rock Ridge relocated directories. Then the root and the
+// relocation folder come first, then the relocated directories, each with
+// the directories below it as readers of Rock Ridge see them (depth first,
+// a nested relocated directory after the one whose record links to it),
+// and the other directories last. Readers that read the disc front to back
+// (libarchive) place a relocated directory when they meet the record that
+// links to it: those inside relocated directories must come before the
+// ones that put the outermost in their place.
+std::vector<uint32_t> extent_order(const IsoTree& tree) {
+  std::vector<uint32_t> order;
+  order.reserve(tree.directories.size());
+  auto in_path_table_order = [&] {
+    order.clear();
+    for (uint32_t index = 0; index < tree.directories.size(); ++index) order.push_back(index);
+    return order;
+  };
+  if (tree.relocation_folder == nullptr) return in_path_table_order();
+  std::vector<bool> placed(tree.directories.size(), false);
+  auto place = [&](uint32_t index) {
+    placed[index] = true;
+    order.push_back(index);
+  };
+  std::vector<uint32_t> pending;
+  std::vector<uint32_t> children;
+  // Depth first from `start`, following the links to relocated directories.
+  auto place_below = [&](uint32_t start) {
+    pending.assign(1, start);
+    while (!pending.empty()) {
+      const uint32_t index = pending.back();
+      pending.pop_back();
+      if (placed[index]) continue;
+      place(index);
+      children.clear();
+      for (const IsoEntry& entry : tree.entries_of(tree.directories[index])) {
+        if (entry.node == tree.relocation_folder.get()) continue;
+        if (entry.role == RecordRole::child_link) {
+          const auto moved = tree.relocated.find(entry.node);
+          if (moved != tree.relocated.end()) children.push_back(moved->second);
+        } else if (entry.is_directory) {
+          children.push_back(entry.link);
+        }
+      }
+      pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
+  };
+  const std::span<const IsoEntry> in_root = tree.entries_of(tree.directories.front());
+  const auto folder = std::find_if(in_root.begin(), in_root.end(), [&](const IsoEntry& entry) {
+    return entry.node == tree.relocation_folder.get();
+  });
+  if (folder == in_root.end()) return in_path_table_order();
+  place(0);
+  place(folder->link);
+  for (const IsoEntry& entry : tree.entries_of(tree.directories[folder->link]))
+    place_below(entry.link);
+  for (const IsoEntry& entry : in_root) {
+    if (entry.is_directory && !placed[entry.link]) place_below(entry.link);
+  }
+  return order;
+}
+
 }  // namespace
 
 uint32_t fill_directory_record(const FieldWriter& out, const DirectoryRecord& record,
@@ -279,7 +341,6 @@ void fill_continuation_areas(const DiscImage& image, const IsoTree& tree,
 }
 
 bool size_iso_directories(DiscImage& image, IsoTree& tree) {
-  uint64_t sectors = 0;
   ContinuationCursor continuations;
   for (IsoDirectory& directory : tree.directories) {
     directory.continuation = continuations.offset;
@@ -290,13 +351,26 @@ bool size_iso_directories(DiscImage& image, IsoTree& tree) {
       image.report.fail(BuildError::layout_mismatch);
       return false;
     }
-    if (bytes > max_directory_bytes || sectors > UINT32_MAX) {
+    if (bytes > max_directory_bytes) {
       image.report.fail(BuildError::image_too_large);
       return false;
     }
     directory.bytes = static_cast<uint32_t>(bytes);
+  }
+  tree.extent_order = extent_order(tree);
+  if (tree.extent_order.size() != tree.directories.size()) {
+    image.report.fail(BuildError::layout_mismatch);
+    return false;
+  }
+  uint64_t sectors = 0;
+  for (const uint32_t index : tree.extent_order) {
+    IsoDirectory& directory = tree.directories[index];
+    if (sectors > UINT32_MAX) {
+      image.report.fail(BuildError::image_too_large);
+      return false;
+    }
     directory.sector = static_cast<uint32_t>(sectors);
-    sectors += sectors_for_bytes(bytes);
+    sectors += sectors_for_bytes(directory.bytes);
   }
   const uint64_t continuation_sectors = sectors_for_bytes(continuations.offset);
   if (sectors > UINT32_MAX || continuation_sectors > UINT32_MAX) {
@@ -310,7 +384,8 @@ bool size_iso_directories(DiscImage& image, IsoTree& tree) {
 }
 
 bool write_iso_directories(const DiscImage& image, const IsoTree& tree, SectorEmitter& out) {
-  for (const IsoDirectory& directory : tree.directories) {
+  for (const uint32_t index : tree.extent_order) {
+    const IsoDirectory& directory = tree.directories[index];
     if (!out.expect_position(tree.location(directory))) return false;
     const auto sectors = static_cast<uint32_t>(sectors_for_bytes(directory.bytes));
     uint8_t* buffer = out.get_sector_buffer(sectors);

@@ -96,7 +96,8 @@ bool build_tree(DiscImage& image, IsoTree& tree, size_t identifier_bytes_hint,
       tree.directories.push_back(IsoDirectory{child.node, index, 0, 0, at, length, source_named,
                                               child.role, 0, 0, index, 0});
       tree.entries.push_back(IsoEntry{child.node, directory, 0, 1, 0, child.role});
-      if (child.role == RecordRole::relocated) tree.relocated[child.node] = directory;
+      if (child.role == RecordRole::relocated && child.node != tree.relocation_folder.get())
+        tree.relocated[child.node] = directory;
     }
   }
   return true;

@@ -97,6 +97,8 @@ class IsoTree {
 
   std::vector<IsoEntry> entries;
   std::vector<IsoDirectory> directories;  // the root first; number = index + 1
+  // The directories in the order their extents follow one another.
+  std::vector<uint32_t> extent_order;
   // Every identifier as recorded, back to back, without version numbers.
   std::vector<uint8_t> identifiers;
   // Rock Ridge entries in the records' system use (primary hierarchy); the

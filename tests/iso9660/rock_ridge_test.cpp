@@ -178,6 +178,46 @@ TEST(RockRidge, FoldersDeeperThanEightLevelsMoveToTheRootAndLinkBack) {
   EXPECT_EQ(plain.writer.iso.primary.directories.size(), 12u);
 }
 
+TEST(RockRidge, RelocatedDirectoriesComeBeforeTheRestOnTheDisc) {
+  // Twenty levels: level 9 moves, and level 15, seven below it, moves again
+  // from inside the first. A reader that reads front to back (libarchive)
+  // connects the inner one while the outer is still away: the relocated
+  // directories and all below them come right after the root and their
+  // folder, each nested one after the directory that links to it, and the
+  // directories in their place come last.
+  test::NodeTree tree(fs_iso9660);
+  tree.writer.settings.name_extensions = NameExtensions{false, true};
+  SourceNode* folder = tree.writer.tree.root;
+  std::vector<SourceNode*> chain{folder};
+  for (int level = 2; level <= 20; ++level) {
+    folder = tree.dir(folder, u"d" + std::u16string(1, static_cast<char16_t>('a' + level)));
+    chain.push_back(folder);
+  }
+  tree.dir(tree.writer.tree.root, u"other");
+  ASSERT_NE(tree.writer.lay_out(), 0u);
+  const IsoTree& primary = tree.writer.iso.primary;
+  auto sector_of = [&](const SourceNode* node) {
+    for (const IsoDirectory& d : primary.directories) {
+      if (d.node == node) return d.sector;
+    }
+    ADD_FAILURE() << "not in the hierarchy";
+    return 0u;
+  };
+  ASSERT_EQ(primary.relocated.size(), 2u);
+  EXPECT_EQ(sector_of(chain[0]), 0u);
+  EXPECT_GT(sector_of(primary.relocation_folder.get()), sector_of(chain[0]));
+  // chain[8] is level 9, chain[14] level 15.
+  EXPECT_LT(sector_of(primary.relocation_folder.get()), sector_of(chain[8]));
+  EXPECT_LT(sector_of(chain[13]), sector_of(chain[14]));
+  for (int i = 9; i <= 19; ++i) EXPECT_LT(sector_of(chain[8]), sector_of(chain[i])) << i;
+  for (int i = 1; i <= 7; ++i) EXPECT_GT(sector_of(chain[i]), sector_of(chain[19])) << i;
+  // Every directory has one extent of its own, back to back.
+  std::vector<uint32_t> sectors;
+  for (const IsoDirectory& d : primary.directories) sectors.push_back(d.sector);
+  std::sort(sectors.begin(), sectors.end());
+  EXPECT_EQ(std::adjacent_find(sectors.begin(), sectors.end()), sectors.end());
+}
+
 // Reads the whole image back the way a Rock Ridge reader does: every
 // record's entries, following each CE into its continuation area, and
 // collects the names of a directory's records.
