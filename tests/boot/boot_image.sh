@@ -36,11 +36,11 @@ machine=(-machine "pc,accel=tcg" -m 256 -smp 1 -nodefaults -display none -no-reb
          -serial "file:$serial"
          -chardev "file,id=firmware,path=$firmware_log" -device "isa-debugcon,iobase=0x402,chardev=firmware"
          -drive "file=$image,format=raw,media=cdrom,readonly=on,if=ide,index=2" -boot order=d)
-# Words with which each firmware gives up on the disc: the run ends there
-# instead of waiting for the time-out.
+# Words with which each firmware gives up on the disc, or GRUB on its
+# modules: the run ends there instead of waiting for the time-out.
 case $firmware in
   bios)
-    gave_up='No bootable device|Boot failed'
+    gave_up='No bootable device|Boot failed|grub rescue> '
     ;;
   uefi)
     code=/usr/share/OVMF/OVMF_CODE_4M.fd
@@ -53,7 +53,7 @@ case $firmware in
     cp -- "$vars" "$image.uefi.vars"
     machine+=(-drive "if=pflash,format=raw,unit=0,readonly=on,file=$code"
               -drive "if=pflash,format=raw,unit=1,file=$image.uefi.vars")
-    gave_up='No bootable option or device was found|startup\.nsh|Shell> '
+    gave_up='No bootable option or device was found|startup\.nsh|Shell> |grub rescue> '
     ;;
   *) usage ;;
 esac

@@ -5,11 +5,14 @@
 # the same GRUB folder without a boot catalog starts with neither.
 #
 # Images of xorriso prove the folders and the runner first, so that a
-# Kestrel image that fails here fails for itself, not for the harness. Then
-# Kestrel's own images: the GRUB folder recognised and written as ISO 9660,
-# as the bridge and as UDF 2.50 (with its ISO 9660 volume), the same folder
-# with -no-boot, the ISOLINUX folder, and the GRUB folder named by the boot
-# switches with its recognition turned off by a renamed loader.
+# Kestrel image that fails here fails for itself, not for the harness; so
+# does the rescue disc that grub-mkrescue made. Then Kestrel's own images:
+# the GRUB folder recognised and written as ISO 9660, as the bridge and as
+# UDF 2.50 (with its ISO 9660 volume), the same folder with -no-boot, the
+# ISOLINUX folder, the GRUB folder named by the boot switches with its
+# recognition turned off by a renamed loader, and the files of the rescue
+# disc as ISO 9660 and as the bridge, whose GRUB loads its modules and finds
+# its marker by their long names.
 #
 #   check_boot.sh KESTREL_CLI
 #
@@ -29,6 +32,7 @@ bash "$boot_dir/make_boot_folders.sh" "$folders" >/dev/null || folder_status=$?
 [[ $folder_status -eq 0 ]] || fail "the boot folders cannot be built"
 grub_marker=$(awk '$1 == "grub" { print $2 }' "$folders/markers")
 isolinux_marker=$(awk '$1 == "isolinux" { print $2 }' "$folders/markers")
+rescue_marker=$(awk '$1 == "rescue" { print $2 }' "$folders/markers")
 
 status=0
 # expect booted|refused IMAGE FIRMWARE MARKER
@@ -58,6 +62,8 @@ expect booted "$scratch/grub.iso" uefi "$grub_marker"
 expect booted "$scratch/isolinux.iso" bios "$isolinux_marker"
 expect refused "$scratch/plain.iso" bios "$grub_marker"
 expect refused "$scratch/plain.iso" uefi "$grub_marker"
+expect booted "$folders/rescue.iso" bios "$rescue_marker"
+expect booted "$folders/rescue.iso" uefi "$rescue_marker"
 
 [[ $status -eq 0 ]] || fail "the harness does not boot the peer's images"
 
@@ -80,6 +86,8 @@ mv -- "$explicit/efi.img" "$explicit/boot/uefi.fat"
 kestrel "$explicit" "$scratch/k-explicit-none.iso" -fs iso9660
 kestrel "$explicit" "$scratch/k-explicit.iso" -fs bridge -boot-bios boot/grub/i386-pc/core.bin \
   -boot-load-size 4 -boot-info-table -boot-efi boot/uefi.fat
+kestrel "$folders/rescue" "$scratch/k-rescue-iso.iso" -fs iso9660
+kestrel "$folders/rescue" "$scratch/k-rescue-bridge.iso" -fs bridge
 
 # xorriso reads Kestrel's catalogs as it wrote its own: the GRUB loader with
 # its boot information table, the UEFI image, and on the UDF 2.50 image the
@@ -97,6 +105,8 @@ for firmware in bios uefi; do
   expect booted "$scratch/k-grub-iso.iso" "$firmware" "$grub_marker"
   expect booted "$scratch/k-grub-bridge.iso" "$firmware" "$grub_marker"
   expect booted "$scratch/k-explicit.iso" "$firmware" "$grub_marker"
+  expect booted "$scratch/k-rescue-iso.iso" "$firmware" "$rescue_marker"
+  expect booted "$scratch/k-rescue-bridge.iso" "$firmware" "$rescue_marker"
 done
 expect booted "$scratch/k-grub-udf250.iso" bios "$grub_marker"
 expect booted "$scratch/k-isolinux.iso" bios "$isolinux_marker"
