@@ -69,7 +69,8 @@ bool write_iso_path_table(ImageWriter& writer, const DiscArea&) {
 // Every directory of a hierarchy, each at the sector its records point at.
 template <iso9660::Hierarchy hierarchy>
 bool write_iso_directories(ImageWriter& writer, const DiscArea&) {
-  return iso9660::write_iso_directories(writer, writer.iso.tree(hierarchy), writer) &&
+  return iso9660::write_iso_directories(writer, writer.iso.tree(hierarchy), writer.iso.record_dates,
+                                        writer) &&
          still_writing(writer);
 }
 

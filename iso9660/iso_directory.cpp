@@ -10,6 +10,7 @@
 #include "iso9660/iso_names.h"
 #include "iso9660/iso_records.h"
 #include "iso9660/iso_volume.h"
+#include "iso9660/record_dates.h"
 #include "iso9660/rock_ridge.h"
 
 namespace kestrel::iso9660 {
@@ -32,9 +33,10 @@ struct RecordSlot {
   uint64_t extent_count;
   uint64_t offset;  // byte offset in the directory extent
   uint32_t length;
-  // Rock Ridge: the record's entries, and where its continuation area lies
-  // in the tree's run of them; null without Rock Ridge.
-  const SystemUse* system_use;
+  // Rock Ridge: what the record's entries say and how they are laid out,
+  // and where its continuation area lies in the tree's run of them.
+  const RockRidgeFacts* facts;  // null without Rock Ridge
+  RockRidgePlan plan;
   uint64_t continuation;
 };
 
@@ -118,38 +120,42 @@ RockRidgeFacts facts_of(const IsoTree& tree, const IsoDirectory& directory, Slot
 
 // Visits every record of `directory` in order with its place in the extent:
 // the "." and ".." records, then each child in ISO 9660 order, a file with
-// one record per extent. Continuation areas are placed by `continuations`.
-// Returns the offset just past the last record; `ok` turns false when a
-// record's entries cannot be laid out.
+// one record per extent, until `visit` returns false. Continuation areas
+// are placed by `continuations`. Returns the offset just past the last
+// record visited; `ok` turns false when a record's entries would not fit
+// their continuation area.
 template <typename Visitor>
 uint64_t for_each_record(const DiscImage& image, const IsoTree& tree, const IsoDirectory& directory,
                          ContinuationCursor& continuations, bool& ok, Visitor&& visit) {
   uint64_t offset = 0;
-  SystemUse system_use;
   auto place = [&](SlotKind kind, const IsoEntry* entry, uint64_t index, uint64_t count,
                    uint32_t identifier_length) {
     uint32_t length = directory_record_bytes(image, identifier_length);
-    const SystemUse* entries = nullptr;
+    RockRidgeFacts facts;
+    RockRidgePlan plan;
     uint64_t continuation = 0;
     if (tree.rock_ridge) {
       const uint32_t head = record_head_bytes(identifier_length);
-      if (!lay_out_rock_ridge(facts_of(tree, directory, kind, entry), head, system_use)) ok = false;
-      length = head + system_use.in_record_bytes;
-      if (system_use.continued_bytes != 0)
-        continuation = continuations.place(system_use.continued_bytes);
-      entries = &system_use;
+      facts = facts_of(tree, directory, kind, entry);
+      plan = plan_rock_ridge(facts, head);
+      length = head + plan.in_record_bytes;
+      if (plan.continued_bytes > max_continued_bytes) ok = false;
+      if (plan.continued_bytes != 0) continuation = continuations.place(plan.continued_bytes);
     }
     offset = place_record(offset, length);
-    visit(RecordSlot{kind, entry, index, count, offset, length, entries, continuation});
+    const bool more = visit(RecordSlot{kind, entry, index, count, offset, length,
+                                       tree.rock_ridge ? &facts : nullptr, plan, continuation});
     offset += length;
+    return more;
   };
-  place(SlotKind::self, nullptr, 0, 1, 1);
-  place(SlotKind::parent, nullptr, 0, 1, 1);
+  if (!place(SlotKind::self, nullptr, 0, 1, 1) || !place(SlotKind::parent, nullptr, 0, 1, 1))
+    return offset;
   for (const IsoEntry& entry : tree.entries_of(directory)) {
     const uint32_t identifier_length = recorded_identifier_length(tree, entry);
     const uint64_t count = entry.is_directory ? 1 : file_extent_count(*entry.node);
-    for (uint64_t index = 0; index < count; ++index)
-      place(SlotKind::child, &entry, index, count, identifier_length);
+    for (uint64_t index = 0; index < count; ++index) {
+      if (!place(SlotKind::child, &entry, index, count, identifier_length)) return offset;
+    }
   }
   return offset;
 }
@@ -212,18 +218,22 @@ DirectoryRecord record_for(const DiscImage& image, const IsoTree& tree,
 }
 
 void fill_record(const DiscImage& image, const IsoTree& tree, const IsoDirectory& directory,
-                 const RecordSlot& slot, const FieldWriter& out) {
+                 const RecordSlot& slot, RecordDates& dates, const FieldWriter& out) {
   RecordedIdentifier identifier;
-  const DirectoryRecord record = record_for(image, tree, directory, slot, identifier);
+  DirectoryRecord record = record_for(image, tree, directory, slot, identifier);
+  record.recorded_date = dates.of(record.recorded);
   fill_directory_record(out, record, image.tree.dvd_video_mode);
-  if (slot.system_use == nullptr) return;
-  SystemUse entries = *slot.system_use;
-  const uint64_t at = slot.continuation;
-  entries.set_continuation(static_cast<uint32_t>(tree.continuation_area_sector + at / sector_bytes),
-                           static_cast<uint32_t>(at % sector_bytes));
+  if (slot.facts == nullptr) return;
   const uint32_t head = record_head_bytes(record.identifier_length);
-  out.u8<directory_record::length>(static_cast<uint8_t>(head + entries.in_record_bytes));
-  out.bytes(head, entries.in_record, entries.in_record_bytes);
+  out.u8<directory_record::length>(static_cast<uint8_t>(head + slot.plan.in_record_bytes));
+  RockRidgeTarget target;
+  target.system_use = out.at(head).data();
+  target.continuation_sector =
+      static_cast<uint32_t>(tree.continuation_area_sector + slot.continuation / sector_bytes);
+  target.continuation_offset = static_cast<uint32_t>(slot.continuation % sector_bytes);
+  target.recorded = out.at<directory_record::recording_date>().data();
+  target.recorded_at = record.recorded;
+  fill_rock_ridge(*slot.facts, slot.plan, target);
 }
 
 // The order of the directory extents on the disc: the order of the path
@@ -298,7 +308,10 @@ uint32_t fill_directory_record(const FieldWriter& out, const DirectoryRecord& re
   out.u8<dr::extended_attribute_length>(0);
   out.both32<dr::extent_location>(record.location);
   out.both32<dr::data_length>(record.data_length);
-  make_iso_date7(record.recorded, out.at<dr::recording_date>().data());
+  if (record.recorded_date != nullptr)
+    out.bytes<dr::recording_date>(record.recorded_date, date7::bytes);
+  else
+    make_iso_date7(record.recorded, out.at<dr::recording_date>().data());
   out.u8<dr::file_flags>(record.flags);
   out.u8<dr::file_unit_size>(0);
   out.u8<dr::interleave_gap>(0);
@@ -310,33 +323,43 @@ uint32_t fill_directory_record(const FieldWriter& out, const DirectoryRecord& re
 }
 
 void fill_iso_directory(const DiscImage& image, const IsoTree& tree, const IsoDirectory& directory,
-                        uint8_t* buffer) {
+                        RecordDates& dates, uint8_t* buffer) {
   const size_t buffer_bytes =
       static_cast<size_t>(sectors_for_bytes(directory.bytes)) * sector_bytes;
   const FieldWriter extent(buffer, buffer_bytes);
   ContinuationCursor continuations{directory.continuation};
   bool ok = true;
   for_each_record(image, tree, directory, continuations, ok, [&](const RecordSlot& slot) {
-    if (slot.length > buffer_bytes - slot.offset) return;  // never past the extent laid out
-    fill_record(image, tree, directory, slot, extent.at(static_cast<size_t>(slot.offset)));
+    // Never past the extent laid out.
+    if (slot.length <= buffer_bytes - slot.offset)
+      fill_record(image, tree, directory, slot, dates, extent.at(static_cast<size_t>(slot.offset)));
+    return true;
   });
 }
 
-// Copies the continuation areas of one directory's records into `buffer`,
-// which holds the sectors from `first_sector` of the run on.
+// Copies the continuation areas of one directory's records, which end at
+// `end` in the run, into `buffer`, which holds the sectors from
+// `first_sector` of the run on.
 void fill_continuation_areas(const DiscImage& image, const IsoTree& tree,
-                             const IsoDirectory& directory, uint64_t first_sector, uint8_t* buffer,
-                             uint64_t buffer_bytes) {
+                             const IsoDirectory& directory, uint64_t end, uint64_t first_sector,
+                             uint8_t* buffer, uint64_t buffer_bytes) {
   ContinuationCursor continuations{directory.continuation};
   bool ok = true;
   const uint64_t base = first_sector * sector_bytes;
   for_each_record(image, tree, directory, continuations, ok, [&](const RecordSlot& slot) {
-    if (slot.system_use == nullptr || slot.system_use->continued_bytes == 0) return;
-    const uint32_t bytes = slot.system_use->continued_bytes;
+    if (slot.facts == nullptr || slot.plan.continued_bytes == 0) return true;
+    const uint32_t bytes = slot.plan.continued_bytes;
     if (slot.continuation < base || slot.continuation - base > buffer_bytes ||
         bytes > buffer_bytes - (slot.continuation - base))
-      return;  // never past the sectors laid out
-    std::copy_n(slot.system_use->continued, bytes, buffer + (slot.continuation - base));
+      return false;  // never past the sectors laid out
+    // Only the continued entries are wanted; the record's own go to scratch.
+    uint8_t record_entries[max_directory_record_bytes] = {};
+    RockRidgeTarget target;
+    target.system_use = record_entries;
+    target.continuation = buffer + (slot.continuation - base);
+    fill_rock_ridge(*slot.facts, slot.plan, target);
+    // Often only the root's "." record continues: the rest need no visit.
+    return slot.continuation + bytes < end;
   });
 }
 
@@ -345,8 +368,8 @@ bool size_iso_directories(DiscImage& image, IsoTree& tree) {
   for (IsoDirectory& directory : tree.directories) {
     directory.continuation = continuations.offset;
     bool ok = true;
-    const uint64_t bytes =
-        for_each_record(image, tree, directory, continuations, ok, [](const RecordSlot&) {});
+    const uint64_t bytes = for_each_record(image, tree, directory, continuations, ok,
+                                           [](const RecordSlot&) { return true; });
     if (!ok) {
       image.report.fail(BuildError::layout_mismatch);
       return false;
@@ -383,13 +406,14 @@ bool size_iso_directories(DiscImage& image, IsoTree& tree) {
   return true;
 }
 
-bool write_iso_directories(const DiscImage& image, const IsoTree& tree, SectorEmitter& out) {
+bool write_iso_directories(const DiscImage& image, const IsoTree& tree, RecordDates& dates,
+                           SectorEmitter& out) {
   for (const uint32_t index : tree.extent_order) {
     const IsoDirectory& directory = tree.directories[index];
     if (!out.expect_position(tree.location(directory))) return false;
     const auto sectors = static_cast<uint32_t>(sectors_for_bytes(directory.bytes));
     uint8_t* buffer = out.get_sector_buffer(sectors);
-    if (buffer != nullptr) fill_iso_directory(image, tree, directory, buffer);
+    if (buffer != nullptr) fill_iso_directory(image, tree, directory, dates, buffer);
     if (!out.emit_sectors(buffer, sectors)) return false;
   }
   return true;
@@ -421,7 +445,8 @@ bool write_continuation_areas(const DiscImage& image, const IsoTree& tree, Secto
     uint8_t* buffer = out.get_sector_buffer(count);
     if (buffer == nullptr) return out.emit_sectors(nullptr, count);
     if (holding) std::copy_n(held, sector_bytes, buffer);
-    fill_continuation_areas(image, tree, directory, first, buffer, uint64_t{count} * sector_bytes);
+    fill_continuation_areas(image, tree, directory, end, first, buffer,
+                            uint64_t{count} * sector_bytes);
     std::copy_n(buffer + uint64_t{count - 1} * sector_bytes, sector_bytes, held);
     holding = true;
     held_sector = last;

@@ -233,6 +233,7 @@ struct DirectoryRecord {
   uint32_t location = 0;
   uint32_t data_length = 0;
   int64_t recorded = 0;
+  const uint8_t* recorded_date = nullptr;  // the date of `recorded`, when worked out already
   uint8_t flags = 0;
   const uint8_t* identifier = nullptr;
   uint32_t identifier_length = 0;

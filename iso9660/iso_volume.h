@@ -11,6 +11,7 @@
 #include "disc/disc_image.h"
 #include "disc/sector_emitter.h"
 #include "iso9660/iso_tree.h"
+#include "iso9660/record_dates.h"
 
 namespace kestrel::iso9660 {
 
@@ -33,6 +34,8 @@ class IsoVolume {
   // Names that the Joliet hierarchy records otherwise than the source has
   // them: shortened, with characters replaced, or numbered to be unique.
   uint32_t joliet_names_altered() const { return joliet_names_altered_; }
+  // The dates of the records, worked out as the directories are written.
+  RecordDates record_dates;
 
  private:
   NameExtensions extensions_;
@@ -57,7 +60,9 @@ void write_set_terminator(const DiscImage& image, SectorEmitter& out);
 void write_path_table(const IsoTree& tree, SectorEmitter& out, bool little_endian);
 // Every directory of the tree, each at its place; false when one is not
 // where the layout put it, or the output failed.
-bool write_iso_directories(const DiscImage& image, const IsoTree& tree, SectorEmitter& out);
+// `dates` is shared by the hierarchies of one image.
+bool write_iso_directories(const DiscImage& image, const IsoTree& tree, RecordDates& dates,
+                           SectorEmitter& out);
 // The Rock Ridge continuation areas of a tree's records, at their place.
 bool write_continuation_areas(const DiscImage& image, const IsoTree& tree, SectorEmitter& out);
 // Bootable images: the boot record volume descriptor and the El Torito boot
@@ -68,7 +73,7 @@ void write_boot_catalog(const DiscImage& image, SectorEmitter& out);
 // The sectors of one directory extent and of one path table, filled into
 // zeroed buffers of ceil(bytes / 2048) and path_table_sectors sectors.
 void fill_iso_directory(const DiscImage& image, const IsoTree& tree, const IsoDirectory& directory,
-                        uint8_t* buffer);
+                        RecordDates& dates, uint8_t* buffer);
 void fill_path_table(const IsoTree& tree, bool little_endian, uint8_t* buffer);
 // Fills the primary volume descriptor sector.
 void fill_primary_descriptor(const DiscImage& image, const IsoTree& tree, uint8_t* sector);

@@ -1,6 +1,7 @@
 // Rock Ridge (RRIP 1.12 over SUSP 1.12): the System Use Entries of one
 // directory record of the primary hierarchy, and where those that do not
-// fit the record continue.
+// fit the record continue. The layout sizes the entries of every record
+// (plan_rock_ridge); only the writing fills them in (fill_rock_ridge).
 #pragma once
 
 #include <cstddef>
@@ -22,7 +23,7 @@ struct RockRidgeFacts {
   const SourceNode* node = nullptr;  // whose attributes (PX, TF) and name (NM)
   bool named = false;                // NM: not for the "." and ".." records
   bool protocol = false;             // SP and ER: the root directory's "." record
-  bool relocated = false;            // RE: a directory moved out of a too deep place
+  bool relocated = false;            // RE: a relocated directory, or their folder
   // CL on the record left in a relocated directory's place, PL on the ".."
   // record of a relocated directory: the sector of the directory it links to.
   bool child_link = false;
@@ -30,27 +31,36 @@ struct RockRidgeFacts {
   uint32_t link_location = 0;
 };
 
-// The System Use bytes of one record: those in the record, and those that
-// continue in a continuation area (SUSP 5.1), which the record's "CE" entry
-// names.
-// Only the first in_record_bytes and continued_bytes of the arrays count;
-// the rest is never read.
-struct SystemUse {
-  uint8_t in_record[max_directory_record_bytes];
+// The sizes of a record's entries: those it keeps (with its "CE" entry and
+// a padding byte that keeps its length even), and those that continue.
+struct RockRidgePlan {
   uint32_t in_record_bytes = 0;
-  uint8_t continued[max_continued_bytes];
   uint32_t continued_bytes = 0;
-  uint32_t ce_at = 0;  // where the "CE" entry lies in `in_record`
-
-  // Fills in the "CE" entry once the continuation area has its place.
-  void set_continuation(uint32_t sector, uint32_t offset);
+  uint8_t kept_entries = 0;  // entries in the record, "CE" not counted
 };
 
 // Lays out the entries of a record whose fixed part, identifier and
 // padding byte take `record_head` bytes (an even number). The record keeps
-// as many entries as fit with its length even; the rest continue. False
-// when even the continuation area cannot hold them.
-bool lay_out_rock_ridge(const RockRidgeFacts& facts, uint32_t record_head, SystemUse& out);
+// as many entries as fit with its length even; the rest continue.
+RockRidgePlan plan_rock_ridge(const RockRidgeFacts& facts, uint32_t record_head);
+
+// Where a record's entries go when it is written: `system_use`, the
+// plan's in_record_bytes of the record; `continuation`, continued_bytes of
+// its continuation area at (`continuation_sector`, `continuation_offset`),
+// which "CE" names. `recorded` is the record's 7-byte date and `recorded_at`
+// the time it stands for, which TF repeats for the node's modification.
+struct RockRidgeTarget {
+  uint8_t* system_use = nullptr;
+  uint8_t* continuation = nullptr;  // may be null when only the record is wanted
+  uint32_t continuation_sector = 0;
+  uint32_t continuation_offset = 0;
+  const uint8_t* recorded = nullptr;
+  int64_t recorded_at = 0;
+};
+
+// Fills the entries as `plan` laid them out.
+void fill_rock_ridge(const RockRidgeFacts& facts, const RockRidgePlan& plan,
+                     const RockRidgeTarget& target);
 
 // The name Rock Ridge records: the source name exactly as the system has it
 // (on Windows its UTF-8 form), up to 255 bytes.

@@ -26,7 +26,8 @@ uint32_t dir_number(const ImageWriter& writer, const SourceNode& node) {
 Bytes directory_bytes(const ImageWriter& writer, const SourceNode& directory) {
   const IsoDirectory& laid_out = iso_dir(writer, directory);
   Bytes out(sectors_for_bytes(laid_out.bytes) * sector_bytes, 0);
-  fill_iso_directory(writer, writer.iso.primary, laid_out, out.data());
+  RecordDates dates;
+  fill_iso_directory(writer, writer.iso.primary, laid_out, dates, out.data());
   return out;
 }
 

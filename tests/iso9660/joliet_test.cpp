@@ -168,7 +168,7 @@ TEST(Joliet, DeepTreesAreWholeAndShareTheExtentsOfThePrimaryVolume) {
     EXPECT_EQ(joliet.directories[i].parent, i - 1);
   const IsoDirectory& bottom = joliet.directories.back();
   std::vector<uint8_t> extent((bottom.bytes + sector_bytes - 1) / sector_bytes * sector_bytes);
-  fill_iso_directory(tree.writer, joliet, bottom, extent.data());
+  fill_iso_directory(tree.writer, joliet, bottom, tree.writer.iso.record_dates, extent.data());
   EXPECT_EQ(joliet_records(extent, bottom.bytes),
             std::vector<std::u16string>{u"the deepest file.txt;1"});
   // The record at 68 (after "." and "..") points at the file's one extent.

@@ -41,21 +41,41 @@ std::string signatures(const std::vector<Entry>& entries) {
   return out;
 }
 
+// The entries of one record, filled as the plan lays them out, with the
+// continuation area at sector 40, byte 100.
+struct Laid {
+  RockRidgePlan plan;
+  std::vector<uint8_t> in_record;
+  std::vector<uint8_t> continued;
+};
+Laid lay_out(const RockRidgeFacts& facts, uint32_t record_head) {
+  Laid laid;
+  laid.plan = plan_rock_ridge(facts, record_head);
+  laid.in_record.assign(laid.plan.in_record_bytes, 0);
+  laid.continued.assign(laid.plan.continued_bytes, 0);
+  RockRidgeTarget target;
+  target.system_use = laid.in_record.data();
+  target.continuation = laid.continued.data();
+  target.continuation_sector = 40;
+  target.continuation_offset = 100;
+  fill_rock_ridge(facts, laid.plan, target);
+  return laid;
+}
+
 TEST(RockRidge, EntriesKeepTheRecordEvenAndContinueWhereTheyDoNotFit) {
   test::NodeTree tree(fs_iso9660);
   SourceNode* file = tree.file(tree.writer.tree.root, u"a.txt", 5);
   file->executable = 1;
   file->unique_id = 77;
-  SystemUse use;
 
-  // A file: PX, TF and NM in the record; 46 bytes of head, 44 + 26 + 10.
+  // A file: PX, TF and NM in the record; 46 bytes of head, 44 + 12 + 10.
   RockRidgeFacts facts;
   facts.node = file;
   facts.named = true;
-  ASSERT_TRUE(lay_out_rock_ridge(facts, 46, use));
-  EXPECT_EQ(use.continued_bytes, 0u);
-  EXPECT_EQ(use.in_record_bytes % 2, 0u);
-  auto entries = entries_of(use.in_record, use.in_record_bytes);
+  Laid laid = lay_out(facts, 46);
+  EXPECT_EQ(laid.plan.continued_bytes, 0u);
+  EXPECT_EQ(laid.plan.in_record_bytes, 66u);
+  auto entries = entries_of(laid.in_record.data(), laid.plan.in_record_bytes);
   EXPECT_EQ(signatures(entries), "PX TF NM");
   // Readable by all, the source's execute bit for all, owner and group 0.
   EXPECT_EQ(read_le32(&entries[0].bytes[4]), 0100555u);
@@ -64,25 +84,26 @@ TEST(RockRidge, EntriesKeepTheRecordEvenAndContinueWhereTheyDoNotFit) {
   EXPECT_EQ(read_le32(&entries[0].bytes[20]), 0u);
   EXPECT_EQ(read_le32(&entries[0].bytes[28]), 0u);
   EXPECT_EQ(read_le32(&entries[0].bytes[36]), 77u);
-  EXPECT_EQ(entries[1].bytes[4], 0x07);  // creation, modify, access
+  EXPECT_EQ(entries[1].bytes[4], 0x02);  // the modification, as the record has it
   EXPECT_EQ(std::string(entries[2].bytes.begin() + 5, entries[2].bytes.end()), "a.txt");
 
   // The root's first record: SP first, and ER continues elsewhere.
   facts = RockRidgeFacts{};
   facts.node = tree.writer.tree.root;
   facts.protocol = true;
-  ASSERT_TRUE(lay_out_rock_ridge(facts, 34, use));
-  EXPECT_EQ(signatures(entries_of(use.in_record, use.in_record_bytes)), "SP PX TF CE");
-  EXPECT_LE(34 + use.in_record_bytes, 255u);
-  const auto continued = entries_of(use.continued, use.continued_bytes);
+  laid = lay_out(facts, 34);
+  entries = entries_of(laid.in_record.data(), laid.plan.in_record_bytes);
+  EXPECT_EQ(signatures(entries), "SP PX TF CE");
+  EXPECT_LE(34 + laid.plan.in_record_bytes, 255u);
+  EXPECT_EQ((34 + laid.plan.in_record_bytes) % 2, 0u);
+  const auto continued = entries_of(laid.continued.data(), laid.plan.continued_bytes);
   ASSERT_EQ(signatures(continued), "ER");
   EXPECT_EQ(std::string(continued[0].bytes.begin() + 8, continued[0].bytes.begin() + 18),
             "IEEE_P1282");
-  use.set_continuation(40, 100);
-  const uint8_t* ce = use.in_record + use.ce_at;
-  EXPECT_EQ(read_le32(ce + 4), 40u);
-  EXPECT_EQ(read_be32(ce + 16), 100u);
-  EXPECT_EQ(read_le32(ce + 20), use.continued_bytes);
+  const std::vector<uint8_t>& ce = entries.back().bytes;
+  EXPECT_EQ(read_le32(&ce[4]), 40u);
+  EXPECT_EQ(read_be32(&ce[16]), 100u);
+  EXPECT_EQ(read_le32(&ce[20]), laid.plan.continued_bytes);
 
   // A directory: its links count itself, its "." and each sub-directory's "..".
   SourceNode* folder = tree.dir(tree.writer.tree.root, u"d");
@@ -91,8 +112,8 @@ TEST(RockRidge, EntriesKeepTheRecordEvenAndContinueWhereTheyDoNotFit) {
   facts = RockRidgeFacts{};
   facts.node = folder;
   facts.named = true;
-  ASSERT_TRUE(lay_out_rock_ridge(facts, 34, use));
-  entries = entries_of(use.in_record, use.in_record_bytes);
+  laid = lay_out(facts, 34);
+  entries = entries_of(laid.in_record.data(), laid.plan.in_record_bytes);
   EXPECT_EQ(read_le32(&entries[0].bytes[4]), 040555u);
   EXPECT_EQ(read_le32(&entries[0].bytes[12]), 4u);
 }
@@ -104,10 +125,9 @@ TEST(RockRidge, NamesOfUpTo255BytesTakeTwoEntries) {
   RockRidgeFacts facts;
   facts.node = file;
   facts.named = true;
-  SystemUse use;
-  ASSERT_TRUE(lay_out_rock_ridge(facts, 48, use));
-  EXPECT_EQ(signatures(entries_of(use.in_record, use.in_record_bytes)), "PX TF CE");
-  const auto continued = entries_of(use.continued, use.continued_bytes);
+  const Laid laid = lay_out(facts, 48);
+  EXPECT_EQ(signatures(entries_of(laid.in_record.data(), laid.plan.in_record_bytes)), "PX TF CE");
+  const auto continued = entries_of(laid.continued.data(), laid.plan.continued_bytes);
   ASSERT_EQ(signatures(continued), "NM NM");
   EXPECT_EQ(continued[0].bytes[4], 1);  // CONTINUE
   EXPECT_EQ(continued[1].bytes[4], 0);
@@ -156,7 +176,7 @@ TEST(RockRidge, FoldersDeeperThanEightLevelsMoveToTheRootAndLinkBack) {
   EXPECT_EQ(link.role, RecordRole::child_link);
   EXPECT_EQ(link.is_directory, 0);
   std::vector<uint8_t> extent((old_parent.bytes + sector_bytes - 1) / sector_bytes * sector_bytes);
-  fill_iso_directory(tree.writer, primary, old_parent, extent.data());
+  fill_iso_directory(tree.writer, primary, old_parent, tree.writer.iso.record_dates, extent.data());
   const size_t record = extent[0] + extent[extent[0]];  // after "." and ".."
   EXPECT_EQ(extent[record + 25], 0);                    // file flags: a file
   const uint8_t id_length = extent[record + 32];
@@ -307,7 +327,8 @@ TEST(RockRidge, ContinuationAreasOfManyRecordsReadBackThroughTheirRecords) {
   // The directories and the continuation areas, each where the map put it.
   std::vector<uint8_t> bytes(size_t{tree.writer.layout.image_sectors} * sector_bytes, 0);
   ImageEmitter directories(bytes, primary.directory_area_sector);
-  ASSERT_TRUE(write_iso_directories(tree.writer, primary, directories));
+  ASSERT_TRUE(
+      write_iso_directories(tree.writer, primary, tree.writer.iso.record_dates, directories));
   ImageEmitter continuations(bytes, primary.continuation_area_sector);
   ASSERT_TRUE(write_continuation_areas(tree.writer, primary, continuations));
   EXPECT_EQ(continuations.position(),
