@@ -10,9 +10,11 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "iso9660/iso_names.h"
+#include "iso9660/unit_order.h"
 #include "platform/code_page.h"
 
 namespace kestrel::iso9660 {
@@ -29,46 +31,47 @@ constexpr char separator = '.';
 bool is_high_surrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool is_low_surrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-// The name and extension of an identifier (ECMA-119 7.5.1); a directory's
-// is all name.
-struct IdentifierParts {
-  std::string_view name;
-  std::string_view extension;
+// ECMA-119 9.3 record order: by name, then by extension (every version is
+// 1), the shorter of two parts counting as padded with spaces (0x20) and
+// bytes comparing by their values. A name of at most 8 bytes and an
+// extension of at most 3, each padded with spaces and packed high byte
+// first, compare as the numbers they make.
+struct OrderKey {
+  uint64_t name = 0;
+  uint32_t extension = 0;
+
+  bool operator<(const OrderKey& other) const {
+    return name != other.name ? name < other.name : extension < other.extension;
+  }
 };
 
-IdentifierParts parts_of(const NamedChild& child) {
+template <typename Number>
+Number packed(std::string_view part, size_t width) {
+  Number value = 0;
+  for (size_t i = 0; i < width; ++i)
+    value = static_cast<Number>(value << 8 | static_cast<uint8_t>(i < part.size() ? part[i] : ' '));
+  return value;
+}
+
+OrderKey order_key(const NamedChild& child) {
   std::string_view identifier = child.identifier;
-  if (child.node->is_directory) return {identifier, {}};
-  if (identifier.ends_with(version_suffix)) identifier.remove_suffix(version_suffix.size());
-  const size_t dot = identifier.find(separator);
-  if (dot == std::string_view::npos) return {identifier, {}};
-  return {identifier.substr(0, dot), identifier.substr(dot + 1)};
-}
-
-// ECMA-119 9.3: the shorter of two parts counts as padded with spaces
-// (0x20), and bytes compare by their values.
-int compare_padded(std::string_view a, std::string_view b) {
-  const size_t length = std::max(a.size(), b.size());
-  for (size_t i = 0; i < length; ++i) {
-    const auto x = static_cast<uint8_t>(i < a.size() ? a[i] : ' ');
-    const auto y = static_cast<uint8_t>(i < b.size() ? b[i] : ' ');
-    if (x != y) return x < y ? -1 : 1;
+  std::string_view extension;
+  if (!child.node->is_directory) {
+    if (identifier.ends_with(version_suffix)) identifier.remove_suffix(version_suffix.size());
+    const size_t dot = identifier.find(separator);
+    if (dot != std::string_view::npos) {
+      extension = identifier.substr(dot + 1);
+      identifier = identifier.substr(0, dot);
+    }
   }
-  return 0;
-}
-
-// ECMA-119 9.3 record order: by name, then by extension (every version is 1).
-bool identifier_less(const NamedChild* a, const NamedChild* b) {
-  const IdentifierParts x = parts_of(*a), y = parts_of(*b);
-  const int by_name = compare_padded(x.name, y.name);
-  if (by_name != 0) return by_name < 0;
-  return compare_padded(x.extension, y.extension) < 0;
+  return {packed<uint64_t>(identifier, base_name_bytes),
+          packed<uint32_t>(extension, extension_bytes)};
 }
 
 // Marks the identifier of a name that met a sibling's: "_", a d-character.
 constexpr char unique_marker = '_';
 // Bytes of the base kept in the key that numbers the renamed identifiers: the
-// base as it is cut for a one-digit "~N".
+// base as it is cut for a one-digit "_N".
 constexpr size_t numbering_key_base_bytes = base_name_bytes - 2;
 
 // True when the identifier holds the whole name. DVD-video images keep
@@ -101,7 +104,7 @@ NamedChild* keeper_of(const DiscImage& image, const std::vector<NamedChild*>& gr
   return group.front();
 }
 
-// Gives `child` the identifier of its base cut to make room for "~N", with N
+// Gives `child` the identifier of its base cut to make room for "_N", with N
 // the lowest number not yet taken among names of that form.
 void number_identifier(NamedChild& child, std::unordered_set<std::string>& taken,
                        std::unordered_map<std::string, uint32_t>& next_number) {
@@ -134,11 +137,12 @@ void number_identifier(NamedChild& child, std::unordered_set<std::string>& taken
 // Two children whose names shorten to one identifier would give two records
 // that no reader can tell apart: a lookup by name finds only one of the
 // files. One of them keeps the identifier (keeper_of); the others are
-// numbered with "~N", counting per cut base and extension, so a folder of
-// many look-alike names is numbered in one pass.
-void make_identifiers_unique(const DiscImage& image, std::vector<NamedChild>& children) {
+// numbered with "_N", counting per cut base and extension, so a folder of
+// many look-alike names is numbered in one pass. `naming_order` holds the
+// children in the order they are named in.
+void make_identifiers_unique(const DiscImage& image, const std::vector<NamedChild*>& naming_order) {
   std::unordered_map<std::string_view, std::vector<NamedChild*>> by_identifier;
-  for (NamedChild& child : children) by_identifier[child.identifier].push_back(&child);
+  for (NamedChild* child : naming_order) by_identifier[child->identifier].push_back(child);
   std::unordered_set<std::string> taken;
   for (const auto& entry : by_identifier) taken.insert(std::string(entry.first));
   std::unordered_map<std::string, uint32_t> next_number;
@@ -146,11 +150,12 @@ void make_identifiers_unique(const DiscImage& image, std::vector<NamedChild>& ch
   // are reproducible. The groups are collected before any identifier
   // changes, since the map's keys view the identifiers.
   std::vector<std::vector<NamedChild*>> groups;
-  for (NamedChild& child : children) {
-    const auto found = by_identifier.find(child.identifier);
-    if (found == by_identifier.end() || found->second.size() < 2 || found->second.front() != &child)
+  for (NamedChild* child : naming_order) {
+    const auto found = by_identifier.find(child->identifier);
+    if (found == by_identifier.end() || found->second.size() < 2 || found->second.front() != child)
       continue;
-    groups.push_back(found->second);
+    groups.push_back(std::move(found->second));
+    by_identifier.erase(found);
   }
   for (const std::vector<NamedChild*>& group : groups) {
     const NamedChild* keeper = keeper_of(image, group);
@@ -158,6 +163,22 @@ void make_identifiers_unique(const DiscImage& image, std::vector<NamedChild>& ch
       if (child != keeper) number_identifier(*child, taken, next_number);
     }
   }
+}
+
+// The children in the order they are named in: by source name, so that the
+// same folder gives the same identifiers whatever order the system lists it
+// in; DVD-video images keep the order they have always been named in.
+std::vector<NamedChild*> naming_order(const DiscImage& image, std::vector<NamedChild>& children) {
+  std::vector<NamedChild*> order;
+  order.reserve(children.size());
+  for (NamedChild& child : children) order.push_back(&child);
+  const auto less = [](const NamedChild* a, const NamedChild* b) {
+    return source_name_less(*a->node, *b->node);
+  };
+  // A folder that UDF has put in name order needs no sort.
+  if (!image.tree.dvd_video_mode && !std::is_sorted(order.begin(), order.end(), less))
+    std::stable_sort(order.begin(), order.end(), less);
+  return order;
 }
 
 }  // namespace
@@ -169,85 +190,108 @@ char d_character(uint32_t c) {
 }
 
 std::string primary_identifier(const DiscImage& image, const SourceNode& node) {
-  const std::u16string_view text(node.name, node.name_length);
+  char identifier[max_identifier_bytes];
+  size_t length = 0;
   // The characters of the name, as the identifier is made of them: in
   // DVD-video mode the bytes of its ANSI form, as DVD-video images have
   // always recorded them; otherwise each character, a surrogate pair being
   // one. The last separator splits a file's name from its extension.
-  std::vector<uint32_t> characters;
-  size_t separator_at = std::string_view::npos;
+  auto make = [&](auto characters, size_t count, auto is_separator, auto step) {
+    size_t separator_at = count;
+    if (!node.is_directory) {
+      for (size_t i = count; i-- > 0;) {
+        if (is_separator(characters[i])) {
+          separator_at = i;
+          break;
+        }
+      }
+    }
+    // Up to `limit` characters of [from, to), a surrogate pair being one.
+    auto append = [&](size_t from, size_t to, size_t limit) {
+      for (size_t i = from, taken = 0; i < to && taken < limit; i += step(i, to), ++taken)
+        identifier[length++] = d_character(static_cast<uint32_t>(characters[i]));
+    };
+    if (node.is_directory) {
+      // A directory identifier has no separator and no version (ECMA-119 7.6).
+      append(0, count, base_name_bytes);
+      return;
+    }
+    append(0, separator_at, base_name_bytes);
+    // The separator is written even without an extension (ECMA-119 7.5.1).
+    identifier[length++] = separator;
+    if (separator_at < count) append(separator_at + 1, count, extension_bytes);
+    for (const char c : version_suffix) identifier[length++] = c;
+  };
   if (image.tree.dvd_video_mode) {
     char ansi[ansi_name_capacity];
-    const size_t length = ansi_from_utf16(text, ansi, sizeof ansi);
-    for (size_t i = 0; i < length; ++i) {
-      if (ansi[i] == separator) separator_at = characters.size();
-      characters.push_back(static_cast<uint8_t>(ansi[i]));
-    }
+    const size_t ansi_length =
+        ansi_from_utf16(std::u16string_view(node.name, node.name_length), ansi, sizeof ansi);
+    make(
+        reinterpret_cast<const uint8_t*>(ansi), ansi_length,
+        [](uint8_t c) { return c == separator; }, [](size_t, size_t) { return size_t{1}; });
   } else {
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == u'.') separator_at = characters.size();
-      if (is_high_surrogate(text[i]) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) ++i;
-      characters.push_back(text[i]);
-    }
+    const char16_t* text = node.name;
+    make(
+        text, size_t{node.name_length}, [](char16_t c) { return c == u'.'; },
+        [text](size_t i, size_t to) {
+          return is_high_surrogate(text[i]) && i + 1 < to && is_low_surrogate(text[i + 1])
+                     ? size_t{2}
+                     : size_t{1};
+        });
   }
-
-  std::string identifier;
-  identifier.reserve(max_identifier_bytes);
-  auto append = [&](size_t from, size_t to, size_t limit) {
-    for (size_t i = from; i < to && i - from < limit; ++i) identifier += d_character(characters[i]);
-  };
-  if (node.is_directory) {
-    // A directory identifier has no separator and no version (ECMA-119 7.6).
-    append(0, characters.size(), base_name_bytes);
-    return identifier;
-  }
-  if (separator_at == std::string_view::npos) separator_at = characters.size();
-  append(0, separator_at, base_name_bytes);
-  // The separator is written even without an extension (ECMA-119 7.5.1).
-  identifier += separator;
-  append(separator_at + 1, characters.size(), extension_bytes);
-  identifier += version_suffix;
-  return identifier;
+  return std::string(identifier, length);
 }
 
 void name_primary_children(const DiscImage& image, std::vector<NamedChild>& children) {
   for (NamedChild& child : children) child.identifier = primary_identifier(image, *child.node);
-  // The names are made in the order of the source names, so that the same
-  // folder gives the same identifiers whatever order the system lists it
-  // in; DVD-video images keep the order they have always been named in.
-  if (!image.tree.dvd_video_mode) {
-    std::stable_sort(children.begin(), children.end(),
-                     [](const NamedChild& a, const NamedChild& b) {
-                       const std::u16string_view x(a.node->name, a.node->name_length);
-                       const std::u16string_view y(b.node->name, b.node->name_length);
-                       if (x != y) return x < y;
-                       return NativeStringView(a.node->native_name, a.node->native_name_length) <
-                              NativeStringView(b.node->native_name, b.node->native_name_length);
-                     });
-  }
   // Ascending identifiers; equal identifiers (only past ten million
   // look-alikes) in reverse naming order. A stable sort of the reversed
   // list gives exactly that, in n log n.
-  std::vector<NamedChild*> order;
-  const auto sort_children = [&] {
-    order.clear();
-    for (auto it = children.rbegin(); it != children.rend(); ++it) order.push_back(&*it);
-    std::stable_sort(order.begin(), order.end(), identifier_less);
-  };
-  sort_children();
+  std::vector<std::pair<OrderKey, NamedChild*>> order;
+  order.reserve(children.size());
+  for (auto it = children.rbegin(); it != children.rend(); ++it)
+    order.emplace_back(order_key(*it), &*it);
+  const auto by_key = [](const auto& a, const auto& b) { return a.first < b.first; };
+  std::stable_sort(order.begin(), order.end(), by_key);
   // Look-alikes lie next to each other once sorted; most folders have none
-  // and are done here.
-  const auto same = [](const NamedChild* a, const NamedChild* b) {
-    return a->identifier == b->identifier;
+  // and are done here, in whatever order the system listed them.
+  const auto same = [](const auto& a, const auto& b) {
+    return a.second->identifier == b.second->identifier;
   };
   if (std::adjacent_find(order.begin(), order.end(), same) != order.end()) {
-    make_identifiers_unique(image, children);
-    sort_children();
+    const std::vector<NamedChild*> naming = naming_order(image, children);
+    make_identifiers_unique(image, naming);
+    order.clear();
+    for (auto it = naming.rbegin(); it != naming.rend(); ++it)
+      order.emplace_back(order_key(**it), *it);
+    std::stable_sort(order.begin(), order.end(), by_key);
   }
   std::vector<NamedChild> sorted;
   sorted.reserve(order.size());
-  for (NamedChild* child : order) sorted.push_back(std::move(*child));
+  for (const auto& entry : order) sorted.push_back(std::move(*entry.second));
   children = std::move(sorted);
+}
+
+void put_folders_in_name_order(SourceNode& root) {
+  const auto less = [](const SourceNode* a, const SourceNode* b) {
+    return source_name_less(*a, *b);
+  };
+  std::vector<SourceNode*> pending{&root};
+  std::vector<SourceNode*> children;
+  while (!pending.empty()) {
+    SourceNode& folder = *pending.back();
+    pending.pop_back();
+    children.clear();
+    for (SourceNode* child = folder.first_child; child != nullptr; child = child->next) {
+      children.push_back(child);
+      if (child->is_directory) pending.push_back(child);
+    }
+    if (std::is_sorted(children.begin(), children.end(), less)) continue;
+    std::stable_sort(children.begin(), children.end(), less);
+    folder.first_child = children.front();
+    for (size_t i = 0; i + 1 < children.size(); ++i) children[i]->next = children[i + 1];
+    children.back()->next = nullptr;
+  }
 }
 
 }  // namespace kestrel::iso9660

@@ -31,9 +31,14 @@ char d_character(uint32_t c);
 
 // Gives the children of one directory, in primary order, their
 // identifiers, unique within the folder, and puts them in the order of their
-// records (ECMA-119 9.3). Children with the same source name (only a
-// directory relocated to the root can share one) keep the order they come
+// records (ECMA-119 9.3). Children with the same source name (only
+// directories relocated to one folder can share one) keep the order they come
 // in.
 void name_primary_children(const DiscImage& image, std::vector<NamedChild>& children);
+
+// Puts the children of every folder in the order of their source names
+// (source_name_less), as UDF puts those of an image that has it; folders
+// already in that order are left as they are.
+void put_folders_in_name_order(SourceNode& root);
 
 }  // namespace kestrel::iso9660

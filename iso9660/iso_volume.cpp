@@ -5,6 +5,7 @@
 
 #include <limits>
 
+#include "iso9660/iso_names.h"
 #include "iso9660/iso_records.h"
 
 namespace kestrel::iso9660 {
@@ -27,6 +28,12 @@ bool size_path_tables(DiscImage& image, IsoTree& tree) {
 bool IsoVolume::lay_out(DiscImage& image) {
   extensions_ = image.tree.dvd_video_mode ? NameExtensions{} : image.settings.name_extensions;
   joliet_names_altered_ = 0;
+  // Both hierarchies name each folder in the order of its source names, and
+  // Joliet records most names as they are, in that order: put in it once,
+  // the folders need no sort in either. UDF, where the image has it, has
+  // put them in its own order, which is that one for the names it keeps.
+  if (extensions_.joliet && (image.settings.fs_flags & fs_udf) == 0 && image.tree.root != nullptr)
+    put_folders_in_name_order(*image.tree.root);
   if (!build_primary_tree(image, primary, extensions_.rock_ridge) ||
       !size_iso_directories(image, primary) || !size_path_tables(image, primary))
     return false;

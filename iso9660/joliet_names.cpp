@@ -10,7 +10,23 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "iso9660/unit_order.h"
+
 namespace kestrel::iso9660 {
+
+char16_t fold_case(char16_t unit) {
+  if (unit >= u'a' && unit <= u'z') return static_cast<char16_t>(unit - 0x20);
+  // Latin-1: à to þ but the division sign, and ÿ.
+  if (unit >= 0xE0 && unit <= 0xFE && unit != 0xF7) return static_cast<char16_t>(unit - 0x20);
+  if (unit == 0xFF) return 0x178;
+  // Greek α to ω (final sigma as sigma), Cyrillic а to я and ѐ to џ.
+  if (unit == 0x3C2) return 0x3A3;
+  if (unit >= 0x3B1 && unit <= 0x3C9) return static_cast<char16_t>(unit - 0x20);
+  if (unit >= 0x430 && unit <= 0x44F) return static_cast<char16_t>(unit - 0x20);
+  if (unit >= 0x450 && unit <= 0x45F) return static_cast<char16_t>(unit - 0x50);
+  return unit;
+}
+
 namespace {
 
 constexpr char16_t replacement = u'_';
@@ -68,17 +84,16 @@ std::u16string number_text(uint32_t number) {
 }
 
 // One child of each group of names that meet keeps its name: the first, in
-// the order of the source names, that Joliet holds as it is, else the
-// first; the others get the lowest "~N" that no other name of the folder
-// has.
-void make_names_unique(std::vector<JolietChild>& children) {
+// naming order, that Joliet holds as it is, else the first; the others get
+// the lowest "~N" that no other name of the folder has.
+void make_names_unique(const std::vector<JolietChild*>& naming_order) {
   std::unordered_map<std::u16string, std::vector<JolietChild*>> groups;
-  for (JolietChild& child : children) groups[folded(child.name)].push_back(&child);
+  for (JolietChild* child : naming_order) groups[folded(child->text())].push_back(child);
   std::unordered_set<std::u16string> taken;
   for (const auto& group : groups) taken.insert(group.first);
-  for (JolietChild& child : children) {
-    const auto found = groups.find(folded(child.name));
-    if (found == groups.end() || found->second.size() < 2 || found->second.front() != &child)
+  for (JolietChild* child : naming_order) {
+    const auto found = groups.find(folded(child->text()));
+    if (found == groups.end() || found->second.size() < 2 || found->second.front() != child)
       continue;
     const std::vector<JolietChild*>& group = found->second;
     const auto keeper =
@@ -89,7 +104,7 @@ void make_names_unique(std::vector<JolietChild>& children) {
       if (member == keeping) continue;
       std::u16string candidate;
       do {
-        candidate = fitted(member->name, number_text(number++));
+        candidate = fitted(member->text(), number_text(number++));
       } while (!taken.insert(folded(candidate)).second);
       member->name = std::move(candidate);
       member->altered = true;
@@ -97,20 +112,52 @@ void make_names_unique(std::vector<JolietChild>& children) {
   }
 }
 
-}  // namespace
-
-char16_t fold_case(char16_t unit) {
-  if (unit >= u'a' && unit <= u'z') return static_cast<char16_t>(unit - 0x20);
-  // Latin-1: à to þ but the division sign, and ÿ.
-  if (unit >= 0xE0 && unit <= 0xFE && unit != 0xF7) return static_cast<char16_t>(unit - 0x20);
-  if (unit == 0xFF) return 0x178;
-  // Greek α to ω (final sigma as sigma), Cyrillic а to я and ѐ to џ.
-  if (unit == 0x3C2) return 0x3A3;
-  if (unit >= 0x3B1 && unit <= 0x3C9) return static_cast<char16_t>(unit - 0x20);
-  if (unit >= 0x430 && unit <= 0x44F) return static_cast<char16_t>(unit - 0x20);
-  if (unit >= 0x450 && unit <= 0x45F) return static_cast<char16_t>(unit - 0x50);
-  return unit;
+// The children by source name, so that the same folder gives the same
+// names whatever order the system lists it in.
+std::vector<JolietChild*> naming_order(std::vector<JolietChild>& children) {
+  std::vector<JolietChild*> order;
+  order.reserve(children.size());
+  for (JolietChild& child : children) order.push_back(&child);
+  const auto less = [](const JolietChild* a, const JolietChild* b) {
+    return source_name_less(*a->node, *b->node);
+  };
+  if (!std::is_sorted(order.begin(), order.end(), less))
+    std::stable_sort(order.begin(), order.end(), less);
+  return order;
 }
+
+// True when Joliet holds the name as it is: no forbidden character, no
+// unpaired surrogate, no last dot, at most 64 units.
+bool holds_as_is(std::u16string_view name) {
+  if (name.size() > max_joliet_name_units || (!name.empty() && name.back() == separator))
+    return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char16_t unit = name[i];
+    if (forbidden(unit)) return false;
+    if (is_high_surrogate(unit)) {
+      if (i + 1 == name.size() || !is_low_surrogate(name[i + 1])) return false;
+      ++i;
+    } else if (is_low_surrogate(unit)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// FNV-1a over the name folded to one case: names that meet get one value.
+uint64_t folded_hash(std::u16string_view name) {
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (const char16_t unit : name) {
+    // ASCII, most names, without the call.
+    const char16_t folded = unit >= 0x80                     ? fold_case(unit)
+                            : (unit >= u'a' && unit <= u'z') ? static_cast<char16_t>(unit - 0x20)
+                                                             : unit;
+    hash = (hash ^ folded) * 0x100000001b3ull;
+  }
+  return hash;
+}
+
+}  // namespace
 
 std::u16string joliet_name(std::u16string_view name, bool& altered) {
   std::u16string out;
@@ -144,30 +191,44 @@ std::u16string joliet_name(std::u16string_view name, bool& altered) {
 void name_joliet_children(const SourceNode& directory, std::vector<JolietChild>& children) {
   children.clear();
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
-    bool altered = false;
-    std::u16string name = joliet_name({child->name, child->name_length}, altered);
-    children.push_back(JolietChild{child, std::move(name), altered});
-  }
-  // Made in the order of the source names, so that the same folder gives
-  // the same names whatever order the system lists it in.
-  std::sort(children.begin(), children.end(), [](const JolietChild& a, const JolietChild& b) {
-    const std::u16string_view x(a.node->name, a.node->name_length);
-    const std::u16string_view y(b.node->name, b.node->name_length);
-    if (x != y) return x < y;
-    return NativeStringView(a.node->native_name, a.node->native_name_length) <
-           NativeStringView(b.node->native_name, b.node->native_name_length);
-  });
-  std::unordered_set<std::u16string> seen;
-  bool meet = false;
-  for (const JolietChild& child : children) {
-    if (!seen.insert(folded(child.name)).second) {
-      meet = true;
-      break;
+    const std::u16string_view name(child->name, child->name_length);
+    // Most names are recorded as they are, and need no copy.
+    if (holds_as_is(name)) {
+      children.push_back(JolietChild{child, {}, false});
+      continue;
     }
+    bool altered = false;
+    std::u16string joliet = joliet_name(name, altered);
+    children.push_back(JolietChild{child, std::move(joliet), altered});
   }
-  if (meet) make_names_unique(children);
-  std::sort(children.begin(), children.end(),
-            [](const JolietChild& a, const JolietChild& b) { return a.name < b.name; });
+  // Names that meet without regard to case have one folded value; most
+  // folders have none.
+  std::vector<uint64_t> folded_values;
+  folded_values.reserve(children.size());
+  for (const JolietChild& child : children) folded_values.push_back(folded_hash(child.text()));
+  std::sort(folded_values.begin(), folded_values.end());
+  if (std::adjacent_find(folded_values.begin(), folded_values.end()) != folded_values.end())
+    make_names_unique(naming_order(children));
+  // The names are unique now: the order of their units is total. A folder
+  // that UDF has put in name order is in Joliet order already, unless a
+  // name was altered.
+  const auto by_name = [](const JolietChild& a, const JolietChild& b) {
+    return units_less(a.text(), b.text());
+  };
+  if (std::is_sorted(children.begin(), children.end(), by_name)) return;
+  struct SortedChild {
+    std::u16string_view name;
+    JolietChild* child;
+  };
+  std::vector<SortedChild> sorted_names;
+  sorted_names.reserve(children.size());
+  for (JolietChild& child : children) sorted_names.push_back(SortedChild{child.text(), &child});
+  std::sort(sorted_names.begin(), sorted_names.end(),
+            [](const SortedChild& a, const SortedChild& b) { return units_less(a.name, b.name); });
+  std::vector<JolietChild> sorted;
+  sorted.reserve(children.size());
+  for (const SortedChild& entry : sorted_names) sorted.push_back(std::move(*entry.child));
+  children = std::move(sorted);
 }
 
 }  // namespace kestrel::iso9660

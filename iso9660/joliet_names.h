@@ -19,8 +19,13 @@ inline constexpr size_t max_joliet_name_units = 64;
 // One child of a directory while the Joliet names of its folder are made.
 struct JolietChild {
   SourceNode* node;
-  std::u16string name;  // as recorded, without the version number
+  std::u16string name;  // as recorded, without the version number, when altered
   bool altered;         // differs from the source name
+
+  // The name as recorded: the source name itself unless altered.
+  std::u16string_view text() const {
+    return altered ? std::u16string_view(name) : std::u16string_view(node->name, node->name_length);
+  }
 };
 
 // The name of one node as Joliet can hold it, before the names of its

@@ -13,6 +13,7 @@
 #include "iso9660/iso_records.h"
 #include "iso9660/iso_volume.h"
 #include "iso9660/joliet_names.h"
+#include "iso9660/unit_order.h"
 #include "support/node_tree.h"
 
 namespace kestrel::iso9660 {
@@ -62,7 +63,7 @@ std::vector<std::u16string> joliet_names_of(test::NodeTree& tree) {
   std::vector<JolietChild> children;
   name_joliet_children(*tree.writer.tree.root, children);
   std::vector<std::u16string> names;
-  for (const JolietChild& child : children) names.push_back(child.name);
+  for (const JolietChild& child : children) names.emplace_back(child.text());
   return names;
 }
 
@@ -100,6 +101,18 @@ TEST(JolietNames, FoldingCoversTheCommonScripts) {
   EXPECT_EQ(fold_case(u'\u044f'), u'\u042f');
   EXPECT_EQ(fold_case(u'\u0451'), u'\u0401');
   EXPECT_EQ(fold_case(u'\u65e5'), u'\u65e5');
+}
+
+TEST(JolietNames, RecordsSortByTheirUnits) {
+  // Past a shared start of more than four units, the first unit that differs
+  // decides; a start of another name comes first; units compare as numbers,
+  // so a surrogate (0xD83D) sorts before a private-use character (0xE000).
+  EXPECT_TRUE(units_less(u"entry_0000009.bin", u"entry_0000010.bin"));
+  EXPECT_FALSE(units_less(u"entry_0000010.bin", u"entry_0000009.bin"));
+  EXPECT_TRUE(units_less(u"entry_00", u"entry_000"));
+  EXPECT_FALSE(units_less(u"entry_000", u"entry_000"));
+  EXPECT_TRUE(units_less(u"abcd😀", u"abcd"));
+  EXPECT_TRUE(units_less(u"abcdefghĀ", u"abcdefghȀ"));
 }
 
 TEST(Joliet, DescriptorRecordsTheLabelAndTheHierarchy) {
