@@ -13,6 +13,7 @@
 #include "app/core/shell_paths.h"
 #include "app/resource_ids.h"
 #include "app/settings.h"
+#include "engine/boot_platforms.h"
 #include "engine/fs_detection.h"
 #include "ui/message_box.h"
 
@@ -61,20 +62,15 @@ std::wstring failure_text(const BuildJob& job) {
 }
 
 // The report of a successful build: whether it boots and with which
-// firmware, then its warnings; empty when there is neither.
+// firmware, its size and the media it fits, then its warnings.
 std::wstring finished_text(const BuildJob& job) {
   std::vector<WarningLine> lines;
   lines.reserve(job.warnings.size());
   for (const BuildWarningEntry& entry : job.warnings)
-    lines.push_back({entry.warning, entry.path, entry.stereo});
-  bool bios = false;
-  bool uefi = false;
-  for (const BootFile& file : job.boot_files)
-    (file.platform == BootPlatform::uefi ? uefi : bios) = true;
-  const BootFirmware firmware = bios && uefi ? BootFirmware::bios_and_uefi
-                                : uefi       ? BootFirmware::uefi
-                                             : BootFirmware::bios;
-  return finished_build_text(bios || uefi ? &firmware : nullptr, lines);
+    lines.push_back({entry.warning, entry.path, entry.stereo, entry.renamed});
+  const BuiltImage image{job.image_sectors, job.shared.hard_links + job.shared.equal_files,
+                         job.shared.saved_bytes};
+  return finished_build_text(image, boot_summary(job), lines);
 }
 
 std::wstring window_text(HWND window, int id) {
@@ -144,10 +140,14 @@ void start_build_from_window(HWND window) {
   const std::wstring full_target(full, length);
   if (length == 0 || !has_file_name_part(full_target)) return;
 
+  // The image replaces a file of its name only when the user agreed; one
+  // that another build writes meanwhile is kept (the build then fails).
+  ExistingTarget existing = ExistingTarget::keep;
   if (exists(full_target)) {
     if (ui::show_message_box(window, replace_question(full_target),
                              MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
       return;
+    existing = ExistingTarget::replace;
   } else {
     const std::wstring folder = folder_part(full_target);
     if (!is_existing_folder(folder)) {
@@ -171,11 +171,14 @@ void start_build_from_window(HWND window) {
   show_progress(window, 0);
   // A folder copied from a bootable disc stays bootable, as with kestrel-cli.
   const BootSetup boot = recognise_boot_files(*source, description);
-  const NameExtensions name_extensions{read_setting_int(key_joliet, 1) != 0,
-                                       read_setting_int(key_rock_ridge, 1) != 0};
-  state.job =
-      start_build(*source, std::u16string(label.begin(), label.end()), fs_code, full_target,
-                  implementation_name, application_name, true, nullptr, boot, name_extensions);
+  BuildOptions options;
+  options.boot = boot;
+  options.existing_target = existing;
+  options.store_equal_files_once = read_setting_int(key_store_equal_files_once, 0) != 0;
+  options.name_extensions = NameExtensions{read_setting_int(key_joliet, 1) != 0,
+                                           read_setting_int(key_rock_ridge, 1) != 0};
+  state.job = start_build(*source, std::u16string(label.begin(), label.end()), fs_code, full_target,
+                          implementation_name, application_name, true, nullptr, options);
   SetTimer(window, IDT_POLL_BUILD, POLL_BUILD_PERIOD_MS, nullptr);
 }
 
@@ -203,12 +206,12 @@ void poll_build(HWND window) {
       ui::show_message_box(window, failure_text(*job), MB_OK | MB_ICONERROR);
     return;
   }
-  // Files left out or renamed are told before the window closes or reveals
-  // the image, so a build that lost something never passes silently; a
-  // bootable image says for which firmware.
-  if (const std::wstring report = finished_text(*job); !report.empty())
-    ui::show_message_box(window, report,
-                         MB_OK | (job->warnings.empty() ? MB_ICONINFORMATION : MB_ICONWARNING));
+  // The report comes before the window closes or reveals the image: the
+  // media the image fits, and the files left out or renamed, so that a build
+  // that lost something never passes silently; a bootable image says for
+  // which firmware.
+  ui::show_message_box(window, finished_text(*job),
+                       MB_OK | (job->warnings.empty() ? MB_ICONINFORMATION : MB_ICONWARNING));
   if (read_setting_int(key_close_when_done, 0) != 0) PostMessageW(window, WM_CLOSE, 0, 0);
   if (read_setting_int(key_reveal_when_done, 0) != 0) reveal_in_file_manager(job->output_path);
 }

@@ -212,6 +212,11 @@ INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_NOTIFY: return on_notify(window, *reinterpret_cast<const NMHDR*>(lparam));
     case WM_DRAWITEM: return on_draw_item(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
     case WM_SETTINGCHANGE: ui::follow_system_theme(window); return FALSE;
+    case WM_ENDSESSION:
+      // The session ends, and the process with it once this returns: a
+      // running build winds down first, so that its temporary file goes.
+      if (wparam) stop_running_build();
+      return answer(window, 0);
     case WM_DESTROY: RemovePropW(window, main_window_property); return FALSE;
     default: return FALSE;
   }

@@ -4,6 +4,7 @@
   run_bench.py --kestrel [NAME=]BUILD/kestrel-cli [--kestrel ...]
                [--data DIR] [--output-dir DIR ...] [--runs N]
                [--workloads big,mixed,...] [--peers | --no-peers] [--memory]
+               [--max-load L] [--wait-quiet SECONDS] [--loaded] [--hyperfine]
 
 The limit of a layout is bench/plain_copy.cpp in its image form: the source's
 files padded to whole sectors and packed, then zeros up to the size of the
@@ -27,17 +28,38 @@ The peers (genisoimage, xorriso) run where installed, unless --no-peers,
 against the plain copy of the files alone (no padding, nothing else); they
 are left out of the 100,000-file folder, where one run of them takes minutes.
 
+Times are only worth comparing across runs when the machine is quiet: on a
+busy one both sides wait for the processor, which hides the builder's own
+cost. A run whose 1-minute load average at the start exceeds --max-load
+(default 1.5) is refused; --wait-quiet SECONDS waits up to that long for the
+load to fall first, and --loaded measures anyway, every figure marked
+"loaded". Each comparison (one workload into one output folder) prints the
+load average at its start and end, and the processor time that the rest of
+the machine took meanwhile (other programs, and the host where it steals
+time from a virtual machine), in cores; a comparison where that exceeds
+0.15 of a core is marked "loaded" too. The kernel's own threads count among
+the others: where outputs into /var/tmp are written back to the disk while
+the run goes on, a disk comparison can be marked for that alone.
+
+--hyperfine times every command with hyperfine -N (no shell), where it is
+installed (Debian package hyperfine): one hyperfine call per round, one run
+of each command in the round's order, so the commands still take turns.
+
 --memory builds the one-million-file tree in every layout under
 /usr/bin/time -v and prints the peak resident memory per node.
 
 Prints Markdown tables.
 """
 import argparse
+import json
 import os
+import resource
+import shlex
 import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -45,6 +67,10 @@ LAYOUTS = ["iso9660", "bridge", "udf102", "udf250"]
 ALL_WORKLOADS = ["big", "mixed", "small", "wide20k", "wide100k"]
 NO_PEERS = {"wide100k"}
 FILES_ONLY = "plain copy"
+# Processor time, in cores, that the rest of the machine may take during a
+# comparison that still counts as quiet: background daemons take a few
+# hundredths of a core.
+QUIET_OTHER_CORES = 0.15
 
 
 def build_plain_copy(work):
@@ -76,6 +102,77 @@ def remove(path):
         pass
 
 
+def busy_seconds():
+    """Processor seconds the whole machine has spent busy since it started
+    (all cores, including time stolen by the host), or None where the system
+    does not say (no /proc/stat)."""
+    try:
+        with open("/proc/stat") as stat:
+            fields = [int(value) for value in stat.readline().split()[1:9]]
+    except (OSError, ValueError):
+        return None
+    user, nice, system, _idle, _iowait, irq, softirq, steal = fields + [0] * (8 - len(fields))
+    return (user + nice + system + irq + softirq + steal) / os.sysconf("SC_CLK_TCK")
+
+
+def own_seconds():
+    """Processor seconds of this script and every program it has waited for."""
+    mine = resource.getrusage(resource.RUSAGE_SELF)
+    children = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return mine.ru_utime + mine.ru_stime + children.ru_utime + children.ru_stime
+
+
+class Conditions:
+    """How busy the machine was during one comparison."""
+
+    def __init__(self):
+        self.load_at_start = os.getloadavg()[0]
+        self.load_at_end = None
+        self.other_cores = None
+        self._busy = busy_seconds()
+        self._own = own_seconds()
+        self._start = time.perf_counter()
+
+    def end(self):
+        self.load_at_end = os.getloadavg()[0]
+        busy = busy_seconds()
+        elapsed = time.perf_counter() - self._start
+        if busy is not None and self._busy is not None and elapsed > 0:
+            others = (busy - self._busy) - (own_seconds() - self._own)
+            self.other_cores = max(0.0, others / elapsed)
+        return self
+
+    def loaded(self, args):
+        """The run started on a busy machine, or the rest of the machine took
+        processor time during this comparison. (The load average alone does not
+        tell: the builds measured raise it themselves.)"""
+        return args.started_loaded or (self.other_cores or 0) > QUIET_OTHER_CORES
+
+    def describe(self):
+        others = "unknown" if self.other_cores is None else f"{self.other_cores:.2f}"
+        return (f"load average {self.load_at_start:.2f} at the start, {self.load_at_end:.2f} "
+                f"at the end; others took {others} cores")
+
+
+def wait_until_quiet(args):
+    """Refuses a run that would start on a busy machine, after waiting up to
+    --wait-quiet seconds for it to settle; with --loaded, measures anyway."""
+    deadline = time.monotonic() + args.wait_quiet
+    while os.getloadavg()[0] > args.max_load and time.monotonic() < deadline:
+        time.sleep(min(10, max(0.0, deadline - time.monotonic())))
+    load = os.getloadavg()[0]
+    args.started_loaded = load > args.max_load
+    if not args.started_loaded:
+        return
+    if args.loaded:
+        print(f"load average {load:.2f} at the start, above {args.max_load}: "
+              f"every figure of this run is marked loaded", file=sys.stderr)
+        return
+    sys.exit(f"load average {load:.2f} at the start, above {args.max_load}: on a busy machine "
+             f"both sides wait for the processor and the figures would not be quiet. Wait "
+             f"for it to settle (--wait-quiet SECONDS), or measure anyway with --loaded.")
+
+
 def run(command, output):
     """Runs a command; its wall and processor (user + system) seconds and the
     size of its output."""
@@ -91,6 +188,31 @@ def run(command, output):
     if status != 0:
         sys.exit(f"failed ({status}): {' '.join(command)}\n{stderr.decode(errors='replace')}")
     return elapsed, usage.ru_utime + usage.ru_stime, size
+
+
+def hyperfine_round(order, output):
+    """One run of every command, in order, timed by hyperfine -N; for each
+    its wall and processor seconds. The output is deleted before every run
+    (hyperfine's --prepare, outside the timing) and after the last."""
+    with tempfile.TemporaryDirectory() as work:
+        report = os.path.join(work, "round.json")
+        command = ["hyperfine", "-N", "--runs", "1", "--style", "none", "--export-json", report,
+                   "--prepare", shlex.join(["rm", "-f", output])]
+        command += [shlex.join(c) for _, c in order]
+        done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        remove(output)
+        if done.returncode != 0:
+            sys.exit(f"hyperfine failed ({done.returncode}):\n{done.stderr}")
+        with open(report) as results:
+            timed = json.load(results)["results"]
+    return [(result["times"][0], result["user"] + result["system"]) for result in timed]
+
+
+def time_round(args, order, output):
+    """Wall and processor seconds of every command of one round, in order."""
+    if args.hyperfine:
+        return hyperfine_round(order, output)
+    return [run(command, output)[:2] for _, command in order]
 
 
 def image_sizes(args, source, output):
@@ -119,13 +241,13 @@ def run_workload(args, plain_copy, name, output_dir):
     if args.peers and name not in NO_PEERS:
         commands += peer_commands(source, output)
     times = {label: ([], []) for label, _ in commands}
+    conditions = Conditions()
     for round_number in range(args.runs):
         order = commands if round_number % 2 == 0 else list(reversed(commands))
-        for label, command in order:
-            wall, processor, _ = run(command, output)
+        for (label, _), (wall, processor) in zip(order, time_round(args, order, output)):
             times[label][0].append(wall)
             times[label][1].append(processor)
-    return times
+    return times, conditions.end()
 
 
 def paired_ratio(times, label, reference, kind=0):
@@ -140,25 +262,40 @@ def print_limit_table(args, results):
           f"the limit's median wall time in the 'limit' rows\n")
     print("| workload | output | build | " + " | ".join(LAYOUTS) + " |")
     print("|---|---|---|" + "---|" * len(LAYOUTS))
-    for (name, place), times in results.items():
+    for (name, place), (times, conditions) in results.items():
+        mark = " (loaded)" if conditions.loaded(args) else ""
         cells = [f"{statistics.median(times[f'limit {layout}'][0]):.3f} s" for layout in LAYOUTS]
-        print(f"| {name} | {place} | limit | " + " | ".join(cells) + " |")
+        print(f"| {name} | {place} | limit{mark} | " + " | ".join(cells) + " |")
         for kestrel, _ in args.kestrel:
             cells = [f"{paired_ratio(times, f'{kestrel} {layout}', f'limit {layout}'):.2f} "
                      f"({paired_ratio(times, f'{kestrel} {layout}', f'limit {layout}', 1):.2f})"
                      for layout in LAYOUTS]
-            print(f"| {name} | {place} | {kestrel} | " + " | ".join(cells) + " |")
+            print(f"| {name} | {place} | {kestrel}{mark} | " + " | ".join(cells) + " |")
+
+
+def print_conditions_table(args, results):
+    print(f"\nHow busy the machine was during each comparison: the 1-minute load average at its "
+          f"start and end, and the processor time the rest of the machine took meanwhile "
+          f"(loaded: the run started at a load above {args.max_load}, or others took more "
+          f"than {QUIET_OTHER_CORES} of a core)\n")
+    print("| workload | output | load at start | load at end | others (cores) | measured |")
+    print("|---|---|---|---|---|---|")
+    for (name, place), (_, conditions) in results.items():
+        others = "-" if conditions.other_cores is None else f"{conditions.other_cores:.2f}"
+        state = "loaded" if conditions.loaded(args) else "quiet"
+        print(f"| {name} | {place} | {conditions.load_at_start:.2f} | {conditions.load_at_end:.2f} "
+              f"| {others} | {state} |")
 
 
 def print_files_only_table(args, results):
     labels = []
-    for times in results.values():
+    for times, _ in results.values():
         labels += [label for label in times if label != FILES_ONLY and not label.startswith("limit ")
                    and label not in labels]
     print(f"\nMedian ratio to the plain copy of the files alone ({args.runs} rounds)\n")
     print("| workload | output | plain copy | " + " | ".join(labels) + " |")
     print("|---|---|---|" + "---|" * len(labels))
-    for (name, place), times in results.items():
+    for (name, place), (times, _) in results.items():
         base = statistics.median(times[FILES_ONLY][0])
         cells = [f"{paired_ratio(times, label, FILES_ONLY):.2f}" if label in times else "-" for label in labels]
         print(f"| {name} | {place} | 1.00 ({base:.3f} s) | " + " | ".join(cells) + " |")
@@ -207,20 +344,35 @@ def main():
     parser.add_argument("--peers", dest="peers", action="store_true", default=True)
     parser.add_argument("--no-peers", dest="peers", action="store_false")
     parser.add_argument("--memory", action="store_true")
+    parser.add_argument("--max-load", type=float, default=1.5)
+    parser.add_argument("--wait-quiet", type=float, default=0, metavar="SECONDS")
+    parser.add_argument("--loaded", action="store_true")
+    parser.add_argument("--hyperfine", action="store_true")
     args = parser.parse_args()
     if len({name for name, _ in args.kestrel}) != len(args.kestrel):
         sys.exit("give every --kestrel its own NAME=")
+    if args.hyperfine and not shutil.which("hyperfine"):
+        sys.exit("--hyperfine: hyperfine is not installed (Debian package hyperfine)")
     output_dirs = args.output_dir or [d for d in ("/dev/shm", "/var/tmp") if os.path.isdir(d)]
     plain_copy = build_plain_copy(args.data)
+    workloads = [w for w in args.workloads.split(",") if w]
+    args.started_loaded = False
+    if workloads:
+        wait_until_quiet(args)
 
     load_at_start = os.getloadavg()[0]
     results = {}
-    for name in [w for w in args.workloads.split(",") if w]:
+    for name in workloads:
         for output_dir in output_dirs:
             print(f"timing {name} into {output_dir} ...", file=sys.stderr, flush=True)
             results[(name, output_dir)] = run_workload(args, plain_copy, name, output_dir)
+            print(f"  {results[(name, output_dir)][1].describe()}", file=sys.stderr, flush=True)
     if results:
-        print(f"\nLoad average (1 minute) at the start {load_at_start:.1f}, at the end {os.getloadavg()[0]:.1f}")
+        loaded = any(conditions.loaded(args) for _, conditions in results.values())
+        print(f"\nLoad average (1 minute) at the start {load_at_start:.2f}, at the end "
+              f"{os.getloadavg()[0]:.2f}: {'LOADED, figures not quiet' if loaded else 'quiet'}"
+              f"{', timed with hyperfine -N' if args.hyperfine else ''}")
+        print_conditions_table(args, results)
         print_limit_table(args, results)
         print_files_only_table(args, results)
     if args.memory:

@@ -3,10 +3,13 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "disc/volume_settings.h"
+#include "engine/boot_platforms.h"
 #include "engine/fs_detection.h"
 #include "platform/native_text.h"
 
@@ -22,13 +25,14 @@ struct CommandLine {
   bool replace_existing = false;
   bool quiet = false;
   bool show_map = false;  // print the image's areas instead of writing it
+  bool dedupe = false;    // store files of equal contents once
   bool show_help = false;
   bool show_version = false;
   // Boot files given on the command line ('/'-separated paths inside the
-  // source), and the BIOS entry's options. Without any, the files of a
-  // folder copied from a bootable disc are recognised; -no-boot turns that off.
-  std::optional<NativeString> boot_bios;
-  std::optional<NativeString> boot_efi;
+  // source), one per platform at most, in the order given, and the BIOS
+  // entry's options. Without any, the files of a folder copied from a
+  // bootable disc are recognised; -no-boot turns that off.
+  std::vector<BootFile> boot_files;
   std::optional<uint16_t> boot_load_size;
   bool boot_info_table = false;
   bool no_boot = false;
@@ -37,10 +41,20 @@ struct CommandLine {
   bool no_joliet = false;
   bool no_rock_ridge = false;
 
-  NameExtensions name_extensions() const { return NameExtensions{!no_joliet, !no_rock_ridge}; }
+  // The BIOS loader's hybrid MBR boot code (-boot-hybrid-mbr FILE, a path on
+  // this machine, in the source or not), and -no-hybrid: no partition tables.
+  std::optional<NativeString> boot_hybrid_mbr;
+  bool no_hybrid = false;
 
+  NameExtensions name_extensions() const { return NameExtensions{!no_joliet, !no_rock_ridge}; }
+  const NativeString* boot_file(BootPlatform platform) const {
+    for (const BootFile& file : boot_files) {
+      if (file.platform == platform) return &file.path;
+    }
+    return nullptr;
+  }
   bool has_boot_switches() const {
-    return boot_bios || boot_efi || boot_load_size || boot_info_table;
+    return !boot_files.empty() || boot_load_size || boot_info_table || boot_hybrid_mbr;
   }
 };
 
@@ -50,18 +64,16 @@ struct ParseResult {
   CommandLine command;
 };
 
-// Switches start with "-" or "--" (and "/" on Windows, where it cannot start
-// an absolute path) and are known by the first letter after that:
-// -label TEXT, -output FILE, -fs NAME, -json FILE, -map, -yes, -quiet, -help,
-// -version. The boot switches are known by their whole names: -boot-bios FILE,
-// -boot-efi FILE, -boot-load-size N, -boot-info-table and -no-boot; so are
-// -no-joliet and -no-rock-ridge.
+// The switches of cli/switch_table.cpp, each known by its whole name or its
+// one short form, exactly as written after "-" or "--" (or "/" on Windows,
+// where it cannot start an absolute path). Any other word that starts like a
+// switch is a usage error naming it; after "--" every word is the source.
 ParseResult parse_command_line(const std::vector<NativeString>& arguments);
 
 // "iso9660", "bridge", "udf102" or "udf250".
 std::optional<LayoutChoice> layout_from_name(const NativeString& name);
 const char* layout_name(LayoutChoice layout);
-
-extern const char* const usage_text;
+// The names -fs takes, in the order they are shown.
+std::span<const std::string_view> layout_names();
 
 }  // namespace kestrel::cli

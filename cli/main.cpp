@@ -1,22 +1,25 @@
 // kestrel-cli: builds one disc image from one folder, for scripts and for
 // systems without the Windows program.
-#include <atomic>
+#include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/help_text.h"
 #include "cli/map_listing.h"
 #include "cli/messages.h"
 #include "cli/report.h"
+#include "cli/report_file.h"
+#include "engine/boot_platforms.h"
 #include "engine/build_job.h"
 #include "engine/fs_detection.h"
 #include "kestrel/version.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
+#include "platform/stop_requests.h"
 
 namespace kestrel::cli {
 namespace {
@@ -25,24 +28,9 @@ constexpr int exit_success = 0;
 constexpr int exit_build_failed = 1;
 constexpr int exit_usage = 2;
 constexpr int exit_target_exists = 3;
-constexpr int exit_interrupted = 130;
 
 // Volume labels keep at most this many characters.
 constexpr size_t label_limit = 127;
-
-// Ctrl-C cancels the build: the handler sets the job's cancel flag itself,
-// so that a run without a progress line can simply wait for the worker.
-// `interrupted` keeps a Ctrl-C that comes before the job exists.
-volatile std::sig_atomic_t interrupted = 0;
-std::atomic<std::atomic<bool>*> cancel_flag{nullptr};
-static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free &&
-                  std::atomic<bool>::is_always_lock_free,
-              "the signal handler may only touch lock-free atomics");
-
-extern "C" void on_interrupt(int) {
-  interrupted = 1;
-  if (std::atomic<bool>* flag = cancel_flag.load()) flag->store(true);
-}
 
 void print_error(const std::string& sentence) {
   std::fprintf(stderr, "kestrel-cli: %s\n", sentence.c_str());
@@ -50,22 +38,19 @@ void print_error(const std::string& sentence) {
 
 double megabytes(uint64_t sectors) { return static_cast<double>(sectors) * 2048.0 / 1e6; }
 
+// A signal (or console event) stopped the build: it removed its temporary
+// file and left an existing image as it was.
 int stop_interrupted() {
   print_error("Interrupted; no image was written.");
-  return exit_interrupted;
+  const int status = stop_exit_status();
+  return status != 0 ? status : exit_build_failed;
 }
 
-// Writes the JSON report; false, with the reason told, when it cannot.
-bool write_json_report(const NativeString& path, const RunRecord& record) {
-  const std::string report = json_report(record);
-  FileHandle file;
-  if (!file.open(path, file_mode_write | file_mode_create_always) ||
-      file.write(report.data(), report.size()) != report.size()) {
-    print_error("The report \"" + display_text(path) +
-                "\" cannot be written: " + describe_system_error(file.last_error()) + ".");
-    return false;
-  }
-  return true;
+// The finished image found its name taken (the build was told to keep an
+// existing file there).
+bool target_appeared(const BuildErrorInfo& error) {
+  return error.error == BuildError::output_rename_failed &&
+         is_file_exists_error(error.system_error);
 }
 
 void show_progress(const BuildJob& job, std::chrono::steady_clock::time_point started) {
@@ -88,8 +73,8 @@ void show_progress(const BuildJob& job, std::chrono::steady_clock::time_point st
 
 // -map: scans and lays out the image without writing it, and prints its areas.
 int print_map(const NativeString& source, std::u16string_view label, int32_t fs_code,
-              const BootSetup& boot, NameExtensions name_extensions) {
-  const auto job = map_build(source, label, fs_code, boot, name_extensions);
+              const BuildOptions& options) {
+  const auto job = map_build(source, label, fs_code, options);
   for (const BuildWarningEntry& warning : job->warnings) {
     std::fprintf(stderr, "kestrel-cli: warning: %s\n", describe_warning(warning).c_str());
   }
@@ -97,11 +82,55 @@ int print_map(const NativeString& source, std::u16string_view label, int32_t fs_
     print_error(describe_error(job->error));
     return exit_build_failed;
   }
-  std::fprintf(stdout, "%s, %u files, %u folders, %u sectors (%.1f MB)%s\n%s",
+  const std::string disk = disk_boot_description(*job);
+  std::fprintf(stdout, "%s, %u files, %u folders, %u sectors (%.1f MB)%s\n%s%s%s",
                layout_description(*job).c_str(), job->file_count, job->directory_count,
                job->image_sectors, megabytes(job->image_sectors), boot_description(*job).c_str(),
+               disk.empty() ? "" : disk.c_str(), disk.empty() ? "" : "\n",
                format_disc_map(job->map).c_str());
+  std::fputs(format_map_totals(job->image_sectors, job->shared).c_str(), stdout);
   return exit_success;
+}
+
+// The MBR boot code of -boot-hybrid-mbr FILE, which must be a hybrid MBR code
+// this program knows and start the image's BIOS boot file.
+bool choose_mbr_code(const NativeString& given, const NativeString& folder, BootSetup& boot,
+                     std::string& error) {
+  const BootFile* bios = nullptr;
+  for (const BootFile& file : boot.files) {
+    if (file.platform == BootPlatform::bios) bios = &file;
+  }
+  if (bios == nullptr) {
+    error =
+        "-boot-hybrid-mbr needs a BIOS boot file, recognised in the folder or named with "
+        "-boot-bios.";
+    return false;
+  }
+  const NativeString code_path = canonical_path(given);
+  NativeString bios_path = folder + bios->path;
+  std::replace(bios_path.begin() + static_cast<std::ptrdiff_t>(folder.size()), bios_path.end(),
+               NativeChar('/'), native_separator);
+  MbrCodeKind kind = MbrCodeKind::none;
+  const std::string shown = "\"" + display_text(given) + "\"";
+  switch (check_mbr_code(code_path, bios_path, kind)) {
+    case MbrCodeCheck::ok: break;
+    case MbrCodeCheck::unreadable:
+      error = "The MBR boot code " + shown + " cannot be read.";
+      return false;
+    case MbrCodeCheck::unknown_code:
+      error = shown +
+              " is no hybrid MBR boot code that kestrel-cli knows; it takes GRUB's "
+              "boot_hybrid.img and ISOLINUX's isohdpfx.bin.";
+      return false;
+    case MbrCodeCheck::boot_file_mismatch: {
+      const std::string loader(mbr_code_loader(kind).loader_name);
+      error = shown + " is " + loader + "'s MBR boot code, but the BIOS boot file \"" +
+              display_text(bios->path) + "\" is not the " + loader + " loader it starts.";
+      return false;
+    }
+  }
+  boot.mbr_code = MbrBootCode{kind, code_path, false};
+  return true;
 }
 
 // The boot files of the build: the ones the switches name, else the ones
@@ -111,7 +140,7 @@ bool choose_boot_files(const CommandLine& command, const NativeString& source,
                        const SourceDescription& description, BootSetup& boot, std::string& error) {
   boot = BootSetup{};
   if (command.no_boot) return true;
-  const bool explicit_files = command.boot_bios || command.boot_efi;
+  const bool explicit_files = !command.boot_files.empty();
   if (command.has_boot_switches() && description.kind != DiscKind::plain) {
     error =
         "The source is a Blu-ray or DVD-video folder, whose layout is fixed; it cannot be "
@@ -123,10 +152,11 @@ bool choose_boot_files(const CommandLine& command, const NativeString& source,
   if (!explicit_files) {
     boot = recognise_boot_files(source, description);
   } else {
-    const std::pair<const std::optional<NativeString>&, BootPlatform> given[] = {
-        {command.boot_bios, BootPlatform::bios}, {command.boot_efi, BootPlatform::uefi}};
-    for (const auto& [path, platform] : given) {
-      if (!path) continue;
+    // In the platforms' order, whatever the order of the switches: the first
+    // is the catalog's initial entry.
+    for (const BootPlatformInfo& platform : boot_platforms()) {
+      const NativeString* path = command.boot_file(platform.platform);
+      if (path == nullptr) continue;
       NativeString inside = *path;
       while (!inside.empty() && is_path_separator(inside.front())) inside.erase(0, 1);
       FindEntry entry;
@@ -135,7 +165,7 @@ bool choose_boot_files(const CommandLine& command, const NativeString& source,
                 "\" is not a file in the source folder \"" + display_text(source) + "\".";
         return false;
       }
-      boot.files.push_back(BootFile{platform, inside, 0, false});
+      boot.files.push_back(BootFile{platform.platform, inside, 0, false});
     }
   }
   if (command.boot_load_size || command.boot_info_table) {
@@ -149,6 +179,12 @@ bool choose_boot_files(const CommandLine& command, const NativeString& source,
     }
     if (command.boot_load_size) bios->load_sectors = *command.boot_load_size;
     if (command.boot_info_table) bios->info_table = true;
+  }
+  if (command.no_hybrid) {
+    boot.disk_tables = false;
+    boot.mbr_code = MbrBootCode{};
+  } else if (command.boot_hybrid_mbr) {
+    return choose_mbr_code(*command.boot_hybrid_mbr, folder, boot, error);
   }
   return true;
 }
@@ -166,7 +202,7 @@ int run(const std::vector<NativeString>& arguments) {
   }
   const CommandLine& command = parsed.command;
   if (command.show_help) {
-    std::fputs(usage_text, stdout);
+    std::fputs(usage_text().c_str(), stdout);
     return exit_success;
   }
   if (command.show_version) {
@@ -186,26 +222,25 @@ int run(const std::vector<NativeString>& arguments) {
   const NativeString name = folder_name(source);
   std::u16string label = command.label ? *command.label : image_name_from_native(name);
   if (label.size() > label_limit) label.resize(label_limit);
-  // From here on an interrupt stops the build, and is taken as early as
-  // possible: a background job ignores SIGINT until the handler is set, and
-  // listing a wide source folder for its disc folders and boot files already
-  // takes a moment.
-  std::signal(SIGINT, on_interrupt);
-  std::signal(SIGTERM, on_interrupt);
+  // From here on a signal stops the build, and is taken as early as
+  // possible: listing a wide source folder for its disc folders and boot
+  // files already takes a moment.
+  catch_stop_requests();
   const SourceDescription description = describe_source(source);
   const LayoutDecision decision = decide_layout(description, command.layout);
-  BootSetup boot;
+  BuildOptions options;
   std::string boot_error;
-  if (!choose_boot_files(command, source, description, boot, boot_error)) {
+  if (!choose_boot_files(command, source, description, options.boot, boot_error)) {
     print_error(boot_error);
     return exit_usage;
   }
-  if (interrupted) return stop_interrupted();
+  options.store_equal_files_once = command.dedupe;
+  options.name_extensions = command.name_extensions();
+  if (stop_requested()) return stop_interrupted();
   if (command.show_map) {
-    // The map is made on this thread, which nothing interrupts: Ctrl-C ends it.
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    return print_map(source, label, decision.fs_code, boot, command.name_extensions());
+    // The map is made on this thread and writes nothing: a signal ends it.
+    release_stop_requests();
+    return print_map(source, label, decision.fs_code, options);
   }
 
   NativeString output = command.output ? *command.output : name + KESTREL_NATIVE(".iso");
@@ -228,6 +263,18 @@ int run(const std::vector<NativeString>& arguments) {
                 "\" already exists; use -yes to replace it.");
     return exit_target_exists;
   }
+  // The report follows the image's rule for an existing file, and may be
+  // neither the image nor in the source.
+  std::optional<NativeString> report_path;
+  if (command.json_report) {
+    const ReportPathCheck check =
+        check_report_path(*command.json_report, output, source, command.replace_existing);
+    if (check.problem != ReportPathProblem::none) {
+      print_error(check.sentence);
+      return check.problem == ReportPathProblem::exists ? exit_target_exists : exit_usage;
+    }
+    report_path = check.path;
+  }
   SystemError folder_error = 0;
   const NativeString target_folder = parent_path(output);
   if (!target_folder.empty() && !create_directories(target_folder, &folder_error)) {
@@ -237,11 +284,13 @@ int run(const std::vector<NativeString>& arguments) {
   }
 
   const auto started = std::chrono::steady_clock::now();
-  auto job =
-      start_build(source, label, decision.fs_code, output, "Kestrel",
-                  "Kestrel " KESTREL_VERSION_TEXT, true, nullptr, boot, command.name_extensions());
-  cancel_flag.store(&job->cancel_requested);
-  if (interrupted) job->cancel_requested.store(true);
+  // Without -yes the image takes the target's name only if that is still
+  // free when the image is complete: another build may have written it since.
+  options.existing_target =
+      command.replace_existing ? ExistingTarget::replace : ExistingTarget::keep;
+  auto job = start_build(source, label, decision.fs_code, output, "Kestrel",
+                         "Kestrel " KESTREL_VERSION_TEXT, true, nullptr, options);
+  set_stop_flag(&job->cancel_requested);
   // Redraw the progress line a few times a second; without one, wait for the
   // worker to end, so that a small build ends without the delay of a poll.
   const bool live = !command.quiet && is_terminal(stderr);
@@ -252,7 +301,7 @@ int run(const std::vector<NativeString>& arguments) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   wait_for_build(*job);
-  cancel_flag.store(nullptr);
+  set_stop_flag(nullptr);
   if (live) std::fprintf(stderr, "\r%*s\r", 70, "");
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -263,9 +312,18 @@ int run(const std::vector<NativeString>& arguments) {
   std::optional<LayoutChoice> requested;
   if (command.layout_given) requested = command.layout;
   const RunRecord record{*job, output, requested, decision, description, seconds};
-  const bool reported = !command.json_report || write_json_report(*command.json_report, record);
+  std::string report_error;
+  const bool reported = !report_path || write_report_file(*report_path, json_report(record),
+                                                          options.existing_target, report_error);
+  if (!reported) print_error(report_error);
   if (job->outcome == BuildOutcome::cancelled) {
     return stop_interrupted();
+  }
+  if (job->outcome != BuildOutcome::succeeded && target_appeared(job->error)) {
+    print_error("The image \"" + display_text(output) +
+                "\" already exists: another program wrote it while this build ran. It was "
+                "left as it is; use -yes to replace it.");
+    return exit_target_exists;
   }
   if (job->outcome != BuildOutcome::succeeded) {
     print_error(describe_error(job->error) + " No image was written.");

@@ -37,6 +37,23 @@ std::string describe_stereo_failure(const StereoTitleNote& note, const std::stri
   return "the reason is not known.";
 }
 
+// The file system in which a name was changed, and what it became.
+std::string renamed_in(const RenamedEntry& renamed) {
+  switch (renamed.file_system) {
+    case NamingFileSystem::iso9660: return "ISO 9660";
+    case NamingFileSystem::joliet: return "Joliet";
+    case NamingFileSystem::udf: return "UDF";
+    case NamingFileSystem::none: break;
+  }
+  return "the file system";
+}
+
+// `word` and the new name in quotes; nothing when the new name is not known.
+std::string renamed_as(const char* word, const RenamedEntry& renamed) {
+  if (renamed.new_name.empty()) return {};
+  return std::string(" ") + word + " \"" + utf8_from_utf16(renamed.new_name) + "\"";
+}
+
 }  // namespace
 
 std::string describe_error(const BuildErrorInfo& error) {
@@ -100,10 +117,11 @@ std::string describe_warning(const BuildWarningEntry& warning) {
       return "The file " + path +
              " grew while the image was being built; its size at the start was written.";
     case BuildWarning::name_shortened:
-      return "The name " + path +
-             " is too long for the file system and was shortened in the image.";
+      return "The name " + path + " is too long for " + renamed_in(warning.renamed) +
+             " and was shortened" + renamed_as("to", warning.renamed) + ".";
     case BuildWarning::name_made_unique:
-      return "The name " + path + " met another name in the image and was made unique.";
+      return "The name " + path + " met another name in " + renamed_in(warning.renamed) +
+             " and was made unique" + renamed_as("as", warning.renamed) + ".";
     case BuildWarning::broken_link_skipped:
       return "The link " + path + " leads nowhere and was left out.";
     case BuildWarning::special_file_skipped:
@@ -119,12 +137,58 @@ std::string describe_warning(const BuildWarningEntry& warning) {
       return "The file " + path + " is the image being built and was left out.";
     case BuildWarning::stereo_folder_replaced:
       return "The folder " + path + " was replaced by the interleaved files of the 3D titles.";
+    case BuildWarning::dvd_too_large:
+      return "The DVD-video image of " + path +
+             " is larger than a dual-layer DVD holds; it was written, but no DVD takes it.";
+    case BuildWarning::bluray_too_large:
+      return "The Blu-ray image of " + path +
+             " is larger than a four-layer BD-R XL (128 GB) holds; it was written, but no BD "
+             "takes it.";
     case BuildWarning::stereo_title_not_interleaved:
       return "The 3D title of clips " + clip_number_text(warning.stereo.base_clip) + " and " +
              clip_number_text(warning.stereo.dependent_clip) +
              " was not interleaved: " + describe_stereo_failure(warning.stereo, path);
   }
   return "Warning about " + path + ".";
+}
+
+std::string medium_name(DiscMedium medium) {
+  switch (medium) {
+    case DiscMedium::cd74: return "CD 650 MB";
+    case DiscMedium::cd80: return "CD 700 MB";
+    case DiscMedium::dvd5: return "DVD 4.7 GB";
+    case DiscMedium::dvd9: return "DVD DL 8.5 GB";
+    case DiscMedium::bd25: return "BD 25 GB";
+    case DiscMedium::bd50: return "BD 50 GB";
+    case DiscMedium::bd100: return "BD 100 GB";
+    case DiscMedium::bd128: return "BD 128 GB";
+  }
+  return "disc";
+}
+
+const char* medium_code(DiscMedium medium) {
+  switch (medium) {
+    case DiscMedium::cd74: return "cd74";
+    case DiscMedium::cd80: return "cd80";
+    case DiscMedium::dvd5: return "dvd5";
+    case DiscMedium::dvd9: return "dvd9";
+    case DiscMedium::bd25: return "bd25";
+    case DiscMedium::bd50: return "bd50";
+    case DiscMedium::bd100: return "bd100";
+    case DiscMedium::bd128: return "bd128";
+  }
+  return "disc";
+}
+
+std::string stored_once_text(const SharedDataCounts& shared) {
+  const auto counted = [](uint32_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+  };
+  std::string text;
+  if (shared.hard_links > 0) text = counted(shared.hard_links, "hard link", "hard links");
+  if (shared.hard_links > 0 && shared.equal_files > 0) text += " and ";
+  if (shared.equal_files > 0) text += counted(shared.equal_files, "equal file", "equal files");
+  return text;
 }
 
 }  // namespace kestrel::cli

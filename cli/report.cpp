@@ -1,9 +1,11 @@
 #include "cli/report.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cli/command_line.h"
 #include "cli/messages.h"
+#include "engine/boot_platforms.h"
 
 namespace kestrel::cli {
 namespace {
@@ -16,26 +18,29 @@ std::string name_text(NativeStringView name) {
   return utf8_from_utf16(image_name_from_native(name));
 }
 
-const char* reason_name(LayoutReason reason) {
+}  // namespace
+
+// "default" for a layout that no -fs chose, as the summary says.
+const char* layout_reason_code(LayoutReason reason, bool requested) {
   switch (reason) {
-    case LayoutReason::chosen: return "chosen";
+    case LayoutReason::chosen: return requested ? "chosen" : "default";
     case LayoutReason::bluray_folder: return "bluray_folder";
     case LayoutReason::dvd_folder: return "dvd_folder";
   }
-  return "chosen";
+  return "unknown";
 }
 
-const char* outcome_name(BuildOutcome outcome) {
+const char* outcome_code(BuildOutcome outcome) {
   switch (outcome) {
     case BuildOutcome::running: return "not_started";
     case BuildOutcome::succeeded: return "succeeded";
     case BuildOutcome::failed: return "failed";
     case BuildOutcome::cancelled: return "cancelled";
   }
-  return "failed";
+  return "unknown";
 }
 
-const char* error_name(BuildError error) {
+const char* error_code(BuildError error) {
   switch (error) {
     case BuildError::none: return "none";
     case BuildError::invalid_fs_code: return "invalid_fs_code";
@@ -61,7 +66,7 @@ const char* error_name(BuildError error) {
   return "unknown";
 }
 
-const char* warning_name(BuildWarning warning) {
+const char* warning_code(BuildWarning warning) {
   switch (warning) {
     case BuildWarning::source_grew: return "source_grew";
     case BuildWarning::name_shortened: return "name_shortened";
@@ -74,11 +79,13 @@ const char* warning_name(BuildWarning warning) {
     case BuildWarning::image_file_skipped: return "image_file_skipped";
     case BuildWarning::stereo_folder_replaced: return "stereo_folder_replaced";
     case BuildWarning::stereo_title_not_interleaved: return "stereo_title_not_interleaved";
+    case BuildWarning::dvd_too_large: return "dvd_too_large";
+    case BuildWarning::bluray_too_large: return "bluray_too_large";
   }
   return "unknown";
 }
 
-const char* stereo_failure_name(StereoFailure failure) {
+const char* stereo_failure_code(StereoFailure failure) {
   switch (failure) {
     case StereoFailure::none: return "none";
     case StereoFailure::clip_info_missing: return "clip_info_missing";
@@ -90,6 +97,18 @@ const char* stereo_failure_name(StereoFailure failure) {
   }
   return "unknown";
 }
+
+const char* file_system_code(NamingFileSystem file_system) {
+  switch (file_system) {
+    case NamingFileSystem::none: return "none";
+    case NamingFileSystem::iso9660: return "iso9660";
+    case NamingFileSystem::joliet: return "joliet";
+    case NamingFileSystem::udf: return "udf";
+  }
+  return "unknown";
+}
+
+namespace {
 
 // The folder that forced the layout, as found on disk; empty when the
 // layout was chosen.
@@ -125,7 +144,7 @@ class JsonObject {
 
 std::string stereo_json(const StereoTitleNote& note) {
   JsonObject detail;
-  detail.text("reason", stereo_failure_name(note.reason))
+  detail.text("reason", stereo_failure_code(note.reason))
       .number("base_clip", note.base_clip)
       .number("dependent_clip", note.dependent_clip);
   if (note.reason != StereoFailure::other_title_failed)
@@ -142,11 +161,16 @@ std::string warnings_json(const BuildJob& job) {
   for (const BuildWarningEntry& warning : job.warnings) {
     if (list.size() > 1) list += ",\n    ";
     JsonObject entry;
-    entry.text("code", warning_name(warning.warning))
+    entry.text("code", warning_code(warning.warning))
         .text("path", name_text(warning.path))
         .text("message", describe_warning(warning));
     if (warning.warning == BuildWarning::stereo_title_not_interleaved)
       entry.raw("detail", stereo_json(warning.stereo));
+    if (warning.warning == BuildWarning::name_shortened ||
+        warning.warning == BuildWarning::name_made_unique) {
+      entry.text("file_system", file_system_code(warning.renamed.file_system))
+          .text("new_name", utf8_from_utf16(warning.renamed.new_name));
+    }
     list += entry.done();
   }
   return list + "]";
@@ -164,12 +188,52 @@ std::string titles_json(const BuildJob& job) {
   return list + "]";
 }
 
-const char* firmware_name(BootPlatform platform) {
-  return platform == BootPlatform::uefi ? "UEFI" : "BIOS";
+std::string_view firmware_name(BootPlatform platform) { return boot_platform_info(platform).name; }
+
+// The MBR boot code as the reports name its file: as given, or inside the
+// source ('/'-separated).
+std::string mbr_code_json(const MbrBootCode& code) {
+  if (!code.present()) return "null";
+  return JsonObject()
+      .text("path", name_text(code.path))
+      .text("loader", mbr_code_loader(code.kind).loader_name)
+      .boolean("found_in_source", code.in_source)
+      .done();
 }
 
-// The boot files and the firmware they start with; null for an image that
-// does not boot.
+const BootFile* boot_file_for(const BuildJob& job, BootPlatform platform) {
+  for (const BootFile& file : job.boot_files) {
+    if (file.platform == platform) return &file;
+  }
+  return nullptr;
+}
+
+// How the image starts from a disk; null without partition tables.
+std::string disk_json(const BuildJob& job) {
+  if (job.disk_boot_platforms.empty()) return "null";
+  std::string firmware = "[";
+  for (const BootPlatform platform : job.disk_boot_platforms) {
+    if (firmware.size() > 1) firmware += ", ";
+    firmware += json_string(firmware_name(platform));
+  }
+  std::string efi = "null";
+  if (job.efi_partition_blocks != 0) {
+    const BootFile* file = boot_file_for(job, BootPlatform::uefi);
+    efi = JsonObject()
+              .text("path", file != nullptr ? name_text(file->path) : std::string())
+              .number("first_block", job.efi_partition_first_block)
+              .number("blocks", job.efi_partition_blocks)
+              .done();
+  }
+  return JsonObject()
+      .raw("firmware", firmware + "]")
+      .raw("mbr_code", mbr_code_json(job.mbr_code))
+      .raw("efi_system_partition", efi)
+      .done();
+}
+
+// The boot files and the firmware they start with, and how the image starts
+// from a disk; null for an image that does not boot.
 std::string boot_json(const BuildJob& job) {
   if (job.boot_files.empty()) return "null";
   std::string firmware = "[";
@@ -185,7 +249,11 @@ std::string boot_json(const BuildJob& job) {
                  .boolean("info_table", file.info_table)
                  .done();
   }
-  return JsonObject().raw("firmware", firmware + "]").raw("files", files + "]").done();
+  return JsonObject()
+      .raw("firmware", firmware + "]")
+      .raw("files", files + "]")
+      .raw("disk", disk_json(job))
+      .done();
 }
 
 std::string layout_json(const RunRecord& record) {
@@ -194,7 +262,7 @@ std::string layout_json(const RunRecord& record) {
   layout.text("description", layout_description(job))
       .raw("requested",
            record.requested ? json_string(layout_name(*record.requested)) : std::string("null"))
-      .text("reason", reason_name(record.decision.reason));
+      .text("reason", layout_reason_code(record.decision.reason, record.requested.has_value()));
   const NativeString folder = deciding_folder(record);
   layout.raw("deciding_folder", folder.empty() ? "null" : json_string(name_text(folder)));
   layout.boolean("iso9660", (job.effective_fs_flags & 1) != 0);
@@ -205,7 +273,7 @@ std::string layout_json(const RunRecord& record) {
 
 // The name extensions of the ISO 9660 volume; null for an image without one.
 std::string name_extensions_json(const BuildJob& job) {
-  if ((job.effective_fs_flags & 1) == 0) return "null";
+  if ((job.effective_fs_flags & fs_iso9660) == 0) return "null";
   return JsonObject()
       .boolean("joliet", job.effective_name_extensions.joliet)
       .boolean("rock_ridge", job.effective_name_extensions.rock_ridge)
@@ -216,11 +284,31 @@ std::string name_extensions_json(const BuildJob& job) {
 std::string error_json(const BuildJob& job) {
   if (job.outcome == BuildOutcome::succeeded) return "null";
   JsonObject error;
-  error.text("code", error_name(job.error.error))
+  error.text("code", error_code(job.error.error))
       .text("path", name_text(job.error.path))
       .number("system_error", static_cast<uint64_t>(job.error.system_error))
       .text("message", describe_error(job.error));
   return error.done();
+}
+
+// The media the image fits, smallest first; null before the image was laid out.
+std::string fits_on_json(const BuildJob& job) {
+  if (job.image_sectors == 0) return "null";
+  std::string list = "[";
+  for (const DiscMedium medium : media_that_hold(job.image_sectors)) {
+    if (list.size() > 1) list += ", ";
+    list += json_string(medium_code(medium));
+  }
+  return list + "]";
+}
+
+std::string stored_once_json(const SharedDataCounts& shared) {
+  return JsonObject()
+      .number("hard_links", shared.hard_links)
+      .number("equal_files", shared.equal_files)
+      .number("saved_sectors", shared.saved_sectors)
+      .number("saved_bytes", shared.saved_bytes)
+      .done();
 }
 
 std::string seconds_text(double seconds) {
@@ -259,7 +347,7 @@ std::string boot_description(const BuildJob& job) {
 }
 
 std::string name_extensions_text(const BuildJob& job) {
-  if ((job.effective_fs_flags & 1) == 0) return {};
+  if ((job.effective_fs_flags & fs_iso9660) == 0) return {};
   const NameExtensions& extensions = job.effective_name_extensions;
   std::string text = "  ISO 9660 names: ";
   if (extensions.joliet && extensions.rock_ridge) {
@@ -271,7 +359,7 @@ std::string name_extensions_text(const BuildJob& job) {
   }
   text += "\n";
   if (extensions.joliet && job.joliet_names_altered > 0) {
-    const bool udf = (job.effective_fs_flags & 4) != 0;
+    const bool udf = (job.effective_fs_flags & fs_udf) != 0;
     std::string whole;
     if (extensions.rock_ridge && udf) {
       whole = " (Rock Ridge and UDF keep them whole)";
@@ -283,6 +371,56 @@ std::string name_extensions_text(const BuildJob& job) {
     text += "  Joliet shortened or changed " + std::to_string(job.joliet_names_altered) +
             (job.joliet_names_altered == 1 ? " name" : " names") + " to fit its rules" + whole +
             "\n";
+  }
+  return text;
+}
+
+std::string fits_on_text(uint64_t sectors) {
+  const std::vector<DiscMedium> media = media_that_hold(sectors);
+  if (media.empty()) return "fits on no CD, DVD or BD";
+  std::string text = "fits on: ";
+  for (size_t i = 0; i < media.size(); ++i) {
+    if (i > 0) text += ", ";
+    text += medium_name(media[i]);
+  }
+  return text;
+}
+
+std::string disk_boot_description(const BuildJob& job) {
+  if (job.boot_files.empty()) return {};
+  if (!job.boot.disk_tables)
+    return "does not start from a USB disk: no partition tables (-no-hybrid)";
+  if (job.disk_boot_platforms.empty()) {
+    return "does not start from a USB disk: no UEFI boot image, and no MBR boot code "
+           "(-boot-hybrid-mbr FILE)";
+  }
+  std::string text = "starts from a USB disk with ";
+  for (size_t i = 0; i < job.disk_boot_platforms.size(); ++i) {
+    const BootPlatformInfo& platform = boot_platform_info(job.disk_boot_platforms[i]);
+    if (i > 0) text += " and ";
+    text += std::string(platform.name) + " (";
+    switch (platform.disk_boot) {
+      case DiskBoot::mbr_boot_code:
+        text += std::string(mbr_code_loader(job.mbr_code.kind).loader_name) + "'s MBR boot code " +
+                display_text(job.mbr_code.path) +
+                (job.mbr_code.in_source ? ", found in the source)" : ")");
+        break;
+      case DiskBoot::efi_system_partition: {
+        const BootFile* file = boot_file_for(job, platform.platform);
+        text += "EFI system partition " + (file != nullptr ? display_text(file->path) : "") + ")";
+        break;
+      }
+    }
+  }
+  // A firmware that starts the image from a disc but from a disk only with
+  // the loader's MBR boot code, which the image lacks.
+  for (const BootFile& file : job.boot_files) {
+    const BootPlatformInfo& platform = boot_platform_info(file.platform);
+    if (platform.disk_boot == DiskBoot::mbr_boot_code &&
+        std::find(job.disk_boot_platforms.begin(), job.disk_boot_platforms.end(), file.platform) ==
+            job.disk_boot_platforms.end())
+      text += "; not with " + std::string(platform.name) +
+              ", which needs the loader's MBR boot code (-boot-hybrid-mbr FILE)";
   }
   return text;
 }
@@ -312,6 +450,13 @@ std::string summary_text(const RunRecord& record) {
       break;
   }
   text += name_extensions_text(job);
+  if (!job.boot_files.empty()) text += "  " + disk_boot_description(job) + "\n";
+  text += "  " + fits_on_text(job.image_sectors) + "\n";
+  if (job.shared.hard_links + job.shared.equal_files > 0) {
+    std::snprintf(line, sizeof line, "; %.1f MB not stored twice\n",
+                  static_cast<double>(job.shared.saved_bytes) / 1e6);
+    text += "  stored once: " + stored_once_text(job.shared) + line;
+  }
   if (job.fs_code == fs_code_bluray) {
     if (job.interleaved_titles.empty()) {
       text += "  3D titles interleaved: none\n";
@@ -325,13 +470,17 @@ std::string summary_text(const RunRecord& record) {
       text += ")\n";
     }
   }
+  // Last, so that a script or a person reading only the end sees whether
+  // anything was left out or renamed.
+  text += job.warnings.empty() ? std::string("  warnings: none\n")
+                               : "  warnings: " + std::to_string(job.warnings.size()) + "\n";
   return text;
 }
 
 std::string json_report(const RunRecord& record) {
   const BuildJob& job = record.job;
   JsonObject report;
-  report.text("outcome", outcome_name(job.outcome))
+  report.text("outcome", outcome_code(job.outcome))
       .raw("error", error_json(job))
       .text("source", name_text(job.source_folder))
       .text("image", name_text(record.output))
@@ -342,6 +491,9 @@ std::string json_report(const RunRecord& record) {
       .number("content_bytes", job.content_bytes)
       .number("sectors", job.image_sectors)
       .number("image_bytes", static_cast<uint64_t>(job.image_sectors) * 2048)
+      .number("written_bytes", job.written_bytes)
+      .raw("fits_on", fits_on_json(job))
+      .raw("stored_once", stored_once_json(job.shared))
       .raw("stereo_titles_interleaved", titles_json(job))
       .raw("boot", boot_json(job))
       .raw("name_extensions", name_extensions_json(job))

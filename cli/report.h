@@ -32,9 +32,20 @@ std::string boot_description(const BuildJob& job);
 // Which name extensions the ISO 9660 volume carries, and how many names
 // Joliet could not hold as they are; empty for an image without ISO 9660.
 std::string name_extensions_text(const BuildJob& job);
+// How a bootable image starts from a USB disk, for the summary's line of its
+// own: "starts from a USB disk with BIOS (GRUB's MBR boot code
+// boot/grub/i386-pc/boot_hybrid.img, found in the source) and UEFI (EFI
+// system partition efi.img)", or why it does not; empty for an image that
+// does not boot.
+std::string disk_boot_description(const BuildJob& job);
+
+// "fits on: DVD, DVD DL, BD 25 GB, ..." for an image of `sectors` sectors.
+std::string fits_on_text(uint64_t sectors);
 
 // The summary of a successful build: the image, its layout and size, then
-// why it has that layout and, for Blu-ray images, the 3D titles interleaved.
+// why it has that layout, for a bootable image how it starts from a USB
+// disk, the media it fits, the files stored once, for Blu-ray images the 3D
+// titles interleaved, and last how many warnings the build gave.
 std::string summary_text(const RunRecord& record);
 
 // The whole run as one JSON object: outcome, error, layout and why, DVD-video
@@ -42,6 +53,16 @@ std::string summary_text(const RunRecord& record);
 // name is valid UTF-8; a name that is not (POSIX file names are bytes) shows
 // U+FFFD for each invalid sequence.
 std::string json_report(const RunRecord& record);
+
+// The codes by which the JSON report names the engine's results
+// (docs/report.md lists every one).
+const char* outcome_code(BuildOutcome outcome);
+// `requested`: -fs was given.
+const char* layout_reason_code(LayoutReason reason, bool requested);
+const char* error_code(BuildError error);
+const char* warning_code(BuildWarning warning);
+const char* stereo_failure_code(StereoFailure failure);
+const char* file_system_code(NamingFileSystem file_system);
 
 // `text` (UTF-8) as a JSON string literal, quotes included.
 std::string json_string(std::string_view text);

@@ -18,6 +18,11 @@ set(KESTREL_ISSUES_PAGE "" CACHE STRING "Issue tracker that the Report issues me
 set(KESTREL_PRODUCT_PAGE "" CACHE STRING "Product page that the about box's link opens")
 set(KESTREL_HOME_PAGE "" CACHE STRING "Home-page address that the about box's link shows")
 set(KESTREL_DOCUMENTATION_PAGE "kestrel.html")
+# Who answers for the Linux package, in Debian's "Name <address>" form: the
+# Maintainer of the .deb, the contact of its copyright file and changelog,
+# and, without an issue tracker, where the manual page sends reports.
+set(KESTREL_PACKAGE_MAINTAINER "Kestrel developers <developers@kestrel.example.org>" CACHE STRING
+  "Maintainer of the Linux package, as Name <address>")
 
 set(KESTREL_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/version.h.in ${KESTREL_GENERATED_DIR}/kestrel/version.h @ONLY)

@@ -21,7 +21,14 @@ struct BuildReport {
   }
   bool failed() const { return error.error != BuildError::none; }
   void warn(BuildWarning warning, NativeString path, const StereoTitleNote& stereo = {}) {
-    warnings.push_back(BuildWarningEntry{warning, std::move(path), stereo});
+    warnings.push_back(BuildWarningEntry{warning, std::move(path), stereo, {}});
+  }
+  // name_shortened or name_made_unique: the entry at `path` is recorded
+  // in `file_system` as `new_name`.
+  void warn_renamed(BuildWarning warning, NativeString path, NamingFileSystem file_system,
+                    std::u16string new_name) {
+    warnings.push_back(
+        BuildWarningEntry{warning, std::move(path), {}, {file_system, std::move(new_name)}});
   }
 };
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -44,9 +45,10 @@ enum class BuildError : uint8_t {
 // Everything an image leaves out, replaces or records differently from the
 // source is one of these, with the path it concerns.
 enum class BuildWarning : uint8_t {
-  source_grew,           // a file grew during the build; its scanned size was written (path)
-  name_shortened,        // a name was too long for the file system and was shortened (path)
-  name_made_unique,      // a name met a sibling's in the image's character set and got "~N" (path)
+  source_grew,       // a file grew during the build; its scanned size was written (path)
+  name_shortened,    // a name was too long for the file system and was shortened (path, renamed)
+  name_made_unique,  // a name met a sibling's in the image's character set and got "~N" (path,
+                     // renamed)
   special_file_skipped,  // a FIFO, socket or device node holds no file data and was left out (path)
   broken_link_skipped,   // a link whose target does not exist was left out (path)
   link_loop_skipped,     // a folder link back into its own tree was left out (path)
@@ -55,6 +57,8 @@ enum class BuildWarning : uint8_t {
   image_file_skipped,       // the image being built, or its temporary file, lies in the source
   stereo_folder_replaced,   // the source's own SSIF folder gave way to the interleaved one (path)
   stereo_title_not_interleaved,  // a 3D title was written as plain clips (path, `stereo`)
+  dvd_too_large,     // a DVD-video image fits no DVD, not even a dual-layer one (DVD folder)
+  bluray_too_large,  // a Blu-ray image fits no BD, not even a four-layer BD-R XL (BD folder)
 };
 
 // Why the two views of a 3D title cannot be laid out interleaved.
@@ -80,10 +84,36 @@ struct StereoTitleNote {
   uint32_t found_sectors = 0;   // stream_size_mismatch: the stream file's sectors
 };
 
+// The file systems of an image that record names of their own.
+enum class NamingFileSystem : uint8_t {
+  none = 0,
+  iso9660,
+  joliet,
+  udf,
+};
+
+// A name an image records differently from the source: in which file
+// system, and as what.
+struct RenamedEntry {
+  NamingFileSystem file_system = NamingFileSystem::none;
+  std::u16string new_name;  // the name as the file system records it
+};
+
 struct BuildWarningEntry {
   BuildWarning warning;
   NativeString path;
   StereoTitleNote stereo;  // stereo_title_not_interleaved only
+  RenamedEntry renamed{};  // name_shortened and name_made_unique only
+};
+
+// What storing files once saved: the names that point at another name's copy
+// of the same file (hard links), the files that point at the copy of an
+// equal file, and the sectors and file bytes not stored twice therefore.
+struct SharedDataCounts {
+  uint32_t hard_links = 0;
+  uint32_t equal_files = 0;
+  uint64_t saved_sectors = 0;
+  uint64_t saved_bytes = 0;
 };
 
 struct BuildErrorInfo {

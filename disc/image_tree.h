@@ -19,6 +19,9 @@ struct ImageTree {
   NodeArena* arena = nullptr;    // owns every node and name
   uint32_t directory_count = 0;  // root excluded
   uint32_t file_count = 0;
+  // Files that are a second name of another file's UDF entry (hard links):
+  // the entries are file_count less these.
+  uint32_t shared_entries = 0;
   bool dvd_video_mode = false;
   SourceNode* stereo_folder = nullptr;
 };

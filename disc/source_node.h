@@ -42,6 +42,9 @@ struct SourceNode {
   const bluray::StereoPair* stereo_pair;  // clips of a stereoscopic pair
   SourceNode* dependent_node;             // the dependent-view clip of the pair
   SourceNode* base_node;                  // the base-view clip of the pair
+  // Files stored once: the file whose copy of the data this one's records
+  // point at (null: it has a copy of its own).
+  const SourceNode* shares_data_of;
 
   uint32_t sectors;       // files: size in 2048-byte sectors, rounded up
   uint32_t data_offset;   // files: first data sector relative to the data area
@@ -58,10 +61,17 @@ struct SourceNode {
 
   uint16_t name_length;         // UTF-16 units of `name`
   uint16_t native_name_length;  // characters of `native_name`
+  // Files: the other names of this file (hard links) that UDF records as
+  // identifiers of this node's file entry; its 16-bit link count holds no more.
+  uint16_t hard_link_names;
   uint8_t udf_name_length;
   uint8_t udf_name_8bit;  // 1: recorded with compression ID 8 (DVD-video names below U+0100)
   uint8_t is_directory;
-  uint8_t executable;  // files: someone may execute it in the source
+  uint8_t executable;      // files: someone may execute it in the source
+  uint8_t may_have_holes;  // files: a sparse file, whose holes are not read
+  // 1: a hard link of `shares_data_of`, whose UDF file entry names it too; it
+  // has no entry of its own.
+  uint8_t shares_entry;
   NodeKind kind;
 };
 

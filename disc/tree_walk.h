@@ -9,6 +9,21 @@
 
 namespace kestrel {
 
+// Calls `found` for each sub-directory of `directory` in primary order.
+// The search ends at the last one (the directory counts them), so a folder
+// of files alone is not walked through: in a wide folder every node visited
+// is a cache miss, and the readers and the layout each walk the tree.
+template <typename Found>
+void for_each_sub_directory(const SourceNode& directory, Found&& found) {
+  uint32_t left = directory.directory_children;
+  for (SourceNode* child = directory.first_child; left > 0 && child != nullptr;
+       child = child->next) {
+    if (!child->is_directory) continue;
+    found(child);
+    --left;
+  }
+}
+
 // Visits every directory level by level, each level in primary order. The
 // visitor returns false to stop the walk; the walk then returns false.
 template <typename Visitor>
@@ -17,9 +32,7 @@ bool walk_directories_breadth_first(SourceNode* start, Visitor&& visit) {
   for (size_t front = 0; front < queue.size(); ++front) {
     SourceNode* directory = queue[front];
     if (!visit(*directory)) return false;
-    for (SourceNode* child = directory->first_child; child != nullptr; child = child->next) {
-      if (child->is_directory) queue.push_back(child);
-    }
+    for_each_sub_directory(*directory, [&](SourceNode* child) { queue.push_back(child); });
   }
   return true;
 }
@@ -35,9 +48,7 @@ bool walk_directories_depth_first(SourceNode* start, Visitor&& visit) {
     stack.pop_back();
     if (!visit(*directory)) return false;
     children.clear();
-    for (SourceNode* child = directory->first_child; child != nullptr; child = child->next) {
-      if (child->is_directory) children.push_back(child);
-    }
+    for_each_sub_directory(*directory, [&](SourceNode* child) { children.push_back(child); });
     stack.insert(stack.end(), children.rbegin(), children.rend());
   }
   return true;

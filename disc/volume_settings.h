@@ -13,6 +13,11 @@ namespace kestrel {
 // bytes; UDF logical blocks have the same size.
 inline constexpr uint32_t sector_bytes = 2048;
 
+// Sectors that `bytes` bytes take, the last one partly filled.
+constexpr uint64_t sectors_for_bytes(uint64_t bytes) {
+  return bytes / sector_bytes + (bytes % sector_bytes != 0 ? 1 : 0);
+}
+
 // `fs_flags` bits.
 inline constexpr uint32_t fs_iso9660 = 1;
 inline constexpr uint32_t fs_udf = 4;

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "engine/boot_platforms.h"
 #include "iso9660/el_torito_records.h"
 #include "iso9660/iso_records.h"
 
@@ -46,9 +47,10 @@ const SourceNode* find_boot_node(const SourceNode& root, const NativeString& pat
   return node == &root ? nullptr : node;
 }
 
-// The checksum of the boot information table over the file as it is now.
-bool compute_checksum(const NativeString& path, uint64_t size, uint32_t& checksum,
-                      SystemError& error) {
+}  // namespace
+
+bool sum_boot_file(const NativeString& path, uint64_t size, uint32_t& checksum,
+                   SystemError& error) {
   FileHandle file;
   if (!file.open(path, file_mode_read)) {
     error = file.last_error();
@@ -71,8 +73,6 @@ bool compute_checksum(const NativeString& path, uint64_t size, uint32_t& checksu
   checksum = sum;
   return true;
 }
-
-}  // namespace
 
 bool same_name_ignoring_case(NativeStringView a, NativeStringView b) {
   if (a.size() != b.size()) return false;
@@ -99,11 +99,12 @@ bool resolve_boot_images(ImageWriter& writer) {
     BootImage image;
     image.file = file;
     image.node = node;
+    image.platform_id = boot_platform_info(file.platform).el_torito_platform_id;
     image.load_sectors = boot_load_sectors(file, node->size);
     if (file.info_table) {
       const NativeString path = node_file_path(writer, *node);
       SystemError error = 0;
-      if (!compute_checksum(path, node->size, image.checksum, error)) {
+      if (!sum_boot_file(path, node->size, image.checksum, error)) {
         writer.report.fail(error != 0 ? BuildError::source_read_failed : BuildError::source_changed,
                            path, error);
         return false;

@@ -14,6 +14,12 @@ namespace kestrel {
 // table, or cannot be read.
 bool resolve_boot_images(ImageWriter& writer);
 
+// The sum of the 32-bit little-endian words of the file at `path` from byte
+// 64 on, as the boot information table records it; false with the system's
+// error when the file cannot be read, or with error 0 when it is shorter
+// than `size`.
+bool sum_boot_file(const NativeString& path, uint64_t size, uint32_t& checksum, SystemError& error);
+
 // True when `a` and `b` are the same name but for the case of "A"-"Z".
 bool same_name_ignoring_case(NativeStringView a, NativeStringView b);
 

@@ -1,6 +1,7 @@
 // Recognising the boot loaders of a folder copied from a bootable disc (see
-// recognise_boot_files in fs_detection.h): a file counts only where a loader
-// puts it and when its first bytes are what that loader's file starts with.
+// recognise_boot_files in boot_platforms.h): a file counts only where a
+// loader puts it and when its first bytes are what that loader's file starts
+// with.
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -10,7 +11,7 @@
 
 #include "disc/field_writer.h"
 #include "engine/boot_files.h"
-#include "engine/fs_detection.h"
+#include "engine/boot_platforms.h"
 #include "platform/file_system.h"
 
 namespace kestrel {
@@ -49,11 +50,6 @@ constexpr size_t fat_media_offset = 21;
 constexpr size_t fat_boot_sector_bytes = 512;
 constexpr uint8_t fat_lowest_media = 0xF0;
 
-// Loads of the loaders: four 512-byte sectors for GRUB and ISOLINUX, which
-// then read the rest themselves through the boot information table; the
-// whole 4 KiB file for the installer boot sector file, which has no table.
-constexpr uint16_t installer_load_sectors = 8;
-
 bool is_power_of_two(unsigned value) { return value != 0 && (value & (value - 1)) == 0; }
 
 bool starts_with(const uint8_t* head, size_t head_bytes, const uint8_t* prefix, size_t count) {
@@ -84,38 +80,6 @@ bool looks_like_fat(const uint8_t* head, size_t head_bytes) {
          read_le16(head + fat_reserved_sectors_offset) >= 1 && head[fat_count_offset] >= 1 &&
          head[fat_media_offset] >= fat_lowest_media;
 }
-
-struct Candidate {
-  const NativeChar* path;  // '/'-separated, as a loader lays its disc out
-  BootLoaderKind kind;
-  BootPlatform platform;
-  uint16_t load_sectors;
-  bool info_table;
-};
-
-constexpr Candidate bios_candidates[] = {
-    {KESTREL_NATIVE("boot/grub/i386-pc/eltorito.img"), BootLoaderKind::grub_core,
-     BootPlatform::bios, default_bios_load_sectors, true},
-    {KESTREL_NATIVE("isolinux/isolinux.bin"), BootLoaderKind::isolinux, BootPlatform::bios,
-     default_bios_load_sectors, true},
-    {KESTREL_NATIVE("boot/isolinux/isolinux.bin"), BootLoaderKind::isolinux, BootPlatform::bios,
-     default_bios_load_sectors, true},
-    {KESTREL_NATIVE("isolinux.bin"), BootLoaderKind::isolinux, BootPlatform::bios,
-     default_bios_load_sectors, true},
-    {KESTREL_NATIVE("boot/etfsboot.com"), BootLoaderKind::boot_sector, BootPlatform::bios,
-     installer_load_sectors, false},
-};
-
-constexpr Candidate uefi_candidates[] = {
-    {KESTREL_NATIVE("boot/grub/efi.img"), BootLoaderKind::fat_image, BootPlatform::uefi, 0, false},
-    {KESTREL_NATIVE("efi.img"), BootLoaderKind::fat_image, BootPlatform::uefi, 0, false},
-    {KESTREL_NATIVE("EFI/BOOT/efiboot.img"), BootLoaderKind::fat_image, BootPlatform::uefi, 0,
-     false},
-    {KESTREL_NATIVE("efi/microsoft/boot/efisys.bin"), BootLoaderKind::fat_image, BootPlatform::uefi,
-     0, false},
-    {KESTREL_NATIVE("efi/microsoft/boot/efisys_noprompt.bin"), BootLoaderKind::fat_image,
-     BootPlatform::uefi, 0, false},
-};
 
 // The names of the folders listed so far: a wide source folder is listed at
 // most once, however many candidates are looked for in it.
@@ -181,18 +145,38 @@ bool candidate_matches(const NativeString& file_path, BootLoaderKind kind) {
   return looks_like(kind, head.get(), wanted, entry.size);
 }
 
-template <size_t N>
+NativeString native_path_of(const NativeString& folder, const NativeString& relative) {
+  NativeString path = folder + relative;
+  std::replace(path.begin() + static_cast<std::ptrdiff_t>(folder.size()), path.end(),
+               NativeChar('/'), native_separator);
+  return path;
+}
+
+// The hybrid MBR boot code that the loader's disc keeps beside it, when it is
+// there, is that loader's code and pairs with the loader found.
+void recognise_mbr_code(FolderListings& listings, const NativeString& folder,
+                        const BootCandidate& candidate, const NativeString& loader,
+                        BootSetup& setup) {
+  if (candidate.mbr_code_path == nullptr) return;
+  const NativeString relative = find_on_disk(listings, folder, candidate.mbr_code_path);
+  if (relative.empty()) return;
+  MbrCodeKind kind = MbrCodeKind::none;
+  if (check_mbr_code(native_path_of(folder, relative), loader, kind) != MbrCodeCheck::ok ||
+      kind != candidate.mbr_code)
+    return;
+  setup.mbr_code = MbrBootCode{kind, relative, true};
+}
+
 void recognise_first(FolderListings& listings, const NativeString& folder,
-                     const Candidate (&candidates)[N], BootSetup& setup) {
-  for (const Candidate& candidate : candidates) {
+                     const BootPlatformInfo& platform, BootSetup& setup) {
+  for (const BootCandidate& candidate : platform.candidates) {
     const NativeString relative = find_on_disk(listings, folder, candidate.path);
     if (relative.empty()) continue;
-    NativeString file_path = folder + relative;
-    std::replace(file_path.begin() + static_cast<std::ptrdiff_t>(folder.size()), file_path.end(),
-                 NativeChar('/'), native_separator);
+    const NativeString file_path = native_path_of(folder, relative);
     if (!candidate_matches(file_path, candidate.kind)) continue;
     setup.files.push_back(
-        BootFile{candidate.platform, relative, candidate.load_sectors, candidate.info_table});
+        BootFile{platform.platform, relative, candidate.load_sectors, candidate.info_table});
+    recognise_mbr_code(listings, folder, candidate, file_path, setup);
     return;
   }
 }
@@ -227,8 +211,8 @@ BootSetup recognise_boot_files(const NativeString& source_folder, const SourceDe
   if (folder.empty() || source.kind != DiscKind::plain) return setup;
   FolderListings listings;
   listings.emplace(folder, source.names);
-  recognise_first(listings, folder, bios_candidates, setup);
-  recognise_first(listings, folder, uefi_candidates, setup);
+  for (const BootPlatformInfo& platform : boot_platforms())
+    recognise_first(listings, folder, platform, setup);
   return setup;
 }
 

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "bluray/stereo_analysis.h"
+#include "engine/boot_platforms.h"
 #include "engine/fs_detection.h"
 #include "engine/image_writer.h"
 #include "engine/source_tree.h"
@@ -62,7 +63,9 @@ void finish(BuildJob& job, ImageWriter& writer, bool done) {
   job.file_count = writer.tree.file_count;
   job.directory_count = writer.tree.directory_count;
   job.image_sectors = writer.layout.image_sectors;
-  job.content_bytes = writer.content_bytes_copied;
+  job.content_bytes = writer.content_bytes_written;
+  job.written_bytes = writer.image_bytes_written;
+  job.shared = writer.shared;
   job.dvd_video_mode = writer.tree.dvd_video_mode;
   job.effective_fs_flags = writer.settings.fs_flags;
   job.effective_udf_revision = writer.settings.udf_revision;
@@ -80,6 +83,14 @@ void finish(BuildJob& job, ImageWriter& writer, bool done) {
     job.boot_files.push_back(image.file);
     job.boot_files.back().load_sectors = image.load_sectors;
   }
+  job.disk_boot_platforms.clear();
+  for (const BootPlatformInfo& platform : boot_platforms()) {
+    if (writer.hybrid.starts_from_disk(platform.platform))
+      job.disk_boot_platforms.push_back(platform.platform);
+  }
+  job.mbr_code = writer.hybrid.mbr_code;
+  job.efi_partition_first_block = writer.hybrid.disk.efi_first_block;
+  job.efi_partition_blocks = writer.hybrid.disk.efi_blocks;
   job.map = writer.map;
   if (done && !writer.report.failed()) {
     job.outcome = BuildOutcome::succeeded;
@@ -163,6 +174,8 @@ void run_build(BuildJob& job) {
   writer.tree.source_folder = job.source_folder;
   writer.tree.output_path = canonical_path(job.output_path);
   writer.cancel_requested = &job.cancel_requested;
+  writer.existing_target = job.existing_target;
+  writer.store_equal_files_once = job.store_equal_files_once;
   if (job.fs_code == fs_code_bluray) analyze_movie_folder(job, writer);
   set_identifier(writer.settings.implementation_id, job.implementation_name);
   set_identifier(writer.settings.application_id, job.application_name);
@@ -192,16 +205,22 @@ std::unique_ptr<BuildJob> new_job(const NativeString& source_folder, std::u16str
   return job;
 }
 
+void apply_options(BuildJob& job, const BuildOptions& options) {
+  job.boot = options.boot;
+  job.existing_target = options.existing_target;
+  job.store_equal_files_once = options.store_equal_files_once;
+  job.name_extensions = options.name_extensions;
+}
+
 }  // namespace
 
 std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u16string_view label,
                                       int32_t fs_code, const NativeString& output_path,
                                       const char* implementation_name, const char* application_name,
                                       bool run_on_thread, ProgressFn progress_fn,
-                                      const BootSetup& boot, NameExtensions name_extensions) {
+                                      const BuildOptions& options) {
   auto job = new_job(source_folder, label, fs_code, output_path);
-  job->boot = boot;
-  job->name_extensions = name_extensions;
+  apply_options(*job, options);
   if (implementation_name != nullptr) {
     job->implementation_name = std::string(implementation_name).substr(0, identifier_text_limit);
   }
@@ -218,11 +237,9 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
 }
 
 std::unique_ptr<BuildJob> map_build(const NativeString& source_folder, std::u16string_view label,
-                                    int32_t fs_code, const BootSetup& boot,
-                                    NameExtensions name_extensions) {
+                                    int32_t fs_code, const BuildOptions& options) {
   auto job = new_job(source_folder, label, fs_code, NativeString());
-  job->boot = boot;
-  job->name_extensions = name_extensions;
+  apply_options(*job, options);
   job->map_only = true;
   run_build(*job);
   return job;

@@ -15,6 +15,7 @@
 #include "disc/volume_settings.h"
 #include "engine/disc_map.h"
 #include "platform/native_text.h"
+#include "platform/temporary_file.h"
 
 namespace kestrel {
 
@@ -46,6 +47,19 @@ inline constexpr size_t identifier_text_limit = 22;
 // otherwise: both.
 inline constexpr NameExtensions default_name_extensions{true, true};
 
+// What a build is asked for beyond its source, label, layout and target.
+struct BuildOptions {
+  // The files the firmware starts; none for a plain image.
+  BootSetup boot;
+  // Whether the image may replace a file that has its name by the time it
+  // is complete (ImageWriter::write_image).
+  ExistingTarget existing_target = ExistingTarget::replace;
+  // Files of equal contents are stored once (-dedupe); hard links always are.
+  bool store_equal_files_once = false;
+  // What the ISO 9660 volume carries beside its primary hierarchy.
+  NameExtensions name_extensions = default_name_extensions;
+};
+
 struct BuildJob {
   std::atomic<int32_t> state{build_state_preparing};
   std::atomic<uint32_t> sectors_done{0};
@@ -60,8 +74,13 @@ struct BuildJob {
   NativeString source_folder;  // canonical, ending in a separator
   std::u16string label_text;
   NativeString output_path;
+  // Whether the image may replace a file that has its name when it is
+  // complete: `keep` unless the user agreed to replace one.
+  ExistingTarget existing_target = ExistingTarget::replace;
   // Scan and lay out only: `map` is filled and nothing is written.
   bool map_only = false;
+  // Files of equal contents are stored once (hard links always are).
+  bool store_equal_files_once = false;
   // The files the firmware starts; none for a plain image. A bootable image
   // always carries an ISO 9660 volume: UDF 1.02 becomes the bridge, and
   // UDF 2.50 gets an ISO 9660 volume of the same tree beside it.
@@ -79,8 +98,12 @@ struct BuildJob {
   // What was built, for the front ends' summary.
   uint32_t file_count = 0;
   uint32_t directory_count = 0;
-  uint32_t image_sectors = 0;
+  uint32_t image_sectors = 0;  // as laid out
+  // What the image file took before the build ended: file contents, and
+  // bytes of the image as a whole. A failed build's file is removed.
   uint64_t content_bytes = 0;
+  uint64_t written_bytes = 0;
+  SharedDataCounts shared;  // files stored once, and what that saved
   bool dvd_video_mode = false;
   uint32_t effective_fs_flags = 0;
   uint16_t effective_udf_revision = 0;
@@ -92,7 +115,14 @@ struct BuildJob {
   // The 3D titles whose two views were laid out interleaved.
   std::vector<StereoTitle> interleaved_titles;
   std::vector<BootFile> boot_files;  // in catalog order, as the image records them
-  DiscMap map;                       // the areas of the image, once laid out
+  // How the image starts from a disk (a USB stick): the firmware that start
+  // it so, in the order of the platforms; none without partition tables.
+  std::vector<BootPlatform> disk_boot_platforms;
+  MbrBootCode mbr_code;  // the MBR boot code it carries; kind none without
+  // Its EFI system partition, in 512-byte blocks; 0 blocks without.
+  uint64_t efi_partition_first_block = 0;
+  uint64_t efi_partition_blocks = 0;
+  DiscMap map;  // the areas of the image, once laid out
 };
 
 // Starts a build. The source folder is put into canonical form with a
@@ -104,14 +134,12 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
                                       int32_t fs_code, const NativeString& output_path,
                                       const char* implementation_name, const char* application_name,
                                       bool run_on_thread, ProgressFn progress_fn = nullptr,
-                                      const BootSetup& boot = BootSetup{},
-                                      NameExtensions name_extensions = default_name_extensions);
+                                      const BuildOptions& options = BuildOptions{});
 
 // Scans the source folder and lays the image out without writing it, on the
 // caller's thread; the finished job's `map` holds the image's areas.
 std::unique_ptr<BuildJob> map_build(const NativeString& source_folder, std::u16string_view label,
-                                    int32_t fs_code, const BootSetup& boot = BootSetup{},
-                                    NameExtensions name_extensions = default_name_extensions);
+                                    int32_t fs_code, const BuildOptions& options = BuildOptions{});
 
 // The worker body.
 void run_build(BuildJob& job);

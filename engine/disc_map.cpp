@@ -5,6 +5,7 @@
 
 #include <limits>
 
+#include "engine/hybrid_tables.h"
 #include "engine/image_writer.h"
 #include "iso9660/iso_volume.h"
 #include "udf/udf_volume.h"
@@ -265,6 +266,47 @@ void plan_udf_volume_structure(ImageWriter& writer, Planner& plan, bool fixed_re
   plan.place("UDF anchor volume descriptor pointer", anchor_sector, 1, write_udf_anchor);
 }
 
+// The backup GPT's partition entries of a bootable image that starts from a
+// disk, after the last structure (hybrid_tables.h).
+void plan_backup_gpt_entries(ImageWriter& writer, Planner& plan) {
+  if (!writer.hybrid.wanted) return;
+  writer.hybrid.backup_entries_sector = plan.follow(
+      "backup GPT partition entries", backup_gpt_entry_sectors, write_backup_gpt_entries);
+}
+
+// The image's end, in whole 32-sector units: a UDF volume's closing anchor
+// in the last sector; a bootable image's backup GPT header in the last 512
+// bytes of the last sector, after the anchor when there is one.
+uint64_t close_image(ImageWriter& writer, Planner& plan, bool udf_anchor) {
+  const bool gpt = writer.hybrid.wanted;
+  const uint64_t image =
+      round_up(plan.end() + (udf_anchor || gpt ? 1 : 0), image_alignment_sectors);
+  if (udf_anchor && gpt) {
+    plan.place("UDF anchor volume descriptor pointer, backup GPT header", image - 1, 1,
+               write_udf_anchor_and_backup_gpt_header);
+  } else if (udf_anchor) {
+    plan.place("UDF anchor volume descriptor pointer", image - 1, 1, write_udf_anchor);
+  } else if (gpt) {
+    plan.place("backup GPT header", image - 1, 1, write_backup_gpt_header);
+  }
+  return image;
+}
+
+// The end of a UDF image with areas after the last UDF extent that are no
+// part of the UDF volume (the ISO 9660 tables of a bootable UDF 2.50 image,
+// the backup GPT's entries): the reserve sequence follows them, its extent
+// ending right before the closing anchor. Readers that take the end of the
+// volume's last extent for the volume's end (7-Zip) then find nothing after
+// it but the anchor, which they also look for in the image's last sector.
+uint64_t close_udf_after_foreign_areas(ImageWriter& writer, Planner& plan) {
+  const uint64_t image =
+      round_up(plan.end() + udf::volume_sequence_extent_sectors + 1, image_alignment_sectors);
+  writer.layout.reserve_sequence_sector = static_cast<uint32_t>(plan.place(
+      "UDF reserve volume descriptor sequence", image - 1 - udf::volume_sequence_extent_sectors,
+      volume_sequence_sectors, write_udf_volume_sequence));
+  return close_image(writer, plan, true);
+}
+
 // ISO 9660 only: descriptors, tables and directories from sector 16, then
 // the file data, in whole 32-sector units.
 uint64_t plan_iso9660(ImageWriter& writer, Planner& plan) {
@@ -275,7 +317,8 @@ uint64_t plan_iso9660(ImageWriter& writer, Planner& plan) {
   plan_iso_tables(writer, plan, plan.end());
   layout.data_start = static_cast<uint32_t>(plan.end() - layout.data_base);
   plan.follow("file data", layout.data_sectors, write_file_data);
-  return round_up(plan.end(), image_alignment_sectors);
+  plan_backup_gpt_entries(writer, plan);
+  return close_image(writer, plan, false);
 }
 
 // UDF 1.02, with the ISO 9660 side of a bridge image when it has one: the
@@ -284,8 +327,11 @@ uint64_t plan_iso9660(ImageWriter& writer, Planner& plan) {
 uint64_t plan_udf102(ImageWriter& writer, Planner& plan, uint64_t structure_blocks) {
   VolumeLayout& layout = writer.layout;
   const bool bridge = (writer.settings.fs_flags & fs_iso9660) != 0;
+  // The reserve sequence has its place at 48, unless the image ends with
+  // the backup GPT (close_udf_after_foreign_areas).
+  const bool reserve_at_end = writer.hybrid.wanted;
   plan_udf_recognition(writer, plan);
-  plan_udf_volume_structure(writer, plan, true);
+  plan_udf_volume_structure(writer, plan, !reserve_at_end);
   if (bridge) plan_iso_tables(writer, plan, bridge_area_start);
   layout.data_base = static_cast<uint32_t>(plan.end());
   layout.metadata_blocks = static_cast<uint32_t>(structure_blocks);
@@ -293,10 +339,9 @@ uint64_t plan_udf102(ImageWriter& writer, Planner& plan, uint64_t structure_bloc
   plan.follow("UDF file structure", structure_blocks, write_udf_file_structure);
   plan.follow("file data", layout.data_sectors, write_file_data);
   layout.partition_length = static_cast<uint32_t>(plan.end() - layout.data_base);
-  // One sector more for the closing anchor, which ends the last 32-sector unit.
-  const uint64_t image = round_up(plan.end() + 1, image_alignment_sectors);
-  plan.place("UDF anchor volume descriptor pointer", image - 1, 1, write_udf_anchor);
-  return image;
+  if (!reserve_at_end) return close_image(writer, plan, true);
+  plan_backup_gpt_entries(writer, plan);
+  return close_udf_after_foreign_areas(writer, plan);
 }
 
 // UDF 2.50 with a metadata partition, every area in 32-sector units: the
@@ -321,19 +366,21 @@ uint64_t plan_udf250(ImageWriter& writer, Planner& plan, uint64_t structure_bloc
       (mirror_entry / image_alignment_sectors + 1) * image_alignment_sectors;
   plan.place("UDF metadata mirror (file structure)", mirror_data, metadata,
              write_udf_file_structure);
-  layout.reserve_sequence_sector =
-      static_cast<uint32_t>(plan.follow("UDF reserve volume descriptor sequence",
-                                        volume_sequence_sectors, write_udf_volume_sequence));
-  // A bootable image carries an ISO 9660 volume of the whole tree beside the
-  // UDF one, sharing its file data; its tables and directories lie outside
-  // the UDF partition, before the closing anchor.
-  if (writer.settings.fs_flags & fs_iso9660) plan_iso_tables(writer, plan, plan.end());
   layout.mirror_entry_sector = static_cast<uint32_t>(mirror_entry);
   layout.mirror_data_sector = static_cast<uint32_t>(mirror_data);
   layout.partition_length = static_cast<uint32_t>(mirror_data + metadata - udf250_partition_start);
-  const uint64_t image = round_up(plan.end() + 1, image_alignment_sectors);
-  plan.place("UDF anchor volume descriptor pointer", image - 1, 1, write_udf_anchor);
-  return image;
+  if (writer.settings.fs_flags & fs_iso9660) {
+    // A bootable image carries an ISO 9660 volume of the whole tree beside
+    // the UDF one, sharing its file data; its tables and directories, and the
+    // backup GPT's entries, lie outside the UDF partition.
+    plan_iso_tables(writer, plan, plan.end());
+    plan_backup_gpt_entries(writer, plan);
+    return close_udf_after_foreign_areas(writer, plan);
+  }
+  layout.reserve_sequence_sector =
+      static_cast<uint32_t>(plan.follow("UDF reserve volume descriptor sequence",
+                                        volume_sequence_sectors, write_udf_volume_sequence));
+  return close_image(writer, plan, true);
 }
 
 }  // namespace
@@ -346,6 +393,10 @@ bool plan_disc_map(ImageWriter& writer, uint64_t file_structure_blocks) {
   }
   // Every number below fits 64 bits: the tree's counts and sizes are 32-bit.
   Planner plan(writer.map);
+  // A bootable image that starts from a disk carries its MBR and primary GPT
+  // in the system area.
+  if (writer.hybrid.wanted)
+    plan.place("MBR and primary GPT", 0, hybrid_system_area_sectors, write_hybrid_system_area);
   uint64_t image = 0;
   if (flags == fs_iso9660) {
     image = plan_iso9660(writer, plan);

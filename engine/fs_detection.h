@@ -9,7 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "disc/boot_catalog.h"
 #include "platform/file_system.h"
 
 namespace kestrel {
@@ -72,27 +71,5 @@ LayoutDecision decide_layout(const SourceDescription& source, LayoutChoice choic
 
 // The file-system code for start_build: decide_layout of describe_source.
 int32_t fs_code_for(const NativeString& source_folder, LayoutChoice choice);
-
-// The boot files of a folder copied from a bootable disc, recognised by their
-// places and names (without regard to case) and checked by their contents,
-// so that a file that merely has the name makes nothing bootable:
-//   BIOS, the first found of
-//     boot/grub/i386-pc/eltorito.img   GRUB's El Torito core image
-//     isolinux/isolinux.bin, boot/isolinux/isolinux.bin, isolinux.bin
-//                                      ISOLINUX
-//     boot/etfsboot.com                the boot sector file of installer discs
-//   UEFI, the first found of
-//     boot/grub/efi.img, efi.img, EFI/BOOT/efiboot.img,
-//     efi/microsoft/boot/efisys.bin, efi/microsoft/boot/efisys_noprompt.bin
-//                                      a FAT image holding the loader
-// Nothing for a Blu-ray or DVD folder, whose layout is fixed. The source
-// folder's own listing is the one in `source` (describe_source), so it is
-// listed once; the folders below it are listed at most once each.
-BootSetup recognise_boot_files(const NativeString& source_folder, const SourceDescription& source);
-
-// The content checks of recognise_boot_files, given the first bytes of a
-// file (up to 64 KiB) and its size.
-enum class BootLoaderKind : uint8_t { grub_core, isolinux, boot_sector, fat_image };
-bool looks_like(BootLoaderKind kind, const uint8_t* head, size_t head_bytes, uint64_t size);
 
 }  // namespace kestrel

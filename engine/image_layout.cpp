@@ -6,9 +6,11 @@
 
 #include "disc/tree_walk.h"
 #include "engine/boot_files.h"
+#include "engine/disc_media.h"
 #include "engine/dvd_video.h"
 #include "engine/image_layout.h"
 #include "engine/image_writer.h"
+#include "engine/shared_data.h"
 #include "iso9660/iso_volume.h"
 #include "udf/udf_volume.h"
 
@@ -50,7 +52,8 @@ void prepare_udf_names(ImageWriter& writer, SourceNode& directory) {
 bool assign_data_and_ids(ImageWriter& writer, DataPlacementCounters& counters) {
   bool ok = walk_directories_depth_first(writer.tree.root, [&](SourceNode& directory) {
     for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
-      if (!child->is_directory) {
+      // A file that shares another's copy takes its place afterwards.
+      if (!child->is_directory && child->shares_data_of == nullptr) {
         switch (child->kind) {
           case NodeKind::plain:
           case NodeKind::unpaired_clip:
@@ -107,6 +110,10 @@ uint32_t ImageWriter::lay_out() {
   if (tree.root == nullptr || report.failed()) return 0;
 
   if (boot_request.bootable() && !resolve_boot_images(*this)) return 0;
+  if (!resolve_hybrid_tables(*this)) return 0;
+  // Which files are stored once is known before anything is placed, and
+  // after the boot files whose copies are patched are known.
+  if (!share_file_data(*this)) return 0;
 
   udf::UdfLayoutCounters udf_counters;
   if (settings.fs_flags & fs_udf) {
@@ -124,10 +131,12 @@ uint32_t ImageWriter::lay_out() {
 
   DataPlacementCounters placement;
   if (!assign_data_and_ids(*this, placement)) return 0;
+  place_shared_files(*this);
   layout.data_sectors = static_cast<uint32_t>(placement.data_sectors);
 
   // The UDF file structure ends where the sizing placed the last entry.
-  if (!plan_disc_map(*this, udf_counters.next_block)) return 0;
+  if (!plan_disc_map(*this, udf_counters.next_block) || !place_hybrid_tables(*this)) return 0;
+  warn_when_no_disc_of_its_kind_holds(*this);
   return layout.image_sectors;
 }
 

@@ -96,38 +96,39 @@ bool ImageWriter::pad_to(uint64_t sector) {
   return emit_zero_sectors(sector - emitted_sectors);
 }
 
+void ImageWriter::settle_content_written(uint64_t confirmed) {
+  while (!unsettled_content_.empty() && unsettled_content_.front().end_byte <= confirmed) {
+    content_bytes_written = unsettled_content_.front().content_bytes;
+    unsettled_content_.pop_front();
+  }
+}
+
 bool ImageWriter::write_image(const NativeString& path, ProgressHook hook, void* context) {
-  // Write under a temporary name beside the target; only a complete image is
-  // moved into place.
-  const NativeString temporary_path = temporary_path_for(path);
-  FileHandle output;
-  if (!output.open(temporary_path, file_mode_write | file_mode_create_always)) {
+  TemporaryFile output;
+  if (!output.create(path)) {
     report.fail(BuildError::output_create_failed, path, output.last_error());
     return false;
   }
-  FileSectorOutput sink(output);
+  FileSectorOutput sink(output.file());
   bool ok = write_sequence(sink, hook, context);
   if (!sink.finish()) {
     report.fail(BuildError::output_write_failed, path, sink.error());
     ok = false;
   }
+  image_bytes_written = sink.bytes_written();
+  settle_content_written(image_bytes_written);
+  unsettled_content_.clear();
   if (ok && emitted_sectors != layout.image_sectors) {
     report.fail(BuildError::layout_mismatch, path);
     ok = false;
   }
-  output.close();
-  if (ok) {
-    SystemError rename_error = 0;
-    if (!rename_replacing(temporary_path, path, &rename_error)) {
-      report.fail(BuildError::output_rename_failed, path, rename_error);
-      ok = false;
-    }
+  if (ok && !output.commit(existing_target)) {
+    report.fail(BuildError::output_rename_failed, path, output.last_error());
+    ok = false;
   }
-  if (!ok) {
-    if (report.error.error == BuildError::output_write_failed && report.error.path.empty())
-      report.error.path = path;
-    remove_file(temporary_path);
-  }
+  if (!ok && report.error.error == BuildError::output_write_failed && report.error.path.empty())
+    report.error.path = path;
+  // A file not committed is removed with `output`.
   return ok;
 }
 

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -17,8 +18,10 @@
 #include "disc/sector_emitter.h"
 #include "engine/disc_map.h"
 #include "engine/fs_detection.h"
+#include "engine/hybrid_tables.h"
 #include "engine/sector_output.h"
 #include "iso9660/iso_volume.h"
+#include "platform/temporary_file.h"
 
 namespace kestrel {
 
@@ -37,6 +40,14 @@ inline constexpr uint32_t udf250_partition_start = 288;
 class ContentReader;
 struct ContentReaderStop {
   void operator()(ContentReader* reader) const;
+};
+
+// A file of the source with more than one name (hard links), as the scan
+// found it.
+struct LinkedFile {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  SourceNode* node = nullptr;
 };
 
 // Called after every batch of sectors with (sectors emitted, image sectors);
@@ -70,9 +81,20 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
   // The ISO 9660 volume, when the image has one: its hierarchy, sizes and
   // places, laid out by lay_out().
   iso9660::IsoVolume iso;
+  // Files stored once (shared_data.h). Equal files share one copy only
+  // when asked (-dedupe); hard links always do. The scan notes the files
+  // with more than one name, and whether the listing could tell.
+  bool store_equal_files_once = false;
+  std::vector<LinkedFile> linked_files;
+  bool link_counts_unknown = false;
+  // Set by the layout: every file whose data lies in another's copy.
+  std::vector<SourceNode*> sharing_files;
+  SharedDataCounts shared;
 
   // The areas of the image in sector order, planned by lay_out().
   DiscMap map;
+  // The partition tables of a bootable image, planned by lay_out().
+  HybridPlan hybrid;
 
   // Output state during write_image().
   uint64_t emitted_sectors = 0;
@@ -83,15 +105,14 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
   uint32_t lay_out();
 
   // Writes the image to `output_path`. The image is first written beside the
-  // target under a temporary name and moved over the target only when it is
-  // complete, so a failed build never leaves a truncated image, nor destroys
-  // an earlier one.
+  // target into a temporary file of its own (platform/temporary_file.h) and
+  // moved over the target only when it is complete, so a failed build never
+  // leaves a truncated image, nor destroys an earlier one, and two builds to
+  // one target leave one whole image. A target that exists when the image is
+  // complete is replaced only by the rule `existing_target`; with `keep` the
+  // build fails with output_rename_failed and the system's "file exists".
   bool write_image(const NativeString& path, ProgressHook hook, void* context);
-
-  // The name under which the image is written until it is complete.
-  static NativeString temporary_path_for(const NativeString& path) {
-    return path + KESTREL_NATIVE(".kestrel-part");
-  }
+  ExistingTarget existing_target = ExistingTarget::replace;
 
   // Emits the whole image into `sink`: every area of the map at its place,
   // zero sectors between them.
@@ -109,8 +130,13 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
   // past it fails the build.
   bool pad_to(uint64_t sector);
 
-  // Number of bytes of file content copied so far (for the front ends' summary).
+  // Bytes of file content handed to the output so far.
   uint64_t content_bytes_copied = 0;
+  // What reached the image file (not merely a buffer on the way): the file
+  // contents, and the image's bytes as a whole. For a complete image the
+  // whole contents and the whole image; a failed build reports these.
+  uint64_t content_bytes_written = 0;
+  uint64_t image_bytes_written = 0;
 
   // The data area: every file's contents at its data_offset. Their reading
   // starts earlier, in write_sequence(), so that the files are read while
@@ -122,6 +148,17 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
   // structures in front of them are written; false when memory is short.
   bool start_reading_contents();
   bool emit_raw(const uint8_t* buffer, uint64_t count);
+  // Counts as written the contents of every batch whose last byte the output
+  // has written, up to `confirmed` bytes of the image.
+  void settle_content_written(uint64_t confirmed);
+
+  // A batch of file contents handed to the output: the image's byte after
+  // it, and the contents handed over up to then.
+  struct ContentMark {
+    uint64_t end_byte;
+    uint64_t content_bytes;
+  };
+  std::deque<ContentMark> unsettled_content_;
 
   BulkBuffer buffer_;
   uint32_t buffer_sectors_ = 0;

@@ -20,6 +20,8 @@ class SectorOutput {
   // Pushes out anything held back; false when that fails.
   virtual bool finish() = 0;
   virtual SystemError error() const = 0;
+  // Bytes that reached their destination (not merely a buffer on the way).
+  virtual uint64_t bytes_written() const = 0;
 };
 
 // Writes to a file through a coalescing buffer, so that the many one-sector
@@ -32,9 +34,11 @@ class FileSectorOutput final : public SectorOutput {
   bool write(const uint8_t* data, size_t count) override;
   bool finish() override;
   SystemError error() const override { return error_; }
+  uint64_t bytes_written() const override { return written_; }
 
  private:
   bool flush();
+  bool write_to_file(const uint8_t* data, size_t count);
 
   FileHandle& file_;
   BulkBuffer storage_;
@@ -42,6 +46,7 @@ class FileSectorOutput final : public SectorOutput {
   size_t used_ = 0;
   bool failed_ = false;
   SystemError error_ = 0;
+  uint64_t written_ = 0;
 };
 
 // Collects the image in memory (tests).
@@ -53,6 +58,7 @@ class MemorySectorOutput final : public SectorOutput {
   }
   bool finish() override { return true; }
   SystemError error() const override { return 0; }
+  uint64_t bytes_written() const override { return bytes.size(); }
 
   std::vector<uint8_t> bytes;
 };

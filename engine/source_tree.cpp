@@ -89,7 +89,7 @@ bool arrange_dvd_folder(ScanState& state, const NativeString& folder_on_disk, So
   const NativeString path = writer.tree.source_folder + folder_on_disk + native_separator;
   DirectoryFinder finder;
   FindEntry entry;
-  bool found = finder.find_first(path, entry);
+  bool found = finder.find_first(path, entry, DotEntries::leave_out);
   if (!found && finder.last_error() != 0) {
     writer.report.fail(BuildError::source_list_failed, path, finder.last_error());
     return false;
@@ -153,10 +153,12 @@ bool build_dvd_arrangement(ScanState& state, const SourceDescription& source) {
   return true;
 }
 
+// The image being built, and the temporary files of builds to it (this
+// one's, another running build's, or a crashed one's), when the source holds
+// its own target.
 bool is_own_output(const ImageWriter& writer, const NativeString& path) {
-  return !writer.tree.output_path.empty() &&
-         (path == writer.tree.output_path ||
-          path == ImageWriter::temporary_path_for(writer.tree.output_path));
+  const NativeString& target = writer.tree.output_path;
+  return !target.empty() && (same_path(path, target) || is_temporary_file_of(target, path));
 }
 
 // True when the folder `entry` is `folder` itself or one of the folders above it.
@@ -184,7 +186,7 @@ bool scan_directory(ScanState& state, const PendingFolder& folder) {
   std::vector<PendingFolder> sub_folders;
   DirectoryFinder finder;
   FindEntry entry;
-  bool found = finder.find_first(path, entry);
+  bool found = finder.find_first(path, entry, DotEntries::leave_out);
   // A folder that cannot be listed would silently lose its contents.
   if (!found && finder.last_error() != 0) {
     writer.report.fail(BuildError::source_list_failed, path, finder.last_error());
@@ -303,9 +305,18 @@ SourceNode* add_node(ImageWriter& writer, SourceNode& directory, SourceNode*& la
     ++directory.file_children;
     ++writer.tree.file_count;
     node->size = entry.size;
-    node->sectors = static_cast<uint32_t>((entry.size + sector_bytes - 1) / sector_bytes);
+    node->may_have_holes = entry.may_have_holes ? 1 : 0;
+    // A file with more than one name may meet another of them in the tree;
+    // where the listing does not count names, the layout asks (shared_data.cpp).
+    if (entry.size > 0 && entry.link_count > 1) {
+      writer.linked_files.push_back(LinkedFile{entry.device, entry.inode, node});
+    } else if (entry.size > 0 && entry.link_count == 0) {
+      writer.link_counts_unknown = true;
+    }
+    const uint64_t sectors = sectors_for_bytes(entry.size);
+    node->sectors = static_cast<uint32_t>(sectors);
     // A single file beyond 2^32 - 1 sectors (8 TiB) cannot be addressed.
-    if ((entry.size + sector_bytes - 1) / sector_bytes > UINT32_MAX) {
+    if (sectors > UINT32_MAX) {
       writer.report.fail(BuildError::file_too_large, node_file_path(writer, *node));
     }
   }

@@ -225,6 +225,7 @@ bool arrange_stereo_pairs(ImageWriter& writer, SourceNode& stream_folder) {
     file_entry.created = base.created;
     file_entry.modified = base.modified;
     file_entry.accessed = base.accessed;
+    file_entry.link_count = 1;  // a file of the image alone, a link of nothing
     const std::u16string name =
         std::u16string(base.name, clip_number_digits) + std::u16string(stereo_file_extension);
     SourceNode* file =

@@ -1,16 +1,22 @@
 // The write sequence: the image from its first sector to its last, one area
 // of the map after the other, with zero sectors between them.
 #include "engine/image_writer.h"
+#include "platform/calendar.h"
 
 namespace kestrel {
 
 bool ImageWriter::write_sequence(SectorOutput& sink, ProgressHook hook, void* context) {
+  // Every date of the image is broken down once, however often it is written.
+  const LocalTimeMemo dates;
   sink_ = &sink;
   hook_ = hook;
   hook_context_ = context;
   emitted_sectors = 0;
   write_failed = false;
   content_bytes_copied = 0;
+  content_bytes_written = 0;
+  image_bytes_written = 0;
+  unsettled_content_.clear();
   bool ok = !report.failed() && tree.root != nullptr && layout.image_sectors != 0;
   // The files are read from here on, while the structures are written.
   ok = ok && start_reading_contents();

@@ -33,9 +33,9 @@ void fill_boot_entry(const DiscImage& image, const BootImage& boot, const FieldW
       boot.node == nullptr ? 0 : static_cast<uint32_t>(image.layout.file_data_sector(*boot.node)));
 }
 
-void fill_validation_entry(BootPlatform platform, const FieldWriter& entry) {
+void fill_validation_entry(uint8_t platform_id, const FieldWriter& entry) {
   entry.u8<validation_entry::header_id>(validation_header_id);
-  entry.u8<validation_entry::platform_id>(static_cast<uint8_t>(platform));
+  entry.u8<validation_entry::platform_id>(platform_id);
   entry.u8<validation_entry::key_55>(validation_key_55);
   entry.u8<validation_entry::key_aa>(validation_key_aa);
   // The checksum makes the sum of the entry's 16-bit words zero.
@@ -64,7 +64,7 @@ void fill_boot_catalog(const DiscImage& image, uint8_t* buffer) {
   const std::vector<BootImage>& images = image.boot.images;
   if (images.empty()) return;
   size_t at = 0;
-  fill_validation_entry(images.front().file.platform, catalog.at(at));
+  fill_validation_entry(images.front().platform_id, catalog.at(at));
   at += catalog_entry_bytes;
   fill_boot_entry(image, images.front(), catalog.at(at));
   at += catalog_entry_bytes;
@@ -72,7 +72,7 @@ void fill_boot_catalog(const DiscImage& image, uint8_t* buffer) {
     const FieldWriter header = catalog.at(at);
     header.u8<section_header::header_indicator>(i + 1 == images.size() ? section_header_final
                                                                        : section_header_more);
-    header.u8<section_header::platform_id>(static_cast<uint8_t>(images[i].file.platform));
+    header.u8<section_header::platform_id>(images[i].platform_id);
     header.le16<section_header::entry_count>(1);
     at += catalog_entry_bytes;
     fill_boot_entry(image, images[i], catalog.at(at));
@@ -87,7 +87,7 @@ void fill_boot_info_table(const DiscImage& image, const BootImage& boot, uint8_t
   out.le32<table::file_sector>(
       boot.node == nullptr ? 0 : static_cast<uint32_t>(image.layout.file_data_sector(*boot.node)));
   out.le32<table::file_length>(boot.node == nullptr ? 0 : static_cast<uint32_t>(boot.node->size));
-  out.le32<table::checksum>(boot.checksum);
+  out.le32<table::checksum>(boot.copy_checksum());
   out.fill<table::reserved>(0);
 }
 

@@ -225,10 +225,6 @@ inline uint64_t place_record(uint64_t offset, uint32_t record_bytes) {
   return offset;
 }
 
-inline uint64_t sectors_for_bytes(uint64_t bytes) {
-  return (bytes + sector_bytes - 1) / sector_bytes;
-}
-
 struct DirectoryRecord {
   uint32_t location = 0;
   uint32_t data_length = 0;

@@ -1,6 +1,7 @@
 #include "platform/calendar.h"
 
 #include <ctime>
+#include <new>
 
 namespace kestrel {
 namespace {
@@ -61,6 +62,27 @@ std::optional<LocalTime> platform_local_time(int64_t time) {
 
 }  // namespace
 
-std::optional<LocalTime> local_time(int64_t time) { return platform_local_time(time); }
+namespace {
+
+thread_local LocalTimeMemo* current_memo = nullptr;
+
+}  // namespace
+
+LocalTimeMemo::LocalTimeMemo() : slots_(new (std::nothrow) Slot[slot_count]), outer_(current_memo) {
+  current_memo = this;
+}
+
+LocalTimeMemo::~LocalTimeMemo() { current_memo = outer_; }
+
+std::optional<LocalTime> local_time(int64_t time) {
+  LocalTimeMemo* memo = current_memo;
+  if (memo == nullptr || !memo->slots_) return platform_local_time(time);
+  LocalTimeMemo::Slot& slot = memo->slots_[static_cast<uint64_t>(time) % LocalTimeMemo::slot_count];
+  if (slot.filled && slot.time == time) return slot.local;
+  const std::optional<LocalTime> local = platform_local_time(time);
+  // A time the platform cannot break down is asked about again; it is rare.
+  if (local) slot = LocalTimeMemo::Slot{time, *local, true};
+  return local;
+}
 
 }  // namespace kestrel

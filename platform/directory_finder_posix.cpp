@@ -2,13 +2,17 @@
 //
 // The facts of an entry take one statx call, most of the cost of a scan. A
 // folder is read in windows of up to 1,024 names. Where the system can queue
-// calls (io_uring), the statx calls of a window are queued and run with a
-// few calls into the kernel. Elsewhere, in a window of many entries the
-// calls are shared between the caller, which examines the entries from the
-// front as it asks for them, and a helper thread, which examines them from
-// the back; each entry is claimed by whichever side gets to it first, so the
-// two meet wherever the caller has got to. Either way the entries come out
-// in the order in which the folder lists them.
+// calls (io_uring), the statx calls of a small window are queued and run
+// with one call into the kernel, which runs them on its worker threads, many
+// at once. In a window of many entries the calls are shared between the
+// caller, which examines the entries from the front as it asks for them, and
+// a helper thread, which examines them from the back; each entry is claimed
+// by whichever side gets to it first, so the two meet wherever the caller
+// has got to. That takes half the processor time of queued calls, whose
+// handing over to the kernel's workers costs more than the calls, unless
+// entering the kernel is dear: there large windows are queued too
+// (QueuedExamination). Either way the entries come out in the order in
+// which the folder lists them.
 #include <dirent.h>
 
 #include <atomic>
@@ -33,6 +37,17 @@ constexpr size_t shared_window_entries = 64;
 // From this many entries in a window the statx calls are queued.
 constexpr size_t queued_window_entries = 4;
 
+// Whether the statx calls of a window of `count` entries are queued.
+bool queue_window(size_t count) {
+  if (count < queued_window_entries) return false;
+  switch (queued_examination()) {
+    case QueuedExamination::always: return true;
+    case QueuedExamination::never: return false;
+    case QueuedExamination::where_it_pays: break;
+  }
+  return count < shared_window_entries || kernel_entry_is_dear();
+}
+
 enum SlotState : uint8_t { slot_waiting, slot_claimed, slot_done };
 
 struct Slot {
@@ -46,6 +61,10 @@ void examine(int directory_fd, Slot& slot) {
     slot.entry.unreadable = true;
   slot.state.store(slot_done, std::memory_order_release);
   slot.state.notify_all();
+}
+
+bool is_dot_name(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
 bool claim(Slot& slot) {
@@ -63,6 +82,7 @@ struct DirectoryFinder::State {
   size_t count = 0;     // slots of the current window
   size_t next = 0;      // next slot to hand out
   bool listed_all = false;
+  bool leave_out_dots = false;
   SystemError list_error = 0;  // why the listing ended early
   // The window's names, facts and results for queued statx calls.
   std::vector<const char*> queued_names;
@@ -122,6 +142,7 @@ struct DirectoryFinder::State {
         listed_all = true;
         break;
       }
+      if (leave_out_dots && is_dot_name(item->d_name)) continue;
       names.emplace_back(item->d_name);
     }
     if (names.size() > capacity) {
@@ -135,7 +156,7 @@ struct DirectoryFinder::State {
     }
     count = names.size();
     next = 0;
-    if (count >= queued_window_entries && examine_queued()) return;
+    if (queue_window(count) && examine_queued()) return;
     if (count < shared_window_entries) return;
     if (!helper.joinable()) helper = std::thread([this] { run_helper(); });
     {
@@ -193,7 +214,7 @@ struct DirectoryFinder::State {
 
 DirectoryFinder::~DirectoryFinder() { close(); }
 
-bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry) {
+bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry, DotEntries dots) {
   close();
   last_error_ = 0;
   if (directory.empty()) return false;
@@ -206,6 +227,7 @@ bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry
     return false;
   }
   state_->directory = handle;
+  state_->leave_out_dots = dots == DotEntries::leave_out;
   return find_next(entry);
 }
 

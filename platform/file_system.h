@@ -25,6 +25,9 @@ enum FileMode : unsigned {
   file_mode_read = 1,
   file_mode_write = 2,
   file_mode_create_always = 4,  // replace an existing file; else open only an existing one
+  // Create a new file, and fail (with the system's "file exists" error) when
+  // anything, a link included, already has the name.
+  file_mode_create_new = 8,
 };
 
 // A folder held open so that the files in it can be opened by their names
@@ -78,6 +81,12 @@ class FileHandle {
   // (it has grown), fewer when it ends early or a call fails. A file that
   // ends where expected takes one call, not a second one that reads nothing.
   size_t read_last(void* buffer, size_t count);
+  // For a file opened with open_to_copy that may have holes (its listing
+  // showed less space allocated than its size): from here on read() and
+  // read_last() hand out the file's holes as zeros without reading them,
+  // reading only its data extents, at a few calls per extent. A file system
+  // that cannot tell its holes has one extent of data, read as it is.
+  void skip_holes();
   // Writes all `count` bytes, returns the bytes written (short on failure).
   size_t write(const void* buffer, size_t count);
   // 64-bit size; 0 if the query fails.
@@ -85,8 +94,33 @@ class FileHandle {
   void close();
   bool is_open() const;
   SystemError last_error() const { return last_error_; }
+  // True when `path` names the very file that is open here (not another
+  // one put under its name since). Where the platform keeps others from
+  // renaming or deleting a file while it is open (Windows), that holds for
+  // the name it was opened by.
+  bool is_file_at(const NativeString& path) const;
 
  private:
+  // Where a file read with skip_holes() stands: the next byte to hand out,
+  // the data extent at or after it, and the end of the file as last seen.
+  struct HoleCursor {
+    bool active = false;
+    uint64_t position = 0;
+    uint64_t data_start = 0;
+    uint64_t data_end = 0;
+    uint64_t file_end = 0;
+  };
+  size_t read_skipping_holes(uint8_t* buffer, size_t count);
+  size_t read_last_skipping_holes(uint8_t* buffer, size_t count);
+  bool next_extent();
+  // The data extent at or after `offset`: false when the file has no data
+  // from there on. Where the system cannot tell, all of it is data.
+  bool locate_data(uint64_t offset, uint64_t& start, uint64_t& end);
+  // Reads up to `count` bytes at `offset` without moving through the file;
+  // fewer at its end or on a failure.
+  size_t read_at(uint64_t offset, uint8_t* buffer, size_t count);
+
+  HoleCursor holes_;
 #ifdef _WIN32
   void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
 #else
@@ -119,15 +153,27 @@ struct FindEntry {
   // that loops): there is nothing to put into an image.
   bool broken_link = false;
   SystemError error = 0;
+  // A regular file with less space allocated than its size, or marked
+  // sparse: it may have holes, which are not worth reading.
+  bool may_have_holes = false;
   // Identity of the object, where the platform has one (device and inode on
-  // POSIX); used to notice a folder link that leads back into its own tree.
+  // POSIX); used to notice a folder link that leads back into its own tree,
+  // and files that are hard links of one another.
   uint64_t device = 0;
   uint64_t inode = 0;
+  // Names (hard links) the file has; 0 where the listing does not tell
+  // (Windows), so that query_file_identity must be asked.
+  uint32_t link_count = 0;
   NativeString name;  // the entry's name, without any path
 };
 
+// Whether a listing reports "." and ".." or leaves them out, so that a scan
+// that has no use for them does not pay for examining them (two of the
+// entries of every folder).
+enum class DotEntries : uint8_t { report, leave_out };
+
 // One directory enumeration in progress. "." and ".." are reported like any
-// other entry where the platform reports them.
+// other entry where the platform reports them, unless they are left out.
 class DirectoryFinder {
  public:
   DirectoryFinder() = default;
@@ -136,7 +182,8 @@ class DirectoryFinder {
   DirectoryFinder& operator=(const DirectoryFinder&) = delete;
 
   // False at once for an empty path; a trailing separator is optional.
-  bool find_first(const NativeString& directory, FindEntry& entry);
+  bool find_first(const NativeString& directory, FindEntry& entry,
+                  DotEntries dots = DotEntries::report);
   bool find_next(FindEntry& entry);
   void close();
   // Why the last find_first or find_next failed; 0 at the plain end of a directory.
@@ -175,6 +222,18 @@ bool is_directory(const NativeString& path);
 // path cannot be examined.
 bool stat_path(const NativeString& path, FindEntry& entry);
 
+// What makes a file the same file under two names: the volume it is on and
+// its number there (device and inode on POSIX, volume serial number and file
+// index on Windows), and how many names it has.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  uint32_t link_count = 0;
+};
+
+// The identity of a file, following links; false when it cannot be had.
+bool query_file_identity(const NativeString& path, FileIdentity& identity);
+
 // Creates the directory and any missing parents; true when it exists afterwards.
 bool create_directories(const NativeString& path, SystemError* error = nullptr);
 
@@ -184,6 +243,26 @@ bool remove_file(const NativeString& path);
 // Renames `from` to `to`, replacing `to` if it exists.
 bool rename_replacing(const NativeString& from, const NativeString& to,
                       SystemError* error = nullptr);
+
+// Renames `from` to `to` only when nothing has the name `to`; otherwise
+// fails with the system's "file exists" error and changes nothing. Where a
+// file system cannot do that in one step, the check and the rename are two.
+bool rename_keeping_existing(const NativeString& from, const NativeString& to,
+                             SystemError* error = nullptr);
+
+// True for the errors by which the system says that a name is taken.
+bool is_file_exists_error(SystemError error);
+
+// The number of this process, as the system counts processes.
+uint32_t current_process_number();
+
+// True when two canonical paths name the same place: equal on POSIX, equal
+// ignoring case on Windows, whose file systems do not tell case apart.
+bool same_path(NativeStringView a, NativeStringView b);
+
+// True when the canonical `path` lies inside the canonical `folder` (at any
+// depth; the folder itself is not inside itself).
+bool path_is_inside(NativeStringView path, NativeStringView folder);
 
 // The absolute, canonical form of a path: relative paths are taken from the
 // current directory, "." and ".." steps are removed and doubled separators

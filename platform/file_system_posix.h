@@ -9,8 +9,9 @@
 namespace kestrel {
 
 // The facts of an entry that a scan needs, as statx fields.
-inline constexpr unsigned entry_facts_mask =
-    STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME | STATX_INO;
+inline constexpr unsigned entry_facts_mask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME |
+                                             STATX_MTIME | STATX_BTIME | STATX_INO | STATX_BLOCKS |
+                                             STATX_NLINK;
 
 // Fills the attributes of `name` relative to the open folder `directory_fd`
 // (or AT_FDCWD) from statx, following links. False when the entry cannot be
@@ -28,6 +29,23 @@ void fill_from_statx(const struct statx& info, FindEntry& entry);
 // calls are queued on a ring of its own.
 bool examine_in_groups(int directory_fd, const char* const* names, struct statx* facts,
                        int* results, size_t count);
+
+// How a folder listing examines its entries. The kernel runs no queued statx
+// call where it is queued but hands each to one of its worker threads: many
+// run at once, which is all the parallel work a folder of a few entries
+// gets, but each costs more processor time than the call made directly
+// unless entering the kernel is itself dear. By default (where_it_pays) a
+// window too small for the listing's helper thread is queued, a larger one
+// only where entering the kernel is dear (kernel_entry_is_dear), and is
+// otherwise shared by the caller and the helper. Tests choose either way
+// for every window, whatever the machine.
+enum class QueuedExamination : uint8_t { where_it_pays, always, never };
+void set_queued_examination(QueuedExamination choice);
+QueuedExamination queued_examination();
+
+// Whether entering the kernel costs more than the kernel's handing a queued
+// statx call to a worker thread; measured once per process.
+bool kernel_entry_is_dear();
 
 // Starts listing a folder (counted as a listing by the fault injection of
 // test builds); null when it cannot be listed, `error` saying why.

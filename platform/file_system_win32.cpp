@@ -1,5 +1,6 @@
 // Win32 implementation of the file and directory layer.
 #include <windows.h>
+#include <winioctl.h>
 
 #include <cwchar>
 #include <new>
@@ -36,6 +37,8 @@ void fill_from_find_data(const WIN32_FIND_DATAW& data, FindEntry& entry) {
   entry.created = seconds_since_1970(data.ftCreationTime);
   entry.accessed = seconds_since_1970(data.ftLastAccessTime);
   entry.modified = seconds_since_1970(data.ftLastWriteTime);
+  entry.may_have_holes =
+      !entry.is_directory && (data.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE);
   entry.name.assign(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
 }
 
@@ -45,8 +48,11 @@ void fill_from_handle_information(const BY_HANDLE_FILE_INFORMATION& info, FindEn
   entry.created = seconds_since_1970(info.ftCreationTime);
   entry.accessed = seconds_since_1970(info.ftLastAccessTime);
   entry.modified = seconds_since_1970(info.ftLastWriteTime);
+  entry.may_have_holes =
+      !entry.is_directory && (info.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE);
   entry.device = info.dwVolumeSerialNumber;
   entry.inode = join_halves(info.nFileIndexHigh, info.nFileIndexLow);
+  entry.link_count = info.nNumberOfLinks;
 }
 
 // Opens a path for attribute queries only: no data access, every sharing
@@ -119,7 +125,9 @@ bool FileHandle::open(const NativeString& path, unsigned mode) {
   if (mode & file_mode_read) access |= GENERIC_READ;
   if (mode & file_mode_write) access |= GENERIC_WRITE;
   if (access == 0) access = GENERIC_READ;
-  const DWORD disposition = (mode & file_mode_create_always) ? CREATE_ALWAYS : OPEN_EXISTING;
+  const DWORD disposition = (mode & file_mode_create_new)      ? CREATE_NEW
+                            : (mode & file_mode_create_always) ? CREATE_ALWAYS
+                                                               : OPEN_EXISTING;
   // Others may read the file while it is open here, never write it.
   const HANDLE handle = CreateFileW(target.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -132,8 +140,13 @@ bool FileHandle::open(const NativeString& path, unsigned mode) {
   return true;
 }
 
+// The file was opened without FILE_SHARE_DELETE: while it is open nobody
+// can rename or delete it, so its name is still its own.
+bool FileHandle::is_file_at(const NativeString&) const { return is_open(); }
+
 size_t FileHandle::read(void* buffer, size_t count) {
   if (!is_open() || count == 0) return 0;
+  if (holes_.active) return read_skipping_holes(static_cast<uint8_t*>(buffer), count);
   auto* out = static_cast<uint8_t*>(buffer);
   size_t total = 0;
   while (total < count) {
@@ -141,6 +154,47 @@ size_t FileHandle::read(void* buffer, size_t count) {
     DWORD got = 0;
     if (!ReadFile(as_handle(handle_), out + total, static_cast<DWORD>(wanted), &got, nullptr)) {
       last_error_ = static_cast<SystemError>(GetLastError());
+      break;
+    }
+    if (got == 0) break;
+    total += got;
+  }
+  return total;
+}
+
+bool FileHandle::locate_data(uint64_t offset, uint64_t& start, uint64_t& end) {
+  // The allocated ranges from `offset` to the end of the file as last seen;
+  // the first one is the next extent of data. A file system without sparse
+  // files refuses the query, and the file is then data throughout.
+  start = offset;
+  end = UINT64_MAX;
+  if (offset >= holes_.file_end) return false;
+  FILE_ALLOCATED_RANGE_BUFFER query{};
+  query.FileOffset.QuadPart = static_cast<LONGLONG>(offset);
+  query.Length.QuadPart = static_cast<LONGLONG>(holes_.file_end - offset);
+  FILE_ALLOCATED_RANGE_BUFFER range{};
+  DWORD returned = 0;
+  if (!DeviceIoControl(as_handle(handle_), FSCTL_QUERY_ALLOCATED_RANGES, &query, sizeof query,
+                       &range, sizeof range, &returned, nullptr) &&
+      GetLastError() != ERROR_MORE_DATA)
+    return true;
+  if (returned < sizeof range) return false;
+  start = static_cast<uint64_t>(range.FileOffset.QuadPart);
+  end = start + static_cast<uint64_t>(range.Length.QuadPart);
+  return true;
+}
+
+size_t FileHandle::read_at(uint64_t offset, uint8_t* buffer, size_t count) {
+  size_t total = 0;
+  while (total < count) {
+    const size_t wanted = count - total < largest_transfer ? count - total : largest_transfer;
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset + total);
+    at.OffsetHigh = static_cast<DWORD>((offset + total) >> 32);
+    DWORD got = 0;
+    if (!ReadFile(as_handle(handle_), buffer + total, static_cast<DWORD>(wanted), &got, &at)) {
+      const DWORD reason = GetLastError();
+      if (reason != ERROR_HANDLE_EOF) last_error_ = static_cast<SystemError>(reason);
       break;
     }
     if (got == 0) break;
@@ -183,6 +237,7 @@ uint64_t FileHandle::size() {
 void FileHandle::close() {
   if (is_open()) CloseHandle(as_handle(handle_));
   handle_ = INVALID_HANDLE_VALUE;
+  holes_ = HoleCursor{};
 }
 
 bool FileHandle::is_open() const { return as_handle(handle_) != INVALID_HANDLE_VALUE; }
@@ -192,6 +247,7 @@ struct DirectoryFinder::State {
   // The folder as the caller named it, with a trailing separator; entries'
   // own paths are built from it when their identity is needed.
   std::wstring directory;
+  bool leave_out_dots = false;
 };
 
 namespace {
@@ -223,7 +279,7 @@ HANDLE start_listing(const NativeString& directory, std::wstring& folder, WIN32_
 
 DirectoryFinder::~DirectoryFinder() { close(); }
 
-bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry) {
+bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry, DotEntries dots) {
   close();
   last_error_ = 0;
   if (directory.empty()) return false;
@@ -231,13 +287,14 @@ bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry
   WIN32_FIND_DATAW data{};
   const HANDLE find = start_listing(directory, folder, data, last_error_);
   if (find == INVALID_HANDLE_VALUE) return false;
-  state_ = new (std::nothrow) State{find, std::move(folder)};
+  state_ = new (std::nothrow) State{find, std::move(folder), dots == DotEntries::leave_out};
   if (state_ == nullptr) {
     FindClose(find);
     last_error_ = ERROR_NOT_ENOUGH_MEMORY;
     return false;
   }
   fill_from_find_data(data, entry);
+  if (state_->leave_out_dots && is_dot_entry(entry.name)) return find_next(entry);
   if (entry.is_directory && !is_dot_entry(entry.name))
     fill_identity(state_->directory + entry.name, entry);
   return true;
@@ -246,12 +303,14 @@ bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry
 bool DirectoryFinder::find_next(FindEntry& entry) {
   if (state_ == nullptr || state_->find == INVALID_HANDLE_VALUE) return false;
   WIN32_FIND_DATAW data{};
-  if (!FindNextFileW(state_->find, &data)) {
-    const DWORD reason = GetLastError();
-    last_error_ = reason == ERROR_NO_MORE_FILES ? 0 : static_cast<SystemError>(reason);
-    return false;
-  }
-  fill_from_find_data(data, entry);
+  do {
+    if (!FindNextFileW(state_->find, &data)) {
+      const DWORD reason = GetLastError();
+      last_error_ = reason == ERROR_NO_MORE_FILES ? 0 : static_cast<SystemError>(reason);
+      return false;
+    }
+    fill_from_find_data(data, entry);
+  } while (state_->leave_out_dots && is_dot_entry(entry.name));
   if (entry.is_directory && !is_dot_entry(entry.name))
     fill_identity(state_->directory + entry.name, entry);
   return true;
@@ -283,24 +342,6 @@ bool list_names(const NativeString& directory, std::vector<NativeString>& names,
   FindClose(find);
   error = reason == ERROR_NO_MORE_FILES ? 0 : static_cast<SystemError>(reason);
   return error == 0;
-}
-
-WholeFile read_whole_file(const NativeString& path) {
-  WholeFile result;
-  FileHandle file;
-  if (!file.open(path, file_mode_read)) return result;
-  const uint64_t size = file.size();
-  if (size == 0 || size > whole_file_limit) return result;
-  const auto length = static_cast<size_t>(size);
-  std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[length + 2]);
-  if (!bytes) return result;
-  const size_t got = file.read(bytes.get(), length);
-  bytes[got] = 0;
-  bytes[got + 1] = 0;
-  if (got == 0) return result;
-  result.bytes = std::move(bytes);
-  result.length = got;
-  return result;
 }
 
 bool path_exists(const NativeString& path) {
@@ -351,6 +392,22 @@ bool stat_path(const NativeString& path, FindEntry& entry) {
   return false;
 }
 
+bool query_file_identity(const NativeString& path, FileIdentity& identity) {
+  std::wstring target;
+  unsigned long error = 0;
+  if (path.empty() || !win32_path(path, target, error)) return false;
+  const HANDLE handle = open_for_query(target);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = GetFileInformationByHandle(handle, &info) != 0;
+  CloseHandle(handle);
+  if (!known) return false;
+  identity.volume = info.dwVolumeSerialNumber;
+  identity.index = join_halves(info.nFileIndexHigh, info.nFileIndexLow);
+  identity.link_count = info.nNumberOfLinks;
+  return true;
+}
+
 bool create_directories(const NativeString& path, SystemError* error) {
   if (path.empty()) return false;
   // Walk up to the deepest folder that exists, then create the missing ones
@@ -398,6 +455,32 @@ bool rename_replacing(const NativeString& from, const NativeString& to, SystemEr
   }
   if (error != nullptr) *error = static_cast<SystemError>(reason);
   return false;
+}
+
+bool rename_keeping_existing(const NativeString& from, const NativeString& to, SystemError* error) {
+  std::wstring source;
+  std::wstring destination;
+  unsigned long reason = 0;
+  if (win32_path(from, source, reason) && win32_path(to, destination, reason)) {
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
+    if (MoveFileExW(source.c_str(), destination.c_str(), 0)) return true;
+    reason = GetLastError();
+  }
+  if (error != nullptr) *error = static_cast<SystemError>(reason);
+  return false;
+}
+
+bool is_file_exists_error(SystemError error) {
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+uint32_t current_process_number() { return GetCurrentProcessId(); }
+
+bool same_path(NativeStringView a, NativeStringView b) {
+  if (a.size() != b.size()) return false;
+  if (a.empty()) return true;
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 NativeString current_directory() {

@@ -24,4 +24,12 @@ NativeString parent_path(const NativeString& path) {
   return path.substr(0, trimmed);
 }
 
+bool path_is_inside(NativeStringView path, NativeStringView folder) {
+  size_t length = folder.size();
+  while (length > 0 && is_path_separator(folder[length - 1])) --length;
+  // A root ("/", or "C:\" with its separator cut) holds every other path.
+  if (path.size() <= length + 1 || !is_path_separator(path[length])) return false;
+  return same_path(path.substr(0, length), folder.substr(0, length));
+}
+
 }  // namespace kestrel

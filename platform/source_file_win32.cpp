@@ -18,6 +18,9 @@ bool FileHandle::open_to_copy(const FolderHandle& folder, const NativeChar* name
   return open(folder.path_ + name, file_mode_read);
 }
 
-size_t FileHandle::read_last(void* buffer, size_t count) { return read(buffer, count + 1); }
+size_t FileHandle::read_last(void* buffer, size_t count) {
+  if (holes_.active) return read_last_skipping_holes(static_cast<uint8_t*>(buffer), count);
+  return read(buffer, count + 1);
+}
 
 }  // namespace kestrel

@@ -20,6 +20,9 @@ packages=(
   build-essential cmake g++ ninja-build git googletest libgtest-dev
   # Fuzz targets and sanitizer builds with clang; the source format check.
   clang libclang-rt-14-dev clang-format shellcheck
+  # kestrel-cli's manual page, checked as man shows it: man and lexgrog,
+  # groff, col; the Debian package checked by lintian.
+  man-db groff-base bsdextrautils lintian
   # Windows cross build, tested under Wine.
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
   # The Windows program's window tests: a virtual X server, screenshots and
@@ -34,9 +37,12 @@ packages=(
   # Virtual machines for the kernel reader check (the kernel's own udf and
   # isofs drivers, with busybox as the guest's tools) and the boot checks
   # (SeaBIOS and OVMF firmware, GRUB for BIOS and UEFI with mtools for its
-  # FAT image, ISOLINUX).
+  # FAT image, ISOLINUX), and the partition table readers that check the MBR
+  # and GPT of images that start from USB sticks (sgdisk of gdisk, sfdisk of
+  # fdisk).
   qemu-system-x86 linux-image-amd64 busybox-static kmod cpio ovmf
   grub-pc-bin grub-efi-amd64-bin grub-common mtools isolinux syslinux-common
+  gdisk fdisk
   # The Windows program's window tests and screenshots: fonts close to the
   # Windows dialog fonts for the test prefix (tools/gui-prefix.sh): Open Sans
   # for Segoe UI (Latin, Greek, Cyrillic), WenQuanYi Micro Hei for Chinese,

@@ -16,9 +16,10 @@
 #      and clang is installed: the four Blu-ray navigation readers, the
 #      forwarded command-line block of the Windows program, and the whole
 #      stereoscopic analysis and arrangement over a generated movie folder
-#      (written under /dev/shm and removed when the run ends). Seeds come
-#      from tests/fuzz/corpus/<target>; six targets of 20 s take about two
-#      minutes after the build.
+#      (written under /dev/shm and removed when the run ends), and the
+#      recognition of hybrid MBR boot code. Seeds come from
+#      tests/fuzz/corpus/<target>; seven targets of 20 s take about two and a
+#      half minutes after the build.
 #
 # Step 1 starts by checking that every C and C++ source matches
 # .clang-format and that every shell script passes shellcheck.

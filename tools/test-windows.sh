@@ -64,5 +64,32 @@ if [ -n "${KESTREL_NATIVE_CLI:-}" ]; then
     fi
   done
 fi
+
+# Ctrl+C as Wine delivers it (a SIGINT to the Wine process becomes the
+# console's Ctrl+C event) stops kestrel-cli.exe while it copies: exit 130,
+# its temporary file removed and the earlier image kept.
+stop="$build/stop-test"
+rm -rf "$stop" && mkdir -p "$stop/source"
+truncate -s 3G "$stop/source/big.bin"
+printf 'earlier image' >"$stop/t.iso"
+"$wine_loader" "$build/kestrel-cli.exe" -quiet -yes -fs bridge -output "Z:$stop/t.iso" \
+  "Z:$stop/source" 2>"$stop/err.txt" &
+cli_pid=$!
+for _ in $(seq 300); do
+  compgen -G "$stop/t.iso.*.kestrel-part" >/dev/null && break
+  sleep 0.05
+done
+sleep 0.2
+kill -INT "$cli_pid" 2>/dev/null || true
+cli_status=0
+wait "$cli_pid" || cli_status=$?
+if [ "$cli_status" -eq 130 ] && [ "$(cat "$stop/t.iso")" = "earlier image" ] &&
+  ! compgen -G "$stop/t.iso.*.kestrel-part" >/dev/null; then
+  echo "test-windows: Ctrl+C stopped kestrel-cli.exe, nothing left behind"
+else
+  echo "test-windows: Ctrl+C gave exit $cli_status: $(cat "$stop/err.txt"); left: $(ls "$stop")" >&2
+  status=1
+fi
+rm -rf "$stop"
 [ -n "$wine_server" ] && "$wine_server" -k 2>/dev/null || true
 exit "$status"

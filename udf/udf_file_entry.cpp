@@ -41,7 +41,7 @@ uint64_t information_length(const SourceNode& node) {
 
 // Logical blocks recorded: the low 32 bits of the length in blocks.
 uint64_t blocks_recorded(uint64_t length) {
-  return static_cast<uint32_t>((length + sector_bytes - 1) / sector_bytes);
+  return static_cast<uint32_t>(sectors_for_bytes(length));
 }
 
 // The fields that lie at the same offsets in both kinds of entry, up to the
@@ -49,7 +49,10 @@ uint64_t blocks_recorded(uint64_t length) {
 void write_common_fields(const FieldWriter& entry, const SourceNode& node, uint16_t form) {
   namespace fe = file_entry;
   write_icb_tag(entry.at<fe::icb_tag>(), udf_file_type(node), form);
-  const uint32_t links = node.is_directory ? 1 + node.directory_children : 1;
+  // ECMA-167 4/14.9.6: the identifiers that name the entry. A directory is
+  // named in its parent and by the parent entry of each sub-directory; a
+  // file by each of its names (hard links).
+  const uint32_t links = node.is_directory ? 1 + node.directory_children : 1 + node.hard_link_names;
   write_entry_owner(entry, static_cast<uint16_t>(std::min<uint32_t>(links, UINT16_MAX)));
   entry.le64<fe::information_length>(information_length(node));
 }

@@ -36,8 +36,6 @@ constexpr uint16_t fid_version_number = 1;
 constexpr uint8_t fid_characteristic_directory = 0x02;
 constexpr uint8_t fid_characteristic_parent = 0x08;
 
-uint64_t blocks_for_bytes(uint64_t bytes) { return (bytes + sector_bytes - 1) / sector_bytes; }
-
 // Builds one file identifier descriptor at `record` (zero-filled, at least
 // its length long), which begins in partition block `block`.
 uint32_t fill_file_identifier(const DiscImage& image, uint8_t* record, uint32_t block,
@@ -81,7 +79,7 @@ class IdentifierEmitter {
                     uint64_t total_bytes)
       : image_(image), out_(out), first_block_(first_block) {
     window_blocks_ = static_cast<uint32_t>(
-        std::min<uint64_t>(blocks_for_bytes(total_bytes), identifier_window_blocks));
+        std::min<uint64_t>(sectors_for_bytes(total_bytes), identifier_window_blocks));
     window_ = out_.get_sector_buffer(window_blocks_);
   }
 
@@ -103,7 +101,7 @@ class IdentifierEmitter {
   // Emits what is left; returns the bytes emitted in all, whole blocks.
   uint64_t finish() {
     if (window_ != nullptr && used_ > 0) {
-      const auto blocks = static_cast<uint32_t>(blocks_for_bytes(used_));
+      const auto blocks = static_cast<uint32_t>(sectors_for_bytes(used_));
       out_.emit_sectors(window_, blocks);
       emitted_bytes_ += static_cast<uint64_t>(blocks) * sector_bytes;
       used_ = 0;
@@ -166,11 +164,13 @@ void size_udf_directory(DiscImage& image, SourceNode& directory, UdfLayoutCounte
     image.report.fail(BuildError::file_too_large, node_file_path(image, directory));
     return;
   }
-  const uint64_t identifier_blocks = blocks_for_bytes(bytes);
+  const uint64_t identifier_blocks = sectors_for_bytes(bytes);
   directory.fid_bytes = static_cast<uint32_t>(bytes);
   directory.fid_block = static_cast<uint32_t>(counters.next_block);
   uint64_t block = counters.next_block + identifier_blocks;
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
+    // A hard link is an identifier of its file's entry, which lies elsewhere.
+    if (child->shares_entry) continue;
     child->icb_block = static_cast<uint32_t>(block);
     block += udf_entry_blocks(*child);
   }
@@ -216,6 +216,7 @@ uint64_t write_file_set(const DiscImage& image, SectorEmitter& out) {
       // A failed batch or a cancel ends a folder of 100,000 entries at once
       // instead of filling the rest of its entries for nothing.
       if (out.stopped()) return false;
+      if (child->shares_entry) continue;
       if (!out.expect_position(base + child->icb_block)) return false;
       blocks += write_entry(image, out, child->icb_block, *child);
     }

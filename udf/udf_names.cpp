@@ -1,11 +1,15 @@
 // UDF names and the UDF order of a directory.
 //
 // A name is recorded as an OSTA CS0 d-character string (UDF 2.1.1): UTF-16
-// units with compression ID 16, or, on DVD-video discs, whose players expect
-// 8-bit names, compression ID 8 for every name whose characters all lie
-// below U+0100. A reader takes each 8-bit byte as the code point of that
-// value, so a name with any other character keeps the 16-bit form and reads
-// back as typed. `udf_name` keeps the bytes exactly as the file identifier
+// units with compression ID 16, or compression ID 8, one byte per character,
+// for a name whose characters all lie below U+0100. A reader takes each
+// 8-bit byte as the code point of that value, so a name with any other
+// character keeps the 16-bit form and reads back as typed. A file
+// identifier holds 254 bytes: 127 characters in the 16-bit form, 254 in the
+// 8-bit one. So the 8-bit form is taken where it is needed, for a name of
+// more than 127 such characters, and on DVD-video discs, whose players
+// expect 8-bit names, for every name it can hold; other names keep the
+// 16-bit form. `udf_name` keeps the bytes exactly as the file identifier
 // records them, UTF-16 units high byte first, so that comparing the bytes of
 // two names of one form compares their characters.
 #include <algorithm>
@@ -49,9 +53,13 @@ bool below_u0100(std::u16string_view text) {
   return std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x100; });
 }
 
-// The 8-bit form is for DVD-video discs, and only for names it can hold.
+// The 8-bit form, for names it can hold: on DVD-video discs always, else
+// when the 16-bit form would cut the name. Outside DVD-video discs an 8-bit
+// name thus always has more than 127 characters and a 16-bit one at most
+// 127, so two names of different forms never read back equal.
 bool records_eight_bit(const DiscImage& image, std::u16string_view text) {
-  return image.tree.dvd_video_mode && below_u0100(text);
+  constexpr size_t sixteen_bit_capacity = max_udf_name_bytes / 2;
+  return below_u0100(text) && (image.tree.dvd_video_mode || text.size() > sixteen_bit_capacity);
 }
 
 // The recorded bytes of `text` in the chosen form, at most `capacity` of
@@ -168,6 +176,20 @@ RecordedName recorded_name(const SourceNode& node) {
   return {node.udf_name_8bit != 0, udf_name_bytes(node)};
 }
 
+// A shortened name that then met a sibling's: its warning gives the name
+// the image records in the end. The warnings of a directory's children are
+// the last ones when its names are made unique.
+void rename_shortened(DiscImage& image, const SourceNode& node, std::u16string final_name) {
+  const NativeString path = node_file_path(image, node);
+  auto& warnings = image.report.warnings;
+  for (auto entry = warnings.rbegin(); entry != warnings.rend(); ++entry) {
+    if (entry->warning == BuildWarning::name_shortened && entry->path == path) {
+      entry->renamed.new_name = std::move(final_name);
+      return;
+    }
+  }
+}
+
 // Names the later of two or more children that ended up with the same UDF
 // name: a shortened name can meet a sibling's. Names that were recorded in full keep
 // them; the others get "~N" before their extension, N counting from 1 until
@@ -207,8 +229,12 @@ void make_udf_names_unique(DiscImage& image, SourceNode& directory) {
       store_udf_name(image, node, candidate);
       if (image.report.failed()) return;
       by_name[recorded_name(node)].push_back(&node);
-      if (!ranked[i].first)
-        image.report.warn(BuildWarning::name_made_unique, node_file_path(image, node));
+      if (ranked[i].first) {
+        rename_shortened(image, node, decode_udf_text(candidate));
+      } else {
+        image.report.warn_renamed(BuildWarning::name_made_unique, node_file_path(image, node),
+                                  NamingFileSystem::udf, decode_udf_text(candidate));
+      }
     }
   }
 }
@@ -230,7 +256,8 @@ void make_udf_name(DiscImage& image, SourceNode& node) {
   UdfName name = full_udf_name(image, node);
   if (name.bytes.size() > max_udf_name_bytes) {
     name = fitted_udf_name(image, node_name(node), {});
-    image.report.warn(BuildWarning::name_shortened, node_file_path(image, node));
+    image.report.warn_renamed(BuildWarning::name_shortened, node_file_path(image, node),
+                              NamingFileSystem::udf, decode_udf_text(name));
   }
   store_udf_name(image, node, name);
 }

@@ -37,10 +37,18 @@ struct UdfLayoutCounters {
 // fills fid_block and fid_bytes of the directory and icb_block of its children.
 void size_udf_directory(DiscImage& image, SourceNode& directory, UdfLayoutCounters& counters);
 
+// The extent each anchor gives each volume descriptor sequence, in sectors
+// (UDF 2.2.3: at least 16), of which the sequence itself takes 6.
+inline constexpr uint32_t volume_sequence_extent_sectors = 16;
+
 // Volume structure writers, each at the sector the layout gave it.
 void write_recognition_sequence(const DiscImage& image, SectorEmitter& out);
 void write_volume_sequence(const DiscImage& image, SectorEmitter& out, uint32_t first_sector);
 void write_anchor(const DiscImage& image, SectorEmitter& out, uint32_t sector);
+// The anchor alone, into a zero-filled sector that holds more than the
+// anchor: the descriptor takes its first 512 bytes (ECMA-167 3/10.2), and a
+// bootable image's last sector ends with the backup GPT header.
+void fill_anchor(const DiscImage& image, uint8_t* sector, uint32_t location);
 void write_integrity(const DiscImage& image, SectorEmitter& out, uint32_t sector);
 void write_terminating_descriptor(const DiscImage& image, SectorEmitter& out, uint32_t sector);
 

@@ -14,7 +14,7 @@ namespace kestrel::udf {
 namespace {
 
 // Both volume descriptor sequences are given 16 sectors (UDF 2.2.3).
-constexpr uint32_t volume_sequence_extent_bytes = 16 * sector_bytes;
+constexpr uint32_t volume_sequence_extent_bytes = volume_sequence_extent_sectors * sector_bytes;
 // The integrity sequence: the descriptor and its terminator.
 constexpr uint32_t integrity_sequence_extent_bytes = 2 * sector_bytes;
 // The file set descriptor and its terminator.
@@ -222,15 +222,20 @@ void write_volume_sequence(const DiscImage& image, SectorEmitter& out, uint32_t 
   write_terminating_descriptor(image, out, first_sector + 5);
 }
 
-void write_anchor(const DiscImage& image, SectorEmitter& out, uint32_t sector) {
+void fill_anchor(const DiscImage& image, uint8_t* sector, uint32_t location) {
   namespace avdp = anchor_pointer;
-  const FieldWriter record = descriptor_sector(out);
-  if (record.data() == nullptr) return;
+  const FieldWriter record(sector, sector_bytes);
   write_extent_ad(record.at<avdp::main_sequence>(), volume_sequence_extent_bytes,
                   image.layout.main_sequence_sector);
   write_extent_ad(record.at<avdp::reserve_sequence>(), volume_sequence_extent_bytes,
                   image.layout.reserve_sequence_sector);
-  finish(image, out, record, tag_anchor_volume_descriptor_pointer, crc_length(avdp::bytes), sector);
+  make_tag(image, sector, tag_anchor_volume_descriptor_pointer, crc_length(avdp::bytes), location);
+}
+
+void write_anchor(const DiscImage& image, SectorEmitter& out, uint32_t sector) {
+  uint8_t* buffer = out.get_sector_buffer(1);
+  if (buffer != nullptr) fill_anchor(image, buffer, sector);
+  out.emit_sectors(buffer, 1);
 }
 
 void write_integrity(const DiscImage& image, SectorEmitter& out, uint32_t sector) {
@@ -255,7 +260,8 @@ void write_integrity(const DiscImage& image, SectorEmitter& out, uint32_t sector
   const size_t implementation_use = size_table + 4 * partitions;
   const FieldWriter iu = record.at(implementation_use);
   write_implementation_regid(image, iu.at<use::implementation_identifier>());
-  iu.le32<use::file_count>(image.tree.file_count);
+  // Files, not names: a hard link recorded in its file's entry is no file of its own.
+  iu.le32<use::file_count>(image.tree.file_count - image.tree.shared_entries);
   iu.le32<use::directory_count>(image.tree.directory_count + 1);  // the root counts too
   iu.le16<use::min_read_revision>(image.settings.udf_revision);
   iu.le16<use::min_write_revision>(image.settings.udf_revision);

@@ -85,6 +85,12 @@ constexpr LanguageEntry czech = {
         L"Spouštěcí soubor '%s' nelze použít: není souborem zdrojové složky, nebo je prázdný, příliš malý či příliš velký."sv,  // 68
         L"Soubor '%s' se během vytváření obrazu změnil."sv,
         L"Obraz byl vytvořen a lze z něj spustit počítač s %s."sv,
+        L"Obraz DVD-Video ze složky '%s' je větší, než pojme dvouvrstvé DVD; byl vytvořen, ale nevejde se na žádné DVD."sv,
+        L"Obraz Blu-ray ze složky '%s' je větší, než pojme čtyřvrstvý BD-R XL; byl vytvořen, ale nevejde se na žádný BD."sv,
+        L"Obraz zabírá %s MB a vejde se na: %s."sv,
+        L"Obraz zabírá %s MB a nevejde se na žádné CD, DVD ani BD."sv,
+        L"Soubory uložené jen jednou: %s (ušetřeno %s MB)."sv,
+        L"Po zápisu na USB flash disk z něj lze spustit počítač také s %s."sv,
     }},
 };
 static_assert(fills_every_slot(czech));
@@ -167,6 +173,12 @@ constexpr LanguageEntry hungarian = {
         L"A(z) '%s' rendszerindító fájl nem használható: nem a forrásmappa fájlja, vagy üres, túl kicsi, illetve túl nagy."sv,  // 68
         L"A(z) '%s' fájl megváltozott a lemezkép készítése közben."sv,
         L"A lemezkép elkészült, és %s alatt rendszerindításra alkalmas."sv,
+        L"A(z) '%s' DVD-Video lemezképe nagyobb, mint amennyit egy kétrétegű DVD befogad; elkészült, de egyetlen DVD-re sem fér rá."sv,
+        L"A(z) '%s' Blu-ray lemezképe nagyobb, mint amennyit egy négyrétegű BD-R XL befogad; elkészült, de egyetlen BD-re sem fér rá."sv,
+        L"A lemezkép %s MB, és ráfér a következőkre: %s."sv,
+        L"A lemezkép %s MB, és egyetlen CD-re, DVD-re vagy BD-re sem fér rá."sv,
+        L"Csak egyszer tárolt fájlok: %s (%s MB megtakarítás)."sv,
+        L"USB-kulcsra írva %s alatt arról is indítható a rendszer."sv,
     }},
 };
 static_assert(fills_every_slot(hungarian));
@@ -249,6 +261,12 @@ constexpr LanguageEntry polish = {
         L"Pliku rozruchowego '%s' nie można użyć: nie jest plikiem folderu źródłowego albo jest pusty, za mały lub za duży."sv,  // 68
         L"Plik '%s' zmienił się podczas tworzenia obrazu."sv,
         L"Obraz utworzono; jest rozruchowy dla %s."sv,
+        L"Obraz DVD-Video z '%s' jest większy, niż mieści dwuwarstwowa płyta DVD; utworzono go, ale nie zmieści się na żadnej płycie DVD."sv,
+        L"Obraz Blu-ray z '%s' jest większy, niż mieści czterowarstwowa płyta BD-R XL; utworzono go, ale nie zmieści się na żadnej płycie BD."sv,
+        L"Obraz zajmuje %s MB i zmieści się na: %s."sv,
+        L"Obraz zajmuje %s MB i nie zmieści się na żadnej płycie CD, DVD ani BD."sv,
+        L"Pliki zapisane tylko raz: %s (zaoszczędzono %s MB)."sv,
+        L"Zapisany na pendrive jest rozruchowy także z niego dla %s."sv,
     }},
 };
 static_assert(fills_every_slot(polish));
@@ -331,6 +349,12 @@ constexpr LanguageEntry romanian = {
         L"Fișierul de pornire '%s' nu poate fi folosit: nu este un fișier al folderului sursă sau este gol, prea mic ori prea mare."sv,  // 68
         L"Fișierul '%s' s-a modificat în timpul creării imaginii."sv,
         L"Imaginea a fost creată și poate porni cu %s."sv,
+        L"Imaginea DVD-Video din '%s' depășește capacitatea unui DVD cu două straturi; a fost creată, dar nu încape pe niciun DVD."sv,
+        L"Imaginea Blu-ray din '%s' depășește capacitatea unui BD-R XL cu patru straturi; a fost creată, dar nu încape pe niciun BD."sv,
+        L"Imaginea ocupă %s MB și încape pe: %s."sv,
+        L"Imaginea ocupă %s MB și nu încape pe niciun CD, DVD sau BD."sv,
+        L"Fișiere stocate o singură dată: %s (%s MB economisiți)."sv,
+        L"Scrisă pe un stick USB, poate porni și de pe acesta cu %s."sv,
     }},
 };
 static_assert(fills_every_slot(romanian));
@@ -413,6 +437,12 @@ constexpr LanguageEntry slovak = {
         L"Zavádzací súbor '%s' sa nedá použiť: nie je súborom zdrojového priečinka alebo je prázdny, príliš malý či príliš veľký."sv,  // 68
         L"Súbor '%s' sa počas vytvárania obrazu zmenil."sv,
         L"Obraz bol vytvorený a dá sa z neho spustiť počítač s %s."sv,
+        L"Obraz DVD-Video z priečinka '%s' je väčší, než pojme dvojvrstvové DVD; bol vytvorený, ale nezmestí sa na žiadne DVD."sv,
+        L"Obraz Blu-ray z priečinka '%s' je väčší, než pojme štvorvrstvový BD-R XL; bol vytvorený, ale nezmestí sa na žiadny BD."sv,
+        L"Obraz zaberá %s MB a zmestí sa na: %s."sv,
+        L"Obraz zaberá %s MB a nezmestí sa na žiadne CD, DVD ani BD."sv,
+        L"Súbory uložené len raz: %s (ušetrených %s MB)."sv,
+        L"Po zápise na USB kľúč sa z neho dá spustiť počítač aj s %s."sv,
     }},
 };
 static_assert(fills_every_slot(slovak));
@@ -495,6 +525,12 @@ constexpr LanguageEntry slovenian = {
         L"Zagonske datoteke '%s' ni mogoče uporabiti: ni datoteka izvorne mape ali pa je prazna, premajhna ali prevelika."sv,  // 68
         L"Datoteka '%s' se je med ustvarjanjem slike spremenila."sv,
         L"Slika je ustvarjena in je zagonska z %s."sv,
+        L"Slika DVD-Video iz '%s' je večja, kot jo sprejme dvoslojni DVD; ustvarjena je, vendar ne gre na noben DVD."sv,
+        L"Slika Blu-ray iz '%s' je večja, kot jo sprejme štirislojni BD-R XL; ustvarjena je, vendar ne gre na noben BD."sv,
+        L"Slika zaseda %s MB in gre na: %s."sv,
+        L"Slika zaseda %s MB in ne gre na noben CD, DVD ali BD."sv,
+        L"Datoteke, shranjene samo enkrat: %s (prihranjeno %s MB)."sv,
+        L"Zapisana na ključek USB je zagonska tudi z njega, z %s."sv,
     }},
 };
 static_assert(fills_every_slot(slovenian));

@@ -86,6 +86,12 @@ constexpr LanguageEntry chinese_simplified = {
         L"无法使用启动文件“%s”：它不是源文件夹中的文件，或者为空、太小或太大。"sv,          // 68
         L"文件“%s”在创建映像期间发生了变化。"sv,
         L"映像已创建，可通过 %s 启动。"sv,
+        L"“%s”的 DVD-Video 映像超出双层 DVD 的容量；映像已创建，但无法放入任何 DVD。"sv,
+        L"“%s”的蓝光映像超出四层 BD-R XL 的容量；映像已创建，但无法放入任何 BD。"sv,
+        L"映像占用 %s MB，可放入：%s。"sv,
+        L"映像占用 %s MB，无法放入任何 CD、DVD 或 BD。"sv,
+        L"仅存储一次的文件：%s 个（节省 %s MB）。"sv,
+        L"写入 U 盘后，也可从 U 盘通过 %s 启动。"sv,
     }},
 };
 static_assert(fills_every_slot(chinese_simplified));
@@ -168,6 +174,12 @@ constexpr LanguageEntry chinese_traditional = {
         L"無法使用開機檔案「%s」：它不是來源資料夾中的檔案，或是空的、太小或太大。"sv,      // 68
         L"檔案「%s」在建立映像檔期間有所變更。"sv,
         L"映像檔已建立，可透過 %s 開機。"sv,
+        L"「%s」的 DVD-Video 映像檔超出雙層 DVD 的容量；映像檔已建立，但無法放入任何 DVD。"sv,
+        L"「%s」的藍光映像檔超出四層 BD-R XL 的容量；映像檔已建立，但無法放入任何 BD。"sv,
+        L"映像檔佔用 %s MB，可放入：%s。"sv,
+        L"映像檔佔用 %s MB，無法放入任何 CD、DVD 或 BD。"sv,
+        L"只儲存一次的檔案：%s 個（節省 %s MB）。"sv,
+        L"寫入 USB 隨身碟後，也可從隨身碟透過 %s 開機。"sv,
     }},
 };
 static_assert(fills_every_slot(chinese_traditional));
@@ -250,6 +262,12 @@ constexpr LanguageEntry japanese = {
         L"ブートファイル '%s' を使用できません。ソースフォルダー内のファイルではないか、空であるか、小さすぎるか大きすぎます。"sv,  // 68
         L"イメージの作成中にファイル '%s' が変更されました。"sv,
         L"イメージを作成しました。%s で起動できます。"sv,
+        L"'%s' の DVD-Video イメージは 2 層 DVD の容量を超えています。イメージは作成しましたが、どの DVD にも収まりません。"sv,
+        L"'%s' の Blu-ray イメージは 4 層 BD-R XL の容量を超えています。イメージは作成しましたが、どの BD にも収まりません。"sv,
+        L"イメージのサイズは %s MB で、次のディスクに収まります: %s。"sv,
+        L"イメージのサイズは %s MB で、どの CD、DVD、BD にも収まりません。"sv,
+        L"1 回だけ格納したファイル: %s 個 (%s MB 節約)。"sv,
+        L"USB メモリーに書き込むと、そこからも %s で起動できます。"sv,
     }},
 };
 static_assert(fills_every_slot(japanese));
@@ -332,6 +350,12 @@ constexpr LanguageEntry korean = {
         L"부팅 파일 '%s'을(를) 사용할 수 없습니다. 원본 폴더의 파일이 아니거나, 비어 있거나, 너무 작거나 너무 큽니다."sv,  // 68
         L"이미지를 만드는 동안 파일 '%s'이(가) 변경되었습니다."sv,
         L"이미지를 만들었으며 %s(으)로 부팅할 수 있습니다."sv,
+        L"'%s'의 DVD-Video 이미지가 2층 DVD의 용량보다 큽니다. 이미지는 만들었지만 어떤 DVD에도 들어가지 않습니다."sv,
+        L"'%s'의 Blu-ray 이미지가 4층 BD-R XL의 용량보다 큽니다. 이미지는 만들었지만 어떤 BD에도 들어가지 않습니다."sv,
+        L"이미지 크기는 %s MB이며 다음에 들어갑니다: %s."sv,
+        L"이미지 크기는 %s MB이며 어떤 CD, DVD, BD에도 들어가지 않습니다."sv,
+        L"한 번만 저장한 파일: %s개(%s MB 절약)."sv,
+        L"USB 메모리에 기록하면 그곳에서도 %s(으)로 부팅할 수 있습니다."sv,
     }},
 };
 static_assert(fills_every_slot(korean));

@@ -87,6 +87,14 @@ constexpr LanguageEntry english = {
         L"The boot file '%s' cannot be used: it is not a file of the source folder, or it is empty, too small or too large."sv,  // 68: boot_file_unusable
         L"The file '%s' changed while the image was being built."sv,
         L"The image was built and is bootable with %s."sv,  // 70: a bootable image
+        // 71, 72: an image too large for any DVD or BD; 73 to 75: the size, media and files stored
+        // once.
+        L"The DVD-video image of '%s' is larger than a dual-layer DVD holds; it was built, but no DVD takes it."sv,
+        L"The Blu-ray image of '%s' is larger than a four-layer BD-R XL holds; it was built, but no BD takes it."sv,
+        L"The image takes %s MB and fits on: %s."sv,
+        L"The image takes %s MB and fits on no CD, DVD or BD."sv,
+        L"Files stored once: %s (%s MB saved)."sv,
+        L"Written to a USB stick, it also starts from there with %s."sv,  // 76: from a USB disk
     }},
 };
 static_assert(fills_every_slot(english, true));

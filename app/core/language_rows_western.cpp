@@ -85,6 +85,12 @@ constexpr LanguageEntry french = {
         L"Le fichier d'amorçage « %s » est inutilisable : ce n'est pas un fichier du dossier source, ou il est vide, trop petit ou trop grand."sv,  // 68
         L"Le fichier « %s » a changé pendant la création de l'image."sv,
         L"L'image a été créée et peut démarrer avec %s."sv,
+        L"L'image DVD-Vidéo de '%s' dépasse la capacité d'un DVD double couche ; elle a été créée, mais aucun DVD ne peut la contenir."sv,
+        L"L'image Blu-ray de '%s' dépasse la capacité d'un BD-R XL à quatre couches ; elle a été créée, mais aucun BD ne peut la contenir."sv,
+        L"L'image occupe %s Mo et tient sur : %s."sv,
+        L"L'image occupe %s Mo et ne tient sur aucun CD, DVD ou BD."sv,
+        L"Fichiers enregistrés une seule fois : %s (%s Mo économisés)."sv,
+        L"Écrite sur une clé USB, elle peut aussi démarrer depuis la clé avec %s."sv,
     }},
 };
 static_assert(fills_every_slot(french));
@@ -167,6 +173,12 @@ constexpr LanguageEntry german = {
         L"Die Startdatei '%s' ist unbrauchbar: Sie ist keine Datei des Quellordners, oder sie ist leer, zu klein oder zu groß."sv,  // 68
         L"Die Datei '%s' hat sich während der Erstellung geändert."sv,
         L"Das Abbild wurde erstellt und ist mit %s startfähig."sv,
+        L"Das DVD-Video-Abbild von '%s' ist größer, als eine zweischichtige DVD fasst; es wurde erstellt, passt aber auf keine DVD."sv,
+        L"Das Blu-ray-Abbild von '%s' ist größer, als eine vierschichtige BD-R XL fasst; es wurde erstellt, passt aber auf keine BD."sv,
+        L"Das Abbild belegt %s MB und passt auf: %s."sv,
+        L"Das Abbild belegt %s MB und passt auf keine CD, DVD oder BD."sv,
+        L"Nur einmal gespeicherte Dateien: %s (%s MB gespart)."sv,
+        L"Auf einen USB-Stick geschrieben, ist es auch von dort mit %s startfähig."sv,
     }},
 };
 static_assert(fills_every_slot(german));
@@ -249,6 +261,12 @@ constexpr LanguageEntry indonesian = {
         L"Berkas boot '%s' tidak dapat dipakai: bukan berkas dari folder sumber, atau kosong, terlalu kecil, atau terlalu besar."sv,  // 68
         L"Berkas '%s' berubah saat image sedang dibuat."sv,
         L"Image telah dibuat dan dapat di-boot dengan %s."sv,
+        L"Image DVD-Video dari '%s' lebih besar daripada kapasitas DVD dua lapis; image telah dibuat, tetapi tidak muat di DVD mana pun."sv,
+        L"Image Blu-ray dari '%s' lebih besar daripada kapasitas BD-R XL empat lapis; image telah dibuat, tetapi tidak muat di BD mana pun."sv,
+        L"Image berukuran %s MB dan muat di: %s."sv,
+        L"Image berukuran %s MB dan tidak muat di CD, DVD, atau BD mana pun."sv,
+        L"Berkas yang disimpan sekali saja: %s (hemat %s MB)."sv,
+        L"Jika ditulis ke flashdisk USB, image juga dapat di-boot dari sana dengan %s."sv,
     }},
 };
 static_assert(fills_every_slot(indonesian));
@@ -331,6 +349,12 @@ constexpr LanguageEntry italian = {
         L"Il file di avvio '%s' non è utilizzabile: non è un file della cartella di origine, oppure è vuoto, troppo piccolo o troppo grande."sv,  // 68
         L"Il file '%s' è cambiato durante la creazione dell'immagine."sv,
         L"L'immagine è stata creata ed è avviabile con %s."sv,
+        L"L'immagine DVD-Video di '%s' supera la capacità di un DVD a doppio strato; è stata creata, ma nessun DVD può contenerla."sv,
+        L"L'immagine Blu-ray di '%s' supera la capacità di un BD-R XL a quattro strati; è stata creata, ma nessun BD può contenerla."sv,
+        L"L'immagine occupa %s MB e può essere scritta su: %s."sv,
+        L"L'immagine occupa %s MB e non entra in nessun CD, DVD o BD."sv,
+        L"File memorizzati una sola volta: %s (%s MB risparmiati)."sv,
+        L"Scritta su una chiavetta USB, è avviabile anche da lì con %s."sv,
     }},
 };
 static_assert(fills_every_slot(italian));
@@ -413,6 +437,12 @@ constexpr LanguageEntry portuguese_brazil = {
         L"O arquivo de inicialização '%s' não pode ser usado: não é um arquivo da pasta de origem, ou está vazio, pequeno ou grande demais."sv,  // 68
         L"O arquivo '%s' mudou durante a criação da imagem."sv,
         L"A imagem foi criada e é inicializável com %s."sv,
+        L"A imagem DVD-Vídeo de '%s' é maior do que cabe em um DVD de camada dupla; ela foi criada, mas não cabe em nenhum DVD."sv,
+        L"A imagem Blu-ray de '%s' é maior do que cabe em um BD-R XL de quatro camadas; ela foi criada, mas não cabe em nenhum BD."sv,
+        L"A imagem ocupa %s MB e cabe em: %s."sv,
+        L"A imagem ocupa %s MB e não cabe em nenhum CD, DVD ou BD."sv,
+        L"Arquivos armazenados uma só vez: %s (%s MB economizados)."sv,
+        L"Gravada em um pendrive, também é inicializável a partir dele com %s."sv,
     }},
 };
 static_assert(fills_every_slot(portuguese_brazil));
@@ -495,6 +525,12 @@ constexpr LanguageEntry turkish = {
         L"'%s' önyükleme dosyası kullanılamıyor: kaynak klasörün bir dosyası değil ya da boş, çok küçük veya çok büyük."sv,  // 68
         L"'%s' dosyası, görüntü oluşturulurken değişti."sv,
         L"Görüntü oluşturuldu ve %s ile önyüklenebilir."sv,
+        L"'%s' klasörünün DVD-Video görüntüsü çift katmanlı bir DVD'nin alabileceğinden büyük; görüntü oluşturuldu, ancak hiçbir DVD'ye sığmaz."sv,
+        L"'%s' klasörünün Blu-ray görüntüsü dört katmanlı bir BD-R XL'in alabileceğinden büyük; görüntü oluşturuldu, ancak hiçbir BD'ye sığmaz."sv,
+        L"Görüntü %s MB yer kaplıyor ve şunlara sığar: %s."sv,
+        L"Görüntü %s MB yer kaplıyor ve hiçbir CD, DVD veya BD'ye sığmaz."sv,
+        L"Yalnızca bir kez saklanan dosyalar: %s (%s MB kazanıldı)."sv,
+        L"Bir USB belleğe yazıldığında oradan da %s ile önyüklenebilir."sv,
     }},
 };
 static_assert(fills_every_slot(turkish));

@@ -134,6 +134,8 @@ int build_warning_slot(BuildWarning warning) {
     case BuildWarning::image_file_skipped: return slot_warning_image_file_skipped;
     case BuildWarning::stereo_folder_replaced: return slot_warning_stereo_folder_replaced;
     case BuildWarning::stereo_title_not_interleaved: return slot_warning_stereo_title;
+    case BuildWarning::dvd_too_large: return slot_warning_dvd_too_large;
+    case BuildWarning::bluray_too_large: return slot_warning_bluray_too_large;
   }
   return slot_build_warnings;
 }

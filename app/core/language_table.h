@@ -101,8 +101,19 @@ inline constexpr int slot_error_source_changed = 69;
 // A bootable image was built: "%s" names the firmware ("BIOS", "UEFI" or
 // "BIOS + UEFI").
 inline constexpr int slot_bootable_image = 70;
+inline constexpr int slot_warning_dvd_too_large = 71;
+inline constexpr int slot_warning_bluray_too_large = 72;
+// Every built image: its size in MB and the media it fits ("%s": the media
+// named by capacity, such as "DVD 4.7 GB"), or that none holds it; then the
+// number of files stored once and the MB that saved.
+inline constexpr int slot_fits_on = 73;
+inline constexpr int slot_fits_on_nothing = 74;
+inline constexpr int slot_stored_once = 75;
+// A bootable image also starts from a USB disk: "%s" names the firmware, as
+// in slot_bootable_image.
+inline constexpr int slot_usb_disk_boot = 76;
 
-inline constexpr int slot_count = 71;
+inline constexpr int slot_count = 77;
 
 // ---- Table ---------------------------------------------------------------
 // One language. An empty slot shows the English text of that slot.

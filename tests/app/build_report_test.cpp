@@ -54,24 +54,77 @@ TEST_F(BuildReportTest, WarningsListedUpToTheLimitThenCounted) {
   EXPECT_NE(limited.find(L"...and 2 more."), std::wstring::npos);
 }
 
-TEST_F(BuildReportTest, BootableImageNamesItsFirmwareBeforeItsWarnings) {
-  const BootFirmware both = BootFirmware::bios_and_uefi;
-  EXPECT_EQ(finished_build_text(&both, {}),
-            L"The image was built and is bootable with BIOS + UEFI.");
-  const BootFirmware uefi = BootFirmware::uefi;
+TEST_F(BuildReportTest, RenamedEntriesGiveTheirNewNameAndFileSystem) {
+  WarningLine line{BuildWarning::name_made_unique, L"a\\b.txt"};
+  line.renamed = {NamingFileSystem::udf, u"b~1.txt"};
+  EXPECT_EQ(warning_line_text(line),
+            L"The name 'a\\b.txt' met another name in the image and was made unique."
+            L" \u2192 b~1.txt (UDF)");
+  line.warning = BuildWarning::name_shortened;
+  line.renamed = {NamingFileSystem::joliet, u"b"};
+  EXPECT_NE(warning_line_text(line).find(L" \u2192 b (Joliet)"), std::wstring::npos);
+}
+
+TEST_F(BuildReportTest, BootableImageNamesItsFirmwareBeforeItsSizeAndWarnings) {
+  const BuiltImage image{1000, 0, 0};
+  const std::wstring size =
+      L"The image takes 2.0 MB and fits on: CD 650 MB, CD 700 MB, "
+      L"DVD 4.7 GB, DVD DL 8.5 GB, BD 25 GB, BD 50 GB, BD 100 GB, BD 128 GB.";
+  BuildJob job;
+  job.boot_files = {{BootPlatform::uefi, KESTREL_NATIVE("efi.img"), 0, false},
+                    {BootPlatform::bios, KESTREL_NATIVE("boot/eltorito.img"), 4, true}};
+  // Named in the order of the engine's platforms, whatever the catalog's.
+  EXPECT_EQ(finished_build_text(image, boot_summary(job), {}),
+            L"The image was built and is bootable with BIOS + UEFI.\n\n" + size);
+  job.boot_files.pop_back();
   const std::vector<WarningLine> warnings{{BuildWarning::broken_link_skipped, L"b\\link"}};
-  EXPECT_EQ(finished_build_text(&uefi, warnings),
-            L"The image was built and is bootable with UEFI.\n\nThe image was built, with "
-            L"warnings:\n\nThe link 'b\\link' leads nowhere and was left out.");
-  // A plain image without warnings has nothing to report.
-  EXPECT_EQ(finished_build_text(nullptr, {}), L"");
-  EXPECT_EQ(finished_build_text(nullptr, warnings), warnings_text(warnings, listed_warnings));
-  // Every language names the firmware in its own sentence.
+  EXPECT_EQ(finished_build_text(image, boot_summary(job), warnings),
+            L"The image was built and is bootable with UEFI.\n\n" + size +
+                L"\n\nThe image was built, with "
+                L"warnings:\n\nThe link 'b\\link' leads nowhere and was left out.");
+  // A plain image without warnings says its size and the media it fits.
+  EXPECT_EQ(finished_build_text(image, BootSummary{}, {}), size);
+  EXPECT_EQ(finished_build_text(image, BootSummary{}, warnings),
+            size + L"\n\n" + warnings_text(warnings, listed_warnings));
+  // Written to a USB stick: the firmware that start it from there, on a
+  // line of its own.
+  job.disk_boot_platforms = {BootPlatform::uefi};
+  EXPECT_EQ(bootable_text(boot_summary(job)),
+            L"The image was built and is bootable with UEFI.\nWritten to a USB stick, it also "
+            L"starts from there with UEFI.");
+  // Every language names the firmware in its own sentences.
   for (int row = 0; row < language_count; ++row) {
     set_current_language(row);
-    const std::wstring text = bootable_text(BootFirmware::bios);
+    const std::wstring text = bootable_text(BootSummary{{L"BIOS"}, {L"BIOS + UEFI"}});
     EXPECT_NE(text.find(L"BIOS"), std::wstring::npos) << row;
+    EXPECT_NE(text.find(L"BIOS + UEFI"), std::wstring::npos) << row;
     EXPECT_EQ(text.find(L"%s"), std::wstring::npos) << row;
+  }
+}
+
+TEST_F(BuildReportTest, TheImageNamesTheMediaItFitsByTheirLimitsInSectors) {
+  // A medium holds an image of exactly its sectors, not one sector more.
+  EXPECT_NE(built_image_text({333000, 0, 0}).find(L"682.0 MB and fits on: CD 650 MB, CD 700 MB"),
+            std::wstring::npos);
+  EXPECT_EQ(built_image_text({333001, 0, 0}).find(L"CD 650 MB"), std::wstring::npos);
+  EXPECT_NE(built_image_text({333001, 0, 0}).find(L": CD 700 MB, DVD 4.7 GB"), std::wstring::npos);
+  EXPECT_NE(built_image_text({4171712, 0, 0}).find(L": DVD DL 8.5 GB, BD 25 GB"),
+            std::wstring::npos);
+  EXPECT_NE(built_image_text({4171713, 0, 0}).find(L": BD 25 GB, BD 50 GB"), std::wstring::npos);
+  EXPECT_NE(built_image_text({62500864, 0, 0}).find(L": BD 128 GB."), std::wstring::npos);
+  EXPECT_EQ(built_image_text({62500865, 0, 0}),
+            L"The image takes 128001.8 MB and fits on no CD, DVD or BD.");
+  EXPECT_EQ(built_image_text({62500865, 3, 16100000}),
+            L"The image takes 128001.8 MB and fits on no CD, DVD or BD.\n"
+            L"Files stored once: 3 (16.1 MB saved).");
+  for (int row = 0; row < language_count; ++row) {
+    set_current_language(row);
+    const std::wstring text = built_image_text({2000000, 3, 16100000});
+    EXPECT_NE(text.find(L"4096.0"), std::wstring::npos) << row;
+    EXPECT_NE(text.find(L"DVD 4.7 GB"), std::wstring::npos) << row;
+    EXPECT_NE(text.find(L"16.1"), std::wstring::npos) << row;
+    EXPECT_EQ(text.find(L"%s"), std::wstring::npos) << row;
+    EXPECT_EQ(built_image_text({62500865, 0, 0}).find(L"%s"), std::wstring::npos) << row;
   }
 }
 

@@ -160,8 +160,10 @@ TEST_F(LanguageTableTest, FormatPutsTheArgumentsInPlaceOfThePlaceholdersInTurn) 
 }
 
 TEST_F(LanguageTableTest, EveryBuildResultHasItsOwnEnglishText) {
-  std::set<int> slots{slot_build_failed,  slot_system_error,  slot_build_warnings,
-                      slot_more_warnings, slot_path_too_long, slot_bootable_image};
+  std::set<int> slots{slot_build_failed,  slot_system_error,    slot_build_warnings,
+                      slot_more_warnings, slot_path_too_long,   slot_bootable_image,
+                      slot_fits_on,       slot_fits_on_nothing, slot_stored_once,
+                      slot_usb_disk_boot};
   const auto own_slot = [&](int slot) {
     EXPECT_TRUE(slot >= 0 && slot < slot_count) << slot;
     return slots.insert(slot).second;
@@ -179,7 +181,7 @@ TEST_F(LanguageTableTest, EveryBuildResultHasItsOwnEnglishText) {
     EXPECT_EQ(count_of(language_text(build_error_slot(error)), L"%s"), 1u);
   }
   // Every warning names its path; a 3D title its two clips and the reason.
-  for (int code = 0; code <= static_cast<int>(BuildWarning::stereo_title_not_interleaved); ++code) {
+  for (int code = 0; code <= static_cast<int>(BuildWarning::bluray_too_large); ++code) {
     const auto warning = static_cast<BuildWarning>(code);
     const int slot = build_warning_slot(warning);
     EXPECT_TRUE(own_slot(slot)) << "warning " << code;

@@ -1,26 +1,29 @@
 #!/usr/bin/env bash
-# Boots a disc image in QEMU from its CD-ROM drive and watches the first
-# serial port for a marker.
+# Boots a disc image in QEMU and watches the first serial port for a marker.
 #
-#   boot_image.sh IMAGE bios|uefi MARKER [SECONDS]
+#   boot_image.sh IMAGE bios|uefi MARKER [SECONDS [cd|disk|usb]]
 #
 # bios starts the machine with SeaBIOS (QEMU's own firmware), uefi with OVMF
-# (Debian's ovmf). The machine runs under software emulation, so it behaves
-# the same with or without /dev/kvm. The run ends as soon as MARKER appears
-# on the serial line (exit status 0), when the firmware reports that nothing
-# on the disc boots (exit status 1), or after SECONDS (default 120; exit
-# status 1). Exit status 77: QEMU or OVMF is not installed; 2: wrong usage.
+# (Debian's ovmf). The image is the machine's CD-ROM (cd, the default), its
+# IDE hard disk (disk) or a USB stick on an xHCI controller (usb); a disk is
+# never written (QEMU keeps the writes in a snapshot). The machine runs under
+# software emulation unless KESTREL_BOOT_ACCEL=kvm, which check_boot.sh sets
+# when KVM works. The run ends as soon as MARKER appears on the serial line
+# (exit status 0), when the firmware reports that nothing on the device boots
+# (exit status 1), or after SECONDS (default 120; exit status 1). Exit status
+# 77: QEMU or OVMF is not installed; 2: wrong usage.
 #
 # The serial output is kept in IMAGE.bios.serial or IMAGE.uefi.serial, the
 # firmware's own log (SeaBIOS and OVMF write it to port 0x402) beside it in
-# .firmware and QEMU's messages in .qemu, for a look after a failure.
+# .firmware and QEMU's messages in .qemu, for a look after a failure; boot
+# each device from a file of its own to keep them apart.
 set -euo pipefail
 
-usage() { echo "usage: boot_image.sh IMAGE bios|uefi MARKER [SECONDS]" >&2; exit 2; }
-[[ $# -ge 3 && $# -le 4 ]] || usage
-image=$1 firmware=$2 marker=$3 seconds=${4:-120}
+usage() { echo "usage: boot_image.sh IMAGE bios|uefi MARKER [SECONDS [cd|disk|usb]]" >&2; exit 2; }
+[[ $# -ge 3 && $# -le 5 ]] || usage
+image=$1 firmware=$2 marker=$3 seconds=${4:-120} media=${5:-cd} accel=${KESTREL_BOOT_ACCEL:-tcg}
 [[ -f "$image" ]] || { echo "boot_image: no image $image" >&2; exit 2; }
-[[ -n "$marker" && "$seconds" =~ ^[0-9]+$ ]] || usage
+[[ -n "$marker" && "$seconds" =~ ^[0-9]+$ && "$accel" =~ ^(tcg|kvm)$ ]] || usage
 
 if ! command -v qemu-system-x86_64 >/dev/null 2>&1; then
   echo "SKIP: qemu-system-x86_64 is not installed (tools/install-deps.sh installs it)" >&2
@@ -29,13 +32,20 @@ fi
 
 serial=$image.$firmware.serial
 firmware_log=$image.$firmware.firmware
-rm -f -- "$serial" "$firmware_log" "$image.$firmware.qemu"
+qemu_log=$image.$firmware.qemu
+rm -f -- "$serial" "$firmware_log" "$qemu_log"
 : >"$serial"
 
-machine=(-machine "pc,accel=tcg" -m 256 -smp 1 -nodefaults -display none -no-reboot -monitor none
+machine=(-machine "pc,accel=$accel" -m 256 -smp 1 -nodefaults -display none -no-reboot -monitor none
          -serial "file:$serial"
-         -chardev "file,id=firmware,path=$firmware_log" -device "isa-debugcon,iobase=0x402,chardev=firmware"
-         -drive "file=$image,format=raw,media=cdrom,readonly=on,if=ide,index=2" -boot order=d)
+         -chardev "file,id=firmware,path=$firmware_log" -device "isa-debugcon,iobase=0x402,chardev=firmware")
+case $media in
+  cd) machine+=(-drive "file=$image,format=raw,media=cdrom,readonly=on,if=ide,index=2" -boot order=d) ;;
+  disk) machine+=(-drive "file=$image,format=raw,if=ide,index=0,snapshot=on" -boot order=c) ;;
+  usb) machine+=(-device "qemu-xhci,id=xhci" -drive "file=$image,format=raw,if=none,id=stick,snapshot=on"
+                 -device "usb-storage,bus=xhci.0,drive=stick,bootindex=0") ;;
+  *) usage ;;
+esac
 # Words with which each firmware gives up on the disc, or GRUB on its
 # modules: the run ends there instead of waiting for the time-out.
 case $firmware in
@@ -58,7 +68,6 @@ case $firmware in
   *) usage ;;
 esac
 
-qemu_log=$image.$firmware.qemu
 qemu-system-x86_64 "${machine[@]}" 2>"$qemu_log" &
 qemu=$!
 # shellcheck disable=SC2317  # called by the trap

@@ -5,6 +5,8 @@
 #
 #   OUT/grub       GRUB, laid out as GRUB's rescue discs are:
 #                    boot/grub/i386-pc/eltorito.img  BIOS El Torito core image
+#                    boot/grub/i386-pc/boot_hybrid.img  the MBR boot code
+#                                                    that starts it from a disk
 #                    efi.img                         FAT image holding
 #                                                    EFI/BOOT/BOOTX64.EFI
 #                    boot/grub/grub.cfg              prints the marker
@@ -14,7 +16,8 @@
 #                  whole names (part_acorn.mod, regexp.mod, ...) and prints
 #                  the marker from a file whose name is longer than 8.3:
 #                  only readers of the long names find them
-#   OUT/isolinux   ISOLINUX (BIOS only):
+#   OUT/isolinux   ISOLINUX (BIOS only), without its MBR boot code (the
+#                  checks name /usr/lib/ISOLINUX/isohdpfx.bin):
 #                    isolinux/isolinux.bin           El Torito boot file
 #                    isolinux/*.c32                  its modules
 #                    isolinux/isolinux.cfg           prints the marker
@@ -31,6 +34,9 @@
 # The images want these options (xorriso shown; any El Torito writer):
 #   GRUB:     -b boot/grub/i386-pc/eltorito.img -no-emul-boot -boot-load-size 4
 #             -boot-info-table -eltorito-alt-boot -e efi.img -no-emul-boot
+#             and, to start from a disk as well, --grub2-boot-info
+#             --grub2-mbr boot/grub/i386-pc/boot_hybrid.img -efi-boot-part
+#             --efi-boot-image --protective-msdos-label
 #   ISOLINUX: -b isolinux/isolinux.bin -no-emul-boot -boot-load-size 4
 #             -boot-info-table
 #
@@ -49,7 +55,7 @@ command -v grub-mkimage >/dev/null 2>&1 || missing+=(grub-common)
 command -v grub-mkrescue >/dev/null 2>&1 || missing+=(grub-common)
 command -v mformat >/dev/null 2>&1 || missing+=(mtools)
 command -v xorriso >/dev/null 2>&1 || missing+=(xorriso)
-[[ -f $grub_bios/cdboot.img ]] || missing+=(grub-pc-bin)
+[[ -f $grub_bios/cdboot.img && -f $grub_bios/boot_hybrid.img ]] || missing+=(grub-pc-bin)
 [[ -f $grub_efi/kernel.img ]] || missing+=(grub-efi-amd64-bin)
 [[ -f $isolinux_bin ]] || missing+=(isolinux)
 [[ -f $syslinux_modules/ldlinux.c32 ]] || missing+=(syslinux-common)
@@ -90,6 +96,7 @@ modules=(iso9660 udf fat part_msdos part_gpt search search_fs_file configfile no
          echo cat test serial terminal halt)
 grub-mkimage -O i386-pc-eltorito -p /boot/grub -c "$out/embedded.cfg" \
   -o "$grub/boot/grub/i386-pc/eltorito.img" biosdisk "${modules[@]}"
+cp "$grub_bios/boot_hybrid.img" "$grub/boot/grub/i386-pc/"
 grub-mkimage -O x86_64-efi -p /boot/grub -c "$out/embedded.cfg" \
   -o "$out/BOOTX64.EFI" "${modules[@]}"
 

@@ -7,6 +7,7 @@
 
 #include "cli/command_line.h"
 #include "engine/boot_files.h"
+#include "engine/boot_platforms.h"
 #include "engine/fs_detection.h"
 #include "support/scratch_folder.h"
 
@@ -142,11 +143,11 @@ cli::ParseResult parse(std::initializer_list<const char*> words) {
 }
 
 TEST(BootRecognition, CommandLineTakesTheBootSwitchesByTheirWholeNames) {
-  const cli::ParseResult result = parse({"-boot-bios", "boot/x.img", "--BOOT-EFI", "efi.img",
+  const cli::ParseResult result = parse({"-boot-bios", "boot/x.img", "--boot-efi", "efi.img",
                                          "-boot-load-size", "8", "-boot-info-table", "src"});
   ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_EQ(*result.command.boot_bios, native("boot/x.img"));
-  EXPECT_EQ(*result.command.boot_efi, native("efi.img"));
+  EXPECT_EQ(*result.command.boot_file(BootPlatform::bios), native("boot/x.img"));
+  EXPECT_EQ(*result.command.boot_file(BootPlatform::uefi), native("efi.img"));
   EXPECT_EQ(*result.command.boot_load_size, 8);
   EXPECT_TRUE(result.command.boot_info_table);
   EXPECT_EQ(result.command.source, native("src"));
@@ -159,6 +160,30 @@ TEST(BootRecognition, CommandLineTakesTheBootSwitchesByTheirWholeNames) {
         << size;
   EXPECT_NE(parse({"-boot-bios"}).error.find("needs a value"), std::string::npos);
   EXPECT_FALSE(parse({"-no-boot", "-boot-bios", "a", "src"}).ok);
+}
+
+// The command line takes each platform's boot file by the switch the table
+// of platforms gives it, and lists them in the table's order.
+TEST(BootRecognition, EveryPlatformOfTheTableHasItsSwitchAndCatalogId) {
+  std::vector<std::string_view> names;
+  std::vector<uint8_t> ids;
+  for (const BootPlatformInfo& platform : boot_platforms()) {
+    const std::string word = "-" + std::string(platform.file_switch);
+    const cli::ParseResult result = parse({word.c_str(), "boot/file", "src"});
+    ASSERT_TRUE(result.ok) << word;
+    ASSERT_NE(result.command.boot_file(platform.platform), nullptr) << word;
+    EXPECT_EQ(result.command.boot_files.size(), 1u);
+    EXPECT_EQ(&boot_platform_info(platform.platform), &platform);
+    for (std::string_view name : names) EXPECT_NE(name, platform.name);
+    for (uint8_t id : ids) EXPECT_NE(id, platform.el_torito_platform_id);
+    names.push_back(platform.name);
+    ids.push_back(platform.el_torito_platform_id);
+  }
+  // A switch given twice: the last one counts.
+  const cli::ParseResult twice = parse({"-boot-efi", "a.img", "-boot-efi", "b.img", "src"});
+  ASSERT_TRUE(twice.ok);
+  EXPECT_EQ(*twice.command.boot_file(BootPlatform::uefi), native("b.img"));
+  EXPECT_EQ(twice.command.boot_files.size(), 1u);
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ TEST_P(FaultsInEveryLayout, VanishedFileFailsTheBuildAndKeepsTheEarlierImage) {
   EXPECT_EQ(build.writer->report.error.error, BuildError::source_open_failed);
   EXPECT_EQ(build.writer->report.error.path, build.source.at("keep/victim.bin"));
   EXPECT_EQ(file_size(build.output.at("image.iso")), 16u);
-  EXPECT_FALSE(fs::exists(build.output.at("image.iso.kestrel-part")));
+  EXPECT_TRUE(temporary_files_of(build.output.at("image.iso")).empty());
 }
 
 TEST_P(FaultsInEveryLayout, ShrunkFileFailsTheBuild) {
@@ -146,6 +146,51 @@ TEST(BuildFailures, MissingSourceIsReported) {
   EXPECT_FALSE(fs::exists(output.at("x.iso")));
 }
 
+// The image, and the temporary files of builds to it (one left by a crashed
+// build here), are left out; a file merely named like them is not.
+TEST(BuildFailures, ImageInsideTheSourceFolderIsNotPutIntoItself) {
+  ScratchFolder source("inside");
+  source.file("data.bin", 5000);
+  source.text_file("image.iso", "an earlier image");
+  source.text_file("image.iso.4021-3.kestrel-part", "a crashed build's");
+  source.text_file("image.iso.notes.kestrel-part", "the user's own");
+  auto job = build_image(source.path(), fs_code_udf250, source.at("image.iso"));
+  ASSERT_EQ(job->outcome, BuildOutcome::succeeded);
+  EXPECT_EQ(job->file_count, 2u);
+  std::set<NativeString> skipped;
+  for (const BuildWarningEntry& warning : job->warnings) {
+    EXPECT_EQ(warning.warning, BuildWarning::image_file_skipped);
+    skipped.insert(warning.path);
+  }
+  EXPECT_EQ(skipped, (std::set<NativeString>{source.at("image.iso"),
+                                             source.at("image.iso.4021-3.kestrel-part")}));
+  EXPECT_EQ(read_bytes(source.at("image.iso.4021-3.kestrel-part"), 0, 64).size(), 17u);
+#ifdef _WIN32
+  // Names that differ only in case are one file to Windows.
+  auto upper = build_image(source.path(), fs_code_udf250, source.at("IMAGE.ISO"));
+  ASSERT_EQ(upper->outcome, BuildOutcome::succeeded);
+  EXPECT_EQ(upper->file_count, 2u);
+#endif
+}
+
+// A build told to keep an existing target leaves a file that took the
+// target's name during the build as it is, and says so.
+TEST(BuildFailures, TargetThatAppearedDuringTheBuildIsKeptWhenAsked) {
+  ScratchFolder source("appeared");
+  source.file("data.bin", 5000);
+  ScratchFolder output("appeared-out");
+  const NativeString target = output.at("image.iso");
+  auto writer = scanned_writer(source, all_fs_settings[3]);
+  ASSERT_NE(writer->lay_out(), 0u);
+  writer->existing_target = ExistingTarget::keep;
+  output.text_file("image.iso", "another build's");
+  EXPECT_FALSE(writer->write_image(target, nullptr, nullptr));
+  EXPECT_EQ(writer->report.error.error, BuildError::output_rename_failed);
+  EXPECT_TRUE(is_file_exists_error(writer->report.error.system_error));
+  EXPECT_EQ(file_size(target), 15u);
+  EXPECT_TRUE(temporary_files_of(target).empty());
+}
+
 #ifndef _WIN32
 TEST(BuildFailures, LinksBackUpTheTreeAndLinksToNowhereAreLeftOutWithAWarning) {
   ScratchFolder source("links");
@@ -170,18 +215,6 @@ TEST(BuildFailures, LinksBackUpTheTreeAndLinksToNowhereAreLeftOutWithAWarning) {
                           {BuildWarning::link_loop_skipped, source.at("a/b/loop")},
                           {BuildWarning::link_loop_skipped, source.at("a/b/self")},
                           {BuildWarning::broken_link_skipped, source.at("a/dangling")}}));
-}
-
-TEST(BuildFailures, ImageInsideTheSourceFolderIsNotPutIntoItself) {
-  ScratchFolder source("inside");
-  source.file("data.bin", 5000);
-  source.text_file("image.iso", "an earlier image");
-  auto job = build_image(source.path(), fs_code_udf250, source.at("image.iso"));
-  ASSERT_EQ(job->outcome, BuildOutcome::succeeded);
-  EXPECT_EQ(job->file_count, 1u);
-  ASSERT_EQ(job->warnings.size(), 1u);
-  EXPECT_EQ(job->warnings[0].warning, BuildWarning::image_file_skipped);
-  EXPECT_EQ(job->warnings[0].path, source.at("image.iso"));
 }
 
 TEST(BuildFailures, PipesAreLeftOutWithAWarningInsteadOfStallingTheBuild) {

@@ -1,6 +1,8 @@
 // kestrel-cli's account of a build: the summary lines and the JSON report.
 #include "cli/report.h"
 
+#include "cli/messages.h"
+
 #include <gtest/gtest.h>
 
 namespace kestrel::cli {
@@ -46,12 +48,69 @@ TEST(CliReport, SummarySaysWhyTheLayoutAndWhichTitlesWereInterleaved) {
   EXPECT_EQ(summary_text(record),
             "out.iso: UDF 2.50 (Blu-ray), 8 files, 9 folders, 1.5 MB in 2.0 s (0.8 MB/s)\n"
             "  layout forced by the Blu-ray folder \"BDMV\", over -fs iso9660\n"
-            "  3D titles interleaved: 2 (clips 00001 + 00002, clips 00003 + 00004)\n");
+            "  fits on: CD 650 MB, CD 700 MB, DVD 4.7 GB, DVD DL 8.5 GB, BD 25 GB, BD 50 GB, "
+            "BD 100 GB, BD 128 GB\n"
+            "  3D titles interleaved: 2 (clips 00001 + 00002, clips 00003 + 00004)\n"
+            "  warnings: none\n");
   built.job.interleaved_titles.clear();
   record.requested.reset();
   const std::string none = summary_text(record);
   EXPECT_NE(none.find("forced by the Blu-ray folder \"BDMV\"\n"), std::string::npos);
   EXPECT_NE(none.find("3D titles interleaved: none\n"), std::string::npos);
+}
+
+// No -fs: the summary and the report both call the layout the default; an
+// -fs that names the same layout is a choice.
+TEST(CliReport, DefaultLayoutIsCalledSoInTheSummaryAndTheReport) {
+  BuildJob job;
+  finish(job, fs_code_udf250, 4, 0x0250, 1, 0, 352);
+  RunRecord record{job,
+                   KESTREL_NATIVE("d.iso"),
+                   std::nullopt,
+                   LayoutDecision{fs_code_udf250, LayoutReason::chosen},
+                   SourceDescription{},
+                   1.0};
+  EXPECT_NE(summary_text(record).find("  layout: the default, -fs udf250\n"), std::string::npos);
+  EXPECT_NE(json_report(record).find("\"requested\": null, \"reason\": \"default\""),
+            std::string::npos)
+      << json_report(record);
+  record.requested = LayoutChoice::udf250;
+  EXPECT_NE(summary_text(record).find("  layout as chosen with -fs udf250\n"), std::string::npos);
+  EXPECT_NE(json_report(record).find("\"requested\": \"udf250\", \"reason\": \"chosen\""),
+            std::string::npos)
+      << json_report(record);
+}
+
+// A renamed entry says where it is, what it became and in which file
+// system; the summary ends with the number of warnings.
+TEST(CliReport, RenamedNamesGiveTheirNewNameAndFileSystem) {
+  BuildJob job;
+  finish(job, fs_code_udf102, 4, 0x0102, 2, 0, 320);
+  BuildWarningEntry shortened{BuildWarning::name_shortened, KESTREL_NATIVE("/src/long.txt"), {}};
+  shortened.renamed = {NamingFileSystem::udf, u"lo\u00E9.txt"};
+  BuildWarningEntry unique{BuildWarning::name_made_unique, KESTREL_NATIVE("/src/a\"b"), {}};
+  unique.renamed = {NamingFileSystem::joliet, u"a~1"};
+  job.warnings = {shortened, unique};
+  const RunRecord record{job,
+                         KESTREL_NATIVE("r.iso"),
+                         LayoutChoice::udf102,
+                         LayoutDecision{fs_code_udf102, LayoutReason::chosen},
+                         SourceDescription{},
+                         1.0};
+  EXPECT_EQ(describe_warning(shortened),
+            "The name \"/src/long.txt\" is too long for UDF and was shortened to "
+            "\"lo\xC3\xA9.txt\".");
+  EXPECT_EQ(describe_warning(unique),
+            "The name \"/src/a\"b\" met another name in Joliet and was made unique as \"a~1\".");
+  const std::string json = json_report(record);
+  for (const char* part : {"\"code\": \"name_shortened\", \"path\": \"/src/long.txt\"",
+                           "\"file_system\": \"udf\", \"new_name\": \"lo\xC3\xA9.txt\"",
+                           "\"code\": \"name_made_unique\", \"path\": \"/src/a\\\"b\"",
+                           "\"file_system\": \"joliet\", \"new_name\": \"a~1\""}) {
+    EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+  }
+  const std::string summary = summary_text(record);
+  EXPECT_EQ(summary.substr(summary.rfind("  warnings")), "  warnings: 2\n");
 }
 
 TEST(CliReport, JsonReportCarriesTheLayoutTitlesAndWarnings) {
@@ -75,6 +134,41 @@ TEST(CliReport, JsonReportCarriesTheLayoutTitlesAndWarnings) {
   }
 }
 
+TEST(CliReport, TheMediaAnImageFitsAndTheFilesStoredOnceAreCounted) {
+  BuildJob job;
+  finish(job, fs_code_bridge, 5, 0x0102, 7, 2, 2295104);
+  job.shared = {2, 1, 11724, 24005000};
+  const RunRecord record{job,
+                         KESTREL_NATIVE("dvd.iso"),
+                         std::nullopt,
+                         LayoutDecision{fs_code_bridge, LayoutReason::chosen},
+                         SourceDescription{},
+                         1.0};
+  const std::string summary = summary_text(record);
+  EXPECT_NE(summary.find("\n  fits on: DVD 4.7 GB, DVD DL 8.5 GB, BD 25 GB, BD 50 GB, BD 100 "
+                         "GB, BD 128 GB\n  stored once: 2 hard links and 1 equal file; 24.0 MB "
+                         "not stored twice\n"),
+            std::string::npos)
+      << summary;
+  const std::string json = json_report(record);
+  EXPECT_NE(json.find("\"fits_on\": [\"dvd5\", \"dvd9\", \"bd25\", \"bd50\", \"bd100\", "
+                      "\"bd128\"], \"stored_once\": {\"hard_links\": 2, \"equal_files\": 1, "
+                      "\"saved_sectors\": 11724, \"saved_bytes\": 24005000}"),
+            std::string::npos)
+      << json;
+  // One sector more than a dual-layer DVD: BD only; more than any BD: none.
+  EXPECT_EQ(fits_on_text(4171713), "fits on: BD 25 GB, BD 50 GB, BD 100 GB, BD 128 GB");
+  EXPECT_EQ(fits_on_text(62500865), "fits on no CD, DVD or BD");
+  job.image_sectors = 62500865;
+  job.shared = {};
+  EXPECT_NE(json_report(record).find("\"fits_on\": [], \"stored_once\": {\"hard_links\": 0"),
+            std::string::npos);
+  EXPECT_EQ(summary_text(record).find("stored once"), std::string::npos);
+  // A build that failed before its layout has no size to fit.
+  job.image_sectors = 0;
+  EXPECT_NE(json_report(record).find("\"fits_on\": null"), std::string::npos);
+}
+
 TEST(CliReport, BootableImageSaysWhichFirmwareStartsWhichFile) {
   BuildJob job;
   finish(job, fs_code_udf102, 3, 0x0102, 4, 3, 2144);
@@ -95,9 +189,45 @@ TEST(CliReport, BootableImageSaysWhichFirmwareStartsWhichFile) {
   EXPECT_NE(json.find("\"boot\": {\"firmware\": [\"BIOS\", \"UEFI\"], \"files\": [{\"firmware\": "
                       "\"BIOS\", \"path\": \"boot/eltorito.img\", \"load_sectors\": 4, "
                       "\"info_table\": true}, {\"firmware\": \"UEFI\", \"path\": \"efi.img\", "
-                      "\"load_sectors\": 8192, \"info_table\": false}]}"),
+                      "\"load_sectors\": 8192, \"info_table\": false}], \"disk\": null}"),
             std::string::npos)
       << json;
+  EXPECT_NE(summary.find("\n  does not start from a USB disk: no UEFI boot image, and no MBR boot "
+                         "code (-boot-hybrid-mbr FILE)\n"),
+            std::string::npos)
+      << summary;
+
+  // From a USB disk: the firmware, the MBR boot code and where it was found,
+  // and the EFI system partition.
+  job.disk_boot_platforms = {BootPlatform::bios, BootPlatform::uefi};
+  job.mbr_code = MbrBootCode{MbrCodeKind::grub, KESTREL_NATIVE("boot/grub/boot_hybrid.img"), true};
+  job.efi_partition_first_block = 1112;
+  job.efi_partition_blocks = 13;
+  const std::string usb = summary_text(record);
+  EXPECT_NE(usb.find("\n  starts from a USB disk with BIOS (GRUB's MBR boot code "
+                     "boot/grub/boot_hybrid.img, found in the source) and UEFI (EFI system "
+                     "partition efi.img)\n"),
+            std::string::npos)
+      << usb;
+  EXPECT_NE(json_report(record).find(
+                "\"disk\": {\"firmware\": [\"BIOS\", \"UEFI\"], \"mbr_code\": {\"path\": "
+                "\"boot/grub/boot_hybrid.img\", \"loader\": \"GRUB\", \"found_in_source\": true}, "
+                "\"efi_system_partition\": {\"path\": \"efi.img\", \"first_block\": 1112, "
+                "\"blocks\": 13}}"),
+            std::string::npos)
+      << json_report(record);
+  // Without the MBR boot code the BIOS starts it from discs only; with
+  // -no-hybrid no firmware starts it from a disk.
+  job.disk_boot_platforms = {BootPlatform::uefi};
+  job.mbr_code = MbrBootCode{};
+  EXPECT_NE(summary_text(record).find("with UEFI (EFI system partition efi.img); not with BIOS, "
+                                      "which needs the loader's MBR boot code"),
+            std::string::npos);
+  job.disk_boot_platforms.clear();
+  job.boot.disk_tables = false;
+  EXPECT_NE(summary_text(record).find("does not start from a USB disk: no partition tables "
+                                      "(-no-hybrid)"),
+            std::string::npos);
   job.boot_files.clear();
   const RunRecord plain{job,
                         KESTREL_NATIVE("plain.iso"),

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string>
 
 #include "disc/tree_walk.h"
 #include "engine/build_job.h"
 #include "engine/image_layout.h"
+#include "support/bytes_read.h"
 #include "support/scanned_tree.h"
 
 namespace kestrel::test {
@@ -61,6 +63,44 @@ TEST_P(EveryLayout, EachFileLiesAtItsDataSectorAndTheImageHasItsLaidOutSize) {
     return true;
   });
   EXPECT_EQ(files_checked, 5);
+}
+
+TEST_P(EveryLayout, SparseFilesAreCopiedWholeWithoutReadingTheirHoles) {
+  constexpr uint64_t mib = 1024 * 1024;
+  ScratchFolder source("sparse");
+  source.sparse_file("ends_in_hole.bin", 40 * mib, {{0, 3000}, {mib - 10, 5000}, {17 * mib, 9000}},
+                     2);
+  source.sparse_file("all_hole.bin", 24 * mib, {});
+  source.sparse_file("dir/ends_in_data.bin", 3 * mib + 1, {{3 * mib - 2047, 2048}}, 3);
+  source.file("dense.bin", 5000, 4);
+  ScratchFolder output("sparse-out");
+  const NativeString image = output.at("image.iso");
+
+  auto writer = scanned_writer(source, GetParam());
+  ASSERT_NE(writer->lay_out(), 0u);
+  const uint64_t read_before = bytes_read_by_process();
+  ASSERT_TRUE(writer->write_image(image, nullptr, nullptr))
+      << static_cast<int>(writer->report.error.error);
+  const uint64_t read_by_build = bytes_read_by_process() - read_before;
+  int files_checked = 0;
+  walk_directories_depth_first(writer->tree.root, [&](SourceNode& directory) {
+    for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
+      if (child->is_directory) continue;
+      const NativeString path = node_file_path(*writer, *child);
+      EXPECT_TRUE(read_bytes(image, writer->layout.file_data_sector(*child) * sector_bytes,
+                             static_cast<size_t>(child->size)) ==
+                  read_bytes(path, 0, static_cast<size_t>(child->size)))
+          << "the image's copy of " << child->size << " bytes";
+      ++files_checked;
+    }
+    return true;
+  });
+  EXPECT_EQ(files_checked, 4);
+#ifdef __linux__
+  EXPECT_LT(read_by_build, 4 * mib) << "the holes of 67 MiB of sparse files were read";
+#else
+  (void)read_by_build;
+#endif
 }
 
 TEST_P(EveryLayout, EmptyFolderGivesTheSmallestImage) {

@@ -7,6 +7,8 @@
 #include <set>
 #include <utility>
 
+#include "partition/crc32.h"
+
 namespace kestrel::test {
 namespace {
 
@@ -1066,6 +1068,113 @@ void boot_record(Image& image, Listing& listing, uint64_t sector) {
 
 // The volume descriptors from sector 16: ISO 9660 ones ("CD001") and the
 // UDF volume structure descriptors, up to the first sector that is neither.
+// --- MBR and GPT (UEFI 2.10 5.2, 5.3) -----------------------------------------------
+
+std::string guid_text(const uint8_t* g) {
+  char text[40];
+  std::snprintf(text, sizeof text,
+                "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", g[3], g[2],
+                g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12], g[13], g[14],
+                g[15]);
+  return text;
+}
+
+std::string chs_text(const uint8_t* chs) {
+  const unsigned cylinder = chs[2] | (static_cast<unsigned>(chs[1] & 0xC0) << 2);
+  return num(cylinder) + "/" + num(chs[0]) + "/" + num(chs[1] & 0x3Fu);
+}
+
+class PartitionDecoder {
+ public:
+  PartitionDecoder(Image& image, Listing& listing) : image_(image), listing_(listing) {}
+
+  void decode() {
+    const uint8_t* signature = image_.peek(510, 2);
+    if (signature == nullptr || signature[0] != 0x55 || signature[1] != 0xAA) return;
+    Fields mbr(image_, 0);
+    const uint8_t* code = mbr.bytes(0, 432);
+    char hash[24];
+    std::snprintf(hash, sizeof hash, "%016llx",
+                  static_cast<unsigned long long>(code != nullptr ? fnv1a(code, 432) : 0));
+    listing_.add(
+        0, "MBR boot_code fnv=" + std::string(hash) + " loader_block=" + num(mbr.le64(432)) +
+               " disk_signature=" + hex(mbr.bytes(440, 4), 4) + " reserved=" + num(mbr.le16(444)) +
+               " signature=" + hex(mbr.bytes(510, 2), 2));
+    for (uint64_t i = 0; i < 4; ++i) {
+      Fields record = mbr.at(446 + 16 * i);
+      const uint64_t indicator = record.u8(0), type = record.u8(4);
+      const std::string chs = chs_text(record.bytes(1, 3)) + "-" + chs_text(record.bytes(5, 3));
+      const uint64_t first = record.le32(8), count = record.le32(12);
+      if (indicator == 0 && type == 0 && count == 0 && first == 0) continue;
+      listing_.add(0, "  partition " + num(i + 1) + " indicator=" + hex(record.bytes(0, 1), 1) +
+                          " type=" + hex(record.bytes(4, 1), 1) + " chs=" + chs +
+                          " lba=" + num(first) + " blocks=" + num(count));
+    }
+    const uint8_t* primary = image_.peek(512, 8);
+    if (primary == nullptr || std::string(reinterpret_cast<const char*>(primary), 8) != "EFI PART")
+      return;
+    const uint64_t alternate = header(512, "primary");
+    header(alternate * 512, "backup");
+  }
+
+ private:
+  // A GPT header and its entries; returns the alternate header's block.
+  uint64_t header(uint64_t at, const std::string& which) {
+    const uint8_t* raw = image_.peek(at, 92);
+    if (raw == nullptr) {
+      image_.problems.push_back("no " + which + " GPT header at byte " + num(at));
+      return 0;
+    }
+    std::vector<uint8_t> copy(raw, raw + 92);
+    std::fill_n(copy.begin() + 16, 4, uint8_t{0});
+    const uint32_t header_crc = partition::crc32(copy.data(), copy.size());
+    Fields f(image_, at);
+    const uint64_t sector = at / block;
+    std::string line = "GPT " + which + " header at block " + num(at / 512) +
+                       " signature=" + quoted(f.bytes(0, 8), 8) +
+                       " revision=" + hex(f.bytes(8, 4), 4) + " size=" + num(f.le32(12));
+    line += f.le32(16) == header_crc ? " crc=ok" : " CRC-MISMATCH";
+    line += " reserved=" + num(f.le32(20)) + " my=" + num(f.le64(24));
+    const uint64_t alternate = f.le64(32);
+    line += " alternate=" + num(alternate) + " usable=" + num(f.le64(40)) + "-" + num(f.le64(48)) +
+            " disk=" + guid_text(f.bytes(56, 16));
+    const uint64_t entries = f.le64(72), count = f.le32(80), size = f.le32(84);
+    const uint64_t entries_crc = f.le32(88);
+    f.bytes(92, 512 - 92);
+    line += " entries=" + num(entries) + " count=" + num(count) + " size=" + num(size);
+    listing_.add(sector, line);
+    const uint8_t* array = image_.take(entries * 512, count * size);
+    if (array == nullptr) return alternate;
+    const bool crc_ok = partition::crc32(array, count * size) == entries_crc;
+    listing_.add(entries * 512 / block,
+                 "GPT " + which + " entries" + (crc_ok ? " crc=ok" : " CRC-MISMATCH"));
+    for (uint64_t i = 0; i < count && size >= 128; ++i) {
+      const uint8_t* e = array + i * size;
+      if (std::all_of(e, e + size, [](uint8_t b) { return b == 0; })) continue;
+      std::string name;
+      for (size_t c = 56; c + 1 < 128 && (e[c] | e[c + 1]) != 0; c += 2)
+        append_utf8(name, static_cast<uint32_t>(e[c] | e[c + 1] << 8));
+      uint64_t first = 0, last = 0, attributes = 0;
+      for (int b = 7; b >= 0; --b) {
+        first = first << 8 | e[32 + b];
+        last = last << 8 | e[40 + b];
+        attributes = attributes << 8 | e[48 + b];
+      }
+      char attribute_text[24];
+      std::snprintf(attribute_text, sizeof attribute_text, "%016llx",
+                    static_cast<unsigned long long>(attributes));
+      listing_.add(entries * 512 / block,
+                   "  entry " + num(i + 1) + " type=" + guid_text(e) +
+                       " unique=" + guid_text(e + 16) + " blocks=" + num(first) + "-" + num(last) +
+                       " attributes=" + attribute_text + " name=\"" + name + "\"");
+    }
+    return alternate;
+  }
+
+  Image& image_;
+  Listing& listing_;
+};
+
 void recognition(Image& image, Listing& listing, IsoDecoder& iso) {
   static const std::set<std::string> udf_ids = {"BEA01", "NSR02", "NSR03", "TEA01", "BOOT2"};
   for (uint64_t sector = 16; sector < image.sectors(); ++sector) {
@@ -1104,6 +1213,7 @@ std::string dump_image(const std::vector<uint8_t>& bytes) {
   IsoDecoder iso(image, listing, data);
   recognition(image, listing, iso);
   UdfDecoder(image, listing, data).decode();
+  PartitionDecoder(image, listing).decode();
 
   for (const auto& [extent, owners] : data) {
     const uint8_t* p = image.take(extent.first, extent.second);

@@ -71,6 +71,48 @@ class MainWindowTest : public testing::Test {
     return source;
   }
 
+  // A source with a large file, which keeps a build busy long enough to be
+  // stopped midway.
+  std::wstring make_large_source(long long megabytes = 1536) {
+    const std::wstring source = make_source(L"Large");
+    HANDLE big = CreateFileW((source + L"\\large.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+                             CREATE_ALWAYS, 0, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = megabytes << 20;
+    SetFilePointerEx(big, size, nullptr, FILE_BEGIN);
+    SetEndOfFile(big);
+    CloseHandle(big);
+    return source;
+  }
+
+  // Presses Start and waits until the image is being written and the
+  // window shows how far.
+  bool start_and_wait_for_writing() {
+    click(IDC_START);
+    const bool writing = pump_until(
+        [] {
+          auto* job = main_window_state().job.get();
+          return job && job->state.load() == build_state_writing && job->sectors_done.load() > 0;
+        },
+        build_timeout_ms);
+    pump_until([&] { return !text(IDC_PERCENT).empty(); }, 3000);
+    return writing && !text(IDC_PERCENT).empty();
+  }
+
+  // Files (not folders) directly in `folder`.
+  static int files_in(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*.*").c_str(), &found);
+    int files = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++files;
+      } while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
+    return files;
+  }
+
   std::wstring folder_;
   HWND window_ = nullptr;
 };
@@ -159,15 +201,25 @@ TEST_F(MainWindowTest, StartBuildsTheImageAndShowsItsProgress) {
   const std::wstring target_folder = keep ? std::wstring(artifacts) : folder_ + L"\\out\\new";
   open({source, L"-output", target_folder + L"\\built"});
   SendDlgItemMessageW(window_, IDC_LAYOUT, CB_SETCURSEL, 1, 0);
-  click(IDC_START);
-  EXPECT_TRUE(main_window_state().busy);
-  EXPECT_FALSE(enabled(IDC_SOURCE));
-  EXPECT_FALSE(enabled(IDC_BROWSE_SOURCE));
-  EXPECT_FALSE(enabled(IDC_LAYOUT));
-  EXPECT_FALSE(enabled(IDC_START));
-  EXPECT_TRUE(enabled(IDC_OPTIONS));
-  ASSERT_TRUE(wait_until_idle());
+  std::vector<std::wstring> report;
+  {
+    MessageBoxWatcher watcher(GetCurrentThreadId(), {IDOK});
+    click(IDC_START);
+    EXPECT_TRUE(main_window_state().busy);
+    EXPECT_FALSE(enabled(IDC_SOURCE));
+    EXPECT_FALSE(enabled(IDC_BROWSE_SOURCE));
+    EXPECT_FALSE(enabled(IDC_LAYOUT));
+    EXPECT_FALSE(enabled(IDC_START));
+    EXPECT_TRUE(enabled(IDC_OPTIONS));
+    ASSERT_TRUE(wait_until_idle());
+    pump_until([&] { return !watcher.texts().empty(); }, 5000);
+    report = watcher.texts();
+  }
   EXPECT_EQ(main_window_state().job->outcome, BuildOutcome::succeeded);
+  // The report says how large the image is and which discs it fits.
+  ASSERT_EQ(report.size(), 1u);
+  EXPECT_NE(report[0].find(L"MB and fits on: CD 650 MB, CD 700 MB, DVD 4.7 GB"), std::wstring::npos)
+      << report[0];
   EXPECT_EQ(text(IDC_PERCENT), L"100%");
   EXPECT_EQ(SendDlgItemMessageW(window_, IDC_PROGRESS, PBM_GETPOS, 0, 0), 100);
   EXPECT_TRUE(enabled(IDC_SOURCE));
@@ -241,39 +293,46 @@ TEST_F(MainWindowTest, FailedBuildShowsItsReasonAndNotCompletion) {
 }
 
 TEST_F(MainWindowTest, ClosingDuringABuildStopsItAndLeavesNoImage) {
-  const std::wstring source = make_source(L"Large");
-  // A large file keeps the build busy long enough to be closed midway.
-  HANDLE big = CreateFileW((source + L"\\large.bin").c_str(), GENERIC_WRITE, 0, nullptr,
-                           CREATE_ALWAYS, 0, nullptr);
-  LARGE_INTEGER size;
-  size.QuadPart = 1536ll << 20;
-  SetFilePointerEx(big, size, nullptr, FILE_BEGIN);
-  SetEndOfFile(big);
-  CloseHandle(big);
-  const std::wstring out = folder_ + L"\\cancel";
-  open({source, L"-output", out + L"\\large.iso"});
-  click(IDC_START);
-  ASSERT_TRUE(pump_until(
-      [] {
-        auto* job = main_window_state().job.get();
-        return job && job->state.load() == build_state_writing && job->sectors_done.load() > 0;
-      },
-      build_timeout_ms));
-  pump_until([&] { return !text(IDC_PERCENT).empty(); }, 3000);
-  EXPECT_NE(text(IDC_PERCENT), L"");
-  click(IDC_CLOSE);
-  EXPECT_FALSE(main_window_state().busy);
-  EXPECT_EQ(main_window_state().job->outcome, BuildOutcome::cancelled);
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((out + L"\\*.*").c_str(), &found);
-  int files = 0;
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++files;
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+  // The close button, and the end of the session (log-off, shut-down).
+  for (const bool session_ends : {false, true}) {
+    SCOPED_TRACE(session_ends ? "session ends" : "close button");
+    const std::wstring out = folder_ + (session_ends ? L"\\ended" : L"\\cancel");
+    open({make_large_source(), L"-output", out + L"\\large.iso"});
+    ASSERT_TRUE(start_and_wait_for_writing());
+    if (session_ends) {
+      SendMessageW(window_, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    } else {
+      click(IDC_CLOSE);
+    }
+    EXPECT_FALSE(main_window_state().busy);
+    EXPECT_EQ(main_window_state().job->outcome, BuildOutcome::cancelled);
+    EXPECT_EQ(files_in(out), 0);
+    DestroyWindow(window_);
+    window_ = nullptr;
+    main_window_state() = app::MainWindowState{};
   }
-  EXPECT_EQ(files, 0);
+}
+
+// A target that another program wrote while the build ran is kept: the
+// user agreed to no replacing.
+TEST_F(MainWindowTest, TargetWrittenMeanwhileByAnotherProgramIsKept) {
+  const std::wstring target = folder_ + L"\\meanwhile.iso";
+  open({make_large_source(256), L"-output", target});
+  ASSERT_TRUE(start_and_wait_for_writing());
+  write_file(target, "another program's image");
+  std::vector<std::wstring> texts;
+  {
+    MessageBoxWatcher watcher(GetCurrentThreadId(), {IDOK});
+    ASSERT_TRUE(wait_until_idle());
+    pump_until([&] { return !watcher.texts().empty(); }, 5000);
+    texts = watcher.texts();
+  }
+  EXPECT_EQ(main_window_state().job->outcome, BuildOutcome::failed);
+  EXPECT_EQ(main_window_state().job->error.error, BuildError::output_rename_failed);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find(target), std::wstring::npos) << texts[0];
+  EXPECT_EQ(read_file(target), "another program's image");
+  EXPECT_EQ(files_in(folder_), 2);  // the image and the settings
 }
 
 TEST_F(MainWindowTest, ForwardedCommandLineIsIgnoredWhileBusyAndCheckedWhenIdle) {

@@ -120,8 +120,16 @@ TEST(Program, StartedWithACommandLineBuildsTheImageOnStart) {
       [&] { return (window = find_main_window(program.dwProcessId)) != nullptr; }, 20000));
   EXPECT_EQ(remote_text(window, 13), work + L"\\Holiday");
   EXPECT_EQ(remote_text(window, 14), image);
-  PostMessageW(window, WM_COMMAND, MAKEWPARAM(7, BN_CLICKED), 0);  // Start
-  EXPECT_TRUE(pump_until([&] { return remote_text(window, 18) == L"100%"; }, 60000));
+  {
+    // The report of the finished build says which discs the image fits.
+    MessageBoxWatcher watcher(program.dwThreadId, {IDOK});
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(7, BN_CLICKED), 0);  // Start
+    EXPECT_TRUE(pump_until([&] { return remote_text(window, 18) == L"100%"; }, 60000));
+    EXPECT_TRUE(pump_until([&] { return !watcher.texts().empty(); }, 10000));
+    const auto texts = watcher.texts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_NE(texts[0].find(L"fits on: CD 650 MB"), std::wstring::npos) << texts[0];
+  }
   EXPECT_TRUE(path_exists(image));
   PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
   EXPECT_EQ(WaitForSingleObject(program.hProcess, 20000), WAIT_OBJECT_0);

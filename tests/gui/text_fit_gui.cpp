@@ -258,8 +258,10 @@ std::wstring longest_error_text() {
 // longest numbers a reason can hold.
 std::vector<app::WarningLine> every_warning(const std::wstring& path) {
   std::vector<app::WarningLine> warnings;
-  for (int code = 0; code < static_cast<int>(BuildWarning::stereo_title_not_interleaved); ++code)
-    warnings.push_back({static_cast<BuildWarning>(code), path});
+  for (int code = 0; code <= static_cast<int>(BuildWarning::bluray_too_large); ++code) {
+    if (code != static_cast<int>(BuildWarning::stereo_title_not_interleaved))
+      warnings.push_back({static_cast<BuildWarning>(code), path});
+  }
   for (int reason = 1; reason <= static_cast<int>(StereoFailure::other_title_failed); ++reason) {
     app::WarningLine line{BuildWarning::stereo_title_not_interleaved, path};
     line.stereo = {
@@ -293,10 +295,16 @@ void check_message_boxes(int row) {
     show_checked(name + " warnings from " + std::to_string(first),
                  app::warnings_text(rest, app::listed_warnings), MB_OK | MB_ICONWARNING);
   }
-  // A bootable image reports its firmware before its warnings.
-  const app::BootFirmware firmware = app::BootFirmware::bios_and_uefi;
-  show_checked(name + " bootable", app::finished_build_text(&firmware, warnings),
+  // A bootable image reports its firmware, from a disc and from a USB stick,
+  // then its size, the media it fits (all of them) and the files stored
+  // once, then its warnings; one too large for any medium says so.
+  const app::BootSummary boot{{L"BIOS", L"UEFI"}, {L"BIOS", L"UEFI"}};
+  show_checked(name + " bootable",
+               app::finished_build_text({1000, 4294967295u, 9999999999999ull}, boot, warnings),
                MB_OK | MB_ICONWARNING);
+  show_checked(name + " fits no medium",
+               app::finished_build_text({4294967295u, 4294967295u, 9999999999999ull}, {}, {}),
+               MB_OK | MB_ICONINFORMATION);
   show_checked(name + " long path", app::path_too_long_text(path + std::wstring(300, L'x')),
                MB_OK | MB_ICONWARNING);
 }

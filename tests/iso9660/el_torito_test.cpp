@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "disc/field_writer.h"
+#include "engine/boot_platforms.h"
 #include "engine/source_tree.h"
 #include "iso9660/el_torito_records.h"
 #include "support/scanned_tree.h"
@@ -20,6 +21,7 @@ using iso9660::add_boot_checksum;
 BootImage boot_image(BootPlatform platform, uint16_t load_sectors, const SourceNode* node) {
   BootImage image;
   image.file.platform = platform;
+  image.platform_id = boot_platform_info(platform).el_torito_platform_id;
   image.load_sectors = load_sectors;
   image.node = node;
   return image;
@@ -137,7 +139,7 @@ BuiltImage build_bootable(const ScratchFolder& source, const ScratchFolder& outp
   BuiltImage built;
   built.path = output.at("boot.iso");
   built.job = start_build(source.path(), u"Boot", fs_code, built.path, "Kestrel", "Kestrel 1.5",
-                          false, nullptr, boot);
+                          false, nullptr, BuildOptions{boot});
   return built;
 }
 

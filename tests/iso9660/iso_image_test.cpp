@@ -49,8 +49,10 @@ TEST(IsoImage, WorkedLayoutIsoOnly) {
   test::ScratchFolder output("iso_image_worked_out");
   const NativeString image = output.at("worked.iso");
   // The plain volume, without name extensions.
+  BuildOptions options;
+  options.name_extensions = NameExtensions{};
   auto job = start_build(source.at("src"), u"My Disc", fs_code_iso9660, image, "Kestrel",
-                         "Kestrel 1.5", false, nullptr, BootSetup{}, NameExtensions{});
+                         "Kestrel 1.5", false, nullptr, options);
   ASSERT_EQ(job->outcome, BuildOutcome::succeeded);
   EXPECT_EQ(test::file_size(image), 32u * sector_bytes);
 

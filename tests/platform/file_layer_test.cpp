@@ -18,8 +18,11 @@
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+
+#include "platform/file_system_posix.h"
 #endif
 
 namespace kestrel {
@@ -56,11 +59,13 @@ bool set_modified_time(const NativeString& path, int64_t seconds) {
 }
 
 // Every entry of a folder by name, as the finder reports it.
-std::map<NativeString, FindEntry> list_folder(const NativeString& folder) {
+std::map<NativeString, FindEntry> list_folder(const NativeString& folder,
+                                              DotEntries dots = DotEntries::report) {
   std::map<NativeString, FindEntry> entries;
   DirectoryFinder finder;
   FindEntry entry;
-  for (bool found = finder.find_first(folder, entry); found; found = finder.find_next(entry)) {
+  for (bool found = finder.find_first(folder, entry, dots); found;
+       found = finder.find_next(entry)) {
     entries[entry.name] = entry;
   }
   EXPECT_EQ(finder.last_error(), 0);
@@ -141,30 +146,51 @@ TEST(FileLayer, FinderListsTheSameFolderWithOrWithoutTrailingSeparator) {
   // An empty folder still holds "." and "..".
   const auto empty = list_folder(folder / native("sub"));
   EXPECT_EQ(empty.size(), 2u);
+
+  // Left out, they are not there, and an empty folder lists nothing without
+  // an error.
+  const auto without_dots = list_folder(folder.path(), DotEntries::leave_out);
+  EXPECT_EQ(without_dots.size(), 2u);
+  EXPECT_EQ(without_dots.count(native("a.txt")), 1u);
+  EXPECT_EQ(without_dots.at(native("a.txt")).size, 3u);
+  EXPECT_TRUE(without_dots.at(native("sub")).is_directory);
+  EXPECT_TRUE(list_folder(folder / native("sub"), DotEntries::leave_out).empty());
 }
 
 // A folder of more entries than the finder examines in one window comes out
-// whole, in the order of a plain listing, each entry with its own facts:
-// with the calls queued where the system can, and, where it refuses to queue
-// them, with the calls shared by the caller and a helper thread.
+// whole, in the order of a plain listing, each entry with its own facts and
+// a link that leads nowhere told as such: with the calls queued, with the
+// calls shared by the caller and a helper thread, and where the system
+// refuses to queue them.
 TEST(FileLayer, FinderListsALargeFolderInListingOrderWithEveryEntrysFacts) {
   ScratchFolder folder;
   constexpr size_t files = 1100;
   for (size_t i = 0; i < files; ++i)
     ASSERT_TRUE(write_file(folder / native("f" + std::to_string(i)), std::string(i, 'x')));
+#ifndef _WIN32
+  const NativeString dangling = native("nowhere");
+  ASSERT_EQ(symlink("missing-target", (folder / dangling).c_str()), 0);
+#endif
   std::vector<NativeString> listed;
   SystemError error = 0;
   ASSERT_TRUE(list_names(folder.path(), listed, error));
-  ASSERT_EQ(listed.size(), files);
 
-  const auto list_and_check = [&] {
+  const auto list_and_check = [&](DotEntries dots = DotEntries::report) {
     std::vector<NativeString> found;
     DirectoryFinder finder;
     FindEntry entry;
-    for (bool more = finder.find_first(folder.path(), entry); more;
+    for (bool more = finder.find_first(folder.path(), entry, dots); more;
          more = finder.find_next(entry)) {
-      if (entry.name == native(".") || entry.name == native("..")) continue;
+      const bool dot = entry.name == native(".") || entry.name == native("..");
+      EXPECT_FALSE(dot && dots == DotEntries::leave_out);
+      if (dot) continue;
       found.push_back(entry.name);
+#ifndef _WIN32
+      if (entry.name == dangling) {
+        EXPECT_TRUE(entry.unreadable && entry.broken_link);
+        continue;
+      }
+#endif
       ASSERT_FALSE(entry.unreadable) << entry.name;
       EXPECT_EQ(entry.size, std::stoul(std::string(entry.name.begin() + 1, entry.name.end())));
     }
@@ -172,9 +198,20 @@ TEST(FileLayer, FinderListsALargeFolderInListingOrderWithEveryEntrysFacts) {
     EXPECT_EQ(found, listed);
   };
   list_and_check();
+  list_and_check(DotEntries::leave_out);
+#ifndef _WIN32
+  for (const auto choice : {QueuedExamination::always, QueuedExamination::never}) {
+    SCOPED_TRACE(choice == QueuedExamination::always ? "queued" : "shared with a helper");
+    set_queued_examination(choice);
+    list_and_check();
+  }
+  set_queued_examination(QueuedExamination::where_it_pays);
+#endif
 #ifdef __linux__
   SCOPED_TRACE("queued calls refused");
+  set_queued_examination(QueuedExamination::always);
   EXPECT_TRUE(test::run_with_queued_calls_refused(ENOSYS, list_and_check));
+  set_queued_examination(QueuedExamination::where_it_pays);
 #endif
 }
 

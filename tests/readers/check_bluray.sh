@@ -144,5 +144,29 @@ assert stereo["stereo_titles_interleaved"] == [{"base_clip": 1, "dependent_clip"
 assert stereo["warnings"] == [] and stereo["layout"]["reason"] == "bluray_folder"
 PY
 
+# Stored once (-dedupe): outside the movie folder, a hard link of a 2D clip
+# shares its extents (with an entry of its own: the clip stays a real-time
+# file), and a copy of a clip information file points at it; the movie
+# folder keeps its own files, its backup of the navigation files included.
+# In a 3D folder a hard link of a clip of the pair keeps a copy of its own:
+# the clip's data is interleaved with its partner's.
+make_folder "$scratch/shared"
+mkdir -p "$scratch/shared/EXTRAS"
+ln "$scratch/shared/BDMV/STREAM/00001.m2ts" "$scratch/shared/EXTRAS/clip.m2ts"
+cp "$scratch/shared/BDMV/CLIPINF/00001.clpi" "$scratch/shared/EXTRAS/clip.clpi"
+"$cli" -yes -quiet -dedupe -output "$scratch/shared.iso" "$scratch/shared" ||
+  fail "kestrel-cli -dedupe failed on the 2D folder"
+expect_one_copy "$scratch/shared.iso" "$(stat -c %s "$scratch/flat.iso")" $((64 * 1024))
+check_files "$scratch/shared" "$scratch/shared.iso"
+check_navigation "$scratch/shared.iso"
+make_folder --stereo "$scratch/shared3d"
+mkdir -p "$scratch/shared3d/EXTRAS"
+ln "$scratch/shared3d/BDMV/STREAM/00002.m2ts" "$scratch/shared3d/EXTRAS/right.m2ts"
+"$cli" -yes -quiet -dedupe -output "$scratch/shared3d.iso" "$scratch/shared3d" ||
+  fail "kestrel-cli -dedupe failed on the 3D folder"
+check_files "$scratch/shared3d" "$scratch/shared3d.iso"
+check_interleaved
+check_navigation "$scratch/shared3d.iso" --expect-3d
+
 rm -rf -- "$scratch"
 echo "1 passed, 0 failed"

@@ -2,6 +2,7 @@
 # kestrel-cli as a new user meets it: each mistake gives its exit code and one
 # clear sentence, and no partial image is left behind.
 set -u
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 cli="$1"
 scratch="${KESTREL_TEST_TMP:-/tmp}/cli-errors-$$"
 rm -rf "$scratch" && mkdir -p "$scratch/src/sub"
@@ -31,6 +32,11 @@ expect 2 "does not exist" -- missing-folder
 expect 2 "is not a folder" -- src/a.txt
 expect 2 "Unknown layout" -- -fs udf201 src
 expect 2 "Unknown switch" -- -z src
+# A switch is known by its whole name only: a mistyped one is refused and
+# named, never taken for the switch it resembles or for a layout.
+expect 2 "Unknown switch -labelx" -- -labelx Disc src
+expect 2 "Unknown switch -yess" -- -yess src
+expect 2 "Unknown switch -frobnicate;" -- -frobnicate src
 expect 2 "No source folder" --
 expect 0 "" -- -quiet -output built.iso src
 expect 3 "already exists" -- -output built.iso src
@@ -51,6 +57,25 @@ assert report["outcome"] == "failed", report
 assert report["error"]["code"] == "output_create_failed", report
 ' 2> err.txt; then passes=$((passes + 1)); else
   echo "FAIL: the report of a failed build: $(cat err.txt)"; failures=$((failures + 1)); fi
+
+# The report is refused where it would replace the image or change the
+# source, and follows the image's rule for an existing file; it is written
+# whole through a temporary file.
+expect 0 "" -- -quiet -yes -output same.iso src
+cp same.iso same.copy
+expect 2 "would replace the image" -- -quiet -yes -json same.iso -output same.iso src
+expect 2 "would replace the image" -- -quiet -yes -json ./x/../same.iso -output same.iso src
+expect 2 "lies in the source folder" -- -quiet -yes -json src/sub/report.json -output in.iso src
+expect 2 "lies in the source folder" -- -quiet -yes -json src -output in.iso src
+printf 'earlier report' > report.json
+expect 3 "report .* already exists; use -yes" -- -quiet -json report.json -output fresh.iso src
+if cmp -s same.iso same.copy && [ "$(cat report.json)" = "earlier report" ] && [ ! -e src/sub/report.json ] &&
+   [ ! -e fresh.iso ] && [ ! -e in.iso ]; then passes=$((passes + 1)); else
+  echo "FAIL: a refused report changed a file"; failures=$((failures + 1)); fi
+expect 0 "" -- -quiet -yes -json report.json -output fresh.iso src
+if python3 -c 'import json; assert json.load(open("report.json"))["outcome"] == "succeeded"' &&
+   [ -z "$(temporary_files_of report.json)" ]; then passes=$((passes + 1)); else
+  echo "FAIL: -yes did not replace the report whole"; failures=$((failures + 1)); fi
 
 # A file named like a disc folder forces no layout; a folder link back up its
 # own tree is left out with a warning, and the rest is written.
@@ -98,7 +123,7 @@ sleep 0.15
 rm -f src/sub/z.bin && mkdir src/sub/z.bin
 wait
 code=$(cat code.txt)
-if [ "$code" = 1 ] && grep -q "z.bin" err.txt && [ ! -e vanish.iso ] && ! ls ./*.kestrel-part > /dev/null 2>&1; then
+if [ "$code" = 1 ] && grep -q "z.bin" err.txt && [ ! -e vanish.iso ] && [ -z "$(temporary_files_of vanish.iso)" ]; then
   passes=$((passes + 1))
 elif [ "$code" = 0 ]; then
   echo "note: the build finished before the file was replaced; not counted"

@@ -4,7 +4,9 @@
 # bridge image that libdvdread plays: lsdvd lists the title with its length,
 # and the VIDEO_TS files lie in DVD order, each file once. Whatever else the
 # DVD folder holds is left out with a warning each, in the JSON report too;
-# names beside it read back as typed through libudfread and 7-Zip.
+# names beside it read back as typed through libudfread and 7-Zip. With
+# -dedupe, copies of its files outside it point into it, while it keeps its
+# own files in DVD order.
 #
 #   check_dvd_video.sh KESTREL_CLI
 set -euo pipefail
@@ -75,6 +77,32 @@ for file in source/VIDEO_TS/*.{IFO,BUP,VOB} source/README.TXT "${names[@]/#/sour
   cmp -s "$file" "out/${file#source/}" || fail "${file#source/} differs"
 done
 [[ ! -e out/VIDEO_TS/readme.txt && ! -e out/Thumbs.db ]] || fail "a left-out file is in the image"
+
+# Stored once (-dedupe): a hard link and a copy of the title's object and
+# information file outside the DVD folder point into the title set, which
+# keeps its place, its order and every file of its own, the backups that
+# equal the information files included; libdvdread still plays the title.
+mkdir -p source/EXTRAS
+ln source/VIDEO_TS/VTS_01_1.VOB source/EXTRAS/title.vob
+cp source/VIDEO_TS/VTS_01_0.IFO source/EXTRAS/title.ifo
+"$cli" -yes -quiet -dedupe -output shared.iso source 2> /dev/null || fail "kestrel-cli -dedupe failed on the DVD folder"
+expect_one_copy shared.iso "$(stat -c %s dvd.iso)" $((64 * 1024))
+listing=$(lsdvd shared.iso 2>&1) || fail "lsdvd cannot open the image with shared files: $listing"
+grep -q "Title: 01, Length: 00:00:0[34]" <<<"$listing" || fail "lsdvd does not list the title: $listing"
+extents() {
+  isoinfo -l -i shared.iso | awk -v dir="$1" '$0 ~ "Directory listing of " dir {on=1; next} /Directory listing/{on=0}
+    on && / [A-Za-z0-9_.]+;1/ {gsub(/\[|\]/, ""); print $NF, $(NF-2)}'
+}
+video_ts=$(extents /VIDEO_TS/)
+[[ $(awk '{print $2}' <<<"$video_ts" | sort -u | wc -l) -eq $(wc -l <<<"$video_ts") ]] ||
+  fail "files of the DVD folder share their data: $video_ts"
+[[ $(extents /EXTRAS/ | awk '/TITLE.VOB/{print $2}') == $(awk '/VTS_01_1.VOB/{print $2}' <<<"$video_ts") ]] ||
+  fail "the title's hard link does not point at the title's object"
+rm -rf out
+7zz x -y -oout shared.iso > /dev/null || fail "7-Zip cannot extract the image with shared files"
+for file in source/VIDEO_TS/*.{IFO,BUP,VOB} source/EXTRAS/*; do
+  cmp -s "$file" "out/${file#source/}" || fail "${file#source/} differs in the image with shared files"
+done
 
 cd / && rm -rf -- "$scratch"
 echo "1 passed, 0 failed"

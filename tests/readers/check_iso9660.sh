@@ -18,6 +18,9 @@
 # under the 8.3 rule. Readers that show names in their own way (without ";1",
 # identifiers in lower case) are compared with those forms.
 #
+# Hard links and files of equal contents (-dedupe) are read back under every
+# name, in every view, from their one copy.
+#
 # Usage: check_iso9660.sh PATH_TO_KESTREL_CLI   (KESTREL_TEST_TMP = scratch)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -197,6 +200,35 @@ check "xorriso extracts the names tree unchanged" \
   contents "$scratch/names.rockridge" xorriso "$scratch/xorriso" rockridge
 rm -rf -- "$scratch/x7" "$scratch/xorriso" "$image" "$names"
 
+# 1b. The same tree made bootable with UEFI: the image then also carries an
+#     MBR and a GPT in its system area and a backup GPT at its end, which no
+#     reader may take for a file or a directory, in any view.
+cp -r -- "$varied" "$scratch/bootable"
+write_random_file "$scratch/bootable/efi.img" 6144 efi
+build "$scratch/bootable" "$scratch/bootable.iso" -boot-efi efi.img
+for view in iso9660 rockridge joliet; do
+  manifest expected "$scratch/bootable" "$view" >"$scratch/bootable.$view"
+  check "pycdlib reads every $view name and file of the bootable tree" \
+    manifest pycdlib "$scratch/bootable.iso" "$scratch/bootable" "$view"
+done
+check "isoinfo lists every identifier of the bootable image" \
+  listing "$scratch/bootable.iso9660" isoinfo all iso9660 < <(isoinfo -f -i "$scratch/bootable.iso")
+check "iso-info without Joliet lists every Rock Ridge name of the bootable image" \
+  listing "$scratch/bootable.rockridge" "iso-info --no-joliet" all rockridge \
+  < <(entries_of_iso_info --no-joliet -f -i "$scratch/bootable.iso")
+mkdir "$scratch/x7" "$scratch/xtar"
+7zz x -y -bd -o"$scratch/x7" "$scratch/bootable.iso" >/dev/null
+# 7-Zip shows the El Torito boot image as a file of its own, [BOOT]/.
+check "7-Zip reads the El Torito UEFI image" \
+  cmp -s "$scratch/x7/[BOOT]/Boot-NoEmul.img" "$scratch/bootable/efi.img"
+rm -rf -- "$scratch/x7/[BOOT]"
+check "7-Zip extracts every file of the bootable image unchanged under its Joliet name" \
+  contents "$scratch/bootable.joliet" 7zz "$scratch/x7" joliet
+bsdtar -xf "$scratch/bootable.iso" -C "$scratch/xtar"
+check "bsdtar extracts every file of the bootable image unchanged under its Rock Ridge name" \
+  contents "$scratch/bootable.rockridge" bsdtar "$scratch/xtar" rockridge
+rm -rf -- "$scratch/x7" "$scratch/xtar" "$scratch/bootable" "$scratch/bootable.iso"
+
 # 2. A 5 GiB file, recorded as a multi-extent file (two records in each
 #    hierarchy), between small files whose data must still be found where
 #    their records say: 7-Zip reads it through Joliet, xorriso through Rock
@@ -265,5 +297,39 @@ print(distinct)
 PY
 )" = 15
 rm -rf -- "$alike" "$scratch/alike.iso"
+
+# 4. Hard links and equal files (-dedupe): the records of every name, in
+#    each hierarchy, point at one copy of the data, which each reader
+#    extracts under every name; the image holds each file once. The names
+#    are long ones, which only the extensions hold.
+shared=$scratch/shared
+make_shared_tree "$shared"
+build "$shared" "$scratch/shared.iso" -dedupe
+check "the image holds the shared data once"   expect_one_copy "$scratch/shared.iso" "$SHARED_TREE_UNIQUE_BYTES"
+for view in iso9660 rockridge joliet; do
+  manifest expected "$shared" "$view" >"$scratch/shared.$view"
+  check "pycdlib reads every $view name of the shared files" \
+    manifest pycdlib "$scratch/shared.iso" "$shared" "$view"
+done
+check "isoinfo lists every identifier" listing "$scratch/shared.iso9660" isoinfo all iso9660 \
+  < <(isoinfo -f -i "$scratch/shared.iso")
+check "iso-info without Joliet lists every Rock Ridge name" \
+  listing "$scratch/shared.rockridge" "iso-info --no-joliet" all rockridge \
+  < <(entries_of_iso_info --no-joliet -f -i "$scratch/shared.iso")
+for reader in 7zz xorriso bsdtar; do
+  out=$scratch/shared-$reader
+  mkdir "$out"
+  view=rockridge
+  case $reader in
+    7zz) 7zz x -y -o"$out" "$scratch/shared.iso" >/dev/null 2>&1; view=joliet ;;
+    xorriso) xorriso -osirrox on -indev "$scratch/shared.iso" -extract / "$out" >/dev/null 2>&1 ;;
+    bsdtar) bsdtar -xf "$scratch/shared.iso" -C "$out" 2>/dev/null ;;
+  esac
+  chmod -R u+rwX "$out"
+  check "$reader extracts every $view name of the shared files" \
+    contents "$scratch/shared.$view" "$reader" "$out" "$view"
+  rm -rf -- "$out"
+done
+rm -rf -- "$shared" "$scratch/shared.iso"
 
 exit "$status"

@@ -9,7 +9,8 @@
 # driver folds them by default, where they must stay distinct):
 #
 #   ISO 9660, the ISO 9660 + UDF 1.02 bridge (every view), UDF 1.02 and
-#   UDF 2.50 images of a varied tree; a tree of names that only the name
+#   UDF 2.50 images of a varied tree; names of more than 127 characters in
+#   the 8-bit form (UDF 1.02); a tree of names that only the name
 #   extensions hold (folders seventeen deep, which Rock Ridge relocates, a
 #   name of 255 bytes, names that differ in case only, characters Joliet
 #   forbids) as ISO 9660; a DVD-video folder (bridge, its plain ISO 9660
@@ -20,7 +21,9 @@
 #   through UDF; a bootable bridge image and a bootable UDF 2.50 image with
 #   its ISO 9660 volume (every view), whose BIOS loader reads back with the
 #   boot information table in its bytes 8 to 63 and the source's bytes
-#   elsewhere.
+#   elsewhere; a tree of hard links and equal files built with -dedupe in
+#   every layout, every name read from the one copy of its data in every
+#   view.
 #
 # All images are listed in one boot of the machine.
 #
@@ -49,11 +52,13 @@ kernel_machine_prepare "$scratch"
 dump=$scratch/udf_tree_dump
 cc -O2 -o "$dump" "$source_dir/tools/udf_tree_dump.c" -ludfread || fail "udf_tree_dump does not build"
 
-# build FS SOURCE IMAGE (FS "default" lets Kestrel choose from the folder);
-# a source with a boot/loader.bin is made bootable through the switches.
+# build FS SOURCE IMAGE [SWITCH] (FS "default" lets Kestrel choose from the
+# folder); a source with a boot/loader.bin is made bootable through the
+# switches.
 build() {
   local layout=()
   [[ $1 != default ]] && layout=(-fs "$1")
+  [[ -n ${4:-} ]] && layout+=("$4")
   [[ -f "$2/boot/loader.bin" ]] && layout+=("${boot_switches[@]}")
   "$cli" -quiet -yes "${layout[@]}" -output "$3" "$2" || fail "kestrel-cli ${layout[*]} failed on $2"
 }
@@ -111,19 +116,35 @@ write("...", "three dots\n")
 write("A name longer than the sixty-four units that Joliet holds in one.txt", "long\n")
 write("smile \U0001F600.txt", "beyond the BMP\n")
 PY
+# Names longer than the 127 units of the 16-bit form, all below U+0100: the
+# 8-bit form holds them whole. (The kernel's udf driver gives a name whose
+# UTF-8 form exceeds 254 bytes a made-up name of its own, as it does for any
+# such name, so the second stops there: 253 characters, 254 bytes.)
+long=$scratch/long
+mkdir -p -- "$long/$(printf 'd%.0s' {1..180})"
+printf 'ascii' >"$long/$(printf 'a%.0s' {1..200}).txt"
+printf 'latin' >"$long/$(printf 'l%.0s' {1..248})é.txt"
+printf 'inner' >"$long/$(printf 'd%.0s' {1..180})/$(printf 'i%.0s' {1..150})"
 bootable=$scratch/bootable
 mkdir -p -- "$bootable/boot"
 write_random_file "$bootable/boot/loader.bin" 9001 loader
 write_random_file "$bootable/boot/efi.img" 8192 efi
 write_random_file "$bootable/readme.txt" 3000 readme
+shared=$scratch/shared
+make_shared_tree "$shared"
 
-# File systems to mount, source and the image's layout of each disk; the
-# disks are numbered in this order.
+# File systems to mount, source, the image's layout and any further switch
+# of each disk; the disks are numbered in this order.
 disks=(
   "rockridge+joliet+iso9660 $varied iso9660"
   "rockridge+joliet+iso9660+udf $varied bridge"
   "udf $varied udf102"
   "udf $varied udf250"
+  "rockridge+joliet+iso9660 $varied iso9660"
+  "rockridge+joliet+iso9660+udf $varied bridge"
+  "udf $varied udf102"
+  "udf $varied udf250"
+  "udf $long udf102"
   "rockridge+joliet+folded $names iso9660"
   "rockridge+joliet $deep iso9660"
   "iso9660+udf $dvd default"
@@ -132,14 +153,18 @@ disks=(
   "rockridge+joliet+iso9660+udf $big bridge"
   "rockridge+joliet+iso9660+udf $bootable bridge"
   "rockridge+joliet+iso9660+udf $bootable udf250"
+  "rockridge+joliet+iso9660 $shared iso9660 -dedupe"
+  "rockridge+joliet+iso9660+udf $shared bridge -dedupe"
+  "udf $shared udf102 -dedupe"
+  "udf $shared udf250 -dedupe"
 )
 specs=()
 number=0
 for disk in "${disks[@]}"; do
-  read -r views source layout <<<"$disk"
+  read -r views source layout switch <<<"$disk"
   number=$((number + 1))
   image=$scratch/disk$number.iso
-  build "$layout" "$source" "$image"
+  build "$layout" "$source" "$image" "$switch"
   specs+=("$image:$views")
 done
 
@@ -150,7 +175,7 @@ echo "note: the reader machine listed ${#specs[@]} images in $((SECONDS - starte
 status=0
 number=0
 for disk in "${disks[@]}"; do
-  read -r views source layout <<<"$disk"
+  read -r views source layout _ <<<"$disk"
   number=$((number + 1))
   extras=()
   if [[ -d "$source/BDMV" ]]; then

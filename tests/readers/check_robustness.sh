@@ -36,9 +36,11 @@ now_ms() { date +%s%3N; }
 interrupt() {
   local name=$1 when=$2 target=$3
   shift 3
-  local part="$target.kestrel-part" size=0
+  local size=0
   "$cli" -quiet -yes -output "$target" "$@" 2>"$name.err" &
   local pid=$!
+  # The build's own temporary file: its first name, as nothing else is here.
+  local part="$target.$pid-1.kestrel-part"
   case $when in
     scan)
       sleep 0.3
@@ -61,7 +63,7 @@ interrupt() {
     bad "$name: Ctrl-C gave exit $status: $(cat "$name.err")"
   elif ((took > 1000)); then
     bad "$name: the build took $took ms to stop"
-  elif [[ -e $target || -e $part ]]; then
+  elif [[ -e $target || -n $(temporary_files_of "$target") ]]; then
     bad "$name: an image was left behind"
   else
     echo "ok: Ctrl-C during the $when stopped in $took ms"

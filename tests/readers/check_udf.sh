@@ -2,7 +2,8 @@
 # Reader check: UDF 1.02, ISO 9660 + UDF 1.02 bridge and UDF 2.50 images of
 # varied trees, read back by udfinfo (udftools), by libudfread through
 # tools/udf_tree_dump.c and by 7-Zip. Every path, every size and every byte
-# must come back as they are in the source.
+# must come back as they are in the source, also for hard links and equal
+# files stored once.
 #
 #   check_udf.sh KESTREL_CLI
 #
@@ -119,24 +120,76 @@ for fs in udf102 bridge udf250; do
   rm -f -- "$image"
 done
 
-# --- Names too long for a file identifier: shortened to 127 units, the
-# extension kept, distinct from each other.
+# --- Bootable images that also start from a disk: the MBR and GPT in the
+# system area, the backup GPT at the end, where its header shares the last
+# sector with the closing anchor; and, in the UDF 2.50 image, the ISO 9660
+# tables of 40 more folders after the UDF volume. Every reader still reads
+# the whole tree, and 7-Zip finds nothing after the volume but the anchor.
+bootable=$scratch/bootable
+make_varied_tree "$bootable"
+mkdir -p -- "$bootable/boot"
+write_random_file "$bootable/boot/loader.bin" 9001 loader
+write_random_file "$bootable/boot/efi.img" 8192 efi
+for i in $(seq 1 40); do
+  mkdir -p -- "$bootable/more/folder $i"
+  printf '%s\n' "$i" >"$bootable/more/folder $i/n.txt"
+done
+for fs in udf102 bridge udf250; do
+  image=$scratch/bootable_$fs.iso
+  "$cli" -quiet -yes -fs "$fs" -label "$label" -output "$image" -boot-bios boot/loader.bin \
+    -boot-info-table -boot-efi boot/efi.img "$bootable" || fail "kestrel-cli -fs $fs failed on $bootable"
+  revision=1.02
+  [[ $fs == udf250 ]] && revision=2.50
+  check_udfinfo "$image" "$revision"
+  check_libudfread "$image" "$bootable" "$scratch/out_boot_$fs"
+  # The loader's copy carries its boot information table: all else compares.
+  cmp -s <(tail -c +65 "$bootable/boot/loader.bin") <(tail -c +65 "$scratch/out_boot_$fs/boot/loader.bin") ||
+    fail "libudfread reads other bytes of the loader from $image"
+  cp -- "$bootable/boot/loader.bin" "$scratch/out_boot_$fs/boot/loader.bin"
+  compare_trees "$bootable" "$scratch/out_boot_$fs" || fail "libudfread reads other bytes from $image"
+  rm -rf -- "$scratch/out_boot_$fs"
+  7zz l "$image" >"$scratch/boot.7z.list" 2>&1 || fail "7zz reports errors in $image: $(grep -iE 'error|warning|after the end' "$scratch/boot.7z.list")"
+  if grep -qiE 'error|warning|data after the end' "$scratch/boot.7z.list"; then
+    fail "7zz complains about $image: $(grep -iE 'error|warning|data after the end' "$scratch/boot.7z.list")"
+  fi
+  rm -f -- "$image"
+done
+
+# --- Long names. Below U+0100 they take the 8-bit form, which holds 254
+# characters: 200 ASCII characters and 254 with an accent (255 bytes of
+# UTF-8, the most a Linux name holds) read back whole through libudfread and
+# 7-Zip. Longer ones, and ones of more than 127 units with other characters
+# (the 16-bit form), are shortened, the extension kept, distinct from each
+# other.
 long=$scratch/long
 mkdir -p -- "$long"
-stem=$(printf 'n%.0s' {1..150})
+ascii=$(printf 'a%.0s' {1..200})
+latin=$(printf 'l%.0s' {1..249})é.txt
+printf 'ascii' >"$long/$ascii"
+printf 'latin' >"$long/$latin"
+stem=中$(printf 'n%.0s' {1..150})
 printf 'one' >"$long/${stem}1.txt"
 printf 'two' >"$long/${stem}2.txt"
+printf 'z' >"$long/$(printf 'z%.0s' {1..255})"
 printf 'short' >"$long/short.txt"
 image=$scratch/long.iso
 build udf250 "$long" "$image"
 "$dump" -x "$scratch/out_long" "$image" >"$scratch/long.list" || fail "libudfread cannot read $image"
-short_stem=${stem:0:123}
+7zz x -y -o"$scratch/7z_long" "$image" >/dev/null 2>&1 || fail "7zz cannot extract $image"
+for out in "$scratch/out_long" "$scratch/7z_long"; do
+  [[ $(cat "$out/$ascii" 2>/dev/null) == ascii && $(cat "$out/$latin" 2>/dev/null) == latin ]] ||
+    fail "names of 200 and 254 characters below U+0100 do not read back whole from $out: $(ls "$out")"
+  [[ $(cat "$out/$(printf 'z%.0s' {1..254})" 2>/dev/null) == z ]] ||
+    fail "the name of 255 characters is not cut to 254 in $out"
+done
+short_stem=中$(printf 'n%.0s' {1..122})
+second_stem=中$(printf 'n%.0s' {1..120})~1
 [[ -f "$scratch/out_long/$short_stem.txt" ]] || fail "shortened name missing: $(cat "$scratch/long.list")"
-[[ -f "$scratch/out_long/${stem:0:121}~1.txt" ]] || fail "second shortened name missing: $(cat "$scratch/long.list")"
-[[ $(cat "$scratch/out_long/$short_stem.txt") == one && $(cat "$scratch/out_long/${stem:0:121}~1.txt") == two ]] ||
+[[ -f "$scratch/out_long/$second_stem.txt" ]] || fail "second shortened name missing: $(cat "$scratch/long.list")"
+[[ $(cat "$scratch/out_long/$short_stem.txt") == one && $(cat "$scratch/out_long/$second_stem.txt") == two ]] ||
   fail "shortened names lead to the wrong files"
 [[ $(cat "$scratch/out_long/short.txt") == short ]] || fail "short name lost beside long ones"
-rm -rf -- "$scratch/out_long" "$image"
+rm -rf -- "$scratch/out_long" "$scratch/7z_long" "$image"
 
 # --- DVD-video source: a bridge image with 8-bit UDF names.
 dvd=$scratch/dvd
@@ -168,6 +221,25 @@ for fs in udf102 udf250; do
   rm -rf -- "$scratch/out_big"
   7zz l "$image" >"$scratch/big.7z.list" 2>&1 || fail "7zz cannot list $image"
   grep -q ' 5368709120 .*huge.bin' "$scratch/big.7z.list" || fail "7zz lists another size for huge.bin"
+  rm -f -- "$image"
+done
+
+# --- Hard links and equal files (-dedupe), in every UDF layout: the names of
+# one file are identifiers of one file entry, equal files' entries share
+# their extents; every name reads back with its file's bytes, and the image
+# holds each file's data once.
+shared=$scratch/shared
+make_shared_tree "$shared"
+for fs in udf102 bridge udf250; do
+  image=$scratch/shared_$fs.iso
+  "$cli" -quiet -yes -dedupe -fs "$fs" -label "$label" -output "$image" "$shared" ||
+    fail "kestrel-cli -dedupe -fs $fs failed on $shared"
+  expect_one_copy "$image" "$SHARED_TREE_UNIQUE_BYTES"
+  check_udfinfo "$image" "$([[ $fs == udf250 ]] && echo 2.50 || echo 1.02)"
+  check_libudfread "$image" "$shared" "$scratch/out_shared"
+  compare_trees "$shared" "$scratch/out_shared" || fail "libudfread reads other bytes from $image"
+  rm -rf -- "$scratch/out_shared"
+  check_7zip "$image" "$shared" "$scratch/7z_shared"
   rm -f -- "$image"
 done
 

@@ -150,6 +150,45 @@ make_sparse_file() {
   done
 }
 
+# Fills DIR with a tree whose data an image stores once: one file of
+# 4,000,000 bytes under three names (hard links, two of them alike in
+# different folders), a photo and its copy, a file of the photo's size with
+# other bytes, and a small and an empty file with a second name each. Its
+# data without repeats is SHARED_TREE_UNIQUE_BYTES; an image of it built
+# with -dedupe holds each once.
+#
+#   make_shared_tree DIR [--plain-names]
+#
+# With --plain-names every name is an 8.3 name of upper-case letters.
+# shellcheck disable=SC2034  # read by the checks that source this file
+SHARED_TREE_UNIQUE_BYTES=$((4000000 + 2000000 + 2000000 + 6))
+make_shared_tree() {
+  local dir=$1 clip=clip.bin link="clip link.bin" photo="photo é.jpg" copy="copy of photo.jpg"
+  if [[ ${2:-} == --plain-names ]]; then
+    clip=CLIP.BIN link=LINK.BIN photo=PHOTO.JPG copy=COPY.JPG
+  fi
+  mkdir -p -- "$dir/A" "$dir/B" "$dir/C"
+  write_random_file "$dir/A/$clip" 4000000 shared-clip
+  ln -- "$dir/A/$clip" "$dir/B/$clip"
+  ln -- "$dir/A/$clip" "$dir/C/$link"
+  write_random_file "$dir/A/$photo" 2000000 shared-photo
+  cp -- "$dir/A/$photo" "$dir/C/$copy"
+  write_random_file "$dir/OTHER.JPG" 2000000 shared-other
+  printf 'small\n' >"$dir/SMALL.TXT"
+  ln -- "$dir/SMALL.TXT" "$dir/C/SMALL.TXT"
+  : >"$dir/EMPTY.TXT"
+  ln -- "$dir/EMPTY.TXT" "$dir/B/EMPTY.TXT"
+}
+
+# Fails unless IMAGE is no larger than DATA bytes and SLACK bytes of
+# structures (default 1 MiB): an image that stores shared data once.
+expect_one_copy() {
+  local image=$1 data=$2 slack=${3:-1048576} size
+  size=$(stat -c %s -- "$image")
+  ((size <= data + slack)) ||
+    fail "$image takes $size bytes, more than one copy of its $data bytes of data and $slack of structures"
+}
+
 # Fills DIR with a real DVD-video folder: a 4-second PAL title with sound,
 # made with ffmpeg and authored with dvdauthor (VIDEO_TS with its menu
 # structure), and a README.TXT beside it. Needs ffmpeg and dvdauthor.
@@ -174,6 +213,15 @@ compare_trees() {
   echo "FAIL: the trees differ: expected $expected, read back $actual" >&2
   printf '%s\n' "$report" | head -n 40 >&2
   return 1
+}
+
+# Prints the temporary files of builds to TARGET that lie beside it
+# ("TARGET.<process>-<n>.kestrel-part"), one a line; nothing when there are none.
+temporary_files_of() {
+  local file
+  for file in "$1".*-*.kestrel-part; do
+    if [[ -e $file ]]; then printf '%s\n' "$file"; fi
+  done
 }
 
 # Prints the SHA-256 of a file.

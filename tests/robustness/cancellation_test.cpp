@@ -29,7 +29,7 @@ void expect_cancelled_without_image(const BuildJob& job, const NativeString& tar
   EXPECT_EQ(job.state.load(), build_state_finished);
   EXPECT_EQ(job.outcome, BuildOutcome::cancelled);
   EXPECT_EQ(job.error.error, BuildError::cancelled);
-  EXPECT_FALSE(fs::exists(target + KESTREL_NATIVE(".kestrel-part")));
+  EXPECT_TRUE(temporary_files_of(target).empty());
 }
 
 // Cancelled during the scan of 10,000 files (no image there before) and

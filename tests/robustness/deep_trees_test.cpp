@@ -146,6 +146,7 @@ class CountingOutput final : public SectorOutput {
   }
   bool finish() override { return true; }
   SystemError error() const override { return 0; }
+  uint64_t bytes_written() const override { return bytes; }
   uint64_t bytes = 0;
 };
 

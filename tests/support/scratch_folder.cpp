@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/temporary_file.h"
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -145,6 +147,12 @@ void ScratchFolder::text_file(const std::string& relative, const std::string& co
   std::ofstream(target, std::ios::binary | std::ios::trunc) << contents;
 }
 
+void ScratchFolder::hard_link(const std::string& existing, const std::string& relative) const {
+  const fs::path target = to_fs(at(relative));
+  fs::create_directories(target.parent_path());
+  fs::create_hard_link(to_fs(at(existing)), target);
+}
+
 void ScratchFolder::folder(const std::string& relative) const {
   fs::create_directories(to_fs(at(relative)));
 }
@@ -161,6 +169,21 @@ void ScratchFolder::sparse_file(const std::string& relative, uint64_t size) cons
   }
 }
 
+void ScratchFolder::sparse_file(const std::string& relative, uint64_t size,
+                                const std::vector<std::pair<uint64_t, uint64_t>>& data_runs,
+                                uint32_t seed) const {
+  const fs::path target = to_fs(at(relative));
+  fs::create_directories(target.parent_path());
+  { std::ofstream(target, std::ios::binary | std::ios::trunc); }
+  fs::resize_file(target, size);
+  std::fstream out(target, std::ios::binary | std::ios::in | std::ios::out);
+  for (const auto& [offset, length] : data_runs) {
+    out.seekp(static_cast<std::streamoff>(offset));
+    for (uint64_t i = 0; i < length; ++i)
+      out.put(static_cast<char>(pattern_byte(seed, offset + i)));
+  }
+}
+
 std::vector<uint8_t> read_bytes(const NativeString& path, uint64_t offset, size_t count) {
   std::ifstream in(to_fs(path), std::ios::binary);
   in.seekg(static_cast<std::streamoff>(offset));
@@ -174,6 +197,19 @@ uint64_t file_size(const NativeString& path) {
   std::error_code error;
   const auto size = fs::file_size(to_fs(path), error);
   return error ? 0 : size;
+}
+
+std::vector<NativeString> temporary_files_of(const NativeString& target) {
+  std::vector<NativeString> found;
+  std::vector<NativeString> names;
+  SystemError error = 0;
+  const NativeString folder = parent_path(target);
+  if (!list_names(folder, names, error)) return found;
+  for (const NativeString& name : names) {
+    const NativeString path = folder + native_separator + name;
+    if (is_temporary_file_of(target, path)) found.push_back(path);
+  }
+  return found;
 }
 
 }  // namespace kestrel::test

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -30,9 +31,16 @@ class ScratchFolder {
   // Creates a file (and its folders) whose bytes follow a pattern seeded by `seed`.
   void file(const std::string& relative, uint64_t size, uint32_t seed = 1) const;
   void text_file(const std::string& relative, const std::string& contents) const;
+  // A further name `relative` of the existing file `existing` (a hard link).
+  void hard_link(const std::string& existing, const std::string& relative) const;
   void folder(const std::string& relative) const;
   // A sparse file of `size` bytes with a few marked bytes.
   void sparse_file(const std::string& relative, uint64_t size) const;
+  // A sparse file of `size` bytes whose data is the pattern of `seed` in
+  // each run of (offset, length) bytes, and holes elsewhere.
+  void sparse_file(const std::string& relative, uint64_t size,
+                   const std::vector<std::pair<uint64_t, uint64_t>>& data_runs,
+                   uint32_t seed = 1) const;
 
  private:
   NativeString path_;
@@ -52,5 +60,8 @@ std::vector<uint8_t> read_bytes(const NativeString& path, uint64_t offset, size_
 uint64_t file_size(const NativeString& path);
 
 NativeString native(const std::string& utf8);
+
+// The temporary files of builds to `target` in its folder.
+std::vector<NativeString> temporary_files_of(const NativeString& target);
 
 }  // namespace kestrel::test

@@ -1,4 +1,5 @@
-// UDF names (UTF-16, and the 8-bit form of DVD-video names below U+0100), shortening of names that
+// UDF names (UTF-16, and the 8-bit form of names below U+0100 on DVD-video
+// discs and where the 16-bit form would cut them), shortening of names that
 // do not fit in a file identifier, and the UDF order of a directory.
 #include <gtest/gtest.h>
 
@@ -58,32 +59,48 @@ TEST(UdfNames, Utf16UnitsHighByteFirstAndDvdNamesInEightBitsOnlyBelowU0100) {
   EXPECT_TRUE(dvd.writer.report.warnings.empty());
 }
 
-TEST(UdfNames, LongNamesAreShortenedKeepingTheExtension) {
+// A file identifier holds 254 bytes: 254 characters below U+0100 in the
+// 8-bit form, which such names take once they are longer than the 127 units
+// of the 16-bit form; 127 units of any other name.
+TEST(UdfNames, LongNamesTakeTheEightBitFormOrAreShortenedKeepingTheExtension) {
   NodeTree tree(fs_udf);
   SourceNode* root = tree.writer.tree.root;
-  // 127 units fit exactly; 128 do not.
+  // 127 units fit the 16-bit form exactly, which such a name keeps.
   SourceNode* fits = tree.file(root, std::u16string(123, u'f') + u".txt");
-  SourceNode* long_name = tree.file(root, std::u16string(200, u'x') + u".jpeg");
+  // 200 characters below U+0100 fit the 8-bit form whole.
+  const std::u16string latin = std::u16string(194, u'l') + u"\u00E9.jpeg";
+  SourceNode* whole = tree.file(root, latin);
+  SourceNode* long_latin = tree.file(root, std::u16string(300, u'x') + u".jpeg");
+  SourceNode* long_other = tree.file(root, u"\u20AC" + std::u16string(200, u'x') + u".jpeg");
   // A pair that would be cut in half at unit 127 is left out whole.
   SourceNode* pair_at_cut = tree.file(root, std::u16string(126, u'p') + u"\U0001F600tail");
   // An extension longer than half the identifier is not kept.
-  SourceNode* long_extension = tree.file(root, u"n." + std::u16string(150, u'e'));
+  SourceNode* long_extension = tree.file(root, u"n." + std::u16string(300, u'e'));
   tree.name_udf_children(*root);
 
   EXPECT_EQ(udf_name_of(tree.writer, *fits), std::u16string(123, u'f') + u".txt");
-  EXPECT_EQ(udf_name_of(tree.writer, *long_name), std::u16string(122, u'x') + u".jpeg");
-  EXPECT_EQ(long_name->udf_name_length, 254);
+  EXPECT_EQ(fits->udf_name_8bit, 0);
+  EXPECT_EQ(udf_name_of(tree.writer, *whole), latin);
+  EXPECT_EQ(whole->udf_name_8bit, 1);
+  EXPECT_EQ(whole->udf_name_length, 200);
+  EXPECT_EQ(udf_name_of(tree.writer, *long_latin), std::u16string(249, u'x') + u".jpeg");
+  EXPECT_EQ(long_latin->udf_name_length, 254);
+  EXPECT_EQ(udf_name_of(tree.writer, *long_other),
+            u"\u20AC" + std::u16string(121, u'x') + u".jpeg");
+  EXPECT_EQ(long_other->udf_name_length, 254);
   EXPECT_EQ(udf_name_of(tree.writer, *pair_at_cut), std::u16string(126, u'p'));
-  EXPECT_EQ(udf_name_of(tree.writer, *long_extension), u"n." + std::u16string(125, u'e'));
-  ASSERT_EQ(warnings_of(tree.writer, BuildWarning::name_shortened), 3u);
-  EXPECT_EQ(tree.writer.report.warnings[0].path,
-            KESTREL_NATIVE("/src/") + NativeString(200, 'x') + KESTREL_NATIVE(".jpeg"));
+  EXPECT_EQ(udf_name_of(tree.writer, *long_extension), u"n." + std::u16string(252, u'e'));
+  ASSERT_EQ(warnings_of(tree.writer, BuildWarning::name_shortened), 4u);
+  const BuildWarningEntry& first = tree.writer.report.warnings[0];
+  EXPECT_EQ(first.path, KESTREL_NATIVE("/src/") + NativeString(300, 'x') + KESTREL_NATIVE(".jpeg"));
+  EXPECT_EQ(first.renamed.file_system, NamingFileSystem::udf);
+  EXPECT_EQ(first.renamed.new_name, std::u16string(249, u'x') + u".jpeg");
 
   // DVD-video mode: 254 characters of the 8-bit form.
   NodeTree dvd(fs_udf, udf_revision_102, true);
-  SourceNode* latin = dvd.file(dvd.writer.tree.root, std::u16string(300, u'\u00E9') + u".vob");
-  udf::make_udf_name(dvd.writer, *latin);
-  EXPECT_EQ(udf_name_of(dvd.writer, *latin), std::u16string(250, u'\u00E9') + u".vob");
+  SourceNode* dvd_latin = dvd.file(dvd.writer.tree.root, std::u16string(300, u'\u00E9') + u".vob");
+  udf::make_udf_name(dvd.writer, *dvd_latin);
+  EXPECT_EQ(udf_name_of(dvd.writer, *dvd_latin), std::u16string(250, u'\u00E9') + u".vob");
 }
 
 TEST(UdfNames, DvdNamesThatMeetOnceShortenedStayDistinct) {
@@ -102,28 +119,67 @@ TEST(UdfNames, DvdNamesThatMeetOnceShortenedStayDistinct) {
   EXPECT_EQ(warnings_of(dvd.writer, BuildWarning::name_shortened), 1u);
 }
 
+// In either form: `prefix` makes the names 16-bit (a character beyond
+// U+00FF, 127 units) or leaves them 8-bit (254 characters).
 TEST(UdfNames, ShortenedNamesStayDistinctFromTheirSiblings) {
+  for (const std::u16string& prefix : {std::u16string(), std::u16string(u"\u4E2D")}) {
+    SCOPED_TRACE(prefix.empty() ? "8-bit" : "16-bit");
+    const size_t capacity = prefix.empty() ? 254 : 127;
+    const size_t room = capacity - prefix.size();
+    NodeTree tree(fs_udf);
+    SourceNode* root = tree.writer.tree.root;
+    const std::u16string stem = prefix + std::u16string(room + 13, u's');
+    // Enumeration order puts the later name first: the result must not depend on it.
+    SourceNode* second = tree.file(root, stem + u"2.txt");
+    SourceNode* first = tree.file(root, stem + u"1.txt");
+    // A sibling that already has the shortened form keeps it: it was not changed.
+    const std::u16string shortened = prefix + std::u16string(room - 4, u's') + u".txt";
+    SourceNode* exact = tree.file(root, shortened);
+    // And one that holds the first "~1" candidate.
+    const std::u16string cut = prefix + std::u16string(room - 6, u's');
+    SourceNode* taken = tree.file(root, cut + u"~1.txt");
+    tree.name_udf_children(*root);
+
+    EXPECT_EQ(udf_name_of(tree.writer, *exact), shortened);
+    EXPECT_EQ(udf_name_of(tree.writer, *taken), cut + u"~1.txt");
+    EXPECT_EQ(udf_name_of(tree.writer, *first), cut + u"~2.txt");
+    EXPECT_EQ(udf_name_of(tree.writer, *second), cut + u"~3.txt");
+    std::set<std::u16string> distinct;
+    for (const auto& name : udf_order(tree.writer, *root)) distinct.insert(name);
+    EXPECT_EQ(distinct.size(), 4u);
+    EXPECT_EQ(warnings_of(tree.writer, BuildWarning::name_shortened), 2u);
+    EXPECT_EQ(warnings_of(tree.writer, BuildWarning::name_made_unique), 0u);
+    // Each warning gives the name the image records in the end, "~N" included.
+    for (const SourceNode* node : {first, second}) {
+      const NativeString path = node_file_path(tree.writer, *node);
+      bool found = false;
+      for (const BuildWarningEntry& warning : tree.writer.report.warnings) {
+        if (warning.path != path) continue;
+        found = true;
+        EXPECT_EQ(warning.renamed.file_system, NamingFileSystem::udf);
+        EXPECT_EQ(warning.renamed.new_name, udf_name_of(tree.writer, *node));
+      }
+      EXPECT_TRUE(found) << display_text(path);
+    }
+  }
+}
+
+// Two names recorded in full that read back equal (as two POSIX names that
+// differ only in bytes that are not UTF-8 do): the later one gets "~1", and
+// its warning says so.
+TEST(UdfNames, NamesMadeUniqueSayTheirNewNameAndFileSystem) {
   NodeTree tree(fs_udf);
   SourceNode* root = tree.writer.tree.root;
-  const std::u16string stem(140, u's');
-  // Enumeration order puts the later name first: the result must not depend on it.
-  SourceNode* second = tree.file(root, stem + u"2.txt");
-  SourceNode* first = tree.file(root, stem + u"1.txt");
-  // A sibling that already has the shortened form keeps it: it was not changed.
-  SourceNode* exact = tree.file(root, std::u16string(123, u's') + u".txt");
-  // And one that holds the first "~1" candidate.
-  SourceNode* taken = tree.file(root, std::u16string(121, u's') + u"~1.txt");
+  SourceNode* kept = tree.file(root, u"bad\uFFFD.bin");
+  SourceNode* renamed = tree.file(root, u"bad\uFFFD.bin");
   tree.name_udf_children(*root);
-
-  EXPECT_EQ(udf_name_of(tree.writer, *exact), std::u16string(123, u's') + u".txt");
-  EXPECT_EQ(udf_name_of(tree.writer, *taken), std::u16string(121, u's') + u"~1.txt");
-  EXPECT_EQ(udf_name_of(tree.writer, *first), std::u16string(121, u's') + u"~2.txt");
-  EXPECT_EQ(udf_name_of(tree.writer, *second), std::u16string(121, u's') + u"~3.txt");
-  std::set<std::u16string> distinct;
-  for (const auto& name : udf_order(tree.writer, *root)) distinct.insert(name);
-  EXPECT_EQ(distinct.size(), 4u);
-  EXPECT_EQ(warnings_of(tree.writer, BuildWarning::name_shortened), 2u);
-  EXPECT_EQ(warnings_of(tree.writer, BuildWarning::name_made_unique), 0u);
+  ASSERT_EQ(tree.writer.report.warnings.size(), 1u);
+  const BuildWarningEntry& warning = tree.writer.report.warnings[0];
+  EXPECT_EQ(warning.warning, BuildWarning::name_made_unique);
+  EXPECT_EQ(warning.renamed.file_system, NamingFileSystem::udf);
+  EXPECT_EQ(udf_name_of(tree.writer, *kept), u"bad\uFFFD.bin");
+  EXPECT_EQ(udf_name_of(tree.writer, *renamed), u"bad\uFFFD~1.bin");
+  EXPECT_EQ(warning.renamed.new_name, u"bad\uFFFD~1.bin");
 }
 
 TEST(UdfOrder, UnsignedUnitsWithPrefixesFirst) {
