@@ -91,6 +91,11 @@ void fill_attributes(const FieldWriter& px, const SourceNode& node) {
     links = 2 + node.directory_children;
   } else {
     mode |= mode_regular_file | (node.executable ? mode_executable_by_all : 0);
+    // A hard-linked file's names share one entry, as in UDF: each counts
+    // them all, and all have the serial number of the first.
+    const SourceNode& entry =
+        node.shares_entry && node.shares_data_of != nullptr ? *node.shares_data_of : node;
+    links = 1 + uint32_t{entry.hard_link_names};
   }
   px.both32<px_entry::mode>(mode);
   px.both32<px_entry::links>(links);

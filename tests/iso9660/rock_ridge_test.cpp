@@ -118,6 +118,36 @@ TEST(RockRidge, EntriesKeepTheRecordEvenAndContinueWhereTheyDoNotFit) {
   EXPECT_EQ(read_le32(&entries[0].bytes[12]), 4u);
 }
 
+TEST(RockRidge, HardLinkedNamesCountEachOtherAndShareTheSerialNumber) {
+  test::NodeTree tree(fs_iso9660);
+  SourceNode* first = tree.file(tree.writer.tree.root, u"a.txt", 5);
+  SourceNode* second = tree.file(tree.writer.tree.root, u"b.txt", 5);
+  SourceNode* third = tree.file(tree.writer.tree.root, u"c.txt", 5);
+  SourceNode* alone = tree.file(tree.writer.tree.root, u"d.txt", 5);
+  first->unique_id = 40;
+  first->hard_link_names = 2;
+  for (SourceNode* link : {second, third}) {
+    link->shares_data_of = first;
+    link->shares_entry = 1;
+    link->unique_id = 40;
+  }
+  // An equal file (-dedupe) shares the data, not the entry.
+  alone->shares_data_of = first;
+  alone->unique_id = 41;
+  const auto px_of = [](SourceNode* node) {
+    RockRidgeFacts facts;
+    facts.node = node;
+    const Laid laid = lay_out(facts, 34);
+    return entries_of(laid.in_record.data(), laid.plan.in_record_bytes).front().bytes;
+  };
+  for (SourceNode* name : {first, second, third}) {
+    const std::vector<uint8_t> px = px_of(name);
+    EXPECT_EQ(read_le32(&px[12]), 3u);
+    EXPECT_EQ(read_le32(&px[36]), 40u);
+  }
+  EXPECT_EQ(read_le32(&px_of(alone)[12]), 1u);
+}
+
 TEST(RockRidge, NamesOfUpTo255BytesTakeTwoEntries) {
   test::NodeTree tree(fs_iso9660);
   const std::u16string name(255, u'x');

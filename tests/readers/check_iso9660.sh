@@ -330,6 +330,11 @@ for reader in 7zz xorriso bsdtar; do
     contents "$scratch/shared.$view" "$reader" "$out" "$view"
   rm -rf -- "$out"
 done
+# Rock Ridge counts the names of a hard-linked file (PX links) as the
+# source does.
+check "xorriso reads the link count of the hard-linked file" test \
+  "$(xorriso -indev "$scratch/shared.iso" -find /A/clip.bin -exec lsdl 2>/dev/null |
+    awk '/clip.bin/ {print $2}')" = 3
 rm -rf -- "$shared" "$scratch/shared.iso"
 
 exit "$status"
