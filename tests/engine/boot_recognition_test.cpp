@@ -2,7 +2,6 @@
 // place and contents, and never a file that only has the right name.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <vector>
 
 #include "cli/command_line.h"
@@ -13,14 +12,6 @@
 
 namespace kestrel::test {
 namespace {
-
-void write_bytes(const ScratchFolder& folder, const std::string& relative,
-                 const std::vector<uint8_t>& bytes) {
-  folder.file(relative, 0);  // makes the folders
-  std::ofstream(display_text(folder.at(relative)), std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
 
 // The start of GRUB's El Torito core image: call, short jump, table, code.
 std::vector<uint8_t> grub_core() {
@@ -66,8 +57,8 @@ std::vector<uint8_t> text(const std::string& words, size_t size) {
 TEST(BootRecognition, EachLoaderLayoutIsRecognisedWithItsEntries) {
   {
     ScratchFolder grub("boot-grub");
-    write_bytes(grub, "boot/grub/i386-pc/eltorito.img", grub_core());
-    write_bytes(grub, "efi.img", fat_image());
+    grub.bytes_file("boot/grub/i386-pc/eltorito.img", grub_core());
+    grub.bytes_file("efi.img", fat_image());
     const BootSetup setup = recognise_boot_files(grub.path(), describe_source(grub.path()));
     ASSERT_EQ(setup.files.size(), 2u);
     EXPECT_EQ(setup.files[0].platform, BootPlatform::bios);
@@ -80,7 +71,7 @@ TEST(BootRecognition, EachLoaderLayoutIsRecognisedWithItsEntries) {
   }
   {
     ScratchFolder syslinux("boot-isolinux");
-    write_bytes(syslinux, "boot/isolinux/isolinux.bin", isolinux());
+    syslinux.bytes_file("boot/isolinux/isolinux.bin", isolinux());
     const BootSetup setup = recognise_boot_files(syslinux.path(), describe_source(syslinux.path()));
     ASSERT_EQ(setup.files.size(), 1u);
     EXPECT_EQ(setup.files[0].path, native("boot/isolinux/isolinux.bin"));
@@ -89,9 +80,9 @@ TEST(BootRecognition, EachLoaderLayoutIsRecognisedWithItsEntries) {
   {
     // An installer disc copied onto a case-sensitive file system in capitals.
     ScratchFolder installer("boot-installer");
-    write_bytes(installer, "BOOT/ETFSBOOT.COM", boot_sector_file());
-    write_bytes(installer, "EFI/MICROSOFT/BOOT/EFISYS.BIN", fat_image());
-    write_bytes(installer, "EFI/MICROSOFT/BOOT/EFISYS_NOPROMPT.BIN", fat_image());
+    installer.bytes_file("BOOT/ETFSBOOT.COM", boot_sector_file());
+    installer.bytes_file("EFI/MICROSOFT/BOOT/EFISYS.BIN", fat_image());
+    installer.bytes_file("EFI/MICROSOFT/BOOT/EFISYS_NOPROMPT.BIN", fat_image());
     const BootSetup setup =
         recognise_boot_files(installer.path(), describe_source(installer.path()));
     ASSERT_EQ(setup.files.size(), 2u);
@@ -110,14 +101,14 @@ TEST(BootRecognition, EachLoaderLayoutIsRecognisedWithItsEntries) {
 
 TEST(BootRecognition, FilesWithTheRightNamesButOtherContentsAreNot) {
   ScratchFolder folder("boot-impostors");
-  write_bytes(folder, "boot/grub/i386-pc/eltorito.img", text("not a boot image\n", 40000));
-  write_bytes(folder, "isolinux/isolinux.bin", grub_core());
-  write_bytes(folder, "isolinux.bin", text("ISOLINUX notes\n", 3000));
-  write_bytes(folder, "boot/etfsboot.com", text("3 lines of text\n", 4096));
+  folder.bytes_file("boot/grub/i386-pc/eltorito.img", text("not a boot image\n", 40000));
+  folder.bytes_file("isolinux/isolinux.bin", grub_core());
+  folder.bytes_file("isolinux.bin", text("ISOLINUX notes\n", 3000));
+  folder.bytes_file("boot/etfsboot.com", text("3 lines of text\n", 4096));
   std::vector<uint8_t> no_signature = fat_image();
   no_signature[511] = 0;
-  write_bytes(folder, "efi.img", no_signature);
-  write_bytes(folder, "boot/grub/efi.img", text("efi", 8192));
+  folder.bytes_file("efi.img", no_signature);
+  folder.bytes_file("boot/grub/efi.img", text("efi", 8192));
   EXPECT_FALSE(recognise_boot_files(folder.path(), describe_source(folder.path())).bootable());
 
   EXPECT_FALSE(looks_like(BootLoaderKind::grub_core, grub_core().data(), 2048, 2048));
@@ -129,8 +120,8 @@ TEST(BootRecognition, FilesWithTheRightNamesButOtherContentsAreNot) {
 
 TEST(BootRecognition, BlurayAndDvdFoldersAreNeverBootable) {
   ScratchFolder folder("boot-dvd");
-  write_bytes(folder, "boot/grub/i386-pc/eltorito.img", grub_core());
-  write_bytes(folder, "efi.img", fat_image());
+  folder.bytes_file("boot/grub/i386-pc/eltorito.img", grub_core());
+  folder.bytes_file("efi.img", fat_image());
   EXPECT_TRUE(recognise_boot_files(folder.path(), describe_source(folder.path())).bootable());
   folder.folder("VIDEO_TS");
   EXPECT_FALSE(recognise_boot_files(folder.path(), describe_source(folder.path())).bootable());

@@ -7,7 +7,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "disc/field_writer.h"
@@ -17,14 +16,6 @@
 
 namespace kestrel::test {
 namespace {
-
-void write_bytes(const ScratchFolder& folder, const std::string& relative,
-                 const std::vector<uint8_t>& bytes) {
-  folder.file(relative, 0);  // makes the folders
-  std::ofstream(display_text(folder.at(relative)), std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
 
 void put(std::vector<uint8_t>& bytes, size_t at, std::initializer_list<uint8_t> values) {
   std::copy(values.begin(), values.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
@@ -125,9 +116,9 @@ const uint8_t* efi_entry(const Built& built) {
 
 TEST(HybridImage, GrubFolderStartsFromADiskWithBiosAndUefiInEveryLayout) {
   ScratchFolder source("hybrid-grub");
-  write_bytes(source, "boot/grub/i386-pc/eltorito.img", grub_core());
-  write_bytes(source, "boot/grub/i386-pc/boot_hybrid.img", grub_hybrid_mbr());
-  write_bytes(source, "efi.img", fat_image());
+  source.bytes_file("boot/grub/i386-pc/eltorito.img", grub_core());
+  source.bytes_file("boot/grub/i386-pc/boot_hybrid.img", grub_hybrid_mbr());
+  source.bytes_file("efi.img", fat_image());
   source.file("readme.txt", 3000, 4);
   const BootSetup boot = recognised(source);
   ASSERT_EQ(boot.mbr_code.kind, MbrCodeKind::grub);
@@ -185,8 +176,8 @@ TEST(HybridImage, GrubFolderStartsFromADiskWithBiosAndUefiInEveryLayout) {
 
 TEST(HybridImage, IsolinuxLoadsItselfFromItsFirstBlockWithoutAnEfiPartition) {
   ScratchFolder source("hybrid-isolinux");
-  write_bytes(source, "isolinux/isolinux.bin", isolinux());
-  write_bytes(source, "isolinux/isohdpfx.bin", isolinux_hybrid_mbr());
+  source.bytes_file("isolinux/isolinux.bin", isolinux());
+  source.bytes_file("isolinux/isohdpfx.bin", isolinux_hybrid_mbr());
   const BootSetup boot = recognised(source);
   ASSERT_EQ(boot.mbr_code.kind, MbrCodeKind::isolinux);
   const Built built = build(source, fs_code_iso9660, boot);
@@ -204,8 +195,8 @@ TEST(HybridImage, IsolinuxLoadsItselfFromItsFirstBlockWithoutAnEfiPartition) {
 
 TEST(HybridImage, ImagesThatDoNotStartFromADiskCarryNoTables) {
   ScratchFolder source("hybrid-none");
-  write_bytes(source, "boot/grub/i386-pc/eltorito.img", grub_core());
-  write_bytes(source, "efi.img", fat_image());
+  source.bytes_file("boot/grub/i386-pc/eltorito.img", grub_core());
+  source.bytes_file("efi.img", fat_image());
   BootSetup boot = recognised(source);
   ASSERT_FALSE(boot.mbr_code.present());
   // UEFI alone: the MBR hands a BIOS boot back (INT 18h) and has no active
@@ -233,8 +224,8 @@ TEST(HybridImage, ImagesThatDoNotStartFromADiskCarryNoTables) {
 
 TEST(HybridImage, SameTreeAtTheSameTimeGivesTheSameTables) {
   ScratchFolder source("hybrid-reproducible");
-  write_bytes(source, "boot/grub/i386-pc/eltorito.img", grub_core());
-  write_bytes(source, "efi.img", fat_image());
+  source.bytes_file("boot/grub/i386-pc/eltorito.img", grub_core());
+  source.bytes_file("efi.img", fat_image());
 #ifdef _WIN32
   _putenv_s("SOURCE_DATE_EPOCH", "1600000000");
 #else
@@ -253,16 +244,16 @@ TEST(HybridImage, SameTreeAtTheSameTimeGivesTheSameTables) {
 
 TEST(HybridImage, MbrCodeMustBeKnownAndPairWithTheBiosLoader) {
   ScratchFolder files("hybrid-pairs");
-  write_bytes(files, "grub.img", grub_core());
-  write_bytes(files, "isolinux.bin", isolinux());
-  write_bytes(files, "boot_hybrid.img", grub_hybrid_mbr());
-  write_bytes(files, "isohdpfx.bin", isolinux_hybrid_mbr());
+  files.bytes_file("grub.img", grub_core());
+  files.bytes_file("isolinux.bin", isolinux());
+  files.bytes_file("boot_hybrid.img", grub_hybrid_mbr());
+  files.bytes_file("isohdpfx.bin", isolinux_hybrid_mbr());
   std::vector<uint8_t> plain_boot = grub_hybrid_mbr();
   put(plain_boot, 0xBC, {0x66, 0x8B, 0x1E, 0x5C, 0x7C});  // GRUB's boot.img reads 0x5C
-  write_bytes(files, "boot.img", plain_boot);
+  files.bytes_file("boot.img", plain_boot);
   std::vector<uint8_t> old_isolinux = isolinux();
   put(old_isolinux, 64, {0, 0, 0, 0});  // no hybrid signature
-  write_bytes(files, "old-isolinux.bin", old_isolinux);
+  files.bytes_file("old-isolinux.bin", old_isolinux);
 
   MbrCodeKind kind = MbrCodeKind::none;
   EXPECT_EQ(check_mbr_code(files.at("boot_hybrid.img"), files.at("grub.img"), kind),
@@ -285,8 +276,8 @@ TEST(HybridImage, MbrCodeMustBeKnownAndPairWithTheBiosLoader) {
   // The code beside a loader it does not start is not taken; a build asked
   // for a code that is not what it was said to be fails.
   ScratchFolder source("hybrid-mismatch");
-  write_bytes(source, "isolinux/isolinux.bin", isolinux());
-  write_bytes(source, "isolinux/isohdpfx.bin", grub_hybrid_mbr());
+  source.bytes_file("isolinux/isolinux.bin", isolinux());
+  source.bytes_file("isolinux/isohdpfx.bin", grub_hybrid_mbr());
   BootSetup boot = recognised(source);
   EXPECT_FALSE(boot.mbr_code.present());
   boot.mbr_code = MbrBootCode{MbrCodeKind::isolinux, files.at("boot_hybrid.img"), false};

@@ -147,6 +147,11 @@ void ScratchFolder::text_file(const std::string& relative, const std::string& co
   std::ofstream(target, std::ios::binary | std::ios::trunc) << contents;
 }
 
+void ScratchFolder::bytes_file(const std::string& relative,
+                               const std::vector<uint8_t>& bytes) const {
+  text_file(relative, std::string(bytes.begin(), bytes.end()));
+}
+
 void ScratchFolder::hard_link(const std::string& existing, const std::string& relative) const {
   const fs::path target = to_fs(at(relative));
   fs::create_directories(target.parent_path());

@@ -30,7 +30,9 @@ class ScratchFolder {
   NativeString operator/(const NativeString& name) const { return path_ + native_separator + name; }
   // Creates a file (and its folders) whose bytes follow a pattern seeded by `seed`.
   void file(const std::string& relative, uint64_t size, uint32_t seed = 1) const;
+  // Creates a file (and its folders) holding exactly `contents` or `bytes`.
   void text_file(const std::string& relative, const std::string& contents) const;
+  void bytes_file(const std::string& relative, const std::vector<uint8_t>& bytes) const;
   // A further name `relative` of the existing file `existing` (a hard link).
   void hard_link(const std::string& existing, const std::string& relative) const;
   void folder(const std::string& relative) const;
