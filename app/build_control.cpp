@@ -171,10 +171,14 @@ void start_build_from_window(HWND window) {
   show_progress(window, 0);
   // A folder copied from a bootable disc stays bootable, as with kestrel-cli.
   const BootSetup boot = recognise_boot_files(*source, description);
-  const bool store_equal_files_once = read_setting_int(key_store_equal_files_once, 0) != 0;
+  BuildOptions options;
+  options.boot = boot;
+  options.existing_target = existing;
+  options.store_equal_files_once = read_setting_int(key_store_equal_files_once, 0) != 0;
+  options.name_extensions = NameExtensions{read_setting_int(key_joliet, 1) != 0,
+                                           read_setting_int(key_rock_ridge, 1) != 0};
   state.job = start_build(*source, std::u16string(label.begin(), label.end()), fs_code, full_target,
-                          implementation_name, application_name, true, nullptr, boot, existing,
-                          store_equal_files_once);
+                          implementation_name, application_name, true, nullptr, options);
   SetTimer(window, IDT_POLL_BUILD, POLL_BUILD_PERIOD_MS, nullptr);
 }
 

@@ -20,6 +20,10 @@ inline constexpr const wchar_t* key_reveal_when_done = L"RevealWhenDone";       
 inline constexpr const wchar_t* key_close_when_done = L"CloseWhenDone";              // 0
 // 1: files of equal contents are stored once, as kestrel-cli -dedupe does.
 inline constexpr const wchar_t* key_store_equal_files_once = L"StoreEqualFilesOnce";  // 0
+// The name extensions of an image's ISO 9660 volume, as kestrel-cli's
+// -no-joliet and -no-rock-ridge leave them out.
+inline constexpr const wchar_t* key_joliet = L"Joliet";         // 1
+inline constexpr const wchar_t* key_rock_ridge = L"RockRidge";  // 1
 
 // The SettingsFile: its full path, settled once at start.
 struct SettingsFile {

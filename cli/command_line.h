@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "disc/volume_settings.h"
 #include "engine/boot_platforms.h"
 #include "engine/fs_detection.h"
 #include "platform/native_text.h"
@@ -35,11 +36,17 @@ struct CommandLine {
   std::optional<uint16_t> boot_load_size;
   bool boot_info_table = false;
   bool no_boot = false;
+  // Name extensions of the ISO 9660 volume left out: -no-joliet,
+  // -no-rock-ridge.
+  bool no_joliet = false;
+  bool no_rock_ridge = false;
+
   // The BIOS loader's hybrid MBR boot code (-boot-hybrid-mbr FILE, a path on
   // this machine, in the source or not), and -no-hybrid: no partition tables.
   std::optional<NativeString> boot_hybrid_mbr;
   bool no_hybrid = false;
 
+  NameExtensions name_extensions() const { return NameExtensions{!no_joliet, !no_rock_ridge}; }
   const NativeString* boot_file(BootPlatform platform) const {
     for (const BootFile& file : boot_files) {
       if (file.platform == platform) return &file.path;

@@ -73,8 +73,8 @@ void show_progress(const BuildJob& job, std::chrono::steady_clock::time_point st
 
 // -map: scans and lays out the image without writing it, and prints its areas.
 int print_map(const NativeString& source, std::u16string_view label, int32_t fs_code,
-              const BootSetup& boot, bool dedupe) {
-  const auto job = map_build(source, label, fs_code, boot, dedupe);
+              const BuildOptions& options) {
+  const auto job = map_build(source, label, fs_code, options);
   for (const BuildWarningEntry& warning : job->warnings) {
     std::fprintf(stderr, "kestrel-cli: warning: %s\n", describe_warning(warning).c_str());
   }
@@ -228,17 +228,19 @@ int run(const std::vector<NativeString>& arguments) {
   catch_stop_requests();
   const SourceDescription description = describe_source(source);
   const LayoutDecision decision = decide_layout(description, command.layout);
-  BootSetup boot;
+  BuildOptions options;
   std::string boot_error;
-  if (!choose_boot_files(command, source, description, boot, boot_error)) {
+  if (!choose_boot_files(command, source, description, options.boot, boot_error)) {
     print_error(boot_error);
     return exit_usage;
   }
+  options.store_equal_files_once = command.dedupe;
+  options.name_extensions = command.name_extensions();
   if (stop_requested()) return stop_interrupted();
   if (command.show_map) {
     // The map is made on this thread and writes nothing: a signal ends it.
     release_stop_requests();
-    return print_map(source, label, decision.fs_code, boot, command.dedupe);
+    return print_map(source, label, decision.fs_code, options);
   }
 
   NativeString output = command.output ? *command.output : name + KESTREL_NATIVE(".iso");
@@ -284,11 +286,10 @@ int run(const std::vector<NativeString>& arguments) {
   const auto started = std::chrono::steady_clock::now();
   // Without -yes the image takes the target's name only if that is still
   // free when the image is complete: another build may have written it since.
-  const ExistingTarget existing =
+  options.existing_target =
       command.replace_existing ? ExistingTarget::replace : ExistingTarget::keep;
-  auto job =
-      start_build(source, label, decision.fs_code, output, "Kestrel",
-                  "Kestrel " KESTREL_VERSION_TEXT, true, nullptr, boot, existing, command.dedupe);
+  auto job = start_build(source, label, decision.fs_code, output, "Kestrel",
+                         "Kestrel " KESTREL_VERSION_TEXT, true, nullptr, options);
   set_stop_flag(&job->cancel_requested);
   // Redraw the progress line a few times a second; without one, wait for the
   // worker to end, so that a small build ends without the delay of a poll.
@@ -312,8 +313,8 @@ int run(const std::vector<NativeString>& arguments) {
   if (command.layout_given) requested = command.layout;
   const RunRecord record{*job, output, requested, decision, description, seconds};
   std::string report_error;
-  const bool reported =
-      !report_path || write_report_file(*report_path, json_report(record), existing, report_error);
+  const bool reported = !report_path || write_report_file(*report_path, json_report(record),
+                                                          options.existing_target, report_error);
   if (!reported) print_error(report_error);
   if (job->outcome == BuildOutcome::cancelled) {
     return stop_interrupted();

@@ -271,6 +271,16 @@ std::string layout_json(const RunRecord& record) {
   return layout.done();
 }
 
+// The name extensions of the ISO 9660 volume; null for an image without one.
+std::string name_extensions_json(const BuildJob& job) {
+  if ((job.effective_fs_flags & fs_iso9660) == 0) return "null";
+  return JsonObject()
+      .boolean("joliet", job.effective_name_extensions.joliet)
+      .boolean("rock_ridge", job.effective_name_extensions.rock_ridge)
+      .number("joliet_names_altered", job.joliet_names_altered)
+      .done();
+}
+
 std::string error_json(const BuildJob& job) {
   if (job.outcome == BuildOutcome::succeeded) return "null";
   JsonObject error;
@@ -333,6 +343,35 @@ std::string boot_description(const BuildJob& job) {
     text += "; written as ISO 9660 + UDF 1.02, since a boot catalog needs an ISO 9660 volume";
   if (job.fs_code == fs_code_udf250)
     text += "; with an ISO 9660 volume of the same files, which holds the boot catalog";
+  return text;
+}
+
+std::string name_extensions_text(const BuildJob& job) {
+  if ((job.effective_fs_flags & fs_iso9660) == 0) return {};
+  const NameExtensions& extensions = job.effective_name_extensions;
+  std::string text = "  ISO 9660 names: ";
+  if (extensions.joliet && extensions.rock_ridge) {
+    text += "Joliet and Rock Ridge";
+  } else if (extensions.joliet || extensions.rock_ridge) {
+    text += extensions.joliet ? "Joliet" : "Rock Ridge";
+  } else {
+    text += job.dvd_video_mode ? "8.3 only, as DVD players read them" : "8.3 only";
+  }
+  text += "\n";
+  if (extensions.joliet && job.joliet_names_altered > 0) {
+    const bool udf = (job.effective_fs_flags & fs_udf) != 0;
+    std::string whole;
+    if (extensions.rock_ridge && udf) {
+      whole = " (Rock Ridge and UDF keep them whole)";
+    } else if (extensions.rock_ridge) {
+      whole = " (Rock Ridge keeps them whole)";
+    } else if (udf) {
+      whole = " (UDF keeps them whole)";
+    }
+    text += "  Joliet shortened or changed " + std::to_string(job.joliet_names_altered) +
+            (job.joliet_names_altered == 1 ? " name" : " names") + " to fit its rules" + whole +
+            "\n";
+  }
   return text;
 }
 
@@ -410,6 +449,7 @@ std::string summary_text(const RunRecord& record) {
               (record.requested ? ", over " + asked : std::string()) + "\n";
       break;
   }
+  text += name_extensions_text(job);
   if (!job.boot_files.empty()) text += "  " + disk_boot_description(job) + "\n";
   text += "  " + fits_on_text(job.image_sectors) + "\n";
   if (job.shared.hard_links + job.shared.equal_files > 0) {
@@ -456,6 +496,7 @@ std::string json_report(const RunRecord& record) {
       .raw("stored_once", stored_once_json(job.shared))
       .raw("stereo_titles_interleaved", titles_json(job))
       .raw("boot", boot_json(job))
+      .raw("name_extensions", name_extensions_json(job))
       .raw("warnings", warnings_json(job))
       .raw("elapsed_seconds", seconds_text(record.seconds));
   return report.done() + "\n";

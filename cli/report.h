@@ -29,6 +29,9 @@ std::string layout_description(const BuildJob& job);
 // an image that does not boot.
 std::string boot_description(const BuildJob& job);
 
+// Which name extensions the ISO 9660 volume carries, and how many names
+// Joliet could not hold as they are; empty for an image without ISO 9660.
+std::string name_extensions_text(const BuildJob& job);
 // How a bootable image starts from a USB disk, for the summary's line of its
 // own: "starts from a USB disk with BIOS (GRUB's MBR boot code
 // boot/grub/i386-pc/boot_hybrid.img, found in the source) and UEFI (EFI

@@ -166,6 +166,25 @@ constexpr SwitchDefinition switch_table[] = {
        command.no_hybrid = true;
        return true;
      }},
+    {"no-joliet", "", "", SwitchValue::none, "",
+     "leave out the Joliet names (Windows' long names) of the ISO 9660 volume",
+     "Write the ISO 9660 volume without its Joliet hierarchy, the UCS-2 names of up to 64 "
+     "characters that Windows and 7-Zip read. Readers that take Joliet then see Rock Ridge "
+     "names or the 8.3 identifiers. A DVD-video image has no Joliet names in any case.",
+     [](CommandLine& command, const NativeString&, std::string&) {
+       command.no_joliet = true;
+       return true;
+     }},
+    {"no-rock-ridge", "", "", SwitchValue::none, "",
+     "leave out the Rock Ridge names and attributes (Linux, macOS) of the ISO 9660 volume",
+     "Write the ISO 9660 volume without Rock Ridge: the source names of up to 255 bytes, the "
+     "modes, times and link counts. Folders deeper than eight levels are then not moved into "
+     "rr_moved and stay in their place. With -no-joliet too, the readers of the ISO 9660 "
+     "volume see its 8.3 identifiers only.",
+     [](CommandLine& command, const NativeString&, std::string&) {
+       command.no_rock_ridge = true;
+       return true;
+     }},
     {"yes", "y", "", SwitchValue::none, "", "replace an existing image file",
      "Replace an existing image file. Without it an existing file is kept and kestrel-cli "
      "exits with status 3.",

@@ -1,5 +1,6 @@
 // One node of the in-memory tree of the source folder: a file or a directory,
-// with the name forms and layout values that the ISO 9660 and UDF writers add.
+// with the name forms and layout values that the UDF writers add. The ISO
+// 9660 side keeps its hierarchies apart (iso9660/iso_tree.h).
 // Nodes live in the tree's NodeArena, zero-filled when taken, never freed one
 // by one.
 #pragma once
@@ -24,16 +25,13 @@ enum class NodeKind : uint8_t {
 };
 
 struct SourceNode {
-  SourceNode* next;             // next sibling, primary order
-  SourceNode* iso_next;         // next sibling, ISO 9660 order
-  SourceNode* first_child;      // primary order
-  SourceNode* iso_first_child;  // ISO 9660 order
-  SourceNode* parent;           // the root is its own parent
+  SourceNode* next;         // next sibling, primary order
+  SourceNode* first_child;  // primary order
+  SourceNode* parent;       // the root is its own parent
 
   const char16_t* name;           // UTF-16 name for the image, zero-terminated; empty for the root
   const NativeChar* native_name;  // the name exactly as on disk, zero-terminated
   const uint8_t* udf_name;        // UDF name bytes: 8-bit when udf_name_8bit, else UTF-16 units
-  const char* iso_name;           // ISO 9660 identifier, zero-terminated
 
   int64_t created;  // seconds since 1970-01-01 00:00:00 UTC
   int64_t modified;
@@ -60,19 +58,16 @@ struct SourceNode {
   uint32_t directory_children;  // sub-directories directly inside
   uint32_t fid_block;           // first block of the file identifier descriptors
   uint32_t fid_bytes;           // byte length of those descriptors
-  uint32_t iso_dir_sector;      // sector in the ISO 9660 directory area
-  uint32_t iso_dir_bytes;       // ISO 9660 directory size in bytes
 
   uint16_t name_length;         // UTF-16 units of `name`
   uint16_t native_name_length;  // characters of `native_name`
-  uint16_t iso_dir_number;      // path table number, from 1
   // Files: the other names of this file (hard links) that UDF records as
   // identifiers of this node's file entry; its 16-bit link count holds no more.
   uint16_t hard_link_names;
-  uint8_t iso_name_length;
   uint8_t udf_name_length;
   uint8_t udf_name_8bit;  // 1: recorded with compression ID 8 (DVD-video names below U+0100)
   uint8_t is_directory;
+  uint8_t executable;      // files: someone may execute it in the source
   uint8_t may_have_holes;  // files: a sparse file, whose holes are not read
   // 1: a hard link of `shares_data_of`, whose UDF file entry names it too; it
   // has no entry of its own.

@@ -11,12 +11,10 @@ namespace kestrel {
 struct VolumeLayout {
   uint32_t image_sectors = 0;
   uint32_t data_sectors = 0;
-  uint32_t iso_area_start = 0;
-  uint32_t path_table_bytes = 0;
-  uint32_t path_table_sectors = 0;
-  uint32_t iso_dir_sectors = 0;
   uint32_t data_start = 0;  // first data sector, counted from data_base
-  uint32_t data_base = 0;   // ISO only: iso_area_start; with UDF: the partition start
+  // ISO 9660 only: the first sector after the volume descriptors (and the
+  // boot catalog); with UDF: the partition start.
+  uint32_t data_base = 0;
   uint32_t partition_length = 0;
   uint32_t metadata_blocks = 0;
   uint32_t file_structure_blocks = 0;  // UDF: what the file structure takes of metadata_blocks

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace kestrel {
 
@@ -23,14 +25,38 @@ inline constexpr uint32_t fs_udf = 4;
 inline constexpr uint16_t udf_revision_102 = 0x0102;
 inline constexpr uint16_t udf_revision_250 = 0x0250;
 
+// The label of a volume whose user gave none: upper-case letters and an
+// underscore, so that every file system records it as it is.
+inline constexpr std::u16string_view default_volume_label = u"NEW_DISC";
+
+// The extensions of an ISO 9660 volume that carry the whole names: Joliet
+// (a supplementary hierarchy in UCS-2) and Rock Ridge (POSIX names and
+// attributes in the system use of the primary records). A DVD-video image
+// has neither, whatever is asked.
+struct NameExtensions {
+  bool joliet = false;
+  bool rock_ridge = false;
+
+  bool operator==(const NameExtensions&) const = default;
+};
+
 struct VolumeSettings {
   uint32_t fs_flags = 0;
   uint16_t udf_revision = udf_revision_102;
   uint8_t application_id[23] = {};     // "*" and up to 22 characters, or zeros
   uint8_t implementation_id[23] = {};  // "*" and up to 22 characters, or zeros
-  uint8_t volume_label[128] = {};      // d-string (ECMA-167 1/7.2.12)
-  int64_t build_time = 0;              // seconds since 1970
-  uint8_t build_timestamp[12] = {};    // UDF timestamp of build_time
+  // The volume label as the user gave it. Each file system records it in
+  // its own character set: UDF as a d-string, the ISO 9660 primary volume
+  // in 8-bit characters.
+  std::u16string volume_label{default_volume_label};
+  // What the ISO 9660 volume is asked to carry beside its primary hierarchy.
+  NameExtensions name_extensions;
+  int64_t build_time = 0;            // seconds since 1970
+  uint8_t build_timestamp[12] = {};  // UDF timestamp of build_time
 };
+
+// Stores the label: the text up to its first U+0000; an empty text keeps
+// the current label.
+void set_volume_label(VolumeSettings& settings, std::u16string_view text);
 
 }  // namespace kestrel

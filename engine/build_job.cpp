@@ -69,6 +69,10 @@ void finish(BuildJob& job, ImageWriter& writer, bool done) {
   job.dvd_video_mode = writer.tree.dvd_video_mode;
   job.effective_fs_flags = writer.settings.fs_flags;
   job.effective_udf_revision = writer.settings.udf_revision;
+  if (writer.settings.fs_flags & fs_iso9660) {
+    job.effective_name_extensions = writer.iso.extensions();
+    job.joliet_names_altered = writer.iso.joliet_names_altered();
+  }
   // The arrangement interleaves every title or none; its folder shows which.
   if (writer.tree.stereo_folder != nullptr && writer.stereo_pairs) {
     for (const bluray::StereoPair& pair : *writer.stereo_pairs)
@@ -163,6 +167,7 @@ void run_build(BuildJob& job) {
   ImageWriter writer(build_clock());
   writer.settings.fs_flags = choice.fs_flags;
   writer.settings.udf_revision = choice.udf_revision;
+  writer.settings.name_extensions = job.name_extensions;
   // A boot catalog lives in an ISO 9660 volume (El Torito).
   writer.boot_request = job.boot;
   if (job.boot.bootable()) writer.settings.fs_flags |= fs_iso9660;
@@ -174,7 +179,7 @@ void run_build(BuildJob& job) {
   if (job.fs_code == fs_code_bluray) analyze_movie_folder(job, writer);
   set_identifier(writer.settings.implementation_id, job.implementation_name);
   set_identifier(writer.settings.application_id, job.application_name);
-  udf::set_volume_label(writer, job.label_text);
+  set_volume_label(writer.settings, job.label_text);
 
   const bool laid_out = scan_source(writer) && writer.lay_out() != 0;
   bool done = laid_out && job.map_only;
@@ -200,18 +205,22 @@ std::unique_ptr<BuildJob> new_job(const NativeString& source_folder, std::u16str
   return job;
 }
 
+void apply_options(BuildJob& job, const BuildOptions& options) {
+  job.boot = options.boot;
+  job.existing_target = options.existing_target;
+  job.store_equal_files_once = options.store_equal_files_once;
+  job.name_extensions = options.name_extensions;
+}
+
 }  // namespace
 
 std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u16string_view label,
                                       int32_t fs_code, const NativeString& output_path,
                                       const char* implementation_name, const char* application_name,
                                       bool run_on_thread, ProgressFn progress_fn,
-                                      const BootSetup& boot, ExistingTarget existing_target,
-                                      bool store_equal_files_once) {
+                                      const BuildOptions& options) {
   auto job = new_job(source_folder, label, fs_code, output_path);
-  job->boot = boot;
-  job->existing_target = existing_target;
-  job->store_equal_files_once = store_equal_files_once;
+  apply_options(*job, options);
   if (implementation_name != nullptr) {
     job->implementation_name = std::string(implementation_name).substr(0, identifier_text_limit);
   }
@@ -228,11 +237,9 @@ std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u1
 }
 
 std::unique_ptr<BuildJob> map_build(const NativeString& source_folder, std::u16string_view label,
-                                    int32_t fs_code, const BootSetup& boot,
-                                    bool store_equal_files_once) {
+                                    int32_t fs_code, const BuildOptions& options) {
   auto job = new_job(source_folder, label, fs_code, NativeString());
-  job->boot = boot;
-  job->store_equal_files_once = store_equal_files_once;
+  apply_options(*job, options);
   job->map_only = true;
   run_build(*job);
   return job;

@@ -12,6 +12,7 @@
 
 #include "disc/boot_catalog.h"
 #include "disc/build_result.h"
+#include "disc/volume_settings.h"
 #include "engine/disc_map.h"
 #include "platform/native_text.h"
 #include "platform/temporary_file.h"
@@ -42,6 +43,23 @@ struct StereoTitle {
 // Identifiers hold "*" and at most this many characters.
 inline constexpr size_t identifier_text_limit = 22;
 
+// The name extensions of the ISO 9660 volume a build writes unless told
+// otherwise: both.
+inline constexpr NameExtensions default_name_extensions{true, true};
+
+// What a build is asked for beyond its source, label, layout and target.
+struct BuildOptions {
+  // The files the firmware starts; none for a plain image.
+  BootSetup boot;
+  // Whether the image may replace a file that has its name by the time it
+  // is complete (ImageWriter::write_image).
+  ExistingTarget existing_target = ExistingTarget::replace;
+  // Files of equal contents are stored once (-dedupe); hard links always are.
+  bool store_equal_files_once = false;
+  // What the ISO 9660 volume carries beside its primary hierarchy.
+  NameExtensions name_extensions = default_name_extensions;
+};
+
 struct BuildJob {
   std::atomic<int32_t> state{build_state_preparing};
   std::atomic<uint32_t> sectors_done{0};
@@ -67,6 +85,9 @@ struct BuildJob {
   // always carries an ISO 9660 volume: UDF 1.02 becomes the bridge, and
   // UDF 2.50 gets an ISO 9660 volume of the same tree beside it.
   BootSetup boot;
+  // What the ISO 9660 volume carries beside its primary hierarchy, when the
+  // image has one.
+  NameExtensions name_extensions = default_name_extensions;
 
   // The result, valid once `state` is build_state_finished (the store of
   // `state` publishes it). A build that did not start (bad code) stays
@@ -86,6 +107,11 @@ struct BuildJob {
   bool dvd_video_mode = false;
   uint32_t effective_fs_flags = 0;
   uint16_t effective_udf_revision = 0;
+  // The name extensions the ISO 9660 volume carries (none without one, and
+  // none in a DVD-video image), and how many names Joliet could not record
+  // as the source has them.
+  NameExtensions effective_name_extensions;
+  uint32_t joliet_names_altered = 0;
   // The 3D titles whose two views were laid out interleaved.
   std::vector<StereoTitle> interleaved_titles;
   std::vector<BootFile> boot_files;  // in catalog order, as the image records them
@@ -103,22 +129,17 @@ struct BuildJob {
 // trailing separator. With `run_on_thread` the worker runs on a new thread
 // and the job returns at once; otherwise the job is finished on return. A
 // thread that the system will not start gives a job that is finished and
-// failed with worker_start_failed and the system's reason. `existing_target`
-// says whether the image may replace a file that has its name by the time
-// it is complete (ImageWriter::write_image).
+// failed with worker_start_failed and the system's reason.
 std::unique_ptr<BuildJob> start_build(const NativeString& source_folder, std::u16string_view label,
                                       int32_t fs_code, const NativeString& output_path,
                                       const char* implementation_name, const char* application_name,
                                       bool run_on_thread, ProgressFn progress_fn = nullptr,
-                                      const BootSetup& boot = BootSetup{},
-                                      ExistingTarget existing_target = ExistingTarget::replace,
-                                      bool store_equal_files_once = false);
+                                      const BuildOptions& options = BuildOptions{});
 
 // Scans the source folder and lays the image out without writing it, on the
 // caller's thread; the finished job's `map` holds the image's areas.
 std::unique_ptr<BuildJob> map_build(const NativeString& source_folder, std::u16string_view label,
-                                    int32_t fs_code, const BootSetup& boot = BootSetup{},
-                                    bool store_equal_files_once = false);
+                                    int32_t fs_code, const BuildOptions& options = BuildOptions{});
 
 // The worker body.
 void run_build(BuildJob& job);

@@ -5,7 +5,6 @@
 
 #include <limits>
 
-#include "disc/tree_walk.h"
 #include "engine/hybrid_tables.h"
 #include "engine/image_writer.h"
 #include "iso9660/iso_volume.h"
@@ -22,9 +21,9 @@ namespace {
 // partition starts at 288 with the metadata file entry, and the metadata
 // file data one unit later.
 constexpr uint64_t primary_descriptor_sector = 16;
-// A bootable image has its boot record (ECMA-119 8.2) right after the
-// primary descriptor; the terminator follows the last descriptor.
-constexpr uint64_t boot_record_sector = 17;
+// El Torito: the boot record (ECMA-119 8.2) is the descriptor at sector 17,
+// where the firmware looks for it: right after the primary descriptor.
+constexpr uint64_t el_torito_boot_record_sector = 17;
 constexpr uint64_t main_sequence_sector = 32;
 constexpr uint64_t reserve_sequence_sector_102 = 48;
 constexpr uint64_t integrity_sector = 64;
@@ -48,7 +47,7 @@ bool still_writing(const ImageWriter& writer) {
 // --- What fills each area --------------------------------------------------------
 
 bool write_iso_primary_descriptor(ImageWriter& writer, const DiscArea&) {
-  iso9660::write_primary_descriptor(writer, writer);
+  iso9660::write_primary_descriptor(writer, writer.iso.primary, writer);
   return still_writing(writer);
 }
 
@@ -57,25 +56,23 @@ bool write_iso_set_terminator(ImageWriter& writer, const DiscArea&) {
   return still_writing(writer);
 }
 
-bool write_iso_path_table_l(ImageWriter& writer, const DiscArea&) {
-  iso9660::write_path_table(writer, writer, true);
+bool write_joliet_descriptor(ImageWriter& writer, const DiscArea&) {
+  iso9660::write_joliet_descriptor(writer, writer.iso.joliet, writer);
   return still_writing(writer);
 }
 
-bool write_iso_path_table_m(ImageWriter& writer, const DiscArea&) {
-  iso9660::write_path_table(writer, writer, false);
+template <iso9660::Hierarchy hierarchy, bool little_endian>
+bool write_iso_path_table(ImageWriter& writer, const DiscArea&) {
+  iso9660::write_path_table(writer.iso.tree(hierarchy), writer, little_endian);
   return still_writing(writer);
 }
 
-// Every directory, breadth first in ISO 9660 order, each at the sector its
-// records point at.
-bool write_iso_directories(ImageWriter& writer, const DiscArea& area) {
-  return walk_directories_breadth_first(
-      writer.tree.root, ChildOrder::iso9660, [&](SourceNode& directory) {
-        if (!writer.expect_position(area.first_sector + directory.iso_dir_sector)) return false;
-        iso9660::write_iso_directory(writer, writer, directory);
-        return still_writing(writer);
-      });
+// Every directory of a hierarchy, each at the sector its records point at.
+template <iso9660::Hierarchy hierarchy>
+bool write_iso_directories(ImageWriter& writer, const DiscArea&) {
+  return iso9660::write_iso_directories(writer, writer.iso.tree(hierarchy), writer.iso.record_dates,
+                                        writer) &&
+         still_writing(writer);
 }
 
 bool write_iso_boot_record(ImageWriter& writer, const DiscArea&) {
@@ -161,32 +158,74 @@ class Planner {
     return place(name, end_, count, write);
   }
   uint64_t end() const { return end_; }
+  // The next area follows from `sector` on, which is not before the end of
+  // the area before it.
+  void continue_at(uint64_t sector) { end_ = sector; }
 
  private:
   DiscMap& map_;
   uint64_t end_ = 0;
 };
 
-// From `first`: the type L and type M path tables, then every directory.
-void plan_iso_tables(ImageWriter& writer, Planner& plan, uint64_t first) {
-  VolumeLayout& layout = writer.layout;
-  layout.iso_area_start = static_cast<uint32_t>(first);
-  plan.place("ISO 9660 path table, type L", first, layout.path_table_sectors,
-             write_iso_path_table_l);
-  plan.follow("ISO 9660 path table, type M", layout.path_table_sectors, write_iso_path_table_m);
-  plan.follow("ISO 9660 directories", layout.iso_dir_sectors, write_iso_directories);
+bool write_rock_ridge_continuations(ImageWriter& writer, const DiscArea&) {
+  return iso9660::write_continuation_areas(writer, writer.iso.primary, writer) &&
+         still_writing(writer);
 }
 
-// The primary descriptor at 16, the boot record of a bootable image, and the
-// set terminator after them.
-void plan_iso_descriptors(ImageWriter& writer, Planner& plan) {
-  plan.place("ISO 9660 primary volume descriptor", primary_descriptor_sector, 1,
-             write_iso_primary_descriptor);
-  if (writer.boot.present()) {
-    writer.boot.primary_descriptor_sector = static_cast<uint32_t>(primary_descriptor_sector);
-    plan.place("El Torito boot record volume descriptor", boot_record_sector, 1,
-               write_iso_boot_record);
+// The names of one hierarchy's areas.
+struct HierarchyAreas {
+  std::string_view path_table_l;
+  std::string_view path_table_m;
+  std::string_view directories;
+};
+constexpr HierarchyAreas primary_areas{"ISO 9660 path table, type L", "ISO 9660 path table, type M",
+                                       "ISO 9660 directories"};
+constexpr HierarchyAreas joliet_areas{"Joliet path table, type L", "Joliet path table, type M",
+                                      "Joliet directories"};
+
+// The type L and type M path tables of a hierarchy, then every directory,
+// each of the sizes the volume asks for; the volume learns where they lie.
+template <iso9660::Hierarchy hierarchy>
+void plan_hierarchy(ImageWriter& writer, Planner& plan, const HierarchyAreas& names) {
+  iso9660::IsoTree& tree = writer.iso.tree(hierarchy);
+  tree.path_table_l_sector = static_cast<uint32_t>(plan.follow(
+      names.path_table_l, tree.path_table_sectors, write_iso_path_table<hierarchy, true>));
+  tree.path_table_m_sector = static_cast<uint32_t>(plan.follow(
+      names.path_table_m, tree.path_table_sectors, write_iso_path_table<hierarchy, false>));
+  tree.directory_area_sector = static_cast<uint32_t>(
+      plan.follow(names.directories, tree.directory_sectors, write_iso_directories<hierarchy>));
+  // The Rock Ridge entries that do not fit their records continue here.
+  if (tree.continuation_sectors != 0) {
+    tree.continuation_area_sector = static_cast<uint32_t>(
+        plan.follow("Rock Ridge continuation areas", tree.continuation_sectors,
+                    write_rock_ridge_continuations));
   }
+}
+
+// From `first`: the tables and directories of the primary hierarchy, then
+// those of the Joliet one.
+void plan_iso_tables(ImageWriter& writer, Planner& plan, uint64_t first) {
+  plan.continue_at(first);
+  plan_hierarchy<iso9660::Hierarchy::primary>(writer, plan, primary_areas);
+  if (writer.iso.extensions().joliet)
+    plan_hierarchy<iso9660::Hierarchy::joliet>(writer, plan, joliet_areas);
+}
+
+// The volume descriptors one after the other from sector 16: the primary
+// descriptor, the boot record of a bootable image, the Joliet descriptor,
+// and the set terminator.
+void plan_iso_descriptors(ImageWriter& writer, Planner& plan) {
+  writer.boot.primary_descriptor_sector =
+      static_cast<uint32_t>(plan.place("ISO 9660 primary volume descriptor",
+                                       primary_descriptor_sector, 1, write_iso_primary_descriptor));
+  if (writer.boot.present()) {
+    const uint64_t boot_record =
+        plan.follow("El Torito boot record volume descriptor", 1, write_iso_boot_record);
+    if (boot_record != el_torito_boot_record_sector)
+      writer.report.fail(BuildError::layout_mismatch);
+  }
+  if (writer.iso.extensions().joliet)
+    plan.follow("Joliet supplementary volume descriptor", 1, write_joliet_descriptor);
   plan.follow("ISO 9660 volume descriptor set terminator", 1, write_iso_set_terminator);
 }
 
@@ -274,8 +313,8 @@ uint64_t plan_iso9660(ImageWriter& writer, Planner& plan) {
   VolumeLayout& layout = writer.layout;
   plan_iso_descriptors(writer, plan);
   plan_boot_catalog(writer, plan);
+  layout.data_base = static_cast<uint32_t>(plan.end());
   plan_iso_tables(writer, plan, plan.end());
-  layout.data_base = layout.iso_area_start;
   layout.data_start = static_cast<uint32_t>(plan.end() - layout.data_base);
   plan.follow("file data", layout.data_sectors, write_file_data);
   plan_backup_gpt_entries(writer, plan);
@@ -366,6 +405,7 @@ bool plan_disc_map(ImageWriter& writer, uint64_t file_structure_blocks) {
   } else {
     image = plan_udf102(writer, plan, file_structure_blocks);
   }
+  if (writer.report.failed()) return false;
   if (image > max_sector_count) {
     writer.report.fail(BuildError::image_too_large);
     return false;

@@ -89,18 +89,15 @@ class ContentReader {
   void run(unsigned index) {
     FileCopier copier(writer_, ring_, index);
     DataSector position = 0;  // where the next file of the walk begins
-    walk_directories_depth_first(
-        writer_.tree.root, ChildOrder::primary, [&](SourceNode& directory) {
-          if (ring_.stopping()) return false;
-          SourceFolder folder{writer_, directory};
-          for (const SourceNode* child = directory.first_child; child != nullptr;
-               child = child->next) {
-            if (has_data_block(*child) && !visit_file(copier, position, folder, *child))
-              return false;
-          }
-          // The group holds this folder: it is read before the folder closes.
-          return copier.read_group();
-        });
+    walk_directories_depth_first(writer_.tree.root, [&](SourceNode& directory) {
+      if (ring_.stopping()) return false;
+      SourceFolder folder{writer_, directory};
+      for (const SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
+        if (has_data_block(*child) && !visit_file(copier, position, folder, *child)) return false;
+      }
+      // The group holds this folder: it is read before the folder closes.
+      return copier.read_group();
+    });
     // Every sector is accounted for unless a reader failed or was stopped.
     if (!copier.failed() && !ring_.stopping() && position != ring_.total_sectors())
       copier.fail(position, BuildError::layout_mismatch, {}, 0);

@@ -111,15 +111,18 @@ void put_le64(uint8_t* out, uint64_t value) {
   for (int i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-// What the disk's GUID is made from: the volume's time and label, and where
+// What the disk's GUID is made from: the volume's time and label (as the
+// UDF d-string of the label, whether the image has UDF or not), and where
 // the image ends and its boot files lie.
 partition::Guid disk_guid_of(const ImageWriter& writer) {
-  uint8_t seed[8 * 4 + sizeof writer.settings.volume_label] = {};
+  uint8_t label[udf::label_dstring_bytes] = {};
+  udf::make_label_dstring(writer, label);
+  uint8_t seed[8 * 4 + sizeof label] = {};
   put_le64(seed, static_cast<uint64_t>(writer.settings.build_time));
   put_le64(seed + 8, writer.layout.image_sectors);
   put_le64(seed + 16, writer.hybrid.disk.efi_first_block);
   put_le64(seed + 24, writer.hybrid.disk.loader_block);
-  std::memcpy(seed + 32, writer.settings.volume_label, sizeof writer.settings.volume_label);
+  std::memcpy(seed + 32, label, sizeof label);
   return partition::derived_guid(seed, sizeof seed, 0);
 }
 

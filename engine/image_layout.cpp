@@ -32,21 +32,17 @@ bool keeps_dvd_order(const ImageWriter& writer, const SourceNode& directory) {
 
 }  // namespace
 
-void prepare_names(ImageWriter& writer, SourceNode& directory) {
+void prepare_udf_names(ImageWriter& writer, SourceNode& directory) {
   // An explicit stack instead of recursion: folder depth is not limited.
   std::vector<SourceNode*> pending{&directory};
   while (!pending.empty()) {
     SourceNode* current = pending.back();
     pending.pop_back();
-    for (SourceNode* child = current->first_child; child != nullptr; child = child->next) {
-      if (writer.settings.fs_flags & fs_iso9660) iso9660::make_iso_name(writer, *child);
-      if (writer.settings.fs_flags & fs_udf) udf::make_udf_name(writer, *child);
-    }
-    if (writer.settings.fs_flags & fs_udf)
-      udf::sort_udf_children(writer, *current, keeps_dvd_order(writer, *current));
-    if (writer.settings.fs_flags & fs_iso9660) iso9660::sort_iso_children(writer, *current);
-    // Children are named in the order that the UDF sort leaves; the order in
-    // which sub-directories are visited does not change any result.
+    for (SourceNode* child = current->first_child; child != nullptr; child = child->next)
+      udf::make_udf_name(writer, *child);
+    udf::sort_udf_children(writer, *current, keeps_dvd_order(writer, *current));
+    // The order in which sub-directories are visited does not change any
+    // result.
     for (SourceNode* child = current->first_child; child != nullptr; child = child->next) {
       if (child->is_directory) pending.push_back(child);
     }
@@ -54,45 +50,44 @@ void prepare_names(ImageWriter& writer, SourceNode& directory) {
 }
 
 bool assign_data_and_ids(ImageWriter& writer, DataPlacementCounters& counters) {
-  bool ok = walk_directories_depth_first(
-      writer.tree.root, ChildOrder::primary, [&](SourceNode& directory) {
-        for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
-          // A file that shares another's copy takes its place afterwards.
-          if (!child->is_directory && child->shares_data_of == nullptr) {
-            switch (child->kind) {
-              case NodeKind::plain:
-              case NodeKind::unpaired_clip:
-                child->data_offset = static_cast<uint32_t>(counters.data_sectors);
-                counters.data_sectors += child->sectors;
-                break;
-              case NodeKind::dependent_view_clip: {
-                // The interleaved block of a stereoscopic pair: dependent extent 0,
-                // base extent 0, dependent extent 1, ... The base clip's data
-                // starts after the first dependent extent.
-                child->data_offset = static_cast<uint32_t>(counters.data_sectors);
-                counters.data_sectors += child->sectors;
-                SourceNode* base = child->base_node;
-                const bluray::StereoPair* pair = child->stereo_pair;
-                if (base != nullptr && pair != nullptr) {
-                  const uint32_t first =
-                      pair->dependent_extents.empty() ? 0 : pair->dependent_extents.front();
-                  base->data_offset = child->data_offset + first;
-                  counters.data_sectors += base->sectors;
-                }
-                break;
-              }
-              case NodeKind::base_view_clip:
-              case NodeKind::stereo_virtual_file: break;
+  bool ok = walk_directories_depth_first(writer.tree.root, [&](SourceNode& directory) {
+    for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
+      // A file that shares another's copy takes its place afterwards.
+      if (!child->is_directory && child->shares_data_of == nullptr) {
+        switch (child->kind) {
+          case NodeKind::plain:
+          case NodeKind::unpaired_clip:
+            child->data_offset = static_cast<uint32_t>(counters.data_sectors);
+            counters.data_sectors += child->sectors;
+            break;
+          case NodeKind::dependent_view_clip: {
+            // The interleaved block of a stereoscopic pair: dependent extent 0,
+            // base extent 0, dependent extent 1, ... The base clip's data
+            // starts after the first dependent extent.
+            child->data_offset = static_cast<uint32_t>(counters.data_sectors);
+            counters.data_sectors += child->sectors;
+            SourceNode* base = child->base_node;
+            const bluray::StereoPair* pair = child->stereo_pair;
+            if (base != nullptr && pair != nullptr) {
+              const uint32_t first =
+                  pair->dependent_extents.empty() ? 0 : pair->dependent_extents.front();
+              base->data_offset = child->data_offset + first;
+              counters.data_sectors += base->sectors;
             }
+            break;
           }
-          child->unique_id = counters.next_unique_id++;
-          if (counters.data_sectors > max_sector_count) {
-            writer.report.fail(BuildError::image_too_large);
-            return false;
-          }
+          case NodeKind::base_view_clip:
+          case NodeKind::stereo_virtual_file: break;
         }
-        return true;
-      });
+      }
+      child->unique_id = counters.next_unique_id++;
+      if (counters.data_sectors > max_sector_count) {
+        writer.report.fail(BuildError::image_too_large);
+        return false;
+      }
+    }
+    return true;
+  });
   if (!ok) return false;
   // Every file of the virtual stereoscopic folder, and its base clip, describe
   // the block that starts with the dependent clip's data.
@@ -110,8 +105,8 @@ uint32_t ImageWriter::lay_out() {
   layout = VolumeLayout{};
   map = DiscMap{};
   boot = BootCatalog{};
+  iso = iso9660::IsoVolume{};
   emitted_sectors = 0;
-  layout.iso_area_start = settings.fs_flags == fs_iso9660 ? iso_only_area_start : bridge_area_start;
   if (tree.root == nullptr || report.failed()) return 0;
 
   if (boot_request.bootable() && !resolve_boot_images(*this)) return 0;
@@ -120,35 +115,19 @@ uint32_t ImageWriter::lay_out() {
   // after the boot files whose copies are patched are known.
   if (!share_file_data(*this)) return 0;
 
-  prepare_names(*this, *tree.root);
-  if (report.failed()) return 0;
-
   udf::UdfLayoutCounters udf_counters;
   if (settings.fs_flags & fs_udf) {
-    walk_directories_breadth_first(tree.root, ChildOrder::primary, [&](SourceNode& directory) {
+    prepare_udf_names(*this, *tree.root);
+    if (report.failed()) return 0;
+    walk_directories_breadth_first(tree.root, [&](SourceNode& directory) {
       udf::size_udf_directory(*this, directory, udf_counters);
       return !report.failed();
     });
     if (report.failed()) return 0;
   }
 
-  iso9660::IsoLayoutCounters iso_counters;
-  if (settings.fs_flags & fs_iso9660) {
-    const bool sized =
-        walk_directories_breadth_first(tree.root, ChildOrder::iso9660, [&](SourceNode& directory) {
-          return iso9660::size_iso_directory(*this, directory, iso_counters) && !report.failed();
-        });
-    if (!sized || report.failed()) return 0;
-    if (iso_counters.path_table_bytes > max_sector_count ||
-        iso_counters.directory_sectors > max_sector_count) {
-      report.fail(BuildError::image_too_large);
-      return 0;
-    }
-    layout.path_table_bytes = static_cast<uint32_t>(iso_counters.path_table_bytes);
-    layout.path_table_sectors =
-        static_cast<uint32_t>(sectors_for_bytes(iso_counters.path_table_bytes));
-    layout.iso_dir_sectors = static_cast<uint32_t>(iso_counters.directory_sectors);
-  }
+  // The ISO 9660 names follow the UDF order, which the UDF names settle.
+  if ((settings.fs_flags & fs_iso9660) && !iso.lay_out(*this)) return 0;
 
   DataPlacementCounters placement;
   if (!assign_data_and_ids(*this, placement)) return 0;

@@ -7,9 +7,9 @@
 
 namespace kestrel {
 
-// Gives every node below `directory` its ISO 9660 and UDF names and each
-// directory its ISO 9660 and UDF child orders, as the file-system flags ask.
-void prepare_names(ImageWriter& writer, SourceNode& directory);
+// Gives every node below `directory` its UDF name and each directory its
+// UDF child order.
+void prepare_udf_names(ImageWriter& writer, SourceNode& directory);
 
 // Whether the file has a block of its own in the data area, and the sectors
 // of that block: a dependent-view clip of a stereoscopic pair carries the

@@ -19,8 +19,8 @@ constexpr uint32_t zero_batch_sectors = 256;
 
 ImageWriter::ImageWriter(int64_t time) {
   settings.build_time = time;
-  // The default label, and the build timestamp every UDF volume date uses.
-  udf::set_default_volume_label(*this);
+  // The build timestamp every UDF volume date uses.
+  udf::set_build_timestamp(*this);
 }
 
 ImageWriter::~ImageWriter() {

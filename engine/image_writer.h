@@ -20,6 +20,7 @@
 #include "engine/fs_detection.h"
 #include "engine/hybrid_tables.h"
 #include "engine/sector_output.h"
+#include "iso9660/iso_volume.h"
 #include "platform/temporary_file.h"
 
 namespace kestrel {
@@ -29,9 +30,8 @@ inline constexpr uint32_t image_alignment_sectors = 32;
 
 // Sectors of the system area before the first volume descriptor (ECMA-119 6.2.1).
 inline constexpr uint32_t system_area_sectors = 16;
-// First ISO 9660 path table sector: after the primary descriptor and the
-// terminator when only ISO 9660 is written, after the UDF anchor otherwise.
-inline constexpr uint32_t iso_only_area_start = 18;
+// The ISO 9660 path tables and directories of a bridge image start after
+// the UDF anchor.
 inline constexpr uint32_t bridge_area_start = 257;
 // UDF 2.50: the physical partition starts here, with the metadata file entry.
 inline constexpr uint32_t udf250_partition_start = 288;
@@ -78,6 +78,9 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
     return cancel_requested != nullptr && cancel_requested->load(std::memory_order_relaxed);
   }
 
+  // The ISO 9660 volume, when the image has one: its hierarchy, sizes and
+  // places, laid out by lay_out().
+  iso9660::IsoVolume iso;
   // Files stored once (shared_data.h). Equal files share one copy only
   // when asked (-dedupe); hard links always do. The scan notes the files
   // with more than one name, and whether the listing could tell.

@@ -73,7 +73,7 @@ void join(ImageWriter& writer, SourceNode& file, SourceNode& copy, bool same_fil
 // the name passes sort it).
 template <typename Visit>
 void for_each_file_with_data(ImageWriter& writer, Visit&& visit) {
-  walk_directories_depth_first(writer.tree.root, ChildOrder::primary, [&](SourceNode& directory) {
+  walk_directories_depth_first(writer.tree.root, [&](SourceNode& directory) {
     for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
       if (!child->is_directory && child->size > 0) visit(*child);
     }

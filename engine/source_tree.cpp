@@ -288,6 +288,7 @@ SourceNode* add_node(ImageWriter& writer, SourceNode& directory, SourceNode*& la
   node->native_name = native_copy;
   node->native_name_length = static_cast<uint16_t>(native_name.size());
   node->is_directory = entry.is_directory ? 1 : 0;
+  node->executable = entry.executable ? 1 : 0;
   node->kind = NodeKind::plain;
   node->created = entry.created;
   node->modified = entry.modified;

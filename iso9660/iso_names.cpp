@@ -1,15 +1,20 @@
-// ISO 9660 identifiers made from the long names, and their order (ECMA-119
-// 7.5, 9.3). Identifiers keep to the 8.3 lengths of interchange level 1; names
-// that shorten alike within a folder are told apart with "~N".
+// ISO 9660 identifiers of the primary volume, made from the long names, and
+// their order (ECMA-119 7.5, 9.3). Identifiers keep to interchange level 1:
+// d-characters only ("A"-"Z", "0"-"9", "_"), a file's name and extension of
+// at most 8 and 3 of them with one separator between, a directory's of at
+// most 8. Since every letter is upper case, identifiers that differ are
+// different to readers that fold case too. Names that shorten alike within a
+// folder are told apart with "_N".
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
-#include "iso9660/iso_volume.h"
+#include "iso9660/iso_names.h"
+#include "iso9660/unit_order.h"
 #include "platform/code_page.h"
 
 namespace kestrel::iso9660 {
@@ -22,189 +27,271 @@ constexpr size_t extension_bytes = 3;
 // "8" + "." + "3" + ";1".
 constexpr size_t max_identifier_bytes = base_name_bytes + 1 + extension_bytes + 2;
 constexpr char separator = '.';
-constexpr char version_suffix[] = ";1";  // ECMA-119 7.5.1 file version number 1
 
-bool identifier_less(const SourceNode* a, const SourceNode* b) {
-  // Unsigned byte order over the whole identifier; a prefix sorts first.
-  const size_t common = std::min<size_t>(a->iso_name_length, b->iso_name_length);
-  const int order = std::memcmp(a->iso_name, b->iso_name, common);
-  if (order != 0) return order < 0;
-  return a->iso_name_length < b->iso_name_length;
+bool is_high_surrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool is_low_surrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// ECMA-119 9.3 record order: by name, then by extension (every version is
+// 1), the shorter of two parts counting as padded with spaces (0x20) and
+// bytes comparing by their values. A name of at most 8 bytes and an
+// extension of at most 3, each padded with spaces and packed high byte
+// first, compare as the numbers they make.
+struct OrderKey {
+  uint64_t name = 0;
+  uint32_t extension = 0;
+
+  bool operator<(const OrderKey& other) const {
+    return name != other.name ? name < other.name : extension < other.extension;
+  }
+};
+
+template <typename Number>
+Number packed(std::string_view part, size_t width) {
+  Number value = 0;
+  for (size_t i = 0; i < width; ++i)
+    value = static_cast<Number>(value << 8 | static_cast<uint8_t>(i < part.size() ? part[i] : ' '));
+  return value;
 }
 
-std::string_view identifier_of(const SourceNode& node) {
-  return {node.iso_name, node.iso_name_length};
+OrderKey order_key(const NamedChild& child) {
+  std::string_view identifier = child.identifier;
+  std::string_view extension;
+  if (!child.node->is_directory) {
+    if (identifier.ends_with(version_suffix)) identifier.remove_suffix(version_suffix.size());
+    const size_t dot = identifier.find(separator);
+    if (dot != std::string_view::npos) {
+      extension = identifier.substr(dot + 1);
+      identifier = identifier.substr(0, dot);
+    }
+  }
+  return {packed<uint64_t>(identifier, base_name_bytes),
+          packed<uint32_t>(extension, extension_bytes)};
 }
 
-// Marks the identifier of a name that met a sibling's; "~" is not a
-// d-character, so DVD-video mode stores it as "_" like any other.
-constexpr char unique_marker = '~';
+// Marks the identifier of a name that met a sibling's: "_", a d-character.
+constexpr char unique_marker = '_';
 // Bytes of the base kept in the key that numbers the renamed identifiers: the
-// base as it is cut for a one-digit "~N".
+// base as it is cut for a one-digit "_N".
 constexpr size_t numbering_key_base_bytes = base_name_bytes - 2;
 
-bool store_identifier(DiscImage& image, SourceNode& node, std::string_view identifier) {
-  // Stored zero-terminated, in the arena with the rest of the tree.
-  void* stored =
-      image.tree.arena != nullptr ? image.tree.arena->allocate(identifier.size() + 1) : nullptr;
-  if (stored == nullptr) {
-    image.report.fail(BuildError::out_of_memory);
-    return false;
+// True when the identifier holds the whole name. DVD-video images keep
+// their old test, which counts bytes only: nothing was cut or added but the
+// version. Elsewhere the identifier, without its version and without the
+// separator a name without one gets, must be the name itself.
+bool holds_whole_name(const DiscImage& image, const NamedChild& child) {
+  const SourceNode& node = *child.node;
+  if (image.tree.dvd_video_mode) {
+    const size_t added = node.is_directory ? 0 : version_suffix.size();
+    return size_t{node.name_length} + added == child.identifier.size();
   }
-  std::memcpy(stored, identifier.data(), identifier.size());
-  static_cast<char*>(stored)[identifier.size()] = '\0';
-  node.iso_name = static_cast<const char*>(stored);
-  node.iso_name_length = static_cast<uint8_t>(identifier.size());
-  return true;
-}
-
-// True when the identifier holds the whole name: nothing was cut or added
-// but the version (a name of one byte per character).
-bool holds_whole_name(const SourceNode& node) {
-  const size_t added = node.is_directory ? 0 : sizeof version_suffix - 1;
-  return size_t{node.name_length} + added == node.iso_name_length;
+  std::string_view identifier = child.identifier;
+  const std::u16string_view name(node.name, node.name_length);
+  if (!node.is_directory) {
+    if (identifier.ends_with(version_suffix)) identifier.remove_suffix(version_suffix.size());
+    if (name.find(u'.') == std::u16string_view::npos && identifier.ends_with(separator))
+      identifier.remove_suffix(1);
+  }
+  return std::equal(identifier.begin(), identifier.end(), name.begin(), name.end(),
+                    [](char a, char16_t b) { return static_cast<char16_t>(a) == b; });
 }
 
 // The one of a group of look-alikes that keeps the plain identifier: the
-// first in primary order that it names in full, else the first.
-SourceNode* keeper_of(const std::vector<SourceNode*>& group) {
-  for (SourceNode* node : group) {
-    if (holds_whole_name(*node)) return node;
+// first in naming order that it names in full, else the first.
+NamedChild* keeper_of(const DiscImage& image, const std::vector<NamedChild*>& group) {
+  for (NamedChild* child : group) {
+    if (holds_whole_name(image, *child)) return child;
   }
   return group.front();
 }
 
-// Gives `node` the identifier of its base cut to make room for "~N", with N
+// Gives `child` the identifier of its base cut to make room for "_N", with N
 // the lowest number not yet taken among names of that form.
-bool number_identifier(DiscImage& image, SourceNode& node,
-                       std::unordered_set<std::string_view>& taken,
+void number_identifier(NamedChild& child, std::unordered_set<std::string>& taken,
                        std::unordered_map<std::string, uint32_t>& next_number) {
-  const std::string_view identifier = identifier_of(node);
+  const std::string identifier = child.identifier;
   // A file's identifier is base "." extension ";1"; the extension has no dot.
-  const size_t separator_at = node.is_directory ? identifier.size() : identifier.rfind(separator);
-  const std::string_view base = identifier.substr(0, separator_at);
-  const std::string_view tail = identifier.substr(separator_at);
+  const size_t separator_at =
+      child.node->is_directory ? identifier.size() : identifier.rfind(separator);
+  const std::string_view base = std::string_view(identifier).substr(0, separator_at);
+  const std::string_view tail = std::string_view(identifier).substr(separator_at);
   std::string key(base.substr(0, numbering_key_base_bytes));
   key += '/';
   key += tail;
   uint32_t& number = next_number.try_emplace(key, 1).first->second;
   std::string candidate;
   for (;;) {
-    std::string suffix(1, map_iso_char(image, unique_marker));
+    std::string suffix(1, unique_marker);
     suffix += std::to_string(number++);
     // Beyond ten million look-alikes the number no longer fits the base:
     // the record keeps its shared identifier.
-    if (suffix.size() > base_name_bytes) return true;
+    if (suffix.size() > base_name_bytes) return;
     candidate.assign(base.substr(0, std::min(base.size(), base_name_bytes - suffix.size())));
     candidate += suffix;
     candidate += tail;
     if (taken.count(candidate) == 0) break;
   }
-  if (!store_identifier(image, node, candidate)) return false;
-  taken.insert(identifier_of(node));
-  return true;
+  child.identifier = candidate;
+  taken.insert(candidate);
 }
 
 // Two children whose names shorten to one identifier would give two records
 // that no reader can tell apart: a lookup by name finds only one of the
 // files. One of them keeps the identifier (keeper_of); the others are
-// numbered with "~N", counting per cut base and extension, so a folder of
-// many look-alike names is numbered in one pass.
-void make_iso_names_unique(DiscImage& image, SourceNode& directory) {
-  std::unordered_map<std::string_view, std::vector<SourceNode*>> by_identifier;
-  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
-    by_identifier[identifier_of(*child)].push_back(child);
-  }
-  std::unordered_set<std::string_view> taken;
-  for (const auto& entry : by_identifier) taken.insert(entry.first);
+// numbered with "_N", counting per cut base and extension, so a folder of
+// many look-alike names is numbered in one pass. `naming_order` holds the
+// children in the order they are named in.
+void make_identifiers_unique(const DiscImage& image, const std::vector<NamedChild*>& naming_order) {
+  std::unordered_map<std::string_view, std::vector<NamedChild*>> by_identifier;
+  for (NamedChild* child : naming_order) by_identifier[child->identifier].push_back(child);
+  std::unordered_set<std::string> taken;
+  for (const auto& entry : by_identifier) taken.insert(std::string(entry.first));
   std::unordered_map<std::string, uint32_t> next_number;
-  // Groups in the primary order of their first member, so that the numbers
-  // are reproducible.
-  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
-    const auto found = by_identifier.find(identifier_of(*child));
+  // Groups in the naming order of their first member, so that the numbers
+  // are reproducible. The groups are collected before any identifier
+  // changes, since the map's keys view the identifiers.
+  std::vector<std::vector<NamedChild*>> groups;
+  for (NamedChild* child : naming_order) {
+    const auto found = by_identifier.find(child->identifier);
     if (found == by_identifier.end() || found->second.size() < 2 || found->second.front() != child)
       continue;
-    const SourceNode* keeper = keeper_of(found->second);
-    for (SourceNode* node : found->second) {
-      if (node != keeper && !number_identifier(image, *node, taken, next_number)) return;
+    groups.push_back(std::move(found->second));
+    by_identifier.erase(found);
+  }
+  for (const std::vector<NamedChild*>& group : groups) {
+    const NamedChild* keeper = keeper_of(image, group);
+    for (NamedChild* child : group) {
+      if (child != keeper) number_identifier(*child, taken, next_number);
     }
   }
 }
 
+// The children in the order they are named in: by source name, so that the
+// same folder gives the same identifiers whatever order the system lists it
+// in; DVD-video images keep the order they have always been named in.
+std::vector<NamedChild*> naming_order(const DiscImage& image, std::vector<NamedChild>& children) {
+  std::vector<NamedChild*> order;
+  order.reserve(children.size());
+  for (NamedChild& child : children) order.push_back(&child);
+  const auto less = [](const NamedChild* a, const NamedChild* b) {
+    return source_name_less(*a->node, *b->node);
+  };
+  // A folder that UDF has put in name order needs no sort.
+  if (!image.tree.dvd_video_mode && !std::is_sorted(order.begin(), order.end(), less))
+    std::stable_sort(order.begin(), order.end(), less);
+  return order;
+}
+
 }  // namespace
 
-char map_iso_char(const DiscImage& image, char c) {
-  if (!image.tree.dvd_video_mode) return c;
-  // DVD players read d-characters only: "0"-"9", "A"-"Z" and "_".
-  if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')) return c;
+char d_character(uint32_t c) {
+  if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
+  if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || c == '_') return static_cast<char>(c);
   return '_';
 }
 
-void make_iso_name(DiscImage& image, SourceNode& node) {
-  char ansi[ansi_name_capacity];
-  const size_t ansi_length =
-      ansi_from_utf16(std::u16string_view(node.name, node.name_length), ansi, sizeof ansi);
-  const std::string_view name(ansi, ansi_length);
-
-  char identifier[max_identifier_bytes + 1];
+std::string primary_identifier(const DiscImage& image, const SourceNode& node) {
+  char identifier[max_identifier_bytes];
   size_t length = 0;
-  auto append_mapped = [&](std::string_view part, size_t limit) {
-    for (size_t i = 0; i < part.size() && i < limit; ++i)
-      identifier[length++] = map_iso_char(image, part[i]);
-  };
-
-  if (node.is_directory) {
-    // A directory identifier has no separator and no version (ECMA-119 7.6).
-    append_mapped(name, base_name_bytes);
-  } else {
-    const size_t dot = name.rfind(separator);
-    const std::string_view base = dot == std::string_view::npos ? name : name.substr(0, dot);
-    const std::string_view extension =
-        dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
-    append_mapped(base, base_name_bytes);
+  // The characters of the name, as the identifier is made of them: in
+  // DVD-video mode the bytes of its ANSI form, as DVD-video images have
+  // always recorded them; otherwise each character, a surrogate pair being
+  // one. The last separator splits a file's name from its extension.
+  auto make = [&](auto characters, size_t count, auto is_separator, auto step) {
+    size_t separator_at = count;
+    if (!node.is_directory) {
+      for (size_t i = count; i-- > 0;) {
+        if (is_separator(characters[i])) {
+          separator_at = i;
+          break;
+        }
+      }
+    }
+    // Up to `limit` characters of [from, to), a surrogate pair being one.
+    auto append = [&](size_t from, size_t to, size_t limit) {
+      for (size_t i = from, taken = 0; i < to && taken < limit; i += step(i, to), ++taken)
+        identifier[length++] = d_character(static_cast<uint32_t>(characters[i]));
+    };
+    if (node.is_directory) {
+      // A directory identifier has no separator and no version (ECMA-119 7.6).
+      append(0, count, base_name_bytes);
+      return;
+    }
+    append(0, separator_at, base_name_bytes);
     // The separator is written even without an extension (ECMA-119 7.5.1).
     identifier[length++] = separator;
-    append_mapped(extension, extension_bytes);
-    for (const char c : std::string_view(version_suffix)) identifier[length++] = c;
+    if (separator_at < count) append(separator_at + 1, count, extension_bytes);
+    for (const char c : version_suffix) identifier[length++] = c;
+  };
+  if (image.tree.dvd_video_mode) {
+    char ansi[ansi_name_capacity];
+    const size_t ansi_length =
+        ansi_from_utf16(std::u16string_view(node.name, node.name_length), ansi, sizeof ansi);
+    make(
+        reinterpret_cast<const uint8_t*>(ansi), ansi_length,
+        [](uint8_t c) { return c == separator; }, [](size_t, size_t) { return size_t{1}; });
+  } else {
+    const char16_t* text = node.name;
+    make(
+        text, size_t{node.name_length}, [](char16_t c) { return c == u'.'; },
+        [text](size_t i, size_t to) {
+          return is_high_surrogate(text[i]) && i + 1 < to && is_low_surrogate(text[i + 1])
+                     ? size_t{2}
+                     : size_t{1};
+        });
   }
-  if (!store_identifier(image, node, std::string_view(identifier, length))) {
-    node.iso_name = "";
-    node.iso_name_length = 0;
-  }
+  return std::string(identifier, length);
 }
 
-void sort_iso_children(DiscImage& image, SourceNode& directory) {
+void name_primary_children(const DiscImage& image, std::vector<NamedChild>& children) {
+  for (NamedChild& child : children) child.identifier = primary_identifier(image, *child.node);
   // Ascending identifiers; equal identifiers (only past ten million
-  // look-alikes) in reverse primary order. A stable sort of the reversed
-  // primary list gives exactly that, in n log n.
-  std::vector<SourceNode*> children;
-  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
-    children.push_back(child);
-  const auto sort_children = [&] {
-    std::reverse(children.begin(), children.end());
-    std::stable_sort(children.begin(), children.end(), identifier_less);
-  };
-  sort_children();
+  // look-alikes) in reverse naming order. A stable sort of the reversed
+  // list gives exactly that, in n log n.
+  std::vector<std::pair<OrderKey, NamedChild*>> order;
+  order.reserve(children.size());
+  for (auto it = children.rbegin(); it != children.rend(); ++it)
+    order.emplace_back(order_key(*it), &*it);
+  const auto by_key = [](const auto& a, const auto& b) { return a.first < b.first; };
+  std::stable_sort(order.begin(), order.end(), by_key);
   // Look-alikes lie next to each other once sorted; most folders have none
-  // and are done here.
-  const auto same = [](const SourceNode* a, const SourceNode* b) {
-    return identifier_of(*a) == identifier_of(*b);
+  // and are done here, in whatever order the system listed them.
+  const auto same = [](const auto& a, const auto& b) {
+    return a.second->identifier == b.second->identifier;
   };
-  if (std::adjacent_find(children.begin(), children.end(), same) != children.end()) {
-    make_iso_names_unique(image, directory);
-    children.clear();
-    for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
-      children.push_back(child);
-    sort_children();
+  if (std::adjacent_find(order.begin(), order.end(), same) != order.end()) {
+    const std::vector<NamedChild*> naming = naming_order(image, children);
+    make_identifiers_unique(image, naming);
+    order.clear();
+    for (auto it = naming.rbegin(); it != naming.rend(); ++it)
+      order.emplace_back(order_key(**it), *it);
+    std::stable_sort(order.begin(), order.end(), by_key);
   }
+  std::vector<NamedChild> sorted;
+  sorted.reserve(order.size());
+  for (const auto& entry : order) sorted.push_back(std::move(*entry.second));
+  children = std::move(sorted);
+}
 
-  SourceNode* following = nullptr;
-  for (auto it = children.rbegin(); it != children.rend(); ++it) {
-    (*it)->iso_next = following;
-    following = *it;
+void put_folders_in_name_order(SourceNode& root) {
+  const auto less = [](const SourceNode* a, const SourceNode* b) {
+    return source_name_less(*a, *b);
+  };
+  std::vector<SourceNode*> pending{&root};
+  std::vector<SourceNode*> children;
+  while (!pending.empty()) {
+    SourceNode& folder = *pending.back();
+    pending.pop_back();
+    children.clear();
+    for (SourceNode* child = folder.first_child; child != nullptr; child = child->next) {
+      children.push_back(child);
+      if (child->is_directory) pending.push_back(child);
+    }
+    if (std::is_sorted(children.begin(), children.end(), less)) continue;
+    std::stable_sort(children.begin(), children.end(), less);
+    folder.first_child = children.front();
+    for (size_t i = 0; i + 1 < children.size(); ++i) children[i]->next = children[i + 1];
+    children.back()->next = nullptr;
   }
-  directory.iso_first_child = following;
 }
 
 }  // namespace kestrel::iso9660

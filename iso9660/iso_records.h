@@ -126,6 +126,19 @@ static_assert(type.offset == volume_descriptor::type.offset &&
               version.offset == volume_descriptor::version.offset);
 }  // namespace primary_descriptor
 
+// ECMA-119 8.5 Supplementary Volume Descriptor: the fields of the primary
+// descriptor, with the volume flags where the primary has its first unused
+// byte and the escape sequences where it has its third unused field. The
+// text fields hold the character set the escape sequences name.
+namespace supplementary_descriptor {
+inline constexpr Field volume_flags{7, 1};
+inline constexpr Field escape_sequences{88, 32};
+static_assert(volume_flags.offset == primary_descriptor::unused_1.offset &&
+              volume_flags.width == primary_descriptor::unused_1.width);
+static_assert(escape_sequences.offset == primary_descriptor::unused_3.offset &&
+              escape_sequences.width == primary_descriptor::unused_3.width);
+}  // namespace supplementary_descriptor
+
 // ECMA-119 9.1 Directory Record; the file identifier, a padding byte after
 // an identifier of even length, and the system use follow the fixed part.
 namespace directory_record {
@@ -212,16 +225,11 @@ inline uint64_t place_record(uint64_t offset, uint32_t record_bytes) {
   return offset;
 }
 
-// Absolute first sector of a directory's extent.
-inline uint64_t directory_location(const DiscImage& image, const SourceNode& directory) {
-  return static_cast<uint64_t>(image.layout.iso_area_start) +
-         2ull * image.layout.path_table_sectors + directory.iso_dir_sector;
-}
-
 struct DirectoryRecord {
   uint32_t location = 0;
   uint32_t data_length = 0;
   int64_t recorded = 0;
+  const uint8_t* recorded_date = nullptr;  // the date of `recorded`, when worked out already
   uint8_t flags = 0;
   const uint8_t* identifier = nullptr;
   uint32_t identifier_length = 0;
@@ -231,22 +239,5 @@ struct DirectoryRecord {
 // System use bytes (DVD-video mode) stay zero.
 uint32_t fill_directory_record(const FieldWriter& out, const DirectoryRecord& record,
                                bool dvd_system_use);
-
-// The identifier of a node as stored: 0x00 for the root, else iso_name.
-struct Identifier {
-  const uint8_t* bytes;
-  uint32_t length;
-};
-Identifier node_identifier(const SourceNode& node);
-
-// Fills the whole extent of one directory into `buffer`, which holds
-// ceil(iso_dir_bytes / 2048) zeroed sectors.
-void fill_iso_directory(const DiscImage& image, const SourceNode& directory, uint8_t* buffer);
-
-// Fills one path table (path_table_sectors zeroed sectors) in the given byte order.
-void fill_path_table(const DiscImage& image, bool little_endian, uint8_t* buffer);
-
-// Fills the primary volume descriptor sector.
-void fill_primary_descriptor(const DiscImage& image, uint8_t* sector);
 
 }  // namespace kestrel::iso9660

@@ -1,6 +1,7 @@
-// The ISO 9660 side of an image: identifiers and their order, directory and
-// path-table sizing, and the writers of the primary volume descriptor, the
-// terminator, both path tables and every directory.
+// The ISO 9660 side of an image: its hierarchy with identifiers, order,
+// directory and path-table sizes, and the writers of the volume descriptors,
+// both path tables and every directory. The volume owns its sizes; the disc
+// map asks for them, places each area and tells the volume where it lies.
 #pragma once
 
 #include <cstddef>
@@ -9,39 +10,75 @@
 
 #include "disc/disc_image.h"
 #include "disc/sector_emitter.h"
+#include "iso9660/iso_tree.h"
+#include "iso9660/record_dates.h"
 
 namespace kestrel::iso9660 {
 
-// Gives one node its ISO 9660 identifier (iso_name, iso_name_length).
-void make_iso_name(DiscImage& image, SourceNode& node);
+class IsoVolume {
+ public:
+  // The hierarchy of the primary volume descriptor, and the Joliet one of
+  // the supplementary volume descriptor when the image has it.
+  IsoTree primary{Hierarchy::primary};
+  IsoTree joliet{Hierarchy::joliet};
 
-// The byte stored for one identifier byte: unchanged, or in DVD-video mode
-// restricted to the d-characters "0"-"9", "A"-"Z" (others become "_").
-char map_iso_char(const DiscImage& image, char c);
+  // Names, orders and sizes every directory and path table, once the source
+  // tree is complete. False, with the build failed, when the volume cannot
+  // hold the tree.
+  bool lay_out(DiscImage& image);
 
-// Builds the ISO 9660 child order (iso_first_child / iso_next) of a directory.
-void sort_iso_children(DiscImage& image, SourceNode& directory);
+  // The extensions the volume carries: what was asked, unless the image is
+  // a DVD-video image, which keeps its plain volume.
+  NameExtensions extensions() const { return extensions_; }
+  IsoTree& tree(Hierarchy hierarchy) { return hierarchy == Hierarchy::joliet ? joliet : primary; }
+  // Names that the Joliet hierarchy records otherwise than the source has
+  // them: shortened, with characters replaced, or numbered to be unique.
+  uint32_t joliet_names_altered() const { return joliet_names_altered_; }
+  // The dates of the records, worked out as the directories are written.
+  RecordDates record_dates;
 
-struct IsoLayoutCounters {
-  uint64_t path_table_bytes = 0;
-  uint64_t directory_sectors = 0;
-  uint32_t next_directory_number = 1;
+ private:
+  NameExtensions extensions_;
+  uint32_t joliet_names_altered_ = 0;
 };
 
-// Layout visitor, run breadth first in ISO 9660 order over the directories:
-// fills iso_dir_number, iso_dir_sector and iso_dir_bytes. Returns false (and
-// fails the build) when the directories cannot be numbered.
-bool size_iso_directory(DiscImage& image, SourceNode& directory, IsoLayoutCounters& counters);
+// Builds the primary hierarchy of the source tree: identifiers and order;
+// with Rock Ridge, the directories deeper than eight levels relocated.
+bool build_primary_tree(DiscImage& image, IsoTree& tree, bool rock_ridge = false);
+// Builds the Joliet hierarchy; counts the names it alters.
+bool build_joliet_tree(DiscImage& image, IsoTree& tree, uint32_t& altered_names);
+// Sizes and places every directory of a tree within its directory area.
+bool size_iso_directories(DiscImage& image, IsoTree& tree);
+// Bytes of one path table of a tree.
+uint64_t size_path_table(const IsoTree& tree);
 
-// Writers, called at the sectors the layout gave them.
-void write_primary_descriptor(const DiscImage& image, SectorEmitter& out);
+// Writers, called at the sectors the disc map gave them.
+void write_primary_descriptor(const DiscImage& image, const IsoTree& tree, SectorEmitter& out);
+// The supplementary volume descriptor of the Joliet hierarchy.
+void write_joliet_descriptor(const DiscImage& image, const IsoTree& tree, SectorEmitter& out);
 void write_set_terminator(const DiscImage& image, SectorEmitter& out);
-void write_path_table(const DiscImage& image, SectorEmitter& out, bool little_endian);
-void write_iso_directory(const DiscImage& image, SectorEmitter& out, SourceNode& directory);
+void write_path_table(const IsoTree& tree, SectorEmitter& out, bool little_endian);
+// Every directory of the tree, each at its place; false when one is not
+// where the layout put it, or the output failed.
+// `dates` is shared by the hierarchies of one image.
+bool write_iso_directories(const DiscImage& image, const IsoTree& tree, RecordDates& dates,
+                           SectorEmitter& out);
+// The Rock Ridge continuation areas of a tree's records, at their place.
+bool write_continuation_areas(const DiscImage& image, const IsoTree& tree, SectorEmitter& out);
 // Bootable images: the boot record volume descriptor and the El Torito boot
 // catalog of image.boot.
 void write_boot_record(const DiscImage& image, SectorEmitter& out);
 void write_boot_catalog(const DiscImage& image, SectorEmitter& out);
+
+// The sectors of one directory extent and of one path table, filled into
+// zeroed buffers of ceil(bytes / 2048) and path_table_sectors sectors.
+void fill_iso_directory(const DiscImage& image, const IsoTree& tree, const IsoDirectory& directory,
+                        RecordDates& dates, uint8_t* buffer);
+void fill_path_table(const IsoTree& tree, bool little_endian, uint8_t* buffer);
+// Fills the primary volume descriptor sector.
+void fill_primary_descriptor(const DiscImage& image, const IsoTree& tree, uint8_t* sector);
+// Fills the Joliet supplementary volume descriptor sector.
+void fill_joliet_descriptor(const DiscImage& image, const IsoTree& tree, uint8_t* sector);
 
 // A text field of the primary volume descriptor: the first `width` bytes of
 // `text` with "a"-"z" raised to upper case, then spaces. A null text gives

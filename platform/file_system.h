@@ -140,6 +140,9 @@ struct FindEntry {
   int64_t accessed = 0;
   int64_t modified = 0;
   bool is_directory = false;
+  // A file that someone may execute (POSIX permission bits); never on
+  // Windows, whose files have no such bits.
+  bool executable = false;
   // Neither a regular file nor a directory (a FIFO, socket or device node):
   // such entries carry no file data for an image.
   bool is_special = false;

@@ -37,6 +37,7 @@ bool fill_attributes(int directory_fd, const char* name, FindEntry& entry) {
 void fill_from_statx(const struct statx& info, FindEntry& entry) {
   entry.is_directory = S_ISDIR(info.stx_mode);
   entry.is_special = !entry.is_directory && !S_ISREG(info.stx_mode);
+  entry.executable = !entry.is_directory && (info.stx_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
   entry.size = entry.is_directory ? 0 : info.stx_size;
   entry.modified = info.stx_mtime.tv_sec;
   entry.accessed = info.stx_atime.tv_sec;

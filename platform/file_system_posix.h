@@ -9,8 +9,9 @@
 namespace kestrel {
 
 // The facts of an entry that a scan needs, as statx fields.
-inline constexpr unsigned entry_facts_mask = STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME |
-                                             STATX_BTIME | STATX_INO | STATX_BLOCKS | STATX_NLINK;
+inline constexpr unsigned entry_facts_mask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME |
+                                             STATX_MTIME | STATX_BTIME | STATX_INO | STATX_BLOCKS |
+                                             STATX_NLINK;
 
 // Fills the attributes of `name` relative to the open folder `directory_fd`
 // (or AT_FDCWD) from statx, following links. False when the entry cannot be

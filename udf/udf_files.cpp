@@ -209,7 +209,7 @@ uint64_t write_file_set(const DiscImage& image, SectorEmitter& out) {
 
   blocks += write_entry(image, out, root_entry_block, *image.tree.root);
 
-  walk_directories_breadth_first(image.tree.root, ChildOrder::primary, [&](SourceNode& directory) {
+  walk_directories_breadth_first(image.tree.root, [&](SourceNode& directory) {
     if (!out.expect_position(base + directory.fid_block)) return false;
     blocks += write_udf_directory(image, out, directory.fid_block, directory) / sector_bytes;
     for (const SourceNode* child = directory.first_child; child != nullptr; child = child->next) {

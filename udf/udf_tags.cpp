@@ -6,6 +6,7 @@
 
 #include "disc/field_writer.h"
 #include "platform/calendar.h"
+#include "udf/udf_volume.h"
 
 namespace kestrel::udf {
 namespace {
@@ -70,7 +71,7 @@ constexpr uint32_t character_set_list_cs0 = 1;
 // The root directory's file entry follows the descriptor and its terminator.
 constexpr uint32_t root_directory_block = 2;
 
-constexpr size_t label_bytes = sizeof(VolumeSettings::volume_label);
+constexpr size_t label_bytes = label_dstring_bytes;
 
 bool is_high_surrogate(uint16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
@@ -163,11 +164,18 @@ void make_dstring16(uint8_t* field, size_t width, const char16_t* units, size_t 
   dstring.u8(width - 1, static_cast<uint8_t>(2 * unit_count + 1));
 }
 
+void write_label_dstring(const DiscImage& image, const FieldWriter& field) {
+  uint8_t label[label_dstring_bytes];
+  make_label_dstring(image, label);
+  field.bytes(0, label, std::min(field.size(), sizeof label));
+}
+
 void copy_label_dstring(const DiscImage& image, uint8_t* field, size_t width) {
   if (width < 2) return;
   const FieldWriter dstring(field, width);
   dstring.fill(0, 0, width);
-  const uint8_t* label = image.settings.volume_label;
+  uint8_t label[label_dstring_bytes];
+  make_label_dstring(image, label);
   const uint8_t label_used = label[label_bytes - 1];
   if (label_used == 0) return;  // an empty d-string is all zeros (ECMA-167 1/7.2.12)
   size_t count = std::min<size_t>(label_used - 1u, width - 2);
@@ -245,7 +253,7 @@ void fill_file_set_descriptor(const DiscImage& image, uint8_t* sector) {
   record.le32<fsd::file_set_number>(0);
   record.le32<fsd::file_set_descriptor_number>(0);
   write_cs0_charspec(record.at<fsd::lv_identifier_character_set>());
-  record.bytes<fsd::logical_volume_identifier>(image.settings.volume_label, label_bytes);
+  write_label_dstring(image, record.at<fsd::logical_volume_identifier>());
   write_cs0_charspec(record.at<fsd::file_set_character_set>());
   copy_label_dstring(image, record.at<fsd::file_set_identifier>().data(),
                      fsd::file_set_identifier.width);

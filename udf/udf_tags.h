@@ -72,7 +72,9 @@ void make_dstring8(uint8_t* field, size_t width, const uint8_t* chars, size_t co
 // byte first. A surrogate pair is never cut in half at the width limit.
 void make_dstring16(uint8_t* field, size_t width, const char16_t* units, size_t byte_count);
 
-// A shorter d-string copied from the image's volume label.
+// The 128-byte d-string of the volume label, into a field of that width.
+void write_label_dstring(const DiscImage& image, const FieldWriter& field);
+// A shorter d-string copied from the 128-byte one.
 void copy_label_dstring(const DiscImage& image, uint8_t* field, size_t width);
 
 // The shared field types, each written into the field of its record that

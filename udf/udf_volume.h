@@ -12,11 +12,15 @@
 
 namespace kestrel::udf {
 
-// Stores the default volume label ("NEW_DISC"), and the UDF timestamp of
-// build_time in build_timestamp; the engine calls it once, as a build starts.
-void set_default_volume_label(DiscImage& image);
-// Stores the label (an empty text keeps the current one).
-void set_volume_label(DiscImage& image, std::u16string_view text);
+// Stores the UDF timestamp of build_time in build_timestamp, which every UDF
+// volume date copies; the engine calls it once, as a build starts.
+void set_build_timestamp(DiscImage& image);
+
+// The bytes of the logical volume identifier's d-string.
+inline constexpr size_t label_dstring_bytes = 128;
+// The volume label as that d-string: 8-bit when every character is below
+// U+0100, else 16-bit (UDF 2.1.1).
+void make_label_dstring(const DiscImage& image, uint8_t (&dstring)[label_dstring_bytes]);
 
 // Gives one node its UDF name (udf_name, udf_name_length, udf_name_8bit).
 void make_udf_name(DiscImage& image, SourceNode& node);

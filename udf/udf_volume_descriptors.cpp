@@ -13,8 +13,6 @@
 namespace kestrel::udf {
 namespace {
 
-constexpr size_t label_bytes = sizeof(VolumeSettings::volume_label);
-
 // Both volume descriptor sequences are given 16 sectors (UDF 2.2.3).
 constexpr uint32_t volume_sequence_extent_bytes = volume_sequence_extent_sectors * sector_bytes;
 // The integrity sequence: the descriptor and its terminator.
@@ -115,7 +113,7 @@ void write_implementation_use_descriptor(const DiscImage& image, SectorEmitter& 
   write_regid(record.at<iuvd::implementation_identifier>(), 0, regid_lv_info,
               image.settings.udf_revision);
   write_cs0_charspec(record.at<iuvd::lvi_character_set>());
-  record.bytes<iuvd::logical_volume_identifier>(image.settings.volume_label, label_bytes);
+  write_label_dstring(image, record.at<iuvd::logical_volume_identifier>());
   write_implementation_regid(image, record.at<iuvd::lvi_implementation_identifier>());
   finish(image, out, record, tag_implementation_use_volume_descriptor, crc_length(iuvd::bytes),
          sector);
@@ -166,7 +164,7 @@ void write_logical_volume_descriptor(const DiscImage& image, SectorEmitter& out,
   const size_t map_table_bytes = map1::bytes + (metadata ? metadata_partition_map::bytes : 0);
   record.le32<lvd::sequence_number>(sequence_logical_volume);
   write_cs0_charspec(record.at<lvd::descriptor_character_set>());
-  record.bytes<lvd::logical_volume_identifier>(image.settings.volume_label, label_bytes);
+  write_label_dstring(image, record.at<lvd::logical_volume_identifier>());
   record.le32<lvd::logical_block_size>(sector_bytes);
   write_domain_regid(image, record.at<lvd::domain_identifier>());
   write_long_ad(record.at<lvd::file_set_location>(), file_set_extent_bytes, 0,

@@ -46,11 +46,11 @@ case $media in
                  -device "usb-storage,bus=xhci.0,drive=stick,bootindex=0") ;;
   *) usage ;;
 esac
-# Words with which each firmware gives up on the disc: the run ends there
-# instead of waiting for the time-out.
+# Words with which each firmware gives up on the disc, or GRUB on its
+# modules: the run ends there instead of waiting for the time-out.
 case $firmware in
   bios)
-    gave_up='No bootable device|Boot failed'
+    gave_up='No bootable device|Boot failed|grub rescue> '
     ;;
   uefi)
     code=/usr/share/OVMF/OVMF_CODE_4M.fd
@@ -63,7 +63,7 @@ case $firmware in
     cp -- "$vars" "$image.uefi.vars"
     machine+=(-drive "if=pflash,format=raw,unit=0,readonly=on,file=$code"
               -drive "if=pflash,format=raw,unit=1,file=$image.uefi.vars")
-    gave_up='No bootable option or device was found|startup\.nsh|Shell> '
+    gave_up='No bootable option or device was found|startup\.nsh|Shell> |grub rescue> '
     ;;
   *) usage ;;
 esac

@@ -21,7 +21,10 @@
 # boot_hybrid.img) recognised and written as ISO 9660, as the bridge and as
 # UDF 2.50, the same folder named by the boot switches, the ISOLINUX folder
 # with -boot-hybrid-mbr isohdpfx.bin and with isohdpfx.bin beside its loader,
-# -no-hybrid, -no-boot, and a loader with a name no layout uses.
+# -no-hybrid, -no-boot, and a loader with a name no layout uses; and the
+# files of the rescue disc that grub-mkrescue made, as ISO 9660 and as the
+# bridge, whose GRUB loads its modules and finds its marker by their long
+# names.
 #
 #   check_boot.sh KESTREL_CLI
 #
@@ -44,6 +47,7 @@ bash "$boot_dir/make_boot_folders.sh" "$folders" >/dev/null || folder_status=$?
 [[ $folder_status -eq 0 ]] || fail "the boot folders cannot be built"
 grub_marker=$(awk '$1 == "grub" { print $2 }' "$folders/markers")
 isolinux_marker=$(awk '$1 == "isolinux" { print $2 }' "$folders/markers")
+rescue_marker=$(awk '$1 == "rescue" { print $2 }' "$folders/markers")
 parallel=2
 
 # --- Boot runs -------------------------------------------------------------------
@@ -132,6 +136,8 @@ expect booted "$scratch/grub.iso" uefi "$grub_marker"
 expect booted "$scratch/isolinux.iso" bios "$isolinux_marker"
 expect refused "$scratch/plain.iso" bios "$grub_marker"
 expect refused "$scratch/plain.iso" uefi "$grub_marker"
+expect booted "$folders/rescue.iso" bios "$rescue_marker"
+expect booted "$folders/rescue.iso" uefi "$rescue_marker"
 # From a disk an El Torito image starts with neither firmware once its
 # catalog is out of the way; the image with GRUB's tables with both.
 expect refused "$scratch/grub.iso" bios "$grub_marker" disk
@@ -167,6 +173,8 @@ mv -- "$explicit/efi.img" "$explicit/boot/uefi.fat"
 kestrel "$explicit" "$scratch/k-explicit-none.iso" -fs iso9660
 kestrel "$explicit" "$scratch/k-explicit.iso" -fs bridge -boot-bios boot/grub/i386-pc/core.bin \
   -boot-load-size 4 -boot-info-table -boot-efi boot/uefi.fat -boot-hybrid-mbr "$boot_hybrid"
+kestrel "$folders/rescue" "$scratch/k-rescue-iso.iso" -fs iso9660
+kestrel "$folders/rescue" "$scratch/k-rescue-bridge.iso" -fs bridge
 
 # The summary names the MBR boot code found beside ISOLINUX.
 grep -q "with BIOS (ISOLINUX's MBR boot code isolinux/isohdpfx.bin, found in the source)" \
@@ -239,6 +247,12 @@ for image in k-grub-iso k-grub-bridge k-grub-udf250 k-explicit; do
 done
 for media in cd disk usb; do
   expect booted "$scratch/k-isolinux.iso" bios "$isolinux_marker" "$media"
+done
+# GRUB of the rescue disc's files reads its modules and marker by their long
+# names.
+for firmware in bios uefi; do
+  expect booted "$scratch/k-rescue-iso.iso" "$firmware" "$rescue_marker"
+  expect booted "$scratch/k-rescue-bridge.iso" "$firmware" "$rescue_marker"
 done
 expect booted "$scratch/k-isolinux-found.iso" bios "$isolinux_marker" usb
 expect booted "$scratch/k-grub-no-hybrid.iso" bios "$grub_marker"

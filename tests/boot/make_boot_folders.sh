@@ -11,6 +11,11 @@
 #                                                    EFI/BOOT/BOOTX64.EFI
 #                    boot/grub/grub.cfg              prints the marker
 #                    boot/grub/marker.txt
+#   OUT/rescue     the files of a disc made by grub-mkrescue (copied out
+#                  with xorriso), whose grub.cfg loads modules by their
+#                  whole names (part_acorn.mod, regexp.mod, ...) and prints
+#                  the marker from a file whose name is longer than 8.3:
+#                  only readers of the long names find them
 #   OUT/isolinux   ISOLINUX (BIOS only), without its MBR boot code (the
 #                  checks name /usr/lib/ISOLINUX/isohdpfx.bin):
 #                    isolinux/isolinux.bin           El Torito boot file
@@ -22,8 +27,8 @@
 # that is the checks' negative case.
 #   make_boot_folders.sh OUT
 #
-# Prints the markers as "grub MARKER" and "isolinux MARKER" lines; they are
-# also in OUT/markers. Each marker carries a random part, so a run can never
+# Prints the markers as "grub MARKER", "rescue MARKER" and "isolinux MARKER"
+# lines; they are also in OUT/markers. Each marker carries a random part, so a run can never
 # match a marker left from another one.
 #
 # The images want these options (xorriso shown; any El Torito writer):
@@ -36,7 +41,7 @@
 #             -boot-info-table
 #
 # Exits 77 when a package is missing (grub-pc-bin, grub-efi-amd64-bin,
-# grub-common, mtools, isolinux, syslinux-common).
+# grub-common, mtools, xorriso, isolinux, syslinux-common).
 set -euo pipefail
 
 out=${1:?usage: make_boot_folders.sh OUT}
@@ -47,7 +52,9 @@ syslinux_modules=/usr/lib/syslinux/modules/bios
 
 missing=()
 command -v grub-mkimage >/dev/null 2>&1 || missing+=(grub-common)
+command -v grub-mkrescue >/dev/null 2>&1 || missing+=(grub-common)
 command -v mformat >/dev/null 2>&1 || missing+=(mtools)
+command -v xorriso >/dev/null 2>&1 || missing+=(xorriso)
 [[ -f $grub_bios/cdboot.img && -f $grub_bios/boot_hybrid.img ]] || missing+=(grub-pc-bin)
 [[ -f $grub_efi/kernel.img ]] || missing+=(grub-efi-amd64-bin)
 [[ -f $isolinux_bin ]] || missing+=(isolinux)
@@ -61,6 +68,7 @@ rm -rf -- "$out"
 mkdir -p -- "$out"
 nonce=$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')
 grub_marker="kestrel-boot-marker-grub-$nonce"
+rescue_marker="kestrel-boot-marker-rescue-$nonce"
 isolinux_marker="kestrel-boot-marker-isolinux-$nonce"
 
 # --- GRUB ---------------------------------------------------------------------
@@ -101,6 +109,35 @@ mmd -i "$grub/efi.img" ::/EFI ::/EFI/BOOT
 mcopy -i "$grub/efi.img" "$out/BOOTX64.EFI" ::/EFI/BOOT/BOOTX64.EFI
 rm -f -- "$out/BOOTX64.EFI" "$out/embedded.cfg"
 
+# --- A GRUB rescue disc -----------------------------------------------------------
+# grub-mkrescue lays out a disc as live and installer discs have it: a small
+# core image that loads every other module from /boot/grub by its name.
+rescue_source=$out/rescue-source
+mkdir -p -- "$rescue_source/boot/grub"
+printf '%s\n' "$rescue_marker" >"$rescue_source/boot/grub/a-file-with-a-rather-long-name.txt"
+cat >"$rescue_source/boot/grub/grub.cfg" <<'CFG'
+insmod serial
+serial --unit=0 --speed=115200
+terminal_output serial
+echo "kestrel boot check: a GRUB rescue disc on $grub_platform"
+insmod part_acorn
+insmod part_msdos
+insmod regexp
+insmod test
+insmod cat
+insmod halt
+if test -f /boot/grub/a-file-with-a-rather-long-name.txt; then
+  cat /boot/grub/a-file-with-a-rather-long-name.txt
+fi
+halt
+CFG
+grub-mkrescue -o "$out/rescue.iso" "$rescue_source" >/dev/null 2>&1 ||
+  { echo "grub-mkrescue cannot make the rescue disc" >&2; exit 1; }
+xorriso -osirrox on -indev "$out/rescue.iso" -extract / "$out/rescue" >/dev/null 2>&1 ||
+  { echo "xorriso cannot copy the rescue disc's files" >&2; exit 1; }
+chmod -R u+w -- "$out/rescue"
+rm -rf -- "$rescue_source"
+
 # --- ISOLINUX -----------------------------------------------------------------
 # Text that ISOLINUX prints while it reads its configuration does not reach
 # the serial line (the serial console opens after the file is read), so the
@@ -120,4 +157,5 @@ LABEL marker
   APPEND marker.txt
 CFG
 
-printf 'grub %s\nisolinux %s\n' "$grub_marker" "$isolinux_marker" | tee "$out/markers"
+printf 'grub %s\nrescue %s\nisolinux %s\n' "$grub_marker" "$rescue_marker" "$isolinux_marker" |
+  tee "$out/markers"

@@ -239,5 +239,36 @@ TEST(CliReport, BootableImageSaysWhichFirmwareStartsWhichFile) {
   EXPECT_NE(json_report(plain).find("\"boot\": null"), std::string::npos);
 }
 
+TEST(CliReport, NameExtensionsAndTheNamesJolietChangedAreTold) {
+  BuildJob job;
+  finish(job, fs_code_bridge, 5, 0x0102, 4, 3, 2144);
+  job.effective_name_extensions = NameExtensions{true, true};
+  job.joliet_names_altered = 3;
+  const RunRecord record{job,
+                         KESTREL_NATIVE("names.iso"),
+                         LayoutChoice::bridge,
+                         LayoutDecision{fs_code_bridge, LayoutReason::chosen},
+                         SourceDescription{},
+                         1.0};
+  const std::string summary = summary_text(record);
+  EXPECT_NE(summary.find("\n  ISO 9660 names: Joliet and Rock Ridge\n  Joliet shortened or changed "
+                         "3 names to fit its rules (Rock Ridge and UDF keep them whole)\n"),
+            std::string::npos)
+      << summary;
+  EXPECT_NE(json_report(record).find("\"name_extensions\": {\"joliet\": true, \"rock_ridge\": "
+                                     "true, \"joliet_names_altered\": 3}"),
+            std::string::npos);
+
+  // Without extensions, or with no name to change, no line about Joliet.
+  job.effective_name_extensions = NameExtensions{};
+  job.joliet_names_altered = 0;
+  EXPECT_NE(summary_text(record).find("  ISO 9660 names: 8.3 only\n"), std::string::npos);
+  EXPECT_EQ(summary_text(record).find("Joliet"), std::string::npos);
+  // No ISO 9660 volume: nothing to tell, and null in the report.
+  finish(job, fs_code_udf250, 4, 0x0250, 4, 3, 2144);
+  EXPECT_EQ(summary_text(record).find("ISO 9660 names"), std::string::npos);
+  EXPECT_NE(json_report(record).find("\"name_extensions\": null"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kestrel::cli

@@ -80,6 +80,17 @@ TEST(CommandLine, DoubleDashEndsTheSwitches) {
   EXPECT_NE(parse({"--", "a", "-b"}).error.find("second"), std::string::npos);
 }
 
+TEST(CommandLine, NameExtensionsAreLeftOutByTheirWholeSwitches) {
+  EXPECT_EQ(parse({"src"}).command.name_extensions(), (NameExtensions{true, true}));
+  EXPECT_EQ(parse({"-no-joliet", "src"}).command.name_extensions(), (NameExtensions{false, true}));
+  EXPECT_EQ(parse({"--no-rock-ridge", "src"}).command.name_extensions(),
+            (NameExtensions{true, false}));
+  EXPECT_EQ(parse({"-no-joliet", "-no-rock-ridge", "src"}).command.name_extensions(),
+            (NameExtensions{false, false}));
+  // Not to be taken for -no-boot by a first letter.
+  EXPECT_FALSE(parse({"-no-joliet", "src"}).command.no_boot);
+}
+
 TEST(CommandLine, MistakesAreExplained) {
   EXPECT_NE(parse({"-fs", "udf201", "src"}).error.find("udf201"), std::string::npos);
   EXPECT_NE(parse({"-output"}).error.find("needs a value"), std::string::npos);

@@ -95,7 +95,7 @@ Built build(const ScratchFolder& source, int32_t fs_code, const BootSetup& boot)
   const NativeString path = output.at("image.iso");
   Built built;
   built.job = start_build(source.path(), u"Hybrid", fs_code, path, "Kestrel", "Kestrel 1.5", false,
-                          nullptr, boot);
+                          nullptr, BuildOptions{boot});
   built.image = read_bytes(path, 0, static_cast<size_t>(file_size(path)));
   return built;
 }

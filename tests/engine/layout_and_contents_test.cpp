@@ -39,7 +39,7 @@ TEST_P(EveryLayout, EachFileLiesAtItsDataSectorAndTheImageHasItsLaidOutSize) {
   const std::map<uint64_t, uint32_t> seed_of_size = {
       {3000, 1}, {1, 3}, {2049, 4}, {2048, 5}, {1000001, 6}};
   int files_checked = 0;
-  walk_directories_depth_first(writer->tree.root, ChildOrder::primary, [&](SourceNode& directory) {
+  walk_directories_depth_first(writer->tree.root, [&](SourceNode& directory) {
     for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
       if (child->is_directory || child->size == 0) continue;
       const auto bytes = read_bytes(image, writer->layout.file_data_sector(*child) * sector_bytes,
@@ -83,7 +83,7 @@ TEST_P(EveryLayout, SparseFilesAreCopiedWholeWithoutReadingTheirHoles) {
       << static_cast<int>(writer->report.error.error);
   const uint64_t read_by_build = bytes_read_by_process() - read_before;
   int files_checked = 0;
-  walk_directories_depth_first(writer->tree.root, ChildOrder::primary, [&](SourceNode& directory) {
+  walk_directories_depth_first(writer->tree.root, [&](SourceNode& directory) {
     for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
       if (child->is_directory) continue;
       const NativeString path = node_file_path(*writer, *child);
@@ -137,7 +137,9 @@ TEST(Layout, WorkedExamplesPlaceTheDataWhereTheFormatsExpectIt) {
   ScratchFolder source("worked");
   source.file("a.txt", 3000);
   source.file("d/f.bin", 100);
+  // The plain volume: no name extensions.
   auto iso = scanned_writer(source, all_fs_settings[0]);
+  iso->settings.name_extensions = NameExtensions{};
   ASSERT_EQ(iso->lay_out(), 32u);
   EXPECT_EQ(iso->layout.data_start, 4u);
   EXPECT_EQ(iso->layout.file_data_sector(*child_named(*iso->tree.root, u"a.txt")), 22u);

@@ -43,7 +43,11 @@ const Mismatch mismatches[] = {
        anchor.sector_count = 2;
      }},
     {"IsoDirectoryElsewhere", all_fs_settings[0],
-     [](ImageWriter& w) { ++node(w, u"", u"d").iso_dir_sector; }},
+     [](ImageWriter& w) {
+       for (iso9660::IsoDirectory& directory : w.iso.primary.directories) {
+         if (directory.node == &node(w, u"", u"d")) ++directory.sector;
+       }
+     }},
     {"UdfIdentifiersElsewhere", all_fs_settings[2],
      [](ImageWriter& w) { ++node(w, u"", u"d").fid_block; }},
     {"UdfEntryElsewhere", all_fs_settings[3],

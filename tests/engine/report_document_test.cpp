@@ -38,6 +38,8 @@ std::set<std::string> codes_of(Name name) {
 std::string full_json_report() {
   static BuildJob job;
   job.fs_code = fs_code_bluray;
+  // An ISO 9660 volume, so that the report has its name extensions.
+  job.effective_fs_flags = fs_iso9660;
   job.outcome = BuildOutcome::failed;
   job.error = {BuildError::output_write_failed, 28, KESTREL_NATIVE("/out/x.iso")};
   job.interleaved_titles = {{1, 2}};

@@ -66,6 +66,28 @@ void append_utf8(std::string& out, uint32_t code) {
   }
 }
 
+// UCS-2 / UTF-16 big-endian text as UTF-8; a unit that is not half of a
+// pair shows as U+FFFD.
+std::string utf16be(const uint8_t* bytes, uint64_t count) {
+  std::string out;
+  for (uint64_t i = 0; i + 1 < count; i += 2) {
+    uint32_t unit = static_cast<uint32_t>(bytes[i] << 8 | bytes[i + 1]);
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < count) {
+      const uint32_t low = static_cast<uint32_t>(bytes[i + 2] << 8 | bytes[i + 3]);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        i += 2;
+      } else {
+        unit = 0xFFFD;
+      }
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      unit = 0xFFFD;
+    }
+    append_utf8(out, unit);
+  }
+  return out;
+}
+
 // The image's bytes, and which of them a decoded field or file data explains.
 class Image {
  public:
@@ -201,15 +223,27 @@ class IsoDecoder {
              std::map<std::pair<uint64_t, uint64_t>, std::vector<std::string>>& data)
       : image_(image), listing_(listing), data_(data) {}
 
-  void primary_descriptor(uint64_t sector) {
+  // A primary volume descriptor (ECMA-119 8.4), or a supplementary one
+  // (8.5) whose escape sequences name UCS-2 (Joliet), with the hierarchy it
+  // leads to.
+  void volume_descriptor(uint64_t sector, bool joliet) {
+    joliet_ = joliet;
     Fields f(image_, sector * block);
     f.u8(0);
     f.bytes(1, 5);
     f.u8(6);
-    listing_.add(sector, "ISO primary volume descriptor version=" + num(f.u8(6)) +
-                             " system=" + f.padded(8, 32) + " volume=" + f.padded(40, 32) +
-                             " space=" + f.both32(80) + " set_size=" + f.both16(120) +
-                             " sequence=" + f.both16(124) + " block=" + f.both16(128));
+    if (joliet) {
+      listing_.add(sector, "ISO supplementary volume descriptor (Joliet) version=" + num(f.u8(6)) +
+                               " flags=" + num(f.u8(7)) + " escapes=" + f.hex_trimmed(88, 32) +
+                               " system=" + text(f, 8, 32) + " volume=" + text(f, 40, 32) +
+                               " space=" + f.both32(80) + " set_size=" + f.both16(120) +
+                               " sequence=" + f.both16(124) + " block=" + f.both16(128));
+    } else {
+      listing_.add(sector, "ISO primary volume descriptor version=" + num(f.u8(6)) +
+                               " system=" + f.padded(8, 32) + " volume=" + f.padded(40, 32) +
+                               " space=" + f.both32(80) + " set_size=" + f.both16(120) +
+                               " sequence=" + f.both16(124) + " block=" + f.both16(128));
+    }
     const uint64_t table_bytes = f.le32(132);
     const uint64_t l_table = f.le32(140), m_table = f.be32(148);
     listing_.add(sector, "    path_table_bytes=" + f.both32(132) + " L=" + num(l_table) +
@@ -217,11 +251,11 @@ class IsoDecoder {
                              " optional_M=" + num(f.be32(152)));
     const Record root = record(f.at(156));
     listing_.add(sector, "    root " + root.line);
-    listing_.add(sector, "    volume_set=" + f.padded(190, 128) + " publisher=" +
-                             f.padded(318, 128) + " preparer=" + f.padded(446, 128));
-    listing_.add(sector, "    application=" + f.padded(574, 128) +
-                             " copyright=" + f.padded(702, 37) + " abstract=" + f.padded(739, 37) +
-                             " bibliographic=" + f.padded(776, 37));
+    listing_.add(sector, "    volume_set=" + text(f, 190, 128) + " publisher=" + text(f, 318, 128) +
+                             " preparer=" + text(f, 446, 128));
+    listing_.add(sector, "    application=" + text(f, 574, 128) + " copyright=" + text(f, 702, 37) +
+                             " abstract=" + text(f, 739, 37) +
+                             " bibliographic=" + text(f, 776, 37));
     listing_.add(sector,
                  "    created=" + iso_date17(f.at(813)) + " modified=" + iso_date17(f.at(830)) +
                      " expires=" + iso_date17(f.at(847)) + " effective=" + iso_date17(f.at(864)) +
@@ -232,6 +266,26 @@ class IsoDecoder {
   }
 
  private:
+  // A text field: 8-bit and padded with spaces, or in a Joliet descriptor
+  // UCS-2 padded with UCS-2 spaces (a field of odd width ends in one byte
+  // more, shown when it is not zero).
+  std::string text(Fields f, uint64_t offset, uint64_t width) {
+    if (!joliet_) return f.padded(offset, width);
+    const uint8_t* p = f.bytes(offset, width);
+    if (p == nullptr) return "?";
+    uint64_t units = width / 2;
+    while (units > 0 && p[2 * units - 2] == 0 && p[2 * units - 1] == ' ') --units;
+    std::string out = "u\"" + utf16be(p, 2 * units) + "\"";
+    if (width % 2 != 0 && p[width - 1] != 0) out += "+" + hex(p + width - 1, 1);
+    return out;
+  }
+
+  // An identifier as text: 8-bit bytes quoted, or UCS-2 decoded (Joliet).
+  std::string identifier_text(const uint8_t* id, uint64_t length) {
+    if (!joliet_ || (length == 1 && id[0] <= 1)) return quoted(id, length);
+    return "u\"" + utf16be(id, length) + "\"";
+  }
+
   struct Record {
     uint64_t length = 0, location = 0, bytes = 0, flags = 0;
     std::string name;  // empty for the "." and ".." records
@@ -251,18 +305,88 @@ class IsoDecoder {
              " extent=" + f.both32(2) + " bytes=" + f.both32(10) + " date=" + iso_date7(f.at(18)) +
              " flags=" + num(r.flags) + " unit=" + num(f.u8(26)) + " gap=" + num(f.u8(27)) +
              " volume=" + f.both16(28) +
-             " id=" + (name != nullptr ? quoted(name, name_length) : "?");
+             " id=" + (name != nullptr ? identifier_text(name, name_length) : "?");
     const uint64_t used = 33 + name_length + (name_length % 2 == 0 ? 1 : 0);
-    if (r.length > used)
-      r.line += " system_use=" + f.hex_trimmed(used, r.length - used) + "/" + num(r.length - used);
-    if (name != nullptr && !(name_length == 1 && name[0] <= 1))
-      r.name.assign(reinterpret_cast<const char*>(name), name_length);
+    if (r.length > used) {
+      // The root's first record starts the System Use Sharing Protocol
+      // with "SP" (SUSP 5.3): from there on the system use is entries.
+      const uint8_t* head = image_.peek(f.base() + used, 7);
+      if (!joliet_ && r.length - used >= 7 && head != nullptr && head[0] == 'S' && head[1] == 'P' &&
+          head[4] == 0xBE && head[5] == 0xEF)
+        susp_ = true;
+      if (susp_ && !joliet_) {
+        r.line += " susp:" + system_use(f.base() + used, r.length - used);
+      } else {
+        r.line +=
+            " system_use=" + f.hex_trimmed(used, r.length - used) + "/" + num(r.length - used);
+      }
+    }
+    if (name != nullptr && !(name_length == 1 && name[0] <= 1)) {
+      r.name = joliet_ ? utf16be(name, name_length)
+                       : std::string(reinterpret_cast<const char*>(name), name_length);
+    }
     return r;
   }
 
+  // The System Use Entries (SUSP 1.12, RRIP 1.12) at `at`, and those of the
+  // continuation areas that a "CE" entry names, decoded as text.
+  std::string system_use(uint64_t at, uint64_t length, int depth = 0) {
+    std::string out;
+    Fields f(image_, at);
+    uint64_t offset = 0;
+    while (length - offset >= 4) {
+      const uint8_t* header = image_.peek(at + offset, 4);
+      if (header == nullptr || header[2] < 4 || header[2] > length - offset) break;
+      const uint64_t size = header[2];
+      Fields e = f.at(offset);
+      const std::string signature(reinterpret_cast<const char*>(e.bytes(0, 2)), 2);
+      out += " " + signature;
+      if (e.u8(3) != 1) out += "(v" + num(e.u8(3)) + ")";
+      if (signature == "SP" && size == 7) {
+        out += "(check=" + hex(e.bytes(4, 2), 2) + " skip=" + num(e.u8(6)) + ")";
+      } else if (signature == "CE" && size == 28) {
+        const uint64_t ce_block = image_.le(e.base() + 4, 4),
+                       ce_offset = image_.le(e.base() + 12, 4),
+                       ce_length = image_.le(e.base() + 20, 4);
+        out += "(" + e.both32(4) + "+" + e.both32(12) + " length=" + e.both32(20) + ")";
+        if (depth < 4 && ce_offset + ce_length <= block)
+          out += " {" + system_use(ce_block * block + ce_offset, ce_length, depth + 1) + " }";
+      } else if (signature == "ER" && size >= 8) {
+        const uint64_t id = e.u8(4), des = e.u8(5), src = e.u8(6);
+        out += "(version=" + num(e.u8(7)) + " id=" + e.trimmed(8, id) +
+               " descriptor=" + e.trimmed(8 + id, des) + " source=" + e.trimmed(8 + id + des, src) +
+               ")";
+      } else if (signature == "PX" && (size == 44 || size == 36)) {
+        char mode[16];
+        std::snprintf(mode, sizeof mode, "%06llo",
+                      static_cast<unsigned long long>(image_.le(e.base() + 4, 4)));
+        e.both32(4);
+        out += std::string("(mode=") + mode + " links=" + e.both32(12) + " uid=" + e.both32(20) +
+               " gid=" + e.both32(28) + (size == 44 ? " serial=" + e.both32(36) : "") + ")";
+      } else if (signature == "NM" && size >= 5) {
+        out += "(flags=" + num(e.u8(4)) + " " + quoted(e.bytes(5, size - 5), size - 5) + ")";
+      } else if (signature == "TF" && size >= 5) {
+        const uint64_t flags = e.u8(4);
+        out += "(flags=" + num(flags);
+        for (uint64_t i = 0; 5 + 7 * i + 7 <= size; ++i) out += " " + iso_date7(e.at(5 + 7 * i));
+        out += ")";
+      } else if ((signature == "CL" || signature == "PL") && size == 12) {
+        out += "(" + e.both32(4) + ")";
+      } else if (signature == "RE" && size == 4) {
+      } else {
+        out += "(" + e.hex_trimmed(4, size - 4) + "/" + num(size - 4) + ")";
+      }
+      e.u8(2);
+      offset += size;
+    }
+    if (offset < length) out += " rest=" + f.hex_trimmed(offset, length - offset);
+    return out;
+  }
+
   void path_table(uint64_t sector, uint64_t bytes, bool little_endian) {
-    const char* name = little_endian ? "ISO path table L" : "ISO path table M";
-    listing_.add(sector, std::string(name) + " bytes=" + num(bytes));
+    const std::string name = std::string(joliet_ ? "Joliet" : "ISO") +
+                             (little_endian ? " path table L" : " path table M");
+    listing_.add(sector, name + " bytes=" + num(bytes));
     for (uint64_t offset = 0; offset < bytes;) {
       Fields f(image_, sector * block + offset);
       const uint64_t name_length = f.u8(0);
@@ -271,7 +395,7 @@ class IsoDecoder {
       const uint8_t* id = f.bytes(8, name_length);
       listing_.add(sector, "    directory attribute_length=" + num(f.u8(1)) +
                                " extent=" + num(location) + " parent=" + num(parent) +
-                               " id=" + (id != nullptr ? quoted(id, name_length) : "?"));
+                               " id=" + (id != nullptr ? identifier_text(id, name_length) : "?"));
       if (name_length == 0 || id == nullptr) break;
       offset += 8 + name_length + name_length % 2;
     }
@@ -284,8 +408,8 @@ class IsoDecoder {
       const IsoDirectory directory = queue[next];
       if (!seen.insert(directory.location).second) continue;
       const uint64_t start = directory.location * block;
-      listing_.add(directory.location,
-                   "ISO directory /" + directory.path + " bytes=" + num(directory.bytes));
+      listing_.add(directory.location, std::string(joliet_ ? "Joliet" : "ISO") + " directory /" +
+                                           directory.path + " bytes=" + num(directory.bytes));
       for (uint64_t offset = 0; offset < directory.bytes;) {
         if (!image_.has(start + offset, 1)) break;
         const uint8_t length = image_.peek(start + offset, 1)[0];
@@ -300,7 +424,7 @@ class IsoDecoder {
           if (r.flags & 2) {
             queue.push_back(IsoDirectory{r.location, r.bytes, path + "/"});
           } else if (r.bytes > 0) {
-            data_[{r.location * block, r.bytes}].push_back("iso /" + path);
+            data_[{r.location * block, r.bytes}].push_back((joliet_ ? "joliet /" : "iso /") + path);
           }
         }
         offset += length;
@@ -311,6 +435,8 @@ class IsoDecoder {
   Image& image_;
   Listing& listing_;
   std::map<std::pair<uint64_t, uint64_t>, std::vector<std::string>>& data_;
+  bool joliet_ = false;
+  bool susp_ = false;  // the primary hierarchy's records carry SUSP entries
 };
 
 // --- UDF -------------------------------------------------------------------------
@@ -1059,8 +1185,11 @@ void recognition(Image& image, Listing& listing, IsoDecoder& iso) {
     if (id == "CD001") {
       const uint64_t type = f.u8(0);
       f.bytes(1, 5);
-      if (type == 1) {
-        iso.primary_descriptor(sector);
+      const uint8_t* escapes = image.peek(sector * block + 88, 3);
+      const bool ucs2 = escapes != nullptr && escapes[0] == 0x25 && escapes[1] == 0x2F &&
+                        (escapes[2] == 0x40 || escapes[2] == 0x43 || escapes[2] == 0x45);
+      if (type == 1 || (type == 2 && ucs2)) {
+        iso.volume_descriptor(sector, type == 2);
       } else if (type == 0) {
         boot_record(image, listing, sector);
       } else {

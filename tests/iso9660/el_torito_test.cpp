@@ -139,7 +139,7 @@ BuiltImage build_bootable(const ScratchFolder& source, const ScratchFolder& outp
   BuiltImage built;
   built.path = output.at("boot.iso");
   built.job = start_build(source.path(), u"Boot", fs_code, built.path, "Kestrel", "Kestrel 1.5",
-                          false, nullptr, boot);
+                          false, nullptr, BuildOptions{boot});
   return built;
 }
 

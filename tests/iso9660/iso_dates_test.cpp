@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "iso9660/iso_volume.h"
+#include "iso9660/record_dates.h"
 #include "support/time_zone.h"
 
 namespace kestrel::iso9660 {
@@ -93,6 +94,24 @@ TEST(IsoDates, NoTimeOrAnUnbreakableTimeGivesTheZeroForms) {
   EXPECT_EQ(date17_digits(unbreakable, &offset), "0000000000000000");
   EXPECT_EQ(offset, 0);
   EXPECT_EQ(date7(unbreakable), (std::vector<int>{0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(IsoDates, KeptRecordDatesAreTheDatesOfTheirTimes) {
+  ZoneGuard zone("XXX-1");
+  // 6,000 times over 4,096 slots, each asked for several times in an order
+  // that mixes them: times that share a slot take turns in it.
+  RecordDates dates;
+  for (uint32_t round = 0; round < 3; ++round) {
+    for (uint32_t i = 0; i < 6000; ++i) {
+      const int64_t time = utc_2024_03_05_13_07_09 + int64_t{(i * 7919u + round) % 6000u} * 61;
+      const uint8_t* kept = dates.of(time);
+      const std::vector<int> expected = date7(time);
+      ASSERT_EQ(std::vector<int>(kept, kept + 6),
+                std::vector<int>(expected.begin(), expected.end() - 1))
+          << time;
+      ASSERT_EQ(static_cast<int8_t>(kept[6]), expected[6]) << time;
+    }
+  }
 }
 
 }  // namespace

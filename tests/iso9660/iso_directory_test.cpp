@@ -15,15 +15,25 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+// The primary hierarchy's directory of a node, after the layout.
+const IsoDirectory& iso_dir(const ImageWriter& writer, const SourceNode& node) {
+  return test::NodeTree::iso_directory(writer.iso.primary, node);
+}
+uint32_t dir_number(const ImageWriter& writer, const SourceNode& node) {
+  return static_cast<uint32_t>(&iso_dir(writer, node) - writer.iso.primary.directories.data()) + 1;
+}
+
 Bytes directory_bytes(const ImageWriter& writer, const SourceNode& directory) {
-  Bytes out(sectors_for_bytes(directory.iso_dir_bytes) * sector_bytes, 0);
-  fill_iso_directory(writer, directory, out.data());
+  const IsoDirectory& laid_out = iso_dir(writer, directory);
+  Bytes out(sectors_for_bytes(laid_out.bytes) * sector_bytes, 0);
+  RecordDates dates;
+  fill_iso_directory(writer, writer.iso.primary, laid_out, dates, out.data());
   return out;
 }
 
 Bytes path_table(const ImageWriter& writer, bool little_endian) {
-  Bytes out(static_cast<size_t>(writer.layout.path_table_sectors) * sector_bytes, 0);
-  fill_path_table(writer, little_endian, out.data());
+  Bytes out(static_cast<size_t>(writer.iso.primary.path_table_sectors) * sector_bytes, 0);
+  fill_path_table(writer.iso.primary, little_endian, out.data());
   return out;
 }
 
@@ -76,13 +86,13 @@ TEST_F(IsoDirectoryTest, WorkedLayoutByteForByte) {
   f->modified = t + 3;
 
   ASSERT_NE(tree.writer.lay_out(), 0u);
-  EXPECT_EQ(tree.iso_order(*root), "a.txt;1 d");
-  EXPECT_EQ(tree.writer.layout.path_table_bytes, 20u);
-  EXPECT_EQ(tree.writer.layout.iso_dir_sectors, 2u);
-  EXPECT_EQ(root->iso_dir_number, 1);
-  EXPECT_EQ(d->iso_dir_number, 2);
-  EXPECT_EQ(root->iso_dir_bytes, 142u);
-  EXPECT_EQ(d->iso_dir_bytes, 108u);
+  EXPECT_EQ(tree.iso_order(*root), "A.TXT;1 D");
+  EXPECT_EQ(tree.writer.iso.primary.path_table_bytes, 20u);
+  EXPECT_EQ(tree.writer.iso.primary.directory_sectors, 2u);
+  EXPECT_EQ(dir_number(tree.writer, *root), 1);
+  EXPECT_EQ(dir_number(tree.writer, *d), 2);
+  EXPECT_EQ(iso_dir(tree.writer, *root).bytes, 142u);
+  EXPECT_EQ(iso_dir(tree.writer, *d).bytes, 108u);
   EXPECT_EQ(tree.writer.layout.data_start, 4u);
   EXPECT_EQ(tree.writer.layout.file_data_sector(*a), 22u);
   EXPECT_EQ(tree.writer.layout.file_data_sector(*f), 24u);
@@ -91,24 +101,24 @@ TEST_F(IsoDirectoryTest, WorkedLayoutByteForByte) {
   // Path tables: the root record holds the root's absolute sector (20), like
   // every other record.
   const Bytes type_l = path_table(tree.writer, true);
-  const Bytes expected_l = {1, 0, 20, 0, 0, 0, 1, 0, 0, 0, 1, 0, 21, 0, 0, 0, 1, 0, 'd', 0};
+  const Bytes expected_l = {1, 0, 20, 0, 0, 0, 1, 0, 0, 0, 1, 0, 21, 0, 0, 0, 1, 0, 'D', 0};
   EXPECT_EQ(Bytes(type_l.begin(), type_l.begin() + 20), expected_l);
   const Bytes type_m = path_table(tree.writer, false);
-  const Bytes expected_m = {1, 0, 0, 0, 0, 20, 0, 1, 0, 0, 1, 0, 0, 0, 0, 21, 0, 1, 'd', 0};
+  const Bytes expected_m = {1, 0, 0, 0, 0, 20, 0, 1, 0, 0, 1, 0, 0, 0, 0, 21, 0, 1, 'D', 0};
   EXPECT_EQ(Bytes(type_m.begin(), type_m.begin() + 20), expected_m);
   EXPECT_EQ(Bytes(type_l.begin() + 20, type_l.end()), Bytes(sector_bytes - 20, 0));
 
   const Bytes root_extent = directory_bytes(tree.writer, *root);
-  // The 'a.txt;1' record at 68: 7 identifier bytes, odd, so no padding byte.
+  // The 'A.TXT;1' record at 68: 7 identifier bytes, odd, so no padding byte.
   const Bytes a_record = {40, 0, 22,   0,    0,   0,   0,   0,   0,   22,  0xB8, 0x0B, 0, 0,
                           0,  0, 0x0B, 0xB8, 124, 3,   5,   13,  7,   10,  0,    0,    0, 0,
-                          1,  0, 0,    1,    7,   'a', '.', 't', 'x', 't', ';',  '1'};
+                          1,  0, 0,    1,    7,   'A', '.', 'T', 'X', 'T', ';',  '1'};
   EXPECT_EQ(Bytes(root_extent.begin() + 68, root_extent.begin() + 108), a_record);
-  // The 'd' record at 108: one identifier byte and no padding: 34 bytes.
+  // The 'D' record at 108: one identifier byte and no padding: 34 bytes.
   const Bytes d_record = {34,  0,   21, 0, 0,  0, 0,  0, 0, 21, 108, 0, 0, 0, 0, 0, 0,
-                          108, 124, 3,  5, 13, 7, 11, 0, 2, 0,  0,   1, 0, 0, 1, 1, 'd'};
+                          108, 124, 3,  5, 13, 7, 11, 0, 2, 0,  0,   1, 0, 0, 1, 1, 'D'};
   EXPECT_EQ(Bytes(root_extent.begin() + 108, root_extent.begin() + 142), d_record);
-  const auto root_records = read_records(root_extent, root->iso_dir_bytes);
+  const auto root_records = read_records(root_extent, iso_dir(tree.writer, *root).bytes);
   ASSERT_EQ(root_records.size(), 4u);
   // "." and "..": both the root itself.
   for (int i = 0; i < 2; ++i) {
@@ -119,12 +129,13 @@ TEST_F(IsoDirectoryTest, WorkedLayoutByteForByte) {
   }
   EXPECT_EQ(Bytes(root_extent.begin() + 142, root_extent.end()), Bytes(sector_bytes - 142, 0));
 
-  const auto d_records = read_records(directory_bytes(tree.writer, *d), d->iso_dir_bytes);
+  const auto d_records =
+      read_records(directory_bytes(tree.writer, *d), iso_dir(tree.writer, *d).bytes);
   ASSERT_EQ(d_records.size(), 3u);
   EXPECT_EQ(d_records[0].location, 21u);
   EXPECT_EQ(d_records[1].location, 20u);
   EXPECT_EQ(d_records[1].data_length, 142u);
-  EXPECT_EQ(d_records[2].identifier, "f.bin;1");
+  EXPECT_EQ(d_records[2].identifier, "F.BIN;1");
   EXPECT_EQ(d_records[2].location, 24u);
   EXPECT_EQ(d_records[2].data_length, 100u);
 }
@@ -139,11 +150,11 @@ TEST_F(IsoDirectoryTest, IdentifierPaddingAndDvdSystemUse) {
     tree.dir(tree.writer.tree.root, u"XYZ");    // 3 bytes: one padding byte there
     ASSERT_NE(tree.writer.lay_out(), 0u);
     const uint32_t extra = dvd ? 6 : 0;
-    EXPECT_EQ(tree.writer.layout.path_table_bytes, 10u + 10u + 12u);
-    EXPECT_EQ(tree.writer.tree.root->iso_dir_bytes,
+    EXPECT_EQ(tree.writer.iso.primary.path_table_bytes, 10u + 10u + 12u);
+    EXPECT_EQ(iso_dir(tree.writer, *tree.writer.tree.root).bytes,
               2 * (34 + extra) + (38 + extra) + (40 + extra) + (36 + extra) + (36 + extra));
     const Bytes extent = directory_bytes(tree.writer, *tree.writer.tree.root);
-    const auto records = read_records(extent, tree.writer.tree.root->iso_dir_bytes);
+    const auto records = read_records(extent, iso_dir(tree.writer, *tree.writer.tree.root).bytes);
     ASSERT_EQ(records.size(), 6u);
     EXPECT_EQ(records[2].identifier, "A.B;1");
     EXPECT_EQ(records[3].identifier, "AB.C;1");
@@ -153,7 +164,7 @@ TEST_F(IsoDirectoryTest, IdentifierPaddingAndDvdSystemUse) {
 }
 
 TEST_F(IsoDirectoryTest, RecordsNeverCrossASectorBoundary) {
-  // 'fNNNNNNN.txt;1' records are 48 bytes: after the two 34-byte records, 41
+  // 'FNNNNNNN.TXT;1' records are 48 bytes: after the two 34-byte records, 41
   // fit in the first sector (ending at 2036) and the 42nd starts at 2048.
   test::NodeTree tree(fs_iso9660);
   for (int i = 0; i < 50; ++i) {
@@ -161,19 +172,19 @@ TEST_F(IsoDirectoryTest, RecordsNeverCrossASectorBoundary) {
     const std::string name = "f" + std::string(7 - digits.size(), '0') + digits + ".txt";
     tree.file(tree.writer.tree.root, std::u16string(name.begin(), name.end()));
   }
-  SourceNode* sub = tree.dir(tree.writer.tree.root, u"zz");
+  SourceNode* sub = tree.dir(tree.writer.tree.root, u"ZZ");
   ASSERT_NE(tree.writer.lay_out(), 0u);
-  EXPECT_EQ(tree.writer.tree.root->iso_dir_bytes, 2048u + 9 * 48 + 36);
-  EXPECT_EQ(tree.writer.layout.iso_dir_sectors, 3u);
-  EXPECT_EQ(sub->iso_dir_sector, 2u);
+  EXPECT_EQ(iso_dir(tree.writer, *tree.writer.tree.root).bytes, 2048u + 9 * 48 + 36);
+  EXPECT_EQ(tree.writer.iso.primary.directory_sectors, 3u);
+  EXPECT_EQ(iso_dir(tree.writer, *sub).sector, 2u);
   const Bytes extent = directory_bytes(tree.writer, *tree.writer.tree.root);
   ASSERT_EQ(extent.size(), 2u * sector_bytes);
   EXPECT_EQ(Bytes(extent.begin() + 2036, extent.begin() + 2048), Bytes(12, 0));
-  const auto records = read_records(extent, tree.writer.tree.root->iso_dir_bytes);
+  const auto records = read_records(extent, iso_dir(tree.writer, *tree.writer.tree.root).bytes);
   ASSERT_EQ(records.size(), 53u);
   EXPECT_EQ(records[43].offset, 2048u);
-  EXPECT_EQ(records[52].identifier, "zz");
-  EXPECT_EQ(records[52].location, iso_only_area_start + 2 + 2u);
+  EXPECT_EQ(records[52].identifier, "ZZ");
+  EXPECT_EQ(records[52].location, tree.writer.iso.primary.directory_area_sector + 2u);
 }
 
 TEST_F(IsoDirectoryTest, LargeFilesBecomeMultiExtentFiles) {
@@ -196,15 +207,16 @@ TEST_F(IsoDirectoryTest, LargeFilesBecomeMultiExtentFiles) {
     SourceNode* big = tree.file(tree.writer.tree.root, u"big.bin", c.size);
     tree.file(tree.writer.tree.root, u"z.txt", 0);
     ASSERT_NE(tree.writer.lay_out(), 0u);
-    // 'big.bin;1' records are 42 bytes, one per extent.
-    EXPECT_EQ(tree.writer.tree.root->iso_dir_bytes, 68u + 40 + 42 * c.lengths.size() + 40);
+    // 'BIG.BIN;1' records are 42 bytes, one per extent.
+    EXPECT_EQ(iso_dir(tree.writer, *tree.writer.tree.root).bytes,
+              68u + 40 + 42 * c.lengths.size() + 40);
     const auto records = read_records(directory_bytes(tree.writer, *tree.writer.tree.root),
-                                      tree.writer.tree.root->iso_dir_bytes);
+                                      iso_dir(tree.writer, *tree.writer.tree.root).bytes);
     ASSERT_EQ(records.size(), 4u + c.lengths.size());
     uint64_t expected_sector = tree.writer.layout.file_data_sector(*big);
     for (size_t i = 0; i < c.lengths.size(); ++i) {
       const ReadRecord& r = records[3 + i];
-      EXPECT_EQ(r.identifier, "big.bin;1");
+      EXPECT_EQ(r.identifier, "BIG.BIN;1");
       EXPECT_EQ(r.location, expected_sector) << c.size << " extent " << i;
       EXPECT_EQ(r.data_length, c.lengths[i]) << c.size << " extent " << i;
       EXPECT_EQ(r.flags, i + 1 < c.lengths.size() ? flag_multi_extent : 0)
@@ -213,7 +225,7 @@ TEST_F(IsoDirectoryTest, LargeFilesBecomeMultiExtentFiles) {
     }
     // The 0-byte file after it points at the next free data sector.
     const ReadRecord& empty = records.back();
-    EXPECT_EQ(empty.identifier, "z.txt;1");
+    EXPECT_EQ(empty.identifier, "Z.TXT;1");
     EXPECT_EQ(empty.data_length, 0u);
     EXPECT_EQ(empty.location, tree.writer.layout.file_data_sector(*big) + big->sectors);
   }
@@ -227,9 +239,7 @@ TEST_F(IsoDirectoryTest, DirectoryNumbersStopAt65535) {
       tree.dir(tree.writer.tree.root, std::u16string(name.begin(), name.end()));
     }
     const bool laid_out = tree.writer.lay_out() != 0;
-    uint32_t highest = 0;
-    for (const SourceNode* c = tree.writer.tree.root->first_child; c != nullptr; c = c->next)
-      highest = std::max<uint32_t>(highest, c->iso_dir_number);
+    const auto highest = static_cast<uint32_t>(tree.writer.iso.primary.directories.size());
     if (subdirectories == 65534) {
       // The root and 65,534 directories: exactly the 65,535 numbers there are.
       EXPECT_TRUE(laid_out);

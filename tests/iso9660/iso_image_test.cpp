@@ -48,7 +48,11 @@ TEST(IsoImage, WorkedLayoutIsoOnly) {
   source.file("src/d/f.bin", 100, 12);
   test::ScratchFolder output("iso_image_worked_out");
   const NativeString image = output.at("worked.iso");
-  auto job = test::build_image(source.at("src"), 1, image, u"My Disc");
+  // The plain volume, without name extensions.
+  BuildOptions options;
+  options.name_extensions = NameExtensions{};
+  auto job = start_build(source.at("src"), u"My Disc", fs_code_iso9660, image, "Kestrel",
+                         "Kestrel 1.5", false, nullptr, options);
   ASSERT_EQ(job->outcome, BuildOutcome::succeeded);
   EXPECT_EQ(test::file_size(image), 32u * sector_bytes);
 
@@ -70,19 +74,19 @@ TEST(IsoImage, WorkedLayoutIsoOnly) {
 
   const Bytes type_l = sector_at(image, 18);
   EXPECT_EQ(Bytes(type_l.begin(), type_l.begin() + 20),
-            (Bytes{1, 0, 20, 0, 0, 0, 1, 0, 0, 0, 1, 0, 21, 0, 0, 0, 1, 0, 'd', 0}));
+            (Bytes{1, 0, 20, 0, 0, 0, 1, 0, 0, 0, 1, 0, 21, 0, 0, 0, 1, 0, 'D', 0}));
   const Bytes type_m = sector_at(image, 19);
   EXPECT_EQ(Bytes(type_m.begin(), type_m.begin() + 20),
-            (Bytes{1, 0, 0, 0, 0, 20, 0, 1, 0, 0, 1, 0, 0, 0, 0, 21, 0, 1, 'd', 0}));
+            (Bytes{1, 0, 0, 0, 0, 20, 0, 1, 0, 0, 1, 0, 0, 0, 0, 21, 0, 1, 'D', 0}));
 
   const Bytes root = sector_at(image, 20);
-  const FoundRecord a = find_record(root, "a.txt;1");
+  const FoundRecord a = find_record(root, "A.TXT;1");
   EXPECT_EQ(a.location, 22u);
   EXPECT_EQ(a.length, 3000u);
-  const FoundRecord d = find_record(root, "d");
+  const FoundRecord d = find_record(root, "D");
   EXPECT_EQ(d.location, 21u);
   EXPECT_EQ(d.length, 108u);
-  const FoundRecord f = find_record(sector_at(image, 21), "f.bin;1");
+  const FoundRecord f = find_record(sector_at(image, 21), "F.BIN;1");
   EXPECT_EQ(f.location, 24u);
   EXPECT_EQ(f.length, 100u);
 
@@ -111,13 +115,13 @@ TEST(IsoImage, BridgeRecordsPointIntoThePartition) {
   EXPECT_EQ(read_le32(&sector_at(image, 257)[2]), root_sector);
 
   const Bytes root = sector_at(image, root_sector);
-  const FoundRecord one = find_record(root, "one.bin;1");
+  const FoundRecord one = find_record(root, "ONE.BIN;1");
   EXPECT_EQ(one.length, 5000u);
   EXPECT_TRUE(matches_pattern(sector_at(image, one.location, 3), 21, 5000));
-  const FoundRecord sub = find_record(root, "sub");
-  const FoundRecord two = find_record(sector_at(image, sub.location), "two.bin;1");
+  const FoundRecord sub = find_record(root, "SUB");
+  const FoundRecord two = find_record(sector_at(image, sub.location), "TWO.BIN;1");
   EXPECT_TRUE(matches_pattern(sector_at(image, two.location), 22, 1));
-  const FoundRecord empty = find_record(sector_at(image, sub.location), "empty.bin;1");
+  const FoundRecord empty = find_record(sector_at(image, sub.location), "EMPTY.BIN;1");
   EXPECT_EQ(empty.length, 0u);
 }
 

@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
 # ISO 9660 images built by kestrel-cli, read back by independent readers:
 # isoinfo, xorriso, 7-Zip, bsdtar, iso-info and pycdlib. Every reader must
-# list every file and folder, and the bytes read back must equal the source.
+# list every file and folder, and the bytes read back must equal the source,
+# in each view of the volume it reads:
+#
+#   Rock Ridge   the source's names, folders at any depth in place (xorriso,
+#                bsdtar, isoinfo -R, iso-info --no-joliet, pycdlib rr_path)
+#   Joliet       the Joliet names (7-Zip, isoinfo -J, iso-info, bsdtar
+#                without Rock Ridge, pycdlib joliet_path)
+#   primary      d-characters in 8.3 (isoinfo, iso-info and bsdtar without
+#                either extension, pycdlib iso_path), and every reader on an
+#                image written with -no-joliet -no-rock-ridge
+#
+# The expected name of every source entry in each view is computed by
+# iso_identifiers.py; names that meet in one identifier get "_N" (checked on
+# a tree of its own, by contents), so the other trees keep their names unique
+# under the 8.3 rule. Readers that show names in their own way (without ";1",
+# identifiers in lower case) are compared with those forms.
 #
 # Hard links and files of equal contents (-dedupe) are read back under every
-# name from their one copy.
-#
-# Identifiers are shortened to 8.3; names that shorten alike get "~N" (checked
-# on a tree of its own, by contents), so the other trees keep their names
-# unique under the 8.3 rule. The expected identifier of
-# every source entry is computed by the same rule (Windows-1252, "?" for
-# characters the code page lacks, 8 + "." + 3 + ";1" for files, 8 for
-# folders); readers that show names in their own way (without ";1", in lower
-# case, or with bytes above 0x7F replaced) are compared on the entry count,
-# the names made of ASCII only, and the contents by hash.
+# name, in every view, from their one copy.
 #
 # Usage: check_iso9660.sh PATH_TO_KESTREL_CLI   (KESTREL_TEST_TMP = scratch)
 set -euo pipefail
@@ -40,231 +46,8 @@ scratch=$(make_scratch iso9660_readers)
 # The large image and its source take gigabytes: never leave them behind.
 trap 'rm -rf -- "$scratch"' EXIT
 
-helper=$scratch/iso_manifest.py
-cat >"$helper" <<'PY'
-"""ISO 9660 identifiers expected for a source folder, the image read back
-through pycdlib, and comparisons with other readers' output.
-
-A manifest line is "F<TAB>path-hex<TAB>size<TAB>sha256" for a file and
-"D<TAB>path-hex" for a folder; paths are the ISO 9660 identifiers joined by
-"/", files with their ";1"."""
-import hashlib
-import os
-import sys
-
-from iso_identifiers import identifier
-
-
-def sha256_of(path):
-    digest = hashlib.sha256()
-    with open(path, "rb") as f:
-        while True:
-            block = f.read(1 << 20)
-            if not block:
-                break
-            digest.update(block)
-    return digest.hexdigest()
-
-
-def expected(source):
-    lines = []
-
-    def walk(folder, prefix):
-        for entry in sorted(os.scandir(folder), key=lambda e: e.name):
-            is_dir = entry.is_dir(follow_symlinks=False)
-            path = prefix + b"/" + identifier(entry.name, is_dir)
-            if is_dir:
-                lines.append("D\t" + path.hex())
-                walk(entry.path, path)
-            else:
-                lines.append("F\t%s\t%d\t%s" % (path.hex(), entry.stat().st_size, sha256_of(entry.path)))
-
-    walk(source, b"")
-    return lines
-
-
-class ComparingWriter:
-    """Receives a file's bytes from pycdlib and compares them with the source
-    file as they come, so that gigabytes need no hashing."""
-
-    def __init__(self, source_path):
-        self.source = open(source_path, "rb")
-        self.size = 0
-        self.equal = True
-
-    def write(self, data):
-        if self.equal and self.source.read(len(data)) != data:
-            self.equal = False
-        self.size += len(data)
-        return len(data)
-
-    def finish(self):
-        at_end = self.source.read(1) == b""
-        self.source.close()
-        return self.equal and at_end
-
-
-def read_by_record(record, out):
-    from pycdlib import inode
-    while record is not None and record.get_data_length() > 0:
-        with inode.InodeOpenData(record.inode, 2048) as (data, length):
-            while length > 0:
-                block = data.read(min(length, 1 << 20))
-                if not block:
-                    raise IOError("short read")
-                out.write(block)
-                length -= len(block)
-        record = record.data_continuation
-
-
-def source_paths(source):
-    """ISO 9660 path -> (is folder, source path) for every source entry."""
-    paths = {}
-
-    def walk(folder, prefix):
-        for entry in os.scandir(folder):
-            is_dir = entry.is_dir(follow_symlinks=False)
-            path = prefix + b"/" + identifier(entry.name, is_dir)
-            paths[path] = (is_dir, entry.path)
-            if is_dir:
-                walk(entry.path, path)
-
-    walk(source, b"")
-    return paths
-
-
-def check_pycdlib(image, source):
-    import pycdlib
-    wanted = source_paths(source)
-    iso = pycdlib.PyCdlib()
-    iso.open(image)
-    problems = []
-    seen_paths = set()
-
-    def walk(path):
-        seen = set()
-        for record in iso.list_children(iso_path=path.decode("latin-1") or "/"):
-            name = record.file_identifier()
-            # A multi-extent file has one record per extent; read it once.
-            if name in (b".", b"..") or name in seen:
-                continue
-            seen.add(name)
-            child = path + b"/" + name
-            seen_paths.add(child)
-            if child not in wanted:
-                problems.append("pycdlib lists %r, which is not in the source" % child)
-                continue
-            is_dir, source_path = wanted[child]
-            if is_dir != record.is_dir():
-                problems.append("pycdlib: %r has the wrong type" % child)
-            elif is_dir:
-                walk(child)
-            else:
-                out = ComparingWriter(source_path)
-                if all(b < 0x80 for b in child):
-                    iso.get_file_from_iso_fp(out, iso_path=child.decode("ascii"), blocksize=1 << 20)
-                else:
-                    # pycdlib looks paths up as UTF-8 only: read an identifier
-                    # with bytes above 0x7F through its record and the
-                    # records of its further extents.
-                    read_by_record(record, out)
-                if not out.finish():
-                    problems.append("pycdlib: %r differs from the source (%d bytes read)" % (child, out.size))
-
-    walk(b"")
-    iso.close()
-    for missing in sorted(set(wanted) - seen_paths):
-        problems.append("pycdlib does not list %r" % missing)
-    return problems
-
-
-def read_manifest(path):
-    entries = []
-    with open(path) as f:
-        for line in f:
-            fields = line.rstrip("\n").split("\t")
-            entries.append((fields[0], bytes.fromhex(fields[1]), *fields[2:]))
-    return entries
-
-
-def shown(path):
-    """A path as readers show it: no version, upper case."""
-    parts = [p[:-2] if p.endswith(b";1") else p for p in path.strip(b"/").split(b"/")]
-    return b"/".join(parts).upper()
-
-
-def is_ascii_name(path):
-    return all(0x20 <= b < 0x7F for b in path) and b"?" not in path
-
-
-def check_listing(manifest, reader, mode, listing):
-    """`listing`: one path per line. mode "all": folders and files, "files":
-    files only."""
-    entries = read_manifest(manifest)
-    wanted = [e for e in entries if mode == "all" or e[0] == "F"]
-    got = []
-    for line in listing.split(b"\n"):
-        line = line.strip()
-        if line.startswith(b"'") and line.endswith(b"'"):
-            line = line[1:-1]
-        if line.startswith(b"./"):
-            line = line[1:]
-        line = line.rstrip(b"/")
-        if line in (b"", b"/", b"."):
-            continue
-        got.append(shown(line))
-    problems = []
-    if len(got) != len(wanted):
-        problems.append("%s lists %d entries, expected %d" % (reader, len(got), len(wanted)))
-    got_set = set(got)
-    for e in wanted:
-        if is_ascii_name(e[1]) and shown(e[1]) not in got_set:
-            problems.append("%s does not list %r" % (reader, e[1]))
-    return problems
-
-
-def check_contents(manifest, reader, folder):
-    """Files extracted into `folder`: the same multiset of (size, hash) as the
-    source, and every ASCII-named file at its place."""
-    entries = [e for e in read_manifest(manifest) if e[0] == "F"]
-    found = {}
-    for root, _, files in os.walk(folder):
-        for name in files:
-            full = os.path.join(root, name)
-            rel = os.fsencode(os.path.relpath(full, folder))
-            found[shown(rel)] = (str(os.path.getsize(full)), sha256_of(full))
-    problems = []
-    if sorted(found.values()) != sorted((e[2], e[3]) for e in entries):
-        problems.append("%s: extracted contents differ from the source (%d files, expected %d)" %
-                        (reader, len(found), len(entries)))
-    for e in entries:
-        if is_ascii_name(e[1]) and found.get(shown(e[1])) != (e[2], e[3]):
-            problems.append("%s: %r differs or is missing" % (reader, e[1]))
-    return problems
-
-
-def main():
-    command = sys.argv[1]
-    if command == "expected":
-        print("\n".join(sorted(expected(sys.argv[2]))))
-    else:
-        if command == "pycdlib":
-            problems = check_pycdlib(sys.argv[2], sys.argv[3])
-        elif command == "listing":
-            problems = check_listing(sys.argv[2], sys.argv[3], sys.argv[4], sys.stdin.buffer.read())
-        else:
-            problems = check_contents(sys.argv[2], sys.argv[3], sys.argv[4])
-        for p in problems[:20]:
-            print("FAIL: " + p, file=sys.stderr)
-        sys.exit(1 if problems else 0)
-
-
-main()
-PY
-
-# The identifier rule is shared with the kernel reader check.
 readers_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-manifest() { PYTHONPATH=$readers_dir "$python" "$helper" "$@"; }
+manifest() { PYTHONPATH=$readers_dir "$python" "$readers_dir/iso_manifest.py" "$@"; }
 status=0
 check() {  # check DESCRIPTION COMMAND...: runs a comparison, remembers failures
   local what=$1
@@ -279,72 +62,177 @@ check() {  # check DESCRIPTION COMMAND...: runs a comparison, remembers failures
 listing() { manifest listing "$@"; }
 contents() { manifest contents "$@"; }
 
-build() {  # build SOURCE IMAGE
-  "$cli" -fs iso9660 -yes -quiet -output "$2" "$1" || fail "kestrel-cli failed for $1"
+build() {  # build SOURCE IMAGE [SWITCH...]
+  local source=$1 image=$2
+  shift 2
+  "$cli" -fs iso9660 -yes -quiet "$@" -output "$image" "$source" || fail "kestrel-cli failed for $source"
 }
 
+# The paths a reader lists: 7-Zip's files, iso-info's entries.
+files_of_7zip() { 7zz l -slt -ba "$1" | awk '/^Path = /{p=substr($0,8)} /^Folder = -/{print p}'; }
+entries_of_iso_info() { iso-info "$@" | awk '/^ *[0-9]+ \//{sub(/^ *[0-9]+ /,""); print}'; }
+
 # 1. A varied tree: nested folders, an empty folder, 0-byte and odd-sized
-#    files, 300 files in one folder, names with spaces and non-ASCII letters.
+#    files, 300 files in one folder, names with spaces and non-ASCII letters,
+#    read through each view of the volume, then written without extensions
+#    and read by every reader through its identifiers.
 varied=$scratch/varied
 make_varied_tree "$varied"
 printf 'dotted\n' >"$varied/LEVEL1/archive.tar.gz"
 printf 'x' >"$varied/LEVEL1/LEVEL2/odd.b"
-build "$varied" "$scratch/varied.iso"
-manifest expected "$varied" >"$scratch/varied.expected"
-check "pycdlib reads every identifier and file of the varied tree" \
-  manifest pycdlib "$scratch/varied.iso" "$varied"
-
-check "isoinfo lists every entry" listing "$scratch/varied.expected" isoinfo all \
-  < <(isoinfo -f -i "$scratch/varied.iso")
-check "xorriso lists every file" listing "$scratch/varied.expected" xorriso files \
-  < <(xorriso -indev "$scratch/varied.iso" -find / -type f 2>/dev/null)
-check "bsdtar lists every entry" listing "$scratch/varied.expected" bsdtar all \
-  < <(bsdtar -tf "$scratch/varied.iso")
-check "7-Zip lists every file" listing "$scratch/varied.expected" 7zz files \
-  < <(7zz l -slt -ba "$scratch/varied.iso" | awk '/^Path = /{p=substr($0,8)} /^Folder = -/{print p}')
-check "iso-info lists every entry" listing "$scratch/varied.expected" iso-info all \
-  < <(iso-info -f -i "$scratch/varied.iso" | awk '/^ *[0-9]+ \//{sub(/^ *[0-9]+ /,""); print}')
+image=$scratch/varied.iso
+build "$varied" "$image"
+for view in iso9660 rockridge joliet; do
+  manifest expected "$varied" "$view" >"$scratch/varied.$view"
+  check "pycdlib reads every $view name and file of the varied tree" \
+    manifest pycdlib "$image" "$varied" "$view"
+done
+check "isoinfo lists every identifier" listing "$scratch/varied.iso9660" isoinfo all iso9660 \
+  < <(isoinfo -f -i "$image")
+check "isoinfo -R lists every Rock Ridge name" \
+  listing "$scratch/varied.rockridge" "isoinfo -R" all rockridge < <(isoinfo -R -f -i "$image")
+# isoinfo shows Joliet names in an 8-bit character set: the others count.
+check "isoinfo -J lists every Joliet name" \
+  listing "$scratch/varied.joliet" "isoinfo -J" all-ascii joliet < <(isoinfo -J -f -i "$image")
+check "xorriso lists every file by its Rock Ridge name" \
+  listing "$scratch/varied.rockridge" xorriso files rockridge \
+  < <(xorriso -indev "$image" -find / -type f 2>/dev/null)
+check "bsdtar lists every entry by its Rock Ridge name" \
+  listing "$scratch/varied.rockridge" bsdtar all rockridge < <(bsdtar -tf "$image")
+check "bsdtar without Rock Ridge lists every Joliet name" \
+  listing "$scratch/varied.joliet" "bsdtar !rockridge" all joliet \
+  < <(bsdtar --options '!rockridge' -tf "$image")
+check "bsdtar without either extension lists every identifier" \
+  listing "$scratch/varied.iso9660" "bsdtar !rockridge,!joliet" all iso9660 \
+  < <(bsdtar --options '!rockridge,!joliet' -tf "$image")
+check "7-Zip lists every file by its Joliet name" \
+  listing "$scratch/varied.joliet" 7zz files joliet < <(files_of_7zip "$image")
+check "iso-info without Joliet lists every Rock Ridge name" \
+  listing "$scratch/varied.rockridge" "iso-info --no-joliet" all rockridge \
+  < <(entries_of_iso_info --no-joliet -f -i "$image")
 
 mkdir "$scratch/x7" "$scratch/xtar" "$scratch/xorriso"
-7zz x -y -bd -o"$scratch/x7" "$scratch/varied.iso" >/dev/null
-check "7-Zip extracts every file unchanged" contents "$scratch/varied.expected" 7zz "$scratch/x7"
-bsdtar -xf "$scratch/varied.iso" -C "$scratch/xtar"
-check "bsdtar extracts every file unchanged" contents "$scratch/varied.expected" bsdtar "$scratch/xtar"
-xorriso -osirrox on -indev "$scratch/varied.iso" -extract / "$scratch/xorriso" >/dev/null 2>&1
+7zz x -y -bd -o"$scratch/x7" "$image" >/dev/null
+check "7-Zip extracts every file unchanged under its Joliet name" \
+  contents "$scratch/varied.joliet" 7zz "$scratch/x7" joliet
+bsdtar -xf "$image" -C "$scratch/xtar"
+check "bsdtar extracts every file unchanged under its Rock Ridge name" \
+  contents "$scratch/varied.rockridge" bsdtar "$scratch/xtar" rockridge
+xorriso -osirrox on -indev "$image" -extract / "$scratch/xorriso" >/dev/null 2>&1
 chmod -R u+rwX "$scratch/xorriso"
-check "xorriso extracts every file unchanged" contents "$scratch/varied.expected" xorriso "$scratch/xorriso"
-rm -rf -- "$scratch/x7" "$scratch/xtar" "$scratch/xorriso" "$scratch/varied.iso"
+check "xorriso extracts every file unchanged under its Rock Ridge name" \
+  contents "$scratch/varied.rockridge" xorriso "$scratch/xorriso" rockridge
+rm -rf -- "$scratch/x7" "$scratch/xtar" "$scratch/xorriso"
+
+# iso-info (libcdio) converts Joliet names as UCS-2, which has no characters
+# beyond the Basic Multilingual Plane: it reads the tree without the name
+# that has one; it cuts some names of other scripts short, so those count
+# only. (Its --no-rock-ridge still lists the Rock Ridge names, so it reads
+# the identifiers of the image without extensions below.)
+rm -- "$varied/smile 😀.txt"
+build "$varied" "$image"
+manifest expected "$varied" joliet >"$scratch/varied.joliet"
+check "iso-info lists every Joliet name" \
+  listing "$scratch/varied.joliet" iso-info all-ascii joliet < <(entries_of_iso_info -f -i "$image")
+
+build "$varied" "$image" -no-joliet -no-rock-ridge
+manifest expected "$varied" iso9660 >"$scratch/varied.iso9660"
+check "pycdlib reads every identifier of the image without extensions" \
+  manifest pycdlib "$image" "$varied" iso9660
+check "xorriso lists every identifier of the image without extensions" \
+  listing "$scratch/varied.iso9660" xorriso files iso9660 \
+  < <(xorriso -indev "$image" -find / -type f 2>/dev/null)
+check "bsdtar lists every identifier of the image without extensions" \
+  listing "$scratch/varied.iso9660" bsdtar all iso9660 < <(bsdtar -tf "$image")
+check "7-Zip lists every identifier of the image without extensions" \
+  listing "$scratch/varied.iso9660" 7zz files iso9660 < <(files_of_7zip "$image")
+check "iso-info lists every identifier of the image without extensions" \
+  listing "$scratch/varied.iso9660" iso-info all iso9660 < <(entries_of_iso_info -f -i "$image")
+mkdir "$scratch/x7"
+7zz x -y -bd -o"$scratch/x7" "$image" >/dev/null
+check "7-Zip extracts every file of the image without extensions" \
+  contents "$scratch/varied.iso9660" 7zz "$scratch/x7" iso9660
+rm -rf -- "$scratch/x7" "$image"
+
+# Names only the extensions hold, and folders seventeen deep, which the
+# primary volume holds relocated: readers of Rock Ridge and of Joliet must
+# see them in place. A name of 255 bytes continues in a continuation area.
+names=$scratch/names
+"$python" - "$names" <<'PY'
+import os, sys
+root = sys.argv[1]
+def write(relative, text):
+    path = os.path.join(root, relative)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w") as f:
+        f.write(text)
+deep = "/".join("level%02d" % i for i in range(2, 19))
+write(deep + "/deep.txt", "seventeen folders deep\n")
+write(deep + "/level19/level20/deeper.txt", "nineteen folders deep\n")
+write("n" * 251 + ".dat", "a name of 255 bytes\n")
+for name in ("README", "readme", "ReadMe"):
+    write(name, "this one is %s\n" % name)
+write("semi;colon?.txt", "forbidden in Joliet\n")
+write("...", "three dots\n")
+write("A name longer than the sixty-four units that Joliet holds in one.txt", "long\n")
+write("smile \U0001F600.txt", "beyond the BMP\n")
+PY
+build "$names" "$image"
+for view in rockridge joliet; do
+  manifest expected "$names" "$view" >"$scratch/names.$view"
+  check "pycdlib reads every $view name of the names tree" \
+    manifest pycdlib "$image" "$names" "$view"
+done
+check "xorriso lists the names tree in place by Rock Ridge" \
+  listing "$scratch/names.rockridge" xorriso all rockridge \
+  < <(xorriso -indev "$image" -find / 2>/dev/null | sed 1d)
+check "bsdtar lists the names tree in place by Rock Ridge" \
+  listing "$scratch/names.rockridge" bsdtar all rockridge < <(bsdtar -tf "$image")
+check "7-Zip lists the names tree by Joliet" \
+  listing "$scratch/names.joliet" 7zz files joliet < <(files_of_7zip "$image")
+mkdir "$scratch/x7" "$scratch/xorriso"
+7zz x -y -bd -o"$scratch/x7" "$image" >/dev/null
+check "7-Zip extracts the names tree unchanged" \
+  contents "$scratch/names.joliet" 7zz "$scratch/x7" joliet
+xorriso -osirrox on -indev "$image" -extract / "$scratch/xorriso" >/dev/null 2>&1
+chmod -R u+rwX "$scratch/xorriso"
+check "xorriso extracts the names tree unchanged" \
+  contents "$scratch/names.rockridge" xorriso "$scratch/xorriso" rockridge
+rm -rf -- "$scratch/x7" "$scratch/xorriso" "$image" "$names"
 
 # 1b. The same tree made bootable with UEFI: the image then also carries an
 #     MBR and a GPT in its system area and a backup GPT at its end, which no
-#     reader may take for a file or a directory.
+#     reader may take for a file or a directory, in any view.
 cp -r -- "$varied" "$scratch/bootable"
 write_random_file "$scratch/bootable/efi.img" 6144 efi
-"$cli" -fs iso9660 -yes -quiet -boot-efi efi.img -output "$scratch/bootable.iso" "$scratch/bootable" ||
-  fail "kestrel-cli failed for the bootable tree"
-manifest expected "$scratch/bootable" >"$scratch/bootable.expected"
-check "pycdlib reads every identifier and file of the bootable tree" \
-  manifest pycdlib "$scratch/bootable.iso" "$scratch/bootable"
-check "isoinfo lists every entry of the bootable image" \
-  listing "$scratch/bootable.expected" isoinfo all < <(isoinfo -f -i "$scratch/bootable.iso")
-check "iso-info lists every entry of the bootable image" \
-  listing "$scratch/bootable.expected" iso-info all \
-  < <(iso-info -f -i "$scratch/bootable.iso" | awk '/^ *[0-9]+ \//{sub(/^ *[0-9]+ /,""); print}')
+build "$scratch/bootable" "$scratch/bootable.iso" -boot-efi efi.img
+for view in iso9660 rockridge joliet; do
+  manifest expected "$scratch/bootable" "$view" >"$scratch/bootable.$view"
+  check "pycdlib reads every $view name and file of the bootable tree" \
+    manifest pycdlib "$scratch/bootable.iso" "$scratch/bootable" "$view"
+done
+check "isoinfo lists every identifier of the bootable image" \
+  listing "$scratch/bootable.iso9660" isoinfo all iso9660 < <(isoinfo -f -i "$scratch/bootable.iso")
+check "iso-info without Joliet lists every Rock Ridge name of the bootable image" \
+  listing "$scratch/bootable.rockridge" "iso-info --no-joliet" all rockridge \
+  < <(entries_of_iso_info --no-joliet -f -i "$scratch/bootable.iso")
 mkdir "$scratch/x7" "$scratch/xtar"
 7zz x -y -bd -o"$scratch/x7" "$scratch/bootable.iso" >/dev/null
 # 7-Zip shows the El Torito boot image as a file of its own, [BOOT]/.
 check "7-Zip reads the El Torito UEFI image" \
   cmp -s "$scratch/x7/[BOOT]/Boot-NoEmul.img" "$scratch/bootable/efi.img"
 rm -rf -- "$scratch/x7/[BOOT]"
-check "7-Zip extracts every file of the bootable image unchanged" \
-  contents "$scratch/bootable.expected" 7zz "$scratch/x7"
+check "7-Zip extracts every file of the bootable image unchanged under its Joliet name" \
+  contents "$scratch/bootable.joliet" 7zz "$scratch/x7" joliet
 bsdtar -xf "$scratch/bootable.iso" -C "$scratch/xtar"
-check "bsdtar extracts every file of the bootable image unchanged" \
-  contents "$scratch/bootable.expected" bsdtar "$scratch/xtar"
+check "bsdtar extracts every file of the bootable image unchanged under its Rock Ridge name" \
+  contents "$scratch/bootable.rockridge" bsdtar "$scratch/xtar" rockridge
 rm -rf -- "$scratch/x7" "$scratch/xtar" "$scratch/bootable" "$scratch/bootable.iso"
 
-# 2. A 5 GiB file, recorded as a multi-extent file (two records), between
-#    small files whose data must still be found where their records say.
+# 2. A 5 GiB file, recorded as a multi-extent file (two records in each
+#    hierarchy), between small files whose data must still be found where
+#    their records say: 7-Zip reads it through Joliet, xorriso through Rock
+#    Ridge.
 large=$scratch/large
 mkdir -p "$large/SUB"
 write_random_file "$large/A_FIRST.BIN" 5000 first
@@ -352,8 +240,10 @@ make_sparse_file "$large/BIG.BIN" 5G
 write_random_file "$large/SUB/AFTER.BIN" 70001 after
 : >"$large/Z_EMPTY.TXT"
 build "$large" "$scratch/large.iso"
-check "pycdlib reads the multi-extent file and its neighbours" \
-  manifest pycdlib "$scratch/large.iso" "$large"
+for view in iso9660 rockridge joliet; do
+  check "pycdlib reads the multi-extent file and its neighbours through $view" \
+    manifest pycdlib "$scratch/large.iso" "$large" "$view"
+done
 # Streamed and compared byte for byte: no extracted copy on disk, no hashing
 # of gigabytes.
 check "7-Zip reads the 5 GiB file unchanged" \
@@ -373,7 +263,7 @@ rm -rf -- "$scratch/xlarge" "$scratch/large.iso" "$large"
 
 # 3. Names that shorten to one identifier: every file must still be found by
 #    its own record, so each reader extracts as many distinct files as there
-#    are in the source, with the same contents.
+#    are in the source, with the same contents, whatever view it reads.
 alike=$scratch/alike
 mkdir -p "$alike/Programs (x86)" "$alike/Programs"
 for i in 1 2 3 4 5 6 7 8 9 10 11; do write_random_file "$alike/document$i.txt" $((100 * i)) "doc$i"; done
@@ -408,33 +298,44 @@ PY
 )" = 15
 rm -rf -- "$alike" "$scratch/alike.iso"
 
-# 4. Hard links and equal files (-dedupe): the records of every name point at
-#    one copy of the data, which each reader extracts under every name; the
-#    image holds each file once.
+# 4. Hard links and equal files (-dedupe): the records of every name, in
+#    each hierarchy, point at one copy of the data, which each reader
+#    extracts under every name; the image holds each file once. The names
+#    are long ones, which only the extensions hold.
 shared=$scratch/shared
-make_shared_tree "$shared" --plain-names
-"$cli" -fs iso9660 -dedupe -yes -quiet -output "$scratch/shared.iso" "$shared" ||
-  fail "kestrel-cli -dedupe failed for $shared"
+make_shared_tree "$shared"
+build "$shared" "$scratch/shared.iso" -dedupe
 check "the image holds the shared data once"   expect_one_copy "$scratch/shared.iso" "$SHARED_TREE_UNIQUE_BYTES"
-manifest expected "$shared" >"$scratch/shared.expected"
-check "pycdlib reads every name of the shared files" manifest pycdlib "$scratch/shared.iso" "$shared"
-check "isoinfo lists every name" listing "$scratch/shared.expected" isoinfo all \
+for view in iso9660 rockridge joliet; do
+  manifest expected "$shared" "$view" >"$scratch/shared.$view"
+  check "pycdlib reads every $view name of the shared files" \
+    manifest pycdlib "$scratch/shared.iso" "$shared" "$view"
+done
+check "isoinfo lists every identifier" listing "$scratch/shared.iso9660" isoinfo all iso9660 \
   < <(isoinfo -f -i "$scratch/shared.iso")
-check "iso-info lists every name" listing "$scratch/shared.expected" iso-info all \
-  < <(iso-info -f -i "$scratch/shared.iso" | awk '/^ *[0-9]+ \//{sub(/^ *[0-9]+ /,""); print}')
+check "iso-info without Joliet lists every Rock Ridge name" \
+  listing "$scratch/shared.rockridge" "iso-info --no-joliet" all rockridge \
+  < <(entries_of_iso_info --no-joliet -f -i "$scratch/shared.iso")
 for reader in 7zz xorriso bsdtar; do
   out=$scratch/shared-$reader
   mkdir "$out"
+  view=rockridge
   case $reader in
-    7zz) 7zz x -y -o"$out" "$scratch/shared.iso" >/dev/null 2>&1 ;;
+    7zz) 7zz x -y -o"$out" "$scratch/shared.iso" >/dev/null 2>&1; view=joliet ;;
     xorriso) xorriso -osirrox on -indev "$scratch/shared.iso" -extract / "$out" >/dev/null 2>&1 ;;
     bsdtar) bsdtar -xf "$scratch/shared.iso" -C "$out" 2>/dev/null ;;
   esac
   chmod -R u+rwX "$out"
-  check "$reader extracts every name of the shared files" \
-    contents "$scratch/shared.expected" "$reader" "$out"
+  check "$reader extracts every $view name of the shared files" \
+    contents "$scratch/shared.$view" "$reader" "$out" "$view"
   rm -rf -- "$out"
 done
+# Rock Ridge counts the names of a hard-linked file (PX links) as the
+# source does: each of the three names of the clip. (xorriso counts links
+# itself, and only with -hardlinks on.)
+check "isoinfo -R reads the link count of every name of the hard-linked file" test \
+  "$(isoinfo -R -l -i "$scratch/shared.iso" | awk '/ clip/ {print $2}' | sort | uniq -c |
+    awk '{print $1 "x" $2}')" = 3x3
 rm -rf -- "$shared" "$scratch/shared.iso"
 
 exit "$status"

@@ -2,20 +2,28 @@
 # Reader check: the Linux kernel's own isofs and udf drivers, in a small
 # virtual machine (tests/readers/kernel), mount every layout Kestrel writes
 # and list every folder, every file size and every file's SHA-256, which
-# must equal the source:
+# must equal the source. An ISO 9660 volume is mounted three ways: as the
+# driver reads it by default (Rock Ridge names, which must be the source's),
+# with -o norock (Joliet names) and with -o norock,nojoliet (the 8.3
+# identifiers, raw; for the tree of names that differ in case only, as the
+# driver folds them by default, where they must stay distinct):
 #
-#   ISO 9660, the ISO 9660 + UDF 1.02 bridge (both views), UDF 1.02 and
+#   ISO 9660, the ISO 9660 + UDF 1.02 bridge (every view), UDF 1.02 and
 #   UDF 2.50 images of a varied tree; names of more than 127 characters in
-#   the 8-bit form (UDF 1.02); a DVD-video folder (bridge, both
-#   views); stereoscopic Blu-ray folders (UDF 2.50 with interleaved files,
-#   one of them with 130 extents a clip, so that its entries continue in
-#   allocation extent blocks); a 5 GiB sparse file in a bridge image,
-#   read through the multi-extent ISO 9660 records and through UDF; a
-#   bootable bridge image and a bootable UDF 2.50 image with its ISO 9660
-#   volume (both views), whose BIOS loader reads back with the boot
-#   information table in its bytes 8 to 63 and the source's bytes elsewhere;
-#   a tree of hard links and equal files built with -dedupe in every layout,
-#   every name read from the one copy of its data.
+#   the 8-bit form (UDF 1.02); a tree of names that only the name
+#   extensions hold (folders seventeen deep, which Rock Ridge relocates, a
+#   name of 255 bytes, names that differ in case only, characters Joliet
+#   forbids) as ISO 9660; a DVD-video folder (bridge, its plain ISO 9660
+#   volume and UDF); stereoscopic Blu-ray folders (UDF 2.50 with interleaved
+#   files, one of them with 130 extents a clip, so that its entries continue
+#   in allocation extent blocks); a 5 GiB sparse file in a bridge image,
+#   read through the multi-extent ISO 9660 records of both hierarchies and
+#   through UDF; a bootable bridge image and a bootable UDF 2.50 image with
+#   its ISO 9660 volume (every view), whose BIOS loader reads back with the
+#   boot information table in its bytes 8 to 63 and the source's bytes
+#   elsewhere; a tree of hard links and equal files built with -dedupe in
+#   every layout, every name read from the one copy of its data in every
+#   view.
 #
 # All images are listed in one boot of the machine.
 #
@@ -82,6 +90,32 @@ mkdir -p -- "$big/SUB"
 write_random_file "$big/A_FIRST.BIN" 5000 first
 make_sparse_file "$big/BIG.BIN" 5G
 write_random_file "$big/SUB/AFTER.BIN" 70001 after
+# Names that only the name extensions hold, and folders seventeen deep
+# (which the primary volume holds elsewhere, relocated, so that only Rock
+# Ridge and Joliet show them in place).
+names=$scratch/names
+deep=$scratch/deep
+python3 - "$names" "$deep" <<'PY'
+import os, sys
+root, deep_root = sys.argv[1], sys.argv[2]
+def write(relative, text, under=root):
+    path = os.path.join(under, relative)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w") as f:
+        f.write(text)
+deep = "/".join("level%02d" % i for i in range(2, 19))
+write(deep + "/deep.txt", "seventeen folders deep\n", deep_root)
+write(deep + "/level19/level20/deeper.txt", "nineteen folders deep\n", deep_root)
+write("shallow.txt", "at the top\n", deep_root)
+# Linux reads Rock Ridge names of up to 253 bytes.
+write("n" * 249 + ".dat", "a name of 253 bytes\n")
+for name in ("README", "readme", "ReadMe"):
+    write(name, "this one is %s\n" % name)
+write("semi;colon?.txt", "forbidden in Joliet\n")
+write("...", "three dots\n")
+write("A name longer than the sixty-four units that Joliet holds in one.txt", "long\n")
+write("smile \U0001F600.txt", "beyond the BMP\n")
+PY
 # Names longer than the 127 units of the 16-bit form, all below U+0100: the
 # 8-bit form holds them whole. (The kernel's udf driver gives a name whose
 # UTF-8 form exceeds 254 bytes a made-up name of its own, as it does for any
@@ -102,19 +136,25 @@ make_shared_tree "$shared"
 # File systems to mount, source, the image's layout and any further switch
 # of each disk; the disks are numbered in this order.
 disks=(
-  "iso9660 $varied iso9660"
-  "iso9660+udf $varied bridge"
+  "rockridge+joliet+iso9660 $varied iso9660"
+  "rockridge+joliet+iso9660+udf $varied bridge"
+  "udf $varied udf102"
+  "udf $varied udf250"
+  "rockridge+joliet+iso9660 $varied iso9660"
+  "rockridge+joliet+iso9660+udf $varied bridge"
   "udf $varied udf102"
   "udf $varied udf250"
   "udf $long udf102"
+  "rockridge+joliet+folded $names iso9660"
+  "rockridge+joliet $deep iso9660"
   "iso9660+udf $dvd default"
   "udf $stereo default"
   "udf $many default"
-  "iso9660+udf $big bridge"
-  "iso9660+udf $bootable bridge"
-  "iso9660+udf $bootable udf250"
-  "iso9660 $shared iso9660 -dedupe"
-  "iso9660+udf $shared bridge -dedupe"
+  "rockridge+joliet+iso9660+udf $big bridge"
+  "rockridge+joliet+iso9660+udf $bootable bridge"
+  "rockridge+joliet+iso9660+udf $bootable udf250"
+  "rockridge+joliet+iso9660 $shared iso9660 -dedupe"
+  "rockridge+joliet+iso9660+udf $shared bridge -dedupe"
   "udf $shared udf102 -dedupe"
   "udf $shared udf250 -dedupe"
 )
@@ -143,8 +183,12 @@ for disk in "${disks[@]}"; do
   fi
   [[ -f "$source/boot/loader.bin" ]] && extras+=(--boot-table boot/loader.bin "$scratch/disk$number.iso")
   for fs in ${views//+/ }; do
+    # Identifiers numbered to be unique are compared by their number and
+    # the files' contents.
+    view_extras=("${extras[@]}")
+    [[ $fs == folded ]] && view_extras+=(--contents-only)
     if python3 "$readers_dir/kernel/compare_listing.py" "$scratch/listing" "disk$number" "$fs" \
-         "$source" "${extras[@]}"; then
+         "$source" "${view_extras[@]}"; then
       echo "ok: the kernel's $fs driver reads the $layout image of ${source##*/}"
     else
       status=1

@@ -3,6 +3,8 @@
 // disk. `writer.lay_out()` lays such a tree out with the real layout.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -64,25 +66,43 @@ class NodeTree {
     return add(parent, name, false, size);
   }
 
-  // ISO 9660 identifiers and order for every node below `directory`.
-  void name_iso(SourceNode& directory) {
-    for (SourceNode* c = directory.first_child; c != nullptr; c = c->next)
-      iso9660::make_iso_name(writer, *c);
-    iso9660::sort_iso_children(writer, directory);
-    for (SourceNode* c = directory.first_child; c != nullptr; c = c->next) {
-      if (c->is_directory) name_iso(*c);
-    }
+  // The primary ISO 9660 hierarchy of the whole tree: identifiers and order.
+  iso9660::IsoTree iso_tree() {
+    iso9660::IsoTree tree;
+    EXPECT_TRUE(iso9660::build_primary_tree(writer, tree));
+    return tree;
   }
 
-  // The ISO 9660 identifiers of `directory`'s children in ISO 9660 order.
-  std::string iso_order(const SourceNode& directory) const {
+  // The directory of `tree` that records `node`.
+  static const iso9660::IsoDirectory& iso_directory(const iso9660::IsoTree& tree,
+                                                    const SourceNode& node) {
+    for (const iso9660::IsoDirectory& directory : tree.directories) {
+      if (directory.node == &node) return directory;
+    }
+    ADD_FAILURE() << "no ISO 9660 directory for the node";
+    return tree.directories.front();
+  }
+
+  // An identifier as text: its stored bytes, or the source name (ASCII in
+  // the tests that look at it).
+  static std::string identifier_text(const iso9660::IdentifierText& identifier) {
+    std::string out(identifier.stored.begin(), identifier.stored.end());
+    for (const char16_t unit : identifier.name) out += static_cast<char>(unit);
+    return out;
+  }
+
+  // The identifiers of the records of `directory`'s children in ISO 9660
+  // order, a file's with its version.
+  static std::string iso_order(const iso9660::IsoTree& tree, const SourceNode& directory) {
     std::string out;
-    for (const SourceNode* c = directory.iso_first_child; c != nullptr; c = c->iso_next) {
+    for (const iso9660::IsoEntry& entry : tree.entries_of(iso_directory(tree, directory))) {
       if (!out.empty()) out += ' ';
-      out.append(c->iso_name, c->iso_name_length);
+      out += identifier_text(tree.identifier(entry));
+      if (!entry.is_directory) out += ";1";
     }
     return out;
   }
+  std::string iso_order(const SourceNode& directory) { return iso_order(iso_tree(), directory); }
 
   // UDF names of every child of `directory`, then its UDF order.
   void name_udf_children(SourceNode& directory) {

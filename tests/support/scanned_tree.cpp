@@ -12,6 +12,8 @@ std::unique_ptr<ImageWriter> scanned_writer(const ScratchFolder& folder, const F
   auto writer = std::make_unique<ImageWriter>(build_time);
   writer->settings.fs_flags = setting.fs_flags;
   writer->settings.udf_revision = setting.udf_revision;
+  // The extensions a build job writes when none are chosen.
+  writer->settings.name_extensions = default_name_extensions;
   writer->tree.source_folder = folder.path() + native_separator;
   scan_source(*writer);
   return writer;

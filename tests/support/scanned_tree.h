@@ -36,7 +36,8 @@ inline std::string fs_setting_name(const ::testing::TestParamInfo<FsSetting>& pa
   return param_info.param.name;
 }
 
-// A writer with `folder` scanned by the real scan, not yet laid out.
+// A writer with `folder` scanned by the real scan, not yet laid out, with the
+// name extensions a build job writes by default.
 std::unique_ptr<ImageWriter> scanned_writer(const ScratchFolder& folder, const FsSetting& setting,
                                             int64_t build_time = 1700000000);
 

@@ -223,7 +223,7 @@ TEST(UdfOrder, DvdVideoFoldersAndRootKeepTheirOrder) {
   dvd.file(nested, u"b");
   dvd.file(nested, u"a");
   // The layout's naming pass decides which folders keep their order.
-  prepare_names(dvd.writer, *root);
+  prepare_udf_names(dvd.writer, *root);
   EXPECT_EQ(udf_order(dvd.writer, *root),
             (std::vector<std::u16string>{u"AUDIO_TS", u"VIDEO_TS", u"README", u"BONUS"}));
   EXPECT_EQ(udf_order(dvd.writer, *video),

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -11,9 +12,19 @@
 #include "disc/field_writer.h"
 #include "engine/image_writer.h"
 #include "support/time_zone.h"
+#include "udf/udf_volume.h"
 
 namespace kestrel::udf {
 namespace {
+
+// The volume label as the UDF descriptors record it.
+std::array<uint8_t, udf::label_dstring_bytes> label_of(const ImageWriter& writer) {
+  uint8_t dstring[udf::label_dstring_bytes];
+  udf::make_label_dstring(writer, dstring);
+  std::array<uint8_t, udf::label_dstring_bytes> out;
+  std::copy(std::begin(dstring), std::end(dstring), out.begin());
+  return out;
+}
 
 using test::TimeZoneGuard;
 
@@ -178,7 +189,7 @@ TEST(UdfFileSet, FileSetDescriptorFields) {
   EXPECT_EQ(read_le16(&sector[28]), 3);
   EXPECT_EQ(read_le16(&sector[30]), 3);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(&sector[49]), 23), "OSTA Compressed Unicode");
-  EXPECT_EQ(0, std::memcmp(&sector[112], writer.settings.volume_label, 128));
+  EXPECT_EQ(0, std::memcmp(&sector[112], label_of(writer).data(), 128));
   EXPECT_EQ(sector[304], 8);
   EXPECT_EQ(sector[335], 9);  // the default label's 8 characters
   // Root directory ICB: 2048 bytes at block 2 of the metadata partition.

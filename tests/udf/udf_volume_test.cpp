@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,6 +18,15 @@
 
 namespace kestrel::udf {
 namespace {
+
+// The volume label as the UDF descriptors record it.
+std::array<uint8_t, udf::label_dstring_bytes> label_of(const ImageWriter& writer) {
+  uint8_t dstring[udf::label_dstring_bytes];
+  udf::make_label_dstring(writer, dstring);
+  std::array<uint8_t, udf::label_dstring_bytes> out;
+  std::copy(std::begin(dstring), std::end(dstring), out.begin());
+  return out;
+}
 
 using test::build_in_memory;
 using test::MemoryImage;
@@ -34,15 +44,15 @@ std::u16string units_of(const uint8_t* field, size_t width) {
 
 TEST(UdfLabel, DefaultLabelAndBuildTimestamp) {
   ImageWriter writer(1709644029);
-  EXPECT_EQ(writer.settings.volume_label[0], 8);
-  EXPECT_EQ(dstring_text(writer.settings.volume_label, 128), "NEW_DISC");
+  EXPECT_EQ(label_of(writer)[0], 8);
+  EXPECT_EQ(dstring_text(label_of(writer).data(), 128), "NEW_DISC");
   uint8_t stamp[12];
   udf::make_udf_timestamp(1709644029, stamp);
   EXPECT_EQ(0, std::memcmp(stamp, writer.settings.build_timestamp, 12));
   // An empty label (or one that is only U+0000) keeps it.
-  udf::set_volume_label(writer, u"");
-  udf::set_volume_label(writer, std::u16string(3, u'\0'));
-  EXPECT_EQ(dstring_text(writer.settings.volume_label, 128), "NEW_DISC");
+  set_volume_label(writer.settings, u"");
+  set_volume_label(writer.settings, std::u16string(3, u'\0'));
+  EXPECT_EQ(dstring_text(label_of(writer).data(), 128), "NEW_DISC");
   uint8_t copy[32];
   udf::copy_label_dstring(writer, copy, sizeof copy);
   EXPECT_EQ(dstring_text(copy, 32), "NEW_DISC");
@@ -50,11 +60,11 @@ TEST(UdfLabel, DefaultLabelAndBuildTimestamp) {
 
 TEST(UdfLabel, EightBitLabelsAndTheirShortCopies) {
   ImageWriter writer(0);
-  udf::set_volume_label(writer, u"Data");
+  set_volume_label(writer.settings, u"Data");
   const uint8_t data[] = {8, 'D', 'a', 't', 'a'};
-  EXPECT_EQ(0, std::memcmp(writer.settings.volume_label, data, sizeof data));
-  for (size_t i = 5; i < 127; ++i) ASSERT_EQ(writer.settings.volume_label[i], 0) << i;
-  EXPECT_EQ(writer.settings.volume_label[127], 5);
+  EXPECT_EQ(0, std::memcmp(label_of(writer).data(), data, sizeof data));
+  for (size_t i = 5; i < 127; ++i) ASSERT_EQ(label_of(writer)[i], 0) << i;
+  EXPECT_EQ(label_of(writer)[127], 5);
   uint8_t copy[32];
   udf::copy_label_dstring(writer, copy, sizeof copy);
   EXPECT_EQ(0, std::memcmp(copy, data, sizeof data));
@@ -63,29 +73,29 @@ TEST(UdfLabel, EightBitLabelsAndTheirShortCopies) {
   // 130 Latin letters: 126 kept, 30 in a 32-byte copy.
   std::u16string latin;
   for (int i = 0; i < 130; ++i) latin += static_cast<char16_t>(u'a' + i % 26);
-  udf::set_volume_label(writer, latin);
-  EXPECT_EQ(writer.settings.volume_label[0], 8);
-  EXPECT_EQ(writer.settings.volume_label[127], 127);
-  EXPECT_EQ(writer.settings.volume_label[126], 'a' + 125 % 26);
+  set_volume_label(writer.settings, latin);
+  EXPECT_EQ(label_of(writer)[0], 8);
+  EXPECT_EQ(label_of(writer)[127], 127);
+  EXPECT_EQ(label_of(writer)[126], 'a' + 125 % 26);
   udf::copy_label_dstring(writer, copy, sizeof copy);
   EXPECT_EQ(copy[31], 31);
   EXPECT_EQ(copy[30], 'a' + 29 % 26);
 
   // Characters below U+0100 stay one byte each (Latin-1).
-  udf::set_volume_label(writer, u"Caf\u00E9");
-  EXPECT_EQ(writer.settings.volume_label[0], 8);
-  EXPECT_EQ(writer.settings.volume_label[4], 0xE9);
-  EXPECT_EQ(writer.settings.volume_label[127], 5);
+  set_volume_label(writer.settings, u"Caf\u00E9");
+  EXPECT_EQ(label_of(writer)[0], 8);
+  EXPECT_EQ(label_of(writer)[4], 0xE9);
+  EXPECT_EQ(label_of(writer)[127], 5);
 }
 
 TEST(UdfLabel, SixteenBitLabelsKeepWholeCharacters) {
   ImageWriter writer(0);
   std::u16string greek;
   for (int i = 0; i < 40; ++i) greek += static_cast<char16_t>(u'\u03B1' + i % 24);
-  udf::set_volume_label(writer, greek);
-  EXPECT_EQ(writer.settings.volume_label[0], 16);
-  EXPECT_EQ(writer.settings.volume_label[127], 81);
-  EXPECT_EQ(units_of(writer.settings.volume_label, 128), greek);
+  set_volume_label(writer.settings, greek);
+  EXPECT_EQ(label_of(writer)[0], 16);
+  EXPECT_EQ(label_of(writer)[127], 81);
+  EXPECT_EQ(units_of(label_of(writer).data(), 128), greek);
   uint8_t copy[32];
   udf::copy_label_dstring(writer, copy, sizeof copy);
   EXPECT_EQ(copy[0], 16);
@@ -94,14 +104,14 @@ TEST(UdfLabel, SixteenBitLabelsKeepWholeCharacters) {
 
   // 62 characters and a pair: the pair would be cut at 63 units, so it goes.
   const std::u16string long_label = std::u16string(62, u'\u03A9') + u"\U0001F4BF";
-  udf::set_volume_label(writer, long_label);
-  EXPECT_EQ(writer.settings.volume_label[127], 125);
-  EXPECT_EQ(units_of(writer.settings.volume_label, 128), std::u16string(62, u'\u03A9'));
+  set_volume_label(writer.settings, long_label);
+  EXPECT_EQ(label_of(writer)[127], 125);
+  EXPECT_EQ(units_of(label_of(writer).data(), 128), std::u16string(62, u'\u03A9'));
 
   // A pair at units 15-16 of the label fits the label but not a 32-byte copy.
   const std::u16string pair_at_copy_cut = std::u16string(14, u'\u03A9') + u"\U0001F4BFxyz";
-  udf::set_volume_label(writer, pair_at_copy_cut);
-  EXPECT_EQ(units_of(writer.settings.volume_label, 128), pair_at_copy_cut);
+  set_volume_label(writer.settings, pair_at_copy_cut);
+  EXPECT_EQ(units_of(label_of(writer).data(), 128), pair_at_copy_cut);
   udf::copy_label_dstring(writer, copy, sizeof copy);
   EXPECT_EQ(units_of(copy, 32), std::u16string(14, u'\u03A9'));
   EXPECT_EQ(copy[31], 29);
@@ -145,7 +155,7 @@ void expect_volume_sequence(const MemoryImage& image, uint32_t first, const Imag
   EXPECT_EQ(text_at(pvd + 345, 12), "*Kestrel 1.5");
   EXPECT_EQ(text_at(pvd + 389, 8), "*Kestrel");
   EXPECT_EQ(0, std::memcmp(pvd + 376, writer.settings.build_timestamp, 12));
-  EXPECT_EQ(0, std::memcmp(image.sector(first + 1) + 116, writer.settings.volume_label, 128));
+  EXPECT_EQ(0, std::memcmp(image.sector(first + 1) + 116, label_of(writer).data(), 128));
   EXPECT_EQ(text_at(image.sector(first + 1) + 21, 12), "*UDF LV Info");
   EXPECT_EQ(read_le16(image.sector(first + 1) + 20 + 24), writer.settings.udf_revision);
   const uint8_t* pd = image.sector(first + 2);
@@ -274,7 +284,7 @@ TEST(UdfVolume, BridgeImageUdf102Structure) {
   ImageWriter writer(0x123456789);
   writer.settings.fs_flags = fs_iso9660 | fs_udf;
   writer.settings.udf_revision = udf_revision_102;
-  udf::set_volume_label(writer, u"Data");
+  set_volume_label(writer.settings, u"Data");
   MemoryImage image;
   ASSERT_TRUE(build_in_memory(writer, source, image));
   ASSERT_EQ(image.sectors(), writer.layout.image_sectors);
@@ -289,8 +299,8 @@ TEST(UdfVolume, BridgeImageUdf102Structure) {
   EXPECT_EQ(dstring_text(image.sector(32) + 24, 32), "Data");
   EXPECT_EQ(text_at(image.sector(34) + 25, 6), "+NSR02");
   EXPECT_EQ(image.sector(34)[24], 0);  // not a DVD-video source
-  EXPECT_EQ(read_le32(image.sector(34) + 188),
-            257u + 2 * writer.layout.path_table_sectors + writer.layout.iso_dir_sectors);
+  EXPECT_EQ(read_le32(image.sector(34) + 188), 257u + 2 * writer.iso.primary.path_table_sectors +
+                                                   writer.iso.primary.directory_sectors);
   const uint8_t* lvd = image.sector(35);
   EXPECT_EQ(read_le16(lvd + 10), 430);
   EXPECT_EQ(read_le32(lvd + 264), 6u);

@@ -2,15 +2,24 @@
 """Compares one mount of the reader machine's listing (guest_init.sh) with
 the source folder that the image was built from.
 
-    compare_listing.py LISTING DISK FS SOURCE [--extra PATH SIZE SHA256]...
-                       [--boot-table PATH IMAGE]...
+    compare_listing.py LISTING DISK VIEW SOURCE [--extra PATH SIZE SHA256]...
+                       [--boot-table PATH IMAGE]... [--contents-only]
 
-FS is iso9660 or udf. Through udf every name must come back as in the
-source (UTF-8); through iso9660 as the identifier Kestrel records, version
-number included. Every folder, every file size and every file's SHA-256
-must match; files above 64 MiB are compared by the windows that the guest
+VIEW is one of the mounts of the reader machine: rockridge, joliet or
+iso9660 (the three views of an ISO 9660 volume, which the isofs driver reads
+by default, with -o norock and with -o norock,nojoliet,map=off), folded (the
+last with the driver's default map, lower case without versions; only with
+--contents-only), or udf. Through udf
+and rockridge every name must come back as in the source (as its bytes);
+through joliet as the Joliet name Kestrel records (iso_identifiers.py), as
+Linux shows it, without the version number; through iso9660 as the
+identifier Kestrel records, version number included. Every folder, every
+file size and every file's SHA-256 must match; files above 64 MiB are compared by the windows that the guest
 reads (8 KiB at each multiple of 512 MiB, a third, half-way and the end).
---extra names a file that the image holds beyond the source, such as the
+--contents-only compares the names only by their number, all distinct, and
+the files by their sizes and hashes, for a view whose names the checks do
+not compute (ISO 9660 identifiers numbered to be unique). --extra names a
+file that the image holds beyond the source, such as the
 interleaved file of a stereoscopic Blu-ray title. --boot-table names a boot
 file of the source whose copy in IMAGE carries the El Torito boot
 information table: it must read back as the source with exactly its bytes 8
@@ -25,9 +34,10 @@ any."""
 import hashlib
 import os
 import sys
+from collections import Counter
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from iso_identifiers import identifier  # noqa: E402
+from iso_identifiers import identifier, joliet_names  # noqa: E402
 
 WHOLE_LIMIT = 64 << 20
 WINDOW = 8192
@@ -109,15 +119,20 @@ def expected_lines(source, fs, tabled=None):
     lines = [b"D ."]
     tabled = tabled or {}
 
-    def name_of(entry, is_dir):
-        if fs == "iso9660":
-            return identifier(entry.name, is_dir)
-        return os.fsencode(entry.name)
+    def names_of(entries):
+        if fs == "joliet":
+            joliet = joliet_names([e.name for e in entries])
+            return {e.name: joliet[e.name].encode("utf-8", "surrogateescape") for e in entries}
+        if fs in ("iso9660", "folded"):
+            return {e.name: identifier(e.name, e.is_dir(follow_symlinks=False)) for e in entries}
+        return {e.name: os.fsencode(e.name) for e in entries}
 
     def walk(folder, shown):
-        for entry in os.scandir(folder):
+        entries = list(os.scandir(folder))
+        names = names_of(entries)
+        for entry in entries:
             is_dir = entry.is_dir(follow_symlinks=False)
-            child = shown + b"/" + name_of(entry, is_dir)
+            child = shown + b"/" + names[entry.name]
             if is_dir:
                 lines.append(b"D " + child)
                 walk(entry.path, child)
@@ -149,14 +164,35 @@ def extra_lines(extras, present):
     return lines
 
 
+def without_names(lines):
+    """The lines with their names left out: the kind of each entry, the size
+    and hash of each file, in one order."""
+    out = []
+    for line in lines:
+        kind = line[:1]
+        if kind == b"D":
+            out.append(b"D")
+        elif kind == b"S":
+            out.append(b" ".join(line.split(b" ", 2)[:2]))
+        elif kind == b"H":
+            out.append(line.split(b"  ", 1)[0])
+        elif kind == b"R":
+            out.append(b" ".join(line.split(b" ", 3)[:3]))
+    return sorted(out)
+
+
 def main(argv):
     if len(argv) < 5:
         sys.exit(__doc__)
     listing, disk, fs, source = argv[1:5]
     extras, tabled = [], {}
+    contents_only = False
     at = 5
     while at < len(argv):
-        if argv[at] == "--extra" and at + 3 < len(argv):
+        if argv[at] == "--contents-only":
+            contents_only = True
+            at += 1
+        elif argv[at] == "--extra" and at + 3 < len(argv):
             extras.append(argv[at + 1:at + 4])
             at += 4
         elif argv[at] == "--boot-table" and at + 2 < len(argv):
@@ -179,11 +215,16 @@ def main(argv):
     wanted = expected_lines(source, fs, tabled)
     wanted += extra_lines(extras, set(wanted))
     listed = sorted(line for line in got if line and not line.startswith(b"K "))
-    missing = sorted(set(wanted) - set(listed))
-    unexpected = sorted(set(listed) - set(wanted))
+    listed_twice = len(listed) != len(set(listed))
+    if contents_only:
+        wanted, listed = without_names(wanted), without_names(listed)
+    # As multisets: without names, two files of one size and hash are two
+    # lines alike.
+    missing = sorted((Counter(wanted) - Counter(listed)).elements())
+    unexpected = sorted((Counter(listed) - Counter(wanted)).elements())
     problems += ["missing or different: %r" % line for line in missing]
     problems += ["not in the source: %r" % line for line in unexpected]
-    if len(listed) != len(set(listed)):
+    if listed_twice:
         problems.append("some entries are listed twice")
 
     for problem in problems[:25]:

@@ -6,7 +6,9 @@
 # systems asked for, and writes a listing of each to the second serial port
 # (the first carries the kernel's own console):
 #
-#   BEGIN <serial> <fs>            a mount starts (fs is iso9660 or udf)
+#   BEGIN <serial> <view>          a mount starts (view: rockridge, joliet,
+#                                  iso9660 or folded, the views of an ISO
+#                                  9660 volume, or udf)
 #   D <path>                       a folder, "./" relative
 #   S <size> <path>                a file and its size in bytes
 #   H <sha256>  <path>             the SHA-256 of a file up to 64 MiB
@@ -14,11 +16,11 @@
 #                                  files (see list_windows)
 #   K <kernel message>             something the file-system drivers or the
 #                                  disks logged meanwhile
-#   END <serial> <fs> <status>     0 when the mount and every read succeeded
+#   END <serial> <view> <status>   0 when the mount and every read succeeded
 #   DONE                           every mount was tried
 #
 # The disks are named by their virtio serial numbers; the command line says
-# which file systems to mount from each: kestrel_disks=disk1:iso9660+udf,...
+# which views to mount from each: kestrel_disks=disk1:rockridge+joliet+iso9660+udf,...
 
 /bin/busybox --install -s /bin
 export PATH=/bin
@@ -75,12 +77,26 @@ list_tree() {
   return $status
 }
 
+# The isofs driver reads Rock Ridge names where the volume has them, else
+# Joliet's, else the primary identifiers: each view turns off the ones before.
 mount_options() {
   case $1 in
+    rockridge) echo ro ;;
+    joliet) echo ro,norock,iocharset=utf8 ;;
     # The raw identifiers, version numbers included, so that they can be
     # compared byte for byte.
-    iso9660) echo ro,map=off ;;
+    iso9660) echo ro,norock,nojoliet,map=off ;;
+    # The identifiers as Linux shows them by default: in lower case, without
+    # the version number; names that differ in case only meet here.
+    folded) echo ro,norock,nojoliet ;;
     udf) echo ro,iocharset=utf8 ;;
+  esac
+}
+
+file_system() {
+  case $1 in
+    udf) echo udf ;;
+    *) echo iso9660 ;;
   esac
 }
 
@@ -96,7 +112,7 @@ for entry in $(echo "$plan" | tr ',' ' '); do
     echo "BEGIN $serial $fs" >"$out"
     dmesg -c >/dev/null
     status=1
-    if [ -n "$device" ] && mount -t "$fs" -o "$(mount_options "$fs")" "$device" /mnt; then
+    if [ -n "$device" ] && mount -t "$(file_system "$fs")" -o "$(mount_options "$fs")" "$device" /mnt; then
       status=0
       (cd /mnt && list_tree) >"$out" || status=1
       umount /mnt || status=1

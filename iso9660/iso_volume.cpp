@@ -1,0 +1,45 @@
+// The layout of the ISO 9660 volume: its hierarchy named and ordered, then
+// every directory and both path tables sized. Where they lie is the disc
+// map's to say.
+#include "iso9660/iso_volume.h"
+
+#include <limits>
+
+#include "iso9660/iso_names.h"
+#include "iso9660/iso_records.h"
+
+namespace kestrel::iso9660 {
+namespace {
+
+// Sizes the path tables of a tree; false, with the build failed, when they
+// would not fit the 32-bit Path Table Size.
+bool size_path_tables(DiscImage& image, IsoTree& tree) {
+  tree.path_table_bytes = size_path_table(tree);
+  if (tree.path_table_bytes > std::numeric_limits<uint32_t>::max()) {
+    image.report.fail(BuildError::image_too_large);
+    return false;
+  }
+  tree.path_table_sectors = static_cast<uint32_t>(sectors_for_bytes(tree.path_table_bytes));
+  return true;
+}
+
+}  // namespace
+
+bool IsoVolume::lay_out(DiscImage& image) {
+  extensions_ = image.tree.dvd_video_mode ? NameExtensions{} : image.settings.name_extensions;
+  joliet_names_altered_ = 0;
+  // Both hierarchies name each folder in the order of its source names, and
+  // Joliet records most names as they are, in that order: put in it once,
+  // the folders need no sort in either. UDF, where the image has it, has
+  // put them in its own order, which is that one for the names it keeps.
+  if (extensions_.joliet && (image.settings.fs_flags & fs_udf) == 0 && image.tree.root != nullptr)
+    put_folders_in_name_order(*image.tree.root);
+  if (!build_primary_tree(image, primary, extensions_.rock_ridge) ||
+      !size_iso_directories(image, primary) || !size_path_tables(image, primary))
+    return false;
+  if (!extensions_.joliet) return true;
+  return build_joliet_tree(image, joliet, joliet_names_altered_) &&
+         size_iso_directories(image, joliet) && size_path_tables(image, joliet);
+}
+
+}  // namespace kestrel::iso9660
