@@ -1,6 +1,6 @@
 // The ISO 9660 volume descriptors: the primary volume descriptor (ECMA-119
 // 8.4), the supplementary volume descriptor of the Joliet hierarchy
-// (ECMA-119 8.5 with the UCS-2 escape sequence of the Joliet specification)
+// (ECMA-119 8.5 with the UCS-2 escape sequence that Joliet defines)
 // and the volume descriptor set terminator (ECMA-119 8.3), written where the
 // disc map puts them.
 #include <cinttypes>

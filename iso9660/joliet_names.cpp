@@ -1,4 +1,4 @@
-// Joliet names (the Joliet specification, "Allowed Character Set" and
+// Joliet names (the Joliet extension's "Allowed Character Set" and
 // "Relaxation of ISO 9660 Restrictions"): UCS-2 big-endian, up to 64 units,
 // without the characters that Windows file names cannot hold. Names that
 // meet, once folded to one case, are told apart with "~N" before the
