@@ -64,7 +64,11 @@ to_windows() { echo "Z:${1//\//\\}"; }
 KESTREL_EXE="$(to_windows "$build/kestrel.exe")"
 KESTREL_GUI_ARTIFACTS="$(to_windows "$artifacts")"
 export KESTREL_EXE KESTREL_GUI_ARTIFACTS
-export gui_wine gui_wine64 gui_wineserver filter
+# A window test that waits for something that never comes (a message box
+# nobody answers) would hold the whole run: each run of the driver has a
+# time limit, and going over it fails the step with its own message.
+gui_time_limit="${KESTREL_GUI_TIME_LIMIT:-900}"
+export gui_wine gui_wine64 gui_wineserver filter gui_time_limit
 dpi_list="${dpis[*]}"
 export dpi_list
 
@@ -77,8 +81,16 @@ status=0
   source "$0"
   gui_prepare_prefix
   gui_set_dpi 96
-  KESTREL_EXPECTED_DPI=96 "$gui_wine" "$1" ${filter:+--gtest_filter=$filter}
-  status=$?
+  run_driver() {
+    local code=0
+    timeout -k 30 "$gui_time_limit" "$gui_wine" "$@" || code=$?
+    if [ "$code" -eq 124 ] || [ "$code" -eq 137 ]; then
+      echo "test-gui: the GUI tests did not finish within $gui_time_limit s (the last test started above hung)" >&2
+    fi
+    return "$code"
+  }
+  status=0
+  KESTREL_EXPECTED_DPI=96 run_driver "$1" ${filter:+--gtest_filter=$filter} || status=$?
   # The folder verb is gone again after the tests: nothing of ours stays in the registry.
   if "$gui_wine64" reg query "HKCU\\Software\\Classes\\Directory\\shell\\Kestrel" >/dev/null 2>&1; then
     echo "test-gui: the folder verb was left registered" >&2; status=1
@@ -87,7 +99,7 @@ status=0
     [ -z "$filter" ] || break
     echo "test-gui: windows and texts at $dpi DPI"
     gui_set_dpi "$dpi"
-    KESTREL_EXPECTED_DPI=$dpi "$gui_wine" "$1" --gtest_filter="ScaledWindows.*" --gtest_brief=1 || status=1
+    KESTREL_EXPECTED_DPI=$dpi run_driver "$1" --gtest_filter="ScaledWindows.*" --gtest_brief=1 || status=1
   done
   [ -n "$gui_wineserver" ] && "$gui_wineserver" -k 2>/dev/null || true
   exit $status

@@ -85,18 +85,29 @@ class MainWindowTest : public testing::Test {
     return source;
   }
 
-  // Presses Start and waits until the image is being written and the
-  // window shows how far.
-  bool start_and_wait_for_writing() {
+  // Presses Start and waits until the first sectors of the image are
+  // written. True only while the build is still writing: on a fast machine
+  // a small build may be over by then, and a test that needs it running
+  // must not go on as if it were.
+  bool start_and_wait_for_first_sectors() {
     click(IDC_START);
-    const bool writing = pump_until(
-        [] {
-          auto* job = main_window_state().job.get();
-          return job && job->state.load() == build_state_writing && job->sectors_done.load() > 0;
-        },
-        build_timeout_ms);
+    const auto writing = [] {
+      auto* job = main_window_state().job.get();
+      return job && job->state.load() == build_state_writing && job->sectors_done.load() > 0;
+    };
+    const auto ended = [] {
+      auto* job = main_window_state().job.get();
+      return job && job->state.load() == build_state_finished;
+    };
+    pump_until([&] { return writing() || ended(); }, build_timeout_ms);
+    return writing();
+  }
+
+  // As above, and waits until the window shows how far.
+  bool start_and_wait_for_writing() {
+    if (!start_and_wait_for_first_sectors()) return false;
     pump_until([&] { return !text(IDC_PERCENT).empty(); }, 3000);
-    return writing && !text(IDC_PERCENT).empty();
+    return !text(IDC_PERCENT).empty();
   }
 
   // Files (not folders) directly in `folder`.
@@ -298,12 +309,16 @@ TEST_F(MainWindowTest, ClosingDuringABuildStopsItAndLeavesNoImage) {
     SCOPED_TRACE(session_ends ? "session ends" : "close button");
     const std::wstring out = folder_ + (session_ends ? L"\\ended" : L"\\cancel");
     open({make_large_source(), L"-output", out + L"\\large.iso"});
+    // Should the build end before it is stopped, its report is answered
+    // and the test fails instead of waiting in the report's box for ever.
+    MessageBoxWatcher watcher(GetCurrentThreadId(), {});
     ASSERT_TRUE(start_and_wait_for_writing());
     if (session_ends) {
       SendMessageW(window_, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
     } else {
       click(IDC_CLOSE);
     }
+    EXPECT_TRUE(watcher.texts().empty());
     EXPECT_FALSE(main_window_state().busy);
     EXPECT_EQ(main_window_state().job->outcome, BuildOutcome::cancelled);
     EXPECT_EQ(files_in(out), 0);
@@ -317,12 +332,15 @@ TEST_F(MainWindowTest, ClosingDuringABuildStopsItAndLeavesNoImage) {
 // user agreed to no replacing.
 TEST_F(MainWindowTest, TargetWrittenMeanwhileByAnotherProgramIsKept) {
   const std::wstring target = folder_ + L"\\meanwhile.iso";
-  open({make_large_source(256), L"-output", target});
-  ASSERT_TRUE(start_and_wait_for_writing());
-  write_file(target, "another program's image");
+  open({make_large_source(), L"-output", target});
   std::vector<std::wstring> texts;
   {
+    // Watching from before Start: a build that ended before the target was
+    // written shows its report, which is answered, and the test fails below.
     MessageBoxWatcher watcher(GetCurrentThreadId(), {IDOK});
+    ASSERT_TRUE(start_and_wait_for_first_sectors())
+        << "the build ended before the target was written";
+    write_file(target, "another program's image");
     ASSERT_TRUE(wait_until_idle());
     pump_until([&] { return !watcher.texts().empty(); }, 5000);
     texts = watcher.texts();
