@@ -160,7 +160,9 @@ void start_build_from_window(HWND window) {
       static_cast<int>(SendDlgItemMessageW(window, IDC_LAYOUT, CB_GETCURSEL, 0, 0)));
   write_setting_int(key_file_system, choice);
   // One listing of the source decides its layout and finds its boot files.
-  const SourceDescription description = describe_source(*source);
+  const auto shared_description =
+      std::make_shared<const SourceDescription>(describe_source(*source));
+  const SourceDescription& description = *shared_description;
   const int32_t fs_code = decide_layout(description, static_cast<LayoutChoice>(choice)).fs_code;
   const std::wstring label = window_text(window, IDC_LABEL).substr(0, label_chars);
 
@@ -173,6 +175,7 @@ void start_build_from_window(HWND window) {
   const BootSetup boot = recognise_boot_files(*source, description);
   BuildOptions options;
   options.boot = boot;
+  options.source_description = shared_description;
   options.existing_target = existing;
   options.store_equal_files_once = read_setting_int(key_store_equal_files_once, 0) != 0;
   options.name_extensions = NameExtensions{read_setting_int(key_joliet, 1) != 0,

@@ -226,9 +226,13 @@ int run(const std::vector<NativeString>& arguments) {
   // possible: listing a wide source folder for its disc folders and boot
   // files already takes a moment.
   catch_stop_requests();
-  const SourceDescription description = describe_source(source);
+  // One listing serves the layout, the boot files and the build.
+  const auto shared_description =
+      std::make_shared<const SourceDescription>(describe_source(source));
+  const SourceDescription& description = *shared_description;
   const LayoutDecision decision = decide_layout(description, command.layout);
   BuildOptions options;
+  options.source_description = shared_description;
   std::string boot_error;
   if (!choose_boot_files(command, source, description, options.boot, boot_error)) {
     print_error(boot_error);

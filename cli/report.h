@@ -17,7 +17,7 @@ struct RunRecord {
   NativeString output;                    // the image file
   std::optional<LayoutChoice> requested;  // -fs, when it was given
   LayoutDecision decision;                // what the source made of it
-  SourceDescription source;               // the disc folders found
+  const SourceDescription& source;        // the disc folders found
   double seconds = 0;                     // from start to finish of the build
 };
 

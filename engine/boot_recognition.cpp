@@ -82,13 +82,19 @@ bool looks_like_fat(const uint8_t* head, size_t head_bytes) {
 }
 
 // The names of the folders listed so far: a wide source folder is listed at
-// most once, however many candidates are looked for in it.
-using FolderListings = std::map<NativeString, std::vector<NativeString>>;
+// most once, however many candidates are looked for in it. The source
+// folder's own names are the description's, used where they are.
+struct FolderListings {
+  const NativeString& source_folder;
+  const std::vector<NativeString>& source_names;
+  std::map<NativeString, std::vector<NativeString>> below;
+};
 
 const std::vector<NativeString>& names_in(FolderListings& listings, const NativeString& folder) {
-  const auto found = listings.find(folder);
-  if (found != listings.end()) return found->second;
-  std::vector<NativeString>& names = listings[folder];
+  if (folder == listings.source_folder) return listings.source_names;
+  const auto found = listings.below.find(folder);
+  if (found != listings.below.end()) return found->second;
+  std::vector<NativeString>& names = listings.below[folder];
   // Names only: the entries are not examined. A folder that cannot be listed
   // holds no loader.
   SystemError error = 0;
@@ -209,8 +215,7 @@ BootSetup recognise_boot_files(const NativeString& source_folder, const SourceDe
   NativeString folder = source_folder;
   if (!folder.empty() && !is_path_separator(folder.back())) folder += native_separator;
   if (folder.empty() || source.kind != DiscKind::plain) return setup;
-  FolderListings listings;
-  listings.emplace(folder, source.names);
+  FolderListings listings{folder, source.names, {}};
   for (const BootPlatformInfo& platform : boot_platforms())
     recognise_first(listings, folder, platform, setup);
   return setup;

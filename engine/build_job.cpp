@@ -109,8 +109,7 @@ void finish(BuildJob& job, ImageWriter& writer, bool done) {
 // Blu-ray folder is built as a plain UDF 2.50 image, and a 3D one whose
 // titles cannot be interleaved says why.
 void analyze_movie_folder(const BuildJob& job, ImageWriter& writer) {
-  writer.source_description = describe_source(job.source_folder);
-  const NativeString& movie_folder = writer.source_description.folder(DiscFolder::bdmv);
+  const NativeString& movie_folder = writer.source_description->folder(DiscFolder::bdmv);
   if (movie_folder.empty()) return;
   auto pairs = std::make_unique<bluray::StereoPairList>();
   if (bluray::analyze_stereo_disc(job.source_folder, *pairs, movie_folder)) {
@@ -176,7 +175,11 @@ void run_build(BuildJob& job) {
   writer.cancel_requested = &job.cancel_requested;
   writer.existing_target = job.existing_target;
   writer.store_equal_files_once = job.store_equal_files_once;
-  if (job.fs_code == fs_code_bluray) analyze_movie_folder(job, writer);
+  writer.source_description = job.source_description;
+  if (job.fs_code == fs_code_bluray) {
+    if (!writer.source_description) writer.describe_source();
+    analyze_movie_folder(job, writer);
+  }
   set_identifier(writer.settings.implementation_id, job.implementation_name);
   set_identifier(writer.settings.application_id, job.application_name);
   set_volume_label(writer.settings, job.label_text);
@@ -210,6 +213,7 @@ void apply_options(BuildJob& job, const BuildOptions& options) {
   job.existing_target = options.existing_target;
   job.store_equal_files_once = options.store_equal_files_once;
   job.name_extensions = options.name_extensions;
+  job.source_description = options.source_description;
 }
 
 }  // namespace

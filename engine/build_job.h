@@ -19,6 +19,8 @@
 
 namespace kestrel {
 
+struct SourceDescription;
+
 // Values of BuildJob::state.
 inline constexpr int32_t build_state_preparing = 0;  // scanning and laying out
 inline constexpr int32_t build_state_writing = 3;
@@ -58,6 +60,11 @@ struct BuildOptions {
   bool store_equal_files_once = false;
   // What the ISO 9660 volume carries beside its primary hierarchy.
   NameExtensions name_extensions = default_name_extensions;
+  // The caller's description of the source folder (describe_source), from
+  // which it chose the layout and the boot files: the build takes it rather
+  // than listing the folder again, and so sees the disc folders the choice
+  // was made from. Without one the build describes the folder itself.
+  std::shared_ptr<const SourceDescription> source_description = nullptr;
 };
 
 struct BuildJob {
@@ -88,6 +95,8 @@ struct BuildJob {
   // What the ISO 9660 volume carries beside its primary hierarchy, when the
   // image has one.
   NameExtensions name_extensions = default_name_extensions;
+  // The front end's description of the source (BuildOptions), or null.
+  std::shared_ptr<const SourceDescription> source_description;
 
   // The result, valid once `state` is build_state_finished (the store of
   // `state` publishes it). A build that did not start (bad code) stays

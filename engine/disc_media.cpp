@@ -14,7 +14,8 @@ std::vector<DiscMedium> media_that_hold(uint64_t sectors) {
 }
 
 void warn_when_no_disc_of_its_kind_holds(ImageWriter& writer) {
-  const SourceDescription& source = writer.source_description;
+  if (!writer.source_description) return;
+  const SourceDescription& source = *writer.source_description;
   const uint64_t sectors = writer.layout.image_sectors;
   if (writer.tree.dvd_video_mode && sectors > medium_sectors(DiscMedium::dvd9)) {
     writer.report.warn(BuildWarning::dvd_too_large,

@@ -23,6 +23,11 @@ ImageWriter::ImageWriter(int64_t time) {
   udf::set_build_timestamp(*this);
 }
 
+void ImageWriter::describe_source() {
+  source_description =
+      std::make_shared<const SourceDescription>(kestrel::describe_source(tree.source_folder));
+}
+
 ImageWriter::~ImageWriter() {
   // The reader of the files' contents walks the tree: it ends first.
   content_reader_.reset();

@@ -64,9 +64,10 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
 
   // Inputs of the scan besides the settings.
   std::unique_ptr<bluray::StereoPairList> stereo_pairs;  // only after a successful analysis
-  // The disc folders of the source (describe_source), as the worker or the
-  // scan found them.
-  SourceDescription source_description;
+  // The disc folders of the source (describe_source): the front end's,
+  // else as the worker or the scan found them.
+  std::shared_ptr<const SourceDescription> source_description;
+  void describe_source();
   // The boot files asked for; the layout finds them in the tree (`boot`).
   // A bootable image needs the ISO 9660 flag among the settings.
   BootSetup boot_request;

@@ -42,8 +42,8 @@ bool in_disc_folder(const ImageWriter& writer, const SourceNode& node, bool dvd_
     const auto which = static_cast<DiscFolder>(i);
     const bool dvd = which == DiscFolder::video_ts || which == DiscFolder::audio_ts;
     if (dvd_only && !(dvd && writer.tree.dvd_video_mode)) continue;
-    if (writer.source_description.has(which) && name == writer.source_description.folder(which))
-      return true;
+    const SourceDescription* source = writer.source_description.get();
+    if (source != nullptr && source->has(which) && name == source->folder(which)) return true;
   }
   return false;
 }
