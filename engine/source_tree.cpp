@@ -48,6 +48,8 @@ struct ScanState {
   // heap instead of recursion, so that no depth of folders can exhaust the
   // worker thread's stack.
   std::vector<PendingFolder> pending;
+  // The image name of the entry being added: one buffer for every name.
+  std::u16string name;
 };
 
 template <typename Char>
@@ -156,9 +158,21 @@ bool build_dvd_arrangement(ScanState& state, const SourceDescription& source) {
 // The image being built, and the temporary files of builds to it (this
 // one's, another running build's, or a crashed one's), when the source holds
 // its own target.
-bool is_own_output(const ImageWriter& writer, const NativeString& path) {
+// `name` is an entry of the folder `folder_path`. Only a name that starts
+// with the image's own can be either, so the others are told apart without
+// making their paths.
+bool is_own_output(const ImageWriter& writer, const NativeString& folder_path,
+                   NativeStringView name) {
   const NativeString& target = writer.tree.output_path;
-  return !target.empty() && (same_path(path, target) || is_temporary_file_of(target, path));
+  if (target.empty()) return false;
+  size_t name_at = target.size();
+  while (name_at > 0 && !is_path_separator(target[name_at - 1])) --name_at;
+  const NativeStringView target_name = NativeStringView(target).substr(name_at);
+  if (name.size() < target_name.size() ||
+      !same_path(name.substr(0, target_name.size()), target_name))
+    return false;
+  const NativeString path = folder_path + NativeString(name);
+  return same_path(path, target) || is_temporary_file_of(target, path);
 }
 
 // True when the folder `entry` is `folder` itself or one of the folders above it.
@@ -206,7 +220,7 @@ bool scan_directory(ScanState& state, const PendingFolder& folder) {
       writer.report.fail(BuildError::source_unreadable, path + entry.name, entry.error);
       return false;
     }
-    if (!entry.is_directory && is_own_output(writer, path + entry.name)) {
+    if (!entry.is_directory && is_own_output(writer, path, entry.name)) {
       writer.report.warn(BuildWarning::image_file_skipped, path + entry.name);
       continue;
     }
@@ -225,7 +239,8 @@ bool scan_directory(ScanState& state, const PendingFolder& folder) {
       writer.report.warn(BuildWarning::link_loop_skipped, path + entry.name);
       continue;
     }
-    const std::u16string name = image_name_from_native(entry.name);
+    std::u16string& name = state.name;
+    image_name_from_native(entry.name, name);
     if (!entry.is_directory && name == excluded_file_name) {
       writer.report.warn(BuildWarning::thumbnail_cache_skipped, path + entry.name);
       continue;
@@ -342,7 +357,7 @@ void mark_unpaired_clips(SourceNode& stream_folder) {
 }
 
 SourceNode* find_stream_folder(const ImageWriter& writer) {
-  const NativeString& movie_folder = writer.source_description.folder(DiscFolder::bdmv);
+  const NativeString& movie_folder = writer.source_description->folder(DiscFolder::bdmv);
   if (writer.tree.root == nullptr || movie_folder.empty()) return nullptr;
   for (SourceNode* child = writer.tree.root->first_child; child != nullptr; child = child->next) {
     if (child->is_directory &&
@@ -368,12 +383,11 @@ bool scan_source(ImageWriter& writer) {
     writer.report.fail(BuildError::source_not_found, writer.tree.source_folder, source.error);
     return false;
   }
-  ScanState state{writer, {}, {}, {}};
+  ScanState state{writer, {}, {}, {}, {}};
 
-  // The worker may have described the source already, for the analysis.
-  if (!writer.source_description.listed)
-    writer.source_description = describe_source(writer.tree.source_folder);
-  const SourceDescription& description = writer.source_description;
+  // The front end or the worker may have described the source already.
+  if (!writer.source_description) writer.describe_source();
+  const SourceDescription& description = *writer.source_description;
   if (description.list_error != 0) {
     writer.report.fail(BuildError::source_list_failed, writer.tree.source_folder,
                        description.list_error);

@@ -1,5 +1,7 @@
 #include "platform/native_text.h"
 
+#include <algorithm>
+
 namespace kestrel {
 namespace {
 
@@ -37,8 +39,19 @@ void append_utf8(std::string& out, char32_t cp) {
 
 std::u16string utf16_from_utf8(std::string_view text) {
   std::u16string out;
-  out.reserve(text.size());
+  utf16_from_utf8(text, out);
+  return out;
+}
+
+void utf16_from_utf8(std::string_view text, std::u16string& out) {
+  // Most names are ASCII from the first byte to the last, or for a long
+  // stretch: those units are widened at once.
   size_t i = 0;
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  out.resize(i);
+  std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(i), out.begin());
+  if (i == text.size()) return;
+  out.reserve(text.size());
   while (i < text.size()) {
     const auto lead = static_cast<unsigned char>(text[i]);
     if (lead < 0x80) {
@@ -75,7 +88,6 @@ std::u16string utf16_from_utf8(std::string_view text) {
     append_code_point(out, cp);
     i += used;
   }
-  return out;
 }
 
 std::string utf8_from_utf16(std::u16string_view text) {
@@ -99,6 +111,9 @@ std::string utf8_from_utf16(std::u16string_view text) {
 std::u16string image_name_from_native(NativeStringView name) {
   return std::u16string(name.begin(), name.end());
 }
+void image_name_from_native(NativeStringView name, std::u16string& out) {
+  out.assign(name.begin(), name.end());
+}
 NativeString native_from_utf16(std::u16string_view text) {
   return NativeString(text.begin(), text.end());
 }
@@ -107,6 +122,9 @@ std::string display_text(NativeStringView text) {
 }
 #else
 std::u16string image_name_from_native(NativeStringView name) { return utf16_from_utf8(name); }
+void image_name_from_native(NativeStringView name, std::u16string& out) {
+  utf16_from_utf8(name, out);
+}
 NativeString native_from_utf16(std::u16string_view text) { return utf8_from_utf16(text); }
 std::string display_text(NativeStringView text) { return std::string(text); }
 #endif

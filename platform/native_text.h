@@ -27,12 +27,17 @@ using NativeStringView = std::basic_string_view<NativeChar>;
 // bytes, overlong forms, surrogates, values above U+10FFFF) become U+FFFD,
 // one for each maximal invalid sequence.
 std::u16string utf16_from_utf8(std::string_view text);
+// The same into `out`, replacing what it held and reusing its storage.
+void utf16_from_utf8(std::string_view text, std::u16string& out);
 
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string utf8_from_utf16(std::u16string_view text);
 
 // The UTF-16 name that a native file name gets in the image.
 std::u16string image_name_from_native(NativeStringView name);
+// The same into `out`, reusing its storage: a scan converts every name of
+// the tree through one buffer.
+void image_name_from_native(NativeStringView name, std::u16string& out);
 
 // A native name for a UTF-16 text (used for names the program makes itself).
 NativeString native_from_utf16(std::u16string_view text);

@@ -20,6 +20,28 @@ TEST(NativeText, Utf8ToUtf16KeepsValidTextAndReplacesInvalidBytes) {
   EXPECT_EQ(utf8_from_utf16(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }
 
+TEST(NativeText, OneBufferConvertsNameAfterNameWithNothingLeftOver) {
+  // The scan converts every name through one buffer: a short name after a
+  // long one, an ASCII start then other characters, and bad bytes after an
+  // ASCII stretch each come out as they would alone.
+  std::u16string buffer;
+  const char* const names[] = {"a much longer name than the next.txt",
+                               "b.c",
+                               "plain ASCII then caf\xC3\xA9 \xF0\x9F\x98\x80",
+                               "x\xFFy",
+                               "",
+                               "z"};
+  for (const char* name : names) {
+    utf16_from_utf8(name, buffer);
+    EXPECT_EQ(buffer, utf16_from_utf8(name)) << name;
+  }
+  EXPECT_EQ(buffer, u"z");
+  utf16_from_utf8("caf\xC3\xA9", buffer);
+  EXPECT_EQ(buffer, u"caf\u00E9");
+  utf16_from_utf8("ab\xE2\x82", buffer);
+  EXPECT_EQ(buffer, u"ab\uFFFD");
+}
+
 TEST(PathHelpers, SplitPathsIntoFolderAndLastComponent) {
   const NativeString separator(1, native_separator);
   const NativeString path =
