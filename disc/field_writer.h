@@ -184,5 +184,8 @@ inline uint32_t read_be32(const uint8_t* p) {
   return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
          (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
 }
+inline uint64_t read_be64(const uint8_t* p) {
+  return (static_cast<uint64_t>(read_be32(p)) << 32) | read_be32(p + 4);
+}
 
 }  // namespace kestrel

@@ -61,18 +61,19 @@ uint32_t recorded_identifier_length(const IsoTree& tree, const IsoEntry& entry) 
   return has_version(entry) ? stored + version_bytes(tree) : stored;
 }
 
-RecordedIdentifier recorded_identifier(const IsoTree& tree, const IsoEntry& entry) {
-  RecordedIdentifier out;
+// Fills `out` in place: a record's identifier is made once per record
+// written, and the buffer is large.
+void make_recorded_identifier(const IsoTree& tree, const IsoEntry& entry, RecordedIdentifier& out) {
+  out.length = 0;
   const IdentifierText stored = tree.identifier(entry);
-  if (recorded_identifier_length(tree, entry) > sizeof out.bytes) return out;
+  if (recorded_identifier_length(tree, entry) > sizeof out.bytes) return;
   stored.copy_to(out.bytes);
   out.length = static_cast<uint32_t>(stored.size());
-  if (!has_version(entry)) return out;
+  if (!has_version(entry)) return;
   for (const char c : version_suffix) {
     if (tree.hierarchy() == Hierarchy::joliet) out.bytes[out.length++] = 0;
     out.bytes[out.length++] = static_cast<uint8_t>(c);
   }
-  return out;
 }
 
 // Bytes of a record's fixed part, identifier and padding byte (ECMA-119
@@ -211,7 +212,7 @@ DirectoryRecord record_for(const DiscImage& image, const IsoTree& tree,
     record.recorded = file.modified;
     record.flags = last ? 0 : flag_multi_extent;
   }
-  identifier = recorded_identifier(tree, entry);
+  make_recorded_identifier(tree, entry, identifier);
   record.identifier = identifier.bytes;
   record.identifier_length = identifier.length;
   return record;

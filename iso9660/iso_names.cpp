@@ -6,14 +6,15 @@
 // different to readers that fold case too. Names that shorten alike within a
 // folder are told apart with "_N".
 #include <algorithm>
+#include <charconv>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "disc/field_writer.h"
 #include "iso9660/iso_names.h"
+#include "iso9660/short_name_table.h"
 #include "iso9660/unit_order.h"
 #include "platform/code_page.h"
 
@@ -24,8 +25,9 @@ namespace {
 constexpr size_t ansi_name_capacity = 260;
 constexpr size_t base_name_bytes = 8;
 constexpr size_t extension_bytes = 3;
-// "8" + "." + "3" + ";1".
-constexpr size_t max_identifier_bytes = base_name_bytes + 1 + extension_bytes + 2;
+static_assert(max_primary_identifier_bytes ==
+              base_name_bytes + 1 + extension_bytes + version_suffix.size());
+static_assert(max_primary_identifier_bytes <= ShortNameTable::max_key_bytes);
 constexpr char separator = '.';
 
 bool is_high_surrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
@@ -54,7 +56,7 @@ Number packed(std::string_view part, size_t width) {
 }
 
 OrderKey order_key(const NamedChild& child) {
-  std::string_view identifier = child.identifier;
+  std::string_view identifier = child.identifier.view();
   std::string_view extension;
   if (!child.node->is_directory) {
     if (identifier.ends_with(version_suffix)) identifier.remove_suffix(version_suffix.size());
@@ -82,9 +84,9 @@ bool holds_whole_name(const DiscImage& image, const NamedChild& child) {
   const SourceNode& node = *child.node;
   if (image.tree.dvd_video_mode) {
     const size_t added = node.is_directory ? 0 : version_suffix.size();
-    return size_t{node.name_length} + added == child.identifier.size();
+    return size_t{node.name_length} + added == child.identifier.length;
   }
-  std::string_view identifier = child.identifier;
+  std::string_view identifier = child.identifier.view();
   const std::u16string_view name(node.name, node.name_length);
   if (!node.is_directory) {
     if (identifier.ends_with(version_suffix)) identifier.remove_suffix(version_suffix.size());
@@ -106,32 +108,38 @@ NamedChild* keeper_of(const DiscImage& image, const std::vector<NamedChild*>& gr
 
 // Gives `child` the identifier of its base cut to make room for "_N", with N
 // the lowest number not yet taken among names of that form.
-void number_identifier(NamedChild& child, std::unordered_set<std::string>& taken,
-                       std::unordered_map<std::string, uint32_t>& next_number) {
-  const std::string identifier = child.identifier;
+void number_identifier(NamedChild& child, ShortNameTable& taken, ShortNameTable& next_number) {
+  const PrimaryIdentifier identifier = child.identifier;
+  const std::string_view text = identifier.view();
   // A file's identifier is base "." extension ";1"; the extension has no dot.
-  const size_t separator_at =
-      child.node->is_directory ? identifier.size() : identifier.rfind(separator);
-  const std::string_view base = std::string_view(identifier).substr(0, separator_at);
-  const std::string_view tail = std::string_view(identifier).substr(separator_at);
-  std::string key(base.substr(0, numbering_key_base_bytes));
-  key += '/';
-  key += tail;
-  uint32_t& number = next_number.try_emplace(key, 1).first->second;
-  std::string candidate;
+  const size_t separator_at = child.node->is_directory ? text.size() : text.rfind(separator);
+  const std::string_view base = text.substr(0, separator_at);
+  const std::string_view tail = text.substr(separator_at);
+  // The key: the base as cut for a one-digit number, "/", the tail.
+  char key[max_primary_identifier_bytes + 1];
+  const size_t key_base = std::min(base.size(), numbering_key_base_bytes);
+  std::copy_n(base.data(), key_base, key);
+  key[key_base] = '/';
+  std::copy(tail.begin(), tail.end(), key + key_base + 1);
+  uint32_t& number = next_number.number(std::string_view(key, key_base + 1 + tail.size()), 1);
+  PrimaryIdentifier candidate;
   for (;;) {
-    std::string suffix(1, unique_marker);
-    suffix += std::to_string(number++);
+    char digits[10];
+    const auto written = std::to_chars(digits, digits + sizeof digits, number++).ptr;
+    const auto suffix_bytes = static_cast<size_t>(written - digits) + 1;
     // Beyond ten million look-alikes the number no longer fits the base:
     // the record keeps its shared identifier.
-    if (suffix.size() > base_name_bytes) return;
-    candidate.assign(base.substr(0, std::min(base.size(), base_name_bytes - suffix.size())));
-    candidate += suffix;
-    candidate += tail;
-    if (taken.count(candidate) == 0) break;
+    if (suffix_bytes > base_name_bytes) return;
+    const size_t kept = std::min(base.size(), base_name_bytes - suffix_bytes);
+    char* out = std::copy_n(base.data(), kept, candidate.bytes);
+    *out++ = unique_marker;
+    out = std::copy(digits, written, out);
+    out = std::copy(tail.begin(), tail.end(), out);
+    candidate.length = static_cast<uint8_t>(out - candidate.bytes);
+    if (!taken.contains(candidate.view())) break;
   }
   child.identifier = candidate;
-  taken.insert(candidate);
+  taken.insert(candidate.view());
 }
 
 // Two children whose names shorten to one identifier would give two records
@@ -141,25 +149,60 @@ void number_identifier(NamedChild& child, std::unordered_set<std::string>& taken
 // many look-alike names is numbered in one pass. `naming_order` holds the
 // children in the order they are named in.
 void make_identifiers_unique(const DiscImage& image, const std::vector<NamedChild*>& naming_order) {
-  std::unordered_map<std::string_view, std::vector<NamedChild*>> by_identifier;
-  for (NamedChild* child : naming_order) by_identifier[child->identifier].push_back(child);
-  std::unordered_set<std::string> taken;
-  for (const auto& entry : by_identifier) taken.insert(std::string(entry.first));
-  std::unordered_map<std::string, uint32_t> next_number;
-  // Groups in the naming order of their first member, so that the numbers
-  // are reproducible. The groups are collected before any identifier
-  // changes, since the map's keys view the identifiers.
-  std::vector<std::vector<NamedChild*>> groups;
-  for (NamedChild* child : naming_order) {
-    const auto found = by_identifier.find(child->identifier);
-    if (found == by_identifier.end() || found->second.size() < 2 || found->second.front() != child)
-      continue;
-    groups.push_back(std::move(found->second));
-    by_identifier.erase(found);
+  // The children by identifier, each group of look-alikes in naming order.
+  // Sorted on the identifiers' bytes packed into two numbers (zero-padded:
+  // identifiers hold no zero byte), which orders them as their bytes do.
+  struct Keyed {
+    uint64_t high;
+    uint64_t low;
+    uint32_t index;
+    bool operator<(const Keyed& other) const {
+      if (high != other.high) return high < other.high;
+      if (low != other.low) return low < other.low;
+      return index < other.index;
+    }
+  };
+  std::vector<Keyed> keyed;
+  keyed.reserve(naming_order.size());
+  for (uint32_t i = 0; i < naming_order.size(); ++i) {
+    uint8_t bytes[16] = {};
+    const PrimaryIdentifier& identifier = naming_order[i]->identifier;
+    std::copy_n(identifier.bytes, identifier.length, bytes);
+    keyed.push_back(Keyed{read_be64(bytes), read_be64(bytes + 8), i});
   }
-  for (const std::vector<NamedChild*>& group : groups) {
-    const NamedChild* keeper = keeper_of(image, group);
-    for (NamedChild* child : group) {
+  std::sort(keyed.begin(), keyed.end());
+  std::vector<uint32_t> by_identifier;
+  by_identifier.reserve(keyed.size());
+  for (const Keyed& entry : keyed) by_identifier.push_back(entry.index);
+  const auto identifier_of = [&](uint32_t i) { return naming_order[i]->identifier.view(); };
+  ShortNameTable taken(2 * naming_order.size());
+  ShortNameTable next_number(naming_order.size());
+  // Each group as its run in by_identifier; the groups in the naming order
+  // of their first member, so that the numbers are reproducible.
+  struct Group {
+    uint32_t first;  // its first member in naming order
+    uint32_t run_at;
+    uint32_t run_length;
+  };
+  std::vector<Group> groups;
+  for (uint32_t at = 0; at < by_identifier.size();) {
+    uint32_t end = at + 1;
+    while (end < by_identifier.size() &&
+           identifier_of(by_identifier[end]) == identifier_of(by_identifier[at]))
+      ++end;
+    taken.insert(identifier_of(by_identifier[at]));
+    if (end - at > 1) groups.push_back(Group{by_identifier[at], at, end - at});
+    at = end;
+  }
+  std::sort(groups.begin(), groups.end(),
+            [](const Group& a, const Group& b) { return a.first < b.first; });
+  std::vector<NamedChild*> members;
+  for (const Group& group : groups) {
+    members.clear();
+    for (uint32_t i = 0; i < group.run_length; ++i)
+      members.push_back(naming_order[by_identifier[group.run_at + i]]);
+    const NamedChild* keeper = keeper_of(image, members);
+    for (NamedChild* child : members) {
       if (child != keeper) number_identifier(*child, taken, next_number);
     }
   }
@@ -189,8 +232,18 @@ char d_character(uint32_t c) {
   return '_';
 }
 
+void PrimaryIdentifier::assign(std::string_view text) {
+  length = static_cast<uint8_t>(std::min(text.size(), sizeof bytes));
+  std::copy_n(text.data(), length, bytes);
+}
+
 std::string primary_identifier(const DiscImage& image, const SourceNode& node) {
-  char identifier[max_identifier_bytes];
+  return std::string(make_primary_identifier(image, node).view());
+}
+
+PrimaryIdentifier make_primary_identifier(const DiscImage& image, const SourceNode& node) {
+  PrimaryIdentifier made;
+  char* identifier = made.bytes;
   size_t length = 0;
   // The characters of the name, as the identifier is made of them: in
   // DVD-video mode the bytes of its ANSI form, as DVD-video images have
@@ -239,11 +292,12 @@ std::string primary_identifier(const DiscImage& image, const SourceNode& node) {
                      : size_t{1};
         });
   }
-  return std::string(identifier, length);
+  made.length = static_cast<uint8_t>(length);
+  return made;
 }
 
 void name_primary_children(const DiscImage& image, std::vector<NamedChild>& children) {
-  for (NamedChild& child : children) child.identifier = primary_identifier(image, *child.node);
+  for (NamedChild& child : children) child.identifier = make_primary_identifier(image, *child.node);
   // Ascending identifiers; equal identifiers (only past ten million
   // look-alikes) in reverse naming order. A stable sort of the reversed
   // list gives exactly that, in n log n.
@@ -256,7 +310,7 @@ void name_primary_children(const DiscImage& image, std::vector<NamedChild>& chil
   // Look-alikes lie next to each other once sorted; most folders have none
   // and are done here, in whatever order the system listed them.
   const auto same = [](const auto& a, const auto& b) {
-    return a.second->identifier == b.second->identifier;
+    return a.second->identifier.view() == b.second->identifier.view();
   };
   if (std::adjacent_find(order.begin(), order.end(), same) != order.end()) {
     const std::vector<NamedChild*> naming = naming_order(image, children);
@@ -287,7 +341,9 @@ void put_folders_in_name_order(SourceNode& root) {
       if (child->is_directory) pending.push_back(child);
     }
     if (std::is_sorted(children.begin(), children.end(), less)) continue;
-    std::stable_sort(children.begin(), children.end(), less);
+    // Two entries of one source folder never have the same native name, so
+    // the order is total and any sort gives it; std::sort needs no buffer.
+    std::sort(children.begin(), children.end(), less);
     folder.first_child = children.front();
     for (size_t i = 0; i + 1 < children.size(); ++i) children[i]->next = children[i + 1];
     children.back()->next = nullptr;

@@ -13,16 +13,31 @@ namespace kestrel::iso9660 {
 // ECMA-119 7.5.1: the version number 1 ends every file identifier.
 inline constexpr std::string_view version_suffix = ";1";
 
+// "8" + "." + "3" + ";1": the longest identifier of interchange level 1.
+inline constexpr size_t max_primary_identifier_bytes = 14;
+
+// An identifier of the primary volume as recorded; a file's with its
+// version number. Held in place: a folder of many names makes no
+// allocation for them.
+struct PrimaryIdentifier {
+  char bytes[max_primary_identifier_bytes] = {};
+  uint8_t length = 0;
+
+  std::string_view view() const { return {bytes, length}; }
+  void assign(std::string_view text);  // at most max_primary_identifier_bytes
+};
+
 // One child of a directory while the identifiers of its folder are made.
 struct NamedChild {
   SourceNode* node;
-  std::string identifier;  // as recorded; a file's with its version number
-  RecordRole role;         // how its record stands in the folder
+  PrimaryIdentifier identifier;
+  RecordRole role;  // how its record stands in the folder
 };
 
 // The identifier of one node, before the names of its folder are made
 // unique: 8.3 with the version for a file, 8 characters for a directory.
 std::string primary_identifier(const DiscImage& image, const SourceNode& node);
+PrimaryIdentifier make_primary_identifier(const DiscImage& image, const SourceNode& node);
 
 // The d-character (ECMA-119 7.4.1) that stands for one character of a name:
 // "a"-"z" raised to upper case, "A"-"Z", "0"-"9" and "_" as they are, and

@@ -23,21 +23,29 @@ namespace {
 constexpr size_t max_stored_primary_identifier = 12;
 
 // A child of a directory as its hierarchy names it: the identifier to
-// store, or the source name itself.
+// store (d-characters, or UCS-2 units stored big-endian), or the source
+// name itself. The texts are views of the naming's own.
 struct ChildRecord {
   SourceNode* node;
-  std::string stored;
+  std::string_view stored;
+  std::u16string_view stored_units;
   bool source_named;
   RecordRole role;
+
+  size_t stored_bytes() const { return stored.size() + 2 * stored_units.size(); }
 };
 
-// Appends an identifier to the tree's identifier bytes; its first byte, or
-// false when the bytes would exceed what a 32-bit offset addresses.
-bool store_identifier(IsoTree& tree, std::string_view identifier, uint32_t& at) {
-  if (tree.identifiers.size() > std::numeric_limits<uint32_t>::max() - identifier.size())
+// Appends a child's identifier to the tree's identifier bytes; its first
+// byte, or false when the bytes would exceed what a 32-bit offset addresses.
+bool store_identifier(IsoTree& tree, const ChildRecord& child, uint32_t& at) {
+  if (tree.identifiers.size() > std::numeric_limits<uint32_t>::max() - child.stored_bytes())
     return false;
   at = static_cast<uint32_t>(tree.identifiers.size());
-  tree.identifiers.insert(tree.identifiers.end(), identifier.begin(), identifier.end());
+  tree.identifiers.insert(tree.identifiers.end(), child.stored.begin(), child.stored.end());
+  for (const char16_t unit : child.stored_units) {
+    tree.identifiers.push_back(static_cast<uint8_t>(unit >> 8));
+    tree.identifiers.push_back(static_cast<uint8_t>(unit & 0xFF));
+  }
   return true;
 }
 
@@ -61,11 +69,11 @@ bool build_tree(DiscImage& image, IsoTree& tree, size_t identifier_bytes_hint,
     tree.directories[index].entry_count = static_cast<uint32_t>(children.size());
     for (const ChildRecord& child : children) {
       uint32_t at = 0;
-      if (!child.source_named && !store_identifier(tree, child.stored, at)) {
+      if (!child.source_named && !store_identifier(tree, child, at)) {
         image.report.fail(BuildError::image_too_large);
         return false;
       }
-      const auto length = static_cast<uint8_t>(child.stored.size());
+      const auto length = static_cast<uint8_t>(child.stored_bytes());
       const auto source_named = static_cast<uint8_t>(child.source_named ? 1 : 0);
       if (child.role == RecordRole::child_link) {
         // A file record in the place of a directory moved to the root,
@@ -201,12 +209,12 @@ bool build_primary_tree(DiscImage& image, IsoTree& tree, bool rock_ridge) {
         }
         name_primary_children(image, named);
         children.clear();
-        for (NamedChild& child : named) {
-          std::string identifier = std::move(child.identifier);
+        for (const NamedChild& child : named) {
+          std::string_view identifier = child.identifier.view();
           // The version number is the writer's: stored identifiers have none.
-          if (!child.node->is_directory && std::string_view(identifier).ends_with(version_suffix))
-            identifier.resize(identifier.size() - version_suffix.size());
-          children.push_back(ChildRecord{child.node, std::move(identifier), false, child.role});
+          if (!child.node->is_directory && identifier.ends_with(version_suffix))
+            identifier.remove_suffix(version_suffix.size());
+          children.push_back(ChildRecord{child.node, identifier, {}, false, child.role});
         }
       });
 }
@@ -221,16 +229,11 @@ bool build_joliet_tree(DiscImage& image, IsoTree& tree, uint32_t& altered_names)
     children.clear();
     for (const JolietChild& child : named) {
       if (!child.altered) {
-        children.push_back(ChildRecord{child.node, {}, true, RecordRole::plain});
+        children.push_back(ChildRecord{child.node, {}, {}, true, RecordRole::plain});
         continue;
       }
       ++altered_names;
-      std::string stored;
-      for (const char16_t unit : child.name) {
-        stored += static_cast<char>(unit >> 8);
-        stored += static_cast<char>(unit & 0xFF);
-      }
-      children.push_back(ChildRecord{child.node, std::move(stored), false, RecordRole::plain});
+      children.push_back(ChildRecord{child.node, {}, child.name, false, RecordRole::plain});
     }
   });
 }

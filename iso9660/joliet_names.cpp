@@ -121,8 +121,9 @@ std::vector<JolietChild*> naming_order(std::vector<JolietChild>& children) {
   const auto less = [](const JolietChild* a, const JolietChild* b) {
     return source_name_less(*a->node, *b->node);
   };
+  // The names of one source folder: their order is total (source_name_less).
   if (!std::is_sorted(order.begin(), order.end(), less))
-    std::stable_sort(order.begin(), order.end(), less);
+    std::sort(order.begin(), order.end(), less);
   return order;
 }
 

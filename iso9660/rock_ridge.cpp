@@ -166,9 +166,21 @@ RockRidgePlan plan_rock_ridge(const RockRidgeFacts& facts, uint32_t record_head)
 void fill_rock_ridge(const RockRidgeFacts& facts, const RockRidgePlan& plan,
                      const RockRidgeTarget& target) {
   const EntryList entries = entries_of(facts);
-  std::string name;
+  // Where the system's own name can be recorded as it is, it is used where
+  // it lies; only a name that must be converted or cut is made anew.
+  std::string made_name;
+  std::string_view name;
   size_t name_at = 0;
-  if (facts.named && facts.node != nullptr) name = rock_ridge_name(*facts.node);
+  if (facts.named && facts.node != nullptr) {
+    const SourceNode& node = *facts.node;
+    if (sizeof(NativeChar) == 1 && node.native_name_length <= max_rock_ridge_name_bytes) {
+      name = std::string_view(reinterpret_cast<const char*>(node.native_name),
+                              node.native_name_length);
+    } else {
+      made_name = rock_ridge_name(node);
+      name = made_name;
+    }
+  }
   uint8_t* at = target.system_use;
   for (size_t i = 0; i < entries.count; ++i) {
     if (i == plan.kept_entries) {
