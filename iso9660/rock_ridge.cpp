@@ -139,9 +139,23 @@ std::string rock_ridge_name(const SourceNode& node) {
 }
 
 RockRidgePlan plan_rock_ridge(const RockRidgeFacts& facts, uint32_t record_head) {
-  const EntryList entries = entries_of(facts);
   // The record's length stays even (ECMA-119 9.1.1).
   const uint32_t room = (max_directory_record_bytes - record_head) & ~uint32_t{1};
+  // Most records are a file's or a folder's with PX, TF and one NM that
+  // fit: sized without listing the entries.
+  if (facts.named && facts.node != nullptr && !facts.protocol && !facts.relocated &&
+      !facts.child_link && !facts.parent_link) {
+    const size_t name_bytes = rock_ridge_name_bytes(*facts.node);
+    const auto total =
+        static_cast<uint32_t>(px_entry::bytes + tf_bytes + nm_entry::bytes + name_bytes);
+    if (name_bytes <= max_nm_name_bytes && total <= room) {
+      RockRidgePlan plan;
+      plan.kept_entries = 3;
+      plan.in_record_bytes = total + total % 2;
+      return plan;
+    }
+  }
+  const EntryList entries = entries_of(facts);
   uint32_t total = 0;
   for (size_t i = 0; i < entries.count; ++i) total += entries.sizes[i];
   RockRidgePlan plan;
