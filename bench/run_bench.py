@@ -9,7 +9,9 @@
 The limit of a layout is bench/plain_copy.cpp in its image form: the source's
 files padded to whole sectors and packed, then zeros up to the size of the
 image that layout makes of the source, so that both sides write exactly the
-same number of bytes. For every workload (made by make_workloads.py under
+same number of bytes; builds that make images of different sizes (a before
+and an after that adds records) are each measured against the copy of
+their own size. For every workload (made by make_workloads.py under
 --data) and every output folder, each kestrel-cli given (several can be
 compared, e.g. before=OLD after=NEW) builds each layout once untimed, which
 warms the page cache and gives the image sizes; then every command runs
@@ -216,15 +218,23 @@ def time_round(args, order, output):
 
 
 def image_sizes(args, source, output):
-    """The image size of every layout, from one untimed build each. Every
-    kestrel compared must make images of the same size."""
-    sizes = {}
-    for name, program in args.kestrel:
-        for layout in LAYOUTS:
-            size = run(kestrel_command(program, layout, source, output), output)[2]
-            if sizes.setdefault(layout, size) != size:
-                sys.exit(f"{name} makes a {layout} image of {size} bytes, another one of {sizes[layout]}")
-    return sizes
+    """The image size each kestrel makes in every layout, from one untimed
+    build each."""
+    return {(name, layout): run(kestrel_command(program, layout, source, output), output)[2]
+            for name, program in args.kestrel for layout in LAYOUTS}
+
+
+def limit_labels(args, sizes):
+    """The limit each kestrel's build of a layout is measured against: the
+    copy of its own image size. Builds that make images of one size share
+    one limit, "limit LAYOUT"; a size of its own gets "limit LAYOUT (N bytes)"."""
+    labels = {}
+    for layout in LAYOUTS:
+        first = sizes[(args.kestrel[0][0], layout)]
+        for name, _ in args.kestrel:
+            size = sizes[(name, layout)]
+            labels[(name, layout)] = f"limit {layout}" if size == first else f"limit {layout} ({size} bytes)"
+    return labels
 
 
 def run_workload(args, plain_copy, name, output_dir):
@@ -233,10 +243,14 @@ def run_workload(args, plain_copy, name, output_dir):
         sys.exit(f"no workload {source}: run make_workloads.py {args.data} {name}")
     output = os.path.join(output_dir, "kestrel-bench-output.iso")
     sizes = image_sizes(args, source, output)
+    limits = limit_labels(args, sizes)
     commands = [(FILES_ONLY, [plain_copy, source, output])]
     for layout in LAYOUTS:
-        commands.append((f"limit {layout}", [plain_copy, "-image-bytes", str(sizes[layout]), source, output]))
         for kestrel, program in args.kestrel:
+            label = limits[(kestrel, layout)]
+            if label not in [existing for existing, _ in commands]:
+                size = str(sizes[(kestrel, layout)])
+                commands.append((label, [plain_copy, "-image-bytes", size, source, output]))
             commands.append((f"{kestrel} {layout}", kestrel_command(program, layout, source, output)))
     if args.peers and name not in NO_PEERS:
         commands += peer_commands(source, output)
@@ -247,7 +261,7 @@ def run_workload(args, plain_copy, name, output_dir):
         for (label, _), (wall, processor) in zip(order, time_round(args, order, output)):
             times[label][0].append(wall)
             times[label][1].append(processor)
-    return times, conditions.end()
+    return times, conditions.end(), limits
 
 
 def paired_ratio(times, label, reference, kind=0):
@@ -262,13 +276,13 @@ def print_limit_table(args, results):
           f"the limit's median wall time in the 'limit' rows\n")
     print("| workload | output | build | " + " | ".join(LAYOUTS) + " |")
     print("|---|---|---|" + "---|" * len(LAYOUTS))
-    for (name, place), (times, conditions) in results.items():
+    for (name, place), (times, conditions, limits) in results.items():
         mark = " (loaded)" if conditions.loaded(args) else ""
         cells = [f"{statistics.median(times[f'limit {layout}'][0]):.3f} s" for layout in LAYOUTS]
         print(f"| {name} | {place} | limit{mark} | " + " | ".join(cells) + " |")
         for kestrel, _ in args.kestrel:
-            cells = [f"{paired_ratio(times, f'{kestrel} {layout}', f'limit {layout}'):.2f} "
-                     f"({paired_ratio(times, f'{kestrel} {layout}', f'limit {layout}', 1):.2f})"
+            cells = [f"{paired_ratio(times, f'{kestrel} {layout}', limits[(kestrel, layout)]):.2f} "
+                     f"({paired_ratio(times, f'{kestrel} {layout}', limits[(kestrel, layout)], 1):.2f})"
                      for layout in LAYOUTS]
             print(f"| {name} | {place} | {kestrel}{mark} | " + " | ".join(cells) + " |")
 
@@ -280,7 +294,7 @@ def print_conditions_table(args, results):
           f"than {QUIET_OTHER_CORES} of a core)\n")
     print("| workload | output | load at start | load at end | others (cores) | measured |")
     print("|---|---|---|---|---|---|")
-    for (name, place), (_, conditions) in results.items():
+    for (name, place), (_, conditions, _) in results.items():
         others = "-" if conditions.other_cores is None else f"{conditions.other_cores:.2f}"
         state = "loaded" if conditions.loaded(args) else "quiet"
         print(f"| {name} | {place} | {conditions.load_at_start:.2f} | {conditions.load_at_end:.2f} "
@@ -289,13 +303,13 @@ def print_conditions_table(args, results):
 
 def print_files_only_table(args, results):
     labels = []
-    for times, _ in results.values():
+    for times, _, _ in results.values():
         labels += [label for label in times if label != FILES_ONLY and not label.startswith("limit ")
                    and label not in labels]
     print(f"\nMedian ratio to the plain copy of the files alone ({args.runs} rounds)\n")
     print("| workload | output | plain copy | " + " | ".join(labels) + " |")
     print("|---|---|---|" + "---|" * len(labels))
-    for (name, place), (times, _) in results.items():
+    for (name, place), (times, _, _) in results.items():
         base = statistics.median(times[FILES_ONLY][0])
         cells = [f"{paired_ratio(times, label, FILES_ONLY):.2f}" if label in times else "-" for label in labels]
         print(f"| {name} | {place} | 1.00 ({base:.3f} s) | " + " | ".join(cells) + " |")
@@ -368,7 +382,7 @@ def main():
             results[(name, output_dir)] = run_workload(args, plain_copy, name, output_dir)
             print(f"  {results[(name, output_dir)][1].describe()}", file=sys.stderr, flush=True)
     if results:
-        loaded = any(conditions.loaded(args) for _, conditions in results.values())
+        loaded = any(conditions.loaded(args) for _, conditions, _ in results.values())
         print(f"\nLoad average (1 minute) at the start {load_at_start:.2f}, at the end "
               f"{os.getloadavg()[0]:.2f}: {'LOADED, figures not quiet' if loaded else 'quiet'}"
               f"{', timed with hyperfine -N' if args.hyperfine else ''}")
