@@ -56,7 +56,7 @@ uint32_t version_bytes(const IsoTree& tree) {
 // one, hold a directory identifier: no version number.
 bool has_version(const IsoEntry& entry) { return !entry.node->is_directory; }
 
-uint32_t recorded_identifier_length(const IsoTree& tree, const IsoEntry& entry) {
+inline uint32_t recorded_identifier_length(const IsoTree& tree, const IsoEntry& entry) {
   const auto stored = static_cast<uint32_t>(tree.identifier(entry).size());
   return has_version(entry) ? stored + version_bytes(tree) : stored;
 }

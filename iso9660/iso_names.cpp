@@ -327,26 +327,33 @@ void name_primary_children(const DiscImage& image, std::vector<NamedChild>& chil
 }
 
 void put_folders_in_name_order(SourceNode& root) {
-  const auto less = [](const SourceNode* a, const SourceNode* b) {
-    return source_name_less(*a, *b);
+  // Each child with its name at hand, so that comparing two reads their
+  // names and not first the nodes, which lie all over a wide folder.
+  struct Child {
+    std::u16string_view name;
+    SourceNode* node;
+  };
+  const auto less = [](const Child& a, const Child& b) {
+    const int order = compare_units(a.name, b.name);
+    return order != 0 ? order < 0 : source_name_less(*a.node, *b.node);
   };
   std::vector<SourceNode*> pending{&root};
-  std::vector<SourceNode*> children;
+  std::vector<Child> children;
   while (!pending.empty()) {
     SourceNode& folder = *pending.back();
     pending.pop_back();
     children.clear();
     for (SourceNode* child = folder.first_child; child != nullptr; child = child->next) {
-      children.push_back(child);
+      children.push_back(Child{{child->name, child->name_length}, child});
       if (child->is_directory) pending.push_back(child);
     }
     if (std::is_sorted(children.begin(), children.end(), less)) continue;
     // Two entries of one source folder never have the same native name, so
     // the order is total and any sort gives it; std::sort needs no buffer.
     std::sort(children.begin(), children.end(), less);
-    folder.first_child = children.front();
-    for (size_t i = 0; i + 1 < children.size(); ++i) children[i]->next = children[i + 1];
-    children.back()->next = nullptr;
+    folder.first_child = children.front().node;
+    for (size_t i = 0; i + 1 < children.size(); ++i) children[i].node->next = children[i + 1].node;
+    children.back().node->next = nullptr;
   }
 }
 
