@@ -41,6 +41,29 @@ TEST(SourceDescription, OnlyFoldersMakeADiscAndTheirCaseDoesNotMatter) {
   EXPECT_EQ(chosen.reason, LayoutReason::chosen);
 }
 
+// The build goes by the description the front end chose its layout from,
+// and lists the source folder no second time: a DVD folder that appears
+// after the choice does not turn the image into a DVD-video image behind
+// the user's back, while a build given no description finds it.
+TEST(SourceDescription, TheBuildTakesTheDescriptionItIsGiven) {
+  ScratchFolder source("described");
+  ScratchFolder output("described-out");
+  source.file("readme.txt", 10);
+  BuildOptions options;
+  options.source_description =
+      std::make_shared<const SourceDescription>(describe_source(source.path()));
+  source.folder("VIDEO_TS");
+  source.file("VIDEO_TS/VIDEO_TS.IFO", 2048);
+  const auto given = start_build(source.path(), u"", fs_code_bridge, output.at("given.iso"),
+                                 nullptr, nullptr, false, nullptr, options);
+  EXPECT_EQ(given->outcome, BuildOutcome::succeeded);
+  EXPECT_FALSE(given->dvd_video_mode);
+  const auto own = start_build(source.path(), u"", fs_code_bridge, output.at("own.iso"), nullptr,
+                               nullptr, false);
+  EXPECT_EQ(own->outcome, BuildOutcome::succeeded);
+  EXPECT_TRUE(own->dvd_video_mode);
+}
+
 #ifndef _WIN32
 TEST(SourceDescription, TheFolderNamedAsTheFormatWritesItWinsOverAnotherCase) {
   ScratchFolder both("detect-case");
