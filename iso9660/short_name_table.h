@@ -85,7 +85,7 @@ class ShortNameTable {
     // look-alike identifiers differ in their last bytes.
     const uint64_t hash = mix(key.high ^ mix(key.low));
     const size_t mask = slots_.size() - 1;
-    for (size_t at = hash & mask;; at = (at + 1) & mask) {
+    for (size_t at = static_cast<size_t>(hash) & mask;; at = (at + 1) & mask) {
       if (!slots_[at].used || slots_[at].key == key) return at;
     }
   }
