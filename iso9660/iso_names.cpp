@@ -232,11 +232,6 @@ char d_character(uint32_t c) {
   return '_';
 }
 
-void PrimaryIdentifier::assign(std::string_view text) {
-  length = static_cast<uint8_t>(std::min(text.size(), sizeof bytes));
-  std::copy_n(text.data(), length, bytes);
-}
-
 std::string primary_identifier(const DiscImage& image, const SourceNode& node) {
   return std::string(make_primary_identifier(image, node).view());
 }

@@ -24,7 +24,6 @@ struct PrimaryIdentifier {
   uint8_t length = 0;
 
   std::string_view view() const { return {bytes, length}; }
-  void assign(std::string_view text);  // at most max_primary_identifier_bytes
 };
 
 // One child of a directory while the identifiers of its folder are made.
