@@ -184,7 +184,9 @@ void run_build(BuildJob& job) {
   set_identifier(writer.settings.application_id, job.application_name);
   set_volume_label(writer.settings, job.label_text);
 
-  const bool laid_out = scan_source(writer) && writer.lay_out() != 0;
+  const bool laid_out =
+      scan_source(writer) &&
+      writer.lay_out(job.map_only ? LayoutPurpose::map : LayoutPurpose::image) != 0;
   bool done = laid_out && job.map_only;
   if (laid_out && !job.map_only) {
     job.sectors_total.store(writer.layout.image_sectors, std::memory_order_relaxed);

@@ -101,7 +101,8 @@ bool assign_data_and_ids(ImageWriter& writer, DataPlacementCounters& counters) {
   return true;
 }
 
-uint32_t ImageWriter::lay_out() {
+uint32_t ImageWriter::lay_out(LayoutPurpose purpose) {
+  content_reader_.reset();
   layout = VolumeLayout{};
   map = DiscMap{};
   boot = BootCatalog{};
@@ -115,24 +116,42 @@ uint32_t ImageWriter::lay_out() {
   // after the boot files whose copies are patched are known.
   if (!share_file_data(*this)) return 0;
 
-  udf::UdfLayoutCounters udf_counters;
+  // The order of every folder, which the data placement follows: UDF's,
+  // which its names settle, where the image has UDF; the ISO 9660 names
+  // follow it.
   if (settings.fs_flags & fs_udf) {
     prepare_udf_names(*this, *tree.root);
     if (report.failed()) return 0;
+  }
+  if (settings.fs_flags & fs_iso9660) iso.order_source_folders(*this);
+
+  DataPlacementCounters placement;
+  if (!assign_data_and_ids(*this, placement)) return 0;
+  layout.data_sectors = static_cast<uint32_t>(placement.data_sectors);
+
+  // Every file's place in the data area is now final, and the passes below
+  // change nothing the content readers look at: the files are read while the
+  // structures are laid out. Not in a bootable image, whose boot files are
+  // patched with addresses the disc map has yet to give.
+  if (purpose == LayoutPurpose::image && !boot_request.bootable() && !start_reading_contents())
+    return 0;
+  const uint32_t sectors = lay_out_structures();
+  if (sectors == 0) content_reader_.reset();
+  return sectors;
+}
+
+uint32_t ImageWriter::lay_out_structures() {
+  udf::UdfLayoutCounters udf_counters;
+  if (settings.fs_flags & fs_udf) {
     walk_directories_breadth_first(tree.root, [&](SourceNode& directory) {
       udf::size_udf_directory(*this, directory, udf_counters);
       return !report.failed();
     });
     if (report.failed()) return 0;
   }
-
-  // The ISO 9660 names follow the UDF order, which the UDF names settle.
-  if ((settings.fs_flags & fs_iso9660) && !iso.lay_out(*this)) return 0;
-
-  DataPlacementCounters placement;
-  if (!assign_data_and_ids(*this, placement)) return 0;
+  // Files stored once take their copy's place, and their UDF entry's.
   place_shared_files(*this);
-  layout.data_sectors = static_cast<uint32_t>(placement.data_sectors);
+  if ((settings.fs_flags & fs_iso9660) && !iso.lay_out(*this)) return 0;
 
   // The UDF file structure ends where the sizing placed the last entry.
   if (!plan_disc_map(*this, udf_counters.next_block) || !place_hybrid_tables(*this)) return 0;

@@ -111,6 +111,7 @@ void ImageWriter::settle_content_written(uint64_t confirmed) {
 bool ImageWriter::write_image(const NativeString& path, ProgressHook hook, void* context) {
   TemporaryFile output;
   if (!output.create(path)) {
+    content_reader_.reset();
     report.fail(BuildError::output_create_failed, path, output.last_error());
     return false;
   }

@@ -54,6 +54,9 @@ struct LinkedFile {
 // returns false to stop the build.
 using ProgressHook = bool (*)(uint32_t done, uint32_t total, void* context);
 
+// What a layout is for: a map of the image only, or an image to be written.
+enum class LayoutPurpose : uint8_t { map, image };
+
 class ImageWriter final : public DiscImage, public SectorEmitter {
  public:
   // `build_time`: seconds since 1970, the time every volume date derives from.
@@ -102,8 +105,10 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
   bool write_failed = false;  // latched: once a batch fails the build has failed
 
   // Runs the layout passes and plans the map; returns image_sectors (0 when
-  // the layout failed).
-  uint32_t lay_out();
+  // the layout failed). For an image that is to be written the files are
+  // read from the moment their places are known, while the rest of the
+  // layout is done; for a map they are not read.
+  uint32_t lay_out(LayoutPurpose purpose = LayoutPurpose::map);
 
   // Writes the image to `output_path`. The image is first written beside the
   // target into a temporary file of its own (platform/temporary_file.h) and
@@ -140,13 +145,17 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
   uint64_t image_bytes_written = 0;
 
   // The data area: every file's contents at its data_offset. Their reading
-  // starts earlier, in write_sequence(), so that the files are read while
-  // the structures in front of them are written.
+  // starts earlier, in lay_out() or write_sequence(), so that the files are
+  // read while the structures in front of them are laid out and written.
   bool write_file_contents();
 
  private:
+  // The layout passes after the data placement: the UDF and ISO 9660
+  // structures and the disc map.
+  uint32_t lay_out_structures();
   // Starts reading the files' contents, so that they are read while the
-  // structures in front of them are written; false when memory is short.
+  // structures in front of them are laid out and written; false when memory
+  // is short.
   bool start_reading_contents();
   bool emit_raw(const uint8_t* buffer, uint64_t count);
   // Counts as written the contents of every batch whose last byte the output

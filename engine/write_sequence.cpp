@@ -18,8 +18,9 @@ bool ImageWriter::write_sequence(SectorOutput& sink, ProgressHook hook, void* co
   image_bytes_written = 0;
   unsettled_content_.clear();
   bool ok = !report.failed() && tree.root != nullptr && layout.image_sectors != 0;
-  // The files are read from here on, while the structures are written.
-  ok = ok && start_reading_contents();
+  // The files are read from here on, while the structures are written,
+  // unless the layout has started reading them.
+  ok = ok && (content_reader_ != nullptr || start_reading_contents());
   for (const DiscArea& area : map.areas) {
     // Every area starts where the layout put it and ends where it planned:
     // the addresses written before it and after it depend on that.

@@ -23,17 +23,27 @@ bool size_path_tables(DiscImage& image, IsoTree& tree) {
   return true;
 }
 
+// What was asked, unless the image is a DVD-video image, whose volume stays
+// plain.
+NameExtensions extensions_of(const DiscImage& image) {
+  return image.tree.dvd_video_mode ? NameExtensions{} : image.settings.name_extensions;
+}
+
 }  // namespace
 
-bool IsoVolume::lay_out(DiscImage& image) {
-  extensions_ = image.tree.dvd_video_mode ? NameExtensions{} : image.settings.name_extensions;
-  joliet_names_altered_ = 0;
+void IsoVolume::order_source_folders(DiscImage& image) {
   // Both hierarchies name each folder in the order of its source names, and
   // Joliet records most names as they are, in that order: put in it once,
   // the folders need no sort in either. UDF, where the image has it, has
   // put them in its own order, which is that one for the names it keeps.
-  if (extensions_.joliet && (image.settings.fs_flags & fs_udf) == 0 && image.tree.root != nullptr)
+  if (extensions_of(image).joliet && (image.settings.fs_flags & fs_udf) == 0 &&
+      image.tree.root != nullptr)
     put_folders_in_name_order(*image.tree.root);
+}
+
+bool IsoVolume::lay_out(DiscImage& image) {
+  extensions_ = extensions_of(image);
+  joliet_names_altered_ = 0;
   if (!build_primary_tree(image, primary, extensions_.rock_ridge) ||
       !size_iso_directories(image, primary) || !size_path_tables(image, primary))
     return false;

@@ -22,9 +22,16 @@ class IsoVolume {
   IsoTree primary{Hierarchy::primary};
   IsoTree joliet{Hierarchy::joliet};
 
-  // Names, orders and sizes every directory and path table, once the source
-  // tree is complete. False, with the build failed, when the volume cannot
-  // hold the tree.
+  // Puts the source folders in the order the volume names them in, where
+  // that order is the volume's to give (an image without UDF, with Joliet).
+  // Called once the source tree is complete and before the data is placed,
+  // which follows the folders' order.
+  void order_source_folders(DiscImage& image);
+
+  // Names, orders and sizes every directory and path table, after
+  // order_source_folders(). It changes nothing of the source tree, so the
+  // files may be read meanwhile. False, with the build failed, when the
+  // volume cannot hold the tree.
   bool lay_out(DiscImage& image);
 
   // The extensions the volume carries: what was asked, unless the image is
