@@ -1,18 +1,19 @@
 // POSIX: listing a folder with the facts of each entry.
 //
 // The facts of an entry take one statx call, most of the cost of a scan. A
-// folder is read in windows of up to 1,024 names. Where the system can queue
-// calls (io_uring), the statx calls of a small window are queued and run
-// with one call into the kernel, which runs them on its worker threads, many
-// at once. In a window of many entries the calls are shared between the
-// caller, which examines the entries from the front as it asks for them, and
-// a helper thread, which examines them from the back; each entry is claimed
-// by whichever side gets to it first, so the two meet wherever the caller
-// has got to. That takes half the processor time of queued calls, whose
-// handing over to the kernel's workers costs more than the calls, unless
-// entering the kernel is dear: there large windows are queued too
-// (QueuedExamination). Either way the entries come out in the order in
-// which the folder lists them.
+// folder is read in windows of up to 1,024 names. The calls of a small
+// window are made by the caller, one after the other: handing them to
+// anyone else costs more than they do. In a window of many entries the
+// calls are shared between the caller, which examines the entries from the
+// front as it asks for them, and a helper thread, which examines them from
+// the back; each entry is claimed by whichever side gets to it first, so the
+// two meet wherever the caller has got to. Only where entering the kernel
+// is dear are a window's calls queued (io_uring) and run with one call into
+// the kernel, which hands each to a worker thread; that handing over costs
+// more than the calls where entering the kernel is cheap (on a quiet
+// machine, the scan of 50,000 files in 2,551 folders took 0.24 s with the
+// small windows queued, 0.14 s with their calls made one by one). Either
+// way the entries come out in the order in which the folder lists them.
 #include <dirent.h>
 
 #include <atomic>
@@ -34,7 +35,8 @@ constexpr size_t window_entries = 1024;
 // From this many entries in a window the helper takes part: below it, waking
 // the helper would cost more than the calls it takes over.
 constexpr size_t shared_window_entries = 64;
-// From this many entries in a window the statx calls are queued.
+// From this many entries in a window the statx calls are queued, where they
+// are queued at all.
 constexpr size_t queued_window_entries = 4;
 
 // Whether the statx calls of a window of `count` entries are queued.
@@ -45,7 +47,7 @@ bool queue_window(size_t count) {
     case QueuedExamination::never: return false;
     case QueuedExamination::where_it_pays: break;
   }
-  return count < shared_window_entries || kernel_entry_is_dear();
+  return kernel_entry_is_dear();
 }
 
 enum SlotState : uint8_t { slot_waiting, slot_claimed, slot_done };

@@ -32,13 +32,12 @@ bool examine_in_groups(int directory_fd, const char* const* names, struct statx*
 
 // How a folder listing examines its entries. The kernel runs no queued statx
 // call where it is queued but hands each to one of its worker threads: many
-// run at once, which is all the parallel work a folder of a few entries
-// gets, but each costs more processor time than the call made directly
-// unless entering the kernel is itself dear. By default (where_it_pays) a
-// window too small for the listing's helper thread is queued, a larger one
-// only where entering the kernel is dear (kernel_entry_is_dear), and is
-// otherwise shared by the caller and the helper. Tests choose either way
-// for every window, whatever the machine.
+// run at once, but each costs more processor time, and more time in all,
+// than the call made directly unless entering the kernel is itself dear. By
+// default (where_it_pays) a window is queued only where entering the kernel
+// is dear (kernel_entry_is_dear); otherwise the caller makes the calls of a
+// small window and shares those of a large one with the listing's helper.
+// Tests choose either way for every window, whatever the machine.
 enum class QueuedExamination : uint8_t { where_it_pays, always, never };
 void set_queued_examination(QueuedExamination choice);
 QueuedExamination queued_examination();
