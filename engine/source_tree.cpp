@@ -4,9 +4,11 @@
 #include "engine/source_tree.h"
 
 #include <algorithm>
+#include <thread>
 #include <vector>
 
 #include "engine/dvd_video.h"
+#include "engine/scan_queue.h"
 #include "engine/stereo_arrangement.h"
 
 namespace kestrel {
@@ -29,13 +31,6 @@ struct IdentityLink {
 };
 constexpr size_t no_parent = static_cast<size_t>(-1);
 
-// A folder whose entries are still to be listed.
-struct PendingFolder {
-  SourceNode* node;
-  NativeString path;  // ends in a separator
-  size_t identity;    // index into ScanState::identities
-};
-
 struct ScanState {
   ImageWriter& writer;
   // One link per folder listed or waiting, to notice a folder link that
@@ -44,12 +39,10 @@ struct ScanState {
   // The DVD folders as found on disk, which the main walk leaves to the DVD
   // arrangement.
   std::vector<NativeString> dvd_folders_on_disk;
-  // Folders still to be listed; the last is listed next. A stack on the
-  // heap instead of recursion, so that no depth of folders can exhaust the
-  // worker thread's stack.
-  std::vector<PendingFolder> pending;
   // The image name of the entry being added: one buffer for every name.
   std::u16string name;
+  // The sub-folders of the folder being listed: one buffer for every folder.
+  std::vector<PendingFolder> sub_folders;
 };
 
 template <typename Char>
@@ -187,7 +180,8 @@ bool leads_back_up(const ScanState& state, size_t folder, const FindEntry& entry
 
 // Lists one folder: adds its entries as children of its node and queues its
 // sub-folders, so that they are listed next, in the order found.
-bool scan_directory(ScanState& state, const PendingFolder& folder) {
+bool scan_directory(ScanState& state, ScanQueue& queue, const PendingFolder& folder,
+                    FolderCursor& listing) {
   ImageWriter& writer = state.writer;
   const NativeString& path = folder.path;
   SourceNode& directory = *folder.node;
@@ -197,16 +191,15 @@ bool scan_directory(ScanState& state, const PendingFolder& folder) {
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
     last = child;
 
-  std::vector<PendingFolder> sub_folders;
-  DirectoryFinder finder;
+  std::vector<PendingFolder>& sub_folders = state.sub_folders;
   FindEntry entry;
-  bool found = finder.find_first(path, entry, DotEntries::leave_out);
+  bool found = listing.next(path, entry);
   // A folder that cannot be listed would silently lose its contents.
-  if (!found && finder.last_error() != 0) {
-    writer.report.fail(BuildError::source_list_failed, path, finder.last_error());
+  if (!found && listing.last_error() != 0) {
+    writer.report.fail(BuildError::source_list_failed, path, listing.last_error());
     return false;
   }
-  for (; found; found = finder.find_next(entry)) {
+  for (; found; found = listing.next(path, entry)) {
     if (writer.cancel_seen()) {
       writer.report.fail(BuildError::cancelled);
       return false;
@@ -253,26 +246,29 @@ bool scan_directory(ScanState& state, const PendingFolder& folder) {
     sub_folders.push_back(
         PendingFolder{node, path + entry.name + native_separator, state.identities.size() - 1});
   }
-  if (finder.last_error() != 0) {
-    writer.report.fail(BuildError::source_list_failed, path, finder.last_error());
+  if (listing.last_error() != 0) {
+    writer.report.fail(BuildError::source_list_failed, path, listing.last_error());
     return false;
   }
-  state.pending.insert(state.pending.end(), std::make_move_iterator(sub_folders.rbegin()),
-                       std::make_move_iterator(sub_folders.rend()));
+  queue.push(sub_folders);
   return true;
 }
 
 // Lists the source folder and every folder below it, depth first in the
 // order found, each folder once and completely before the next.
+// The folders still to be listed wait in a queue on the heap instead of in
+// recursion, so that no depth of folders can exhaust the worker thread's
+// stack; with two processors a helper lists them ahead.
 bool scan_tree(ScanState& state, const FindEntry& source) {
   state.identities.push_back(
       IdentityLink{DirectoryIdentity{source.device, source.inode}, no_parent});
-  state.pending.push_back(
+  ScanQueue queue(std::thread::hardware_concurrency() >= 2);
+  state.sub_folders.push_back(
       PendingFolder{state.writer.tree.root, state.writer.tree.source_folder, 0});
-  while (!state.pending.empty()) {
-    const PendingFolder folder = std::move(state.pending.back());
-    state.pending.pop_back();
-    if (!scan_directory(state, folder)) return false;
+  queue.push(state.sub_folders);
+  while (!queue.empty()) {
+    const ScanQueue::Taken taken = queue.take();
+    if (!scan_directory(state, queue, taken.folder, *taken.cursor)) return false;
   }
   return true;
 }
