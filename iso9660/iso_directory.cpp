@@ -364,7 +364,7 @@ void fill_continuation_areas(const DiscImage& image, const IsoTree& tree,
   });
 }
 
-bool size_iso_directories(DiscImage& image, IsoTree& tree) {
+bool size_iso_directories(const DiscImage& image, BuildReport& report, IsoTree& tree) {
   ContinuationCursor continuations;
   for (IsoDirectory& directory : tree.directories) {
     directory.continuation = continuations.offset;
@@ -372,25 +372,25 @@ bool size_iso_directories(DiscImage& image, IsoTree& tree) {
     const uint64_t bytes = for_each_record(image, tree, directory, continuations, ok,
                                            [](const RecordSlot&) { return true; });
     if (!ok) {
-      image.report.fail(BuildError::layout_mismatch);
+      report.fail(BuildError::layout_mismatch);
       return false;
     }
     if (bytes > max_directory_bytes) {
-      image.report.fail(BuildError::image_too_large);
+      report.fail(BuildError::image_too_large);
       return false;
     }
     directory.bytes = static_cast<uint32_t>(bytes);
   }
   tree.extent_order = extent_order(tree);
   if (tree.extent_order.size() != tree.directories.size()) {
-    image.report.fail(BuildError::layout_mismatch);
+    report.fail(BuildError::layout_mismatch);
     return false;
   }
   uint64_t sectors = 0;
   for (const uint32_t index : tree.extent_order) {
     IsoDirectory& directory = tree.directories[index];
     if (sectors > UINT32_MAX) {
-      image.report.fail(BuildError::image_too_large);
+      report.fail(BuildError::image_too_large);
       return false;
     }
     directory.sector = static_cast<uint32_t>(sectors);
@@ -398,7 +398,7 @@ bool size_iso_directories(DiscImage& image, IsoTree& tree) {
   }
   const uint64_t continuation_sectors = sectors_for_bytes(continuations.offset);
   if (sectors > UINT32_MAX || continuation_sectors > UINT32_MAX) {
-    image.report.fail(BuildError::image_too_large);
+    report.fail(BuildError::image_too_large);
     return false;
   }
   tree.directory_sectors = static_cast<uint32_t>(sectors);

@@ -53,8 +53,8 @@ bool store_identifier(IsoTree& tree, const ChildRecord& child, uint32_t& at) {
 // `name_children` names and orders them, its sub-directories appended to
 // the directories still to come.
 template <typename NameChildren>
-bool build_tree(DiscImage& image, IsoTree& tree, size_t identifier_bytes_hint,
-                NameChildren&& name_children) {
+bool build_tree(const DiscImage& image, BuildReport& report, IsoTree& tree,
+                size_t identifier_bytes_hint, NameChildren&& name_children) {
   if (image.tree.root == nullptr) return false;
   const size_t nodes = size_t{image.tree.file_count} + image.tree.directory_count;
   tree.entries.reserve(nodes);
@@ -70,7 +70,7 @@ bool build_tree(DiscImage& image, IsoTree& tree, size_t identifier_bytes_hint,
     for (const ChildRecord& child : children) {
       uint32_t at = 0;
       if (!child.source_named && !store_identifier(tree, child, at)) {
-        image.report.fail(BuildError::image_too_large);
+        report.fail(BuildError::image_too_large);
         return false;
       }
       const auto length = static_cast<uint8_t>(child.stored_bytes());
@@ -81,7 +81,7 @@ bool build_tree(DiscImage& image, IsoTree& tree, size_t identifier_bytes_hint,
         // belongs.
         const auto moved = tree.relocated.find(child.node);
         if (moved == tree.relocated.end()) {
-          image.report.fail(BuildError::layout_mismatch);
+          report.fail(BuildError::layout_mismatch);
           return false;
         }
         tree.directories[moved->second].rock_ridge_parent = index;
@@ -97,7 +97,7 @@ bool build_tree(DiscImage& image, IsoTree& tree, size_t identifier_bytes_hint,
       // Path table numbers are 16-bit: the 65,536th directory cannot be
       // recorded.
       if (tree.directories.size() >= max_directory_number) {
-        image.report.fail(BuildError::too_many_directories);
+        report.fail(BuildError::too_many_directories);
         return false;
       }
       const auto directory = static_cast<uint32_t>(tree.directories.size());
@@ -174,7 +174,8 @@ std::unique_ptr<SourceNode> make_relocation_folder(const DiscImage& image, size_
 
 }  // namespace
 
-bool build_primary_tree(DiscImage& image, IsoTree& tree, bool rock_ridge) {
+bool build_primary_tree(const DiscImage& image, BuildReport& report, IsoTree& tree,
+                        bool rock_ridge) {
   tree = IsoTree(Hierarchy::primary);
   tree.rock_ridge = rock_ridge;
   const std::vector<SourceNode*> relocated =
@@ -189,7 +190,7 @@ bool build_primary_tree(DiscImage& image, IsoTree& tree, bool rock_ridge) {
   // Only the bytes written are touched, so reserving for the longest
   // identifiers costs address space, not memory.
   return build_tree(
-      image, tree, (nodes + relocated.size() + 1) * max_stored_primary_identifier,
+      image, report, tree, (nodes + relocated.size() + 1) * max_stored_primary_identifier,
       [&](uint32_t index, std::vector<ChildRecord>& children) {
         const SourceNode& directory = *tree.directories[index].node;
         named.clear();
@@ -219,23 +220,25 @@ bool build_primary_tree(DiscImage& image, IsoTree& tree, bool rock_ridge) {
       });
 }
 
-bool build_joliet_tree(DiscImage& image, IsoTree& tree, uint32_t& altered_names) {
+bool build_joliet_tree(const DiscImage& image, BuildReport& report, IsoTree& tree,
+                       uint32_t& altered_names) {
   tree = IsoTree(Hierarchy::joliet);
   altered_names = 0;
   std::vector<JolietChild> named;
   // Most names are recorded as they are and store nothing.
-  return build_tree(image, tree, 0, [&](uint32_t index, std::vector<ChildRecord>& children) {
-    name_joliet_children(*tree.directories[index].node, named);
-    children.clear();
-    for (const JolietChild& child : named) {
-      if (!child.altered) {
-        children.push_back(ChildRecord{child.node, {}, {}, true, RecordRole::plain});
-        continue;
-      }
-      ++altered_names;
-      children.push_back(ChildRecord{child.node, {}, child.name, false, RecordRole::plain});
-    }
-  });
+  return build_tree(
+      image, report, tree, 0, [&](uint32_t index, std::vector<ChildRecord>& children) {
+        name_joliet_children(*tree.directories[index].node, named);
+        children.clear();
+        for (const JolietChild& child : named) {
+          if (!child.altered) {
+            children.push_back(ChildRecord{child.node, {}, {}, true, RecordRole::plain});
+            continue;
+          }
+          ++altered_names;
+          children.push_back(ChildRecord{child.node, {}, child.name, false, RecordRole::plain});
+        }
+      });
 }
 
 }  // namespace kestrel::iso9660

@@ -4,6 +4,8 @@
 #include "iso9660/iso_volume.h"
 
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #include "iso9660/iso_names.h"
 #include "iso9660/iso_records.h"
@@ -13,10 +15,10 @@ namespace {
 
 // Sizes the path tables of a tree; false, with the build failed, when they
 // would not fit the 32-bit Path Table Size.
-bool size_path_tables(DiscImage& image, IsoTree& tree) {
+bool size_path_tables(BuildReport& report, IsoTree& tree) {
   tree.path_table_bytes = size_path_table(tree);
   if (tree.path_table_bytes > std::numeric_limits<uint32_t>::max()) {
-    image.report.fail(BuildError::image_too_large);
+    report.fail(BuildError::image_too_large);
     return false;
   }
   tree.path_table_sectors = static_cast<uint32_t>(sectors_for_bytes(tree.path_table_bytes));
@@ -44,12 +46,40 @@ void IsoVolume::order_source_folders(DiscImage& image) {
 bool IsoVolume::lay_out(DiscImage& image) {
   extensions_ = extensions_of(image);
   joliet_names_altered_ = 0;
-  if (!build_primary_tree(image, primary, extensions_.rock_ridge) ||
-      !size_iso_directories(image, primary) || !size_path_tables(image, primary))
-    return false;
-  if (!extensions_.joliet) return true;
-  return build_joliet_tree(image, joliet, joliet_names_altered_) &&
-         size_iso_directories(image, joliet) && size_path_tables(image, joliet);
+  const auto lay_out_primary = [&](BuildReport& report) {
+    return build_primary_tree(image, report, primary, extensions_.rock_ridge) &&
+           size_iso_directories(image, report, primary) && size_path_tables(report, primary);
+  };
+  const auto lay_out_joliet = [&](BuildReport& report) {
+    return build_joliet_tree(image, report, joliet, joliet_names_altered_) &&
+           size_iso_directories(image, report, joliet) && size_path_tables(report, joliet);
+  };
+  if (!extensions_.joliet) return lay_out_primary(image.report);
+
+  // The Joliet hierarchy is built on a second thread while this one builds
+  // the primary one: in a folder of many look-alike names each costs about
+  // as much. Its failure, if any, is reported after the primary's.
+  BuildReport joliet_report;
+  bool joliet_ok = false;
+  std::thread joliet_thread;
+  if (std::thread::hardware_concurrency() >= 2) {
+    try {
+      joliet_thread = std::thread([&] { joliet_ok = lay_out_joliet(joliet_report); });
+    } catch (const std::system_error&) {
+    }
+  }
+  const bool primary_ok = lay_out_primary(image.report);
+  if (joliet_thread.joinable()) {
+    joliet_thread.join();
+  } else if (primary_ok) {
+    joliet_ok = lay_out_joliet(joliet_report);
+  }
+  if (!primary_ok) return false;
+  if (!joliet_ok) {
+    image.report.fail(joliet_report.error.error, joliet_report.error.path,
+                      joliet_report.error.system_error);
+  }
+  return joliet_ok;
 }
 
 }  // namespace kestrel::iso9660

@@ -49,13 +49,18 @@ class IsoVolume {
   uint32_t joliet_names_altered_ = 0;
 };
 
+// The passes below read the image and the source tree and change only the
+// hierarchy they are given, so the two hierarchies are built side by side;
+// a failure goes to `report`.
 // Builds the primary hierarchy of the source tree: identifiers and order;
 // with Rock Ridge, the directories deeper than eight levels relocated.
-bool build_primary_tree(DiscImage& image, IsoTree& tree, bool rock_ridge = false);
+bool build_primary_tree(const DiscImage& image, BuildReport& report, IsoTree& tree,
+                        bool rock_ridge = false);
 // Builds the Joliet hierarchy; counts the names it alters.
-bool build_joliet_tree(DiscImage& image, IsoTree& tree, uint32_t& altered_names);
+bool build_joliet_tree(const DiscImage& image, BuildReport& report, IsoTree& tree,
+                       uint32_t& altered_names);
 // Sizes and places every directory of a tree within its directory area.
-bool size_iso_directories(DiscImage& image, IsoTree& tree);
+bool size_iso_directories(const DiscImage& image, BuildReport& report, IsoTree& tree);
 // Bytes of one path table of a tree.
 uint64_t size_path_table(const IsoTree& tree);
 

@@ -69,7 +69,7 @@ class NodeTree {
   // The primary ISO 9660 hierarchy of the whole tree: identifiers and order.
   iso9660::IsoTree iso_tree() {
     iso9660::IsoTree tree;
-    EXPECT_TRUE(iso9660::build_primary_tree(writer, tree));
+    EXPECT_TRUE(iso9660::build_primary_tree(writer, writer.report, tree));
     return tree;
   }
 
