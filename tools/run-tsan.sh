@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # ThreadSanitizer run of the tests that start a build on its worker thread
 # and cancel it, and of those of the threads inside a build (the readers of
-# the file contents, the helpers of the folder listing and of the scan):
-# builds the test program with -fsanitize=thread in build-tsan and runs only
-# those tests.
+# the file contents, the helpers of the folder listing and of the scan, the
+# thread that builds the Joliet hierarchy): builds the test program with
+# -fsanitize=thread in build-tsan and runs only those tests.
 # tools/run-tests.sh calls it; it can also be run on its own.
 #
 # Environment: KESTREL_JOBS parallel build jobs (default 2).
@@ -32,4 +32,4 @@ fi
 
 mkdir -p "$build/test-tmp"
 KESTREL_TEST_TMP="$build/test-tmp" TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  "${runner[@]}" "$build/tests/kestrel_tests" --gtest_filter='BuildJob*:*Cancel*:*Progress*:ContentReaders*:BuildFailures.Growth*:FileLayer.Finder*:ScanQueue*'
+  "${runner[@]}" "$build/tests/kestrel_tests" --gtest_filter='BuildJob*:*Cancel*:*Progress*:ContentReaders*:BuildFailures.Growth*:FileLayer.Finder*:ScanQueue*:Joliet*'
