@@ -96,18 +96,25 @@ fi
 apt_options=(-y -q -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold
              -o DPkg::Lock::Timeout=600 --no-install-recommends)
 
-# One retry covers a mirror that drops a connection half-way.
-for attempt in 1 2; do
-  if "${as_root[@]}" apt-get update -q &&
-     "${as_root[@]}" "${apt_env[@]}" apt-get install "${apt_options[@]}" "${missing[@]}"; then
+# A mirror may drop a connection half-way, or be caught mid-sync, when one
+# of its package lists (often the i386 one of the security archive) has a
+# size other than its index says. apt-get update then fails although every
+# other list is fresh: the install is tried all the same with what it read,
+# and the check below says whether it got everything. Three tries, the waits
+# growing, give a mirror that is syncing time to finish.
+for attempt in 1 2 3; do
+  if ! "${as_root[@]}" apt-get update -q; then
+    echo "install-deps: apt-get update failed; installing from the lists it did read" >&2
+  fi
+  if "${as_root[@]}" "${apt_env[@]}" apt-get install "${apt_options[@]}" "${missing[@]}"; then
     break
   fi
-  if [[ $attempt -eq 2 ]]; then
-    echo "install-deps: apt-get failed" >&2
+  if [[ $attempt -eq 3 ]]; then
+    echo "install-deps: apt-get install failed" >&2
     exit 1
   fi
-  echo "install-deps: apt-get failed, retrying in 10 s" >&2
-  sleep 10
+  echo "install-deps: apt-get install failed, retrying in $((attempt * 30)) s" >&2
+  sleep $((attempt * 30))
 done
 
 # Check the outcome rather than trusting apt's exit status alone.
