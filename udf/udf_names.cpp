@@ -253,9 +253,30 @@ bool udf_name_less(const SourceNode* a, const SourceNode* b) {
 }  // namespace
 
 void make_udf_name(DiscImage& image, SourceNode& node) {
+  const std::u16string_view text = node_name(node);
+  // Most names fit the 16-bit form whole: their bytes go straight into the
+  // arena, with no string in between (a wide folder has many thousands).
+  if (!records_eight_bit(image, text) && text.size() * 2 <= max_udf_name_bytes &&
+      image.tree.arena != nullptr && !text.empty()) {
+    auto* bytes = static_cast<uint8_t*>(image.tree.arena->allocate(text.size() * 2));
+    if (bytes == nullptr) {
+      node.udf_name = nullptr;
+      node.udf_name_length = 0;
+      image.report.fail(BuildError::out_of_memory);
+      return;
+    }
+    for (size_t i = 0; i < text.size(); ++i) {
+      bytes[2 * i] = static_cast<uint8_t>(text[i] >> 8);
+      bytes[2 * i + 1] = static_cast<uint8_t>(text[i] & 0xFF);
+    }
+    node.udf_name = bytes;
+    node.udf_name_length = static_cast<uint8_t>(text.size() * 2);
+    node.udf_name_8bit = 0;
+    return;
+  }
   UdfName name = full_udf_name(image, node);
   if (name.bytes.size() > max_udf_name_bytes) {
-    name = fitted_udf_name(image, node_name(node), {});
+    name = fitted_udf_name(image, text, {});
     image.report.warn_renamed(BuildWarning::name_shortened, node_file_path(image, node),
                               NamingFileSystem::udf, decode_udf_text(name));
   }
@@ -263,18 +284,41 @@ void make_udf_name(DiscImage& image, SourceNode& node) {
 }
 
 void sort_udf_children(DiscImage& image, SourceNode& directory, bool keep_order) {
-  make_udf_names_unique(image, directory);
-  if (image.report.failed() || keep_order) return;
-  std::vector<SourceNode*> children;
-  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
-    children.push_back(child);
+  // Each child with its recorded name at hand, so that comparing two reads
+  // their names and not first the nodes, which lie all over a wide folder.
+  struct Child {
+    std::string_view bytes;
+    bool eight_bit;
+    SourceNode* node;
+  };
+  const auto less = [](const Child& a, const Child& b) {
+    if (a.eight_bit == b.eight_bit) return a.bytes < b.bytes;
+    return udf_name_less(a.node, b.node);
+  };
+  std::vector<Child> children;
+  const auto sort_children = [&] {
+    children.clear();
+    for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
+      children.push_back(Child{udf_name_bytes(*child), child->udf_name_8bit != 0, child});
+    // A stable sort gives the same order as exchanging neighbours until no
+    // pair is out of order, in n log n steps for folders of many thousand
+    // files.
+    std::stable_sort(children.begin(), children.end(), less);
+  };
+  sort_children();
   if (children.size() < 2) return;
-  // A stable sort gives the same order as exchanging neighbours until no pair
-  // is out of order, in n log n steps for folders of many thousand files.
-  std::stable_sort(children.begin(), children.end(), udf_name_less);
-  directory.first_child = children.front();
-  for (size_t i = 0; i + 1 < children.size(); ++i) children[i]->next = children[i + 1];
-  children.back()->next = nullptr;
+  // Two names that read back alike are neighbours in that order. Most
+  // folders have none, and need no table of their names.
+  const auto alike = [&](const Child& a, const Child& b) { return !less(a, b); };
+  if (std::adjacent_find(children.begin(), children.end(), alike) != children.end()) {
+    make_udf_names_unique(image, directory);
+    if (image.report.failed()) return;
+    sort_children();
+  }
+  if (keep_order) return;
+  directory.first_child = children.front().node;
+  for (size_t i = 0; i + 1 < children.size(); ++i) children[i].node->next = children[i + 1].node;
+  children.back().node->next = nullptr;
 }
 
 }  // namespace kestrel::udf
