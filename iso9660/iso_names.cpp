@@ -175,8 +175,13 @@ void make_identifiers_unique(const DiscImage& image, const std::vector<NamedChil
   by_identifier.reserve(keyed.size());
   for (const Keyed& entry : keyed) by_identifier.push_back(entry.index);
   const auto identifier_of = [&](uint32_t i) { return naming_order[i]->identifier.view(); };
-  ShortNameTable taken(2 * naming_order.size());
-  ShortNameTable next_number(naming_order.size());
+  // Every child's identifier is taken once, plain or numbered: the table
+  // never holds more identifiers than there are children. The numbers are
+  // kept per cut base and extension, of which a folder has few: that table
+  // starts small and grows as it must, so neither touches more memory than
+  // its keys need.
+  ShortNameTable taken(naming_order.size());
+  ShortNameTable next_number(0);
   // Each group as its run in by_identifier; the groups in the naming order
   // of their first member, so that the numbers are reproducible.
   struct Group {

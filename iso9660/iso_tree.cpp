@@ -199,6 +199,11 @@ bool build_primary_tree(const DiscImage& image, BuildReport& report, IsoTree& tr
           for (SourceNode* node : relocated)
             named.push_back(NamedChild{node, {}, RecordRole::relocated});
         } else {
+          size_t count = 1;  // and the relocation folder, in the root
+          for (const SourceNode* child = directory.first_child; child != nullptr;
+               child = child->next)
+            ++count;
+          named.reserve(count);
           for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
             const bool left_behind = child->is_directory && moved.count(child) != 0;
             named.push_back(
@@ -210,6 +215,7 @@ bool build_primary_tree(const DiscImage& image, BuildReport& report, IsoTree& tr
         }
         name_primary_children(image, named);
         children.clear();
+        children.reserve(named.size());
         for (const NamedChild& child : named) {
           std::string_view identifier = child.identifier.view();
           // The version number is the writer's: stored identifiers have none.
@@ -230,6 +236,7 @@ bool build_joliet_tree(const DiscImage& image, BuildReport& report, IsoTree& tre
       image, report, tree, 0, [&](uint32_t index, std::vector<ChildRecord>& children) {
         name_joliet_children(*tree.directories[index].node, named);
         children.clear();
+        children.reserve(named.size());
         for (const JolietChild& child : named) {
           if (!child.altered) {
             children.push_back(ChildRecord{child.node, {}, {}, true, RecordRole::plain});

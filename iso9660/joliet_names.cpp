@@ -191,6 +191,10 @@ std::u16string joliet_name(std::u16string_view name, bool& altered) {
 
 void name_joliet_children(const SourceNode& directory, std::vector<JolietChild>& children) {
   children.clear();
+  size_t count = 0;
+  for (const SourceNode* child = directory.first_child; child != nullptr; child = child->next)
+    ++count;
+  children.reserve(count);
   for (SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
     const std::u16string_view name(child->name, child->name_length);
     // Most names are recorded as they are, and need no copy.
