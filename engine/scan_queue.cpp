@@ -13,6 +13,7 @@ bool FolderCursor::next(const NativeString& path, FindEntry& entry) {
   if (ended_) return false;
   if (!started_) {
     started_ = true;
+    if (listed_ != nullptr) return finder_.find_first_listed(path, *listed_, entry);
     return finder_.find_first(path, entry, DotEntries::leave_out);
   }
   return finder_.find_next(entry);

@@ -45,9 +45,14 @@ class FolderCursor {
 
   // Lists up to `limit` entries ahead, before the scan asks for them.
   void list_ahead(const NativeString& path, size_t limit);
+  // The folder's names as a listing of it gave them moments ago: they are
+  // examined in that order, and the folder is not listed again. Before the
+  // first next(); `names` must outlive the cursor's use.
+  void use_listing(const std::vector<NativeString>& names) { listed_ = &names; }
 
  private:
   DirectoryFinder finder_;
+  const std::vector<NativeString>* listed_ = nullptr;
   std::vector<FindEntry> ahead_;
   size_t taken_ = 0;  // entries of ahead_ handed out
   bool started_ = false;

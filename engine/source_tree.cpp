@@ -259,15 +259,21 @@ bool scan_directory(ScanState& state, ScanQueue& queue, const PendingFolder& fol
 // The folders still to be listed wait in a queue on the heap instead of in
 // recursion, so that no depth of folders can exhaust the worker thread's
 // stack; with two processors a helper lists them ahead.
-bool scan_tree(ScanState& state, const FindEntry& source) {
+bool scan_tree(ScanState& state, const FindEntry& source,
+               const std::vector<NativeString>* source_names) {
   state.identities.push_back(
       IdentityLink{DirectoryIdentity{source.device, source.inode}, no_parent});
   ScanQueue queue(std::thread::hardware_concurrency() >= 2);
   state.sub_folders.push_back(
       PendingFolder{state.writer.tree.root, state.writer.tree.source_folder, 0});
   queue.push(state.sub_folders);
+  // Where the source folder was listed moments ago, to describe it, the
+  // scan examines those names rather than listing a wide folder twice.
+  bool at_source = true;
   while (!queue.empty()) {
     const ScanQueue::Taken taken = queue.take();
+    if (at_source && source_names != nullptr) taken.cursor->use_listing(*source_names);
+    at_source = false;
     if (!scan_directory(state, queue, taken.folder, *taken.cursor)) return false;
   }
   return true;
@@ -394,7 +400,7 @@ bool scan_source(ImageWriter& writer) {
       writer.settings.udf_revision == udf_revision_102 &&
       (description.has(DiscFolder::video_ts) || description.has(DiscFolder::audio_ts));
   if (writer.tree.dvd_video_mode && !build_dvd_arrangement(state, description)) return false;
-  if (!scan_tree(state, source)) return false;
+  if (!scan_tree(state, source, description.listed ? &description.names : nullptr)) return false;
 
   SourceNode* stream_folder = find_stream_folder(writer);
   if (stream_folder == nullptr) return true;

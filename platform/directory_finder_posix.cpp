@@ -79,6 +79,10 @@ bool claim(Slot& slot) {
 struct DirectoryFinder::State {
   DIR* directory = nullptr;
   std::vector<NativeString> names;  // the next window's names, as listed
+  // Names listed before the enumeration began, taken instead of reading the
+  // listing again; `listed_next` is the first not yet in a window.
+  const std::vector<NativeString>* listed = nullptr;
+  size_t listed_next = 0;
   std::unique_ptr<Slot[]> slots;
   size_t capacity = 0;  // slots allocated
   size_t count = 0;     // slots of the current window
@@ -136,7 +140,14 @@ struct DirectoryFinder::State {
       changed.wait(lock, [&] { return !window_for_helper; });
     }
     names.clear();
-    while (names.size() < window_entries) {
+    while (listed != nullptr && names.size() < window_entries) {
+      if (listed_next == listed->size()) {
+        listed_all = true;
+        break;
+      }
+      names.push_back((*listed)[listed_next++]);
+    }
+    while (listed == nullptr && names.size() < window_entries) {
       errno = 0;
       const dirent* item = readdir(directory);
       if (item == nullptr) {
@@ -230,6 +241,26 @@ bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry
   }
   state_->directory = handle;
   state_->leave_out_dots = dots == DotEntries::leave_out;
+  return find_next(entry);
+}
+
+bool DirectoryFinder::find_first_listed(const NativeString& directory,
+                                        const std::vector<NativeString>& names, FindEntry& entry) {
+  close();
+  last_error_ = 0;
+  if (directory.empty()) return false;
+  // The folder is opened all the same: its entries are examined relative to it.
+  DIR* handle = open_folder_listing(directory, last_error_);
+  if (handle == nullptr) return false;
+  state_ = new (std::nothrow) State;
+  if (state_ == nullptr) {
+    closedir(handle);
+    last_error_ = ENOMEM;
+    return false;
+  }
+  state_->directory = handle;
+  state_->leave_out_dots = true;
+  state_->listed = &names;
   return find_next(entry);
 }
 

@@ -185,6 +185,13 @@ class DirectoryFinder {
   bool find_first(const NativeString& directory, FindEntry& entry,
                   DotEntries dots = DotEntries::report);
   bool find_next(FindEntry& entry);
+  // As find_first with "." and ".." left out, but the entries are `names`,
+  // what a listing of `directory` gave moments ago, in that order: where
+  // each entry takes a call of its own to examine (POSIX), the folder is not
+  // listed a second time; where the listing brings the facts with the names
+  // (Windows), it is listed again. `names` must outlive the enumeration.
+  bool find_first_listed(const NativeString& directory, const std::vector<NativeString>& names,
+                         FindEntry& entry);
   void close();
   // Why the last find_first or find_next failed; 0 at the plain end of a directory.
   SystemError last_error() const { return last_error_; }

@@ -300,6 +300,11 @@ bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry
   return true;
 }
 
+bool DirectoryFinder::find_first_listed(const NativeString& directory,
+                                        const std::vector<NativeString>&, FindEntry& entry) {
+  return find_first(directory, entry, DotEntries::leave_out);
+}
+
 bool DirectoryFinder::find_next(FindEntry& entry) {
   if (state_ == nullptr || state_->find == INVALID_HANDLE_VALUE) return false;
   WIN32_FIND_DATAW data{};

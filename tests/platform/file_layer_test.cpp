@@ -215,6 +215,49 @@ TEST(FileLayer, FinderListsALargeFolderInListingOrderWithEveryEntrysFacts) {
 #endif
 }
 
+#ifndef _WIN32
+// Names listed before (to describe the source) are examined in the order
+// given, across more than one window, and the folder is not listed again: a
+// file made since is not among them, one removed since is unreadable.
+TEST(FileLayer, FinderExaminesNamesListedBeforeInTheirOrder) {
+  ScratchFolder folder;
+  constexpr size_t files = 1100;
+  for (size_t i = 0; i < files; ++i)
+    ASSERT_TRUE(write_file(folder / native("f" + std::to_string(i)), std::string(i % 50, 'x')));
+  std::vector<NativeString> names;
+  SystemError error = 0;
+  ASSERT_TRUE(list_names(folder.path(), names, error));
+  std::reverse(names.begin(), names.end());
+  names.push_back(native("f-removed"));
+  ASSERT_TRUE(write_file(folder / native("f-made-since"), "new"));
+
+  for (const auto choice : {QueuedExamination::always, QueuedExamination::never}) {
+    SCOPED_TRACE(choice == QueuedExamination::always ? "queued" : "shared with a helper");
+    set_queued_examination(choice);
+    std::vector<NativeString> found;
+    DirectoryFinder finder;
+    FindEntry entry;
+    for (bool more = finder.find_first_listed(folder.path(), names, entry); more;
+         more = finder.find_next(entry)) {
+      found.push_back(entry.name);
+      if (entry.name == native("f-removed")) {
+        EXPECT_TRUE(entry.unreadable);
+        continue;
+      }
+      ASSERT_FALSE(entry.unreadable) << entry.name;
+      EXPECT_EQ(entry.size, std::stoul(std::string(entry.name.begin() + 1, entry.name.end())) % 50);
+    }
+    EXPECT_EQ(finder.last_error(), 0);
+    EXPECT_EQ(found, names);
+  }
+  set_queued_examination(QueuedExamination::where_it_pays);
+  DirectoryFinder finder;
+  FindEntry entry;
+  EXPECT_FALSE(finder.find_first_listed(folder / native("missing"), names, entry));
+  EXPECT_NE(finder.last_error(), 0);
+}
+#endif
+
 TEST(FileLayer, FinderFailsForEmptyAndMissingFolders) {
   ScratchFolder folder;
   DirectoryFinder finder;
