@@ -3,6 +3,8 @@
 // extended file entries (ECMA-167 4/14.17) for UDF 2.50. The records are
 // those of udf_records.h; where the data lies is the node's allocation plan.
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 #include "disc/field_writer.h"
 #include "udf/udf_files.h"
@@ -118,6 +120,26 @@ uint32_t write_allocation_descriptors(const DiscImage& image, const SourceNode& 
 
 void write_time(const FieldWriter& field, int64_t time) { make_udf_timestamp(time, field.data()); }
 
+// The extended attribute space is the same in every entry of a volume but
+// for the location in its header's tag, and so that tag's checksum: it is
+// made once and copied into each entry, which then writes only those two
+// fields. Made per thread, for the revision last asked for.
+const uint8_t* attribute_space_template(const DiscImage& image) {
+  struct Template {
+    bool made = false;
+    uint16_t revision = 0;
+    std::array<uint8_t, file_entry_attribute_bytes> bytes{};
+  };
+  thread_local Template space;
+  if (!space.made || space.revision != image.settings.udf_revision) {
+    space.bytes.fill(0);
+    write_extended_attributes(image, FieldWriter(space.bytes.data(), space.bytes.size()), 0);
+    space.revision = image.settings.udf_revision;
+    space.made = true;
+  }
+  return space.bytes.data();
+}
+
 }  // namespace
 
 void write_icb_tag(const FieldWriter& tag, uint8_t file_type, uint16_t descriptor_form) {
@@ -155,7 +177,9 @@ void fill_file_entry(const DiscImage& image, uint32_t block, const SourceNode& n
   write_implementation_regid(image, entry.at<fe::implementation_identifier>());
   entry.le64<fe::unique_id>(node.unique_id);
   entry.le32<fe::extended_attributes_length>(file_entry_attribute_bytes);
-  write_extended_attributes(image, entry.at(fe::bytes), block);
+  uint8_t* attribute_space = entry.at(fe::bytes).data();
+  std::memcpy(attribute_space, attribute_space_template(image), file_entry_attribute_bytes);
+  relocate_tag(attribute_space, block);
   const uint32_t descriptor_bytes = write_allocation_descriptors(
       image, node, entry.at(fe::bytes + file_entry_attribute_bytes), false, file_entry_descriptors);
   entry.le32<fe::allocation_descriptors_length>(descriptor_bytes);

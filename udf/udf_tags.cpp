@@ -106,6 +106,11 @@ void make_tag(const DiscImage& image, uint8_t* descriptor, uint16_t tag_identifi
   tag.le16<descriptor_tag::serial_number>(tag_serial_number);
   tag.le16<descriptor_tag::crc>(descriptor_crc(descriptor + descriptor_tag::bytes, crc_length));
   tag.le16<descriptor_tag::crc_length>(crc_length);
+  relocate_tag(descriptor, location);
+}
+
+void relocate_tag(uint8_t* descriptor, uint32_t location) {
+  const FieldWriter tag(descriptor, descriptor_tag::bytes);
   tag.le32<descriptor_tag::location>(location);
   // The checksum covers the other 15 tag bytes, so it is computed last.
   unsigned sum = 0;

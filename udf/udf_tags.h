@@ -59,6 +59,9 @@ uint16_t descriptor_crc(const uint8_t* bytes, size_t length);
 // `crc_length` bytes after the tag, the location, and the checksum last.
 void make_tag(const DiscImage& image, uint8_t* descriptor, uint16_t tag_identifier,
               uint16_t crc_length, uint32_t location);
+// Moves a tagged descriptor to `location`: its tag's location and checksum.
+// The CRC covers the bytes after the tag only, so it stays as it is.
+void relocate_tag(uint8_t* descriptor, uint32_t location);
 
 // A 12-byte timestamp of type 1 (local time) with the offset from UTC in force
 // at `time`. A time the platform cannot break down is written as 1970-01-01
