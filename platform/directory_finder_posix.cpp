@@ -102,6 +102,22 @@ struct DirectoryFinder::State {
   bool window_for_helper = false;  // the helper has the window to work on
   std::atomic<bool> quit{false};
 
+  // The state of a new enumeration of `directory`; null, with the reason in
+  // `error`, when it cannot be listed or memory is short.
+  static State* open(const NativeString& directory, bool leave_out_dots, SystemError& error) {
+    DIR* handle = open_folder_listing(directory, error);
+    if (handle == nullptr) return nullptr;
+    State* state = new (std::nothrow) State;
+    if (state == nullptr) {
+      closedir(handle);
+      error = ENOMEM;
+      return nullptr;
+    }
+    state->directory = handle;
+    state->leave_out_dots = leave_out_dots;
+    return state;
+  }
+
   ~State() {
     {
       std::lock_guard lock(mutex);
@@ -231,17 +247,8 @@ bool DirectoryFinder::find_first(const NativeString& directory, FindEntry& entry
   close();
   last_error_ = 0;
   if (directory.empty()) return false;
-  DIR* handle = open_folder_listing(directory, last_error_);
-  if (handle == nullptr) return false;
-  state_ = new (std::nothrow) State;
-  if (state_ == nullptr) {
-    closedir(handle);
-    last_error_ = ENOMEM;
-    return false;
-  }
-  state_->directory = handle;
-  state_->leave_out_dots = dots == DotEntries::leave_out;
-  return find_next(entry);
+  state_ = State::open(directory, dots == DotEntries::leave_out, last_error_);
+  return state_ != nullptr && find_next(entry);
 }
 
 bool DirectoryFinder::find_first_listed(const NativeString& directory,
@@ -250,16 +257,8 @@ bool DirectoryFinder::find_first_listed(const NativeString& directory,
   last_error_ = 0;
   if (directory.empty()) return false;
   // The folder is opened all the same: its entries are examined relative to it.
-  DIR* handle = open_folder_listing(directory, last_error_);
-  if (handle == nullptr) return false;
-  state_ = new (std::nothrow) State;
-  if (state_ == nullptr) {
-    closedir(handle);
-    last_error_ = ENOMEM;
-    return false;
-  }
-  state_->directory = handle;
-  state_->leave_out_dots = true;
+  state_ = State::open(directory, true, last_error_);
+  if (state_ == nullptr) return false;
   state_->listed = &names;
   return find_next(entry);
 }
