@@ -96,18 +96,73 @@ fi
 apt_options=(-y -q -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold
              -o DPkg::Lock::Timeout=600 --no-install-recommends)
 
+# Writes to $1 a copy of apt's sources without those whose address begins
+# with one of the remaining arguments: both the one-line form (sources.list,
+# *.list) and the stanza form (*.sources) are copied, a stanza or a line being
+# left out whole.
+write_sources_without() {
+  local into=$1
+  shift
+  mkdir -p "$into/parts"
+  : >"$into/sources.list"
+  local file
+  for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [[ -f $file ]] || continue
+    local target="$into/sources.list"
+    [[ $file == /etc/apt/sources.list ]] || target="$into/parts/${file##*/}"
+    awk -v left_out="$*" '
+      BEGIN { n = split(left_out, bases, " ") }
+      { for (i = 1; i <= n; i++) if (index($0, bases[i]) > 0) next; print }
+    ' "$file" >>"$target"
+  done
+  for file in /etc/apt/sources.list.d/*.sources; do
+    [[ -f $file ]] || continue
+    awk -v left_out="$*" '
+      BEGIN { RS = ""; ORS = "\n\n"; n = split(left_out, bases, " ") }
+      { for (i = 1; i <= n; i++) if (index($0, bases[i]) > 0) next; print }
+    ' "$file" >"$into/parts/${file##*/}"
+  done
+}
+
+# apt-get update, its output kept in $update_log as well as shown.
+update_log=$(mktemp)
+trap 'rm -rf "$update_log" "${degraded_sources:-}"' EXIT
+update_lists() {
+  "${as_root[@]}" apt-get update -q "$@" 2>&1 | tee "$update_log"
+  return "${PIPESTATUS[0]}"
+}
+
 # A mirror may drop a connection half-way, or be caught mid-sync, when one
 # of its package lists (often the i386 one of the security archive) has a
 # size other than its index says. apt-get update then fails although every
-# other list is fresh: the install is tried all the same with what it read,
-# and the check below says whether it got everything. Three tries, the waits
-# growing, give a mirror that is syncing time to finish.
+# other list is fresh, and the install is tried all the same with what it
+# read. That can fail for a reason of its own: a library that both
+# architectures need must have one version in both, and with the security
+# archive read for amd64 only, amd64 asks for its newer version, which i386
+# cannot have. The install is then tried once more with the sources whose
+# lists failed left out for both architectures, so that each library comes
+# from the same point release in both; a warning names what was left out.
+# Three tries, the waits growing, give a mirror that is syncing time to
+# finish. The check below says whether everything got installed.
 for attempt in 1 2 3; do
-  if ! "${as_root[@]}" apt-get update -q; then
+  if ! update_lists; then
     echo "install-deps: apt-get update failed; installing from the lists it did read" >&2
   fi
   if "${as_root[@]}" "${apt_env[@]}" apt-get install "${apt_options[@]}" "${missing[@]}"; then
     break
+  fi
+  mapfile -t failed_sources < <(sed -n 's|^E: Failed to fetch \([^ ]*\)/dists/.*|\1|p' "$update_log" | sort -u)
+  if [[ ${#failed_sources[@]} -gt 0 ]]; then
+    echo "install-deps: WARNING: installing without the package lists of ${failed_sources[*]} (they failed to download)" >&2
+    rm -rf "${degraded_sources:-}"
+    degraded_sources=$(mktemp -d)
+    write_sources_without "$degraded_sources" "${failed_sources[@]}"
+    degraded_options=(-o "Dir::Etc::SourceList=$degraded_sources/sources.list"
+                      -o "Dir::Etc::SourceParts=$degraded_sources/parts")
+    update_lists "${degraded_options[@]}" || true
+    if "${as_root[@]}" "${apt_env[@]}" apt-get install "${apt_options[@]}" "${degraded_options[@]}" "${missing[@]}"; then
+      break
+    fi
   fi
   if [[ $attempt -eq 3 ]]; then
     echo "install-deps: apt-get install failed" >&2
