@@ -7,12 +7,12 @@
 // folder are told apart with "_N".
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "disc/field_writer.h"
 #include "iso9660/iso_names.h"
 #include "iso9660/short_name_table.h"
 #include "iso9660/unit_order.h"
@@ -149,65 +149,44 @@ void number_identifier(NamedChild& child, ShortNameTable& taken, ShortNameTable&
 // many look-alike names is numbered in one pass. `naming_order` holds the
 // children in the order they are named in.
 void make_identifiers_unique(const DiscImage& image, const std::vector<NamedChild*>& naming_order) {
-  // The children by identifier, each group of look-alikes in naming order.
-  // Sorted on the identifiers' bytes packed into two numbers (zero-padded:
-  // identifiers hold no zero byte), which orders them as their bytes do.
-  struct Keyed {
-    uint64_t high;
-    uint64_t low;
-    uint32_t index;
-    bool operator<(const Keyed& other) const {
-      if (high != other.high) return high < other.high;
-      if (low != other.low) return low < other.low;
-      return index < other.index;
-    }
-  };
-  std::vector<Keyed> keyed;
-  keyed.reserve(naming_order.size());
-  for (uint32_t i = 0; i < naming_order.size(); ++i) {
-    uint8_t bytes[16] = {};
-    const PrimaryIdentifier& identifier = naming_order[i]->identifier;
-    std::copy_n(identifier.bytes, identifier.length, bytes);
-    keyed.push_back(Keyed{read_be64(bytes), read_be64(bytes + 8), i});
-  }
-  std::sort(keyed.begin(), keyed.end());
-  std::vector<uint32_t> by_identifier;
-  by_identifier.reserve(keyed.size());
-  for (const Keyed& entry : keyed) by_identifier.push_back(entry.index);
-  const auto identifier_of = [&](uint32_t i) { return naming_order[i]->identifier.view(); };
+  const auto count = static_cast<uint32_t>(naming_order.size());
   // Every child's identifier is taken once, plain or numbered: the table
-  // never holds more identifiers than there are children. The numbers are
-  // kept per cut base and extension, of which a folder has few: that table
-  // starts small and grows as it must, so neither touches more memory than
-  // its keys need.
-  ShortNameTable taken(naming_order.size());
-  ShortNameTable next_number(0);
-  // Each group as its run in by_identifier; the groups in the naming order
-  // of their first member, so that the numbers are reproducible.
-  struct Group {
-    uint32_t first;  // its first member in naming order
-    uint32_t run_at;
-    uint32_t run_length;
-  };
-  std::vector<Group> groups;
-  for (uint32_t at = 0; at < by_identifier.size();) {
-    uint32_t end = at + 1;
-    while (end < by_identifier.size() &&
-           identifier_of(by_identifier[end]) == identifier_of(by_identifier[at]))
-      ++end;
-    taken.insert(identifier_of(by_identifier[at]));
-    if (end - at > 1) groups.push_back(Group{by_identifier[at], at, end - at});
-    at = end;
+  // never holds more identifiers than there are children. While the plain
+  // ones go in, each keeps the number of its group of look-alikes, the
+  // groups numbered in the naming order of their first member, so that the
+  // numbers given below are reproducible. One look-up per child: no sort.
+  ShortNameTable taken(count);
+  constexpr uint32_t no_group = UINT32_MAX;
+  std::vector<uint32_t> group_of(count);
+  std::vector<uint32_t> group_starts;  // members before the group, once counted
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t& group = taken.number(naming_order[i]->identifier.view(), no_group);
+    if (group == no_group) {
+      group = static_cast<uint32_t>(group_starts.size());
+      group_starts.push_back(0);
+    }
+    group_of[i] = group;
+    ++group_starts[group];
   }
-  std::sort(groups.begin(), groups.end(),
-            [](const Group& a, const Group& b) { return a.first < b.first; });
-  std::vector<NamedChild*> members;
-  for (const Group& group : groups) {
-    members.clear();
-    for (uint32_t i = 0; i < group.run_length; ++i)
-      members.push_back(naming_order[by_identifier[group.run_at + i]]);
-    const NamedChild* keeper = keeper_of(image, members);
-    for (NamedChild* child : members) {
+  // The members of each group side by side, in naming order (a counting
+  // sort): group g's are members[group_starts[g] .. group_starts[g + 1]).
+  uint32_t before = 0;
+  for (uint32_t& start : group_starts) before += std::exchange(start, before);
+  group_starts.push_back(count);
+  std::vector<NamedChild*> members(count);
+  {
+    std::vector<uint32_t> next(group_starts.begin(), group_starts.end() - 1);
+    for (uint32_t i = 0; i < count; ++i) members[next[group_of[i]]++] = naming_order[i];
+  }
+  // The numbers are kept per cut base and extension, of which a folder has
+  // few: that table starts small and grows as it must.
+  ShortNameTable next_number(0);
+  std::vector<NamedChild*> group;
+  for (size_t g = 0; g + 1 < group_starts.size(); ++g) {
+    if (group_starts[g + 1] - group_starts[g] < 2) continue;
+    group.assign(members.begin() + group_starts[g], members.begin() + group_starts[g + 1]);
+    const NamedChild* keeper = keeper_of(image, group);
+    for (NamedChild* child : group) {
       if (child != keeper) number_identifier(*child, taken, next_number);
     }
   }
