@@ -55,16 +55,17 @@ Number packed(std::string_view part, size_t width) {
   return value;
 }
 
+// Made from the identifier alone, without a look at the node, which in a
+// wide folder is a cache miss: a directory identifier holds neither a
+// separator nor a version, so the split below leaves it whole.
 OrderKey order_key(const NamedChild& child) {
   std::string_view identifier = child.identifier.view();
   std::string_view extension;
-  if (!child.node->is_directory) {
-    if (identifier.ends_with(version_suffix)) identifier.remove_suffix(version_suffix.size());
-    const size_t dot = identifier.find(separator);
-    if (dot != std::string_view::npos) {
-      extension = identifier.substr(dot + 1);
-      identifier = identifier.substr(0, dot);
-    }
+  if (identifier.ends_with(version_suffix)) identifier.remove_suffix(version_suffix.size());
+  const size_t dot = identifier.find(separator);
+  if (dot != std::string_view::npos) {
+    extension = identifier.substr(dot + 1);
+    identifier = identifier.substr(0, dot);
   }
   return {packed<uint64_t>(identifier, base_name_bytes),
           packed<uint32_t>(extension, extension_bytes)};
