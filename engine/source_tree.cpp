@@ -43,7 +43,19 @@ struct ScanState {
   std::u16string name;
   // The sub-folders of the folder being listed: one buffer for every folder.
   std::vector<PendingFolder> sub_folders;
+  // The entries of the folder being listed: one buffer for every folder.
+  std::vector<FindEntry> entries;
 };
+
+// A folder of at least this many entries gets its nodes in name order.
+// Every pass after the scan (UDF and ISO 9660 naming, Joliet, the sizing,
+// the entries and records) visits a folder's children in name order, all
+// close to the entries' byte order; made in that order, one after the other
+// in the arena, a wide folder's nodes are visited front to back instead of
+// all over memory, a cache miss each, in a listing's own order (a hash order
+// on most Linux file systems). A small folder's nodes share a few cache
+// lines whatever their order, and are not worth the sort.
+constexpr size_t name_order_from_entries = 256;
 
 template <typename Char>
 const Char* copy_text(NodeArena* arena, std::basic_string_view<Char> text) {
@@ -192,18 +204,26 @@ bool scan_directory(ScanState& state, ScanQueue& queue, const PendingFolder& fol
     last = child;
 
   std::vector<PendingFolder>& sub_folders = state.sub_folders;
-  FindEntry entry;
-  bool found = listing.next(path, entry);
-  // A folder that cannot be listed would silently lose its contents.
-  if (!found && listing.last_error() != 0) {
-    writer.report.fail(BuildError::source_list_failed, path, listing.last_error());
-    return false;
-  }
-  for (; found; found = listing.next(path, entry)) {
+  std::vector<FindEntry>& entries = state.entries;
+  entries.clear();
+  FindEntry listed;
+  for (bool found = listing.next(path, listed); found; found = listing.next(path, listed)) {
     if (writer.cancel_seen()) {
       writer.report.fail(BuildError::cancelled);
       return false;
     }
+    entries.push_back(std::move(listed));
+  }
+  // A folder that cannot be listed would silently lose its contents.
+  if (listing.last_error() != 0) {
+    writer.report.fail(BuildError::source_list_failed, path, listing.last_error());
+    return false;
+  }
+  const auto by_name = [](const FindEntry& a, const FindEntry& b) { return a.name < b.name; };
+  if (entries.size() >= name_order_from_entries &&
+      !std::is_sorted(entries.begin(), entries.end(), by_name))
+    std::sort(entries.begin(), entries.end(), by_name);
+  for (const FindEntry& entry : entries) {
     if (entry.is_directory && is_dot_entry(entry.name)) continue;
     if (entry.broken_link) {
       writer.report.warn(BuildWarning::broken_link_skipped, path + entry.name);
@@ -245,10 +265,6 @@ bool scan_directory(ScanState& state, ScanQueue& queue, const PendingFolder& fol
         IdentityLink{DirectoryIdentity{entry.device, entry.inode}, folder.identity});
     sub_folders.push_back(
         PendingFolder{node, path + entry.name + native_separator, state.identities.size() - 1});
-  }
-  if (listing.last_error() != 0) {
-    writer.report.fail(BuildError::source_list_failed, path, listing.last_error());
-    return false;
   }
   queue.push(sub_folders);
   return true;
@@ -385,7 +401,7 @@ bool scan_source(ImageWriter& writer) {
     writer.report.fail(BuildError::source_not_found, writer.tree.source_folder, source.error);
     return false;
   }
-  ScanState state{writer, {}, {}, {}, {}};
+  ScanState state{writer, {}, {}, {}, {}, {}};
 
   // The front end or the worker may have described the source already.
   if (!writer.source_description) writer.describe_source();
