@@ -35,8 +35,9 @@ struct SourceDescription {
   // when there is none. A name is matched without regard to case, and a
   // folder named exactly as the disc format writes it wins over another case.
   std::array<NativeString, disc_folder_count> on_disk;
-  // The names in the source folder, as listed: what else looks through the
-  // source's top level (the boot recognition) takes them from here.
+  // The names in the source folder, in byte order: what else looks through
+  // the source's top level (the scan, the boot recognition) takes them from
+  // here.
   std::vector<NativeString> names;
   SystemError list_error = 0;  // the source folder could not be listed
   bool listed = false;         // describe_source made it

@@ -47,12 +47,21 @@ class FolderCursor {
   void list_ahead(const NativeString& path, size_t limit);
   // The folder's names as a listing of it gave them moments ago: they are
   // examined in that order, and the folder is not listed again. Before the
-  // first next(); `names` must outlive the cursor's use.
-  void use_listing(const std::vector<NativeString>& names) { listed_ = &names; }
+  // first next(); `names` must outlive the cursor's use. `sorted`: the names
+  // are in byte order.
+  void use_listing(const std::vector<NativeString>& names, bool sorted) {
+    listed_ = &names;
+    listed_sorted_ = sorted;
+  }
+  // Whether the entries come in byte order of their names.
+  bool in_name_order() const {
+    return listed_ != nullptr && listed_sorted_ && DirectoryFinder::keeps_listed_order;
+  }
 
  private:
   DirectoryFinder finder_;
   const std::vector<NativeString>* listed_ = nullptr;
+  bool listed_sorted_ = false;
   std::vector<FindEntry> ahead_;
   size_t taken_ = 0;  // entries of ahead_ handed out
   bool started_ = false;

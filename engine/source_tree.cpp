@@ -56,6 +56,8 @@ struct ScanState {
 // on most Linux file systems). A small folder's nodes share a few cache
 // lines whatever their order, and are not worth the sort.
 constexpr size_t name_order_from_entries = 256;
+// Entries whose buffer is kept from one folder to the next.
+constexpr size_t kept_entries = 4096;
 
 template <typename Char>
 const Char* copy_text(NodeArena* arena, std::basic_string_view<Char> text) {
@@ -190,83 +192,106 @@ bool leads_back_up(const ScanState& state, size_t folder, const FindEntry& entry
   return false;
 }
 
+// One entry of the folder being listed: left out with a warning, added as a
+// child of `directory` (a sub-folder queued in state.sub_folders), or the
+// end of the build (false) when it cannot be examined.
+bool add_entry(ScanState& state, const PendingFolder& folder, SourceNode*& last,
+               const FindEntry& entry) {
+  ImageWriter& writer = state.writer;
+  const NativeString& path = folder.path;
+  SourceNode& directory = *folder.node;
+  if (entry.is_directory && is_dot_entry(entry.name)) return true;
+  if (entry.broken_link) {
+    writer.report.warn(BuildWarning::broken_link_skipped, path + entry.name);
+    return true;
+  }
+  if (entry.unreadable) {
+    writer.report.fail(BuildError::source_unreadable, path + entry.name, entry.error);
+    return false;
+  }
+  if (!entry.is_directory && is_own_output(writer, path, entry.name)) {
+    writer.report.warn(BuildWarning::image_file_skipped, path + entry.name);
+    return true;
+  }
+  if (entry.is_directory && &directory == writer.tree.root && writer.tree.dvd_video_mode &&
+      std::find(state.dvd_folders_on_disk.begin(), state.dvd_folders_on_disk.end(), entry.name) !=
+          state.dvd_folders_on_disk.end()) {
+    return true;
+  }
+  if (entry.is_special) {
+    writer.report.warn(BuildWarning::special_file_skipped, path + entry.name);
+    return true;
+  }
+  // An image cannot hold a loop: a folder link back up its own tree is
+  // left out like a link that leads nowhere, and the rest is written.
+  if (entry.is_directory && leads_back_up(state, folder.identity, entry)) {
+    writer.report.warn(BuildWarning::link_loop_skipped, path + entry.name);
+    return true;
+  }
+  std::u16string& name = state.name;
+  image_name_from_native(entry.name, name);
+  if (!entry.is_directory && name == excluded_file_name) {
+    writer.report.warn(BuildWarning::thumbnail_cache_skipped, path + entry.name);
+    return true;
+  }
+  SourceNode* node = add_node(writer, directory, last, name, entry.name, entry);
+  if (node == nullptr) return false;
+  if (!entry.is_directory) return true;
+  state.identities.push_back(
+      IdentityLink{DirectoryIdentity{entry.device, entry.inode}, folder.identity});
+  state.sub_folders.push_back(
+      PendingFolder{node, path + entry.name + native_separator, state.identities.size() - 1});
+  return true;
+}
+
 // Lists one folder: adds its entries as children of its node and queues its
-// sub-folders, so that they are listed next, in the order found.
+// sub-folders, so that they are listed next, in the order added.
 bool scan_directory(ScanState& state, ScanQueue& queue, const PendingFolder& folder,
                     FolderCursor& listing) {
   ImageWriter& writer = state.writer;
   const NativeString& path = folder.path;
-  SourceNode& directory = *folder.node;
-  const bool at_root = &directory == writer.tree.root;
   // New children follow any already there (the DVD folders at the root).
   SourceNode* last = nullptr;
-  for (SourceNode* child = directory.first_child; child != nullptr; child = child->next)
+  for (SourceNode* child = folder.node->first_child; child != nullptr; child = child->next)
     last = child;
 
-  std::vector<PendingFolder>& sub_folders = state.sub_folders;
-  std::vector<FindEntry>& entries = state.entries;
-  entries.clear();
+  const auto cancelled = [&] {
+    if (!writer.cancel_seen()) return false;
+    writer.report.fail(BuildError::cancelled);
+    return true;
+  };
   FindEntry listed;
-  for (bool found = listing.next(path, listed); found; found = listing.next(path, listed)) {
-    if (writer.cancel_seen()) {
-      writer.report.fail(BuildError::cancelled);
-      return false;
+  bool found = listing.next(path, listed);
+  if (listing.in_name_order()) {
+    // Listed in name order already (the source folder, as its description
+    // sorted it): each entry is added as it comes.
+    for (; found; found = listing.next(path, listed)) {
+      if (cancelled() || !add_entry(state, folder, last, listed)) return false;
     }
-    entries.push_back(std::move(listed));
+  } else {
+    std::vector<FindEntry>& entries = state.entries;
+    entries.clear();
+    for (; found; found = listing.next(path, listed)) {
+      if (cancelled()) return false;
+      entries.push_back(std::move(listed));
+    }
+    const auto by_name = [](const FindEntry& a, const FindEntry& b) { return a.name < b.name; };
+    if (entries.size() >= name_order_from_entries &&
+        !std::is_sorted(entries.begin(), entries.end(), by_name))
+      std::sort(entries.begin(), entries.end(), by_name);
+    for (const FindEntry& entry : entries) {
+      if (!add_entry(state, folder, last, entry)) return false;
+    }
+    // The entries of a wide folder take more memory than its nodes: given
+    // back at once rather than kept for a folder as wide, which is rare.
+    if (entries.capacity() > kept_entries) std::vector<FindEntry>().swap(entries);
   }
   // A folder that cannot be listed would silently lose its contents.
   if (listing.last_error() != 0) {
     writer.report.fail(BuildError::source_list_failed, path, listing.last_error());
     return false;
   }
-  const auto by_name = [](const FindEntry& a, const FindEntry& b) { return a.name < b.name; };
-  if (entries.size() >= name_order_from_entries &&
-      !std::is_sorted(entries.begin(), entries.end(), by_name))
-    std::sort(entries.begin(), entries.end(), by_name);
-  for (const FindEntry& entry : entries) {
-    if (entry.is_directory && is_dot_entry(entry.name)) continue;
-    if (entry.broken_link) {
-      writer.report.warn(BuildWarning::broken_link_skipped, path + entry.name);
-      continue;
-    }
-    if (entry.unreadable) {
-      writer.report.fail(BuildError::source_unreadable, path + entry.name, entry.error);
-      return false;
-    }
-    if (!entry.is_directory && is_own_output(writer, path, entry.name)) {
-      writer.report.warn(BuildWarning::image_file_skipped, path + entry.name);
-      continue;
-    }
-    if (entry.is_directory && at_root && writer.tree.dvd_video_mode &&
-        std::find(state.dvd_folders_on_disk.begin(), state.dvd_folders_on_disk.end(), entry.name) !=
-            state.dvd_folders_on_disk.end()) {
-      continue;
-    }
-    if (entry.is_special) {
-      writer.report.warn(BuildWarning::special_file_skipped, path + entry.name);
-      continue;
-    }
-    // An image cannot hold a loop: a folder link back up its own tree is
-    // left out like a link that leads nowhere, and the rest is written.
-    if (entry.is_directory && leads_back_up(state, folder.identity, entry)) {
-      writer.report.warn(BuildWarning::link_loop_skipped, path + entry.name);
-      continue;
-    }
-    std::u16string& name = state.name;
-    image_name_from_native(entry.name, name);
-    if (!entry.is_directory && name == excluded_file_name) {
-      writer.report.warn(BuildWarning::thumbnail_cache_skipped, path + entry.name);
-      continue;
-    }
-    SourceNode* node = add_node(writer, directory, last, name, entry.name, entry);
-    if (node == nullptr) return false;
-    if (!entry.is_directory) continue;
-    state.identities.push_back(
-        IdentityLink{DirectoryIdentity{entry.device, entry.inode}, folder.identity});
-    sub_folders.push_back(
-        PendingFolder{node, path + entry.name + native_separator, state.identities.size() - 1});
-  }
-  queue.push(sub_folders);
+  queue.push(state.sub_folders);
   return true;
 }
 
@@ -288,7 +313,8 @@ bool scan_tree(ScanState& state, const FindEntry& source,
   bool at_source = true;
   while (!queue.empty()) {
     const ScanQueue::Taken taken = queue.take();
-    if (at_source && source_names != nullptr) taken.cursor->use_listing(*source_names);
+    // The description lists them in byte order.
+    if (at_source && source_names != nullptr) taken.cursor->use_listing(*source_names, true);
     at_source = false;
     if (!scan_directory(state, queue, taken.folder, *taken.cursor)) return false;
   }

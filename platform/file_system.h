@@ -192,6 +192,12 @@ class DirectoryFinder {
   // (Windows), it is listed again. `names` must outlive the enumeration.
   bool find_first_listed(const NativeString& directory, const std::vector<NativeString>& names,
                          FindEntry& entry);
+  // Whether find_first_listed gives the entries in the order of `names`.
+#ifdef _WIN32
+  static constexpr bool keeps_listed_order = false;
+#else
+  static constexpr bool keeps_listed_order = true;
+#endif
   void close();
   // Why the last find_first or find_next failed; 0 at the plain end of a directory.
   SystemError last_error() const { return last_error_; }

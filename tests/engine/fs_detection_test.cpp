@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "engine/build_job.h"
 #include "support/scratch_folder.h"
 
@@ -39,6 +43,22 @@ TEST(SourceDescription, OnlyFoldersMakeADiscAndTheirCaseDoesNotMatter) {
   const LayoutDecision chosen = decide_layout(plain, LayoutChoice::udf102);
   EXPECT_EQ(chosen.fs_code, fs_code_udf102);
   EXPECT_EQ(chosen.reason, LayoutReason::chosen);
+}
+
+// The scan takes the source folder's names from the description and makes
+// its nodes in their order: in byte order, close to the orders the image
+// records, a wide folder's later passes walk memory front to back. However
+// the system lists them (by hash, by age), they come sorted.
+TEST(SourceDescription, NamesComeInByteOrderWhateverTheListing) {
+  ScratchFolder source("described-order");
+  std::vector<NativeString> made;
+  for (int i = 40; i-- > 0;) {
+    const std::string name = "entry_" + std::to_string(i * 7919 % 97) + (i % 3 == 0 ? ".txt" : "");
+    source.file(name, 1);
+    made.push_back(native(name));
+  }
+  std::sort(made.begin(), made.end());
+  EXPECT_EQ(describe_source(source.path()).names, made);
 }
 
 // The build goes by the description the front end chose its layout from,
