@@ -193,8 +193,8 @@ bool leads_back_up(const ScanState& state, size_t folder, const FindEntry& entry
 }
 
 // One entry of the folder being listed: left out with a warning, added as a
-// child of `directory` (a sub-folder queued in state.sub_folders), or the
-// end of the build (false) when it cannot be examined.
+// child of the folder's node (a sub-folder queued in state.sub_folders), or
+// the end of the build (false) when it cannot be examined.
 bool add_entry(ScanState& state, const PendingFolder& folder, SourceNode*& last,
                const FindEntry& entry) {
   ImageWriter& writer = state.writer;
