@@ -13,12 +13,29 @@ void BatchNotes::start(uint64_t for_batch) {
   system_error = 0;
 }
 
-BatchRing::BatchRing(DataSector total_sectors, unsigned reader_count)
+BatchRing::BatchRing(DataSector total_sectors, unsigned reader_count, unsigned early_readers)
     : total_sectors_(total_sectors),
       batch_count_(std::max<uint64_t>(1, (total_sectors + batch_sectors - 1) / batch_sectors)),
-      reader_count_(std::min(reader_count, max_readers)) {}
+      reader_count_(std::clamp(reader_count, 1u, max_readers)),
+      early_readers_(std::clamp(early_readers, 1u, reader_count_)),
+      slot_count_(std::min(batch_count_, ring_batches)) {}
 
-bool BatchRing::allocate() { return storage_.allocate(ring_batches * batch_bytes); }
+bool BatchRing::allocate() { return storage_.allocate(slot_count_ * batch_bytes); }
+
+bool BatchRing::wait_to_start(const Lane& lane) {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock,
+                [&] { return stopping_ || all_readers_start_ || lane.index < early_readers_; });
+  return !stopping_;
+}
+
+void BatchRing::let_all_readers_start() {
+  {
+    std::lock_guard lock(mutex_);
+    all_readers_start_ = true;
+  }
+  changed_.notify_all();
+}
 
 uint32_t BatchRing::sectors_of(uint64_t batch) const {
   return static_cast<uint32_t>(std::min<uint64_t>(
@@ -27,8 +44,8 @@ uint32_t BatchRing::sectors_of(uint64_t batch) const {
 
 bool BatchRing::wait_for_free_slot(Lane& lane, uint64_t batch) {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return stopping_ || batch < released_ + ring_batches; });
-  lane.free_below = released_ + ring_batches;
+  changed_.wait(lock, [&] { return stopping_ || batch < released_ + slot_count_; });
+  lane.free_below = released_ + slot_count_;
   return !stopping_;
 }
 
@@ -70,7 +87,7 @@ void BatchRing::wait_for(uint64_t batch) {
 void BatchRing::collect(uint64_t batch, BatchNotes& into) {
   into.start(batch);
   for (unsigned reader = 0; reader < reader_count_; ++reader) {
-    BatchNotes& notes = notes_[batch % ring_batches][reader];
+    BatchNotes& notes = notes_[batch % slot_count_][reader];
     if (notes.batch != batch) continue;
     into.content_bytes += notes.content_bytes;
     into.grown.insert(into.grown.end(), std::make_move_iterator(notes.grown.begin()),

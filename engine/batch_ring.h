@@ -1,9 +1,18 @@
 // The ring of batches through which file contents pass from the reader
 // threads to the writer: 1 MiB batches of the data area, exactly as the files
 // lie in the image. A batch is written once every reader has passed its end;
-// its slot then serves the batch eight further on. Each reader notes in the
-// batch where it happened what the writer is to report (bytes read, files
-// that grew, the first failure), so that reports come in image order.
+// its slot then serves the batch a ring's length further on. Each reader
+// notes in the batch where it happened what the writer is to report (bytes
+// read, files that grew, the first failure), so that reports come in image
+// order.
+//
+// The readers share the batches by claiming them in image order: a file
+// belongs to the reader that claimed the batch where it begins, so whichever
+// reader is free reads the next files. While the writer is busy with the
+// structures in front of the data area only the readers that have a
+// processor of their own start; on two processors that is one, which fills
+// the ring alone on the processor the writer leaves free, and the other
+// joins it once the writer reaches the data area.
 #pragma once
 
 #include <algorithm>
@@ -24,14 +33,14 @@ namespace kestrel {
 // A place in the data area, in sectors from its start.
 using DataSector = uint64_t;
 
-// Sectors of one batch (1 MiB), and batches in the ring: 8 MiB can be read
-// ahead while the structures in front of the data area are written. A
-// larger ring reads further ahead, but memory that a process touches for
-// the first time is not free: on a virtual machine it can cost 3 ms per MiB,
-// more than reading a MiB of small files.
+// Sectors of one batch (1 MiB), and batches in the ring at most: up to
+// 32 MiB of files are read ahead while the structures in front of the data
+// area are written, which for small files is about as long as writing those
+// structures takes one processor. The ring is no longer than the data area:
+// memory a process touches for the first time is not free.
 inline constexpr uint32_t batch_sectors = 512;
 inline constexpr size_t batch_bytes = size_t{batch_sectors} * sector_bytes;
-inline constexpr uint64_t ring_batches = 8;
+inline constexpr uint64_t ring_batches = 32;
 inline constexpr unsigned max_readers = 2;
 
 // What one reader noted in one batch. `batch` says which batch the notes
@@ -52,7 +61,9 @@ struct BatchNotes {
 
 class BatchRing {
  public:
-  BatchRing(DataSector total_sectors, unsigned reader_count);
+  // `early_readers` of the readers start at once, the others when the
+  // writer reaches the data area (let_all_readers_start).
+  BatchRing(DataSector total_sectors, unsigned reader_count, unsigned early_readers);
   BatchRing(const BatchRing&) = delete;
   BatchRing& operator=(const BatchRing&) = delete;
 
@@ -73,7 +84,32 @@ class BatchRing {
     unsigned index = 0;
     DataSector told = 0;      // the frontier last told to the writer
     uint64_t free_below = 0;  // batches below this have a free slot
+    // The batch this reader claimed last, plus one; 0 before its first.
+    uint64_t claimed_end = 0;
   };
+
+  // Waits until the reader may start; false once the writer has stopped the
+  // readers.
+  bool wait_to_start(const Lane& lane);
+
+  // Whether the file that begins in `batch` is this reader's, as the reader
+  // comes to it in image order: yes when the reader has claimed the batch,
+  // no when another has; a batch no one has claimed yet is claimed by this
+  // reader. Every reader asks about every file, so each file has exactly one
+  // owner, and the files that begin in one batch have the same. (A claim
+  // may pass over batches that no file begins in: the parts of a large file
+  // that began before them.)
+  bool owns(Lane& lane, uint64_t batch) {
+    if (batch + 1 == lane.claimed_end) return true;
+    uint64_t unclaimed = claimed_until_.load(std::memory_order_acquire);
+    while (batch >= unclaimed) {
+      if (claimed_until_.compare_exchange_weak(unclaimed, batch + 1, std::memory_order_acq_rel)) {
+        lane.claimed_end = batch + 1;
+        return true;
+      }
+    }
+    return false;
+  }
 
   // The bytes of the data area at `sector`, in the slot of its batch.
   uint8_t* at(DataSector sector) const {
@@ -90,7 +126,7 @@ class BatchRing {
   BatchNotes* notes(Lane& lane, DataSector sector) {
     const uint64_t batch = std::min(sector / batch_sectors, batch_count_ - 1);
     if (!wait_for_slot(lane, batch)) return nullptr;
-    BatchNotes& notes = notes_[batch % ring_batches][lane.index];
+    BatchNotes& notes = notes_[batch % slot_count_][lane.index];
     if (notes.batch != batch) notes.start(batch);
     return &notes;
   }
@@ -110,6 +146,8 @@ class BatchRing {
 
   // --- Writer side ---
 
+  // The writer has come to the data area: every reader may start.
+  void let_all_readers_start();
   // Waits until every reader has passed the end of `batch`.
   void wait_for(uint64_t batch);
   const uint8_t* data_of(uint64_t batch) const { return slot(batch); }
@@ -125,12 +163,14 @@ class BatchRing {
   bool wait_for_free_slot(Lane& lane, uint64_t batch);
   void tell_frontier(Lane& lane, DataSector sector);
   uint8_t* slot(uint64_t batch) const {
-    return storage_.data() + (batch % ring_batches) * batch_bytes;
+    return storage_.data() + (batch % slot_count_) * batch_bytes;
   }
 
   const DataSector total_sectors_;
   const uint64_t batch_count_;
   const unsigned reader_count_;
+  const unsigned early_readers_;
+  const uint64_t slot_count_;  // batches the ring holds
   BulkBuffer storage_;
   // Each reader's notes on the batch in each slot; a reader writes only its
   // own, and the writer reads them once every reader has passed the batch.
@@ -143,7 +183,10 @@ class BatchRing {
   bool finished_[max_readers] = {};
   uint64_t released_ = 0;
   bool stopping_ = false;
+  bool all_readers_start_ = false;
   std::atomic<bool> stop_requested_{false};
+  // Batches below this have been claimed by a reader.
+  std::atomic<uint64_t> claimed_until_{0};
 };
 
 }  // namespace kestrel

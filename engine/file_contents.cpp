@@ -6,12 +6,13 @@
 // write sequence, so the files are read while the structures in front of the
 // data area are written. For small files the system calls per file are most
 // of the work, so two readers share it: every file belongs to the reader
-// chosen by the batch where the file begins (batches alternate between the
-// readers), and that reader copies all of it (file_copier.h), so a large
-// file is still read front to back by one thread. Each reader walks the tree
-// in the order of the data placement, checks that every file begins where
-// the layout put it, copies its own files and passes over the others; a
-// batch is written once every reader has passed its end.
+// that claimed the batch where the file begins (each claims the next batch
+// when it is done with its last), and that reader copies all of it
+// (file_copier.h), so a large file is still read front to back by one
+// thread. Each reader walks the tree in the order of the data placement,
+// checks that every file begins where the layout put it, copies its own
+// files and passes over the others; a batch is written once every reader has
+// passed its end.
 //
 // Everything the build reports (errors, warnings) is noted in the batch where
 // it happened and reported by the writer, in image order, when it reaches
@@ -30,9 +31,7 @@ namespace kestrel {
 class ContentReader {
  public:
   explicit ContentReader(const ImageWriter& writer)
-      : writer_(writer),
-        ring_(writer.layout.data_sectors,
-              std::thread::hardware_concurrency() >= 2 ? max_readers : 1) {}
+      : writer_(writer), ring_(writer.layout.data_sectors, reader_count(), early_reader_count()) {}
   ~ContentReader() { stop(); }
   ContentReader(const ContentReader&) = delete;
   ContentReader& operator=(const ContentReader&) = delete;
@@ -56,6 +55,13 @@ class ContentReader {
   }
 
  private:
+  static unsigned processors() { return std::max(1u, std::thread::hardware_concurrency()); }
+  static unsigned reader_count() { return processors() >= 2 ? max_readers : 1; }
+  // The readers that start with the structures in front of the data area,
+  // which the writer makes on a processor of its own: the others would only
+  // take turns with it there.
+  static unsigned early_reader_count() { return std::max(1u, processors() - 1); }
+
   // One file of the walk, which begins at `position`: copied by this reader
   // when the batch where it begins is this reader's, else passed over. A
   // small file waits in the group; the group is read before the reader
@@ -69,7 +75,7 @@ class ContentReader {
       return false;
     }
     BatchRing::Lane& lane = copier.lane();
-    const bool owned = (at / batch_sectors) % ring_.reader_count() == lane.index;
+    const bool owned = ring_.owns(lane, at / batch_sectors);
     if (owned && copier.can_group(node, at)) {
       if (copier.group_ends_before(at)) {
         if (!copier.read_group()) return false;
@@ -89,6 +95,10 @@ class ContentReader {
   void run(unsigned index) {
     FileCopier copier(writer_, ring_, index);
     DataSector position = 0;  // where the next file of the walk begins
+    if (!ring_.wait_to_start(copier.lane())) {
+      ring_.finish(copier.lane());
+      return;
+    }
     walk_directories_depth_first(writer_.tree.root, [&](SourceNode& directory) {
       if (ring_.stopping()) return false;
       SourceFolder folder{writer_, directory};
@@ -124,6 +134,7 @@ bool ImageWriter::write_file_contents() {
   if (write_failed) return false;
   if (!content_reader_ && !start_reading_contents()) return false;
   BatchRing& ring = content_reader_->ring();
+  ring.let_all_readers_start();
   bool ok = true;
   BatchNotes notes;
   for (uint64_t batch = 0; ok && batch < ring.batch_count(); ++batch) {
