@@ -122,12 +122,12 @@ TEST_P(ContentBatches, CancelStopsAtThatReportAndKeepsTheEarlierImage) {
 INSTANTIATE_TEST_SUITE_P(Layouts, ContentBatches, ::testing::ValuesIn(all_fs_settings),
                          fs_setting_name);
 
-// Files are read by two readers, which take the batches of 512 sectors in
-// turn: a file belongs to the reader of the batch where it begins. f0 (700
-// sectors, batch 0) is the first reader's; f1 (400 sectors from 700) the
-// second's, running into batch 2; f2 (100 sectors from 1100) the first's
-// again. So in batch 2 the second reader notes f1 before the first reader
-// notes f2, and each reports in image order whichever reader saw it first.
+// Files are read by two readers, which claim the batches of 512 sectors: a
+// file belongs to the reader that claimed the batch where it begins. f0 (700
+// sectors) begins in batch 0, f1 (400 sectors from 700) in batch 1 and runs
+// into batch 2, where f2 (100 sectors from 1100) begins. Whichever readers
+// read them, and in whatever order they get to batch 2, each report comes
+// in image order.
 class ContentReaders : public ::testing::Test {
  protected:
   void SetUp() override {
