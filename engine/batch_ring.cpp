@@ -20,7 +20,9 @@ BatchRing::BatchRing(DataSector total_sectors, unsigned reader_count, unsigned e
       early_readers_(std::clamp(early_readers, 1u, reader_count_)),
       slot_count_(std::min(batch_count_, ring_batches)) {}
 
-bool BatchRing::allocate() { return storage_.allocate(slot_count_ * batch_bytes); }
+bool BatchRing::allocate() {
+  return storage_.allocate(static_cast<size_t>(slot_count_) * batch_bytes);
+}
 
 bool BatchRing::wait_to_start(const Lane& lane) {
   std::unique_lock lock(mutex_);
