@@ -30,9 +30,9 @@ bool FileSectorOutput::write(const uint8_t* data, size_t count) {
   if (failed_) return false;
   // Without a coalescing buffer every batch is one write call.
   if (buffer_ == nullptr) return write_to_file(data, count);
-  // Large batches (file contents) go straight to the file once the buffer
-  // has been pushed out; small structures are gathered.
-  if (count >= buffer_bytes) return flush() && write_to_file(data, count);
+  // File contents go straight to the file once the buffer has been pushed
+  // out; small structures are gathered.
+  if (count >= direct_bytes) return flush() && write_to_file(data, count);
   if (count > buffer_bytes - used_ && !flush()) return false;
   std::memcpy(buffer_ + used_, data, count);
   used_ += count;

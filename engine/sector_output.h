@@ -29,6 +29,10 @@ class SectorOutput {
 class FileSectorOutput final : public SectorOutput {
  public:
   static constexpr size_t buffer_bytes = 1024 * 1024;
+  // Writes of this much or more go straight to the file, once what the
+  // buffer holds has been pushed out: copying them into the buffer would
+  // cost more than the call it saves.
+  static constexpr size_t direct_bytes = 64 * 1024;
 
   explicit FileSectorOutput(FileHandle& file);
   bool write(const uint8_t* data, size_t count) override;
