@@ -26,8 +26,8 @@ bool BatchRing::allocate() {
 
 bool BatchRing::wait_to_start(const Lane& lane) {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock,
-                [&] { return stopping_ || all_readers_start_ || lane.index < early_readers_; });
+  readers_wake_.wait(
+      lock, [&] { return stopping_ || all_readers_start_ || lane.index < early_readers_; });
   return !stopping_;
 }
 
@@ -36,7 +36,7 @@ void BatchRing::let_all_readers_start() {
     std::lock_guard lock(mutex_);
     all_readers_start_ = true;
   }
-  changed_.notify_all();
+  readers_wake_.notify_all();
 }
 
 uint32_t BatchRing::sectors_of(uint64_t batch) const {
@@ -46,27 +46,40 @@ uint32_t BatchRing::sectors_of(uint64_t batch) const {
 
 bool BatchRing::wait_for_free_slot(Lane& lane, uint64_t batch) {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return stopping_ || batch < released_ + slot_count_; });
+  if (batch >= released_ + slot_count_) {
+    // The ring is full: wait until this batch and the next few have slots
+    // (which the writer's last release always gives: batch + per_wake - 1
+    // lies below batch_count_ + slot_count_).
+    const uint64_t needed = batch + batches_per_wake() - slot_count_;
+    while (!stopping_ && released_ < needed) {
+      readers_wait_for_release_ = std::min(readers_wait_for_release_, needed);
+      readers_wake_.wait(lock);
+    }
+  }
   lane.free_below = released_ + slot_count_;
   return !stopping_;
 }
 
 void BatchRing::tell_frontier(Lane& lane, DataSector sector) {
+  bool wake = false;
   {
     std::lock_guard lock(mutex_);
     frontier_[lane.index] = sector;
+    wake = writer_may_go_on();
   }
   lane.told = sector;
-  changed_.notify_all();
+  if (wake) writer_wake_.notify_one();
 }
 
 void BatchRing::finish(const Lane& lane) {
+  bool wake = false;
   {
     std::lock_guard lock(mutex_);
     frontier_[lane.index] = total_sectors_;
     finished_[lane.index] = true;
+    wake = writer_may_go_on();
   }
-  changed_.notify_all();
+  if (wake) writer_wake_.notify_one();
 }
 
 bool BatchRing::stopping() {
@@ -74,22 +87,43 @@ bool BatchRing::stopping() {
   return stopping_;
 }
 
+bool BatchRing::readers_passed(DataSector end, bool last) const {
+  for (unsigned reader = 0; reader < reader_count_; ++reader) {
+    if (frontier_[reader] < end || (last && !finished_[reader])) return false;
+  }
+  return true;
+}
+
 void BatchRing::wait_for(uint64_t batch) {
   const DataSector end = std::min(total_sectors_, (batch + 1) * batch_sectors);
   const bool last = batch + 1 == batch_count_;
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] {
-    for (unsigned reader = 0; reader < reader_count_; ++reader) {
-      if (frontier_[reader] < end || (last && !finished_[reader])) return false;
-    }
-    return true;
-  });
+  if (readers_passed(end, last)) return;
+  // Once it has to wait, the writer waits for the next few batches too, or
+  // for the end of the data area.
+  const uint64_t until_batch = std::min(batch_count_ - 1, batch + batches_per_wake() - 1);
+  writer_waits_for_ = std::min(total_sectors_, (until_batch + 1) * batch_sectors);
+  writer_waits_last_ = until_batch + 1 == batch_count_;
+  writer_wake_.wait(
+      lock, [&] { return stopping_ || readers_passed(writer_waits_for_, writer_waits_last_); });
+  writer_waits_for_ = no_wait;
+}
+
+std::optional<DataSector> BatchRing::readers_failure(uint64_t batch) const {
+  std::optional<DataSector> first;
+  for (unsigned lane = 0; lane < reader_count_; ++lane) {
+    const BatchNotes& notes = notes_[batch % slot_count_][lane];
+    if (notes.batch == batch && notes.error != BuildError::none)
+      first = std::min(first.value_or(notes.error_sector), notes.error_sector);
+  }
+  return first;
 }
 
 void BatchRing::collect(uint64_t batch, BatchNotes& into) {
   into.start(batch);
-  for (unsigned reader = 0; reader < reader_count_; ++reader) {
-    BatchNotes& notes = notes_[batch % slot_count_][reader];
+  for (unsigned lane = 0; lane <= writer_lane; ++lane) {
+    if (lane >= reader_count_ && lane != writer_lane) continue;
+    BatchNotes& notes = notes_[batch % slot_count_][lane];
     if (notes.batch != batch) continue;
     into.content_bytes += notes.content_bytes;
     into.grown.insert(into.grown.end(), std::make_move_iterator(notes.grown.begin()),
@@ -108,11 +142,16 @@ void BatchRing::collect(uint64_t batch, BatchNotes& into) {
 }
 
 void BatchRing::release(uint64_t batch) {
+  bool wake = false;
   {
     std::lock_guard lock(mutex_);
     released_ = batch + 1;
+    if (released_ >= readers_wait_for_release_) {
+      readers_wait_for_release_ = no_wait;
+      wake = true;
+    }
   }
-  changed_.notify_all();
+  if (wake) readers_wake_.notify_all();
 }
 
 void BatchRing::stop() {
@@ -121,7 +160,8 @@ void BatchRing::stop() {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
-  changed_.notify_all();
+  readers_wake_.notify_all();
+  writer_wake_.notify_all();
 }
 
 }  // namespace kestrel

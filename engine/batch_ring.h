@@ -20,6 +20,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -42,6 +43,10 @@ inline constexpr uint32_t batch_sectors = 512;
 inline constexpr size_t batch_bytes = size_t{batch_sectors} * sector_bytes;
 inline constexpr uint64_t ring_batches = 32;
 inline constexpr unsigned max_readers = 2;
+// The lane of the writer, which copies the large files itself (a batch at a
+// time, before it writes the batch) and notes what happened beside the
+// readers' notes.
+inline constexpr unsigned writer_lane = max_readers;
 
 // What one reader noted in one batch. `batch` says which batch the notes
 // belong to: a ring slot serves batch after batch.
@@ -134,6 +139,7 @@ class BatchRing {
   // completes a batch. A reader notes things only at its position, never
   // before what it has told: the writer may already be at that batch.
   void advance(Lane& lane, DataSector sector) {
+    if (lane.index == writer_lane) return;  // the writer waits for no one
     if (sector / batch_sectors == lane.told / batch_sectors && sector < total_sectors_) return;
     tell_frontier(lane, sector);
   }
@@ -151,8 +157,12 @@ class BatchRing {
   // Waits until every reader has passed the end of `batch`.
   void wait_for(uint64_t batch);
   const uint8_t* data_of(uint64_t batch) const { return slot(batch); }
-  // After wait_for: the notes of every reader on `batch`, warnings in image
-  // order.
+  // After wait_for: where the first failure a reader noted in `batch` lies,
+  // if one did. The writer copies its own files only up to there.
+  std::optional<DataSector> readers_failure(uint64_t batch) const;
+  // After wait_for, and once the writer has copied its own part of `batch`:
+  // the notes of every reader and of the writer on it, warnings in image
+  // order. The notes are moved out: once per batch.
   void collect(uint64_t batch, BatchNotes& into);
   // Hands the batch's slot back to the readers.
   void release(uint64_t batch);
@@ -162,6 +172,19 @@ class BatchRing {
  private:
   bool wait_for_free_slot(Lane& lane, uint64_t batch);
   void tell_frontier(Lane& lane, DataSector sector);
+  // Batches a waiting thread waits for beyond the one it needs: a full
+  // ring waits for a quarter of it to be free, and the writer for as many
+  // batches to be read, so that one wake-up serves several batches (a
+  // thread woken on another processor costs tens of microseconds on a
+  // virtual machine, as much as writing a batch).
+  uint64_t batches_per_wake() const { return std::max<uint64_t>(1, slot_count_ / 4); }
+  // With the lock held: whether every reader has passed `end`, and is done
+  // where `last`.
+  bool readers_passed(DataSector end, bool last) const;
+  // With the lock held: whether the writer waits and may now go on.
+  bool writer_may_go_on() const {
+    return writer_waits_for_ != no_wait && readers_passed(writer_waits_for_, writer_waits_last_);
+  }
   uint8_t* slot(uint64_t batch) const {
     return storage_.data() + (batch % slot_count_) * batch_bytes;
   }
@@ -172,18 +195,26 @@ class BatchRing {
   const unsigned early_readers_;
   const uint64_t slot_count_;  // batches the ring holds
   BulkBuffer storage_;
-  // Each reader's notes on the batch in each slot; a reader writes only its
-  // own, and the writer reads them once every reader has passed the batch.
-  BatchNotes notes_[ring_batches][max_readers];
+  // Each reader's notes on the batch in each slot, and the writer's; a reader
+  // writes only its own, and the writer reads them once every reader has
+  // passed the batch.
+  BatchNotes notes_[ring_batches][max_readers + 1];
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable readers_wake_;  // a slot is free, the start, a stop
+  std::condition_variable writer_wake_;   // the readers have read far enough
   // Guarded by mutex_: how far each reader has come, whether it is done,
-  // the batches the writer is done with, and whether to stop.
+  // the batches the writer is done with, and whether to stop; what the
+  // waiting threads wait for, so that only a change they wait for wakes
+  // them.
+  static constexpr uint64_t no_wait = UINT64_MAX;
   DataSector frontier_[max_readers] = {};
   bool finished_[max_readers] = {};
   uint64_t released_ = 0;
   bool stopping_ = false;
   bool all_readers_start_ = false;
+  uint64_t readers_wait_for_release_ = no_wait;  // the least a waiting reader needs
+  DataSector writer_waits_for_ = no_wait;
+  bool writer_waits_last_ = false;
   std::atomic<bool> stop_requested_{false};
   // Batches below this have been claimed by a reader.
   std::atomic<uint64_t> claimed_until_{0};

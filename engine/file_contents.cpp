@@ -14,11 +14,18 @@
 // files and passes over the others; a batch is written once every reader has
 // passed its end.
 //
+// A file of a batch or more is the writer's own (FileCopier::left_to_writer):
+// the readers pass over it, and the writer reads it into its batches just
+// before it writes them, so that its bytes are written from the cache of the
+// processor that read them.
+//
 // Everything the build reports (errors, warnings) is noted in the batch where
 // it happened and reported by the writer, in image order, when it reaches
 // that batch.
 #include <algorithm>
+#include <optional>
 #include <thread>
+#include <vector>
 
 #include "disc/tree_walk.h"
 #include "engine/batch_ring.h"
@@ -28,10 +35,79 @@
 
 namespace kestrel {
 
+// The large files, which the writer copies itself: listed in image order when
+// the writer comes to the data area, and read a batch's part at a time into
+// a buffer of the writer's own, which stays in its cache, just before that
+// part is written.
+class WriterCopies {
+ public:
+  WriterCopies(const ImageWriter& writer, BatchRing& ring)
+      : writer_(writer), ring_(ring), copier_(writer, ring, writer_lane) {}
+
+  // Lists the writer's files, in the readers' walk (which is image order),
+  // and allocates its buffer where there are any; false when memory is
+  // short. No file fills a batch of a data area shorter than one.
+  bool list() {
+    if (ring_.total_sectors() < batch_sectors) return true;
+    walk_directories_depth_first(writer_.tree.root, [&](SourceNode& directory) {
+      for (const SourceNode* child = directory.first_child; child != nullptr; child = child->next) {
+        if (has_data_block(*child) && copier_.left_to_writer(*child))
+          files_.push_back({&directory, child});
+      }
+      return true;
+    });
+    return files_.empty() || buffer_.allocate(batch_bytes);
+  }
+
+  // Where the writer's own data next begins at or after `at`, before `end`
+  // (the end of the batch); `end` where none does.
+  DataSector next_own_sector(DataSector at, DataSector end) const {
+    if (copier_.copying_writer_file()) return std::max(at, copier_.writer_position());
+    if (next_ == files_.size()) return end;
+    return std::clamp(DataSector{files_[next_].file->data_offset}, at, end);
+  }
+
+  // Reads the writer's own sectors from `at`, where one of its files is, up
+  // to `end` or the file's end: returns the sectors, in buffer(), or 0 on a
+  // failure, which is noted in the batch.
+  uint32_t read_own_sectors(DataSector at, DataSector end) {
+    if (!copier_.copying_writer_file()) {
+      const Listed& listed = files_[next_++];
+      // A file the walk does not find where the layout put it is not
+      // copied: the readers report the mismatch.
+      if (listed.file->data_offset != at) {
+        copier_.fail(at, BuildError::layout_mismatch, {}, 0);
+        return 0;
+      }
+      if (!folder_ || &folder_->node != listed.directory)
+        folder_.emplace(writer_, *listed.directory);
+      if (!copier_.start_writer_file(*folder_, *listed.file)) return 0;
+    }
+    return copier_.read_writer_file(buffer_.data(), end);
+  }
+  const uint8_t* buffer() const { return buffer_.data(); }
+
+ private:
+  struct Listed {
+    const SourceNode* directory;
+    const SourceNode* file;
+  };
+
+  const ImageWriter& writer_;
+  BatchRing& ring_;
+  FileCopier copier_;
+  std::vector<Listed> files_;
+  size_t next_ = 0;
+  std::optional<SourceFolder> folder_;
+  BulkBuffer buffer_;
+};
+
 class ContentReader {
  public:
   explicit ContentReader(const ImageWriter& writer)
-      : writer_(writer), ring_(writer.layout.data_sectors, reader_count(), early_reader_count()) {}
+      : writer_(writer),
+        ring_(writer.layout.data_sectors, reader_count(), early_reader_count()),
+        writer_copies_(writer, ring_) {}
   ~ContentReader() { stop(); }
   ContentReader(const ContentReader&) = delete;
   ContentReader& operator=(const ContentReader&) = delete;
@@ -45,6 +121,7 @@ class ContentReader {
   }
 
   BatchRing& ring() { return ring_; }
+  WriterCopies& writer_copies() { return writer_copies_; }
 
   // Stops the readers (at their next file or batch) and waits for them.
   void stop() {
@@ -63,9 +140,9 @@ class ContentReader {
   static unsigned early_reader_count() { return std::max(1u, processors() - 1); }
 
   // One file of the walk, which begins at `position`: copied by this reader
-  // when the batch where it begins is this reader's, else passed over. A
-  // small file waits in the group; the group is read before the reader
-  // tells how far it has come.
+  // when the batch where it begins is this reader's, else passed over (and
+  // so is a file the writer copies). A small file waits in the group; the
+  // group is read before the reader tells how far it has come.
   bool visit_file(FileCopier& copier, DataSector& position, SourceFolder& folder,
                   const SourceNode& node) {
     if (ring_.stop_requested()) return false;
@@ -75,7 +152,7 @@ class ContentReader {
       return false;
     }
     BatchRing::Lane& lane = copier.lane();
-    const bool owned = ring_.owns(lane, at / batch_sectors);
+    const bool owned = !copier.left_to_writer(node) && ring_.owns(lane, at / batch_sectors);
     if (owned && copier.can_group(node, at)) {
       if (copier.group_ends_before(at)) {
         if (!copier.read_group()) return false;
@@ -116,6 +193,7 @@ class ContentReader {
 
   const ImageWriter& writer_;
   BatchRing ring_;
+  WriterCopies writer_copies_;
   std::thread threads_[max_readers];
 };
 
@@ -130,24 +208,64 @@ bool ImageWriter::start_reading_contents() {
   return false;
 }
 
+// Writes one batch: the readers' sectors from its slot, the writer's own
+// files' sectors as it reads them. Where a reader failed in the batch,
+// nothing of it is written, but the writer's files before that place are
+// still read: a failure there comes first in image order.
+bool ImageWriter::write_batch(uint64_t batch, BatchNotes& notes) {
+  BatchRing& ring = content_reader_->ring();
+  WriterCopies& own_files = content_reader_->writer_copies();
+  ring.wait_for(batch);
+  const DataSector start = batch * batch_sectors;
+  const std::optional<DataSector> readers_failure = ring.readers_failure(batch);
+  const bool readers_failed = readers_failure.has_value();
+  const DataSector end =
+      std::min(readers_failure.value_or(UINT64_MAX), start + ring.sectors_of(batch));
+  bool ok = true;
+  for (DataSector at = start; ok && at < end;) {
+    const DataSector own = own_files.next_own_sector(at, end);
+    if (own > at) {
+      ok = readers_failed || emit_sectors(ring.data_of(batch) + (at - start) * sector_bytes,
+                                          static_cast<uint32_t>(own - at));
+      at = own;
+      continue;
+    }
+    const uint32_t sectors = own_files.read_own_sectors(at, end);
+    ok = sectors > 0 && (readers_failed || emit_sectors(own_files.buffer(), sectors));
+    at += sectors;
+  }
+  // The writer's notes join the readers'; the first failure in image order
+  // is the one reported.
+  ring.collect(batch, notes);
+  if (notes.error != BuildError::none) {
+    report.fail(notes.error, notes.error_path, notes.system_error);
+    return false;
+  }
+  // Every failure of a file is noted and one of the output fails the build
+  // where it happens; anything else is a fault of the layout.
+  if (!ok && !write_failed) report.fail(BuildError::layout_mismatch);
+  return ok;
+}
+
 bool ImageWriter::write_file_contents() {
   if (write_failed) return false;
   if (!content_reader_ && !start_reading_contents()) return false;
   BatchRing& ring = content_reader_->ring();
   ring.let_all_readers_start();
+  if (!content_reader_->writer_copies().list()) {
+    report.fail(BuildError::out_of_memory);
+    content_reader_.reset();
+    write_failed = true;
+    return false;
+  }
   bool ok = true;
   BatchNotes notes;
   for (uint64_t batch = 0; ok && batch < ring.batch_count(); ++batch) {
-    ring.wait_for(batch);
-    ring.collect(batch, notes);
-    if (notes.error != BuildError::none) {
-      report.fail(notes.error, notes.error_path, notes.system_error);
-      ok = false;
-    }
+    const uint64_t start_sector = emitted_sectors;
+    ok = write_batch(batch, notes);
     const uint32_t sectors = ring.sectors_of(batch);
-    if (ok && sectors > 0) {
-      const uint64_t end_byte = (emitted_sectors + sectors) * sector_bytes;
-      ok = emit_sectors(ring.data_of(batch), sectors);
+    if (sectors > 0 && emitted_sectors == start_sector + sectors) {
+      const uint64_t end_byte = emitted_sectors * sector_bytes;
       // Whether its bytes reach the file shows once the output has written
       // past them, which a stop asked for after this batch does not undo.
       unsettled_content_.push_back({end_byte, content_bytes_copied + notes.content_bytes});

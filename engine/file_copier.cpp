@@ -13,25 +13,6 @@ NativeString SourceFolder::file_path(const SourceNode& file) const {
   return node_path(writer, node) + file.native_name;
 }
 
-// One source file being read, and how much of its scanned size is still to
-// come. A boot file whose copy the layout patched is summed again as it is
-// read: the boot information table and the patch in the image must describe
-// the bytes around them.
-struct FileCopier::SourceFile {
-  SourceFile(SourceFolder& in, const SourceNode& source) : folder(in), node(source) {}
-
-  SourceFolder& folder;
-  const SourceNode& node;
-  FileHandle file;
-  uint64_t bytes_left = 0;
-  bool end_seen = false;  // the read that shows where the file ends is done
-  uint64_t bytes_read = 0;
-  const BootImage* boot = nullptr;
-  uint32_t checksum = 0;
-
-  NativeString path() const { return folder.file_path(node); }
-};
-
 FileCopier::FileCopier(const ImageWriter& writer, BatchRing& ring, unsigned index)
     : writer_(writer), boot_(writer.boot), ring_(ring), small_files_(SmallFileReader::create()) {
   lane_.index = index;
@@ -131,20 +112,28 @@ bool FileCopier::copy_sectors(SourceFile& source, DataSector& at, uint64_t secto
     const auto offset = static_cast<uint32_t>(at % batch_sectors);
     const uint32_t take =
         static_cast<uint32_t>(std::min<uint64_t>(sectors, batch_sectors - offset));
-    const size_t take_bytes = size_t{take} * sector_bytes;
-    const size_t wanted = static_cast<size_t>(std::min<uint64_t>(source.bytes_left, take_bytes));
-    uint8_t* destination = ring_.at(at);
-    if (!read_into(source, destination, wanted, take_bytes, at)) return false;
-    // Only the tail of a file's last sector is padding; the rest was read.
-    std::memset(destination + wanted, 0, take_bytes - wanted);
-    if (source.boot != nullptr) note_boot_bytes(source, destination, wanted);
-    BatchNotes* batch_notes = ring_.notes(lane_, at);
-    if (batch_notes == nullptr) return false;
-    batch_notes->content_bytes += wanted;
+    if (!read_sectors(source, ring_.at(at), at, take)) return false;
     at += take;
     sectors -= take;
     ring_.advance(lane_, at);
   }
+  return true;
+}
+
+// Reads the file's next `sectors` sectors, which lie at `at` in one batch,
+// to `destination`: what is left of the file, the tail of its last sector
+// padded with zeros.
+bool FileCopier::read_sectors(SourceFile& source, uint8_t* destination, DataSector at,
+                              uint32_t sectors) {
+  const size_t bytes = size_t{sectors} * sector_bytes;
+  const size_t wanted = static_cast<size_t>(std::min<uint64_t>(source.bytes_left, bytes));
+  if (!read_into(source, destination, wanted, bytes, at)) return false;
+  // Only the tail of a file's last sector is padding; the rest was read.
+  std::memset(destination + wanted, 0, bytes - wanted);
+  if (source.boot != nullptr) note_boot_bytes(source, destination, wanted);
+  BatchNotes* batch_notes = ring_.notes(lane_, at);
+  if (batch_notes == nullptr) return false;
+  batch_notes->content_bytes += wanted;
   return true;
 }
 
@@ -218,6 +207,27 @@ bool FileCopier::copy_interleaved_clip(SourceFolder& folder, const SourceNode& n
       return false;
   }
   return see_end(dependent_source, at) && see_end(base_source, at);
+}
+
+bool FileCopier::start_writer_file(SourceFolder& folder, const SourceNode& node) {
+  writer_file_.emplace(folder, node);
+  writer_at_ = node.data_offset;
+  writer_end_ = DataSector{node.data_offset} + node.sectors;
+  if (open(*writer_file_, writer_at_)) return true;
+  writer_file_.reset();
+  return false;
+}
+
+uint32_t FileCopier::read_writer_file(uint8_t* buffer, DataSector end) {
+  const auto sectors = static_cast<uint32_t>(
+      std::min<uint64_t>(std::min(end, writer_end_) - writer_at_, batch_sectors));
+  if (sectors == 0 || !read_sectors(*writer_file_, buffer, writer_at_, sectors)) {
+    writer_file_.reset();
+    return 0;
+  }
+  writer_at_ += sectors;
+  if (writer_at_ == writer_end_) writer_file_.reset();  // its last read saw where it ends
+  return sectors;
 }
 
 bool FileCopier::add_to_group(SourceFolder& folder, const SourceNode& node, DataSector at) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "disc/boot_catalog.h"
 #include "disc/source_node.h"
@@ -51,6 +52,28 @@ class FileCopier {
   // interleaved block of both clips of a stereoscopic pair.
   bool copy(SourceFolder& folder, const SourceNode& node, DataSector at);
 
+  // Whether the writer copies the file itself, a batch at a time just
+  // before it writes the batch, rather than a reader: a plain file of a
+  // batch or more. Its cost is in bytes, not in calls, and bytes are
+  // written fastest by the thread that has just read them, from its own
+  // cache; handed over from another processor they cost the write about
+  // four times as much. A boot file whose copy is patched, and the
+  // interleaved block of a stereoscopic pair, stay with the readers.
+  bool left_to_writer(const SourceNode& node) const {
+    return node.kind != NodeKind::dependent_view_clip && node.sectors >= batch_sectors &&
+           !gets_patched_copy(node);
+  }
+  // The writer's side: opens a file left to it, which begins at its
+  // data_offset; false when it cannot be opened.
+  bool start_writer_file(SourceFolder& folder, const SourceNode& node);
+  // Reads the started file's next sectors, up to `end` (in the same batch)
+  // or its own end, into `buffer`: returns the sectors read, 0 on a failure,
+  // which is noted in the batch where it happened. The read that reaches
+  // the file's end sees whether it ends where it should.
+  uint32_t read_writer_file(uint8_t* buffer, DataSector end);
+  bool copying_writer_file() const { return writer_file_.has_value(); }
+  DataSector writer_position() const { return writer_at_; }
+
   // Whether the file can wait in the group: a whole file, not empty, within
   // one batch, where the platform reads files in groups, and not a boot
   // file whose copy is patched.
@@ -73,7 +96,24 @@ class FileCopier {
   bool read_group() { return group_size_ == 0 || read_grouped_files(); }
 
  private:
-  struct SourceFile;
+  // One source file being read, and how much of its scanned size is still to
+  // come. A boot file whose copy the layout patched is summed again as it is
+  // read: the boot information table and the patch in the image must describe
+  // the bytes around them.
+  struct SourceFile {
+    SourceFile(SourceFolder& in, const SourceNode& source) : folder(in), node(source) {}
+
+    SourceFolder& folder;
+    const SourceNode& node;
+    FileHandle file;
+    uint64_t bytes_left = 0;
+    bool end_seen = false;  // the read that shows where the file ends is done
+    uint64_t bytes_read = 0;
+    const BootImage* boot = nullptr;
+    uint32_t checksum = 0;
+
+    NativeString path() const { return folder.file_path(node); }
+  };
   struct GroupedFile {
     SourceFolder* folder;
     const SourceNode* node;
@@ -95,6 +135,7 @@ class FileCopier {
   bool judge_read(SourceFile& source, size_t got, size_t wanted, bool grown, SystemError error,
                   DataSector at);
   bool copy_sectors(SourceFile& source, DataSector& at, uint64_t sectors);
+  bool read_sectors(SourceFile& source, uint8_t* destination, DataSector at, uint32_t sectors);
   bool see_end(SourceFile& source, DataSector at);
   void note_boot_bytes(SourceFile& source, uint8_t* destination, size_t got);
   bool copy_file(SourceFolder& folder, const SourceNode& node, DataSector at);
@@ -111,6 +152,10 @@ class FileCopier {
   GroupedFile group_[SmallFileReader::max_files];
   SmallFileRead reads_[SmallFileReader::max_files];
   size_t group_size_ = 0;
+  // The writer's side: the file it is copying, and where it has come to.
+  std::optional<SourceFile> writer_file_;
+  DataSector writer_at_ = 0;
+  DataSector writer_end_ = 0;
 };
 
 }  // namespace kestrel

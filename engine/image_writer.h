@@ -38,6 +38,7 @@ inline constexpr uint32_t udf250_partition_start = 288;
 
 // Reads the files' contents ahead of the writing (file_contents.cpp).
 class ContentReader;
+struct BatchNotes;
 struct ContentReaderStop {
   void operator()(ContentReader* reader) const;
 };
@@ -157,6 +158,9 @@ class ImageWriter final : public DiscImage, public SectorEmitter {
   // structures in front of them are laid out and written; false when memory
   // is short.
   bool start_reading_contents();
+  // Writes one batch of the data area; false, with the build failed, when
+  // a file or the output fails.
+  bool write_batch(uint64_t batch, BatchNotes& notes);
   bool emit_raw(const uint8_t* buffer, uint64_t count);
   // Counts as written the contents of every batch whose last byte the output
   // has written, up to `confirmed` bytes of the image.

@@ -32,4 +32,4 @@ fi
 
 mkdir -p "$build/test-tmp"
 KESTREL_TEST_TMP="$build/test-tmp" TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  "${runner[@]}" "$build/tests/kestrel_tests" --gtest_filter='BuildJob*:*Cancel*:*Progress*:ContentReaders*:BuildFailures.Growth*:FileLayer.Finder*:ScanQueue*:Joliet*'
+  "${runner[@]}" "$build/tests/kestrel_tests" --gtest_filter='BuildJob*:*Cancel*:*Progress*:ContentReaders*:BatchHandover*:BatchClaims*:BuildFailures.Growth*:FileLayer.Finder*:ScanQueue*:Joliet*'

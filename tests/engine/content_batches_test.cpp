@@ -123,11 +123,12 @@ INSTANTIATE_TEST_SUITE_P(Layouts, ContentBatches, ::testing::ValuesIn(all_fs_set
                          fs_setting_name);
 
 // Files are read by two readers, which claim the batches of 512 sectors: a
-// file belongs to the reader that claimed the batch where it begins. f0 (700
-// sectors) begins in batch 0, f1 (400 sectors from 700) in batch 1 and runs
-// into batch 2, where f2 (100 sectors from 1100) begins. Whichever readers
-// read them, and in whatever order they get to batch 2, each report comes
-// in image order.
+// file belongs to the reader that claimed the batch where it begins; a file
+// of a batch or more the writer copies itself. f0 (700 sectors, the
+// writer's) fills batch 0 and runs into batch 1, where f1 (400 sectors from
+// 700) begins and runs into batch 2, where f2 (100 sectors from 1100)
+// begins. Whoever reads them, and in whatever order they get to batch 2,
+// each report comes in image order.
 class ContentReaders : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -148,6 +149,28 @@ TEST_F(ContentReaders, TheFirstFaultInImageOrderIsReported) {
   EXPECT_FALSE(writer->write_image(output.at("a.iso"), nullptr, nullptr));
   EXPECT_EQ(writer->report.error.error, BuildError::source_shrunk);
   EXPECT_EQ(writer->report.error.path, source.at("f1.bin"));
+}
+
+// The writer's file f0 and the reader's file f1 both fail in batch 1: f0's
+// failure comes first. Where a reader's file fails before the writer's file
+// in a batch, the writer stops short of it, and the reader's is reported.
+TEST_F(ContentReaders, FaultsOfTheWritersAndTheReadersFilesComeInImageOrder) {
+  std::filesystem::resize_file(source.at("f0.bin"), 600 * 2048);
+  std::filesystem::remove(source.at("f1.bin"));
+  EXPECT_FALSE(writer->write_image(output.at("a.iso"), nullptr, nullptr));
+  EXPECT_EQ(writer->report.error.error, BuildError::source_shrunk);
+  EXPECT_EQ(writer->report.error.path, source.at("f0.bin"));
+
+  ScratchFolder first_small{"readers-small-first"};
+  first_small.file("a.bin", 100 * 2048, 4);
+  first_small.file("b.bin", 600 * 2048, 5);  // the writer's, from sector 100
+  auto small_first = scanned_writer(first_small, all_fs_settings[2]);
+  ASSERT_NE(small_first->lay_out(), 0u);
+  std::filesystem::resize_file(first_small.at("a.bin"), 50 * 2048);
+  std::filesystem::resize_file(first_small.at("b.bin"), 200 * 2048);
+  EXPECT_FALSE(small_first->write_image(output.at("b.iso"), nullptr, nullptr));
+  EXPECT_EQ(small_first->report.error.error, BuildError::source_shrunk);
+  EXPECT_EQ(small_first->report.error.path, first_small.at("a.bin"));
 }
 
 // Small files are read in groups with one call into the system where the
@@ -181,10 +204,12 @@ TEST(ContentReadersGroups, GroupedAndSingleReadsMakeTheSameImage) {
 TEST_F(ContentReaders, GrownFilesAreReportedInImageOrder) {
   for (const char* name : {"f2.bin", "f1.bin"})
     std::filesystem::resize_file(source.at(name), 401 * 2048);
+  std::filesystem::resize_file(source.at("f0.bin"), 701 * 2048);
   ASSERT_TRUE(writer->write_image(output.at("b.iso"), nullptr, nullptr));
-  ASSERT_EQ(writer->report.warnings.size(), 2u);
-  EXPECT_EQ(writer->report.warnings[0].path, source.at("f1.bin"));
-  EXPECT_EQ(writer->report.warnings[1].path, source.at("f2.bin"));
+  ASSERT_EQ(writer->report.warnings.size(), 3u);
+  EXPECT_EQ(writer->report.warnings[0].path, source.at("f0.bin"));
+  EXPECT_EQ(writer->report.warnings[1].path, source.at("f1.bin"));
+  EXPECT_EQ(writer->report.warnings[2].path, source.at("f2.bin"));
 }
 
 }  // namespace
